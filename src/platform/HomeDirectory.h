@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace Platform {
+
+// The current user's home directory: $HOME when it is set and absolute, otherwise the
+// password database's entry. Never ends with a slash (except for "/").
+QString homeDirectory();
+
+// Expands a leading "~" (alone or followed by "/") against homeDirectory(); other paths are
+// returned unchanged.
+QString expandTilde(const QString &path);
+QString expandTilde(const QString &path, const QString &home);
+
+} // namespace Platform

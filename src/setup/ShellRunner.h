@@ -1,0 +1,28 @@
+#pragma once
+
+#include "setup/SetupError.h"
+
+#include <QStringList>
+
+// Commands run the way the user would type them: through the user's login shell, each
+// argument single-quoted.
+namespace Setup {
+
+// "SHELL" when set; else the login shell of the password database; else "/bin/sh".
+QString userShell();
+
+// 'arg' with every ' replaced by '\'' .
+QString shellQuote(const QString &argument);
+
+// The quoted arguments joined by single spaces.
+QString commandString(const QStringList &arguments);
+
+// Runs the command in `userShell() -ilc`; completes with the cleaned output on status 0,
+// SetupError::exitedWithStatus otherwise, PlatformError when the shell cannot be started.
+void runInLoginShell(const QStringList &arguments, Completion<QString> done);
+
+// The same on a pseudo-terminal through /usr/bin/script; completes with no value on status
+// 0. SetupError::scriptMissing when /usr/bin/script does not exist.
+void runViaPty(const QStringList &arguments, Completion<void> done);
+
+} // namespace Setup
