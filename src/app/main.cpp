@@ -1,7 +1,7 @@
-#include <QApplication>
+#include "app/OrvaneApp.h"
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    OrvaneApp app(argc, argv);
+    return app.run();
 }

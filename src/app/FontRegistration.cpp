@@ -1,0 +1,28 @@
+#include "app/FontRegistration.h"
+
+#include "platform/Resources.h"
+
+#include <QFontDatabase>
+
+namespace FontRegistration {
+
+QStringList fontNames()
+{
+    return {QStringLiteral("Archivo-Regular"), QStringLiteral("Archivo-SemiBold"),
+            QStringLiteral("Archivo-ExtraBold"), QStringLiteral("Archivo-Black")};
+}
+
+int registerFonts()
+{
+    int registered = 0;
+    for (const QString &name : fontNames()) {
+        const QString file = Resources::path(name, QStringLiteral("ttf"));
+        if (file.isEmpty())
+            continue;
+        if (QFontDatabase::addApplicationFont(file) >= 0)
+            ++registered;
+    }
+    return registered;
+}
+
+} // namespace FontRegistration

@@ -1,0 +1,42 @@
+#include "app/SetupWindow.h"
+
+#include "design/VisualEffect.h"
+#include "wizard/RootView.h"
+
+#include <QAction>
+#include <QStackedLayout>
+
+SetupWindow::SetupWindow(bool translucent, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("setupWindow"));
+    setWindowTitle(QStringLiteral("Orvane"));
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setFixedSize(contentWidth, contentHeight);
+
+    m_backdrop = new VisualEffect(translucent, this);
+    m_backdrop->setObjectName(QStringLiteral("backdrop"));
+    auto *backdropLayout = new QStackedLayout(this);
+    backdropLayout->setContentsMargins(0, 0, 0, 0);
+    backdropLayout->addWidget(m_backdrop);
+
+    m_root = new RootView(m_backdrop);
+    auto *rootLayout = new QStackedLayout(m_backdrop);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+    rootLayout->addWidget(m_root);
+
+    auto *quit = new QAction(tr("Quit"), this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::WindowShortcut);
+    connect(quit, &QAction::triggered, this, &SetupWindow::quitRequested);
+    addAction(quit);
+}
+
+void SetupWindow::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}

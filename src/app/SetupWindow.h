@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QWidget>
+
+class RootView;
+class VisualEffect;
+
+// The one setup window: "Orvane", content fixed at 720 by 560, the wizard over the backdrop.
+class SetupWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int contentWidth = 720;
+    static constexpr int contentHeight = 560;
+
+    explicit SetupWindow(bool translucent, QWidget *parent = nullptr);
+
+    // Shows the window, raises it above the others and gives it the keyboard.
+    void bringToFront();
+
+Q_SIGNALS:
+    void quitRequested();
+
+private:
+    VisualEffect *m_backdrop = nullptr;
+    RootView *m_root = nullptr;
+};

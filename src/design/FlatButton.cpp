@@ -1,0 +1,94 @@
+#include "design/FlatButton.h"
+
+#include "design/Design.h"
+
+#include <QFocusEvent>
+#include <QPainter>
+
+FlatButton::FlatButton(const QString &text, QWidget *parent)
+    : QAbstractButton(parent)
+    , m_background(Design::red())
+    , m_text(Qt::white)
+{
+    setText(text);
+    setFocusPolicy(Qt::StrongFocus);
+    Design::handCursor(this);
+}
+
+void FlatButton::setColors(const QColor &background, const QColor &text)
+{
+    m_background = background;
+    m_text = text;
+    update();
+}
+
+void FlatButton::setOutline(const QColor &colour, qreal width)
+{
+    m_outline = colour;
+    m_outlineWidth = width;
+    update();
+}
+
+void FlatButton::setHorizontalPadding(int padding)
+{
+    m_padding = padding;
+    updateGeometry();
+}
+
+void FlatButton::setTextAlignment(Qt::Alignment alignment)
+{
+    m_alignment = alignment;
+    update();
+}
+
+QSize FlatButton::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(text()) + 2 * m_padding, metrics.height() + 24};
+}
+
+void FlatButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor background = m_background;
+    QColor label = m_text;
+    if (!isEnabled()) {
+        background.setAlphaF(background.alphaF() * 0.45f);
+        label.setAlphaF(label.alphaF() * 0.6f);
+    } else if (isDown()) {
+        background = background.darker(112);
+    }
+    painter.fillRect(rect(), background);
+    if (m_outlineWidth > 0) {
+        const qreal half = m_outlineWidth / 2;
+        painter.setPen(QPen(m_outline, m_outlineWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(half, half, -half, -half));
+    }
+    if (hasFocus() && m_keyboardFocus) {
+        // The keyboard focus ring sits inside the box, in the label's colour.
+        QColor ring = label;
+        ring.setAlphaF(0.55f);
+        painter.setPen(QPen(ring, 1.5, Qt::DashLine));
+        painter.drawRect(QRectF(rect()).adjusted(3, 3, -3, -3));
+    }
+    painter.setPen(label);
+    painter.setFont(font());
+    painter.drawText(rect().adjusted(m_padding, 0, -m_padding, 0), int(m_alignment) | Qt::AlignVCenter,
+                     text());
+}
+
+// The ring marks focus that the keyboard moved, not the focus a window gives on opening.
+void FlatButton::focusInEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = event->reason() == Qt::TabFocusReason
+                      || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void FlatButton::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    QAbstractButton::focusOutEvent(event);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QAbstractButton>
+
+// A button drawn without platform chrome: a filled box, an optional outline and a label. The
+// whole box is its click area; it shows the pointing hand and a focus ring for the keyboard.
+class FlatButton : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    explicit FlatButton(const QString &text, QWidget *parent = nullptr);
+
+    void setColors(const QColor &background, const QColor &text);
+    void setOutline(const QColor &colour, qreal width);
+    void setHorizontalPadding(int padding);
+    void setTextAlignment(Qt::Alignment alignment);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    bool m_keyboardFocus = false;
+    QColor m_background;
+    QColor m_text;
+    QColor m_outline;
+    qreal m_outlineWidth = 0;
+    int m_padding = 16;
+    Qt::Alignment m_alignment = Qt::AlignCenter;
+};

@@ -1,0 +1,15 @@
+#include "wizard/RootView.h"
+
+#include "wizard/WelcomeScreen.h"
+
+#include <QStackedLayout>
+
+RootView::RootView(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("rootView"));
+    m_screens = new QStackedLayout(this);
+    m_screens->setContentsMargins(0, 0, 0, 0);
+    // The question screens that "Get started" leads to come with the wizard's flow controller.
+    m_screens->addWidget(new WelcomeScreen({}, this));
+}
