@@ -6,8 +6,7 @@
 AppDelegate::AppDelegate(std::unique_ptr<OverlayController> overlayController, QObject *parent)
     : QObject(parent)
     , m_overlayController(std::move(overlayController))
-{
-}
+{}
 
 AppDelegate::~AppDelegate() = default;
 

@@ -22,8 +22,7 @@ QString SingleInstance::defaultSocketPath()
 SingleInstance::SingleInstance(QString socketPath, QObject *parent)
     : QObject(parent)
     , m_socketPath(std::move(socketPath))
-{
-}
+{}
 
 bool SingleInstance::handOverToRunning(int timeoutMs)
 {

@@ -27,9 +27,10 @@ void TrayMenu::showIfAvailable()
     m_icon = new QSystemTrayIcon(AppIcon::icon(), this);
     m_icon->setToolTip(QStringLiteral("Orvane"));
     m_icon->setContextMenu(m_menu);
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            Q_EMIT openRequested();
-    });
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    Q_EMIT openRequested();
+            });
     m_icon->show();
 }

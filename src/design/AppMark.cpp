@@ -83,8 +83,8 @@ void AppMark::paint(QPainter &painter, const QRectF &frame)
     {
         QPainter shadowPainter(&shadow);
         shadowPainter.setRenderHint(QPainter::Antialiasing);
-        shadowPainter.fillPath(
-            markShape(QRectF(margin, margin, s * ratio, frame.height() * ratio)), Qt::black);
+        shadowPainter.fillPath(markShape(QRectF(margin, margin, s * ratio, frame.height() * ratio)),
+                               Qt::black);
     }
     blurAlpha(shadow, static_cast<int>(std::lround(blur * ratio)));
     painter.setOpacity(0.18);

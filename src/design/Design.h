@@ -15,7 +15,12 @@ QColor muted(); // secondary text, codes, version line
 QColor line();  // rules, dividers, outlines
 QColor cream(); // the initial inside the app mark
 
-enum class Weight { Regular, Bold, Black };
+enum class Weight
+{
+    Regular,
+    Bold,
+    Black
+};
 
 // The family name the registered faces share.
 QString archivoFamily();

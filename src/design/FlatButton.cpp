@@ -75,15 +75,15 @@ void FlatButton::paintEvent(QPaintEvent *)
     }
     painter.setPen(label);
     painter.setFont(font());
-    painter.drawText(rect().adjusted(m_padding, 0, -m_padding, 0), int(m_alignment) | Qt::AlignVCenter,
-                     text());
+    painter.drawText(rect().adjusted(m_padding, 0, -m_padding, 0),
+                     int(m_alignment) | Qt::AlignVCenter, text());
 }
 
 // The ring marks focus that the keyboard moved, not the focus a window gives on opening.
 void FlatButton::focusInEvent(QFocusEvent *event)
 {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason
-                      || event->reason() == Qt::BacktabFocusReason;
+    m_keyboardFocus =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     QAbstractButton::focusInEvent(event);
 }
 

@@ -17,8 +17,8 @@ QString passwordDatabaseHome()
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     passwd entry{};
     passwd *result = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result
-        && result->pw_dir && result->pw_dir[0] == '/')
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result &&
+        result->pw_dir && result->pw_dir[0] == '/')
         return QString::fromLocal8Bit(result->pw_dir);
     return QStringLiteral("/");
 }

@@ -18,8 +18,8 @@ QString directory()
 {
     if (!overrideDirectory().isEmpty())
         return overrideDirectory();
-    return QDir::cleanPath(QCoreApplication::applicationDirPath()
-                           + QStringLiteral("/../share/orvane"));
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../share/orvane"));
 }
 
 QString path(const QString &name, const QString &extension)

@@ -29,8 +29,7 @@ bool x11CompositorRunning()
     const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
     xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
         connection,
-        xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.c_str()),
-        nullptr);
+        xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
     if (!atom)
         return false;
     const xcb_atom_t selection = atom->atom;

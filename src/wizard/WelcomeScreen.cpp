@@ -32,7 +32,8 @@ WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
     column->setContentsMargins(44, 48, 44, 34);
     column->setSpacing(0);
 
-    auto *wordmark = whiteLabel(QStringLiteral("ORVANE"), Design::archivo(12, Design::Weight::Bold, 2.2), this);
+    auto *wordmark =
+        whiteLabel(QStringLiteral("ORVANE"), Design::archivo(12, Design::Weight::Bold, 2.2), this);
     column->addWidget(wordmark);
     column->addStretch(1);
 
@@ -46,8 +47,9 @@ WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
     // The command name is set in the system's monospaced face inside the Archivo sentence.
     const QFont mono = Design::system(17, QFont::Normal, true);
     auto *tagLine = whiteLabel(
-        QStringLiteral("Two minutes to set up. Then you type <span style=\"font-family:'%1'\">orv</span>"
-                       " instead.")
+        QStringLiteral(
+            "Two minutes to set up. Then you type <span style=\"font-family:'%1'\">orv</span>"
+            " instead.")
             .arg(mono.family()),
         Design::archivo(17), this);
     tagLine->setTextFormat(Qt::RichText);

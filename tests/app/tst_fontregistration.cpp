@@ -69,7 +69,8 @@ void TestFontRegistration::registersWhatIsPresent()
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("not a font");
         } else {
-            QVERIFY(QFile::copy(m_shipped + QLatin1Char('/') + name + QStringLiteral(".ttf"), target));
+            QVERIFY(
+                QFile::copy(m_shipped + QLatin1Char('/') + name + QStringLiteral(".ttf"), target));
             ++valid;
         }
     }
@@ -79,7 +80,8 @@ void TestFontRegistration::registersWhatIsPresent()
     const QStringList styles = QFontDatabase::styles(Design::archivoFamily());
     for (const QString &style : expectedStyles)
         QVERIFY2(styles.contains(style), qPrintable(styles.join(u',')));
-    QCOMPARE(QFontDatabase::families().contains(Design::archivoFamily()), !expectedStyles.isEmpty());
+    QCOMPARE(QFontDatabase::families().contains(Design::archivoFamily()),
+             !expectedStyles.isEmpty());
 }
 
 void TestFontRegistration::weightsResolveToTheirFaces_data()

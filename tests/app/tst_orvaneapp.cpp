@@ -19,8 +19,7 @@ class TestOrvaneApp : public QObject
 public:
     explicit TestOrvaneApp(OrvaneApp *app)
         : m_app(app)
-    {
-    }
+    {}
 
 private Q_SLOTS:
     void windowIsFixedAt720By560();

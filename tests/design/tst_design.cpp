@@ -68,7 +68,8 @@ void TestDesign::appMarkDrawing()
     QVERIFY2(creamPixels > 100, qPrintable(QString::number(creamPixels)));
 
     const int shadowAlpha = qAlpha(image.pixel(60, 112));
-    QVERIFY2(shadowAlpha > 0 && shadowAlpha <= 0.18 * 255 + 1, qPrintable(QString::number(shadowAlpha)));
+    QVERIFY2(shadowAlpha > 0 && shadowAlpha <= 0.18 * 255 + 1,
+             qPrintable(QString::number(shadowAlpha)));
     QCOMPARE(qAlpha(image.pixel(60, 128)), 0);
 }
 
