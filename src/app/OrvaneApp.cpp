@@ -5,7 +5,7 @@
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
-// MANIFEST-MERGE #include "manifest/ManifestLoader.h"
+#include "manifest/ManifestLoader.h"
 #include "overlay/OverlayController.h"
 #include "platform/WindowSystem.h"
 
@@ -32,7 +32,7 @@ bool OrvaneApp::start()
     connect(m_instance.get(), &SingleInstance::showRequested, this, &OrvaneApp::showSetupWindow);
 
     // A damaged installation ends here, before any window appears.
-    // MANIFEST-MERGE ManifestLoader::bundled();
+    ManifestLoader::bundled();
 
     m_delegate = std::make_unique<AppDelegate>(std::unique_ptr<OverlayController>());
     setWindowIcon(AppIcon::icon());

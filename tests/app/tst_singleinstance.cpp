@@ -1,7 +1,9 @@
 // The real program, started twice for the same user: the second start hands over and ends.
 #include "app/SingleInstance.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@ private Q_SLOTS:
     void secondStartHandsOverAndExits();
     void staleSocketOfAKilledProcessIsReplaced();
     void requestReachesTheServer();
+    void damagedManifestEndsTheProgram();
 
 private:
     QProcess *startProgram();
@@ -107,6 +110,32 @@ void TestSingleInstance::requestReachesTheServer()
 
     SingleInstance nobody(m_runtime->path() + QStringLiteral("/nobody.socket"));
     QVERIFY(!nobody.handOverToRunning(200));
+}
+
+void TestSingleInstance::damagedManifestEndsTheProgram()
+{
+    // A copy of the program in a tree of its own, whose manifest has an unknown version.
+    QTemporaryDir tree;
+    QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("bin")));
+    QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("share/orvane")));
+    const QString program = tree.path() + QStringLiteral("/bin/orvane");
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/orvane"), program));
+    QFile manifest(tree.path() + QStringLiteral("/share/orvane/install-manifest.json"));
+    QVERIFY(manifest.open(QIODevice::WriteOnly));
+    manifest.write(R"({"schema_version": 2})");
+    manifest.close();
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime->path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(program, {});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY(process.exitCode() != 0);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArrayLiteral("Orvane.app is missing its bundled install-manifest.json\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
