@@ -24,10 +24,8 @@ void TestHomeDirectory::homeFromEnvironment_data()
     QTest::addColumn<bool>("set");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("absolute") << true << QStringLiteral("/tmp/fixture-home")
-                              << QStringLiteral("/tmp/fixture-home");
-    QTest::newRow("trailing slash")
-        << true << QStringLiteral("/tmp/fixture-home/") << QStringLiteral("/tmp/fixture-home");
+    QTest::newRow("absolute") << true << QStringLiteral("/tmp/fixture-home") << QStringLiteral("/tmp/fixture-home");
+    QTest::newRow("trailing slash") << true << QStringLiteral("/tmp/fixture-home/") << QStringLiteral("/tmp/fixture-home");
     QTest::newRow("relative falls back") << true << QStringLiteral("relative/home") << QString();
     QTest::newRow("empty falls back") << true << QString() << QString();
     QTest::newRow("unset falls back") << false << QString() << QString();
@@ -53,8 +51,7 @@ void TestHomeDirectory::expandTilde_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
     QTest::newRow("alone") << QStringLiteral("~") << QStringLiteral("/home/ada");
-    QTest::newRow("with path") << QStringLiteral("~/.claude")
-                               << QStringLiteral("/home/ada/.claude");
+    QTest::newRow("with path") << QStringLiteral("~/.claude") << QStringLiteral("/home/ada/.claude");
     QTest::newRow("other user untouched") << QStringLiteral("~bob/x") << QStringLiteral("~bob/x");
     QTest::newRow("inner tilde untouched") << QStringLiteral("/a/~/b") << QStringLiteral("/a/~/b");
     QTest::newRow("absolute") << QStringLiteral("/etc/hosts") << QStringLiteral("/etc/hosts");
