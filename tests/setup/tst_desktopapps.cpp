@@ -66,8 +66,8 @@ void TestDesktopApps::running_data()
     QTest::newRow("Claude Desktop") << u"Claude Desktop"_qs << none << DesktopApp::claude << true;
     QTest::newRow("claude-desktop") << u"claude-desktop"_qs << none << DesktopApp::claude << true;
     QTest::newRow("claude tool") << u"claude"_qs << none << DesktopApp::claude << false;
-    QTest::newRow("Claude helper") << u"Claude"_qs << QStringList{u"--type=renderer"_qs}
-                                   << DesktopApp::claude << false;
+    QTest::newRow("Claude helper")
+        << u"Claude"_qs << QStringList{u"--type=renderer"_qs} << DesktopApp::claude << false;
     QTest::newRow("Claude is not Codex") << u"Claude"_qs << none << DesktopApp::codex << false;
     QTest::newRow("Codex") << u"Codex"_qs << none << DesktopApp::codex << true;
     QTest::newRow("codex-desktop") << u"codex-desktop"_qs << none << DesktopApp::codex << true;
