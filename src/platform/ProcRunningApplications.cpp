@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -16,6 +18,9 @@
 namespace Platform {
 
 namespace {
+
+// Room for a /proc entry's name and the file name after it.
+constexpr std::size_t procPathSize = sizeof(dirent::d_name) + 16;
 
 constexpr std::string_view deletedSuffix = " (deleted)";
 constexpr std::string_view helperArgument = "--type=";
@@ -34,7 +39,7 @@ bool isProcessId(const char *name)
 // Reads a small /proc file relative to the /proc directory; empty when it cannot be read.
 QByteArray readProcFile(int procFd, const char *pid, const char *file)
 {
-    std::array<char, 64> path{};
+    std::array<char, procPathSize> path{};
     std::snprintf(path.data(), path.size(), "%s/%s", pid, file);
     const int fd = ::openat(procFd, path.data(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -100,7 +105,7 @@ void forEachMatch(const QStringList &names, const std::function<bool(pid_t)> &fo
         return;
     }
     const uid_t uid = ::getuid();
-    std::array<char, 64> exePath{};
+    std::array<char, procPathSize> exePath{};
     std::array<char, 4096> target{};
     while (const dirent *entry = ::readdir(directory)) {
         if (!isProcessId(entry->d_name))
