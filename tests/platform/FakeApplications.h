@@ -30,18 +30,27 @@ public:
 
     QString executablePath(const QString &name) const { return m_folder.filePath(name); }
 
-    // Starts the program saved as `name`; nullptr (and a failed check) when it does not start.
-    QProcess *start(const QString &name, const QStringList &arguments = {})
+    // Starts the program saved as `name`, through `wrapper` (a program that runs the rest of
+    // its command line, as setpriv does) when one is given; nullptr when it does not start.
+    QProcess *start(const QString &name, const QStringList &arguments = {},
+                    const QStringList &wrapper = {})
     {
         const QString path = executablePath(name);
         if (!QFile::exists(path)) {
             if (!QFile::copy(QStringLiteral(ORVANE_IDLE_APP), path))
                 return nullptr;
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            // Readable and runnable by other users, for the test that runs a copy as one.
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                            QFile::ReadOther | QFile::ExeOther);
+            QFile::setPermissions(m_folder.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ExeOwner | QFile::ExeOther);
         }
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::ForwardedChannels);
-        process->start(path, arguments);
+        if (wrapper.isEmpty())
+            process->start(path, arguments);
+        else
+            process->start(wrapper.front(), wrapper.mid(1) + QStringList{path} + arguments);
         if (!process->waitForStarted(5000))
             return nullptr;
         m_processes.push_back(std::move(process));

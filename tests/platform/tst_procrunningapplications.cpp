@@ -3,9 +3,13 @@
 #include "FakeApplications.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
+
+#include <unistd.h>
 
 // Names of this test's own, so that running the suite never touches a real application.
 class TestProcRunningApplications : public QObject
@@ -16,6 +20,7 @@ private Q_SLOTS:
     void matching_data();
     void matching();
     void deletedExecutableStillMatches();
+    void otherUsersProcessesIgnored();
     void terminateAsksExactlyTheMatches();
 
 private:
@@ -110,6 +115,31 @@ void TestProcRunningApplications::deletedExecutableStillMatches()
 
     const Platform::ProcRunningApplications applications;
     QCOMPARE(applications.processIds({app}), QList<qint64>{process->processId()});
+}
+
+void TestProcRunningApplications::otherUsersProcessesIgnored()
+{
+    // Only root can start a process as someone else, and only root would see its executable.
+    if (::geteuid() != 0)
+        QSKIP("needs root to start a process as another user");
+    const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_qs);
+    if (setpriv.isEmpty())
+        QSKIP("setpriv is not installed");
+
+    const QString app = unique("OrvOtherUser");
+    FakeApplications fakes;
+    QProcess *mine = fakes.start(app);
+    QProcess *theirs = fakes.start(
+        app, {}, {setpriv, u"--reuid=65534"_qs, u"--regid=65534"_qs, u"--clear-groups"_qs});
+    QVERIFY(mine && theirs);
+    // setpriv replaces itself with the copy; wait until it has.
+    const QString theirExe = u"/proc/"_qs + QString::number(theirs->processId()) + u"/exe"_qs;
+    QTRY_COMPARE(QFileInfo(theirExe).symLinkTarget(), fakes.executablePath(app));
+
+    Platform::ProcRunningApplications applications;
+    QCOMPARE(applications.processIds({app}), QList<qint64>{mine->processId()});
+    QCOMPARE(applications.terminate({app}), 1);
+    QVERIFY(!theirs->waitForFinished(200));
 }
 
 void TestProcRunningApplications::terminateAsksExactlyTheMatches()
