@@ -1,0 +1,38 @@
+#pragma once
+
+#include "setup/DesktopLaunchMode.h"
+#include "setup/LoginShellRunner.h"
+#include "setup/SetupError.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace Setup {
+
+// Start the desktop applications through the user's login shell. Each completes when the
+// command exits with status 0 (its output is not used) and otherwise fails with the runner's
+// error unchanged. None checks first whether the application runs or is installed.
+
+// "orv claude desktop <mode>": the router's tool starts Claude Desktop in that mode.
+void launchClaudeDesktop(DesktopLaunchMode mode, Completion<void> done,
+                         const LoginShellRunner &run = loginShellRunner());
+
+// "orv codex desktop <mode>".
+void launchCodexDesktop(DesktopLaunchMode mode, Completion<void> done,
+                        const LoginShellRunner &run = loginShellRunner());
+
+// Opens OpenCode's desktop entry with "gio launch". Without an entry the command run prints
+// "OpenCode is not installed." and exits with status 1, so the failure reads like any other.
+void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = loginShellRunner());
+
+// The command launchOpenCodeDesktop runs, given where OpenCode's desktop entry is.
+QStringList openCodeLaunchCommand(const std::optional<QString> &desktopEntry);
+
+// Opens a terminal window whose shell starts in the home directory. Immediate: the terminal
+// program is started detached and not waited for. When none can be started:
+// SetupError::exitedWithStatus with status 127 (none installed) or 126 (none would start)
+// and the output "Terminal couldn't be opened.".
+SetupResult<void> openTerminal();
+
+} // namespace Setup
