@@ -10,7 +10,11 @@
 // text.
 struct SetupError
 {
-    enum class Kind { ExitedWithStatus, ScriptMissing };
+    enum class Kind
+    {
+        ExitedWithStatus,
+        ScriptMissing
+    };
 
     Kind kind = Kind::ExitedWithStatus;
     qint32 status = 0; // the child's termination status (ExitedWithStatus only)
@@ -38,11 +42,9 @@ struct PlatformError
 
 using SetupFailure = std::variant<SetupError, PlatformError>;
 
-template <typename T>
-using SetupResult = std::expected<T, SetupFailure>;
+template <typename T> using SetupResult = std::expected<T, SetupFailure>;
 
 // Every asynchronous setup operation reports through one of these, exactly once, on the
 // thread that started the operation (which must run a Qt event loop), and never before the
 // starting call has returned.
-template <typename T>
-using Completion = std::function<void(SetupResult<T>)>;
+template <typename T> using Completion = std::function<void(SetupResult<T>)>;
