@@ -130,6 +130,13 @@ std::optional<QStringList> FixtureHome::recordedArguments(const QString &name) c
     return arguments;
 }
 
+void FixtureHome::appendToLoginStartup(const QByteArray &text) const
+{
+    const QString profile =
+        m_shell == Shell::Bash ? QStringLiteral(".bash_profile") : QStringLiteral(".zprofile");
+    writeFile(profile, readFile(profile) + text + '\n');
+}
+
 QByteArray FixtureHome::readFile(const QString &relative) const
 {
     QFile file(filePath(relative));

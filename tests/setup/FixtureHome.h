@@ -50,6 +50,9 @@ public:
     // Arguments of the last run of a program that used recordArguments, or nothing.
     std::optional<QStringList> recordedArguments(const QString &name) const;
 
+    // Adds shell text at the end of the login start-up file (.bash_profile or .zprofile).
+    void appendToLoginStartup(const QByteArray &text) const;
+
     QByteArray readFile(const QString &relative) const;
     void writeFile(const QString &relative, const QByteArray &contents) const;
 

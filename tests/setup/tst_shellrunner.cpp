@@ -297,8 +297,9 @@ void TestShellRunner::terminalAndInput()
     FixtureHome home(shell);
     QVERIFY(home.isValid());
     home.activate();
-    home.writeProgram(QStringLiteral("stdio-probe"),
-                      R"(if [ -t 2 ]; then echo terminal; else echo pipe; fi > "$HOME/stdio-probe.out"
+    home.writeProgram(
+        QStringLiteral("stdio-probe"),
+        R"(if [ -t 2 ]; then echo terminal; else echo pipe; fi > "$HOME/stdio-probe.out"
 readlink /proc/self/fd/0 >> "$HOME/stdio-probe.out")");
     const Awaited<QString> awaited = run(runner, {QStringLiteral("stdio-probe")});
     QVERIFY(awaited.deliveredProperly());
