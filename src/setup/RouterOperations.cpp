@@ -11,10 +11,21 @@ namespace Setup {
 
 namespace {
 
+// QDir::tempPath() is empty when TMPDIR names a missing directory; the file must then fail to
+// be written there rather than land in the working directory.
+QString temporaryDirectory()
+{
+    const QString directory = QDir::tempPath();
+    if (!directory.isEmpty())
+        return directory;
+    const QString configured = qEnvironmentVariable("TMPDIR");
+    return configured.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(configured);
+}
+
 QString newAnswersFilePath()
 {
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    return QDir(QDir::tempPath())
+    return QDir(temporaryDirectory())
         .filePath(QLatin1String("orv_install_") + uuid + QLatin1String(".json"));
 }
 
