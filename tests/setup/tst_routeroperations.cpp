@@ -219,7 +219,8 @@ void TestRouterOperations::installWithUnwritableTemporaryDirectory()
         [](Completion<void> done) { Setup::runInstall(sampleAnswers(), kSpec, std::move(done)); });
     QVERIFY(awaited.deliveredProperly());
     QVERIFY2(awaited.result && !awaited.result->has_value(),
-             qPrintable(home.recordedArguments(QStringLiteral("npx")).value_or(QStringList()).join(u'|')));
+             qPrintable(
+                 home.recordedArguments(QStringLiteral("npx")).value_or(QStringList()).join(u'|')));
     const auto *error = std::get_if<PlatformError>(&awaited.result->error());
     QVERIFY(error);
     QCOMPARE(error->operation, QStringLiteral("write"));
