@@ -29,6 +29,15 @@ std::optional<QString> versionFromLatestDocument(const QByteArray &body)
     return version.toString();
 }
 
+std::optional<QUrl> registryAddress(const QString &line)
+{
+    const QUrl url(line.trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() ||
+        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return std::nullopt;
+    return url;
+}
+
 } // namespace
 
 std::optional<QString> installedRouterVersion()
@@ -58,18 +67,16 @@ void discoverRegistry(RegistryFound done)
                             done(std::nullopt);
                             return;
                         }
-                        // The answer is npm's last line; start-up files may have printed before it.
-                        const QStringList lines =
-                            output->split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-                        const QUrl registry(lines.isEmpty() ? QString() : lines.last().trimmed(),
-                                            QUrl::StrictMode);
-                        if (!registry.isValid() || registry.host().isEmpty() ||
-                            (registry.scheme() != QLatin1String("http") &&
-                             registry.scheme() != QLatin1String("https"))) {
-                            done(std::nullopt);
-                            return;
+                        // Start-up files print before npm and npm may warn after its
+                        // answer: take the last line that is a web address.
+                        const QStringList lines = output->split(QLatin1Char('\n'));
+                        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+                            if (const auto registry = registryAddress(*line)) {
+                                done(registry);
+                                return;
+                            }
                         }
-                        done(registry);
+                        done(std::nullopt);
                     });
 }
 

@@ -217,6 +217,9 @@ void TestVersionDetection::latestVersion_data()
     QTest::newRow("registry without trailing slash")
         << prints + "mirror'" << QStringLiteral("/mirror/orvane/latest") << std::optional(version)
         << some("2.1.0") << QStringList{QStringLiteral("/mirror/orvane/latest")};
+    QTest::newRow("warning after the answer")
+        << prints + "'\necho 'npm warn Unknown user config \"color\"' >&2" << latest
+        << std::optional(version) << some("2.1.0") << QStringList{latest};
     QTest::newRow("not found") << prints + "'" << QStringLiteral("/elsewhere")
                                << std::optional(version) << OptionalString() << QStringList{latest};
     QTest::newRow("server error") << prints + "'" << latest
@@ -278,8 +281,9 @@ void TestVersionDetection::latestVersion()
         QCOMPARE(home.recordedArguments(QStringLiteral("npm")),
                  (QStringList{QStringLiteral("config"), QStringLiteral("get"),
                               QStringLiteral("registry")}));
+    // Qt may fire its coarse time-out timer up to 5 % early.
     if (!answer) {
-        QVERIFY2(elapsed.elapsed() >= 3900, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(elapsed.elapsed() >= 3500, qPrintable(QString::number(elapsed.elapsed())));
         QVERIFY2(elapsed.elapsed() < 15000, qPrintable(QString::number(elapsed.elapsed())));
     }
 }
