@@ -40,6 +40,8 @@ FixtureHome::FixtureHome(Shell shell, bool systemPath, Startup startup)
     const QByteArray greet =
         startup == Startup::Noisy ? QByteArray(kGreetingCommand).append('\n') : QByteArray();
     const QByteArray rc = "export PATH=\"" + path + "\"\n";
+    // Any other POSIX login shell (the password database's, when SHELL is unset) reads .profile.
+    writeFile(QStringLiteral(".profile"), rc);
     if (shell == Shell::Bash) {
         writeFile(QStringLiteral(".bash_profile"), greet + ". \"$HOME/.bashrc\"\n");
         writeFile(QStringLiteral(".bashrc"), rc);

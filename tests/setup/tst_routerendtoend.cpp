@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -70,6 +71,20 @@ void TestRouterEndToEnd::installUpdateUninstall()
     home.writeFile(QStringLiteral(".npmrc"),
                    "registry=" + base.toUtf8() + "\ncache=" + QFile::encodeName(home.tempDir()) +
                        "/npm-cache\nupdate-notifier=false\nfund=false\naudit=false\n");
+
+    // The environment outranks .npmrc: make sure nothing in it points npm elsewhere.
+    const QByteArray savedRegistry = qgetenv("npm_config_registry");
+    const QByteArray savedCache = qgetenv("npm_config_cache");
+    qputenv("npm_config_registry", base.toUtf8());
+    qputenv("npm_config_cache", QFile::encodeName(home.tempDir()) + "/npm-cache");
+    const auto restore = qScopeGuard([&] {
+        qputenv("npm_config_registry", savedRegistry);
+        qputenv("npm_config_cache", savedCache);
+        if (savedRegistry.isNull())
+            qunsetenv("npm_config_registry");
+        if (savedCache.isNull())
+            qunsetenv("npm_config_cache");
+    });
 
     // Pack the stand-in package the way it would be published (with a cache of its own, so npx
     // has to fetch the tarball from the registry).
