@@ -25,4 +25,9 @@ void runInLoginShell(const QStringList &arguments, Completion<QString> done);
 // 0. SetupError::scriptMissing when /usr/bin/script does not exist.
 void runViaPty(const QStringList &arguments, Completion<void> done);
 
+// The util-linux `script` program runViaPty uses, "/usr/bin/script" unless replaced (tests
+// take it away to see the missing-program path).
+QString scriptProgram();
+void setScriptProgram(const QString &path);
+
 } // namespace Setup

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+
+namespace Setup {
+
+// Accumulates one child's merged output. Bytes are appended by the output handler while
+// other code may read the cleaned text, so both go through the lock.
+class OutputCollector
+{
+public:
+    void append(const QByteArray &bytes);
+
+    // Everything collected so far, decoded, stripped of terminal escapes and trimmed.
+    QString text() const;
+
+private:
+    mutable QMutex m_lock;
+    QByteArray m_data;
+};
+
+// UTF-8 with replacement characters, without colour/cursor sequences (ESC [ digits ; letter)
+// and window-title sequences (ESC ] ... BEL), trimmed of white space at both ends.
+QString cleanOutput(const QByteArray &data);
+
+} // namespace Setup

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "setup/InstallAnswers.h"
+#include "setup/SetupError.h"
+
+#include <QString>
+
+// The three operations that change the router's installation, each running the router's npm
+// package through npx in the login shell on a pseudo-terminal.
+namespace Setup {
+
+// Writes the answers to "orv_install_<UUID>.json" in the temporary directory (owner-only),
+// runs `npx --yes <spec> install --config <file> --yes` and removes the file whatever the
+// outcome.
+void runInstall(const InstallAnswers &answers, const QString &packageSpec, Completion<void> done);
+
+// `npx --yes <spec> update --all`.
+void runUpdate(const QString &packageSpec, Completion<void> done);
+
+// `npx --yes <spec> uninstall --all --yes`.
+void runUninstall(const QString &packageSpec, Completion<void> done);
+
+} // namespace Setup

@@ -1,0 +1,195 @@
+#include "setup/ShellRunner.h"
+
+#include "setup/OutputCollector.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace Setup {
+
+namespace {
+
+// `script` runs its -c string with $SHELL -c; it gets this shell, and the string puts the
+// application's own SHELL back before the user's shell starts.
+constexpr auto kScriptInnerShell = "/bin/sh";
+
+QMutex &scriptProgramLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QString &scriptProgramPath()
+{
+    static QString path = QStringLiteral("/usr/bin/script");
+    return path;
+}
+
+QString passwordDatabaseShell()
+{
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd *result = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result &&
+        result->pw_shell && result->pw_shell[0] != '\0')
+        return QString::fromLocal8Bit(result->pw_shell);
+    return {};
+}
+
+// Hands the outcome to the caller from its own event loop, so a completion never runs inside
+// the call that started the operation.
+template <typename T> void deliverLater(Completion<T> done, SetupResult<T> result)
+{
+    QTimer::singleShot(0, [done = std::move(done), result = std::move(result)]() mutable {
+        done(std::move(result));
+    });
+}
+
+using Outcome = std::expected<int, PlatformError>;
+using ProcessFinished = std::function<void(Outcome, const OutputCollector &)>;
+
+// Starts `program` with merged output and the null device as input. `finished` is called
+// once, from the event loop, with the exit status (or the launch error) and the output.
+void runCollecting(const QString &program, const QStringList &arguments,
+                   const QProcessEnvironment &environment, ProcessFinished finished)
+{
+    auto *process = new QProcess;
+    auto collector = std::make_shared<OutputCollector>();
+    auto reported = std::make_shared<bool>(false);
+
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // A session of its own: an interactive shell must not take over (or stop on) a terminal
+    // the application may have been started from.
+    process->setChildProcessModifier([] { ::setsid(); });
+
+    QObject::connect(process, &QProcess::readyReadStandardOutput, process,
+                     [process, collector] { collector->append(process->readAllStandardOutput()); });
+
+    auto report = [process, collector, reported, finished = std::move(finished)](Outcome outcome) {
+        if (*reported)
+            return;
+        *reported = true;
+        // Detach the output handler; what is still buffered belongs to this call.
+        QObject::disconnect(process, &QProcess::readyReadStandardOutput, nullptr, nullptr);
+        collector->append(process->readAllStandardOutput());
+        process->deleteLater();
+        QTimer::singleShot(0, [finished, collector, outcome] { finished(outcome, *collector); });
+    };
+
+    QObject::connect(process, &QProcess::finished, process,
+                     [report](int exitCode, QProcess::ExitStatus) { report(exitCode); });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, program, report](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             report(std::unexpected(PlatformError{QStringLiteral("launch"), program,
+                                                                  process->errorString()}));
+                     });
+    process->start();
+}
+
+} // namespace
+
+QString userShell()
+{
+    const QString fromEnvironment = qEnvironmentVariable("SHELL");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const QString fromPasswordDatabase = passwordDatabaseShell();
+    if (!fromPasswordDatabase.isEmpty())
+        return fromPasswordDatabase;
+    return QStringLiteral("/bin/sh");
+}
+
+QString shellQuote(const QString &argument)
+{
+    QString quoted = argument;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString commandString(const QStringList &arguments)
+{
+    QStringList quoted;
+    quoted.reserve(arguments.size());
+    for (const QString &argument : arguments)
+        quoted.append(shellQuote(argument));
+    return quoted.join(QLatin1Char(' '));
+}
+
+QString scriptProgram()
+{
+    const QMutexLocker locker(&scriptProgramLock());
+    return scriptProgramPath();
+}
+
+void setScriptProgram(const QString &path)
+{
+    const QMutexLocker locker(&scriptProgramLock());
+    scriptProgramPath() = path;
+}
+
+void runInLoginShell(const QStringList &arguments, Completion<QString> done)
+{
+    runCollecting(
+        userShell(), {QStringLiteral("-ilc"), commandString(arguments)},
+        QProcessEnvironment::systemEnvironment(),
+        [done = std::move(done)](Outcome outcome, const OutputCollector &output) {
+            if (!outcome)
+                done(std::unexpected(outcome.error()));
+            else if (*outcome != 0)
+                done(std::unexpected(SetupError::exitedWithStatus(*outcome, output.text())));
+            else
+                done(output.text());
+        });
+}
+
+void runViaPty(const QStringList &arguments, Completion<void> done)
+{
+    const QString script = scriptProgram();
+    if (!QFileInfo::exists(script)) {
+        deliverLater<void>(std::move(done), std::unexpected(SetupError::scriptMissing()));
+        return;
+    }
+
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString shellSetting = environment.contains(QStringLiteral("SHELL"))
+                                     ? QStringLiteral("export SHELL=") +
+                                           shellQuote(environment.value(QStringLiteral("SHELL")))
+                                     : QStringLiteral("unset SHELL");
+    const QString inner = shellSetting + QStringLiteral("; exec ") + shellQuote(userShell()) +
+                          QStringLiteral(" -ilc ") + shellQuote(commandString(arguments));
+
+    QProcessEnvironment scriptEnvironment = environment;
+    scriptEnvironment.insert(QStringLiteral("SHELL"), QLatin1String(kScriptInnerShell));
+    // -e: the command's status instead of always 0; /dev/null: no typescript is kept.
+    runCollecting(
+        script,
+        {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-c"), inner,
+         QStringLiteral("/dev/null")},
+        scriptEnvironment,
+        [done = std::move(done)](Outcome outcome, const OutputCollector &output) {
+            if (!outcome)
+                done(std::unexpected(outcome.error()));
+            else if (*outcome != 0)
+                done(std::unexpected(SetupError::exitedWithStatus(*outcome, output.text())));
+            else
+                done({});
+        });
+}
+
+} // namespace Setup
