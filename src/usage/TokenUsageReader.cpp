@@ -1,0 +1,160 @@
+#include "usage/TokenUsageReader.h"
+
+#include "usage/TranscriptLineParser.h"
+#include "usage/TranscriptRoots.h"
+#include "usage/TranscriptTree.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+using Usage::TranscriptDialect;
+
+namespace {
+
+// The platform's "distant past" (year 1) as the starting point of the newest-file search.
+constexpr std::int64_t distantPastSeconds = -62135769600;
+
+std::string encodedPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+TokenUsageReader::TokenUsageReader(QString homeDirectory)
+    : m_home(std::move(homeDirectory))
+    , m_parser(std::make_unique<Usage::TranscriptLineParser>())
+{}
+
+TokenUsageReader::~TokenUsageReader() = default;
+
+std::optional<QString>
+TokenUsageReader::activeSessionPath(const QString &harnessId,
+                                    const std::optional<QString> &projectDirectory) const
+{
+    const auto root = Usage::transcriptRoot(m_home, harnessId);
+    if (!root)
+        return std::nullopt;
+    std::string searched = encodedPath(*root);
+    if (projectDirectory && Usage::dialectFor(harnessId) == TranscriptDialect::claudeCode) {
+        QString folderName = *projectDirectory;
+        folderName.replace(QLatin1Char('/'), QLatin1Char('-'));
+        const std::string narrowed = searched + '/' + encodedPath(folderName);
+        struct stat status;
+        if (::lstat(narrowed.c_str(), &status) == 0)
+            searched = narrowed;
+    }
+
+    std::string best;
+    std::int64_t bestSeconds = distantPastSeconds;
+    std::uint32_t bestNanoseconds = 0;
+    const bool walked = Usage::walkTranscripts(searched, [&](const Usage::TranscriptFile &file) {
+        if (file.modifiedSeconds > bestSeconds ||
+            (file.modifiedSeconds == bestSeconds && file.modifiedNanoseconds > bestNanoseconds)) {
+            bestSeconds = file.modifiedSeconds;
+            bestNanoseconds = file.modifiedNanoseconds;
+            best.assign(file.path);
+        }
+    });
+    if (!walked || best.empty())
+        return std::nullopt;
+    return QFile::decodeName(QByteArray::fromRawData(best.data(), qsizetype(best.size())));
+}
+
+std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
+                                                  const std::optional<QString> &projectDirectory)
+{
+    const auto path = activeSessionPath(harnessId, projectDirectory);
+    if (!path)
+        return std::nullopt;
+    FileProgress progress = m_progress.value(*path);
+
+    const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return progress.usage;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || std::uint64_t(status.st_size) < progress.offset) {
+        // Truncated or replaced: read again from the start; counted ids keep it from counting
+        // the same messages twice.
+        progress.offset = 0;
+    }
+    readAppended(fd, Usage::dialectFor(harnessId) == TranscriptDialect::claudeCode, progress);
+    ::close(fd);
+
+    const TokenUsage result = progress.usage;
+    m_progress.insert(*path, std::move(progress));
+    return result;
+}
+
+void TokenUsageReader::reset()
+{
+    m_progress.clear();
+}
+
+void TokenUsageReader::ensureCapacity(std::size_t bytes)
+{
+    if (m_buffer && m_bufferCapacity == bytes)
+        return;
+    m_buffer =
+        std::make_unique_for_overwrite<char[]>(bytes + Usage::TranscriptLineParser::padding());
+    m_bufferCapacity = bytes;
+}
+
+// Reads from the stored offset to the end of the file, one chunk at a time, and hands every
+// complete line to the parser. The offset advances past each consumed newline only, so a
+// read error part-way keeps counters and offset in step.
+void TokenUsageReader::readAppended(int fd, bool dialectIsClaudeCode, FileProgress &progress)
+{
+    const auto dialect =
+        dialectIsClaudeCode ? TranscriptDialect::claudeCode : TranscriptDialect::codex;
+    const std::size_t padding = Usage::TranscriptLineParser::padding();
+    ensureCapacity(chunkSize);
+    std::uint64_t readPosition = progress.offset;
+    std::size_t carried = 0;  // bytes of an unfinished line at the start of the buffer
+    std::size_t searched = 0; // of those, already known to hold no newline
+    for (;;) {
+        if (carried == m_bufferCapacity) {
+            // A line longer than the buffer: grow to hold it.
+            auto larger = std::make_unique_for_overwrite<char[]>(2 * m_bufferCapacity + padding);
+            std::memcpy(larger.get(), m_buffer.get(), carried);
+            m_buffer = std::move(larger);
+            m_bufferCapacity *= 2;
+        }
+        char *buffer = m_buffer.get();
+        const ssize_t count =
+            ::pread(fd, buffer + carried, m_bufferCapacity - carried, off_t(readPosition));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        readPosition += std::uint64_t(count);
+        const std::size_t end = carried + std::size_t(count);
+        std::size_t lineStart = 0;
+        std::size_t searchFrom = searched;
+        while (const void *found = std::memchr(buffer + searchFrom, '\n', end - searchFrom)) {
+            const std::size_t newline = std::size_t(static_cast<const char *>(found) - buffer);
+            m_parser->parse(dialect, buffer + lineStart, newline - lineStart,
+                            m_bufferCapacity + padding - lineStart, progress);
+            lineStart = newline + 1;
+            searchFrom = lineStart;
+        }
+        progress.offset += lineStart;
+        carried = end - lineStart;
+        searched = carried;
+        if (lineStart > 0 && carried > 0)
+            std::memmove(buffer, buffer + lineStart, carried);
+        if (m_bufferCapacity > chunkSize && carried < chunkSize) {
+            auto normal = std::make_unique_for_overwrite<char[]>(chunkSize + padding);
+            std::memcpy(normal.get(), buffer, carried);
+            m_buffer = std::move(normal);
+            m_bufferCapacity = chunkSize;
+        }
+    }
+}

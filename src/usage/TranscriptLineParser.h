@@ -1,0 +1,34 @@
+#pragma once
+
+#include "usage/FileProgress.h"
+#include "usage/TranscriptRoots.h"
+
+#include <cstddef>
+#include <memory>
+
+namespace Usage {
+
+// Applies transcript lines of one dialect to a file's counters. Only the keys the dialect
+// needs are looked at; a line that is not a JSON object or lacks such a key is skipped.
+class TranscriptLineParser
+{
+public:
+    // Bytes that must be readable after every line handed to parse().
+    static std::size_t padding();
+
+    TranscriptLineParser();
+    ~TranscriptLineParser();
+    TranscriptLineParser(const TranscriptLineParser &) = delete;
+    TranscriptLineParser &operator=(const TranscriptLineParser &) = delete;
+
+    // LINE (without its newline) lies in a buffer of which at least LENGTH + padding() bytes
+    // from LINE on are readable.
+    void parse(TranscriptDialect dialect, const char *line, std::size_t length,
+               std::size_t readable, FileProgress &progress);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace Usage
