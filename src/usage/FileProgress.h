@@ -24,6 +24,9 @@ struct FileProgress
 
     // Bytes consumed so far: always just after a newline, or 0.
     std::uint64_t offset = 0;
+    // Device and inode of the file read last, to notice a file replaced under the same name.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     TokenUsage usage;
     // Message ids already counted (one dialect only uses them).
     IdSet countedMessageIDs;

@@ -80,10 +80,18 @@ std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
     if (fd < 0)
         return progress.usage;
     struct stat status;
-    if (::fstat(fd, &status) != 0 || std::uint64_t(status.st_size) < progress.offset) {
-        // Truncated or replaced: read again from the start; counted ids keep it from counting
-        // the same messages twice.
+    if (::fstat(fd, &status) != 0) {
         progress.offset = 0;
+    } else {
+        // Truncated, or replaced by another file (a rename over it): read again from the
+        // start. Counters stay; counted ids keep messages from being counted twice.
+        const bool replaced =
+            progress.offset > 0 && (progress.device != std::uint64_t(status.st_dev) ||
+                                    progress.inode != std::uint64_t(status.st_ino));
+        if (replaced || std::uint64_t(status.st_size) < progress.offset)
+            progress.offset = 0;
+        progress.device = std::uint64_t(status.st_dev);
+        progress.inode = std::uint64_t(status.st_ino);
     }
     readAppended(fd, Usage::dialectFor(harnessId) == TranscriptDialect::claudeCode, progress);
     ::close(fd);
