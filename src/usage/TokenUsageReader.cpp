@@ -93,7 +93,7 @@ std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
         progress.device = std::uint64_t(status.st_dev);
         progress.inode = std::uint64_t(status.st_ino);
     }
-    readAppended(fd, Usage::dialectFor(harnessId) == TranscriptDialect::claudeCode, progress);
+    readAppended(fd, *Usage::dialectFor(harnessId), progress);
     ::close(fd);
 
     const TokenUsage result = progress.usage;
@@ -115,25 +115,89 @@ void TokenUsageReader::ensureCapacity(std::size_t bytes)
     m_bufferCapacity = bytes;
 }
 
-// Reads from the stored offset to the end of the file, one chunk at a time, and hands every
-// complete line to the parser. The offset advances past each consumed newline only, so a
-// read error part-way keeps counters and offset in step.
-void TokenUsageReader::readAppended(int fd, bool dialectIsClaudeCode, FileProgress &progress)
+void TokenUsageReader::growBuffer(std::size_t keep)
 {
-    const auto dialect =
-        dialectIsClaudeCode ? TranscriptDialect::claudeCode : TranscriptDialect::codex;
+    const std::size_t larger = 2 * m_bufferCapacity;
+    auto buffer =
+        std::make_unique_for_overwrite<char[]>(larger + Usage::TranscriptLineParser::padding());
+    std::memcpy(buffer.get(), m_buffer.get(), keep);
+    m_buffer = std::move(buffer);
+    m_bufferCapacity = larger;
+}
+
+namespace {
+
+bool contains(const char *data, std::size_t length, std::string_view text)
+{
+    return ::memmem(data, length, text.data(), text.size()) != nullptr;
+}
+
+} // namespace
+
+// The buffer holds the first CARRIED bytes of a line that starts at LINEOFFSET, without its
+// newline and without the required text. Reads on through the line with the buffer alone.
+TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t lineOffset,
+                                                          std::size_t carried,
+                                                          std::string_view required)
+{
+    // The last bytes stay in front so that the required text is found across reads.
+    const std::size_t overlap = std::min(carried, required.size() - 1);
+    char *buffer = m_buffer.get();
+    std::memmove(buffer, buffer + carried - overlap, overlap);
+    std::uint64_t position = lineOffset + carried;
+    for (;;) {
+        const ssize_t count =
+            ::pread(fd, buffer + overlap, m_bufferCapacity - overlap, off_t(position));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return {LongLine::unfinished, 0};
+        const char *fresh = buffer + overlap;
+        const auto *newline =
+            static_cast<const char *>(std::memchr(fresh, '\n', std::size_t(count)));
+        const char *end = newline ? newline : fresh + count;
+        if (contains(buffer, std::size_t(end - buffer), required))
+            return {LongLine::needed, 0};
+        if (newline)
+            return {LongLine::skipped, position + std::uint64_t(newline - fresh) + 1};
+        position += std::uint64_t(count);
+        std::memmove(buffer, fresh + count - overlap, overlap);
+    }
+}
+
+// Reads from the stored offset to the end of the file, one chunk at a time, and hands every
+// complete line that can count to the parser. The offset advances past each consumed newline
+// only, so a read error part-way keeps counters and offset in step.
+//
+// A line longer than the buffer is scanned through without being kept when it lacks the
+// dialect's required text (tool results and pasted files, the usual long lines); only a long
+// line that may count is held whole, in a buffer grown for it and shrunk afterwards.
+void TokenUsageReader::readAppended(int fd, Usage::TranscriptDialect dialect,
+                                    FileProgress &progress)
+{
+    const std::string_view required = Usage::TranscriptLineParser::requiredText(dialect);
     const std::size_t padding = Usage::TranscriptLineParser::padding();
     ensureCapacity(chunkSize);
     std::uint64_t readPosition = progress.offset;
     std::size_t carried = 0;  // bytes of an unfinished line at the start of the buffer
     std::size_t searched = 0; // of those, already known to hold no newline
+    bool keepWhole = false;   // the unfinished line holds the required text
     for (;;) {
         if (carried == m_bufferCapacity) {
-            // A line longer than the buffer: grow to hold it.
-            auto larger = std::make_unique_for_overwrite<char[]>(2 * m_bufferCapacity + padding);
-            std::memcpy(larger.get(), m_buffer.get(), carried);
-            m_buffer = std::move(larger);
-            m_bufferCapacity *= 2;
+            if (!keepWhole && !contains(m_buffer.get(), carried, required)) {
+                const LongLine line = skipLongLine(fd, progress.offset, carried, required);
+                if (line.outcome == LongLine::unfinished)
+                    return;
+                carried = 0;
+                searched = 0;
+                if (line.outcome == LongLine::skipped)
+                    progress.offset = line.next;
+                else
+                    keepWhole = true;
+                readPosition = progress.offset;
+                continue;
+            }
+            growBuffer(carried);
         }
         char *buffer = m_buffer.get();
         const ssize_t count =
@@ -148,11 +212,15 @@ void TokenUsageReader::readAppended(int fd, bool dialectIsClaudeCode, FileProgre
         std::size_t searchFrom = searched;
         while (const void *found = std::memchr(buffer + searchFrom, '\n', end - searchFrom)) {
             const std::size_t newline = std::size_t(static_cast<const char *>(found) - buffer);
-            m_parser->parse(dialect, buffer + lineStart, newline - lineStart,
-                            m_bufferCapacity + padding - lineStart, progress);
+            const std::size_t length = newline - lineStart;
+            if (contains(buffer + lineStart, length, required))
+                m_parser->parse(dialect, buffer + lineStart, length,
+                                m_bufferCapacity + padding - lineStart, progress);
             lineStart = newline + 1;
             searchFrom = lineStart;
         }
+        if (lineStart > 0)
+            keepWhole = false;
         progress.offset += lineStart;
         carried = end - lineStart;
         searched = carried;

@@ -3,6 +3,7 @@
 #include "platform/HomeDirectory.h"
 #include "usage/FileProgress.h"
 #include "usage/TokenUsage.h"
+#include "usage/TranscriptRoots.h"
 
 #include <QHash>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace Usage {
 class TranscriptLineParser;
@@ -18,9 +20,10 @@ class TranscriptLineParser;
 // Finds a harness's newest transcript and reads what was appended to it since the last call
 // into running counters, one FileProgress per file.
 //
-// Files are read in chunks of chunkSize bytes. Only a line longer than a chunk makes the
-// buffer grow (to hold that one line); it shrinks back once the line is consumed, so memory
-// stays bounded by the longest line, not by the file.
+// Files are read in chunks of chunkSize bytes. A line longer than a chunk is scanned through
+// unkept unless it contains what its dialect counts; only such a line makes the buffer grow
+// (to hold it whole), and the buffer shrinks back once it is consumed. Memory stays bounded by
+// the chunk, or by the longest line that can count, never by the file.
 class TokenUsageReader
 {
 public:
@@ -47,8 +50,22 @@ public:
     const QHash<QString, FileProgress> &progress() const { return m_progress; }
 
 private:
-    void readAppended(int fd, bool dialectIsClaudeCode, FileProgress &progress);
+    struct LongLine
+    {
+        enum Outcome
+        {
+            unfinished,
+            skipped,
+            needed
+        } outcome;
+        std::uint64_t next; // offset after the skipped line
+    };
+
+    void readAppended(int fd, Usage::TranscriptDialect dialect, FileProgress &progress);
+    LongLine skipLongLine(int fd, std::uint64_t lineOffset, std::size_t carried,
+                          std::string_view required);
     void ensureCapacity(std::size_t bytes);
+    void growBuffer(std::size_t keep);
 
     QString m_home;
     QHash<QString, FileProgress> m_progress;

@@ -86,6 +86,12 @@ std::size_t TranscriptLineParser::padding()
     return SIMDJSON_PADDING;
 }
 
+std::string_view TranscriptLineParser::requiredText(TranscriptDialect dialect)
+{
+    return dialect == TranscriptDialect::claudeCode ? std::string_view("\"usage\"")
+                                                    : std::string_view("\"token_count\"");
+}
+
 TranscriptLineParser::TranscriptLineParser()
     : d(std::make_unique<Private>())
 {}
@@ -193,24 +199,27 @@ void TranscriptLineParser::Private::codex(ondemand::document &document, FileProg
     std::int64_t input = 0;
     std::int64_t output = 0;
     std::int64_t reasoning = 0;
-    std::optional<std::int64_t> window;
-    std::optional<std::int64_t> lastInput;
+    // Both only count when at least 1, so 0 stands for "not given".
+    std::int64_t window = 0;
+    std::int64_t lastInput = 0;
     for (auto fieldResult : payload) {
         ondemand::field field;
         if (!nextField(fieldResult, field))
             return;
         const ondemand::raw_json_string key = field.key();
         if (key == "type") {
-            std::string_view type;
-            tokenCount = !field.value().get_string().get(type) && type == "token_count";
+            // Compared as written, like keys, so that the reader's quick check for the quoted
+            // word agrees with this one.
+            ondemand::raw_json_string type;
+            tokenCount = !field.value().get_raw_json_string().get(type) && type == "token_count";
             continue;
         }
         if (key != "info")
             continue;
         ondemand::object info;
         hasTotals = false;
-        window.reset();
-        lastInput.reset();
+        window = 0;
+        lastInput = 0;
         if (field.value().get_object().get(info))
             continue;
         for (auto infoResult : info) {
@@ -241,7 +250,7 @@ void TranscriptLineParser::Private::codex(ondemand::document &document, FileProg
                         reasoning = readNumber(counter.value());
                 }
             } else if (name == "model_context_window") {
-                window = readInteger(entry.value());
+                window = readInteger(entry.value()).value_or(0);
             } else if (name == "last_token_usage") {
                 ondemand::object last;
                 if (entry.value().get_object().get(last))
@@ -265,10 +274,10 @@ void TranscriptLineParser::Private::codex(ondemand::document &document, FileProg
     usage.cacheWrite = cacheWritten;
     usage.freshInput = std::max<std::int64_t>(saturatingSubtract(input, cached), 0);
     usage.output = saturatingAdd(output, reasoning);
-    if (window && *window >= 1)
-        usage.contextWindow = *window;
-    if (lastInput && *lastInput >= 1)
-        usage.contextUsed = *lastInput;
+    if (window >= 1)
+        usage.contextWindow = window;
+    if (lastInput >= 1)
+        usage.contextUsed = lastInput;
 }
 
 } // namespace Usage

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string_view>
 
 namespace Usage {
 
@@ -15,6 +16,10 @@ class TranscriptLineParser
 public:
     // Bytes that must be readable after every line handed to parse().
     static std::size_t padding();
+
+    // Bytes that every line the dialect can count contains (a quoted key or value that is
+    // compared as written). A line without them is skipped unparsed.
+    static std::string_view requiredText(TranscriptDialect dialect);
 
     TranscriptLineParser();
     ~TranscriptLineParser();

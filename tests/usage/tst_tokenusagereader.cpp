@@ -42,6 +42,7 @@ private Q_SLOTS:
     void malformedLinesAreSkipped();
     void truncationAndRotation();
     void crlfLines();
+    void lineLongerThanChunk_data();
     void lineLongerThanChunk();
     void realLookingTranscripts();
     void newestFile_data();
@@ -345,28 +346,69 @@ void TestTokenUsageReader::crlfLines()
     QCOMPARE(usageOf(reader, "codex"), counters(1, 0, 4, 2, 100, 3));
 }
 
+void TestTokenUsageReader::lineLongerThanChunk_data()
+{
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<QByteArray>("appended");
+    QTest::addColumn<TokenUsage>("afterWritten");
+    QTest::addColumn<TokenUsage>("afterAppended");
+
+    const qsizetype chunk = qsizetype(TokenUsageReader::chunkSize);
+    const QByteArray filler(chunk * 5 / 2, 'x');
+    const QByteArray shortLine = claudeAssistantLine("msg_short", 1, 1, 1, 1);
+    const TokenUsage shortOnly = counters(1, 1, 1, 1, 200000, 3);
+    const auto usageLine = [&](const QByteArray &id, const QByteArray &before,
+                               const QByteArray &after) -> QByteArray {
+        return "{\"message\":{\"id\":\"" + id + "\",\"content\":\"" + before +
+               "\",\"usage\":{\"input_tokens\":7,\"output_tokens\":11},\"stop\":\"" + after +
+               "\"}}\n";
+    };
+    const QByteArray toolResult = "{\"type\":\"user\",\"message\":{\"role\":\"user\",\"content\":[{"
+                                  "\"type\":\"tool_result\",\"content\":\"" +
+                                  filler + "\"}]}}\n";
+
+    QTest::newRow("usage after the first chunk")
+        << QByteArray(shortLine + usageLine("msg_long", filler, {})) << QByteArray()
+        << counters(1, 1, 8, 12, 200000, 7) << counters(1, 1, 8, 12, 200000, 7);
+    QTest::newRow("usage before the long content")
+        << QByteArray(usageLine("msg_long", {}, filler) + shortLine) << QByteArray()
+        << counters(1, 1, 8, 12, 200000, 3) << counters(1, 1, 8, 12, 200000, 3);
+    // The line starts at offset 0, so the first read ends inside the quoted key.
+    const QByteArray straddling = usageLine("m", QByteArray(chunk - 40, 'y'), filler);
+    QVERIFY(straddling.indexOf("\"usage\"") < chunk && straddling.indexOf("\"usage\"") + 7 > chunk);
+    QTest::newRow("usage across the first read")
+        << straddling << QByteArray() << counters(0, 0, 7, 11, {}, 7)
+        << counters(0, 0, 7, 11, {}, 7);
+    QTest::newRow("long line without usage is skipped")
+        << QByteArray(toolResult + shortLine + toolResult) << shortLine << shortOnly << shortOnly;
+    QTest::newRow("unfinished long line, usage in its rest")
+        << QByteArray(shortLine + usageLine("msg_long", filler, filler).left(chunk * 3))
+        << usageLine("msg_long", filler, filler).mid(chunk * 3) << shortOnly
+        << counters(1, 1, 8, 12, 200000, 7);
+    QTest::newRow("unfinished long line without usage")
+        << QByteArray(shortLine + toolResult.left(chunk * 2))
+        << QByteArray(toolResult.mid(chunk * 2)) << shortOnly << shortOnly;
+}
+
 void TestTokenUsageReader::lineLongerThanChunk()
 {
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, appended);
+    QFETCH(TokenUsage, afterWritten);
+    QFETCH(TokenUsage, afterAppended);
     TranscriptHome home;
     const QString path = home.claudeRoot() + QStringLiteral("/p/s.jsonl");
-    // A line of 2.5 chunks whose usage sits after the long content, then a short line that
-    // ends in the middle of a later read.
-    const QByteArray text(qsizetype(TokenUsageReader::chunkSize * 5 / 2), 'x');
-    const QByteArray longLine = "{\"message\":{\"id\":\"msg_long\",\"content\":[{\"type\":\"text\","
-                                "\"text\":\"" +
-                                text +
-                                "\"}],\"usage\":{\"input_tokens\":7,"
-                                "\"output_tokens\":11}}}\n";
-    const QByteArray tail = claudeAssistantLine("msg_tail", 1, 1, 1, 1);
-    QByteArray secondLong = longLine;
-    secondLong.replace("msg_long", "msg_lon2");
-    TranscriptHome::write(path, tail + longLine + tail + secondLong.left(1000));
+    TranscriptHome::write(path, written);
     TokenUsageReader reader(home.home());
-    QCOMPARE(usageOf(reader, "claude-code"), counters(1, 1, 8, 12, 200000, 7));
-    QCOMPARE(reader.progress().value(path).offset, quint64(2 * tail.size() + longLine.size()));
-
-    TranscriptHome::append(path, secondLong.mid(1000));
-    QCOMPARE(usageOf(reader, "claude-code"), counters(1, 1, 15, 23, 200000, 7));
+    QCOMPARE(usageOf(reader, "claude-code"), afterWritten);
+    QCOMPARE(reader.progress().value(path).offset, quint64(written.lastIndexOf('\n') + 1));
+    TranscriptHome::append(path, appended);
+    QCOMPARE(usageOf(reader, "claude-code"), afterAppended);
+    const QByteArray all = written + appended;
+    QCOMPARE(reader.progress().value(path).offset, quint64(all.lastIndexOf('\n') + 1));
+    // What one reader saw in two steps, a fresh reader sees at once.
+    TokenUsageReader fresh(home.home());
+    QCOMPARE(usageOf(fresh, "claude-code"), afterAppended);
 }
 
 void TestTokenUsageReader::realLookingTranscripts()
