@@ -256,16 +256,19 @@ def codex_session(path):
                     "type": "function_call_output", "call_id": "call_1", "output": json.dumps({"output": text(size), "metadata": {"exit_code": 0}})}}, "function_call_output")
                 step_input = rng.randrange(5000, 60000)
                 step_cached = rng.randrange(0, step_input)
+                step_output = rng.randrange(10, 900)
+                step_reasoning = rng.randrange(0, 500)
                 cached += step_cached
                 inp += step_input
-                outp += rng.randrange(10, 900)
-                reasoning += rng.randrange(0, 500)
+                outp += step_output
+                reasoning += step_reasoning
                 window = 272000
                 last_input = step_input
                 info = {"total_token_usage": {"input_tokens": inp, "cached_input_tokens": cached, "output_tokens": outp,
                                               "reasoning_output_tokens": reasoning, "total_tokens": inp + outp},
                         "last_token_usage": {"input_tokens": step_input, "cached_input_tokens": step_cached,
-                                             "output_tokens": 10, "reasoning_output_tokens": 0, "total_tokens": step_input},
+                                             "output_tokens": step_output, "reasoning_output_tokens": step_reasoning,
+                                             "total_tokens": step_input + step_output},
                         "model_context_window": window}
                 event = {"timestamp": clock.tick(), "type": "event_msg", "payload": {"type": "token_count", "info": info,
                          "rate_limits": {"primary": {"used_percent": 4.0, "window_minutes": 300, "resets_in_seconds": 9000}}}}
