@@ -74,7 +74,11 @@ std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
     const auto path = activeSessionPath(harnessId, projectDirectory);
     if (!path)
         return std::nullopt;
-    FileProgress progress = m_progress.value(*path);
+    // Worked on in place: copying the id set of a long conversation would cost more than
+    // reading one appended line.
+    const auto stored = m_progress.find(*path);
+    FileProgress unseen;
+    FileProgress &progress = stored != m_progress.end() ? *stored : unseen;
 
     const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -97,7 +101,8 @@ std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
     ::close(fd);
 
     const TokenUsage result = progress.usage;
-    m_progress.insert(*path, std::move(progress));
+    if (stored == m_progress.end())
+        m_progress.insert(*path, std::move(unseen));
     return result;
 }
 
