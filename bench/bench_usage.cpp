@@ -92,7 +92,8 @@ ProcessRun runProcess(const std::vector<std::string> &arguments,
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     ProcessRun run;
     const auto start = Clock::now();
@@ -185,8 +186,8 @@ void checkAnswer(const std::string &answerPath, const QJsonObject &expected)
     const QByteArray answer = QByteArray::fromStdString(readText(answerPath));
     const QJsonObject got = QJsonDocument::fromJson(answer).object();
     bool same = !got.isEmpty();
-    for (const char *key : {"cache_read", "cache_write", "fresh_input", "output", "context_window",
-                            "context_used"}) {
+    for (const char *key :
+         {"cache_read", "cache_write", "fresh_input", "output", "context_window", "context_used"}) {
         const QString name = QString::fromLatin1(key);
         if (got.value(name).toInteger(-1) != expected.value(name).toInteger(-1))
             same = false;
@@ -229,17 +230,16 @@ void readingFigures(const Options &options, const Dialect &dialect, const QJsonO
         arguments.insert(arguments.end(), dialect.ccusageArguments.begin(),
                          dialect.ccusageArguments.end());
         const std::string output = options.data + "/ccusage-" + dialect.harness + ".json";
-        ccusage = repeat(3, [&] {
-            return runProcess(arguments, dialect.ccusageEnvironment, output);
-        });
-        std::printf("  %-44s %9.3f s (best %.3f)  %8.0f MB/s  peak %6.1f MB%s\n",
-                    "ccusage 20.0.24", ccusage->medianSeconds, ccusage->bestSeconds,
+        ccusage =
+            repeat(3, [&] { return runProcess(arguments, dialect.ccusageEnvironment, output); });
+        std::printf("  %-44s %9.3f s (best %.3f)  %8.0f MB/s  peak %6.1f MB%s\n", "ccusage 20.0.24",
+                    ccusage->medianSeconds, ccusage->bestSeconds,
                     megabytes / ccusage->medianSeconds, double(ccusage->peakKilobytes) / 1024,
                     ccusage->status == 0 ? "" : "  (exit status not 0)");
         const std::string text = readText(output);
         std::printf("  ccusage output: %zu bytes, %s\n", text.size(),
                     text.find("totalTokens") != std::string::npos ? "with totals"
-                                                                   : "WITHOUT totals");
+                                                                  : "WITHOUT totals");
     }
     const Summary jq = repeat(3, [&] {
         return runProcess({options.jq, "-c", dialect.jqFilter, dialect.transcript});
@@ -248,7 +248,8 @@ void readingFigures(const Options &options, const Dialect &dialect, const QJsonO
                 ("jq -c '" + dialect.jqFilter + "'").c_str(), jq.medianSeconds, jq.bestSeconds,
                 megabytes / jq.medianSeconds, double(jq.peakKilobytes) / 1024);
 
-    std::printf("  target reading >= 1000 MB/s: %.0f MB/s, %s\n", ourRate, verdict(ourRate >= 1000));
+    std::printf("  target reading >= 1000 MB/s: %.0f MB/s, %s\n", ourRate,
+                verdict(ourRate >= 1000));
     if (ccusage) {
         const double ratio = ccusage->medianSeconds / ours.medianSeconds;
         std::printf("  target >= 2x faster than ccusage: %.1fx, %s\n", ratio, verdict(ratio >= 2));
@@ -338,7 +339,8 @@ void treeFigures(const Options &options, const char *harness)
 
     std::vector<double> finds;
     for (int i = 0; i < 31; ++i) {
-        finds.push_back(runProcess({"find", root, "-name", "*.jsonl", "-printf", "%T@ %s %p\n"}).seconds * 1e3);
+        finds.push_back(
+            runProcess({"find", root, "-name", "*.jsonl", "-printf", "%T@ %s %p\n"}).seconds * 1e3);
     }
     const double activeMs = median(active);
     const double pollMs = median(polls);
@@ -373,11 +375,15 @@ int main(int argc, char **argv)
             options.jq = value;
     }
     if (options.data.empty() || options.tool.empty()) {
-        std::fprintf(stderr, "usage: orvane-bench-usage --data DIR --tool PATH [--ccusage PATH] [--jq PATH]\n");
+        std::fprintf(
+            stderr,
+            "usage: orvane-bench-usage --data DIR --tool PATH [--ccusage PATH] [--jq PATH]\n");
         return 2;
     }
-    const QJsonObject expected = QJsonDocument::fromJson(
-        QByteArray::fromStdString(readText(options.data + "/expected.json"))).object();
+    const QJsonObject expected =
+        QJsonDocument::fromJson(
+            QByteArray::fromStdString(readText(options.data + "/expected.json")))
+            .object();
 
     printMachine();
 
