@@ -16,7 +16,7 @@ using namespace simdjson;
 
 // A parser that met a very long line keeps memory in proportion to it; past this size it is
 // replaced after the line so that one huge line does not pin memory for the file's lifetime.
-constexpr std::size_t parserCapacityKept = 4 * 1024 * 1024;
+constexpr std::size_t parserCapacityKept = 256 * 1024;
 
 // Integers as they are, other numbers truncated toward zero, values beyond 64 bits clamped,
 // anything that is not a number 0.
