@@ -18,6 +18,19 @@ using namespace simdjson;
 // replaced after the line so that one huge line does not pin memory for the file's lifetime.
 constexpr std::size_t parserCapacityKept = 256 * 1024;
 
+// A well-formed JSON integer of at least 19 digits (the token may carry trailing blanks).
+bool isLongIntegerLiteral(std::string_view raw)
+{
+    std::size_t at = raw.starts_with('-') ? 1 : 0;
+    const std::size_t firstDigit = at;
+    while (at < raw.size() && raw[at] >= '0' && raw[at] <= '9')
+        ++at;
+    const std::size_t digits = at - firstDigit;
+    if (digits < 19 || raw[firstDigit] == '0')
+        return false;
+    return raw.find_first_not_of(" \t\r\n", at) == std::string_view::npos;
+}
+
 // Integers as they are, other numbers truncated toward zero, values beyond 64 bits clamped,
 // anything that is not a number 0.
 std::int64_t readNumber(ondemand::value value)
@@ -28,10 +41,8 @@ std::int64_t readNumber(ondemand::value value)
     const std::string_view raw = value.raw_json_token();
     ondemand::number number;
     if (value.get_number().get(number)) {
-        // An integer too long for any 64-bit type: clamp by its sign.
-        const bool integerLiteral =
-            !raw.empty() && raw.find_first_of(".eE") == std::string_view::npos;
-        if (!integerLiteral)
+        // An integer too long for any 64-bit type is clamped by its sign.
+        if (!isLongIntegerLiteral(raw))
             return 0;
         return raw.front() == '-' ? std::numeric_limits<std::int64_t>::min()
                                   : std::numeric_limits<std::int64_t>::max();
