@@ -511,10 +511,18 @@ void TestTokenUsageReader::newestFile()
             TranscriptHome::setModified(path, 1900000000);
         }
         TranscriptHome::setModified(root + QStringLiteral("/p/folder.jsonl"), 1900000000);
-        const QString target = root + QStringLiteral("/elsewhere.jsonl");
+        // Links are not followed, to files or to folders, however new their targets.
+        const QString target = home.home() + QStringLiteral("/outside/newest.jsonl");
         TranscriptHome::write(target, {});
-        TranscriptHome::setModified(target, 1000000000);
+        TranscriptHome::setModified(target, 1950000000);
         QVERIFY(QFile::link(target, root + QStringLiteral("/p/link.jsonl")));
+        QVERIFY(QFile::link(home.home() + QStringLiteral("/outside"),
+                            root + QStringLiteral("/p/linked")));
+        const QString linkItself = root + QStringLiteral("/p/link.jsonl");
+        const timespec linkTimes[2] = {{1960000000, 0}, {1960000000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(linkItself).constData(), linkTimes,
+                             AT_SYMLINK_NOFOLLOW),
+                 0);
         QDir().mkpath(root + QStringLiteral("/p/.hidden"));
         const QString hidden = root + QStringLiteral("/p/.hidden/.h.jsonl");
         TranscriptHome::write(hidden, {});
