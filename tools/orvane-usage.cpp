@@ -124,10 +124,16 @@ int main(int argc, char **argv)
     const QString harnessId = QString::fromUtf8(harness->data(), qsizetype(harness->size()));
     TokenUsageReader reader(QString::fromLocal8Bit(home->data(), qsizetype(home->size())));
     const auto usage = reader.usage(harnessId);
-    // A fresh reader holds progress for exactly the file usage() chose.
-    const auto read = reader.progress().constBegin();
-    std::string line = usage && read != reader.progress().constEnd() ? describe(read.key(), *usage)
-                                                                     : std::string("null");
+    std::string line = "null";
+    if (usage) {
+        // A fresh reader holds progress for exactly the file usage() chose; a file it could
+        // not open leaves none, and is named by a second look.
+        const auto read = reader.progress().constBegin();
+        const QString path = read != reader.progress().constEnd()
+                                 ? read.key()
+                                 : reader.activeSessionPath(harnessId).value_or(QString());
+        line = describe(path, *usage);
+    }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
