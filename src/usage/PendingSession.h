@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+
+// A new conversation file that the tracker waits on until it grows or the wait runs out.
+struct PendingSession
+{
+    QString path;
+    std::int64_t initialSize = 0;
+    std::chrono::system_clock::time_point expiresAt;
+};

@@ -1,0 +1,18 @@
+#include "usage/TokenUsage.h"
+
+#include "usage/SaturatingMath.h"
+
+#include <algorithm>
+
+std::int64_t TokenUsage::total() const
+{
+    using Usage::saturatingAdd;
+    return saturatingAdd(saturatingAdd(saturatingAdd(cacheRead, cacheWrite), freshInput), output);
+}
+
+std::optional<double> TokenUsage::contextFraction() const
+{
+    if (!contextWindow || *contextWindow < 1)
+        return std::nullopt;
+    return std::min(1.0, static_cast<double>(contextUsed) / static_cast<double>(*contextWindow));
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "usage/FileProgress.h"
+#include "usage/TranscriptRoots.h"
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace Usage {
+
+// Applies transcript lines of one dialect to a file's counters. Only the keys the dialect
+// needs are looked at; a line that is not a JSON object or lacks such a key is skipped.
+class TranscriptLineParser
+{
+public:
+    // Bytes that must be readable after every line handed to parse().
+    static std::size_t padding();
+
+    // Bytes that every line the dialect can count contains (a quoted key or value that is
+    // compared as written). A line without them is skipped unparsed.
+    static std::string_view requiredText(TranscriptDialect dialect);
+
+    TranscriptLineParser();
+    ~TranscriptLineParser();
+    TranscriptLineParser(const TranscriptLineParser &) = delete;
+    TranscriptLineParser &operator=(const TranscriptLineParser &) = delete;
+
+    // LINE (without its newline) lies in a buffer of which at least LENGTH + padding() bytes
+    // from LINE on are readable.
+    void parse(TranscriptDialect dialect, const char *line, std::size_t length,
+               std::size_t readable, FileProgress &progress);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace Usage
