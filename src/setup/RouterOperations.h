@@ -10,14 +10,14 @@
 namespace Setup {
 
 // Writes the answers to "orv_install_<UUID>.json" in the temporary directory (owner-only),
-// runs `npx --yes <spec> install --config <file> --yes` and removes the file whatever the
+// runs `npx --yes <package> install --config <file> --yes` and removes the file whatever the
 // outcome.
 void runInstall(const InstallAnswers &answers, const QString &packageSpec, Completion<void> done);
 
-// `npx --yes <spec> update --all`.
+// `npx --yes <package> update --all`.
 void runUpdate(const QString &packageSpec, Completion<void> done);
 
-// `npx --yes <spec> uninstall --all --yes`.
+// `npx --yes <package> uninstall --all --yes`.
 void runUninstall(const QString &packageSpec, Completion<void> done);
 
 } // namespace Setup
