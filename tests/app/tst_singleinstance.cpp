@@ -18,7 +18,6 @@ private Q_SLOTS:
     void cleanup();
     void secondStartHandsOverAndExits();
     void staleSocketOfAKilledProcessIsReplaced();
-    void requestReachesTheServer();
     void damagedManifestEndsTheProgram();
 
 private:
@@ -91,27 +90,6 @@ void TestSingleInstance::staleSocketOfAKilledProcessIsReplaced()
     QCOMPARE(fresh->state(), QProcess::Running);
 }
 
-void TestSingleInstance::requestReachesTheServer()
-{
-    SingleInstance running(socketPath());
-    QVERIFY(running.listen());
-    int shows = 0;
-    connect(&running, &SingleInstance::showRequested, this, [&shows] { ++shows; });
-
-    // The client blocks, so it runs on another thread while this one serves.
-    bool answered = false;
-    std::thread client([this, &answered] {
-        SingleInstance second(socketPath());
-        answered = second.handOverToRunning(5000);
-    });
-    QTRY_COMPARE(shows, 1);
-    client.join();
-    QVERIFY(answered);
-
-    SingleInstance nobody(m_runtime->path() + QStringLiteral("/nobody.socket"));
-    QVERIFY(!nobody.handOverToRunning(200));
-}
-
 void TestSingleInstance::damagedManifestEndsTheProgram()
 {
     // A copy of the program in a tree of its own, whose manifest has an unknown version.
@@ -119,7 +97,8 @@ void TestSingleInstance::damagedManifestEndsTheProgram()
     QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("bin")));
     QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("share/orvane")));
     const QString program = tree.path() + QStringLiteral("/bin/orvane");
-    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/orvane"), program));
+    QVERIFY(
+        QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/orvane"), program));
     QFile manifest(tree.path() + QStringLiteral("/share/orvane/install-manifest.json"));
     QVERIFY(manifest.open(QIODevice::WriteOnly));
     manifest.write(R"({"schema_version": 2})");

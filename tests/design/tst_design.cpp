@@ -1,10 +1,9 @@
-// The shared look: exact palette values, the app mark's drawing, the backdrop's opacity rule
-// and the welcome screen's controls.
+// The shared look as drawn: the app mark, the backdrop's opacity rule and the welcome
+// screen's controls.
 #include "design/AppMark.h"
 #include "design/Design.h"
 #include "design/FlatButton.h"
 #include "design/VisualEffect.h"
-#include "platform/WindowSystem.h"
 #include "wizard/WelcomeScreen.h"
 
 #include <QApplication>
@@ -18,58 +17,31 @@ class TestDesign : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void palette_data();
-    void palette();
     void appMarkDrawing();
     void backdrop_data();
     void backdrop();
     void welcomeScreenStarts_data();
     void welcomeScreenStarts();
-    void translucencyFollowsTheWindowSystem();
 };
-
-void TestDesign::palette_data()
-{
-    QTest::addColumn<QColor>("colour");
-    QTest::addColumn<QString>("hex");
-    QTest::newRow("red") << Design::red() << QStringLiteral("#ec3013");
-    QTest::newRow("paper") << Design::paper() << QStringLiteral("#f4f2f2");
-    QTest::newRow("ink") << Design::ink() << QStringLiteral("#201e1d");
-    QTest::newRow("muted") << Design::muted() << QStringLiteral("#787575");
-    QTest::newRow("line") << Design::line() << QStringLiteral("#9e9c9c");
-    QTest::newRow("cream") << Design::cream() << QStringLiteral("#fbf7ef");
-}
-
-void TestDesign::palette()
-{
-    QFETCH(QColor, colour);
-    QFETCH(QString, hex);
-    QCOMPARE(colour.name(), hex);
-    QCOMPARE(colour.alpha(), 255);
-}
 
 void TestDesign::appMarkDrawing()
 {
-    // Drawn at 100 points: red body, cream initial in the middle, transparent beyond the
-    // rounded corner, a faint shadow just below the bottom edge.
+    // At 100 points: red body, cream initial in the middle, transparent beyond the rounded
+    // corner, a faint shadow (at most 18 % black) just below the bottom edge.
     QImage image(120, 130, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        AppMark::paint(painter, QRectF(10, 10, 100, 100));
-    }
+    QPainter painter(&image);
+    AppMark::paint(painter, QRectF(10, 10, 100, 100));
+    painter.end();
     QCOMPARE(QColor(image.pixel(30, 95)).name(), Design::red().name());
     QCOMPARE(qAlpha(image.pixel(11, 11)), 0);
-
-    int creamPixels = 0;
+    int cream = 0;
     for (int y = 40; y < 80; ++y)
         for (int x = 40; x < 80; ++x)
-            creamPixels += QColor(image.pixel(x, y)).name() == Design::cream().name() ? 1 : 0;
-    QVERIFY2(creamPixels > 100, qPrintable(QString::number(creamPixels)));
-
-    const int shadowAlpha = qAlpha(image.pixel(60, 112));
-    QVERIFY2(shadowAlpha > 0 && shadowAlpha <= 0.18 * 255 + 1,
-             qPrintable(QString::number(shadowAlpha)));
+            cream += QColor(image.pixel(x, y)).name() == Design::cream().name() ? 1 : 0;
+    QVERIFY2(cream > 100, qPrintable(QString::number(cream)));
+    const int shadow = qAlpha(image.pixel(60, 112));
+    QVERIFY2(shadow > 0 && shadow <= 0.18 * 255 + 1, qPrintable(QString::number(shadow)));
     QCOMPARE(qAlpha(image.pixel(60, 128)), 0);
 }
 
@@ -90,13 +62,12 @@ void TestDesign::backdrop()
     backdrop.render(&image);
     const QColor pixel = QColor::fromRgba(image.pixel(20, 20));
     QCOMPARE(pixel.alpha() == 255, !translucent);
-    QVERIFY(pixel.alpha() > 200);
-    QVERIFY(qAbs(pixel.red() - pixel.blue()) < 3); // neutral
+    QVERIFY(pixel.alpha() > 200 && qAbs(pixel.red() - pixel.blue()) < 3); // neutral, nearly opaque
 }
 
 void TestDesign::welcomeScreenStarts_data()
 {
-    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("key"); // 0: a mouse click
     QTest::newRow("click") << 0;
     QTest::newRow("Return") << int(Qt::Key_Return);
     QTest::newRow("Enter") << int(Qt::Key_Enter);
@@ -113,8 +84,8 @@ void TestDesign::welcomeScreenStarts()
     QVERIFY(QTest::qWaitForWindowActive(&screen));
     auto *button = screen.findChild<FlatButton *>(QStringLiteral("getStarted"));
     QVERIFY(button);
-    QCOMPARE(button->text(), QStringLiteral("Get started"));
     QCOMPARE(button->size(), QSize(145, 62));
+    QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
     if (key == 0) {
         QTest::mouseClick(button, Qt::LeftButton);
     } else if (key == Qt::Key_Space) {
@@ -124,17 +95,6 @@ void TestDesign::welcomeScreenStarts()
         QTest::keyClick(&screen, Qt::Key(key));
     }
     QCOMPARE(managed, 1);
-    QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
-    auto *headline = screen.findChild<QLabel *>(QStringLiteral("headline"));
-    QVERIFY(headline);
-    QCOMPARE(headline->text(), QStringLiteral("Same agents.\nSmaller bill."));
-}
-
-void TestDesign::translucencyFollowsTheWindowSystem()
-{
-    // Offscreen has nothing behind a window to show through.
-    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-    QVERIFY(!WindowSystem::supportsTranslucency());
 }
 
 QTEST_MAIN(TestDesign)

@@ -5,66 +5,58 @@
 #include <pwd.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 class TestHomeDirectory : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void homeFromEnvironment_data();
-    void homeFromEnvironment();
+    void home_data();
+    void home();
     void expandTilde_data();
     void expandTilde();
-
-private:
-    static QString passwordHome() { return QString::fromLocal8Bit(::getpwuid(::getuid())->pw_dir); }
 };
 
-void TestHomeDirectory::homeFromEnvironment_data()
+void TestHomeDirectory::home_data()
 {
-    QTest::addColumn<bool>("set");
+    // HOME's value (null: unset) and the home expected; empty: the password database's entry.
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("absolute") << true << QStringLiteral("/tmp/fixture-home")
-                              << QStringLiteral("/tmp/fixture-home");
-    QTest::newRow("trailing slash")
-        << true << QStringLiteral("/tmp/fixture-home/") << QStringLiteral("/tmp/fixture-home");
-    QTest::newRow("relative falls back") << true << QStringLiteral("relative/home") << QString();
-    QTest::newRow("empty falls back") << true << QString() << QString();
-    QTest::newRow("unset falls back") << false << QString() << QString();
+    QTest::newRow("absolute") << u"/tmp/fixture-home"_s << u"/tmp/fixture-home"_s;
+    QTest::newRow("trailing slash") << u"/tmp/fixture-home/"_s << u"/tmp/fixture-home"_s;
+    QTest::newRow("relative falls back") << u"relative/home"_s << QString();
+    QTest::newRow("empty falls back") << u""_s << QString();
+    QTest::newRow("unset falls back") << QString() << QString();
 }
 
-void TestHomeDirectory::homeFromEnvironment()
+void TestHomeDirectory::home()
 {
-    QFETCH(bool, set);
     QFETCH(QString, value);
     QFETCH(QString, expected);
     const QByteArray saved = qgetenv("HOME");
-    if (set)
-        qputenv("HOME", value.toLocal8Bit());
-    else
-        qunsetenv("HOME");
+    value.isNull() ? qunsetenv("HOME") : qputenv("HOME", value.toLocal8Bit());
     const QString home = Platform::homeDirectory();
     qputenv("HOME", saved);
-    QCOMPARE(home, expected.isEmpty() ? passwordHome() : expected);
+    QCOMPARE(home, expected.isEmpty() ? QString::fromLocal8Bit(::getpwuid(::getuid())->pw_dir)
+                                      : expected);
 }
 
 void TestHomeDirectory::expandTilde_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("alone") << QStringLiteral("~") << QStringLiteral("/home/ada");
-    QTest::newRow("with path") << QStringLiteral("~/.claude")
-                               << QStringLiteral("/home/ada/.claude");
-    QTest::newRow("other user untouched") << QStringLiteral("~bob/x") << QStringLiteral("~bob/x");
-    QTest::newRow("inner tilde untouched") << QStringLiteral("/a/~/b") << QStringLiteral("/a/~/b");
-    QTest::newRow("absolute") << QStringLiteral("/etc/hosts") << QStringLiteral("/etc/hosts");
+    QTest::newRow("alone") << u"~"_s << u"/home/ada"_s;
+    QTest::newRow("with path") << u"~/.claude"_s << u"/home/ada/.claude"_s;
+    QTest::newRow("other user untouched") << u"~bob/x"_s << u"~bob/x"_s;
+    QTest::newRow("inner tilde untouched") << u"/a/~/b"_s << u"/a/~/b"_s;
 }
 
 void TestHomeDirectory::expandTilde()
 {
     QFETCH(QString, path);
     QFETCH(QString, expected);
-    QCOMPARE(Platform::expandTilde(path, QStringLiteral("/home/ada")), expected);
+    QCOMPARE(Platform::expandTilde(path, u"/home/ada"_s), expected);
 }
 
 QTEST_GUILESS_MAIN(TestHomeDirectory)
