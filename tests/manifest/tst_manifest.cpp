@@ -92,6 +92,7 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(tag)) << json << outcome << InstallManifest();
         };
         const auto edit = [&](const QString &what, const QString &path, const QJsonValue &value) {
+            // The decoder names "a/0/b" as "a[0].b"; every index in these paths is 0.
             const QString at = QString(path).replace(u"/0"_s, u"[0]"_s).replace(u'/', u'.');
             refuse(what + u' ' + path, fixtureWith(path, value), what + u" at "_s + at);
         };
