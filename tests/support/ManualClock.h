@@ -6,14 +6,9 @@
 class ManualClock final : public Platform::Clock
 {
 public:
-    explicit ManualClock(std::chrono::system_clock::time_point start =
-                             std::chrono::system_clock::time_point(std::chrono::hours(490000)))
-        : m_now(start)
-    {}
-
     std::chrono::system_clock::time_point now() const override { return m_now; }
     void advance(std::chrono::system_clock::duration by) { m_now += by; }
 
 private:
-    std::chrono::system_clock::time_point m_now;
+    std::chrono::system_clock::time_point m_now{std::chrono::hours(490000)};
 };

@@ -1,149 +1,73 @@
 #include "TranscriptHome.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
-// The developer tool orvane-usage, run as a process.
+using namespace Qt::StringLiterals;
+
+// The developer tool orvane-usage run as a process; "@" stands for the home folder.
 class TestOrvaneUsage : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void printsUsage();
-    void printsNullWithoutTranscript();
-    void wrongCommandLine_data();
-    void wrongCommandLine();
-
-private:
-    struct Result
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-    static Result run(const QStringList &arguments);
+    void run_data();
+    void run();
 };
 
-TestOrvaneUsage::Result TestOrvaneUsage::run(const QStringList &arguments)
+void TestOrvaneUsage::run_data()
 {
-    QProcess process;
-    process.start(qEnvironmentVariable("ORVANE_USAGE_TOOL"), arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-void TestOrvaneUsage::printsUsage()
-{
-    TranscriptHome home;
-    const QString claude = home.claudeRoot() + QStringLiteral("/-home-ada-app/s \"1\".jsonl");
-    TranscriptHome::write(claude, claudeAssistantLine("msg_a", 600, 300, 100, 7) +
-                                      claudeAssistantLine("msg_a", 600, 300, 100, 70) +
-                                      claudeAssistantLine("msg_b", 0, 0, 1, 1, "gpt-5").left(30));
-    const QString codex = home.codexRoot() + QStringLiteral("/2026/01/05/rollout.jsonl");
-    TranscriptHome::write(codex, codexTokenCountLine(1000, 0, 1500, 200, 50, 272000, 1700));
-
-    const Result claudeResult = run({QStringLiteral("--home"), home.home(),
-                                     QStringLiteral("--harness"), QStringLiteral("claude-code")});
-    QCOMPARE(claudeResult.exitCode, 0);
-    QVERIFY(claudeResult.out.endsWith('\n'));
-    QCOMPARE(claudeResult.out.count('\n'), 1);
-    QJsonParseError error;
-    const QJsonObject object = QJsonDocument::fromJson(claudeResult.out, &error).object();
-    QCOMPARE(error.error, QJsonParseError::NoError);
-    const QStringList keys{QStringLiteral("path"),
-                           QStringLiteral("cache_read"),
-                           QStringLiteral("cache_write"),
-                           QStringLiteral("fresh_input"),
-                           QStringLiteral("output"),
-                           QStringLiteral("context_window"),
-                           QStringLiteral("context_used"),
-                           QStringLiteral("total"),
-                           QStringLiteral("context_fraction")};
-    QStringList sortedKeys = keys;
-    sortedKeys.sort();
-    QCOMPARE(object.keys(), sortedKeys);
-    // Keys come in the documented order.
-    qsizetype previous = -1;
-    for (const QString &key : keys) {
-        const qsizetype at = claudeResult.out.indexOf(QByteArray("\"" + key.toUtf8() + "\":"));
-        QVERIFY2(at > previous, qPrintable(key));
-        previous = at;
-    }
-    QCOMPARE(object.value(u"path").toString(), claude);
-    QCOMPARE(object.value(u"cache_read").toInteger(), 600);
-    QCOMPARE(object.value(u"cache_write").toInteger(), 300);
-    QCOMPARE(object.value(u"fresh_input").toInteger(), 100);
-    QCOMPARE(object.value(u"output").toInteger(), 7);
-    QCOMPARE(object.value(u"context_window").toInteger(), 200000);
-    QCOMPARE(object.value(u"context_used").toInteger(), 1000);
-    QCOMPARE(object.value(u"total").toInteger(), 1007);
-    QCOMPARE(object.value(u"context_fraction").toDouble(), 0.005);
-
-    const Result codexResult = run({QStringLiteral("--home=") + home.home(),
-                                    QStringLiteral("--harness"), QStringLiteral("codex")});
-    QCOMPARE(codexResult.exitCode, 0);
-    const QJsonObject codexObject = QJsonDocument::fromJson(codexResult.out).object();
-    QCOMPARE(codexObject.value(u"path").toString(), codex);
-    QCOMPARE(codexObject.value(u"fresh_input").toInteger(), 500);
-    QCOMPARE(codexObject.value(u"output").toInteger(), 250);
-    QCOMPARE(codexObject.value(u"total").toInteger(), 1750);
-    QCOMPARE(codexObject.value(u"context_window").toInteger(), 272000);
-
-    // No window known: both window and fraction are null.
-    TranscriptHome::write(
-        codex,
-        R"({"payload":{"type":"token_count","info":{"total_token_usage":{"output_tokens":4}}}})"
-        "\n");
-    const QJsonObject noWindow =
-        QJsonDocument::fromJson(run({QStringLiteral("--harness"), QStringLiteral("codex"),
-                                     QStringLiteral("--home"), home.home()})
-                                    .out)
-            .object();
-    QVERIFY(noWindow.value(u"context_window").isNull());
-    QVERIFY(noWindow.value(u"context_fraction").isNull());
-    QCOMPARE(noWindow.value(u"output").toInteger(), 4);
-}
-
-void TestOrvaneUsage::printsNullWithoutTranscript()
-{
-    TranscriptHome home;
-    TranscriptHome::write(home.claudeRoot() + QStringLiteral("/p/notes.txt"), "x");
-    for (const QString &harness : {QStringLiteral("claude-code"), QStringLiteral("codex")}) {
-        const Result result =
-            run({QStringLiteral("--home"), home.home(), QStringLiteral("--harness"), harness});
-        QCOMPARE(result.exitCode, 0);
-        QCOMPARE(result.out, QByteArray("null\n"));
-    }
-}
-
-void TestOrvaneUsage::wrongCommandLine_data()
-{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("arguments");
-    const QString home = QStringLiteral("--home");
-    const QString harness = QStringLiteral("--harness");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("no harness") << QStringList{home, QStringLiteral("/tmp")};
-    QTest::newRow("no home") << QStringList{harness, QStringLiteral("codex")};
-    QTest::newRow("unknown harness")
-        << QStringList{home, QStringLiteral("/tmp"), harness, QStringLiteral("opencode")};
-    QTest::newRow("missing value") << QStringList{harness, QStringLiteral("codex"), home};
-    QTest::newRow("unknown option") << QStringList{
-        home, QStringLiteral("/tmp"), harness, QStringLiteral("codex"), QStringLiteral("--fast")};
-    QTest::newRow("given twice") << QStringList{home,    QStringLiteral("/tmp"),
-                                                harness, QStringLiteral("codex"),
-                                                harness, QStringLiteral("codex")};
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    const QStringList claude{u"--home"_s, u"@"_s, u"--harness"_s, u"claude-code"_s};
+    QTest::newRow("claude-code")
+        << u".claude/projects/-a/s \"1\".jsonl"_s
+        << claudeLine("a", 600, 300, 100, 7) + claudeLine("a", 6, 3, 1, 70) +
+               claudeLine("b", 1, 1, 1, 1).left(30)
+        << claude << 0
+        << QByteArray(
+               R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":7,"context_window":200000,"context_used":1000,"total":1007,"context_fraction":0.005})"
+               "\n");
+    QTest::newRow("codex without a window, --home=DIR")
+        << u".codex/sessions/r.jsonl"_s << codexLine(1000, 0, 1500, 200, 50, 0, 0)
+        << QStringList{u"--home=@"_s, u"--harness"_s, u"codex"_s} << 0
+        << QByteArray(
+               R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})"
+               "\n");
+    QTest::newRow("no transcript") << u".claude/projects/p/notes.txt"_s << QByteArray("x") << claude
+                                   << 0 << QByteArray("null\n");
+    const auto wrong = [](const char *name, const QStringList &arguments) {
+        QTest::newRow(name) << QString() << QByteArray() << arguments << 2 << QByteArray();
+    };
+    wrong("nothing", {});
+    wrong("no harness", {u"--home"_s, u"/tmp"_s});
+    wrong("no home", {u"--harness"_s, u"codex"_s});
+    wrong("unknown harness", {u"--home"_s, u"/tmp"_s, u"--harness"_s, u"opencode"_s});
+    wrong("missing value", {u"--harness"_s, u"codex"_s, u"--home"_s});
+    wrong("unknown option", {u"--home=/tmp"_s, u"--harness=codex"_s, u"--fast"_s});
+    wrong("given twice", {u"--harness=codex"_s, u"--harness"_s, u"codex"_s, u"--home=/tmp"_s});
 }
 
-void TestOrvaneUsage::wrongCommandLine()
+void TestOrvaneUsage::run()
 {
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
     QFETCH(QStringList, arguments);
-    const Result result = run(arguments);
-    QCOMPARE(result.exitCode, 2);
-    QVERIFY(result.out.isEmpty());
-    QVERIFY(result.err.contains("usage: orvane-usage"));
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    TranscriptHome home;
+    if (!file.isEmpty())
+        writeFile(home.path(file), content);
+    QProcess tool;
+    tool.start(qEnvironmentVariable("ORVANE_USAGE_TOOL"),
+               arguments.replaceInStrings(u"@"_s, home.dir.path()));
+    QVERIFY(tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), exitCode);
+    QCOMPARE(tool.readAllStandardOutput(), out.replace('@', QFile::encodeName(home.dir.path())));
+    QCOMPARE(tool.readAllStandardError().contains("usage: orvane-usage"), exitCode == 2);
 }
 
 QTEST_GUILESS_MAIN(TestOrvaneUsage)
