@@ -5,17 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cstdint>
-
-// A temporary home folder for the usage tests.
-struct TranscriptHome
-{
-    QTemporaryDir dir;
-    QString path(const QString &relative) const { return dir.path() + QLatin1Char('/') + relative; }
-};
+// A temporary home folder with transcript trees.
+using TranscriptHome = QTemporaryDir;
 
 // Writes or appends to a file, creating its folders.
 inline void writeFile(const QString &path, const QByteArray &content, bool append = false)
@@ -26,23 +17,15 @@ inline void writeFile(const QString &path, const QByteArray &content, bool appen
     QCOMPARE(file.write(content), content.size());
 }
 
-// Sets the modification time of a file, or of a link itself.
-inline void setModified(const QString &path, std::int64_t seconds, long nanoseconds = 0)
-{
-    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW),
-             0);
-}
-
 // A Claude Code assistant line; without id when ID is empty.
 inline QByteArray claudeLine(const char *id, int read, int written, int input, int output,
                              const char *model = "claude-opus-4-1")
 {
-    const QByteArray idPart = *id ? "\"id\":\"" + QByteArray(id) + "\"," : QByteArray();
-    return QString::asprintf(
-               R"({"type":"assistant","message":{"model":"%s",%s"role":"assistant","usage":{"input_tokens":%d,"cache_creation_input_tokens":%d,"cache_read_input_tokens":%d,"output_tokens":%d}}})"
-               "\n",
-               model, idPart.constData(), input, written, read, output)
+    return QString::asprintf("{\"type\":\"assistant\",\"message\":{\"model\":\"%s\",%s%s%s"
+                             "\"usage\":{\"input_tokens\":%d,\"cache_creation_input_tokens\":%d,"
+                             "\"cache_read_input_tokens\":%d,\"output_tokens\":%d}}}\n",
+                             model, *id ? "\"id\":\"" : "", id, *id ? "\"," : "", input, written,
+                             read, output)
         .toUtf8();
 }
 
@@ -50,9 +33,12 @@ inline QByteArray claudeLine(const char *id, int read, int written, int input, i
 inline QByteArray codexLine(int cached, int cacheWrite, int input, int output, int reasoning,
                             int window, int lastInput)
 {
-    return QString::asprintf(
-               R"({"type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":%d,"cached_input_tokens":%d,"cache_write_input_tokens":%d,"output_tokens":%d,"reasoning_output_tokens":%d},"last_token_usage":{"input_tokens":%d},"model_context_window":%d}}})"
-               "\n",
-               input, cached, cacheWrite, output, reasoning, lastInput, window)
+    return QString::asprintf("{\"type\":\"event_msg\",\"payload\":{\"type\":\"token_count\","
+                             "\"info\":{\"total_token_usage\":{\"input_tokens\":%d,"
+                             "\"cached_input_tokens\":%d,\"cache_write_input_tokens\":%d,"
+                             "\"output_tokens\":%d,\"reasoning_output_tokens\":%d},"
+                             "\"last_token_usage\":{\"input_tokens\":%d},"
+                             "\"model_context_window\":%d}}}\n",
+                             input, cached, cacheWrite, output, reasoning, lastInput, window)
         .toUtf8();
 }
