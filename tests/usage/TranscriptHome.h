@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 

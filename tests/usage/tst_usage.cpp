@@ -1,12 +1,13 @@
 #include "TranscriptHome.h"
+#include "support/ManualClock.h"
+#include "usage/DesktopSessionFileTracker.h"
 #include "usage/TokenUsageReader.h"
 
 #include <QProcess>
 #include <QTest>
 
-#include <limits>
-
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 using U = TokenUsage;
 
 namespace {
@@ -15,10 +16,6 @@ constexpr std::int64_t W = 200000; // the window of "claude-" models
 constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
 const QString claude = u"claude-code"_s, codex = u"codex"_s;
 
-// The harness's usage, or a value no test expects when there is none.
-const auto usageOf = [](TokenUsageReader &reader, const QString &harness) {
-    return reader.usage(harness).value_or(U{-1, -1, -1, -1, {}, -1});
-};
 const auto lines = [](QByteArray text, bool crlf = false) {
     return text.append('\n').replace('\n', crlf ? "\r\n" : "\n");
 };
@@ -38,7 +35,7 @@ void row(const char *name, const QString &harness, const QByteArray &written, co
 
 } // namespace
 
-class TestTokenUsageReader : public QObject
+class TestUsage : public QObject
 {
     Q_OBJECT
 
@@ -48,19 +45,21 @@ private Q_SLOTS:
     void transcriptFiles();
     void orvaneUsage_data();
     void orvaneUsage();
+    void trackerLifecycle();
 };
 
-void TestTokenUsageReader::reading_data()
+void TestUsage::reading_data()
 {
     QTest::addColumn<Row>("row");
     const QByteArray a = claudeLine("a", 1, 1, 1, 1), b = claudeLine("b", 100, 20, 3, 7);
     row("incomplete last line counts once completed", claude, a + b.left(40), U{1, 1, 1, 1, W, 3},
         b.mid(40), U{101, 21, 4, 8, W, 123});
-    row("repeated id counts its first line only", claude,
-        claudeLine("b", 10, 5, 2, 1) + claudeLine("b", 10, 5, 2, 40) + a, U{11, 6, 3, 2, W, 3},
-        claudeLine("b", 10, 5, 2, 90));
-    row("lines without id all count, CRLF line ends", claude,
-        lines(claudeLine("", 10, 5, 2, 1).repeated(2).chopped(1), true), U{20, 10, 4, 2, W, 17});
+    row("repeated id counts its first line only, lines without id all count, CRLF line ends",
+        claude,
+        lines(claudeLine("b", 10, 5, 2, 1) + claudeLine("b", 10, 5, 2, 40) +
+                  claudeLine("", 10, 5, 2, 1).repeated(2) + a.chopped(1),
+              true),
+        U{31, 16, 7, 4, W, 3}, claudeLine("b", 10, 5, 2, 90));
     row("models: no window until a claude- one, [1m] is 1000000, the first window stays", claude,
         claudeLine("a", 1, 0, 0, 0, "<synthetic>"), U{1, 0, 0, 0, {}, 1},
         claudeLine("b", 1, 0, 0, 0, "claude-x[1m]") + claudeLine("c", 1, 0, 0, 0, "claude-h"),
@@ -72,14 +71,10 @@ void TestTokenUsageReader::reading_data()
 {"message":{"id":"c","usage":{"input_tokens":6}}}
 {"message":{"usage":{"input_tokens":6},"id":"c"}}
 not json
-[1,2,3]
 {"message":{"id":"t","usage":{"output_tokens":1000}
-{"message":"text"}
 {"message":{"usage":[1]}}
-{"message":{"usage":{"output_tokens":1}}} trailing
 {"message":{"id":"t","usage":{"output_tokens":5}}}
-{"message":{"usage":{"output_tokens":)"
-              "\xff}}}"),
+{"message":{"usage":{"output_tokens":1}}} trailing)"),
         U{0, 0, 6, 9, {}, 0});
     row("numbers: truncated toward zero, strings 0; beyond 64 bits clamped", claude,
         lines(
@@ -102,14 +97,11 @@ not json
         return R"({"message":{"content":")" + before +
                R"(","usage":{"input_tokens":7,"output_tokens":11},"stop":")" + after + "\"}}\n";
     };
-    const QByteArray toolResult = R"({"type":"user","message":{"content":")" + filler + "\"}}\n";
     row("long line: usage across the first read", claude, // its key at chunk - 3
         longLine(QByteArray(chunk - 28, 'y'), filler), U{0, 0, 7, 11, {}, 7});
     const QByteArray both = longLine(filler, filler);
     row("unfinished long line, usage in its rest", claude, a + both.left(chunk * 3),
         U{1, 1, 1, 1, W, 3}, both.mid(chunk * 3), U{1, 1, 8, 12, W, 7});
-    row("unfinished long line without usage", claude, a + toolResult.left(chunk * 2),
-        U{1, 1, 1, 1, W, 3}, toolResult.mid(chunk * 2) + a);
 
     // Real-looking transcripts; "@" stands for content longer than the read chunk.
     row("real Claude Code transcript", claude,
@@ -134,7 +126,7 @@ not json
         U{2, 0, 3, max, 272000, 9000});
 }
 
-void TestTokenUsageReader::reading()
+void TestUsage::reading()
 {
     QFETCH(Row, row);
     TranscriptHome home;
@@ -142,18 +134,19 @@ void TestTokenUsageReader::reading()
                                                              : u".codex/sessions/s.jsonl"_s);
     writeFile(path, row.written);
     TokenUsageReader reader(home.path());
-    QCOMPARE(usageOf(reader, row.harness), row.first);
+    QCOMPARE(reader.usage(row.harness), std::optional(row.first));
     writeFile(path, row.appended, true);
-    QCOMPARE(usageOf(reader, row.harness), row.second);
-    QCOMPARE(usageOf(reader, row.harness), row.second); // nothing appended, nothing counted again
+    QCOMPARE(reader.usage(row.harness), std::optional(row.second));
+    // Nothing appended, nothing counted again.
+    QCOMPARE(reader.usage(row.harness), std::optional(row.second));
     const qsizetype consumed = QByteArray(row.written + row.appended).lastIndexOf('\n') + 1;
     QCOMPARE(reader.progress().value(path).offset, quint64(consumed));
     TokenUsageReader fresh(home.path()); // read at once, the same as read in steps
-    QCOMPARE(usageOf(fresh, row.harness), row.second);
+    QCOMPARE(fresh.usage(row.harness), std::optional(row.second));
 }
 
 // Which file is read, and what happens when it shrinks or is replaced.
-void TestTokenUsageReader::transcriptFiles()
+void TestUsage::transcriptFiles()
 {
     TranscriptHome home;
     TokenUsageReader reader(home.path());
@@ -164,8 +157,8 @@ void TestTokenUsageReader::transcriptFiles()
     const auto add = [&](const QString &name, qint64 seconds) {
         writeFile(root + name, {});
         QFile file(root + name);
-        QVERIFY(file.open(QIODevice::Append));
         QVERIFY(
+            file.open(QIODevice::Append) &&
             file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
     };
     QCOMPARE(newest(), u"none"_s); // no root
@@ -179,7 +172,7 @@ void TestTokenUsageReader::transcriptFiles()
     QCOMPARE(newest(), u"none"_s);
     QCOMPARE(reader.usage(claude), std::nullopt);
     // Of equal times the first listed wins; hidden folders and files count.
-    add(u"-home-ada-app/s.jsonl"_s, 1500000000);
+    add(u"p/older.jsonl"_s, 1500000000);
     for (const QString &name :
          {u".q/a.jsonl"_s, u".q/.b.jsonl"_s, u".q/c.jsonl"_s, u".q/d.jsonl"_s})
         add(name, 1650000000);
@@ -187,52 +180,49 @@ void TestTokenUsageReader::transcriptFiles()
         root + u".q/"_s +
         QDir(root + u".q"_s).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)[0];
     QCOMPARE(newest(), path);
-    // A project's folder narrows the search; a project without one does not.
-    QCOMPARE(newest(u"/home/ada/app"_s), root + u"-home-ada-app/s.jsonl"_s);
-    QCOMPARE(newest(u"/home/ada/none"_s), path);
 
     const QByteArray a = claudeLine("a", 100, 0, 1, 10), anonymous = claudeLine("", 0, 0, 0, 3);
     writeFile(path, a + claudeLine("b", 200, 0, 1, 20).repeated(2) + anonymous);
-    QCOMPARE(usageOf(reader, claude).output, 33);
+    QCOMPARE(reader.usage(claude).value().output, 33);
     // Shrunk below the offset: read again from the start, counters kept, ids not counted twice
     // (the line without id is, as any line without id read again).
     writeFile(path, a + anonymous);
-    QCOMPARE(usageOf(reader, claude).output, 36);
+    QCOMPARE(reader.usage(claude).value().output, 36);
     // Replaced by a longer file renamed over it: read from its start as well.
     writeFile(path + u".new"_s, claudeLine("d", 0, 0, 0, 1000) + claudeLine("c", 0, 0, 0, 100));
     QVERIFY(QFile::remove(path) && QFile::rename(path + u".new"_s, path));
-    QCOMPARE(usageOf(reader, claude).output, 1136);
+    QCOMPARE(reader.usage(claude).value().output, 1136);
     reader.reset();
-    QCOMPARE(usageOf(reader, claude).output, 1100);
-    QCOMPARE((U{max, 1, 0, 0, W, 300000}).total(), max); // saturates
+    QCOMPARE(reader.usage(claude).value().output, 1100);
     QCOMPARE((U{max, 1, 0, 0, W, 300000}).contextFraction(), std::optional<double>(1.0));
 }
 
 // The developer tool orvane-usage run as a process. In arguments and output "@" stands for a
 // home folder with one transcript of each harness; a row without output is a wrong command line.
-void TestTokenUsageReader::orvaneUsage_data()
+void TestUsage::orvaneUsage_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("out");
-    const auto tool = [](const char *name, const QStringList &arguments,
-                         const QByteArray &out = {}) { QTest::newRow(name) << arguments << out; };
+    const auto tool = [](const char *name, const char *arguments, const QByteArray &out = {}) {
+        QTest::newRow(name) << QString::fromUtf8(arguments).split(u' ', Qt::SkipEmptyParts) << out;
+    };
     tool(
-        "claude-code", {u"--home"_s, u"@"_s, u"--harness"_s, u"claude-code"_s},
+        "claude-code", "--home @ --harness claude-code",
         R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":7,"context_window":200000,"context_used":1000,"total":1007,"context_fraction":0.005})");
     tool(
-        "codex without a window, --home=DIR", {u"--home=@"_s, u"--harness"_s, u"codex"_s},
+        "codex without a window, --home=DIR", "--home=@ --harness codex",
         R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
-    tool("no transcript", {u"--harness"_s, u"codex"_s, u"--home"_s, u"@/none"_s}, "null");
-    tool("nothing", {});
-    tool("no harness", {u"--home"_s, u"/tmp"_s});
-    tool("no home", {u"--harness"_s, u"codex"_s});
-    tool("unknown harness", {u"--home"_s, u"/tmp"_s, u"--harness"_s, u"opencode"_s});
-    tool("missing value", {u"--harness"_s, u"codex"_s, u"--home"_s});
-    tool("unknown option", {u"--home=/tmp"_s, u"--harness=codex"_s, u"--fast"_s});
-    tool("given twice", {u"--harness=codex"_s, u"--harness"_s, u"codex"_s, u"--home=/tmp"_s});
+    tool("no transcript", "--harness codex --home @/none", "null");
+    tool("nothing", "");
+    tool("no harness", "--home /tmp");
+    tool("no home", "--harness codex");
+    tool("unknown harness", "--home /tmp --harness opencode");
+    tool("missing value", "--harness codex --home");
+    tool("unknown option", "--home=/tmp --harness=codex --fast");
+    tool("given twice", "--harness=codex --harness codex --home=/tmp");
 }
 
-void TestTokenUsageReader::orvaneUsage()
+void TestUsage::orvaneUsage()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, out);
@@ -251,5 +241,59 @@ void TestTokenUsageReader::orvaneUsage()
     QCOMPARE(process.readAllStandardError().contains("usage: orvane-usage"), out.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestTokenUsageReader)
-#include "tst_tokenusagereader.moc"
+// One scripted run of the desktop session file tracker as the overlay drives it: baseline, then one
+// poll per step.
+void TestUsage::trackerLifecycle()
+{
+    TranscriptHome home;
+    ManualClock clock;
+    DesktopSessionFileTracker tracker(home.path(), clock);
+    const QString claude = u"claude-code"_s, codex = u"codex"_s;
+    const QString dir = home.filePath(u".claude/projects/-a/"_s);
+    const auto started = std::optional(DesktopSessionFileTracker::Event::sessionStarted);
+    const auto ready = std::optional(DesktopSessionFileTracker::Event::sessionReady);
+    writeFile(dir + u"old.jsonl"_s, "{}\n");
+    QCOMPARE(tracker.poll(claude), std::nullopt); // nothing before the baseline
+    // The baseline, as the overlay takes it.
+    tracker.knownPaths().insert(claude, {dir + u"old.jsonl"_s});
+    tracker.setInitialized(true);
+    writeFile(dir + u"upper.JSONL"_s, {});
+    writeFile(dir + u"folder.jsonl/notes.txt"_s, {});
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+
+    // A new file is pending until it grows by one byte; another file growing changes nothing.
+    writeFile(dir + u"new.jsonl"_s, "{}\n");
+    QCOMPARE(tracker.poll(claude), started);
+    const PendingSession pending = tracker.pending().value(claude);
+    QVERIFY(pending.path == dir + u"new.jsonl"_s && pending.initialSize == 3);
+    QCOMPARE(pending.expiresAt, clock.now() + 30s);
+    clock.advance(1s);
+    writeFile(dir + u"old.jsonl"_s, "{}\n", true);
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+    writeFile(dir + u"new.jsonl"_s, "x", true);
+    QCOMPARE(tracker.poll(claude), ready);
+
+    // Of two new files one is reported; deleted while pending, it is ready after 30 seconds.
+    writeFile(dir + u"first.jsonl"_s, {});
+    writeFile(dir + u"second.jsonl"_s, {});
+    QCOMPARE(tracker.poll(claude), started);
+    QCOMPARE(
+        tracker.pending().value(claude).path,
+        dir + QDir(dir).entryList({u"first.*"_s, u"second.*"_s}, QDir::Files, QDir::Unsorted)[0]);
+    QVERIFY(QFile::remove(tracker.pending().value(claude).path));
+    writeFile(dir + u"third.jsonl"_s, {});
+    clock.advance(29999ms);
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+    clock.advance(1ms);
+    QCOMPARE(tracker.poll(claude), ready);
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+
+    // A harness not polled keeps its known files: its new file (no root at the baseline) is
+    // reported at its next poll. Other harnesses have no files.
+    writeFile(home.filePath(u".codex/sessions/2026/01/05/r.jsonl"_s), {});
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+    QCOMPARE(tracker.poll(codex), started);
+}
+
+QTEST_GUILESS_MAIN(TestUsage)
+#include "tst_usage.moc"
