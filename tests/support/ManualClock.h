@@ -3,17 +3,9 @@
 #include "platform/Clock.h"
 
 // A clock that stands still until the test moves it.
-class ManualClock final : public Platform::Clock
+struct ManualClock final : Platform::Clock
 {
-public:
-    explicit ManualClock(std::chrono::system_clock::time_point start =
-                             std::chrono::system_clock::time_point(std::chrono::hours(490000)))
-        : m_now(start)
-    {}
-
-    std::chrono::system_clock::time_point now() const override { return m_now; }
-    void advance(std::chrono::system_clock::duration by) { m_now += by; }
-
-private:
-    std::chrono::system_clock::time_point m_now;
+    std::chrono::system_clock::time_point now() const override { return time; }
+    void advance(std::chrono::system_clock::duration by) { time += by; }
+    std::chrono::system_clock::time_point time{std::chrono::hours(490000)};
 };

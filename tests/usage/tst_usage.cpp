@@ -1,0 +1,299 @@
+#include "TranscriptHome.h"
+#include "support/ManualClock.h"
+#include "usage/DesktopSessionFileTracker.h"
+#include "usage/TokenUsageReader.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using U = TokenUsage;
+
+namespace {
+
+constexpr std::int64_t W = 200000; // the window of "claude-" models
+constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+const QString claude = u"claude-code"_s, codex = u"codex"_s;
+
+const auto lines = [](QByteArray text, bool crlf = false) {
+    return text.append('\n').replace('\n', crlf ? "\r\n" : "\n");
+};
+
+// A transcript as first written and the usage then, what is appended and the usage after it.
+struct Row
+{
+    QString harness;
+    QByteArray written, appended;
+    U first, second;
+};
+void row(const char *name, const QString &harness, const QByteArray &written, const U &first,
+         const QByteArray &appended = {}, const std::optional<U> &second = {})
+{
+    QTest::newRow(name) << Row{harness, written, appended, first, second.value_or(first)};
+}
+
+} // namespace
+
+class TestUsage : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void reading_data();
+    void reading();
+    void transcriptFiles();
+    void orvaneUsage_data();
+    void orvaneUsage();
+    void trackerLifecycle();
+};
+
+void TestUsage::reading_data()
+{
+    QTest::addColumn<Row>("row");
+    const QByteArray a = claudeLine("a", 1, 1, 1, 1), b = claudeLine("b", 100, 20, 3, 7);
+    row("incomplete last line counts once completed", claude, a + b.left(40), U{1, 1, 1, 1, W, 3},
+        b.mid(40), U{101, 21, 4, 8, W, 123});
+    row("repeated id counts its first line only, lines without id all count, CRLF line ends",
+        claude,
+        lines(claudeLine("b", 10, 5, 2, 1) + claudeLine("b", 10, 5, 2, 40) +
+                  claudeLine("", 10, 5, 2, 1).repeated(2) + a.chopped(1),
+              true),
+        U{31, 16, 7, 4, W, 3}, claudeLine("b", 10, 5, 2, 90));
+    row("models: no window until a claude- one, [1m] is 1000000, the first window stays", claude,
+        claudeLine("a", 1, 0, 0, 0, "<synthetic>"), U{1, 0, 0, 0, {}, 1},
+        claudeLine("b", 1, 0, 0, 0, "claude-x[1m]") + claudeLine("c", 1, 0, 0, 0, "claude-h"),
+        U{3, 0, 0, 0, 1000000, 1});
+    row("malformed lines skipped; ids: non-string ones count always, only usage claims one", claude,
+        lines(R"({"message":{"id":7,"usage":{"output_tokens":2}}}
+{"message":{"id":7,"usage":{"output_tokens":2}}}
+{"message":{"id":"c","content":"hi"}}
+{"message":{"id":"c","usage":{"input_tokens":6}}}
+{"message":{"usage":{"input_tokens":6},"id":"c"}}
+not json
+{"message":{"id":"t","usage":{"output_tokens":1000}
+{"message":{"usage":[1]}}
+{"message":{"id":"t","usage":{"output_tokens":5}}}
+{"message":{"usage":{"output_tokens":1}}} trailing)"),
+        U{0, 0, 6, 9, {}, 0});
+    row("numbers: truncated toward zero, strings 0; beyond 64 bits clamped", claude,
+        lines(
+            R"({"message":{"usage":{"cache_read_input_tokens":12.9,"cache_creation_input_tokens":"12","input_tokens":-3.7,"output_tokens":1.5e3}}})"),
+        U{12, 0, -3, 1500, {}, 9},
+        lines(
+            R"({"message":{"usage":{"cache_read_input_tokens":9223372036854775808,"cache_creation_input_tokens":-123456789012345678901234567890,"input_tokens":1e300,"output_tokens":123456789012345678901234567890}}})"),
+        U{max, -max - 1, max - 3, max, {}, max - 1});
+
+    const QByteArray c1 = codexLine(1000, 50, 1500, 300, 200, 272000, 1200);
+    row("codex: totals replace, fresh input clamps at 0, window and last input below 1 kept", codex,
+        lines(c1 + c1 + R"({"payload":{"type":"token_count","info":null}})", true),
+        U{1000, 50, 500, 500, 272000, 1200}, codexLine(900, 0, 100, 1, 0, 0, 0),
+        U{900, 0, 0, 1, 272000, 1200});
+
+    // Lines longer than the read chunk.
+    const qsizetype chunk = qsizetype(TokenUsageReader::chunkSize);
+    const QByteArray filler(chunk * 5 / 2, 'x');
+    const auto longLine = [](const QByteArray &before, const QByteArray &after) -> QByteArray {
+        return R"({"message":{"content":")" + before +
+               R"(","usage":{"input_tokens":7,"output_tokens":11},"stop":")" + after + "\"}}\n";
+    };
+    row("long line: usage across the first read", claude, // its key at chunk - 3
+        longLine(QByteArray(chunk - 28, 'y'), filler), U{0, 0, 7, 11, {}, 7});
+    const QByteArray both = longLine(filler, filler);
+    row("unfinished long line, usage in its rest", claude, a + both.left(chunk * 3),
+        U{1, 1, 1, 1, W, 3}, both.mid(chunk * 3), U{1, 1, 8, 12, W, 7});
+
+    // Real-looking transcripts; "@" stands for content longer than the read chunk.
+    row("real Claude Code transcript", claude,
+        lines(R"({"type":"summary","summary":"Refactor the usage parser","leafUuid":"a1"}
+{"parentUuid":null,"cwd":"/home/ada/app","sessionId":"s1","type":"user","message":{"role":"user","content":"Explain \"usage\": {\"output_tokens\": 99}"},"uuid":"u1"}
+{"parentUuid":"u1","type":"assistant","message":{"model":"claude-opus-4-1-20250805","id":"msg_01","type":"message","role":"assistant","content":[{"type":"thinking","thinking":"Let me look.","signature":"abc"}],"stop_reason":null,"usage":{"input_tokens":4,"cache_creation_input_tokens":5000,"cache_read_input_tokens":12000,"cache_creation":{"ephemeral_5m_input_tokens":5000},"output_tokens":2,"service_tier":"standard"}},"requestId":"req_01"}
+{"parentUuid":"a1","type":"assistant","message":{"model":"claude-opus-4-1-20250805","id":"msg_01","content":[{"type":"tool_use","id":"toolu_1","name":"Read","input":{"file_path":"/home/ada/app/log.txt"}}],"stop_reason":"tool_use","usage":{"input_tokens":4,"cache_creation_input_tokens":5000,"cache_read_input_tokens":12000,"output_tokens":180}},"requestId":"req_01"}
+{"parentUuid":"a2","type":"user","message":{"role":"user","content":[{"tool_use_id":"toolu_1","type":"tool_result","content":"@"}]},"toolUseResult":{"stdout":"@","stderr":"","interrupted":false},"uuid":"u2"}
+{"parentUuid":"a3","type":"assistant","message":{"model":"claude-opus-4-1-20250805","id":"msg_02","content":[{"type":"text","text":"The log shows two failed requests."}],"stop_reason":"end_turn","usage":{"input_tokens":10,"cache_creation_input_tokens":80000,"cache_read_input_tokens":17000,"output_tokens":420}}})")
+            .replace("@", filler),
+        U{29000, 85000, 14, 422, W, 97010});
+    row("real Codex transcript, then type after info, odd numbers, another payload type", codex,
+        lines(
+            R"({"timestamp":"2026-01-05T10:00:00.000Z","type":"session_meta","payload":{"id":"0199","cwd":"/home/ada/app","originator":"codex_cli_rs","cli_version":"0.46.0"}}
+{"timestamp":"2026-01-05T10:00:02.000Z","type":"response_item","payload":{"type":"message","role":"user","content":[{"type":"input_text","text":"@ \"token_count\""}]}}
+{"timestamp":"2026-01-05T10:00:05.000Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":9000,"cached_input_tokens":4000,"output_tokens":300,"reasoning_output_tokens":128,"total_tokens":9300},"last_token_usage":{"input_tokens":9000,"cached_input_tokens":4000,"output_tokens":300,"reasoning_output_tokens":128,"total_tokens":9300},"model_context_window":272000},"rate_limits":null}})")
+            .replace("@", filler),
+        U{4000, 0, 5000, 428, 272000, 9000},
+        lines(
+            R"({"payload":{"info":{"total_token_usage":{"input_tokens":5,"cached_input_tokens":2.9,"output_tokens":123456789012345678901234567890,"reasoning_output_tokens":1},"model_context_window":1000.5},"type":"token_count"}}
+{"payload":{"type":"agent_reasoning","info":{"total_token_usage":{"input_tokens":5}}}})"),
+        U{2, 0, 3, max, 272000, 9000});
+}
+
+void TestUsage::reading()
+{
+    QFETCH(Row, row);
+    TranscriptHome home;
+    const QString path = home.filePath(row.harness == claude ? u".claude/projects/-a/s.jsonl"_s
+                                                             : u".codex/sessions/s.jsonl"_s);
+    writeFile(path, row.written);
+    TokenUsageReader reader(home.path());
+    QCOMPARE(reader.usage(row.harness), std::optional(row.first));
+    writeFile(path, row.appended, true);
+    QCOMPARE(reader.usage(row.harness), std::optional(row.second));
+    // Nothing appended, nothing counted again.
+    QCOMPARE(reader.usage(row.harness), std::optional(row.second));
+    const qsizetype consumed = QByteArray(row.written + row.appended).lastIndexOf('\n') + 1;
+    QCOMPARE(reader.progress().value(path).offset, quint64(consumed));
+    TokenUsageReader fresh(home.path()); // read at once, the same as read in steps
+    QCOMPARE(fresh.usage(row.harness), std::optional(row.second));
+}
+
+// Which file is read, and what happens when it shrinks or is replaced.
+void TestUsage::transcriptFiles()
+{
+    TranscriptHome home;
+    TokenUsageReader reader(home.path());
+    const QString root = home.filePath(u".claude/projects/"_s);
+    const auto newest = [&](const std::optional<QString> &project = {}) {
+        return reader.activeSessionPath(claude, project).value_or(u"none"_s);
+    };
+    const auto add = [&](const QString &name, qint64 seconds) {
+        writeFile(root + name, {});
+        QFile file(root + name);
+        QVERIFY(
+            file.open(QIODevice::Append) &&
+            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
+    };
+    QCOMPARE(newest(), u"none"_s); // no root
+    QCOMPARE(reader.usage(codex), std::nullopt);
+    // Not transcripts: other extensions, a folder named *.jsonl, links to a file or a folder.
+    for (const QString &name :
+         {u"p/a.JSONL"_s, u"p/a.json"_s, u"p/.jsonl"_s, u"p/f.jsonl/x"_s, u"../../out/o.jsonl"_s})
+        writeFile(root + name, {});
+    QVERIFY(QFile::link(home.filePath(u"out/o.jsonl"_s), root + u"p/link.jsonl"_s));
+    QVERIFY(QFile::link(home.filePath(u"out"_s), root + u"p/linked"_s));
+    QCOMPARE(newest(), u"none"_s);
+    QCOMPARE(reader.usage(claude), std::nullopt);
+    // Of equal times the first listed wins; hidden folders and files count.
+    add(u"p/older.jsonl"_s, 1500000000);
+    for (const QString &name :
+         {u".q/a.jsonl"_s, u".q/.b.jsonl"_s, u".q/c.jsonl"_s, u".q/d.jsonl"_s})
+        add(name, 1650000000);
+    const QString path =
+        root + u".q/"_s +
+        QDir(root + u".q"_s).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)[0];
+    QCOMPARE(newest(), path);
+
+    const QByteArray a = claudeLine("a", 100, 0, 1, 10), anonymous = claudeLine("", 0, 0, 0, 3);
+    writeFile(path, a + claudeLine("b", 200, 0, 1, 20).repeated(2) + anonymous);
+    QCOMPARE(reader.usage(claude).value().output, 33);
+    // Shrunk below the offset: read again from the start, counters kept, ids not counted twice
+    // (the line without id is, as any line without id read again).
+    writeFile(path, a + anonymous);
+    QCOMPARE(reader.usage(claude).value().output, 36);
+    // Replaced by a longer file renamed over it: read from its start as well.
+    writeFile(path + u".new"_s, claudeLine("d", 0, 0, 0, 1000) + claudeLine("c", 0, 0, 0, 100));
+    QVERIFY(QFile::remove(path) && QFile::rename(path + u".new"_s, path));
+    QCOMPARE(reader.usage(claude).value().output, 1136);
+    reader.reset();
+    QCOMPARE(reader.usage(claude).value().output, 1100);
+    QCOMPARE((U{max, 1, 0, 0, W, 300000}).contextFraction(), std::optional<double>(1.0));
+}
+
+// The developer tool orvane-usage run as a process. In arguments and output "@" stands for a
+// home folder with one transcript of each harness; a row without output is a wrong command line.
+void TestUsage::orvaneUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("out");
+    const auto tool = [](const char *name, const char *arguments, const QByteArray &out = {}) {
+        QTest::newRow(name) << QString::fromUtf8(arguments).split(u' ', Qt::SkipEmptyParts) << out;
+    };
+    tool(
+        "claude-code", "--home @ --harness claude-code",
+        R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":7,"context_window":200000,"context_used":1000,"total":1007,"context_fraction":0.005})");
+    tool(
+        "codex without a window, --home=DIR", "--home=@ --harness codex",
+        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
+    tool("no transcript", "--harness codex --home @/none", "null");
+    tool("nothing", "");
+    tool("no harness", "--home /tmp");
+    tool("no home", "--harness codex");
+    tool("unknown harness", "--home /tmp --harness opencode");
+    tool("missing value", "--harness codex --home");
+    tool("unknown option", "--home=/tmp --harness=codex --fast");
+    tool("given twice", "--harness=codex --harness codex --home=/tmp");
+}
+
+void TestUsage::orvaneUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, out);
+    TranscriptHome home;
+    writeFile(home.filePath(u".claude/projects/-a/s \"1\".jsonl"_s),
+              claudeLine("a", 600, 300, 100, 7) + claudeLine("a", 6, 3, 1, 70) +
+                  claudeLine("b", 1, 1, 1, 1).left(30));
+    writeFile(home.filePath(u".codex/sessions/r.jsonl"_s), codexLine(1000, 0, 1500, 200, 50, 0, 0));
+    QProcess process;
+    process.start(qEnvironmentVariable("ORVANE_USAGE_TOOL"),
+                  arguments.replaceInStrings(u"@"_s, home.path()));
+    QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
+    out.replace('@', QFile::encodeName(home.path()));
+    QCOMPARE(process.readAllStandardOutput(), out.isEmpty() ? out : out + '\n');
+    QCOMPARE(process.readAllStandardError().contains("usage: orvane-usage"), out.isEmpty());
+}
+
+// One scripted run of the desktop session file tracker as the overlay drives it: baseline, then one
+// poll per step.
+void TestUsage::trackerLifecycle()
+{
+    TranscriptHome home;
+    ManualClock clock;
+    DesktopSessionFileTracker tracker(home.path(), clock);
+    const QString claude = u"claude-code"_s, codex = u"codex"_s;
+    const QString dir = home.filePath(u".claude/projects/-a/"_s);
+    const auto started = std::optional(DesktopSessionFileTracker::Event::sessionStarted);
+    const auto ready = std::optional(DesktopSessionFileTracker::Event::sessionReady);
+    writeFile(dir + u"old.jsonl"_s, "{}\n");
+    QCOMPARE(tracker.poll(claude), std::nullopt); // nothing before the baseline
+    // The baseline, as the overlay takes it.
+    tracker.knownPaths().insert(claude, {dir + u"old.jsonl"_s});
+    tracker.setInitialized(true);
+    writeFile(dir + u"upper.JSONL"_s, {});
+    writeFile(dir + u"folder.jsonl/notes.txt"_s, {});
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+
+    // A new file is pending until it grows by one byte; another file growing changes nothing.
+    writeFile(dir + u"new.jsonl"_s, "{}\n");
+    QCOMPARE(tracker.poll(claude), started);
+    const PendingSession pending = tracker.pending().value(claude);
+    QVERIFY(pending.path == dir + u"new.jsonl"_s && pending.initialSize == 3);
+    QCOMPARE(pending.expiresAt, clock.now() + 30s);
+    clock.advance(1s);
+    writeFile(dir + u"old.jsonl"_s, "{}\n", true);
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+    writeFile(dir + u"new.jsonl"_s, "x", true);
+    QCOMPARE(tracker.poll(claude), ready);
+
+    // Of two new files one is reported; deleted while pending, it is ready after 30 seconds.
+    writeFile(dir + u"first.jsonl"_s, {});
+    writeFile(dir + u"second.jsonl"_s, {});
+    QCOMPARE(tracker.poll(claude), started);
+    QCOMPARE(
+        tracker.pending().value(claude).path,
+        dir + QDir(dir).entryList({u"first.*"_s, u"second.*"_s}, QDir::Files, QDir::Unsorted)[0]);
+    QVERIFY(QFile::remove(tracker.pending().value(claude).path));
+    writeFile(dir + u"third.jsonl"_s, {});
+    clock.advance(29999ms);
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+    clock.advance(1ms);
+    QCOMPARE(tracker.poll(claude), ready);
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+
+    // A harness not polled keeps its known files: its new file (no root at the baseline) is
+    // reported at its next poll. Other harnesses have no files.
+    writeFile(home.filePath(u".codex/sessions/2026/01/05/r.jsonl"_s), {});
+    QCOMPARE(tracker.poll(claude), std::nullopt);
+    QCOMPARE(tracker.poll(codex), started);
+}
+
+QTEST_GUILESS_MAIN(TestUsage)
+#include "tst_usage.moc"
