@@ -81,6 +81,14 @@ template <typename Result> bool nextField(Result &result, ondemand::field &field
     return true;
 }
 
+// Reads past the fields used to the end of the object: a line that is not one complete JSON
+// object (a missing closing brace) is not counted. No key can hold a raw control character, so
+// the search always runs to the object's end.
+bool restIsWellFormed(ondemand::object &root)
+{
+    return root.find_field("\x01").error() == NO_SUCH_FIELD;
+}
+
 } // namespace
 
 class TranscriptLineParser::Private
@@ -172,7 +180,7 @@ void TranscriptLineParser::Private::claudeCode(ondemand::document &document, Fil
             }
         }
     }
-    if (!hasUsage)
+    if (!hasUsage || !restIsWellFormed(root))
         return;
     if (hasId) {
         if (progress.countedMessageIDs.contains(id))
@@ -277,7 +285,7 @@ void TranscriptLineParser::Private::codex(ondemand::document &document, FileProg
             }
         }
     }
-    if (!tokenCount || !hasTotals)
+    if (!tokenCount || !hasTotals || !restIsWellFormed(root))
         return;
 
     TokenUsage &usage = progress.usage;

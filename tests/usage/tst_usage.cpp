@@ -72,6 +72,7 @@ void TestUsage::reading_data()
 {"message":{"usage":{"input_tokens":6},"id":"c"}}
 not json
 {"message":{"id":"t","usage":{"output_tokens":1000}
+{"message":{"id":"u","usage":{"output_tokens":1000}}
 {"message":{"usage":[1]}}
 {"message":{"id":"t","usage":{"output_tokens":5}}}
 {"message":{"usage":{"output_tokens":1}}} trailing)"),
@@ -86,7 +87,8 @@ not json
 
     const QByteArray c1 = codexLine(1000, 50, 1500, 300, 200, 272000, 1200);
     row("codex: totals replace, fresh input clamps at 0, window and last input below 1 kept", codex,
-        lines(c1 + c1 + R"({"payload":{"type":"token_count","info":null}})", true),
+        lines(c1 + c1 + R"({"payload":{"type":"token_count","info":null}})" + '\n' +
+                  codexLine(7, 7, 7, 7, 7, 7, 7).chopped(2), true),
         U{1000, 50, 500, 500, 272000, 1200}, codexLine(900, 0, 100, 1, 0, 0, 0),
         U{900, 0, 0, 1, 272000, 1200});
 
