@@ -1,170 +1,124 @@
 #include "platform/ProcRunningApplications.h"
-
-#include "FakeApplications.h"
+#include "setup/DesktopApp.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QStandardPaths>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 
 #include <unistd.h>
 
-// Names of this test's own, so that running the suite never touches a real application.
+// Copies of a program that only waits for a signal, saved under application names and started
+// as child processes, so that /proc shows real executables by those names.
 class TestProcRunningApplications : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void matching_data();
-    void matching();
-    void deletedExecutableStillMatches();
-    void otherUsersProcessesIgnored();
-    void terminateAsksExactlyTheMatches();
+    void initTestCase()
+    {
+        QFile::setPermissions(m_folder.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ExeOther);
+    }
+    void cleanup()
+    {
+        for (const auto &process : m_processes) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+        m_processes.clear();
+    }
+    void findAndQuit_data();
+    void findAndQuit();
 
 private:
-    static QString unique(const char *name)
-    {
-        return QLatin1String(name) + QString::number(QCoreApplication::applicationPid());
-    }
+    QTemporaryDir m_folder;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
-struct Started
+void TestProcRunningApplications::findAndQuit_data()
 {
-    QString name;
-    QStringList arguments;
-    bool expected;
-};
-Q_DECLARE_METATYPE(QList<Started>)
-
-void TestProcRunningApplications::matching_data()
-{
-    QTest::addColumn<QList<Started>>("started");
-    QTest::addColumn<QStringList>("names");
-
-    const QString app = unique("OrvApp");
-    const QString lower = app.toLower();
-    QTest::newRow("exact name") << QList<Started>{{app, {}, true}} << QStringList{app};
-    QTest::newRow("other case is another program")
-        << QList<Started>{{lower, {}, false}, {app.toUpper(), {}, false}} << QStringList{app};
-    QTest::newRow("name with a space")
-        << QList<Started>{{app + QStringLiteral(" Desktop"), {}, true}}
-        << QStringList{app, app + QStringLiteral(" Desktop")};
-    QTest::newRow("prefix and extension do not match")
-        << QList<Started>{{app + QStringLiteral("X"), {}, false},
-                          {app + QStringLiteral(".bin"), {}, false}}
-        << QStringList{app};
-    QTest::newRow("helper process skipped")
-        << QList<Started>{{app, {QStringLiteral("--type=renderer")}, false}} << QStringList{app};
-    QTest::newRow("helper option after others")
-        << QList<Started>{{app,
-                           {QStringLiteral("--no-sandbox"), QStringLiteral("--type=gpu-process")},
-                           false}}
-        << QStringList{app};
-    QTest::newRow("other options are not helpers")
-        << QList<Started>{{app,
-                           {QStringLiteral("--enable-features=x"), QStringLiteral("type=x")},
-                           true}}
-        << QStringList{app};
-    QTest::newRow("several, mixed")
-        << QList<Started>{{app, {}, true},
-                          {lower, {}, false},
-                          {app, {QStringLiteral("--type=utility")}, false},
-                          {unique("OrvOther"), {}, false},
-                          {app, {QStringLiteral("second")}, true}}
-        << QStringList{app};
-    QTest::newRow("no names") << QList<Started>{{app, {}, false}} << QStringList{};
+    // Started processes as "<+ if it matches><flags><name>,<argument>...;...", "@" standing for a
+    // name of this test's own; flags: "~" executable removed once started, "%" run as nobody.
+    QTest::addColumn<QString>("started");
+    QTest::addColumn<QString>("names"); // ";"-separated
+    QTest::addColumn<int>("app");       // a DesktopApp whose names are used instead; -1: none
+    // clang-format off
+    const auto row = [](const char *name, const char *started, const char *names, int app = -1) { QTest::newRow(name) << QString::fromUtf8(started) << QString::fromUtf8(names) << app; };
+    row("exact, case-sensitive names", "+@App;-@app;-@APP;-@AppX;-@App.bin;-@Other", "@App");
+    row("several names, one with a space", "+@App;+@App Desktop;-@app desktop", "@App;@App Desktop");
+    row("helper processes skipped", "-@App,--type=renderer;-@App,--no-sandbox,--type=gpu-process;+@App,--enable-features=x,type=x;+@App,second", "@App");
+    row("executable removed while running", "+~@App", "@App");
+    row("only the current user's processes", "+@App;-%@App", "@App");
+    row("no names", "-@App", "");
+    row("Claude Desktop, not the claude tool", "+Claude;+Claude Desktop;+claude-desktop;-claude;-Claude,--type=renderer;-Codex", "", int(DesktopApp::claude));
+    row("only the claude tool", "-claude;-Claude,--type=gpu-process;-Codex", "", int(DesktopApp::claude));
+    row("Codex Desktop, not the codex tool", "+Codex;+codex-desktop;-codex;-Codex Desktop;-Claude", "", int(DesktopApp::codex));
+    row("only the codex tool", "-codex;-Codex Desktop", "", int(DesktopApp::codex));
+    row("OpenCode", "+OpenCode;-opencode", "", int(DesktopApp::openCode));
+    row("only the opencode tool", "-opencode", "", int(DesktopApp::openCode));
+    // clang-format on
 }
 
-void TestProcRunningApplications::matching()
+void TestProcRunningApplications::findAndQuit()
 {
-    QFETCH(QList<Started>, started);
-    QFETCH(QStringList, names);
-
-    FakeApplications fakes;
-    QList<qint64> expected;
-    QList<qint64> ours;
-    for (const Started &s : std::as_const(started)) {
-        QProcess *process = fakes.start(s.name, s.arguments);
-        QVERIFY(process);
-        ours.append(process->processId());
-        if (s.expected)
-            expected.append(process->processId());
+    QFETCH(QString, started);
+    QFETCH(QString, names);
+    QFETCH(int, app);
+    const QString unique = u"Orv"_qs + QString::number(QCoreApplication::applicationPid());
+    const QStringList list = app < 0 ? names.replace(u'@', unique).split(u';', Qt::SkipEmptyParts)
+                                     : applicationNames(DesktopApp(app));
+    Platform::ProcRunningApplications applications;
+    if (applications.isRunning(list))
+        QSKIP("a real copy of the application runs on this machine; not quitting it");
+    QList<QProcess *> quitting, kept;
+    for (QString entry : started.replace(u'@', unique).split(u';')) {
+        const bool match = entry.startsWith(u'+'), removed = entry.contains(u'~');
+        const bool asNobody = entry.contains(u'%');
+        if (asNobody && ::geteuid() != 0)
+            QSKIP("only root can start a process as another user");
+        const QStringList words = entry.remove(0, 1).remove(u'~').remove(u'%').split(u',');
+        const QString path = m_folder.filePath(words.front());
+        QVERIFY(QFile::exists(path) || QFile::copy(QStringLiteral(ORVANE_IDLE_APP), path));
+        auto &process = m_processes.emplace_back(std::make_unique<QProcess>());
+        process->start(asNobody ? u"setpriv"_qs : path,
+                       (asNobody ? QStringList{u"--reuid=65534"_qs, u"--regid=65534"_qs,
+                                               u"--clear-groups"_qs, path}
+                                 : QStringList()) +
+                           words.mid(1));
+        QVERIFY(process->waitForStarted(5000));
+        // setpriv replaces itself with the copy; wait until it has.
+        QTRY_COMPARE(QFileInfo(u"/proc/%1/exe"_qs.arg(process->processId())).symLinkTarget(), path);
+        QVERIFY(!removed || QFile::remove(path));
+        (match ? quitting : kept).append(process.get());
     }
-
-    const Platform::ProcRunningApplications applications;
-    QList<qint64> found;
-    for (qint64 pid : applications.processIds(names)) {
-        if (ours.contains(pid))
+    QList<qint64> found, expected;
+    for (qint64 pid : applications.processIds(list)) {
+        if (std::ranges::any_of(m_processes,
+                                [pid](const auto &p) { return p->processId() == pid; }))
             found.append(pid);
     }
-    std::sort(found.begin(), found.end());
-    std::sort(expected.begin(), expected.end());
+    for (QProcess *process : std::as_const(quitting))
+        expected.append(process->processId());
+    std::ranges::sort(found);
+    std::ranges::sort(expected);
     QCOMPARE(found, expected);
-    QCOMPARE(applications.isRunning(names), !expected.isEmpty());
-}
-
-void TestProcRunningApplications::deletedExecutableStillMatches()
-{
-    const QString app = unique("OrvUpdated");
-    FakeApplications fakes;
-    QProcess *process = fakes.start(app);
-    QVERIFY(process);
-    QVERIFY(QFile::remove(fakes.executablePath(app)));
-
-    const Platform::ProcRunningApplications applications;
-    QCOMPARE(applications.processIds({app}), QList<qint64>{process->processId()});
-}
-
-void TestProcRunningApplications::otherUsersProcessesIgnored()
-{
-    // Only root can start a process as someone else, and only root would see its executable.
-    if (::geteuid() != 0)
-        QSKIP("needs root to start a process as another user");
-    const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_qs);
-    if (setpriv.isEmpty())
-        QSKIP("setpriv is not installed");
-
-    const QString app = unique("OrvOtherUser");
-    FakeApplications fakes;
-    QProcess *mine = fakes.start(app);
-    QProcess *theirs = fakes.start(
-        app, {}, {setpriv, u"--reuid=65534"_qs, u"--regid=65534"_qs, u"--clear-groups"_qs});
-    QVERIFY(mine && theirs);
-    // setpriv replaces itself with the copy; wait until it has.
-    const QString theirExe = u"/proc/"_qs + QString::number(theirs->processId()) + u"/exe"_qs;
-    QTRY_COMPARE(QFileInfo(theirExe).symLinkTarget(), fakes.executablePath(app));
-
-    Platform::ProcRunningApplications applications;
-    QCOMPARE(applications.processIds({app}), QList<qint64>{mine->processId()});
-    QCOMPARE(applications.terminate({app}), 1);
-    QVERIFY(!theirs->waitForFinished(200));
-}
-
-void TestProcRunningApplications::terminateAsksExactlyTheMatches()
-{
-    const QString app = unique("OrvQuit");
-    FakeApplications fakes;
-    QProcess *main = fakes.start(app);
-    QProcess *second = fakes.start(app + QStringLiteral(" Desktop"));
-    QProcess *lower = fakes.start(app.toLower());
-    QProcess *helper = fakes.start(app, {QStringLiteral("--type=renderer")});
-    QProcess *other = fakes.start(unique("OrvKeep"));
-    QVERIFY(main && second && lower && helper && other);
-
-    Platform::ProcRunningApplications applications;
-    QCOMPARE(applications.terminate({app, app + QStringLiteral(" Desktop")}), 2);
-
-    for (QProcess *ended : {main, second}) {
-        QVERIFY(ended->waitForFinished(5000));
-        QCOMPARE(ended->exitStatus(), QProcess::CrashExit);
-        QCOMPARE(ended->exitCode(), SIGTERM);
+    QCOMPARE(app < 0 ? applications.isRunning(list) : isDesktopAppRunning(DesktopApp(app)),
+             !expected.isEmpty());
+    QCOMPARE(app < 0 ? applications.terminate(list) : terminateDesktopApp(DesktopApp(app)),
+             expected.size());
+    for (QProcess *process : std::as_const(quitting)) {
+        QVERIFY(process->waitForFinished(5000));
+        QCOMPARE(process->exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process->exitCode(), SIGTERM);
     }
-    // Nothing else was sent a signal: the others are still there a moment later.
-    for (QProcess *kept : {lower, helper, other})
-        QVERIFY(!kept->waitForFinished(200));
-    QVERIFY(!applications.isRunning({app}));
+    QTest::qWait(200); // nothing else was sent a signal: the others still run a moment later
+    for (QProcess *process : std::as_const(kept))
+        QCOMPARE(process->state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestProcRunningApplications)

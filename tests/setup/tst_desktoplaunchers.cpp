@@ -2,367 +2,185 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 Q_DECLARE_METATYPE(SetupResult<QString>)
 
-namespace {
-
-enum class Launcher
+static bool writeFile(const QString &path, const QByteArray &contents)
 {
-    ClaudeGateway,
-    ClaudeNative,
-    CodexGateway,
-    CodexNative,
-    OpenCode
-};
-
-// Stands in for the login-shell runner: remembers what it was asked to run and answers later
-// from the event loop, as the real runner does.
-struct RecordingRunner
-{
-    QList<QStringList> calls;
-    SetupResult<QString> answer = QString();
-
-    Setup::LoginShellRunner runner()
-    {
-        return [this](const QStringList &arguments, Completion<QString> done) {
-            calls.append(arguments);
-            QTimer::singleShot(0, [answer = answer, done = std::move(done)] { done(answer); });
-        };
-    }
-};
-
-void launch(Launcher launcher, Completion<void> done, const Setup::LoginShellRunner &run)
-{
-    switch (launcher) {
-    case Launcher::ClaudeGateway:
-        return Setup::launchClaudeDesktop(DesktopLaunchMode::gateway, std::move(done), run);
-    case Launcher::ClaudeNative:
-        return Setup::launchClaudeDesktop(DesktopLaunchMode::native, std::move(done), run);
-    case Launcher::CodexGateway:
-        return Setup::launchCodexDesktop(DesktopLaunchMode::gateway, std::move(done), run);
-    case Launcher::CodexNative:
-        return Setup::launchCodexDesktop(DesktopLaunchMode::native, std::move(done), run);
-    case Launcher::OpenCode:
-        return Setup::launchOpenCodeDesktop(std::move(done), run);
-    }
-}
-
-bool writeFile(const QString &path, const QByteArray &contents, bool executable = false)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
-        return false;
-    file.close();
-    return !executable ||
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(contents) == contents.size() &&
            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-// Sets environment variables for one test and puts them back afterwards.
-class ScopedEnvironment
+static QString contents(const QString &path)
 {
-public:
-    void set(const char *name, const QByteArray &value, bool unset = false)
-    {
-        m_saved.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
-        if (unset)
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnvironment()
-    {
-        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
-            if (it->wasSet)
-                qputenv(it->name, it->value);
-            else
-                qunsetenv(it->name);
-        }
-    }
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
 
-private:
-    struct Saved
-    {
-        const char *name;
-        bool wasSet;
-        QByteArray value;
-    };
-    QList<Saved> m_saved;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(Launcher)
-
+// A fixture home (with a space in its path) whose bash profile puts a recording `orv` first in
+// PATH; OpenCode's desktop entry, when a row installs it, starts that `orv` too.
 class TestDesktopLaunchers : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void arguments_data();
-    void arguments();
-    void outcomePassesThrough_data();
-    void outcomePassesThrough();
-    void openCodeEntryFound_data();
-    void openCodeEntryFound();
-    void openCodeCommandsRunForReal();
+    void initTestCase();
+    void launch_data();
+    void launch();
     void openTerminal_data();
     void openTerminal();
 
 private:
-    QTemporaryDir m_noEntries; // data folders without an OpenCode entry
+    QTemporaryDir m_home{QDir::tempPath() + u"/orvane launchers-XXXXXX"_qs};
+    QString m_record = m_home.filePath(u"orv-arguments"_qs);
+    QString m_entry = m_home.filePath(u"data/applications/ai.opencode.desktop"_qs);
 };
 
-void TestDesktopLaunchers::arguments_data()
+void TestDesktopLaunchers::initTestCase()
 {
-    QTest::addColumn<Launcher>("launcher");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("claude gateway")
-        << Launcher::ClaudeGateway
-        << QStringList{u"orv"_qs, u"claude"_qs, u"desktop"_qs, u"gateway"_qs};
-    QTest::newRow("claude native")
-        << Launcher::ClaudeNative
-        << QStringList{u"orv"_qs, u"claude"_qs, u"desktop"_qs, u"native"_qs};
-    QTest::newRow("codex gateway")
-        << Launcher::CodexGateway
-        << QStringList{u"orv"_qs, u"codex"_qs, u"desktop"_qs, u"gateway"_qs};
-    QTest::newRow("codex native") << Launcher::CodexNative
-                                  << QStringList{u"orv"_qs, u"codex"_qs, u"desktop"_qs,
-                                                 u"native"_qs};
-    QTest::newRow("opencode, not installed")
-        << Launcher::OpenCode
-        << QStringList{u"sh"_qs, u"-c"_qs, u"echo 'OpenCode is not installed.'; exit 1"_qs};
+    // Fails, as the tool does, when asked for a desktop application it cannot start.
+    QVERIFY(writeFile(m_home.filePath(u"bin/orv"_qs),
+                      "#!/bin/sh\nIFS='|'; echo \"orv|$*\" > '" + QFile::encodeName(m_record) +
+                          "'\n[ \"$1\" = codex ] && { echo 'Codex Desktop is not installed'; "
+                          "exit 3; }\nexit 0\n"));
+    QVERIFY(writeFile(m_home.filePath(u".bash_profile"_qs),
+                      "export PATH='" + QFile::encodeName(m_home.filePath(u"bin"_qs)) +
+                          "':\"$PATH\"\n"));
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    qputenv("SHELL", "/bin/bash");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_qs)));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(m_home.filePath(u"none"_qs)));
 }
 
-void TestDesktopLaunchers::arguments()
+void TestDesktopLaunchers::launch_data()
 {
-    QFETCH(Launcher, launcher);
-    QFETCH(QStringList, expected);
-    ScopedEnvironment environment;
-    environment.set("XDG_DATA_HOME", QFile::encodeName(m_noEntries.path()));
-    environment.set("XDG_DATA_DIRS", QFile::encodeName(m_noEntries.path()));
-
-    RecordingRunner recorder;
-    int completions = 0;
-    launch(
-        launcher, [&completions](SetupResult<void>) { ++completions; }, recorder.runner());
-    QCOMPARE(recorder.calls, QList<QStringList>{expected});
-    QTRY_COMPARE(completions, 1);
-}
-
-void TestDesktopLaunchers::outcomePassesThrough_data()
-{
-    QTest::addColumn<Launcher>("launcher");
-    QTest::addColumn<SetupResult<QString>>("answer");
-
-    const SetupResult<QString> printed(u"Claude Desktop started in gateway mode"_qs);
-    const SetupResult<QString> toolFailed(
-        std::unexpected(SetupError::exitedWithStatus(127, u"zsh:1: command not found: orv"_qs)));
-    const SetupResult<QString> shellMissing(std::unexpected(
+    QTest::addColumn<QString>("which");  // "claude <mode>", "codex <mode>", "opencode [installed]"
+    QTest::addColumn<bool>("realShell"); // else a runner that answers with `outcome`
+    QTest::addColumn<SetupResult<QString>>("outcome"); // from a real shell: its last line
+    QTest::addColumn<QString>("ran"); // "|"-separated: what the runner was given or orv recorded
+    const SetupResult<QString> ok(u"Claude Desktop started"_qs);
+    const auto failed = [](int status, const QString &output) {
+        return SetupResult<QString>(std::unexpected(SetupError::exitedWithStatus(status, output)));
+    };
+    const SetupResult<QString> noShell(std::unexpected(
         PlatformError{u"launch"_qs, u"/bin/zsh"_qs, u"No such file or directory"_qs}));
-    for (auto [name, launcher] :
-         {std::pair("claude", Launcher::ClaudeGateway), std::pair("codex", Launcher::CodexNative),
-          std::pair("opencode", Launcher::OpenCode)}) {
-        QTest::addRow("%s succeeds, output dropped", name) << launcher << printed;
-        QTest::addRow("%s command fails", name) << launcher << toolFailed;
-        QTest::addRow("%s shell cannot start", name) << launcher << shellMissing;
-    }
+    const QString notInstalled = u"OpenCode is not installed."_qs;
+    // clang-format off
+    QTest::newRow("claude gateway") << u"claude gateway"_qs << false << ok << u"orv|claude|desktop|gateway"_qs;
+    QTest::newRow("claude native fails") << u"claude native"_qs << false << failed(127, u"zsh:1: command not found: orv"_qs) << u"orv|claude|desktop|native"_qs;
+    QTest::newRow("codex gateway, no shell") << u"codex gateway"_qs << false << noShell << u"orv|codex|desktop|gateway"_qs;
+    QTest::newRow("codex native") << u"codex native"_qs << false << ok << u"orv|codex|desktop|native"_qs;
+    QTest::newRow("opencode by its entry") << u"opencode installed"_qs << false << failed(4, u"x"_qs) << u"gio|launch|"_qs + m_entry;
+    QTest::newRow("opencode not installed") << u"opencode"_qs << false << ok << u"sh|-c|echo '"_qs + notInstalled + u"'; exit 1"_qs;
+    QTest::newRow("real shell: claude native") << u"claude native"_qs << true << ok << u"orv|claude|desktop|native"_qs;
+    QTest::newRow("real shell: codex fails") << u"codex gateway"_qs << true << failed(3, u"Codex Desktop is not installed"_qs) << u"orv|codex|desktop|gateway"_qs;
+    QTest::newRow("real shell: opencode not installed") << u"opencode"_qs << true << failed(1, notInstalled) << QString();
+    QTest::newRow("real shell: opencode opened by gio") << u"opencode installed"_qs << true << ok << u"orv|entry"_qs;
+    // clang-format on
 }
 
-void TestDesktopLaunchers::outcomePassesThrough()
+void TestDesktopLaunchers::launch()
 {
-    QFETCH(Launcher, launcher);
-    QFETCH(SetupResult<QString>, answer);
-
-    RecordingRunner recorder;
-    recorder.answer = answer;
+    QFETCH(QString, which);
+    QFETCH(bool, realShell);
+    QFETCH(SetupResult<QString>, outcome);
+    QFETCH(QString, ran);
+    QFile::remove(m_record);
+    QFile::remove(m_entry);
+    if (which.endsWith(u"installed"))
+        QVERIFY(writeFile(m_entry, "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=\"" +
+                                       QFile::encodeName(m_home.filePath(u"bin/orv"_qs)) +
+                                       "\" entry\n"));
+    QString calls;
+    const Setup::LoginShellRunner fake = [&calls, outcome](const QStringList &arguments,
+                                                           Completion<QString> done) {
+        calls += arguments.join(u'|');
+        QTimer::singleShot(0, [outcome, done = std::move(done)] { done(outcome); });
+    };
     QList<SetupResult<void>> results;
-    launch(
-        launcher, [&results](SetupResult<void> result) { results.append(result); },
-        recorder.runner());
+    Completion<void> done = [&results](SetupResult<void> result) { results.append(result); };
+    const auto run = realShell ? Setup::loginShellRunner() : fake;
+    const QString mode = which.section(u' ', 1);
+    QVERIFY(!desktopLaunchModeFromString(mode.toUpper())); // only the exact raw values
+    if (which.startsWith(u"claude"))
+        Setup::launchClaudeDesktop(desktopLaunchModeFromString(mode).value(), std::move(done), run);
+    else if (which.startsWith(u"codex"))
+        Setup::launchCodexDesktop(desktopLaunchModeFromString(mode).value(), std::move(done), run);
+    else
+        Setup::launchOpenCodeDesktop(std::move(done), run);
     QVERIFY(results.isEmpty()); // never before the starting call returns
-    QTRY_COMPARE(results.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!results.isEmpty(), 60000);
     QTest::qWait(20);
     QCOMPARE(results.size(), 1);
-    if (answer)
-        QVERIFY(results.front().has_value());
-    else
-        QCOMPARE(results.front(), SetupResult<void>(std::unexpected(answer.error())));
-}
-
-void TestDesktopLaunchers::openCodeEntryFound_data()
-{
-    QTest::addColumn<QString>("entryFolder"); // relative to the fixture root
-    QTest::addColumn<QByteArray>("dataHome");
-    QTest::addColumn<QByteArray>("dataDirs"); // ":"-separated, relative to the fixture root
-
-    QTest::newRow("in the user's data folder")
-        << u"home/applications"_qs << QByteArray("home") << QByteArray("a:b");
-    QTest::newRow("in a system data folder")
-        << u"b/applications"_qs << QByteArray("home") << QByteArray("a:b");
-    QTest::newRow("user's default data folder")
-        << u"fakehome/.local/share/applications"_qs << QByteArray() << QByteArray("a");
-}
-
-void TestDesktopLaunchers::openCodeEntryFound()
-{
-    QFETCH(QString, entryFolder);
-    QFETCH(QByteArray, dataHome);
-    QFETCH(QByteArray, dataDirs);
-
-    QTemporaryDir root;
-    const QString entry = root.filePath(entryFolder + u"/ai.opencode.desktop"_qs);
-    QVERIFY(writeFile(entry, "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=true\n"));
-    const QByteArray rootPath = QFile::encodeName(root.path()) + '/';
-    QByteArray absoluteDirs;
-    for (const QByteArray &dir : dataDirs.split(':'))
-        absoluteDirs += (absoluteDirs.isEmpty() ? "" : ":") + rootPath + dir;
-
-    ScopedEnvironment environment;
-    environment.set("HOME", rootPath + "fakehome");
-    environment.set("XDG_DATA_HOME", dataHome.isEmpty() ? QByteArray() : rootPath + dataHome,
-                    dataHome.isEmpty());
-    environment.set("XDG_DATA_DIRS", absoluteDirs);
-
-    RecordingRunner recorder;
-    bool done = false;
-    Setup::launchOpenCodeDesktop([&done](SetupResult<void>) { done = true; }, recorder.runner());
-    const QStringList expected{u"gio"_qs, u"launch"_qs, entry};
-    QCOMPARE(recorder.calls, QList<QStringList>{expected});
-    QTRY_VERIFY(done);
-}
-
-void TestDesktopLaunchers::openCodeCommandsRunForReal()
-{
-    // Without an entry: a clear line and a failing status.
-    const QStringList missing = Setup::openCodeLaunchCommand(std::nullopt);
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(missing.front(), missing.mid(1));
-    QVERIFY(process.waitForFinished(10000));
-    QCOMPARE(process.exitCode(), 1);
-    QCOMPARE(process.readAll().trimmed(), QByteArray("OpenCode is not installed."));
-
-    // With an entry: gio starts what the entry's Exec line names.
-    if (QStandardPaths::findExecutable(u"gio"_qs).isEmpty())
-        QSKIP("gio is not installed");
-    QTemporaryDir folder;
-    const QString marker = folder.filePath(u"started"_qs);
-    const QString program = folder.filePath(u"opencode-app"_qs);
-    QVERIFY(writeFile(program,
-                      "#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(marker) + ".tmp'\nmv '" +
-                          QFile::encodeName(marker) + ".tmp' '" + QFile::encodeName(marker) + "'\n",
-                      true));
-    const QString entry = folder.filePath(u"opencode.desktop"_qs);
-    QVERIFY(writeFile(entry, "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=" +
-                                 QFile::encodeName(program) + " --from-entry\n"));
-    const QStringList found = Setup::openCodeLaunchCommand(entry);
-    process.start(found.front(), found.mid(1));
-    QVERIFY(process.waitForFinished(10000));
-    QCOMPARE(process.exitCode(), 0);
-    QTRY_VERIFY(QFile::exists(marker));
-    QFile started(marker);
-    QVERIFY(started.open(QIODevice::ReadOnly));
-    QCOMPARE(started.readAll().trimmed(), QByteArray("--from-entry"));
+    QTRY_COMPARE(realShell ? contents(m_record) : calls,
+                 ran); // gio returns before its program ends
+    SetupResult<void> result = results.front();
+    if (auto *error = result ? nullptr : std::get_if<SetupError>(&result.error());
+        error && realShell)
+        error->output = error->output.split(u'\n').last().trimmed(); // after a shell's complaints
+    QCOMPARE(result,
+             outcome ? SetupResult<void>() : SetupResult<void>(std::unexpected(outcome.error())));
 }
 
 void TestDesktopLaunchers::openTerminal_data()
 {
-    QTest::addColumn<QStringList>("installed"); // programs in the fixture PATH; "!" = won't start
-    QTest::addColumn<QByteArray>("terminal");   // $TERMINAL; "-" = unset, "@" = fixture folder
-    QTest::addColumn<QString>("expected");      // program started; empty: failure
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-
-    const QStringList none;
-    QTest::newRow("TERMINAL first") << QStringList{u"mine"_qs, u"xdg-terminal-exec"_qs}
-                                    << QByteArray("mine") << u"mine"_qs << none << 0;
-    QTest::newRow("TERMINAL as a path")
-        << QStringList{u"mine"_qs, u"xterm"_qs} << QByteArray("@/mine") << u"mine"_qs << none << 0;
-    QTest::newRow("TERMINAL with options")
-        << QStringList{u"mine"_qs, u"xterm"_qs} << QByteArray("mine --single-instance")
-        << u"mine"_qs << QStringList{u"--single-instance"_qs} << 0;
-    QTest::newRow("TERMINAL not installed")
-        << QStringList{u"kitty"_qs} << QByteArray("mine") << u"kitty"_qs << none << 0;
-    QTest::newRow("xdg-terminal-exec before the others")
-        << QStringList{u"xterm"_qs, u"x-terminal-emulator"_qs, u"xdg-terminal-exec"_qs}
-        << QByteArray("-") << u"xdg-terminal-exec"_qs << none << 0;
-    QTest::newRow("x-terminal-emulator before emulators")
-        << QStringList{u"gnome-terminal"_qs, u"x-terminal-emulator"_qs} << QByteArray("")
-        << u"x-terminal-emulator"_qs << none << 0;
-    QTest::newRow("gnome-terminal before konsole")
-        << QStringList{u"konsole"_qs, u"gnome-terminal"_qs} << QByteArray("-")
-        << u"gnome-terminal"_qs << none << 0;
-    QTest::newRow("foot before xterm")
-        << QStringList{u"xterm"_qs, u"foot"_qs} << QByteArray("-") << u"foot"_qs << none << 0;
-    QTest::newRow("only xterm") << QStringList{u"xterm"_qs} << QByteArray("-") << u"xterm"_qs
-                                << none << 0;
-    QTest::newRow("one that will not start is passed over")
-        << QStringList{u"!konsole"_qs, u"wezterm"_qs} << QByteArray("-") << u"wezterm"_qs << none
-        << 0;
-    QTest::newRow("none installed") << none << QByteArray("-") << QString() << none << 127;
-    QTest::newRow("none installed, TERMINAL missing")
-        << none << QByteArray("mine") << QString() << none << 127;
-    QTest::newRow("none would start")
-        << QStringList{u"!alacritty"_qs} << QByteArray("-") << QString() << none << 126;
+    QTest::addColumn<QString>("installed");   // fake terminals in PATH; "!": one that won't start
+    QTest::addColumn<QByteArray>("terminal"); // $TERMINAL; "-": unset, "@": the PATH folder
+    QTest::addColumn<QString>("started");     // the program started and its arguments, or the
+                                              // failure's status
+    // clang-format off
+    const auto row = [](const char *name, const char *installed, const char *terminal, const char *started) { QTest::newRow(name) << QString::fromLatin1(installed) << QByteArray(terminal) << QString::fromLatin1(started); };
+    row("TERMINAL first", "mine xdg-terminal-exec", "mine", "mine");
+    row("TERMINAL as a path", "mine xterm", "@/mine", "mine");
+    row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine --single-instance");
+    row("TERMINAL not installed", "kitty", "mine", "kitty");
+    row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", "-", "xdg-terminal-exec");
+    row("x-terminal-emulator before emulators", "gnome-terminal x-terminal-emulator", "", "x-terminal-emulator");
+    row("gnome-terminal before konsole", "konsole gnome-terminal", "-", "gnome-terminal");
+    row("foot before xterm", "xterm foot", "-", "foot");
+    row("one that will not start is passed over", "!konsole wezterm", "-", "wezterm");
+    row("none installed", "", "mine", "127");
+    row("none would start", "!alacritty", "-", "126");
+    // clang-format on
 }
 
 void TestDesktopLaunchers::openTerminal()
 {
-    QFETCH(QStringList, installed);
+    QFETCH(QString, installed);
     QFETCH(QByteArray, terminal);
-    QFETCH(QString, expected);
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-
-    QTemporaryDir root;
-    const QString bin = root.filePath(u"bin"_qs);
-    const QString records = root.filePath(u"records"_qs);
-    const QString home = root.filePath(u"home with space"_qs);
-    QVERIFY(QDir().mkpath(records) && QDir().mkpath(home));
-    for (QString name : std::as_const(installed)) {
-        const bool broken = name.startsWith(u'!');
-        if (broken)
-            name.remove(0, 1);
+    QFETCH(QString, started);
+    const QString bin = m_home.filePath(u"terminals"_qs);
+    QVERIFY(QDir(bin).removeRecursively());
+    for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts)) {
         // Records where it was started and with what, then ends, as a terminal would not.
-        const QByteArray script =
-            broken ? QByteArray("#!/nonexistent/interpreter\n")
-                   : "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > '" + QFile::encodeName(records) +
-                         "/" + QFile::encodeName(name) + ".tmp'\n/bin/mv '" +
-                         QFile::encodeName(records) + "/" + QFile::encodeName(name) + ".tmp' '" +
-                         QFile::encodeName(records) + "/" + QFile::encodeName(name) + "'\n";
-        QVERIFY(writeFile(bin + u'/' + name, script, true));
+        QVERIFY(writeFile(bin + u'/' + QString(name).remove(u'!'),
+                          name.startsWith(u'!')
+                              ? "#!/nonexistent/interpreter\n"
+                              : "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > "
+                                "\"$0.tmp\"; /bin/mv \"$0.tmp\" \"$0.started\"\n"));
     }
-
-    ScopedEnvironment environment;
-    environment.set("PATH", QFile::encodeName(bin));
-    environment.set("HOME", QFile::encodeName(home));
-    environment.set("TERMINAL", QByteArray(terminal).replace('@', QFile::encodeName(bin)),
-                    terminal == "-");
-
+    qputenv("PATH", QFile::encodeName(bin)); // the last test: nothing after it needs PATH
+    qputenv("TERMINAL", terminal.replace('@', QFile::encodeName(bin)));
+    if (terminal == "-")
+        qunsetenv("TERMINAL");
     const SetupResult<void> result = Setup::openTerminal();
-    if (expected.isEmpty()) {
+    bool failed = false;
+    if (const int status = started.toInt(&failed); failed) {
         QCOMPARE(result, SetupResult<void>(std::unexpected(SetupError::exitedWithStatus(
                              status, u"Terminal couldn't be opened."_qs))));
         return;
     }
     QVERIFY(result.has_value());
-    const QString record = records + u'/' + expected;
-    QTRY_VERIFY(QFile::exists(record));
-    QFile file(record);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.value(0), QDir(home).canonicalPath());
-    QCOMPARE(lines.mid(1), arguments);
-    // Only the first that started was started.
-    QCOMPARE(QDir(records).entryList(QDir::Files).size(), 1);
+    const QString record = bin + u'/' + started.section(u' ', 0, 0) + u".started"_qs;
+    QTRY_VERIFY(QFile::exists(record)); // in the home directory, with the options of $TERMINAL
+    QCOMPARE(contents(record).split(u'\n'),
+             QStringList{QDir(m_home.path()).canonicalPath()} + started.split(u' ').mid(1));
+    QCOMPARE(QDir(bin).entryList({u"*.started"_qs}).size(), 1); // only the first was started
 }
 
 QTEST_GUILESS_MAIN(TestDesktopLaunchers)

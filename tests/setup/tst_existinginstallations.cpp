@@ -5,37 +5,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 using Harnesses = QList<ExistingHarness>;
 Q_DECLARE_METATYPE(Harnesses)
 
 namespace {
 
-enum class Record
+ExistingHarness h(const char *id, const char *funding = nullptr)
 {
-    File,
-    Missing,
-    Directory,
-    Unreadable
-};
-
-ExistingHarness harness(const char *id, std::optional<QString> funding = std::nullopt)
-{
-    return {QLatin1String(id), std::move(funding)};
-}
-
-QByteArray installations(const QByteArray &entries)
-{
-    return "{\"version\": 2, \"installations\": [" + entries + "]}";
+    return {QLatin1String(id), funding ? std::optional(QLatin1String(funding)) : std::nullopt};
 }
 
 bool writeFile(const QString &path, const QByteArray &contents)
 {
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(contents) == contents.size();
 }
 
 } // namespace
@@ -45,171 +29,73 @@ class TestExistingInstallations : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void read_data();
     void read();
     void pathFromHomeKeptForTheProcess();
-
-private:
-    QTemporaryDir m_home;
 };
-
-void TestExistingInstallations::initTestCase()
-{
-    QVERIFY(m_home.isValid());
-    // Before anything asks for the record's path, so that it is worked out from this home.
-    qputenv("HOME", QFile::encodeName(m_home.path()));
-}
 
 void TestExistingInstallations::read_data()
 {
-    QTest::addColumn<int>("record");
-    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QByteArray>("contents"); // the whole file; null: none, "/": a folder
     QTest::addColumn<Harnesses>("expected");
-
-    const auto file = int(Record::File);
-    QTest::newRow("no file") << int(Record::Missing) << QByteArray() << Harnesses{};
-    QTest::newRow("a folder in its place") << int(Record::Directory) << QByteArray() << Harnesses{};
-    QTest::newRow("empty installations") << file << installations("") << Harnesses{};
-    QTest::newRow("claude subscription")
-        << file
-        << installations(
-               R"({"harness": "claude-code", "user_funded_provider": "claude-subscription"})")
-        << Harnesses{harness("claude-code", u"subscription"_qs)};
-    QTest::newRow("claude other provider unchanged")
-        << file
-        << installations(R"({"harness": "claude-code", "user_funded_provider": "openrouter"})")
-        << Harnesses{harness("claude-code", u"openrouter"_qs)};
-    QTest::newRow("claude without provider")
-        << file << installations(R"({"harness": "claude-code"})")
-        << Harnesses{harness("claude-code")};
-    QTest::newRow("claude provider not a string")
-        << file << installations(R"({"harness": "claude-code", "user_funded_provider": 3})")
-        << Harnesses{harness("claude-code")};
-    QTest::newRow("claude ignores subscription auth")
-        << file << installations(R"({"harness": "claude-code", "openai_subscription_auth": true})")
-        << Harnesses{harness("claude-code")};
-    QTest::newRow("codex subscription auth wins over provider")
-        << file
-        << installations(R"({"harness": "codex", "openai_subscription_auth": true,)"
-                         R"( "user_funded_provider": "openai-api"})")
-        << Harnesses{harness("codex", u"subscription"_qs)};
-    QTest::newRow("codex subscription auth false gives provider")
-        << file
-        << installations(R"({"harness": "codex", "openai_subscription_auth": false,)"
-                         R"( "user_funded_provider": "openai-api"})")
-        << Harnesses{harness("codex", u"openai-api"_qs)};
-    QTest::newRow("codex subscription auth not a boolean")
-        << file
-        << installations(R"({"harness": "codex", "openai_subscription_auth": "true",)"
-                         R"( "user_funded_provider": "openai-api"})")
-        << Harnesses{harness("codex", u"openai-api"_qs)};
-    QTest::newRow("codex subscription auth alone")
-        << file << installations(R"({"harness": "codex", "openai_subscription_auth": true})")
-        << Harnesses{harness("codex", u"subscription"_qs)};
-    QTest::newRow("codex nothing")
-        << file << installations(R"({"harness": "codex"})") << Harnesses{harness("codex")};
-    QTest::newRow("codex claude-subscription stays as it is")
-        << file
-        << installations(R"({"harness": "codex", "user_funded_provider": "claude-subscription"})")
-        << Harnesses{harness("codex", u"claude-subscription"_qs)};
-    QTest::newRow("other harness never has funding")
-        << file
-        << installations(R"({"harness": "opencode", "user_funded_provider": "claude-subscription",)"
-                         R"( "openai_subscription_auth": true})")
-        << Harnesses{harness("opencode")};
-    QTest::newRow("disabled true left out, false listed")
-        << file
-        << installations(R"({"harness": "opencode", "disabled": true},)"
-                         R"({"harness": "codex", "disabled": false})")
-        << Harnesses{harness("codex")};
-    QTest::newRow("disabled not a boolean is listed")
-        << file
-        << installations(R"({"harness": "opencode", "disabled": "true"},)"
-                         R"({"harness": "codex", "disabled": 1})")
-        << Harnesses{harness("opencode"), harness("codex")};
-    QTest::newRow("entry without harness skipped")
-        << file
-        << installations(R"({"user_funded_provider": "x"}, {"harness": null}, {"harness": 7},)"
-                         R"({"harness": "codex"})")
-        << Harnesses{harness("codex")};
-    QTest::newRow("one object and one number")
-        << file << installations(R"({"harness": "codex"}, 1)") << Harnesses{};
-    QTest::newRow("null element") << file << installations(R"({"harness": "codex"}, null)")
-                                  << Harnesses{};
-    QTest::newRow("duplicates kept in file order")
-        << file
-        << installations(R"({"harness": "codex"}, {"harness": "claude-code"}, {"harness": "codex",)"
-                         R"( "openai_subscription_auth": true})")
-        << Harnesses{harness("codex"), harness("claude-code"),
-                     harness("codex", u"subscription"_qs)};
-    QTest::newRow("other members ignored")
-        << file
-        << QByteArray(R"({"installations": [{"harness": "opencode", "path": "/x", "n": [1]}],)"
-                      R"( "extra": {}})")
-        << Harnesses{harness("opencode")};
-    QTest::newRow("installations missing")
-        << file << QByteArray(R"({"harnesses": []})") << Harnesses{};
-    QTest::newRow("installations an object")
-        << file << QByteArray(R"({"installations": {"harness": "codex"}})") << Harnesses{};
-    QTest::newRow("top level an array")
-        << file << QByteArray(R"([{"harness": "codex"}])") << Harnesses{};
-    QTest::newRow("invalid JSON") << file
-                                  << QByteArray(R"({"installations": [{"harness": "codex"})")
-                                  << Harnesses{};
-    QTest::newRow("trailing garbage")
-        << file << installations(R"({"harness": "codex"})") + "x" << Harnesses{};
-    QTest::newRow("empty file") << file << QByteArray() << Harnesses{};
-    QTest::newRow("unreadable") << int(Record::Unreadable)
-                                << installations(R"({"harness": "codex"})") << Harnesses{};
+    // Most rows are the elements of the "installations" array.
+    const auto row = [](const char *name, const char *entries, const Harnesses &expected) {
+        QTest::newRow(name) << R"({"version": 2, "installations": [)" + QByteArray(entries) + "]}"
+                            << expected;
+    };
+    const auto file = [](const char *name, const char *contents, const Harnesses &expected) {
+        QTest::newRow(name) << QByteArray(contents) << expected;
+    };
+    // clang-format off
+    file("no file", nullptr, {});
+    file("a folder in its place", "/", {});
+    file("invalid JSON", R"({"installations": [{"harness": "codex"})", {});
+    file("top level an array", R"([{"harness": "codex"}])", {});
+    file("installations an object", R"({"installations": {"harness": "codex"}})", {});
+    row("empty installations", "", {});
+    row("claude subscription", R"({"harness": "claude-code", "user_funded_provider": "claude-subscription"})", {h("claude-code", "subscription")});
+    row("claude other provider kept", R"({"harness": "claude-code", "user_funded_provider": "openrouter"})", {h("claude-code", "openrouter")});
+    row("claude provider missing or not a string", R"({"harness": "claude-code"}, {"harness": "claude-code", "user_funded_provider": 3})", {h("claude-code"), h("claude-code")});
+    row("claude ignores subscription auth", R"({"harness": "claude-code", "openai_subscription_auth": true})", {h("claude-code")});
+    row("codex subscription auth wins", R"({"harness": "codex", "openai_subscription_auth": true, "user_funded_provider": "openai-api"})", {h("codex", "subscription")});
+    row("codex subscription auth false", R"({"harness": "codex", "openai_subscription_auth": false, "user_funded_provider": "openai-api"})", {h("codex", "openai-api")});
+    row("codex subscription auth not a boolean", R"({"harness": "codex", "openai_subscription_auth": "true"})", {h("codex")});
+    row("codex claude-subscription kept", R"({"harness": "codex", "user_funded_provider": "claude-subscription"})", {h("codex", "claude-subscription")});
+    row("other harness never has funding", R"({"harness": "opencode", "user_funded_provider": "x", "openai_subscription_auth": true})", {h("opencode")});
+    row("disabled true left out, false listed", R"({"harness": "opencode", "disabled": true}, {"harness": "codex", "disabled": false})", {h("codex")});
+    row("disabled not a boolean listed", R"({"harness": "opencode", "disabled": "true"}, {"harness": "codex", "disabled": 1})", {h("opencode"), h("codex")});
+    row("entry without a harness string skipped", R"({"user_funded_provider": "x"}, {"harness": 7}, {"harness": "codex"})", {h("codex")});
+    row("one object and one number", R"({"harness": "codex"}, 1)", {});
+    row("duplicates kept in file order", R"({"harness": "codex"}, {"harness": "claude-code"}, {"harness": "codex", "openai_subscription_auth": true})", {h("codex"), h("claude-code"), h("codex", "subscription")});
+    // clang-format on
 }
 
 void TestExistingInstallations::read()
 {
-    QFETCH(int, record);
     QFETCH(QByteArray, contents);
-    QFETCH(Harnesses, expected);
-
     QTemporaryDir home;
-    QVERIFY(home.isValid());
     const QString path = home.filePath(u".local/state/orvane/installations.json"_qs);
-    switch (Record(record)) {
-    case Record::File:
-        QVERIFY(writeFile(path, contents));
-        break;
-    case Record::Missing:
-        break;
-    case Record::Directory:
+    if (contents == "/")
         QVERIFY(QDir().mkpath(path));
-        break;
-    case Record::Unreadable:
-        if (::geteuid() == 0)
-            QSKIP("permissions do not keep root from reading");
+    else if (!contents.isNull())
         QVERIFY(writeFile(path, contents));
-        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
-        break;
-    }
-
+    QFETCH(Harnesses, expected);
     QCOMPARE(readExistingHarnesses(path), expected);
     QCOMPARE(hasExistingInstall(path), !expected.isEmpty());
 }
 
 void TestExistingInstallations::pathFromHomeKeptForTheProcess()
 {
-    const QString expected = m_home.path() + u"/.local/state/orvane/installations.json"_qs;
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const QString expected = home.path() + u"/.local/state/orvane/installations.json"_qs;
     QCOMPARE(installationsPath(), expected);
     QVERIFY(!hasExistingInstall());
-
-    QVERIFY(writeFile(expected, installations(R"({"harness": "claude-code"})")));
-    QVERIFY(hasExistingInstall());
-    QCOMPARE(readExistingHarnesses(), Harnesses{harness("claude-code")});
-
-    // A later change of HOME does not move the record.
-    QTemporaryDir otherHome;
-    qputenv("HOME", QFile::encodeName(otherHome.path()));
+    QVERIFY(writeFile(expected, R"({"installations": [{"harness": "claude-code"}]})"));
+    qputenv("HOME", "/nonexistent"); // a later change of HOME does not move the record
     QCOMPARE(installationsPath(), expected);
     QVERIFY(hasExistingInstall());
-    qputenv("HOME", QFile::encodeName(m_home.path()));
+    QCOMPARE(readExistingHarnesses(), Harnesses{h("claude-code")});
 }
 
 QTEST_GUILESS_MAIN(TestExistingInstallations)
