@@ -12,8 +12,14 @@ class TestExistingInstallations : public QObject
     QTemporaryDir m_home;
 
 private Q_SLOTS:
-    // Before anything asks for the record's path, so that it is worked out from this home.
-    void initTestCase() { qputenv("HOME", QFile::encodeName(m_home.path())); }
+    void initTestCase()
+    {
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        const QString path = m_home.path() + u"/.local/state/orvane/installations.json"_qs;
+        QCOMPARE(installationsPath(), path);
+        qputenv("HOME", "/nonexistent"); // worked out once: a later HOME does not move it
+        QCOMPARE(installationsPath(), path);
+    }
 
     void read_data()
     {
@@ -24,8 +30,6 @@ private Q_SLOTS:
         const auto row = [](const char *name, const char *entries, const char *expected, bool whole = false) { QTest::newRow(name) << (whole ? QByteArray(entries) : R"({"version": 2, "installations": [)" + QByteArray(entries) + "]}") << QString::fromUtf8(expected); };
         row("no file", nullptr, "", true);
         row("invalid JSON", R"({"installations": [{"harness": "codex"})", "", true);
-        row("top level an array", R"([{"harness": "codex"}])", "", true);
-        row("installations an object", R"({"installations": {"harness": "codex"}})", "", true);
         row("empty installations", "", "");
         row("claude subscription", R"({"harness": "claude-code", "user_funded_provider": "claude-subscription"})", "claude-code=subscription");
         row("claude other provider kept", R"({"harness": "claude-code", "user_funded_provider": "openrouter"})", "claude-code=openrouter");
@@ -55,14 +59,6 @@ private Q_SLOTS:
             found.append(harness.id + (harness.funding ? u'=' + *harness.funding : QString()));
         QTEST(found.join(u' '), "expected");
         QCOMPARE(hasExistingInstall(), !found.isEmpty());
-    }
-
-    void pathKeptForTheProcess()
-    {
-        const QString expected = m_home.path() + u"/.local/state/orvane/installations.json"_qs;
-        QCOMPARE(installationsPath(), expected);
-        qputenv("HOME", "/nonexistent");
-        QCOMPARE(installationsPath(), expected);
     }
 };
 

@@ -1,11 +1,18 @@
+#include "setup/DesktopApp.h"
 #include "setup/DesktopLaunchers.h"
 
 #include "platform/DesktopEntry.h"
+#include "platform/ProcRunningApplications.h"
 
 #include <QDir>
-#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <unistd.h>
 
 static bool writeFile(const QString &path, const QByteArray &contents)
 {
@@ -29,19 +36,19 @@ static QString describe(const SetupResult<void> &result)
         return {};
     if (const auto *error = std::get_if<SetupError>(&result.error()))
         return QString::number(error->status) + u' ' + error->output.split(u'\n').last().trimmed();
-    return std::get<PlatformError>(result.error()).operation + u' ' +
-           std::get<PlatformError>(result.error()).path;
+    return std::get<PlatformError>(result.error()).operation;
 }
 
-// The launchers, OpenCode's desktop entry and the terminal, in a fixture home (with a space in
-// its path) whose bash profile puts a recording `orv` first in PATH; OpenCode's desktop entry,
-// when a row installs it, starts that `orv` too.
-class TestDesktopLaunchers : public QObject
+// The desktop applications: which run, quitting them, launching them (OpenCode by its desktop
+// entry) and the terminal. Launching uses a fixture home (with a space in its path) whose bash
+// profile puts a recording `orv` first in PATH; OpenCode's desktop entry starts that `orv` too.
+class TestDesktopApps : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home{QDir::tempPath() + u"/orvane launchers-XXXXXX"_qs};
+    QTemporaryDir m_home{QDir::tempPath() + u"/orvane desktop apps-XXXXXX"_qs};
     QString m_record = m_home.filePath(u"orv-arguments"_qs);
+    std::vector<std::unique_ptr<QProcess>> m_processes; // copies of the shell under app names
 
 private Q_SLOTS:
     void initTestCase()
@@ -56,6 +63,83 @@ private Q_SLOTS:
                           "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=\"" +
                               QFile::encodeName(m_home.filePath(u"bin/orv"_qs)) + "\" entry\n"));
         qputenv("HOME", QFile::encodeName(m_home.path()));
+    }
+
+    void cleanup()
+    {
+        for (const auto &process : m_processes)
+            process->close(); // kills it and waits
+        m_processes.clear();
+    }
+
+    void findAndQuit_data()
+    {
+        // Processes as "<+ if it matches>[~: executable removed once started][%: run as nobody]
+        // <name>,<argument>...;...", "@" standing for a name of this test's own.
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<QString>("names"); // ";"-separated
+        QTest::addColumn<int>("app");       // a DesktopApp whose names are used instead; -1: none
+        // clang-format off
+        const auto row = [](const char *name, const char *started, const char *names, int app = -1) { QTest::newRow(name) << QString::fromUtf8(started) << QString::fromUtf8(names) << app; };
+        row("exact, case-sensitive names", "+@App;-@app;-@APP;-@AppX;-@App.bin;-@Other", "@App");
+        row("several names, one with a space", "+@App;+@App Desktop;-@app desktop", "@App;@App Desktop");
+        row("helper processes skipped", "-@App,--type=renderer;-@App,--no-sandbox,--type=gpu-process;+@App,--enable-features=x,type=x", "@App");
+        row("executable removed while running", "+~@App", "@App");
+        row("only the current user's processes", "+@App;-%@App", "@App");
+        row("Claude Desktop, not the claude tool", "+Claude;+Claude Desktop;+claude-desktop;-claude;-Claude,--type=renderer;-Codex", "", int(DesktopApp::claude));
+        row("only the claude tool", "-claude;-Claude,--type=gpu-process;-Codex;-OpenCode", "", int(DesktopApp::claude));
+        row("Codex Desktop, not the codex tool", "+Codex;+codex-desktop;-codex;-Codex Desktop;-Claude", "", int(DesktopApp::codex));
+        row("OpenCode, not the opencode tool", "+OpenCode;-opencode", "", int(DesktopApp::openCode));
+        // clang-format on
+    }
+
+    void findAndQuit()
+    {
+        QFETCH(QString, started);
+        QFETCH(QString, names);
+        QFETCH(int, app);
+        const QString unique = u"Orv"_qs + QString::number(::getpid());
+        const QStringList list = app < 0
+                                     ? names.replace(u'@', unique).split(u';', Qt::SkipEmptyParts)
+                                     : applicationNames(DesktopApp(app));
+        Platform::ProcRunningApplications applications;
+        if (applications.isRunning(list))
+            QSKIP("a real copy of the application runs on this machine; not quitting it");
+        if (started.contains(u'%') && ::geteuid() != 0)
+            QSKIP("only root can start a process as another user");
+        QVERIFY(QFile::setPermissions(m_home.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ExeOwner | QFile::ExeOther));
+        const QStringList entries = started.replace(u'@', unique).split(u';');
+        for (const QString &entry : entries) {
+            const QStringList words =
+                QString(entry).remove(QRegularExpression(u"^[+-][~%]?"_qs)).split(u',');
+            const QString path = m_home.filePath(words.front());
+            QVERIFY(QFile::exists(path) || QFile::copy(u"/bin/sh"_qs, path));
+            QStringList command{path, u"-c"_qs, u"read line"_qs};
+            if (entry.contains(u'%'))
+                command =
+                    u"setpriv --reuid=65534 --regid=65534 --clear-groups"_qs.split(u' ') + command;
+            auto &process = m_processes.emplace_back(std::make_unique<QProcess>());
+            process->start(command.front(), command.mid(1) + words);
+            // setpriv replaces itself with the copy; wait until it has.
+            QTRY_COMPARE(QFileInfo(u"/proc/%1/exe"_qs.arg(process->processId())).symLinkTarget(),
+                         path);
+            QVERIFY(!entry.contains(u'~') || QFile::remove(path));
+        }
+        QCOMPARE(app < 0 ? applications.isRunning(list) : isDesktopAppRunning(DesktopApp(app)),
+                 started.contains(u'+'));
+        QCOMPARE(app < 0 ? applications.terminate(list) : terminateDesktopApp(DesktopApp(app)),
+                 started.count(u'+'));
+        // The rows' notation again, "+" for each that quit by the terminate signal; nothing else
+        // was sent a signal: the others still run a moment later.
+        QStringList quit;
+        for (std::size_t i = 0; i < m_processes.size(); ++i) {
+            const QString &entry = entries.at(qsizetype(i));
+            const bool ended = m_processes[i]->waitForFinished(entry.startsWith(u'+') ? 5000 : 100);
+            quit.append((ended && m_processes[i]->exitCode() == SIGTERM ? u'+' : u'-') +
+                        entry.mid(1));
+        }
+        QCOMPARE(quit.join(u';'), started);
     }
 
     void launch_data()
@@ -73,7 +157,7 @@ private Q_SLOTS:
         row("codex native fails", "codex native", "orv|codex|desktop|native", "3 Codex Desktop is not installed");
         row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
         row("opencode opened by gio", "opencode installed", "orv|entry", "");
-        row("the shell cannot start", "claude native", "", "launch /nonexistent/zsh", "/nonexistent/zsh");
+        row("the shell cannot start", "claude native", "", "launch", "/nonexistent/zsh");
         // clang-format on
     }
 
@@ -89,14 +173,13 @@ private Q_SLOTS:
         qputenv("SHELL", shell);
         QList<SetupResult<void>> results;
         Completion<void> done = [&results](SetupResult<void> result) { results.append(result); };
-        const QString mode = which.section(u' ', 1);
-        QVERIFY(!desktopLaunchModeFromString(mode.toUpper())); // only the exact raw values
-        if (which.startsWith(u"claude"))
-            Setup::launchClaudeDesktop(desktopLaunchModeFromString(mode).value(), done);
-        else if (which.startsWith(u"codex"))
-            Setup::launchCodexDesktop(desktopLaunchModeFromString(mode).value(), done);
-        else
+        const auto mode = desktopLaunchModeFromString(which.section(u' ', 1));
+        QVERIFY(!desktopLaunchModeFromString(which.section(u' ', 1).toUpper())); // exact only
+        if (which.startsWith(u"opencode"))
             Setup::launchOpenCodeDesktop(done);
+        else
+            (which.startsWith(u"claude") ? Setup::launchClaudeDesktop : Setup::launchCodexDesktop)(
+                mode.value(), done, Setup::loginShellRunner());
         QVERIFY(results.isEmpty()); // never before the starting call returns
         QTRY_VERIFY_WITH_TIMEOUT(!results.isEmpty(), 60000);
         QTest::qWait(20);
@@ -115,9 +198,7 @@ private Q_SLOTS:
         // clang-format off
         const auto row = [](const char *name, const char *files, const char *expected) { QTest::newRow(name) << QString::fromUtf8(files) << QString::fromUtf8(expected); };
         row("by name in a system folder", "1/other.desktop:Name=Other|2/opencode.desktop:Type=Application;Name=OpenCode", "2/opencode.desktop");
-        row("by window class", "1/oc.desktop:Name=Open Code;StartupWMClass=OpenCode", "1/oc.desktop");
         row("user folder first", "0/mine.desktop:Name=OpenCode|1/sys.desktop:Name=OpenCode", "0/mine.desktop");
-        row("names compared exactly", "0/oc.desktop:Name=opencode;StartupWMClass=opencode", "");
         row("hidden skipped, next folder's entry used", "0/a.desktop:Name=OpenCode;Hidden=true|1/b.desktop:Name=OpenCode", "1/b.desktop");
         row("hidden copy removes the same id below", "0/opencode.desktop:Name=OpenCode;Hidden=true|2/opencode.desktop:Name=OpenCode", "");
         row("Hidden only when exactly true, in the entry's group", "0/a.desktop:Name=OpenCode;Hidden=True;[Desktop Action new];Hidden=true", "0/a.desktop");
@@ -125,9 +206,9 @@ private Q_SLOTS:
         row("TryExec absolute missing or not executable skipped", "0/a.desktop:Name=OpenCode;TryExec=/nonexistent/oc|0/b.desktop:Name=OpenCode;TryExec=@/0/applications/a.desktop", "");
         row("TryExec found in PATH", "1/a.desktop:Name=OpenCode;TryExec=sh", "1/a.desktop");
         row("TryExec absolute present", "1/a.desktop:Name=OpenCode;TryExec=/bin/sh", "1/a.desktop");
-        row("first by file name within a folder", "1/z.desktop:Name=OpenCode|1/b.desktop:StartupWMClass=OpenCode", "1/b.desktop");
+        row("by window class, first by file name in a folder", "1/z.desktop:Name=OpenCode|1/b.desktop:Name=Open Code;StartupWMClass=OpenCode", "1/b.desktop");
         row("subfolders searched", "2/vendor/opencode.desktop:Name=OpenCode", "2/vendor/opencode.desktop");
-        row("other extensions ignored", "0/opencode.desktop.bak:Name=OpenCode", "");
+        row("names compared exactly, other extensions ignored", "0/oc.desktop:Name=opencode;StartupWMClass=opencode|0/opencode.desktop.bak:Name=OpenCode", "");
         row("spaces around equals, comments, CRLF", "0/a.desktop:^# Hidden=true\r;[Desktop Entry]\r;  Name = OpenCode  \r", "0/a.desktop");
         row("only the entry group's own keys count", "0/a.desktop:Name=Other;[Desktop Action new];Name=OpenCode|0/b.desktop:^Name=OpenCode;[Desktop Entry];Name=Other|0/c.desktop:Name[de]=OpenCode;Name=Open Code|0/d.desktop:^[Other];Name=OpenCode", "");
         // clang-format on
@@ -162,13 +243,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("started"); // program, "~" (home) and arguments; or describe()
         // clang-format off
         const auto row = [](const char *name, const char *installed, const char *terminal, const char *started) { QTest::newRow(name) << QString::fromUtf8(installed) << QByteArray(terminal) << QString::fromUtf8(started); };
-        row("TERMINAL first", "mine xdg-terminal-exec", "mine", "mine ~");
-        row("TERMINAL as a path", "mine xterm", "@/mine", "mine ~");
+        row("TERMINAL as a path, before the others", "mine xdg-terminal-exec", "@/mine", "mine ~");
         row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine ~ --single-instance");
         row("TERMINAL not installed", "kitty", "mine", "kitty ~");
         row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", nullptr, "xdg-terminal-exec ~");
-        row("x-terminal-emulator before emulators", "gnome-terminal x-terminal-emulator", "", "x-terminal-emulator ~");
-        row("gnome-terminal before konsole", "konsole gnome-terminal", nullptr, "gnome-terminal ~");
         row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~");
         row("none installed", "", "mine", "127 Terminal couldn't be opened.");
         row("none would start", "!alacritty", nullptr, "126 Terminal couldn't be opened.");
@@ -209,5 +287,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDesktopLaunchers)
-#include "tst_desktoplaunchers.moc"
+QTEST_GUILESS_MAIN(TestDesktopApps)
+#include "tst_desktopapps.moc"
