@@ -144,8 +144,8 @@ private Q_SLOTS:
 
     void launch_data()
     {
-        QTest::addColumn<QString>(
-            "which"); // "claude <mode>", "codex <mode>", "opencode [installed]"
+        // "claude <mode>", "codex <mode>", or "opencode" with " installed" for its desktop entry
+        QTest::addColumn<QString>("which");
         QTest::addColumn<QByteArray>("shell");
         QTest::addColumn<QString>("ran");     // what orv recorded, "|"-separated
         QTest::addColumn<QString>("outcome"); // as describe() gives it
