@@ -1,129 +1,291 @@
 #include "setup/DesktopApp.h"
-#include "setup/DesktopLaunchMode.h"
+#include "setup/DesktopLaunchers.h"
 
-#include "platform/FakeApplications.h"
+#include "platform/DesktopEntry.h"
 #include "platform/ProcRunningApplications.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 
-Q_DECLARE_METATYPE(DesktopApp)
-Q_DECLARE_METATYPE(std::optional<DesktopLaunchMode>)
+#include <unistd.h>
 
+static bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(contents) == contents.size() &&
+           file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+static QString contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+// Empty for success; else the status and the output's last line (a login shell without a
+// terminal may complain first), or what failed for a platform error.
+static QString describe(const SetupResult<void> &result)
+{
+    if (result)
+        return {};
+    if (const auto *error = std::get_if<SetupError>(&result.error()))
+        return QString::number(error->status) + u' ' + error->output.split(u'\n').last().trimmed();
+    return std::get<PlatformError>(result.error()).operation;
+}
+
+// The desktop applications: which run, quitting them, launching them (OpenCode by its desktop
+// entry) and the terminal. Launching uses a fixture home (with a space in its path) whose bash
+// profile puts a recording `orv` first in PATH; OpenCode's desktop entry starts that `orv` too.
 class TestDesktopApps : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void launchModeFromString_data();
-    void launchModeFromString();
-    void running_data();
-    void running();
-    void terminateQuitsOnlyTheDesktopApp();
+    QTemporaryDir m_home{QDir::tempPath() + u"/orvane desktop apps-XXXXXX"_qs};
+    QString m_record = m_home.filePath(u"orv-arguments"_qs);
+    std::vector<std::unique_ptr<QProcess>> m_processes; // copies of the shell under app names
 
-private:
-    // These tests start programs under the real names; a real copy on this machine would
-    // make them wrong, and must not be quit.
-    static bool realCopyRunning(DesktopApp app)
+private Q_SLOTS:
+    void initTestCase()
     {
-        return Platform::ProcRunningApplications().isRunning(applicationNames(app));
+        // Fails, as the tool does, when asked for a desktop application it cannot start.
+        QVERIFY(writeFile(m_home.filePath(u"bin/orv"_qs),
+                          "#!/bin/sh\nIFS='|'; echo \"orv|$*\" > '" + QFile::encodeName(m_record) +
+                              "'\n[ \"$1\" = codex ] && { echo 'Codex Desktop is not installed'; "
+                              "exit 3; }\nexit 0\n"));
+        QVERIFY(writeFile(m_home.filePath(u".bash_profile"_qs), "PATH=\"$HOME/bin:$PATH\"\n"));
+        QVERIFY(writeFile(m_home.filePath(u"data/applications/ai.opencode.desktop"_qs),
+                          "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=\"" +
+                              QFile::encodeName(m_home.filePath(u"bin/orv"_qs)) + "\" entry\n"));
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+    }
+
+    void cleanup()
+    {
+        for (const auto &process : m_processes)
+            process->close(); // kills it and waits
+        m_processes.clear();
+    }
+
+    void findAndQuit_data()
+    {
+        // Processes as "<+ if it matches>[~: executable removed once started][%: run as nobody]
+        // <name>,<argument>...;...", "@" standing for a name of this test's own.
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<QString>("names"); // ";"-separated
+        QTest::addColumn<int>("app");       // a DesktopApp whose names are used instead; -1: none
+        // clang-format off
+        const auto row = [](const char *name, const char *started, const char *names, int app = -1) { QTest::newRow(name) << QString::fromUtf8(started) << QString::fromUtf8(names) << app; };
+        row("exact, case-sensitive names", "+@App;-@app;-@APP;-@AppX;-@App.bin;-@Other", "@App");
+        row("several names, one with a space", "+@App;+@App Desktop;-@app desktop", "@App;@App Desktop");
+        row("helper processes skipped", "-@App,--type=renderer;-@App,--no-sandbox,--type=gpu-process;+@App,--enable-features=x,type=x", "@App");
+        row("executable removed while running", "+~@App", "@App");
+        row("only the current user's processes", "+@App;-%@App", "@App");
+        row("Claude Desktop, not the claude tool", "+Claude;+Claude Desktop;+claude-desktop;-claude;-Claude,--type=renderer;-Codex", "", int(DesktopApp::claude));
+        row("only the claude tool", "-claude;-Claude,--type=gpu-process;-Codex;-OpenCode", "", int(DesktopApp::claude));
+        row("Codex Desktop, not the codex tool", "+Codex;+codex-desktop;-codex;-Codex Desktop;-Claude", "", int(DesktopApp::codex));
+        row("OpenCode, not the opencode tool", "+OpenCode;-opencode", "", int(DesktopApp::openCode));
+        // clang-format on
+    }
+
+    void findAndQuit()
+    {
+        QFETCH(QString, started);
+        QFETCH(QString, names);
+        QFETCH(int, app);
+        const QString unique = u"Orv"_qs + QString::number(::getpid());
+        const QStringList list = app < 0
+                                     ? names.replace(u'@', unique).split(u';', Qt::SkipEmptyParts)
+                                     : applicationNames(DesktopApp(app));
+        Platform::ProcRunningApplications applications;
+        if (applications.isRunning(list))
+            QSKIP("a real copy of the application runs on this machine; not quitting it");
+        if (started.contains(u'%') && ::geteuid() != 0)
+            QSKIP("only root can start a process as another user");
+        QVERIFY(QFile::setPermissions(m_home.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ExeOwner | QFile::ExeOther));
+        const QStringList entries = started.replace(u'@', unique).split(u';');
+        for (const QString &entry : entries) {
+            const QStringList words =
+                QString(entry).remove(QRegularExpression(u"^[+-][~%]?"_qs)).split(u',');
+            const QString path = m_home.filePath(words.front());
+            QVERIFY(QFile::exists(path) || QFile::copy(u"/bin/sh"_qs, path));
+            QStringList command{path, u"-c"_qs, u"read line"_qs};
+            if (entry.contains(u'%'))
+                command =
+                    u"setpriv --reuid=65534 --regid=65534 --clear-groups"_qs.split(u' ') + command;
+            auto &process = m_processes.emplace_back(std::make_unique<QProcess>());
+            process->start(command.front(), command.mid(1) + words);
+            // setpriv replaces itself with the copy; wait until it has.
+            QTRY_COMPARE(QFileInfo(u"/proc/%1/exe"_qs.arg(process->processId())).symLinkTarget(),
+                         path);
+            QVERIFY(!entry.contains(u'~') || QFile::remove(path));
+        }
+        QCOMPARE(app < 0 ? applications.isRunning(list) : isDesktopAppRunning(DesktopApp(app)),
+                 started.contains(u'+'));
+        QCOMPARE(app < 0 ? applications.terminate(list) : terminateDesktopApp(DesktopApp(app)),
+                 started.count(u'+'));
+        // The rows' notation again, "+" for each that quit by the terminate signal; nothing else
+        // was sent a signal: the others still run a moment later.
+        QStringList quit;
+        for (std::size_t i = 0; i < m_processes.size(); ++i) {
+            const QString &entry = entries.at(qsizetype(i));
+            const bool ended = m_processes[i]->waitForFinished(entry.startsWith(u'+') ? 5000 : 100);
+            quit.append((ended && m_processes[i]->exitCode() == SIGTERM ? u'+' : u'-') +
+                        entry.mid(1));
+        }
+        QCOMPARE(quit.join(u';'), started);
+    }
+
+    void launch_data()
+    {
+        // "claude <mode>", "codex <mode>", or "opencode" with " installed" for its desktop entry
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<QByteArray>("shell");
+        QTest::addColumn<QString>("ran");     // what orv recorded, "|"-separated
+        QTest::addColumn<QString>("outcome"); // as describe() gives it
+        // clang-format off
+        const auto row = [](const char *name, const char *which, const char *ran, const char *outcome, const char *shell = "/bin/bash") { QTest::newRow(name) << QString::fromUtf8(which) << QByteArray(shell) << QString::fromUtf8(ran) << QString::fromUtf8(outcome); };
+        row("claude gateway", "claude gateway", "orv|claude|desktop|gateway", "");
+        row("claude native", "claude native", "orv|claude|desktop|native", "");
+        row("codex gateway fails", "codex gateway", "orv|codex|desktop|gateway", "3 Codex Desktop is not installed");
+        row("codex native fails", "codex native", "orv|codex|desktop|native", "3 Codex Desktop is not installed");
+        row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
+        row("opencode opened by gio", "opencode installed", "orv|entry", "");
+        row("the shell cannot start", "claude native", "", "launch", "/nonexistent/zsh");
+        // clang-format on
+    }
+
+    void launch()
+    {
+        QFETCH(QString, which);
+        QFETCH(QByteArray, shell);
+        QFETCH(QString, ran);
+        QFile::remove(m_record);
+        const QString data = which.endsWith(u"installed") ? u"data"_qs : u"none"_qs;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(data)));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_home.filePath(u"none"_qs)));
+        qputenv("SHELL", shell);
+        QList<SetupResult<void>> results;
+        Completion<void> done = [&results](SetupResult<void> result) { results.append(result); };
+        const auto mode = desktopLaunchModeFromString(which.section(u' ', 1));
+        QVERIFY(!desktopLaunchModeFromString(which.section(u' ', 1).toUpper())); // exact only
+        if (which.startsWith(u"opencode"))
+            Setup::launchOpenCodeDesktop(done);
+        else
+            (which.startsWith(u"claude") ? Setup::launchClaudeDesktop : Setup::launchCodexDesktop)(
+                mode.value(), done, Setup::loginShellRunner());
+        QVERIFY(results.isEmpty()); // never before the starting call returns
+        QTRY_VERIFY_WITH_TIMEOUT(!results.isEmpty(), 60000);
+        QTest::qWait(20);
+        QCOMPARE(results.size(), 1);
+        QTEST(describe(results.front()), "outcome");
+        QTRY_COMPARE(contents(m_record), ran); // gio returns before the entry's program has run
+    }
+
+    void findDesktopEntry_data()
+    {
+        // "<folder>/<path>:<lines>|...", folder 0 the user's data folder, 1 and 2 the system's;
+        // ";" ends a line, "@" is the fixture root, and "[Desktop Entry]" comes first unless the
+        // lines start with "^".
+        QTest::addColumn<QString>("files");
+        QTest::addColumn<QString>("expected"); // "<folder>/<path>"; empty: nothing found
+        // clang-format off
+        const auto row = [](const char *name, const char *files, const char *expected) { QTest::newRow(name) << QString::fromUtf8(files) << QString::fromUtf8(expected); };
+        row("by name in a system folder", "1/other.desktop:Name=Other|2/opencode.desktop:Type=Application;Name=OpenCode", "2/opencode.desktop");
+        row("user folder first", "0/mine.desktop:Name=OpenCode|1/sys.desktop:Name=OpenCode", "0/mine.desktop");
+        row("hidden skipped, next folder's entry used", "0/a.desktop:Name=OpenCode;Hidden=true|1/b.desktop:Name=OpenCode", "1/b.desktop");
+        row("hidden copy removes the same id below", "0/opencode.desktop:Name=OpenCode;Hidden=true|2/opencode.desktop:Name=OpenCode", "");
+        row("Hidden only when exactly true, in the entry's group", "0/a.desktop:Name=OpenCode;Hidden=True;[Desktop Action new];Hidden=true", "0/a.desktop");
+        row("TryExec not in PATH skipped", "0/a.desktop:Name=OpenCode;TryExec=orvane-no-such-program|0/b.desktop:StartupWMClass=OpenCode", "0/b.desktop");
+        row("TryExec absolute missing or not executable skipped", "0/a.desktop:Name=OpenCode;TryExec=/nonexistent/oc|0/b.desktop:Name=OpenCode;TryExec=@/0/applications/a.desktop", "");
+        row("TryExec found in PATH", "1/a.desktop:Name=OpenCode;TryExec=sh", "1/a.desktop");
+        row("TryExec absolute present", "1/a.desktop:Name=OpenCode;TryExec=/bin/sh", "1/a.desktop");
+        row("by window class, first by file name in a folder", "1/z.desktop:Name=OpenCode|1/b.desktop:Name=Open Code;StartupWMClass=OpenCode", "1/b.desktop");
+        row("subfolders searched", "2/vendor/opencode.desktop:Name=OpenCode", "2/vendor/opencode.desktop");
+        row("names compared exactly, other extensions ignored", "0/oc.desktop:Name=opencode;StartupWMClass=opencode|0/opencode.desktop.bak:Name=OpenCode", "");
+        row("spaces around equals, comments, CRLF", "0/a.desktop:^# Hidden=true\r;[Desktop Entry]\r;  Name = OpenCode  \r", "0/a.desktop");
+        row("only the entry group's own keys count", "0/a.desktop:Name=Other;[Desktop Action new];Name=OpenCode|0/b.desktop:^Name=OpenCode;[Desktop Entry];Name=Other|0/c.desktop:Name[de]=OpenCode;Name=Open Code|0/d.desktop:^[Other];Name=OpenCode", "");
+        // clang-format on
+    }
+
+    void findDesktopEntry()
+    {
+        QFETCH(QString, files);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        for (const QString &file : files.split(u'|')) {
+            QString lines = file.section(u':', 1).replace(u'@', root.path());
+            lines = lines.startsWith(u'^') ? lines.mid(1) : u"[Desktop Entry];"_qs + lines;
+            QFile out(root.filePath(file.section(u':', 0, 0).insert(1, u"/applications"_qs)));
+            QVERIFY(QDir().mkpath(QFileInfo(out).path()) && out.open(QIODevice::WriteOnly));
+            out.write(lines.replace(u';', u'\n').toUtf8());
+        }
+        // The third folder does not exist unless a row puts a file in it, like an unused one.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(u"0"_qs)));
+        qputenv("XDG_DATA_DIRS",
+                QFile::encodeName(root.filePath(u"1:"_qs) + root.filePath(u"2/"_qs)));
+        const QString found = Platform::findDesktopEntry(u"OpenCode"_qs).value_or(QString());
+        QCOMPARE(found, expected.isEmpty()
+                            ? QString()
+                            : root.filePath(expected.insert(1, u"/applications"_qs)));
+    }
+
+    void openTerminal_data()
+    {
+        QTest::addColumn<QString>("installed"); // fake terminals in PATH; "!": one that won't start
+        QTest::addColumn<QByteArray>("terminal"); // $TERMINAL; null: unset, "@": the PATH folder
+        QTest::addColumn<QString>("started"); // program, "~" (home) and arguments; or describe()
+        // clang-format off
+        const auto row = [](const char *name, const char *installed, const char *terminal, const char *started) { QTest::newRow(name) << QString::fromUtf8(installed) << QByteArray(terminal) << QString::fromUtf8(started); };
+        row("TERMINAL as a path, before the others", "mine xdg-terminal-exec", "@/mine", "mine ~");
+        row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine ~ --single-instance");
+        row("TERMINAL not installed", "kitty", "mine", "kitty ~");
+        row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", nullptr, "xdg-terminal-exec ~");
+        row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~");
+        row("none installed", "", "mine", "127 Terminal couldn't be opened.");
+        row("none would start", "!alacritty", nullptr, "126 Terminal couldn't be opened.");
+        // clang-format on
+    }
+
+    void openTerminal()
+    {
+        QFETCH(QString, installed);
+        QFETCH(QByteArray, terminal);
+        QFETCH(QString, started);
+        const QString bin = m_home.filePath(u"terminals"_qs);
+        QVERIFY(QDir(bin).removeRecursively());
+        // Each adds a line saying which it is, where it was started and with what, then ends.
+        for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts))
+            QVERIFY(writeFile(bin + u'/' + QString(name).remove(u'!'),
+                              name.startsWith(u'!') ? "#!/nonexistent/interpreter\n"
+                                                    : "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" "
+                                                      "\"$@\" >> \"${0%/*}/started\"\n"));
+        qputenv("PATH", QFile::encodeName(bin)); // nothing after this test needs PATH
+        terminal.isNull() ? qunsetenv("TERMINAL")
+                          : qputenv("TERMINAL", terminal.replace('@', QFile::encodeName(bin)));
+        const QString failure = describe(Setup::openTerminal());
+        QTRY_COMPARE(failure.isEmpty() ? contents(bin + u"/started"_qs) : failure,
+                     started.replace(u'~', QDir(m_home.path()).canonicalPath()));
+    }
+
+    void applicationDirectories() // the defaults; relative settings are ignored
+    {
+        qputenv("HOME", "/home/ada"); // the last test: nothing after it needs HOME
+        qputenv("XDG_DATA_HOME", "relative/home");
+        qunsetenv("XDG_DATA_DIRS");
+        // clang-format off
+        QCOMPARE(Platform::applicationDirectories().join(u' '), u"/home/ada/.local/share/applications /usr/local/share/applications /usr/share/applications"_qs);
+        qputenv("XDG_DATA_DIRS", "rel:/opt/share/::");
+        QCOMPARE(Platform::applicationDirectories().join(u' '), u"/home/ada/.local/share/applications /opt/share/applications"_qs);
+        // clang-format on
     }
 };
-
-void TestDesktopApps::launchModeFromString_data()
-{
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<std::optional<DesktopLaunchMode>>("expected");
-    QTest::newRow("gateway") << u"gateway"_qs << std::optional(DesktopLaunchMode::gateway);
-    QTest::newRow("native") << u"native"_qs << std::optional(DesktopLaunchMode::native);
-    QTest::newRow("capitalised") << u"Gateway"_qs << std::optional<DesktopLaunchMode>();
-    QTest::newRow("upper case") << u"NATIVE"_qs << std::optional<DesktopLaunchMode>();
-    QTest::newRow("padded") << u" native"_qs << std::optional<DesktopLaunchMode>();
-    QTest::newRow("prefix") << u"gate"_qs << std::optional<DesktopLaunchMode>();
-    QTest::newRow("empty") << QString() << std::optional<DesktopLaunchMode>();
-}
-
-void TestDesktopApps::launchModeFromString()
-{
-    QFETCH(QString, raw);
-    QFETCH(std::optional<DesktopLaunchMode>, expected);
-    const auto mode = desktopLaunchModeFromString(raw);
-    QCOMPARE(mode, expected);
-    if (mode)
-        QCOMPARE(rawValue(*mode), raw);
-}
-
-void TestDesktopApps::running_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<DesktopApp>("app");
-    QTest::addColumn<bool>("expected");
-
-    const QStringList none;
-    QTest::newRow("Claude") << u"Claude"_qs << none << DesktopApp::claude << true;
-    QTest::newRow("Claude Desktop") << u"Claude Desktop"_qs << none << DesktopApp::claude << true;
-    QTest::newRow("claude-desktop") << u"claude-desktop"_qs << none << DesktopApp::claude << true;
-    QTest::newRow("claude tool") << u"claude"_qs << none << DesktopApp::claude << false;
-    QTest::newRow("Claude helper")
-        << u"Claude"_qs << QStringList{u"--type=renderer"_qs} << DesktopApp::claude << false;
-    QTest::newRow("Claude is not Codex") << u"Claude"_qs << none << DesktopApp::codex << false;
-    QTest::newRow("Codex") << u"Codex"_qs << none << DesktopApp::codex << true;
-    QTest::newRow("codex-desktop") << u"codex-desktop"_qs << none << DesktopApp::codex << true;
-    QTest::newRow("codex tool") << u"codex"_qs << none << DesktopApp::codex << false;
-    QTest::newRow("Codex Desktop is not a name")
-        << u"Codex Desktop"_qs << none << DesktopApp::codex << false;
-    QTest::newRow("OpenCode") << u"OpenCode"_qs << none << DesktopApp::openCode << true;
-    QTest::newRow("opencode tool") << u"opencode"_qs << none << DesktopApp::openCode << false;
-    QTest::newRow("nothing started: claude") << QString() << none << DesktopApp::claude << false;
-    QTest::newRow("nothing started: codex") << QString() << none << DesktopApp::codex << false;
-    QTest::newRow("nothing started: openCode")
-        << QString() << none << DesktopApp::openCode << false;
-}
-
-void TestDesktopApps::running()
-{
-    QFETCH(QString, name);
-    QFETCH(QStringList, arguments);
-    QFETCH(DesktopApp, app);
-    QFETCH(bool, expected);
-    if (realCopyRunning(app))
-        QSKIP("a real copy of the application runs on this machine");
-
-    FakeApplications fakes;
-    if (!name.isEmpty())
-        QVERIFY(fakes.start(name, arguments));
-    QCOMPARE(isDesktopAppRunning(app), expected);
-}
-
-void TestDesktopApps::terminateQuitsOnlyTheDesktopApp()
-{
-    if (realCopyRunning(DesktopApp::claude))
-        QSKIP("a real copy of Claude Desktop runs on this machine; not quitting it");
-
-    FakeApplications fakes;
-    QList<QProcess *> quitting;
-    for (const QString &name : {u"Claude"_qs, u"Claude Desktop"_qs, u"claude-desktop"_qs}) {
-        quitting.append(fakes.start(name));
-        QVERIFY(quitting.back());
-    }
-    QList<QProcess *> kept;
-    kept.append(fakes.start(u"claude"_qs));
-    kept.append(fakes.start(u"Codex"_qs));
-    kept.append(fakes.start(u"Claude"_qs, {u"--type=gpu-process"_qs}));
-    QVERIFY(!kept.contains(nullptr));
-
-    QCOMPARE(terminateDesktopApp(DesktopApp::claude), 3);
-    for (QProcess *process : std::as_const(quitting)) {
-        QVERIFY(process->waitForFinished(5000));
-        QCOMPARE(process->exitCode(), SIGTERM);
-    }
-    for (QProcess *process : std::as_const(kept))
-        QVERIFY(!process->waitForFinished(200));
-    QVERIFY(!isDesktopAppRunning(DesktopApp::claude));
-    QVERIFY(isDesktopAppRunning(DesktopApp::codex));
-}
 
 QTEST_GUILESS_MAIN(TestDesktopApps)
 #include "tst_desktopapps.moc"
