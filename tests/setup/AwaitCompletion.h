@@ -8,46 +8,37 @@
 #include <memory>
 #include <optional>
 
-// What a completion callback did: how often it ran, whether it ran inside the starting call,
-// and whether it ran on the thread that started the operation.
+// What completions did: the last result, how often they ran, and whether every run came from
+// the starting thread's event loop after the starting call had returned.
 template <typename T> struct Awaited
 {
     std::optional<SetupResult<T>> result;
     int calls = 0;
-    bool calledDuringStart = false;
-    bool onStartingThread = true;
+    bool proper = true;
 
-    bool deliveredProperly() const { return calls == 1 && !calledDuringStart && onStartingThread; }
+    // The SetupError of a failed result.
+    std::optional<SetupError> error() const
+    {
+        if (!result || result->has_value() || !std::holds_alternative<SetupError>(result->error()))
+            return std::nullopt;
+        return std::get<SetupError>(result->error());
+    }
 };
 
-// Starts an operation with a recording completion and runs the event loop until it reports
-// (and a little longer, so that a second report would be seen).
-template <typename T, typename Start>
-Awaited<T> awaitCompletion(Start start, int timeoutMs = 120000)
+// Starts operations with a recording completion and runs the event loop until `expected`
+// reports came (and a little longer, so that one more would be seen).
+template <typename T, typename Start> Awaited<T> awaitCompletion(Start start, int expected = 1)
 {
     auto state = std::make_shared<Awaited<T>>();
     auto starting = std::make_shared<bool>(true);
-    QThread *const thread = QThread::currentThread();
-    start([state, starting, thread](SetupResult<T> result) {
+    start([state, starting, thread = QThread::currentThread()](SetupResult<T> result) {
         ++state->calls;
-        state->calledDuringStart = state->calledDuringStart || *starting;
-        state->onStartingThread = state->onStartingThread && QThread::currentThread() == thread;
+        state->proper = state->proper && !*starting && QThread::currentThread() == thread;
         state->result = std::move(result);
     });
     *starting = false;
-    if (!QTest::qWaitFor([&] { return state->calls > 0; }, timeoutMs))
-        return *state; // never reported: calls stays 0
-    QTest::qWait(30);
+    if (QTest::qWaitFor([&] { return state->calls >= expected; }, 180000))
+        QTest::qWait(30);
+    state->proper = state->proper && state->calls == expected;
     return *state;
-}
-
-// The SetupError inside a failed result, if that is what it holds.
-template <typename T>
-std::optional<SetupError> setupErrorOf(const std::optional<SetupResult<T>> &result)
-{
-    if (!result || result->has_value())
-        return std::nullopt;
-    if (const auto *error = std::get_if<SetupError>(&result->error()))
-        return *error;
-    return std::nullopt;
 }
