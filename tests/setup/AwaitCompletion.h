@@ -5,23 +5,21 @@
 #include <QTest>
 #include <QThread>
 
-#include <memory>
-#include <optional>
-
-// What completions did: the last result, how often they ran, and whether every run came from
-// the starting thread's event loop after the starting call had returned.
+// What completions did: the last result, and whether the expected number of them ran, each on the
+// starting thread's event loop after the starting call had returned.
 template <typename T> struct Awaited
 {
     std::optional<SetupResult<T>> result;
     int calls = 0;
     bool proper = true;
 
-    // The SetupError of a failed result.
-    std::optional<SetupError> error() const
+    bool succeeded() const { return proper && result->has_value(); }
+    // The SetupError of a failed result; a default one otherwise.
+    SetupError error() const
     {
-        if (!result || result->has_value() || !std::holds_alternative<SetupError>(result->error()))
-            return std::nullopt;
-        return std::get<SetupError>(result->error());
+        const auto *error =
+            result && !result->has_value() ? std::get_if<SetupError>(&result->error()) : nullptr;
+        return error ? *error : SetupError{};
     }
 };
 
@@ -32,9 +30,9 @@ template <typename T, typename Start> Awaited<T> awaitCompletion(Start start, in
     auto state = std::make_shared<Awaited<T>>();
     auto starting = std::make_shared<bool>(true);
     start([state, starting, thread = QThread::currentThread()](SetupResult<T> result) {
-        ++state->calls;
         state->proper = state->proper && !*starting && QThread::currentThread() == thread;
         state->result = std::move(result);
+        ++state->calls;
     });
     *starting = false;
     if (QTest::qWaitFor([&] { return state->calls >= expected; }, 180000))

@@ -4,12 +4,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-// HTTP/1.1 on 127.0.0.1 for tests: a fixed answer per request path, 404 for the rest; when
-// silent, requests are read and never answered.
+// HTTP/1.1 on 127.0.0.1 for tests: a fixed answer per request path, 404 for the rest; requests
+// for a path whose status is 0 are read and never answered.
 struct LoopbackHttpServer
 {
-    QHash<QString, std::pair<int, QByteArray>> routes; // path -> HTTP status, body
-    bool silent = false;
+    QHash<QString, std::pair<int, QByteArray>> routes; // path -> HTTP status (0: none), body
     QTcpServer server;
 
     LoopbackHttpServer()
@@ -22,10 +21,10 @@ struct LoopbackHttpServer
                     if (!request.contains("\r\n\r\n"))
                         return;
                     socket->readAll();
-                    if (silent)
-                        return;
                     const auto [status, body] =
                         routes.value(QString::fromUtf8(request.split(' ').value(1)), {404, {}});
+                    if (status == 0)
+                        return;
                     socket->write("HTTP/1.1 " + QByteArray::number(status) +
                                   " -\r\nConnection: close\r\nContent-Length: " +
                                   QByteArray::number(body.size()) + "\r\n\r\n" + body);

@@ -1,8 +1,11 @@
 #include "AwaitCompletion.h"
 #include "FixtureHome.h"
+#include "LoopbackHttpServer.h"
 
 #include "setup/RouterOperations.h"
+#include "setup/RouterVersions.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <sys/stat.h>
@@ -16,6 +19,9 @@ class TestRouterOperations : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Two installs at once under a permissive umask: each writes its own owner-only answers file,
+    // hands it to the installer and removes it, whether the installer succeeds or fails. Then
+    // update and uninstall.
     void operations_data()
     {
         QTest::addColumn<QString>("shell");
@@ -24,9 +30,6 @@ private Q_SLOTS:
         QTest::newRow("zsh, commands fail") << u"zsh"_s << 4;
     }
 
-    // Two installs at once under a permissive umask: each writes its own owner-only answers file,
-    // hands it to the installer and removes it, whether the installer succeeds or fails. Then
-    // update and uninstall.
     void operations()
     {
         QFETCH(QString, shell);
@@ -50,22 +53,19 @@ printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
             2);
         ::umask(mask);
         QVERIFY(awaited.proper && awaited.result->has_value() == !status);
-        QCOMPARE(awaited.error().value_or(SetupError{}).status, status);
-        QVERIFY(!status || awaited.error()->output.endsWith(u"working\r\nCould not configure"_s));
+        QCOMPARE(awaited.error().status, status);
+        QVERIFY(!status || awaited.error().output.endsWith(u"working\r\nCould not configure"_s));
 
         const QStringList arguments = home.arguments(u"npx"_s);
         QCOMPARE(arguments, (QStringList{u"--yes"_s, kSpec, u"install"_s, u"--config"_s,
                                          arguments.value(4), u"--yes"_s}));
-        // Each install logged its file's mode and path: two different names in the temporary
-        // directory.
-        const QString uuid = u"[0-9A-F]{8}(?:-[0-9A-F]{4}){3}-[0-9A-F]{12}"_s;
-        const QString file = QRegularExpression::escape(home.tempDir()) + u"/orv_install_"_s;
-        const QString log = QString::fromUtf8(home.read(u"installs"_s));
-        QVERIFY2(
-            QRegularExpression(u"^600 %1(%2)\\.json\n600 %1(?!\\1)%2\\.json\n$"_s.arg(file, uuid))
-                .match(log)
-                .hasMatch(),
-            qPrintable(log));
+        // Each install logged its file's mode and path: two names in the temporary directory.
+        const QStringList log = QString::fromUtf8(home.read(u"installs"_s)).split(u'\n');
+        const QRegularExpression line(
+            u"^600 "_s + QRegularExpression::escape(home.tempDir()) +
+            u"/orv_install_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.json$"_s);
+        QVERIFY2(log.filter(line).size() == 2 && log.size() == 3 && log[0] != log[1],
+                 qPrintable(log.join(u'\n')));
         const QByteArray json =
             "{\"harnesses\":[\"claude-code\",\"codex\"],\"claude_funding\":[\"subscription\"],"
             "\"openai_funding\":[],\"api_key\":\"sk-it's $x \\\"q\\\"\\n\\\\ \xc3\xbc\"}";
@@ -79,9 +79,66 @@ printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
             const Awaited<void> other = awaitCompletion<void>(
                 [&](Completion<void> done) { operation(kSpec, std::move(done)); });
             QVERIFY(other.proper && other.result->has_value() == !status);
-            QCOMPARE(other.error().value_or(SetupError{}).status, status);
+            QCOMPARE(other.error().status, status);
             QCOMPARE(home.arguments(u"npx"_s).join(u' '), QString::fromLatin1(expected));
         }
+    }
+
+    // The real npx installs the stand-in router package (1.4.0) from a registry on loopback,
+    // through the real pseudo-terminal runner and login shell; then the version lookup sees it.
+    void realNpxAgainstLoopbackRegistry()
+    {
+        FixtureHome home;
+        LoopbackHttpServer registry;
+        // The environment outranks .npmrc: nothing in it may point npm elsewhere.
+        qputenv("npm_config_registry", registry.url().toUtf8());
+        qputenv("npm_config_cache", QFile::encodeName(home.path(u"npm-cache"_s)));
+        home.write(u".npmrc"_s, "update-notifier=false\nfund=false\naudit=false\n");
+        QProcess pack; // as it would be published
+        pack.start(u"npm"_s,
+                   {u"pack"_s, QStringLiteral(ORVANE_SETUP_FIXTURES "/orvane-router"),
+                    u"--pack-destination"_s, home.path(), u"--cache"_s, home.path(u"pack"_s)});
+        QVERIFY(pack.waitForFinished(120000) && pack.exitCode() == 0);
+        const QByteArray tarball = home.read(u"orvane-1.4.0.tgz"_s);
+        const QByteArray manifest =
+            QStringLiteral(
+                R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
+                .arg(registry.url())
+                .toUtf8();
+        registry.routes.insert(
+            u"/orvane"_s,
+            {200, R"({"name":"orvane","dist-tags":{"latest":"1.4.0"},"versions":{"1.4.0":)" +
+                      manifest + "}}"});
+        registry.routes.insert(u"/orvane/latest"_s, {200, manifest});
+        registry.routes.insert(u"/orvane/-/orvane-1.4.0.tgz"_s, {200, tarball});
+
+        // Without an API key the installer refuses, and says why.
+        Setup::InstallAnswers answers{
+            {u"claude-code"_s}, {{u"claude-code_funding"_s, {u"claude-subscription"_s}}}, {}};
+        const auto install = [&](Completion<void> done) {
+            Setup::runInstall(answers, kSpec, std::move(done));
+        };
+        const SetupError refusal = awaitCompletion<void>(install).error();
+        QVERIFY2(refusal.status == 2 &&
+                     refusal.output.contains(u"Missing api_key in the answers"_s),
+                 qPrintable(refusal.output));
+        answers.fields = {{u"api_key"_s, u"sk-end-to-end"_s}};
+        const Awaited<void> installed = awaitCompletion<void>(install);
+        QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
+        // The answers reached the installer.
+        QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
+        const auto versions = awaitCompletion<Setup::VersionInfo>(
+            [](Completion<Setup::VersionInfo> done) { Setup::versionInfo(std::move(done)); });
+        QVERIFY(versions.proper &&
+                versions.result->value() == Setup::VersionInfo(u"1.4.0"_s, u"1.4.0"_s));
+        for (const auto operation : {&Setup::runUpdate, &Setup::runUninstall}) {
+            const Awaited<void> awaited = awaitCompletion<void>(
+                [&](Completion<void> done) { operation(kSpec, std::move(done)); });
+            QVERIFY(awaited.succeeded());
+        }
+        // The installer ran on a terminal, and each command reached the package as written.
+        QCOMPARE(home.read(u".local/state/orvane/history.log"_s),
+                 "install 1.4.0 stdin-tty=true\nupdate --all\nuninstall --all --yes\n");
     }
 };
 
