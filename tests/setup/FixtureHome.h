@@ -8,8 +8,8 @@
 
 // A throw-away home whose bash and zsh login start-up files print a greeting in colour after a
 // window-title sequence and put the home's bin/ first in PATH (bash's only in interactive shells,
-// as Debian's .bashrc does). While it lives, HOME, SHELL and TMPDIR (a name with a space) point
-// into it.
+// as Debian's .bashrc does). While it lives, HOME, SHELL and TMPDIR point into it; its name has a
+// space in it.
 class FixtureHome
 {
 public:
@@ -18,7 +18,6 @@ public:
     // `systemPath`: whether PATH goes on with the system's directories after bin/.
     explicit FixtureHome(const QString &shell = QStringLiteral("bash"), bool systemPath = true)
     {
-        QDir().mkpath(tempDir());
         const QByteArray greet =
             QByteArray("printf '\\033]0;fixture\\007\\033[1;32m") + kGreeting + "\\033[0m\\n'\n";
         const QByteArray rc = QByteArray("export PATH=\"$HOME/bin") +
@@ -29,7 +28,7 @@ public:
         write(QStringLiteral(".zshrc"), rc);
         for (const auto &[name, value] : {std::pair{"HOME", path()},
                                           {"SHELL", QStandardPaths::findExecutable(shell)},
-                                          {"TMPDIR", tempDir()}}) {
+                                          {"TMPDIR", path()}}) {
             m_saved.append({name, qgetenv(name)}); // null when unset
             qputenv(name, QFile::encodeName(value));
         }
@@ -41,7 +40,6 @@ public:
     }
 
     QString path(const QString &relative = {}) const { return m_root.filePath(relative); }
-    QString tempDir() const { return path(QStringLiteral("tmp dir")); }
     QByteArray read(const QString &relative) const
     {
         QFile file(path(relative));
@@ -70,6 +68,6 @@ public:
     }
 
 private:
-    QTemporaryDir m_root;
+    QTemporaryDir m_root{QDir::tempPath() + QStringLiteral("/fixture home-XXXXXX")};
     QList<std::pair<const char *, QByteArray>> m_saved;
 };

@@ -34,8 +34,7 @@ private Q_SLOTS:
             {"\x1b[2K\x1b[1;32mInstalled!\x1b[0m\x1b[H\n", "Installed!"},
             {"\x1b]0;title\007a\x1b(Bb", "a\x1b(Bb"}, // window title removed, lone ESC kept
             {" \t\r\n|\r\n  ", ""},
-            {"\xe2\x80\x83one\r\nt\xc3|\xa9\r\n", "one\r\nt\xc3\xa9"},
-        };
+            {"\xe2\x80\x83one\r\nt\xc3|\xa9\r\n", "one\r\nt\xc3\xa9"}};
         for (const auto &[output, expected] : rows) {
             Setup::OutputCollector collector;
             for (const QByteArray &chunk : QByteArray(output).split('|'))

@@ -41,8 +41,7 @@ private Q_SLOTS:
             for (const auto &[prints, expected] : rows) {
                 FixtureHome home(shell, prints != nullptr); // greets with colour first
                 if (prints)
-                    home.program(u"node"_s,
-                                 "echo '" + QByteArray(prints) + "'; echo 'node: a warning' >&2");
+                    home.program(u"node"_s, "echo " + QByteArray(prints));
                 QCOMPARE(Setup::nodeVersion().value_or(u"absent"_s), QString::fromLatin1(expected));
                 QCOMPARE(home.arguments(u"node"_s),
                          prints ? QStringList{u"--version"_s} : QStringList());
