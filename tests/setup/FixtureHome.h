@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>

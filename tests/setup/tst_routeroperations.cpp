@@ -111,10 +111,8 @@ private Q_SLOTS:
             {u"claude-code"_s},
             {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
             {{u"api_key"_s, u"sk-end-to-end"_s}}};
-        const auto install = [&](Completion<void> done) {
-            Setup::runInstall(answers, kSpec, std::move(done));
-        };
-        const Awaited<void> installed = awaitCompletion<void>(install);
+        const Awaited<void> installed = awaitCompletion<void>(
+            [&](Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
         QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
         // The answers reached the installer.
         QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));

@@ -43,8 +43,7 @@ private Q_SLOTS:
                 if (prints)
                     home.program(u"node"_s, "echo " + QByteArray(prints));
                 QCOMPARE(Setup::nodeVersion().value_or(u"absent"_s), QString::fromLatin1(expected));
-                QCOMPARE(home.arguments(u"node"_s),
-                         prints ? QStringList{u"--version"_s} : QStringList());
+                QVERIFY(!prints || home.arguments(u"node"_s) == QStringList{u"--version"_s});
             }
         }
     }
@@ -52,17 +51,16 @@ private Q_SLOTS:
     void installedAndLatestVersion()
     {
         const char *doc = R"({"name":"orvane","version":"2.1.0","dist":{}})";
-        // The runtime package file (null: none) and the installed version read from it; the
-        // registry's HTTP status (0: it never answers; -1: npm fails, so it is not asked), its
-        // body, and the latest version found. npm names a registry below a path without a trailing
-        // slash and warns after it.
-        const std::tuple<const char *, const char *, int, const char *, const char *> rows[] = {
-            {R"({"name":"orvane","version":"1.4.0"})", "1.4.0", 200, doc, "2.1.0"},
-            {nullptr, "absent", 404, doc, "absent"},
-            {R"({"name":"orvane"})", "absent", 200, "<html>2.1.0</html>", "absent"},
-            {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", "absent", 0, "", "absent"},
-            {R"({"version":"1.4.0","size":3})", "absent", -1, doc, "absent"}};
-        for (const auto &[file, installed, status, body, latest] : rows) {
+        // The runtime package file (null: none); the registry's HTTP status (0: it never answers;
+        // -1: npm fails, so it is not asked) and body; the installed and latest versions found.
+        // npm names a registry below a path without a trailing slash and warns after it.
+        const std::tuple<const char *, int, const char *, const char *> rows[] = {
+            {R"({"name":"orvane","version":"1.4.0"})", 200, doc, "1.4.0 2.1.0"},
+            {nullptr, 404, doc, "absent absent"},
+            {R"({"name":"orvane"})", 200, "<html>2.1.0</html>", "absent absent"},
+            {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 0, "", "absent absent"},
+            {R"({"version":"1.4.0","size":3})", -1, doc, "absent absent"}};
+        for (const auto &[file, status, body, versions] : rows) {
             LoopbackHttpServer server;
             server.routes.insert(u"/mirror/orvane/latest"_s, {status < 0 ? 200 : status, body});
             FixtureHome home;
@@ -76,10 +74,10 @@ private Q_SLOTS:
             const Awaited<Setup::VersionInfo> awaited = awaitCompletion<Setup::VersionInfo>(
                 [](Completion<Setup::VersionInfo> done) { Setup::versionInfo(std::move(done)); });
             QVERIFY(awaited.succeeded());
-            QCOMPARE(awaited.result->value().installed.value_or(u"absent"_s),
-                     QString::fromLatin1(installed));
-            QCOMPARE(awaited.result->value().latest.value_or(u"absent"_s),
-                     QString::fromLatin1(latest));
+            const Setup::VersionInfo info = awaited.result->value();
+            QCOMPARE(info.installed.value_or(u"absent"_s) + u' ' +
+                         info.latest.value_or(u"absent"_s),
+                     QString::fromLatin1(versions));
             QCOMPARE(home.arguments(u"npm"_s), (QStringList{u"config"_s, u"get"_s, u"registry"_s}));
             // Qt may fire its coarse time-out timer up to 5 % early.
             QVERIFY(status || (elapsed.elapsed() >= 3500 && elapsed.elapsed() < 15000));
