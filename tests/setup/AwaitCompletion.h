@@ -5,49 +5,38 @@
 #include <QTest>
 #include <QThread>
 
-#include <memory>
-#include <optional>
-
-// What a completion callback did: how often it ran, whether it ran inside the starting call,
-// and whether it ran on the thread that started the operation.
+// What completions did: the last result, and whether the expected number of them ran, each on the
+// starting thread's event loop after the starting call had returned.
 template <typename T> struct Awaited
 {
     std::optional<SetupResult<T>> result;
     int calls = 0;
-    bool calledDuringStart = false;
-    bool onStartingThread = true;
+    bool proper = true;
 
-    bool deliveredProperly() const { return calls == 1 && !calledDuringStart && onStartingThread; }
+    bool succeeded() const { return proper && result->has_value(); }
+    // The SetupError of a failed result; a default one otherwise.
+    SetupError error() const
+    {
+        const auto *error =
+            result && !result->has_value() ? std::get_if<SetupError>(&result->error()) : nullptr;
+        return error ? *error : SetupError{};
+    }
 };
 
-// Starts an operation with a recording completion and runs the event loop until it reports
-// (and a little longer, so that a second report would be seen).
-template <typename T, typename Start>
-Awaited<T> awaitCompletion(Start start, int timeoutMs = 120000)
+// Starts operations with a recording completion and runs the event loop until `expected`
+// reports came (and a little longer, so that one more would be seen).
+template <typename T, typename Start> Awaited<T> awaitCompletion(Start start, int expected = 1)
 {
     auto state = std::make_shared<Awaited<T>>();
     auto starting = std::make_shared<bool>(true);
-    QThread *const thread = QThread::currentThread();
-    start([state, starting, thread](SetupResult<T> result) {
-        ++state->calls;
-        state->calledDuringStart = state->calledDuringStart || *starting;
-        state->onStartingThread = state->onStartingThread && QThread::currentThread() == thread;
+    start([state, starting, thread = QThread::currentThread()](SetupResult<T> result) {
+        state->proper = state->proper && !*starting && QThread::currentThread() == thread;
         state->result = std::move(result);
+        ++state->calls;
     });
     *starting = false;
-    if (!QTest::qWaitFor([&] { return state->calls > 0; }, timeoutMs))
-        return *state; // never reported: calls stays 0
-    QTest::qWait(30);
+    if (QTest::qWaitFor([&] { return state->calls >= expected; }, 180000))
+        QTest::qWait(30);
+    state->proper = state->proper && state->calls == expected;
     return *state;
-}
-
-// The SetupError inside a failed result, if that is what it holds.
-template <typename T>
-std::optional<SetupError> setupErrorOf(const std::optional<SetupResult<T>> &result)
-{
-    if (!result || result->has_value())
-        return std::nullopt;
-    if (const auto *error = std::get_if<SetupError>(&result->error()))
-        return *error;
-    return std::nullopt;
 }

@@ -1,69 +1,71 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
-#include <optional>
-
-// A throw-away home directory whose login start-up files behave like a real user's: they print
-// a greeting with colour codes and a window-title sequence, and put the home's bin/ first in
-// PATH. While it is active, HOME, SHELL and TMPDIR point into it.
+// A throw-away home whose bash and zsh login start-up files print a greeting in colour after a
+// window-title sequence and put the home's bin/ first in PATH (bash's only in interactive shells,
+// as Debian's .bashrc does). While it lives, HOME, SHELL and TMPDIR point into it; its name has a
+// space in it.
 class FixtureHome
 {
 public:
-    enum class Shell
+    static constexpr auto kGreeting = "Hello from the fixture shell";
+
+    // `systemPath`: whether PATH goes on with the system's directories after bin/.
+    explicit FixtureHome(const QString &shell = QStringLiteral("bash"), bool systemPath = true)
     {
-        Bash,
-        Zsh
-    };
-    enum class Startup
+        const QByteArray greet =
+            QByteArray("printf '\\033]0;fixture\\007\\033[1;32m") + kGreeting + "\\033[0m\\n'\n";
+        const QByteArray rc = QByteArray("export PATH=\"$HOME/bin") +
+                              (systemPath ? ":/usr/local/bin:/usr/bin:/bin\"\n" : "\"\n");
+        write(QStringLiteral(".bash_profile"), greet + ". \"$HOME/.bashrc\"\n");
+        write(QStringLiteral(".bashrc"), "case $- in *i*) ;; *) return ;; esac\n" + rc);
+        write(QStringLiteral(".zprofile"), greet);
+        write(QStringLiteral(".zshrc"), rc);
+        for (const auto &[name, value] : {std::pair{"HOME", path()},
+                                          {"SHELL", QStandardPaths::findExecutable(shell)},
+                                          {"TMPDIR", path()}}) {
+            m_saved.append({name, qgetenv(name)}); // null when unset
+            qputenv(name, QFile::encodeName(value));
+        }
+    }
+    ~FixtureHome()
     {
-        Noisy,
-        Quiet
-    };
+        for (const auto &[name, value] : m_saved)
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
 
-    // `systemPath`: whether PATH continues with the system's directories after bin/.
-    explicit FixtureHome(Shell shell, bool systemPath = true, Startup startup = Startup::Noisy);
-    ~FixtureHome();
+    QString path(const QString &relative = {}) const { return m_root.filePath(relative); }
+    QByteArray read(const QString &relative) const
+    {
+        QFile file(path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void write(const QString &relative, const QByteArray &contents) const
+    {
+        QDir().mkpath(QFileInfo(path(relative)).absolutePath());
+        QFile file(path(relative));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    }
 
-    FixtureHome(const FixtureHome &) = delete;
-    FixtureHome &operator=(const FixtureHome &) = delete;
-
-    // The shell's program, or empty when it is not installed.
-    static QString shellProgram(Shell shell);
-
-    bool isValid() const;
-    QString home() const;
-    QString bin() const;
-    QString tempDir() const; // TMPDIR while active; its name has a space in it
-    QString filePath(const QString &relative) const;
-
-    // Sets HOME, SHELL and TMPDIR (restored on destruction).
-    void activate();
-
-    // A bin/ program: "#!/bin/sh", a PATH of the system's directories, then `body`.
-    void writeProgram(const QString &name, const QByteArray &body) const;
-    // Shell text that records the program's arguments for recordedArguments(name).
-    static QByteArray recordArguments(const QString &name);
-    // Arguments of the last run of a program that used recordArguments, or nothing.
-    std::optional<QStringList> recordedArguments(const QString &name) const;
-
-    // Adds shell text at the end of the login start-up file (.bash_profile or .zprofile).
-    void appendToLoginStartup(const QByteArray &text) const;
-
-    QByteArray readFile(const QString &relative) const;
-    void writeFile(const QString &relative, const QByteArray &contents) const;
-
-    // The greeting line the start-up files print, once cleaned of its escape sequences.
-    static QString greeting();
+    // A bin/ program that records its arguments for arguments(name), then runs `body`.
+    void program(const QString &name, const QByteArray &body) const
+    {
+        write(u"bin/" + name, "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s\\0' \"$@\" > \"$HOME/" +
+                                  name.toUtf8() + ".args\"\n" + body + '\n');
+        QFile::setPermissions(path(u"bin/" + name), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    // The arguments of the program's last run; none when it never ran.
+    QStringList arguments(const QString &name) const
+    {
+        QStringList list = QString::fromUtf8(read(name + u".args")).split(QChar());
+        list.removeLast();
+        return list;
+    }
 
 private:
-    QTemporaryDir m_root;
-    Shell m_shell;
-    bool m_active = false;
-    std::optional<QByteArray> m_savedHome;
-    std::optional<QByteArray> m_savedShell;
-    std::optional<QByteArray> m_savedTmpdir;
+    QTemporaryDir m_root{QDir::tempPath() + QStringLiteral("/fixture home-XXXXXX")};
+    QList<std::pair<const char *, QByteArray>> m_saved;
 };

@@ -1,44 +1,36 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QObject>
-#include <QStringList>
 #include <QTcpServer>
-#include <QUrl>
+#include <QTcpSocket>
 
-class QTcpSocket;
-
-// A small HTTP/1.1 server on 127.0.0.1 for tests: fixed answers per path, 404 for the rest,
-// or, when silent, connections that are accepted and never answered.
-class LoopbackHttpServer : public QObject
+// HTTP/1.1 on 127.0.0.1 for tests: a fixed answer per request path, 404 for the rest; requests
+// for a path whose status is 0 are read and never answered.
+struct LoopbackHttpServer
 {
-    Q_OBJECT
+    QHash<QString, std::pair<int, QByteArray>> routes; // path -> HTTP status (0: none), body
+    QTcpServer server;
 
-public:
-    struct Response
+    LoopbackHttpServer()
     {
-        int status = 200;
-        QByteArray body;
-        QByteArray contentType = "application/json";
-    };
-
-    explicit LoopbackHttpServer(QObject *parent = nullptr);
-
-    bool listen();
-    QUrl baseUrl() const; // "http://127.0.0.1:<port>/"
-
-    void route(const QString &path, const Response &response);
-    void setSilent(bool silent);
-    QStringList requestedPaths() const;
-
-private:
-    void onNewConnection();
-    void onReadyRead(QTcpSocket *socket);
-
-    QTcpServer m_server;
-    QHash<QString, Response> m_routes;
-    QHash<QTcpSocket *, QByteArray> m_pending;
-    QStringList m_requested;
-    bool m_silent = false;
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            while (QTcpSocket *socket = server.nextPendingConnection())
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    const QByteArray request = socket->peek(socket->bytesAvailable());
+                    if (!request.contains("\r\n\r\n"))
+                        return;
+                    socket->readAll();
+                    const auto [status, body] =
+                        routes.value(QString::fromUtf8(request.split(' ').value(1)), {404, {}});
+                    if (status == 0)
+                        return;
+                    socket->write("HTTP/1.1 " + QByteArray::number(status) +
+                                  " -\r\nConnection: close\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+        });
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()); }
 };

@@ -1,277 +1,134 @@
 #include "AwaitCompletion.h"
 #include "FixtureHome.h"
+#include "LoopbackHttpServer.h"
 
-#include "setup/InstallAnswers.h"
 #include "setup/RouterOperations.h"
-#include "setup/ShellRunner.h"
+#include "setup/RouterVersions.h"
 
-#include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
-#include <QTest>
 
 #include <sys/stat.h>
 
-using Shell = FixtureHome::Shell;
-using Setup::InstallAnswers;
+using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(FixtureHome::Shell)
-Q_DECLARE_METATYPE(Setup::InstallAnswers)
-
-namespace {
-
-const QString kSpec = QStringLiteral("orvane@latest");
-
-// The installer stand-in: records its arguments, reports the answers file's mode and contents,
-// prints coloured progress and ends with `status`.
-QByteArray fakeInstaller(int status)
-{
-    return FixtureHome::recordArguments(QStringLiteral("npx")) + R"(config=""; previous=""
-for argument in "$@"; do
-    [ "$previous" = "--config" ] && config=$argument
-    previous=$argument
-done
-printf '%s\n' "$config" >> "$HOME/installs.log"
-stat -c %a "$config" > "$HOME/answers.mode"
-cat "$config" > "$HOME/answers.copy"
-printf '\033[1mConfiguring\033[0m from answers: '
-cat "$config"
-printf '\n\033[31mCould not configure claude-code\033[0m\n'
-exit )" + QByteArray::number(status);
-}
-
-QStringList leftoverAnswerFiles(const QString &directory)
-{
-    return QDir(directory).entryList({QStringLiteral("orv_install_*")},
-                                     QDir::Files | QDir::Hidden | QDir::System);
-}
-
-InstallAnswers sampleAnswers()
-{
-    InstallAnswers answers;
-    answers.harnesses = {QStringLiteral("claude-code"), QStringLiteral("codex")};
-    answers.fundingByGroup = {{QStringLiteral("claude_funding"), {QStringLiteral("subscription")}},
-                              {QStringLiteral("openai_funding"), {}}};
-    answers.fields = {{QStringLiteral("api_key"), QStringLiteral("sk-it's $secret")},
-                      {QStringLiteral("org_name"), QString()}};
-    return answers;
-}
-
-} // namespace
+static const QString kSpec = u"orvane@latest"_s;
 
 class TestRouterOperations : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup();
-    void answersJson_data();
-    void answersJson();
-    void install_data();
-    void install();
-    void twoInstallsUseTwoFiles();
-    void installWithoutScript();
-    void installWithUnwritableTemporaryDirectory();
-    void updateAndUninstall_data();
-    void updateAndUninstall();
+    // Two installs at once under a permissive umask: each writes its own owner-only answers file,
+    // hands it to the installer and removes it, whether the installer succeeds or fails. Then
+    // update and uninstall.
+    void operations_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<int>("status");
+        QTest::newRow("bash, commands succeed") << u"bash"_s << 0;
+        QTest::newRow("zsh, commands fail") << u"zsh"_s << 4;
+    }
+
+    void operations()
+    {
+        QFETCH(QString, shell);
+        QFETCH(int, status);
+        QCOMPARE(Setup::answersJson({}), R"({"harnesses":[]})");
+        const Setup::InstallAnswers answers{
+            {u"claude-code"_s, u"codex"_s},
+            {{u"claude_funding"_s, {u"subscription"_s}}, {u"openai_funding"_s, {}}},
+            {{u"api_key"_s, u"sk-it's $x \"q\"\n\\ \u00fc"_s}, {u"org"_s, QString()}}};
+        FixtureHome home(shell);
+        home.program(
+            u"npx"_s,
+            R"(stat -c '%a %n' "$5" >> "$HOME/installs"; cat "$5" > "$HOME/answers"; printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
+                QByteArray::number(status));
+        const mode_t mask = ::umask(0);
+        const Awaited<void> awaited = awaitCompletion<void>(
+            [&](Completion<void> done) {
+                Setup::runInstall(answers, kSpec, done);
+                Setup::runInstall(answers, kSpec, done);
+            },
+            2);
+        ::umask(mask);
+        QVERIFY(awaited.proper && awaited.result->has_value() == !status);
+        QCOMPARE(awaited.error().status, status);
+        QVERIFY(!status || awaited.error().output.endsWith(u"working\r\nCould not configure"_s));
+
+        const QStringList arguments = home.arguments(u"npx"_s);
+        QCOMPARE(arguments, (QStringList{u"--yes"_s, kSpec, u"install"_s, u"--config"_s,
+                                         arguments.value(4), u"--yes"_s}));
+        // Each install logged its file's mode and path: two names in the temporary directory.
+        const QStringList log = QString::fromUtf8(home.read(u"installs"_s)).split(u'\n');
+        const QRegularExpression line(
+            u"^600 "_s + QRegularExpression::escape(home.path()) +
+            u"/orv_install_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.json$"_s);
+        QVERIFY2(log.filter(line).size() == 2 && log.size() == 3 && log[0] != log[1],
+                 qPrintable(log.join(u'\n')));
+        const QByteArray json =
+            "{\"harnesses\":[\"claude-code\",\"codex\"],\"claude_funding\":[\"subscription\"],"
+            "\"openai_funding\":[],\"api_key\":\"sk-it's $x \\\"q\\\"\\n\\\\ \xc3\xbc\"}";
+        QCOMPARE(home.read(u"answers"_s), json);
+        QCOMPARE(QDir(home.path()).entryList({u"orv_install_*"_s}, QDir::Files), QStringList());
+
+        // Update and uninstall: their exact command lines, their status.
+        for (const auto &[operation, expected] :
+             {std::pair{&Setup::runUpdate, "--yes orvane@latest update --all"},
+              std::pair{&Setup::runUninstall, "--yes orvane@latest uninstall --all --yes"}}) {
+            const Awaited<void> other = awaitCompletion<void>(
+                [&](Completion<void> done) { operation(kSpec, std::move(done)); });
+            QVERIFY(other.proper && other.result->has_value() == !status);
+            QCOMPARE(other.error().status, status);
+            QCOMPARE(home.arguments(u"npx"_s).join(u' '), QString::fromLatin1(expected));
+        }
+    }
+
+    // The real npx installs the stand-in router package (1.4.0) from a registry on loopback,
+    // through the real pseudo-terminal runner and login shell; then the version lookup sees it.
+    void realNpxAgainstLoopbackRegistry()
+    {
+        FixtureHome home;
+        LoopbackHttpServer registry;
+        // The environment outranks .npmrc: nothing may point npm elsewhere. The cache starts empty.
+        qputenv("npm_config_registry", registry.url().toUtf8());
+        QVERIFY(QProcess::execute(u"npm"_s, {u"pack"_s,
+                                             QStringLiteral(ORVANE_SETUP_FIXTURES "/orvane-router"),
+                                             u"--pack-destination"_s, home.path()}) == 0);
+        const QByteArray manifest =
+            QStringLiteral(
+                R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
+                .arg(registry.url())
+                .toUtf8();
+        registry.routes = {
+            {u"/orvane"_s,
+             {200, R"({"name":"orvane","dist-tags":{"latest":"1.4.0"},"versions":{"1.4.0":)" +
+                       manifest + "}}"}},
+            {u"/orvane/latest"_s, {200, manifest}},
+            {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
+
+        const Setup::InstallAnswers answers{
+            {u"claude-code"_s},
+            {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
+            {{u"api_key"_s, u"sk-end-to-end"_s}}};
+        const Awaited<void> installed = awaitCompletion<void>(
+            [&](Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+        QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
+        // The answers reached the installer.
+        QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
+        QVERIFY(awaitCompletion<Setup::VersionInfo>([](Completion<Setup::VersionInfo> done) {
+                    Setup::versionInfo(std::move(done));
+                }).result ==
+                SetupResult<Setup::VersionInfo>(Setup::VersionInfo(u"1.4.0"_s, u"1.4.0"_s)));
+        for (const auto operation : {&Setup::runUpdate, &Setup::runUninstall})
+            QVERIFY(awaitCompletion<void>([&](Completion<void> done) {
+                        operation(kSpec, std::move(done));
+                    }).succeeded());
+        // The installer ran on a terminal, and each command reached the package as written.
+        QCOMPARE(home.read(u".local/state/orvane/history.log"_s),
+                 "install 1.4.0 stdin-tty=true\nupdate --all\nuninstall --all --yes\n");
+    }
 };
-
-void TestRouterOperations::cleanup()
-{
-    Setup::setScriptProgram(QStringLiteral("/usr/bin/script"));
-}
-
-void TestRouterOperations::answersJson_data()
-{
-    QTest::addColumn<InstallAnswers>("answers");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("nothing chosen") << InstallAnswers{} << QByteArray(R"({"harnesses":[]})");
-    QTest::newRow("harnesses, funding and fields")
-        << sampleAnswers()
-        << QByteArray(R"({"harnesses":["claude-code","codex"],"claude_funding":["subscription"],)"
-                      R"("openai_funding":[],"api_key":"sk-it's $secret"})");
-    InstallAnswers escaped;
-    escaped.fields = {{QStringLiteral("note"), QStringLiteral("say \"hi\"\n\\ \u00fc\u2713")}};
-    QTest::newRow("escaping") << escaped
-                              << QByteArray("{\"harnesses\":[],\"note\":\"say \\\"hi\\\"\\n\\\\ "
-                                            "\xc3\xbc\xe2\x9c\x93\"}");
-    InstallAnswers colliding;
-    colliding.harnesses = {QStringLiteral("opencode")};
-    colliding.fundingByGroup = {{QStringLiteral("harnesses"), {QStringLiteral("x")}},
-                                {QStringLiteral("funding"), {QStringLiteral("byok")}}};
-    colliding.fields = {{QStringLiteral("funding"), QStringLiteral("typed")},
-                        {QStringLiteral("harnesses"), QStringLiteral("typed")}};
-    QTest::newRow("first member of a name wins")
-        << colliding << QByteArray(R"({"harnesses":["opencode"],"funding":["byok"]})");
-}
-
-void TestRouterOperations::answersJson()
-{
-    QFETCH(InstallAnswers, answers);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(Setup::answersJson(answers), expected);
-}
-
-void TestRouterOperations::install_data()
-{
-    QTest::addColumn<Shell>("shell");
-    QTest::addColumn<int>("status");
-    QTest::newRow("bash, installed") << Shell::Bash << 0;
-    QTest::newRow("bash, installer fails") << Shell::Bash << 4;
-    QTest::newRow("zsh, installed") << Shell::Zsh << 0;
-    QTest::newRow("zsh, installer fails") << Shell::Zsh << 4;
-}
-
-void TestRouterOperations::install()
-{
-    QFETCH(Shell, shell);
-    QFETCH(int, status);
-    if (FixtureHome::shellProgram(shell).isEmpty())
-        QSKIP("zsh is not installed; the zsh rows need a real zsh");
-    FixtureHome home(shell);
-    QVERIFY(home.isValid());
-    home.activate();
-    home.writeProgram(QStringLiteral("npx"), fakeInstaller(status));
-
-    // Even with a permissive umask the answers are the owner's alone.
-    const mode_t savedMask = ::umask(0);
-    const Awaited<void> awaited = awaitCompletion<void>(
-        [](Completion<void> done) { Setup::runInstall(sampleAnswers(), kSpec, std::move(done)); });
-    ::umask(savedMask);
-    QVERIFY(awaited.deliveredProperly());
-
-    const std::optional<QStringList> arguments = home.recordedArguments(QStringLiteral("npx"));
-    QVERIFY(arguments);
-    QCOMPARE(arguments->size(), 6);
-    const QString path = arguments->at(4);
-    QCOMPARE(*arguments, (QStringList{QStringLiteral("--yes"), kSpec, QStringLiteral("install"),
-                                      QStringLiteral("--config"), path, QStringLiteral("--yes")}));
-    const QRegularExpression name(
-        QStringLiteral("^orv_install_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"
-                       "\\.json$"));
-    QCOMPARE(QFileInfo(path).absolutePath(), home.tempDir());
-    QVERIFY2(name.match(QFileInfo(path).fileName()).hasMatch(), qPrintable(path));
-    QCOMPARE(home.readFile(QStringLiteral("answers.mode")), QByteArray("600\n"));
-    QCOMPARE(home.readFile(QStringLiteral("answers.copy")), Setup::answersJson(sampleAnswers()));
-    QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(leftoverAnswerFiles(home.tempDir()), QStringList());
-
-    if (status == 0) {
-        QVERIFY(awaited.result->has_value());
-        return;
-    }
-    const std::optional<SetupError> error = setupErrorOf(awaited.result);
-    QVERIFY(error);
-    QCOMPARE(error->status, status);
-    QVERIFY2(error->output.endsWith(QStringLiteral("\r\nCould not configure claude-code")),
-             qPrintable(error->output));
-    QVERIFY(error->output.contains(QStringLiteral("Configuring from answers: ") +
-                                   QString::fromUtf8(Setup::answersJson(sampleAnswers()))));
-}
-
-void TestRouterOperations::twoInstallsUseTwoFiles()
-{
-    FixtureHome home(Shell::Bash);
-    QVERIFY(home.isValid());
-    home.activate();
-    home.writeProgram(QStringLiteral("npx"), fakeInstaller(0));
-    const auto start = [](Completion<void> done) {
-        Setup::runInstall(InstallAnswers{}, kSpec, std::move(done));
-    };
-    int finished = 0;
-    Setup::runInstall(InstallAnswers{}, kSpec,
-                      [&finished](const SetupResult<void> &) { ++finished; });
-    const Awaited<void> second = awaitCompletion<void>(start);
-    QTRY_COMPARE_WITH_TIMEOUT(finished, 1, 60000);
-    QVERIFY(second.deliveredProperly());
-
-    const QList<QByteArray> paths =
-        home.readFile(QStringLiteral("installs.log")).trimmed().split('\n');
-    QCOMPARE(paths.size(), 2);
-    QVERIFY(paths.at(0) != paths.at(1));
-    QCOMPARE(leftoverAnswerFiles(home.tempDir()), QStringList());
-}
-
-void TestRouterOperations::installWithoutScript()
-{
-    FixtureHome home(Shell::Bash);
-    QVERIFY(home.isValid());
-    home.activate();
-    home.writeProgram(QStringLiteral("npx"), fakeInstaller(0));
-    Setup::setScriptProgram(home.filePath(QStringLiteral("no-such-script")));
-    const Awaited<void> awaited = awaitCompletion<void>(
-        [](Completion<void> done) { Setup::runInstall(sampleAnswers(), kSpec, std::move(done)); });
-    QVERIFY(awaited.deliveredProperly());
-    QCOMPARE(setupErrorOf(awaited.result), SetupError::scriptMissing());
-    QVERIFY(!home.recordedArguments(QStringLiteral("npx")));
-    QCOMPARE(leftoverAnswerFiles(home.tempDir()), QStringList());
-}
-
-void TestRouterOperations::installWithUnwritableTemporaryDirectory()
-{
-    FixtureHome home(Shell::Bash);
-    QVERIFY(home.isValid());
-    home.activate();
-    home.writeProgram(QStringLiteral("npx"), fakeInstaller(0));
-    const QString missing = home.filePath(QStringLiteral("no-such-directory"));
-    qputenv("TMPDIR", QFile::encodeName(missing));
-    const Awaited<void> awaited = awaitCompletion<void>(
-        [](Completion<void> done) { Setup::runInstall(sampleAnswers(), kSpec, std::move(done)); });
-    QVERIFY(awaited.deliveredProperly());
-    QVERIFY2(awaited.result && !awaited.result->has_value(),
-             qPrintable(
-                 home.recordedArguments(QStringLiteral("npx")).value_or(QStringList()).join(u'|')));
-    const auto *error = std::get_if<PlatformError>(&awaited.result->error());
-    QVERIFY(error);
-    QCOMPARE(error->operation, QStringLiteral("write"));
-    QVERIFY(error->path.startsWith(missing + QStringLiteral("/orv_install_")));
-    QVERIFY(!error->message.isEmpty());
-    QVERIFY(!home.recordedArguments(QStringLiteral("npx")));
-}
-
-void TestRouterOperations::updateAndUninstall_data()
-{
-    QTest::addColumn<bool>("uninstall");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("expected");
-    const QStringList update{QStringLiteral("--yes"), kSpec, QStringLiteral("update"),
-                             QStringLiteral("--all")};
-    const QStringList uninstall{QStringLiteral("--yes"), kSpec, QStringLiteral("uninstall"),
-                                QStringLiteral("--all"), QStringLiteral("--yes")};
-    QTest::newRow("update") << false << 0 << update;
-    QTest::newRow("update fails") << false << 2 << update;
-    QTest::newRow("uninstall") << true << 0 << uninstall;
-    QTest::newRow("uninstall fails") << true << 5 << uninstall;
-}
-
-void TestRouterOperations::updateAndUninstall()
-{
-    QFETCH(bool, uninstall);
-    QFETCH(int, status);
-    QFETCH(QStringList, expected);
-    FixtureHome home(Shell::Bash);
-    QVERIFY(home.isValid());
-    home.activate();
-    home.writeProgram(QStringLiteral("npx"), FixtureHome::recordArguments(QStringLiteral("npx")) +
-                                                 "echo 'working'\necho 'Nothing to do'\nexit " +
-                                                 QByteArray::number(status));
-    const Awaited<void> awaited = awaitCompletion<void>([uninstall](Completion<void> done) {
-        if (uninstall)
-            Setup::runUninstall(kSpec, std::move(done));
-        else
-            Setup::runUpdate(kSpec, std::move(done));
-    });
-    QVERIFY(awaited.deliveredProperly());
-    QCOMPARE(home.recordedArguments(QStringLiteral("npx")), expected);
-    if (status == 0) {
-        QVERIFY(awaited.result->has_value());
-        return;
-    }
-    const std::optional<SetupError> error = setupErrorOf(awaited.result);
-    QVERIFY(error);
-    QCOMPARE(error->status, status);
-    QVERIFY(error->output.endsWith(QStringLiteral("working\r\nNothing to do")));
-}
 
 QTEST_GUILESS_MAIN(TestRouterOperations)
 #include "tst_routeroperations.moc"
