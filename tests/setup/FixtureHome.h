@@ -4,6 +4,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// Skips the running test, with the reason, when a program it needs is not installed here
+// (scripts/dev installs them all, so CI runs every test).
+#define SKIP_UNLESS_INSTALLED(program)                                                             \
+    do {                                                                                           \
+        if (QStandardPaths::findExecutable(program).isEmpty())                                     \
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed on this machine").arg(program))); \
+    } while (false)
+
 // A throw-away home whose bash and zsh login start-up files print a greeting in colour after a
 // window-title sequence and put the home's bin/ first in PATH (bash's only in interactive shells,
 // as Debian's .bashrc does). While it lives, HOME, SHELL and TMPDIR point into it; its name has a

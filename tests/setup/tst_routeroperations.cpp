@@ -39,6 +39,7 @@ private Q_SLOTS:
             {u"claude-code"_s, u"codex"_s},
             {{u"claude_funding"_s, {u"subscription"_s}}, {u"openai_funding"_s, {}}},
             {{u"api_key"_s, u"sk-it's $x \"q\"\n\\ \u00fc"_s}, {u"org"_s, QString()}}};
+        SKIP_UNLESS_INSTALLED(shell);
         FixtureHome home(shell);
         home.program(
             u"npx"_s,
@@ -88,6 +89,7 @@ private Q_SLOTS:
     // through the real pseudo-terminal runner and login shell; then the version lookup sees it.
     void realNpxAgainstLoopbackRegistry()
     {
+        SKIP_UNLESS_INSTALLED(u"npx"_s);
         FixtureHome home;
         LoopbackHttpServer registry;
         // The environment outranks .npmrc: nothing may point npm elsewhere. The cache starts empty.

@@ -64,6 +64,7 @@ private Q_SLOTS:
         QFETCH(QString, shell);
         QFETCH(bool, pty);
         QFETCH(int, status);
+        SKIP_UNLESS_INSTALLED(shell);
         FixtureHome home(shell);
         home.program(u"probe"_s, R"(printf '%s\0' "$SHELL" >> "$HOME/probe.args"
 printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"; exit "$1")");
@@ -92,6 +93,7 @@ printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"
 
     void failures()
     {
+        SKIP_UNLESS_INSTALLED(u"zsh"_s);
         FixtureHome home(u"zsh"_s);
         home.write(u".zprofile"_s, {});
         home.program(u"silent"_s, "exit 9");

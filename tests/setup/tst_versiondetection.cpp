@@ -37,6 +37,7 @@ private Q_SLOTS:
         // What node prints (null: no node on PATH, not even the system's) and the version found.
         const std::pair<const char *, const char *> rows[] = {
             {"v20.11.0", "v20.11.0"}, {nullptr, "absent"}, {"v", "absent"}};
+        SKIP_UNLESS_INSTALLED(u"zsh"_s);
         for (const QString &shell : {u"bash"_s, u"zsh"_s}) {
             for (const auto &[prints, expected] : rows) {
                 FixtureHome home(shell, prints != nullptr); // greets with colour first
