@@ -143,19 +143,30 @@ void setScriptProgram(const QString &path)
     scriptProgramPath() = path;
 }
 
+namespace {
+
+// A non-zero status becomes exitedWithStatus with the cleaned output; status 0 completes with
+// the output (login shell) or nothing (pseudo-terminal).
+template <typename T> ProcessFinished completeWith(Completion<T> done)
+{
+    return [done = std::move(done)](Outcome outcome, const OutputCollector &output) {
+        if (!outcome)
+            done(std::unexpected(outcome.error()));
+        else if (*outcome != 0)
+            done(std::unexpected(SetupError::exitedWithStatus(*outcome, output.text())));
+        else if constexpr (std::is_void_v<T>)
+            done({});
+        else
+            done(output.text());
+    };
+}
+
+} // namespace
+
 void runInLoginShell(const QStringList &arguments, Completion<QString> done)
 {
-    runCollecting(
-        userShell(), {QStringLiteral("-ilc"), commandString(arguments)},
-        QProcessEnvironment::systemEnvironment(),
-        [done = std::move(done)](Outcome outcome, const OutputCollector &output) {
-            if (!outcome)
-                done(std::unexpected(outcome.error()));
-            else if (*outcome != 0)
-                done(std::unexpected(SetupError::exitedWithStatus(*outcome, output.text())));
-            else
-                done(output.text());
-        });
+    runCollecting(userShell(), {QStringLiteral("-ilc"), commandString(arguments)},
+                  QProcessEnvironment::systemEnvironment(), completeWith(std::move(done)));
 }
 
 void runViaPty(const QStringList &arguments, Completion<void> done)
@@ -177,19 +188,10 @@ void runViaPty(const QStringList &arguments, Completion<void> done)
     QProcessEnvironment scriptEnvironment = environment;
     scriptEnvironment.insert(QStringLiteral("SHELL"), QLatin1String(kScriptInnerShell));
     // -e: the command's status instead of always 0; /dev/null: no typescript is kept.
-    runCollecting(
-        script,
-        {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-c"), inner,
-         QStringLiteral("/dev/null")},
-        scriptEnvironment,
-        [done = std::move(done)](Outcome outcome, const OutputCollector &output) {
-            if (!outcome)
-                done(std::unexpected(outcome.error()));
-            else if (*outcome != 0)
-                done(std::unexpected(SetupError::exitedWithStatus(*outcome, output.text())));
-            else
-                done({});
-        });
+    runCollecting(script,
+                  {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-c"), inner,
+                   QStringLiteral("/dev/null")},
+                  scriptEnvironment, completeWith(std::move(done)));
 }
 
 } // namespace Setup
