@@ -88,7 +88,8 @@ not json
     const QByteArray c1 = codexLine(1000, 50, 1500, 300, 200, 272000, 1200);
     row("codex: totals replace, fresh input clamps at 0, window and last input below 1 kept", codex,
         lines(c1 + c1 + R"({"payload":{"type":"token_count","info":null}})" + '\n' +
-                  codexLine(7, 7, 7, 7, 7, 7, 7).chopped(2), true),
+                  codexLine(7, 7, 7, 7, 7, 7, 7).chopped(2),
+              true),
         U{1000, 50, 500, 500, 272000, 1200}, codexLine(900, 0, 100, 1, 0, 0, 0),
         U{900, 0, 0, 1, 272000, 1200});
 
@@ -234,7 +235,7 @@ void TestUsage::orvaneUsage()
                   claudeLine("b", 1, 1, 1, 1).left(30));
     writeFile(home.filePath(u".codex/sessions/r.jsonl"_s), codexLine(1000, 0, 1500, 200, 50, 0, 0));
     QProcess process;
-    process.start(qEnvironmentVariable("ORVANE_USAGE_TOOL"),
+    process.start(QCoreApplication::applicationDirPath() + u"/orvane-usage"_s,
                   arguments.replaceInStrings(u"@"_s, home.path()));
     QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
     QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
