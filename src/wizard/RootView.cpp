@@ -4,6 +4,8 @@
 
 #include <QStackedLayout>
 
+namespace Wizard {
+
 RootView::RootView(QWidget *parent)
     : QWidget(parent)
 {
@@ -13,3 +15,5 @@ RootView::RootView(QWidget *parent)
     // The question screens that "Get started" leads to come with the wizard's flow controller.
     m_screens->addWidget(new WelcomeScreen({}, this));
 }
+
+} // namespace Wizard

@@ -4,6 +4,8 @@
 
 class QStackedLayout;
 
+namespace Wizard {
+
 // Everything the setup window shows: one screen at a time over the window's backdrop.
 class RootView : public QWidget
 {
@@ -17,3 +19,5 @@ public:
 private:
     QStackedLayout *m_screens = nullptr;
 };
+
+} // namespace Wizard

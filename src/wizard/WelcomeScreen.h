@@ -4,7 +4,11 @@
 
 #include <functional>
 
+namespace Design {
 class FlatButton;
+}
+
+namespace Wizard {
 
 // First screen of a first run: the red welcome with its "Get started" button.
 class WelcomeScreen : public QWidget
@@ -19,5 +23,7 @@ protected:
 
 private:
     std::function<void()> m_onManage;
-    FlatButton *m_getStarted = nullptr;
+    Design::FlatButton *m_getStarted = nullptr;
 };
+
+} // namespace Wizard
