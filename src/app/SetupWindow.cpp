@@ -22,7 +22,7 @@ SetupWindow::SetupWindow(bool translucent, QWidget *parent)
     backdropLayout->setContentsMargins(0, 0, 0, 0);
     backdropLayout->addWidget(m_backdrop);
 
-    m_root = new Wizard::RootView(m_backdrop);
+    m_root = new Wizard::RootView(QSize(contentWidth, contentHeight), m_backdrop);
     auto *rootLayout = new QStackedLayout(m_backdrop);
     rootLayout->setContentsMargins(0, 0, 0, 0);
     rootLayout->addWidget(m_root);

@@ -25,9 +25,8 @@ QLabel *whiteLabel(const QString &text, const QFont &font, QWidget *parent)
 
 } // namespace
 
-WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
+WelcomeScreen::WelcomeScreen(QWidget *parent)
     : QWidget(parent)
-    , m_onManage(std::move(onManage))
 {
     setObjectName(QStringLiteral("welcomeScreen"));
     auto *column = new QVBoxLayout(this);
@@ -80,10 +79,7 @@ WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
     m_getStarted->setTextAlignment(Qt::AlignLeft);
     m_getStarted->setFixedSize(145, 62);
     column->addWidget(m_getStarted, 0, Qt::AlignLeft);
-    connect(m_getStarted, &Design::FlatButton::clicked, this, [this] {
-        if (m_onManage)
-            m_onManage();
-    });
+    connect(m_getStarted, &Design::FlatButton::clicked, this, &WelcomeScreen::getStartedClicked);
 
     // Return starts, as the screen's default action.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {

@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
-
 namespace Design {
 class FlatButton;
 }
@@ -16,13 +14,16 @@ class WelcomeScreen : public QWidget
     Q_OBJECT
 
 public:
-    explicit WelcomeScreen(std::function<void()> onManage, QWidget *parent = nullptr);
+    explicit WelcomeScreen(QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    // "Get started" was clicked (or Return pressed).
+    void getStartedClicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    std::function<void()> m_onManage;
     Design::FlatButton *m_getStarted = nullptr;
 };
 

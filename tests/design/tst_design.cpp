@@ -78,7 +78,9 @@ void TestDesign::welcomeScreenStarts()
 {
     QFETCH(int, key);
     int managed = 0;
-    Wizard::WelcomeScreen screen([&managed] { ++managed; });
+    Wizard::WelcomeScreen screen;
+    QObject::connect(&screen, &Wizard::WelcomeScreen::getStartedClicked, &screen,
+                     [&managed] { ++managed; });
     screen.resize(720, 560);
     screen.show();
     QVERIFY(QTest::qWaitForWindowActive(&screen));
