@@ -20,7 +20,7 @@ QImage render(int size)
     QPainter painter(&image);
     // The same margins as the window icon: room at the sides and below for the mark's shadow.
     const qreal inset = size * 0.06;
-    AppMark::paint(painter, QRectF(inset, inset * 0.5, size - 2 * inset, size - 2 * inset));
+    Design::AppMark::paint(painter, QRectF(inset, inset * 0.5, size - 2 * inset, size - 2 * inset));
     painter.end();
     return image;
 }
