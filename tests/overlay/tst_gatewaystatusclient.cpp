@@ -2,6 +2,7 @@
 
 #include "overlay/GatewayStatusClient.h"
 #include "overlay/OverlayState.h"
+#include "support/ManualTimers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -319,6 +320,39 @@ private slots:
         HttpTestServer::reply(200, "{\"label\":\"late\"}")(waiting.takeFirst());
         QTest::qWait(100);
         QCOMPARE(state.detail(), QStringLiteral("Connecting to gateway\u2026"));
+    }
+
+    // The deadline runs on the client's timers: a gateway that accepted the request and went
+    // quiet is given up exactly when 4 s have passed on them, not a moment before.
+    void deadlineOnTheTimers()
+    {
+        HttpTestServer server;
+        QList<QTcpSocket *> waiting;
+        server.answer = [&](QTcpSocket *socket) { waiting << socket; };
+        Home home;
+        home.configure(server.url());
+        OverlayState state;
+        ManualClock clock;
+        ManualTimers timers(clock);
+        GatewayStatusClient client(state, home.dir.path(), timers);
+        QSignalSpy finished(&client, &GatewayStatusClient::finished);
+        client.refresh();
+        QTRY_COMPARE(server.requests.size(), 1);
+        timers.advance(GatewayStatusClient::deadline - std::chrono::milliseconds(1));
+        QVERIFY(client.isFetching());
+        QVERIFY(finished.isEmpty());
+        timers.advance(std::chrono::milliseconds(1));
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!client.isFetching());
+        QCOMPARE(state.detail(), unavailable);
+
+        // The next request gets a deadline of its own; an answer in time stops it.
+        client.refresh();
+        QTRY_COMPARE(server.requests.size(), 2);
+        HttpTestServer::reply(200, "{\"label\":\"in time\"}")(waiting.last());
+        QVERIFY(finished.wait());
+        QCOMPARE(state.detail(), QStringLiteral("in time"));
+        QCOMPARE(timers.pendingCount(), 0);
     }
 
     // Hostile or broken gateways end in "Gateway unavailable" within about the deadline, and
