@@ -72,8 +72,8 @@ TokenUsage CountUpAnimator::advance(const TokenUsage &target, double elapsedSeco
         std::int64_t TokenUsage::*field;
     };
     static constexpr Counter counters[] = {
-        {"cacheRead", &TokenUsage::cacheRead},   {"cacheWrite", &TokenUsage::cacheWrite},
-        {"freshInput", &TokenUsage::freshInput}, {"output", &TokenUsage::output},
+        {"cacheRead", &TokenUsage::cacheRead},     {"cacheWrite", &TokenUsage::cacheWrite},
+        {"freshInput", &TokenUsage::freshInput},   {"output", &TokenUsage::output},
         {"contextUsed", &TokenUsage::contextUsed},
     };
     Values targets;

@@ -10,9 +10,11 @@ namespace Overlay {
 
 GatewayStatusClient::GatewayStatusClient(OverlayState &state, QString homeDirectory,
                                          Platform::Timers &timers, QObject *parent)
-    : QObject(parent), m_state(state), m_home(std::move(homeDirectory)), m_timers(timers)
-{
-}
+    : QObject(parent)
+    , m_state(state)
+    , m_home(std::move(homeDirectory))
+    , m_timers(timers)
+{}
 
 GatewayStatusClient::~GatewayStatusClient()
 {
@@ -46,8 +48,8 @@ void GatewayStatusClient::refresh()
         emit finished();
         return;
     }
-    const std::optional<QUrl> url = statusLineUrl(config->baseUrl, m_state.harness(),
-                                                  m_state.surface());
+    const std::optional<QUrl> url =
+        statusLineUrl(config->baseUrl, m_state.harness(), m_state.surface());
     if (!url)
         return;
     // Only HTTP goes out: the network manager would also read local files and data URLs. A key
@@ -129,8 +131,8 @@ void GatewayStatusClient::onFinished()
         return;
     }
     m_state.setConnected(true);
-    m_state.setModel(decoded->modelDisplayName.value_or(
-        decoded->model.value_or(QStringLiteral("Orvane"))));
+    m_state.setModel(
+        decoded->modelDisplayName.value_or(decoded->model.value_or(QStringLiteral("Orvane"))));
     if (decoded->authMode)
         m_state.setDetail(QStringLiteral("orv (") + *decoded->authMode + QLatin1Char(')'));
     else
