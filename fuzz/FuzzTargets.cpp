@@ -1,0 +1,207 @@
+#include "FuzzTargets.h"
+
+#include "manifest/ManifestDecoder.h"
+#include "manifest/ManifestLoader.h"
+#include "overlay/GatewayConfig.h"
+#include "overlay/GatewayStatus.h"
+#include "setup/ExistingInstallations.h"
+#include "setup/OutputCollector.h"
+#include "setup/RouterVersions.h"
+#include "setup/VersionInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace Fuzz {
+
+namespace {
+
+// Stops the run with the broken promise named; libFuzzer then saves the input.
+void require(bool condition, const char *promise)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz target broke a promise: %s\n", promise);
+    std::fflush(stderr);
+    std::abort();
+}
+
+// The readers of files in the home directory are driven through their public functions, file
+// and all: one private directory per process stands in for the home directory.
+const QString &scratchHome()
+{
+    static QTemporaryDir directory(QDir::tempPath() + QStringLiteral("/orvane-fuzz-XXXXXX"));
+    static const QString path = [] {
+        require(directory.isValid(), "a private temporary directory can be made");
+        return directory.path();
+    }();
+    return path;
+}
+
+void writeFile(const QString &path, QByteArrayView contents)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "the scratch file opens");
+    require(file.write(contents.data(), contents.size()) == contents.size(),
+            "the scratch file is written");
+}
+
+// The strict decoder and the loader's decode agree: the loader only adds the format version.
+void manifest(QByteArrayView input)
+{
+    const QByteArray json = input.toByteArray();
+    const auto decoded = Manifest::ManifestDecoder::decode(json);
+    const auto loaded = Manifest::ManifestLoader::decode(json);
+    if (!decoded) {
+        require(!loaded && std::holds_alternative<Manifest::ManifestDecodeError>(loaded.error()) &&
+                    std::get<Manifest::ManifestDecodeError>(loaded.error()) == decoded.error(),
+                "the loader reports the decoder's error unchanged");
+        require(decoded.error().kind != Manifest::ManifestDecodeError::Kind::WrongType ||
+                    !decoded.error().detail.isEmpty(),
+                "a wrong type names the type wanted");
+        return;
+    }
+    if (decoded->schemaVersion == Manifest::ManifestLoader::supportedSchemaVersion)
+        require(loaded && *loaded == *decoded, "a supported manifest loads as decoded");
+    else
+        require(!loaded && std::holds_alternative<Manifest::ManifestError>(loaded.error()),
+                "another format version is refused");
+
+    // The decoded rules then judge what the user types; the input itself serves as the value.
+    const QString typed = QString::fromUtf8(json);
+    const auto judge = [&typed](const QList<Manifest::ManifestField> &fields) {
+        for (const Manifest::ManifestField &field : fields) {
+            const auto message = field.validate(typed);
+            require(!message || message->startsWith(field.label),
+                    "a validation message starts with the field's label");
+            require(!field.validate(QString()), "an empty value is acceptable");
+        }
+    };
+    for (const Manifest::FundingGroup &group : decoded->fundingGroups) {
+        for (const Manifest::FundingOption &option : group.options)
+            judge(option.fields);
+    }
+    judge(decoded->advanced.fields);
+}
+
+// A record the reader accepts or not, and hasExistingInstall() agrees with it.
+void installations(QByteArrayView input)
+{
+    const QString path = scratchHome() + QStringLiteral("/installations.json");
+    writeFile(path, input);
+    const QList<Setup::ExistingHarness> harnesses = Setup::readExistingHarnesses(path);
+    require(Setup::hasExistingInstall(path) == !harnesses.isEmpty(),
+            "an existing install is a non-empty list");
+    for (const Setup::ExistingHarness &harness : harnesses) {
+        require(!harness.funding || harness.id == QLatin1String("claude-code") ||
+                    harness.id == QLatin1String("codex"),
+                "only the two known harnesses carry funding");
+    }
+}
+
+// The installed version, and the version comparison it feeds: a version equals itself and
+// comparing two versions both ways gives opposite answers.
+void runtimePackage(QByteArrayView input)
+{
+    static const bool homeSet = qputenv("HOME", scratchHome().toUtf8());
+    require(homeSet, "HOME can be set");
+    writeFile(scratchHome() + QStringLiteral("/.local/share/orvane/runtime/package.json"), input);
+    const std::optional<QString> version = Setup::installedRouterVersion();
+    // Without a readable version the input still serves as one, so the comparison is always
+    // exercised.
+    const QString mine = version.value_or(QString::fromUtf8(input.toByteArray()));
+    require(Setup::compareVersions(mine, mine) == Setup::VersionOrder::Same,
+            "a version equals itself");
+    static const std::array<QString, 4> others = {QString(), QStringLiteral("1.2.3"),
+                                                  QStringLiteral("-1.9223372036854775807"),
+                                                  QStringLiteral("2.0.0-beta.1")};
+    for (const QString &other : others) {
+        const auto forward = Setup::compareVersions(mine, other);
+        const auto backward = Setup::compareVersions(other, mine);
+        require((forward == Setup::VersionOrder::Same) == (backward == Setup::VersionOrder::Same) &&
+                    (forward == Setup::VersionOrder::Ascending) ==
+                        (backward == Setup::VersionOrder::Descending),
+                "comparing both ways gives opposite answers");
+    }
+}
+
+// The router's configuration file, and the status URL its base URL makes.
+void routerConfig(QByteArrayView input)
+{
+    writeFile(Overlay::gatewayConfigPath(scratchHome()), input);
+    const std::optional<Overlay::GatewayConfig> config = Overlay::readGatewayConfig(scratchHome());
+    if (!config)
+        return;
+    require(!config->baseUrl.isEmpty() && !config->apiKey.isEmpty(),
+            "an accepted configuration has a base URL and a key");
+    const auto url = Overlay::statusLineUrl(config->baseUrl, QStringLiteral("claude-code"),
+                                            QStringLiteral("desktop"));
+    if (!url)
+        return;
+    require(url->isValid(), "a status URL is valid");
+    require(url->query() == QLatin1String("harness=claude-code&surface=desktop"),
+            "the base URL cannot change the status query");
+}
+
+// Typed fields are exactly the JSON's values; counters are whole.
+void gatewayStatus(QByteArrayView input)
+{
+    const auto status = Overlay::decodeGatewayStatus(input.toByteArray());
+    if (!status)
+        return;
+    for (const auto &number : {status->cacheExpiresAt, status->savingsPct}) {
+        require(!number || !std::isnan(*number), "a decoded number is a number");
+    }
+}
+
+// The installer's output as the wizard shows it: trimmed, escapes gone, never longer than the
+// bytes it came from (a byte decodes to at most one UTF-16 unit, four bytes to two).
+void outputCleaner(QByteArrayView input)
+{
+    const QByteArray bytes = input.toByteArray();
+    const QString text = Setup::cleanOutput(bytes);
+    require(text == text.trimmed(), "the text is trimmed");
+    require(text.size() <= bytes.size(), "the text is no longer than its bytes");
+
+    // The collector gives the same text however the bytes arrive.
+    Setup::OutputCollector collector;
+    const qsizetype half = bytes.size() / 2;
+    collector.append(bytes.left(half));
+    collector.append(QByteArray());
+    collector.append(bytes.mid(half));
+    require(collector.text() == text, "collected output reads as cleaned output");
+}
+
+constexpr std::array targets = {
+    FuzzTarget{"manifest", manifest},
+    FuzzTarget{"installations", installations},
+    FuzzTarget{"runtime-package", runtimePackage},
+    FuzzTarget{"router-config", routerConfig},
+    FuzzTarget{"gateway-status", gatewayStatus},
+    FuzzTarget{"output-cleaner", outputCleaner},
+};
+
+} // namespace
+
+std::span<const FuzzTarget> fuzzTargets()
+{
+    return targets;
+}
+
+const FuzzTarget *findFuzzTarget(std::string_view name)
+{
+    for (const FuzzTarget &target : targets) {
+        if (target.name == name)
+            return &target;
+    }
+    return nullptr;
+}
+
+} // namespace Fuzz
