@@ -4,6 +4,7 @@
 #include "design/FlatButton.h"
 #include "wizard/LabeledField.h"
 #include "wizard/ScreenParts.h"
+#include "wizard/core/TextTrimming.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -68,7 +69,7 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
     connect(m_email, &LabeledField::textChanged, this, &EnterpriseGatewayView::updateContinue);
     connect(back, &FlatButton::clicked, this, &EnterpriseGatewayView::cancelled);
     connect(m_continue, &FlatButton::clicked, this, [this] {
-        if (canContinue(m_url->text(), m_email->text()))
+        if (enterpriseFormCanContinue(m_url->text(), m_email->text()))
             Q_EMIT continued(trimSpacesAndTabs(m_url->text()), trimSpacesAndTabs(m_email->text()));
     });
     // Return continues, as the form's default action; it does nothing while the form cannot.
@@ -79,26 +80,9 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
     updateContinue();
 }
 
-QString EnterpriseGatewayView::trimSpacesAndTabs(const QString &text)
-{
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && blank(text.at(begin)))
-        ++begin;
-    while (end > begin && blank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-bool EnterpriseGatewayView::canContinue(const QString &url, const QString &email)
-{
-    return !trimSpacesAndTabs(url).isEmpty() && trimSpacesAndTabs(email).contains(u'@');
-}
-
 void EnterpriseGatewayView::updateContinue()
 {
-    m_continue->setEnabled(canContinue(m_url->text(), m_email->text()));
+    m_continue->setEnabled(enterpriseFormCanContinue(m_url->text(), m_email->text()));
 }
 
 void EnterpriseGatewayView::paintEvent(QPaintEvent *)

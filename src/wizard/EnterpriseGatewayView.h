@@ -18,11 +18,6 @@ class EnterpriseGatewayView : public QWidget
 public:
     explicit EnterpriseGatewayView(QWidget *parent = nullptr);
 
-    // Whether the form may continue with these values as typed.
-    static bool canContinue(const QString &url, const QString &email);
-    // `text` without the spaces and tabs at either end (other white space stays).
-    static QString trimSpacesAndTabs(const QString &text);
-
 Q_SIGNALS:
     void cancelled();
     void continued(const QString &url, const QString &email);
