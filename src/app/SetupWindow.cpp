@@ -20,7 +20,7 @@ SetupWindow::SetupWindow(bool translucent, QWidget *parent)
     backdropLayout->setContentsMargins(0, 0, 0, 0);
     backdropLayout->addWidget(m_backdrop);
 
-    m_root = new RootView(m_backdrop);
+    m_root = new Wizard::RootView(m_backdrop);
     auto *rootLayout = new QStackedLayout(m_backdrop);
     rootLayout->setContentsMargins(0, 0, 0, 0);
     rootLayout->addWidget(m_root);

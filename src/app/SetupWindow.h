@@ -2,8 +2,10 @@
 
 #include <QWidget>
 
-class RootView;
 class VisualEffect;
+namespace Wizard {
+class RootView;
+}
 
 // The one setup window: "Orvane", content fixed at 720 by 560, the wizard over the backdrop.
 class SetupWindow : public QWidget
@@ -24,5 +26,5 @@ Q_SIGNALS:
 
 private:
     VisualEffect *m_backdrop = nullptr;
-    RootView *m_root = nullptr;
+    Wizard::RootView *m_root = nullptr;
 };

@@ -78,11 +78,13 @@ void TestDesign::welcomeScreenStarts()
 {
     QFETCH(int, key);
     int managed = 0;
-    WelcomeScreen screen([&managed] { ++managed; });
+    Wizard::WelcomeScreen screen;
+    QObject::connect(&screen, &Wizard::WelcomeScreen::getStartedClicked, &screen,
+                     [&managed] { ++managed; });
     screen.resize(720, 560);
     screen.show();
     QVERIFY(QTest::qWaitForWindowActive(&screen));
-    auto *button = screen.findChild<FlatButton *>(QStringLiteral("getStarted"));
+    auto *button = screen.findChild<Design::FlatButton *>(QStringLiteral("getStarted"));
     QVERIFY(button);
     QCOMPARE(button->size(), QSize(145, 62));
     QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
