@@ -2,10 +2,14 @@
 
 #include <QWidget>
 
+namespace Design {
 class VisualEffect;
+}
 namespace Wizard {
 class RootView;
 }
+
+namespace App {
 
 // The one setup window: "Orvane", content fixed at 720 by 560, the wizard over the backdrop.
 class SetupWindow : public QWidget
@@ -25,6 +29,8 @@ Q_SIGNALS:
     void quitRequested();
 
 private:
-    VisualEffect *m_backdrop = nullptr;
+    Design::VisualEffect *m_backdrop = nullptr;
     Wizard::RootView *m_root = nullptr;
 };
+
+} // namespace App

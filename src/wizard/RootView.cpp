@@ -40,8 +40,9 @@ private:
 
 } // namespace
 
-RootView::RootView(QWidget *parent)
+RootView::RootView(QSize size, QWidget *parent)
     : QWidget(parent)
+    , m_size(size)
 {
     setObjectName(QStringLiteral("rootView"));
     showScreen(false);

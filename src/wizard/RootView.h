@@ -18,7 +18,8 @@ class RootView : public QWidget
     Q_OBJECT
 
 public:
-    explicit RootView(QWidget *parent = nullptr);
+    // `size` is the window's content size, which the screens fill.
+    explicit RootView(QSize size, QWidget *parent = nullptr);
 
     // The controller to show; until one is set the view shows the welcome screen, which does
     // nothing. The controller must outlive the view or be set again.
@@ -28,7 +29,7 @@ public:
     // The screen widget shown now.
     QWidget *currentScreen() const { return m_current; }
 
-    QSize sizeHint() const override { return {720, 560}; }
+    QSize sizeHint() const override { return m_size; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -39,6 +40,7 @@ private:
     QWidget *buildScreen(WizardController::Screen screen);
     QWidget *buildLauncher();
 
+    QSize m_size;
     QPointer<WizardController> m_controller;
     QWidget *m_current = nullptr;
     bool m_started = false;

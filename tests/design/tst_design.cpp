@@ -31,7 +31,7 @@ void TestDesign::appMarkDrawing()
     QImage image(120, 130, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    AppMark::paint(painter, QRectF(10, 10, 100, 100));
+    Design::AppMark::paint(painter, QRectF(10, 10, 100, 100));
     painter.end();
     QCOMPARE(QColor(image.pixel(30, 95)).name(), Design::red().name());
     QCOMPARE(qAlpha(image.pixel(11, 11)), 0);
@@ -55,7 +55,7 @@ void TestDesign::backdrop_data()
 void TestDesign::backdrop()
 {
     QFETCH(bool, translucent);
-    VisualEffect backdrop(translucent);
+    Design::VisualEffect backdrop(translucent);
     backdrop.resize(40, 40);
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
