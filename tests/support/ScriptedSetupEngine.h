@@ -95,12 +95,12 @@ public:
     }
     bool hasExistingInstall() override
     {
-        record({QStringLiteral("hasExistingInstall")});
+        record({QStringLiteral("hasExistingInstall"), {}, {}, {}, {}});
         return existingInstall;
     }
     QList<ExistingHarness> readExistingHarnesses() override
     {
-        record({QStringLiteral("readExistingHarnesses")});
+        record({QStringLiteral("readExistingHarnesses"), {}, {}, {}, {}});
         return existingHarnesses;
     }
     void runInstall(const Setup::InstallAnswers &answers, const QString &packageSpec,
