@@ -10,7 +10,7 @@
 
 namespace Wizard {
 
-FieldRow::FieldRow(QuestionsModel *model, ManifestField field, QWidget *parent)
+FieldRow::FieldRow(QuestionsModel *model, Manifest::ManifestField field, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
     , m_field(std::move(field))

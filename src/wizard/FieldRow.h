@@ -20,9 +20,9 @@ class FieldRow : public QWidget
     Q_OBJECT
 
 public:
-    FieldRow(QuestionsModel *model, ManifestField field, QWidget *parent = nullptr);
+    FieldRow(QuestionsModel *model, Manifest::ManifestField field, QWidget *parent = nullptr);
 
-    const ManifestField &field() const { return m_field; }
+    const Manifest::ManifestField &field() const { return m_field; }
     QLineEdit *edit() const { return m_edit; }
     // The validation message shown now, empty when none.
     QString message() const;
@@ -34,7 +34,7 @@ private:
     void showValue();
 
     QuestionsModel *m_model;
-    ManifestField m_field;
+    Manifest::ManifestField m_field;
     QLineEdit *m_edit = nullptr;
     QLabel *m_message = nullptr;
 };

@@ -21,7 +21,7 @@ constexpr int columnGap = 24;
 constexpr int fieldIndent = 38;
 } // namespace
 
-FundingStepView::FundingStepView(QuestionsModel *model, QString groupKey, FundingGroup group,
+FundingStepView::FundingStepView(QuestionsModel *model, QString groupKey, Manifest::FundingGroup group,
                                  QWidget *parent)
     : QWidget(parent)
     , m_model(model)
@@ -109,7 +109,7 @@ QWidget *FundingStepView::buildRight()
                                 Design::ink(), content));
     column->addSpacing(22);
 
-    for (const FundingOption &option : std::as_const(m_group.options)) {
+    for (const Manifest::FundingOption &option : std::as_const(m_group.options)) {
         Option entry;
         entry.id = option.id;
         entry.row = new FundingOptionRow(option.name, content);
@@ -124,7 +124,7 @@ QWidget *FundingStepView::buildRight()
             auto *fields = new QVBoxLayout(entry.fields);
             fields->setContentsMargins(fieldIndent, 0, 0, 0);
             fields->setSpacing(0);
-            for (const ManifestField &field : option.fields) {
+            for (const Manifest::ManifestField &field : option.fields) {
                 fields->addSpacing(8);
                 auto *fieldRow = new FieldRow(m_model, field, entry.fields);
                 fields->addWidget(fieldRow);
@@ -157,7 +157,7 @@ void FundingStepView::showSelection()
 QString FundingStepView::orderText() const
 {
     QStringList names;
-    for (const FundingOption &option : m_group.options)
+    for (const Manifest::FundingOption &option : m_group.options)
         if (m_model->isFundingSelected(option.id, m_groupKey))
             names.append(option.name);
     return names.join(QStringLiteral(" \u2192 "));

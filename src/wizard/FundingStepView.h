@@ -22,7 +22,7 @@ class FundingStepView : public QWidget
     Q_OBJECT
 
 public:
-    FundingStepView(QuestionsModel *model, QString groupKey, FundingGroup group,
+    FundingStepView(QuestionsModel *model, QString groupKey, Manifest::FundingGroup group,
                     QWidget *parent = nullptr);
 
     QString groupKey() const { return m_groupKey; }
@@ -50,7 +50,7 @@ private:
 
     QuestionsModel *m_model;
     QString m_groupKey;
-    FundingGroup m_group;
+    Manifest::FundingGroup m_group;
     QList<Option> m_options;
     QLabel *m_order = nullptr;
     QScrollArea *m_scroll = nullptr;

@@ -132,7 +132,9 @@ void QuestionsView::showStep()
 {
     const bool focusInside = m_stepView && m_stepView->isAncestorOf(QApplication::focusWidget());
     if (m_stepView) {
+        // Out of the tree at once, deleted once whatever click led here has returned.
         m_stepView->hide();
+        m_stepView->setParent(nullptr);
         m_stepView->deleteLater();
         m_stepView = nullptr;
     }

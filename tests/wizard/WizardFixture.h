@@ -46,9 +46,9 @@ inline const char *const manifestJson = R"({
   "advanced": {"title": "Advanced", "description": "", "fields": []}
 })";
 
-inline ManifestLoader::Resolved resolved()
+inline Manifest::Resolved resolved()
 {
-    auto manifest = ManifestLoader::decode(QByteArray(manifestJson));
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
     if (!manifest)
         qFatal("the test manifest does not decode");
     return {QStringLiteral("orvane@latest"), *manifest};
@@ -60,9 +60,9 @@ struct Host
     ManualTimers timers{clock};
     ScriptedSetupEngine engine;
     ::Wizard::WizardController controller{
-        engine, [] { return std::expected<ManifestLoader::Resolved, ::Wizard::Failure>(resolved()); },
+        engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
         timers};
-    ::Wizard::RootView view;
+    ::Wizard::RootView view{QSize(720, 560)};
 
     using Screen = ::Wizard::WizardController::Screen;
 

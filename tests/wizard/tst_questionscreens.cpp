@@ -275,7 +275,7 @@ void TestQuestionScreens::returnKey()
             if (place == u"done")
                 QVERIFY(host.engine.succeed(u"runInstall"_s));
             else
-                QVERIFY(host.engine.fail(u"runInstall"_s, SetupError::exitedWithStatus(1, u"no"_s)));
+                QVERIFY(host.engine.fail(u"runInstall"_s, Setup::SetupError::exitedWithStatus(1, u"no"_s)));
         }
     } else if (place.startsWith(u"enterprise")) {
         QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);

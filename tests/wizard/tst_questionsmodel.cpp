@@ -49,27 +49,27 @@ const char *const manifestJson = R"({
     {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
 })";
 
-InstallManifest testManifest()
+Manifest::InstallManifest testManifest()
 {
-    auto manifest = ManifestLoader::decode(QByteArray(manifestJson));
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
     if (!manifest)
         qFatal("the test manifest does not decode");
     return *manifest;
 }
 
-QList<ManifestHarness> harnessesNamed(const QStringList &ids)
+QList<Manifest::ManifestHarness> harnessesNamed(const QStringList &ids)
 {
-    QList<ManifestHarness> found;
-    for (const ManifestHarness &harness : testManifest().harnesses)
+    QList<Manifest::ManifestHarness> found;
+    for (const Manifest::ManifestHarness &harness : testManifest().harnesses)
         if (ids.contains(harness.id))
             found.append(harness);
     return found;
 }
 
 // "codex:openrouter" is a harness with a recorded funding, "codex" one without.
-QList<ExistingHarness> existingFrom(const QStringList &entries)
+QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
 {
-    QList<ExistingHarness> existing;
+    QList<Setup::ExistingHarness> existing;
     for (const QString &entry : entries) {
         const QStringList parts = entry.split(QLatin1Char(':'));
         existing.append({parts.at(0), parts.size() > 1 ? std::optional(parts.at(1))
@@ -97,14 +97,14 @@ FundingMap fundingOf(const QuestionsModel &model)
     return funding;
 }
 
-const ManifestField &fieldNamed(const InstallManifest &manifest, const QString &key)
+const Manifest::ManifestField &fieldNamed(const Manifest::InstallManifest &manifest, const QString &key)
 {
-    for (const FundingGroup &group : manifest.fundingGroups)
-        for (const FundingOption &option : group.options)
-            for (const ManifestField &field : option.fields)
+    for (const Manifest::FundingGroup &group : manifest.fundingGroups)
+        for (const Manifest::FundingOption &option : group.options)
+            for (const Manifest::ManifestField &field : option.fields)
                 if (field.configKey == key)
                     return field;
-    for (const ManifestField &field : manifest.advanced.fields)
+    for (const Manifest::ManifestField &field : manifest.advanced.fields)
         if (field.configKey == key)
             return field;
     qFatal("no field %s", qPrintable(key));
@@ -116,8 +116,8 @@ std::unique_ptr<QuestionsModel> modelWith(const QStringList &harnesses,
                                           const QStringList &toggles = {},
                                           const QStringList &values = {})
 {
-    auto model = std::make_unique<QuestionsModel>(testManifest(), QList<ManifestHarness>{},
-                                                  QList<ExistingHarness>{}, false);
+    auto model = std::make_unique<QuestionsModel>(testManifest(), QList<Manifest::ManifestHarness>{},
+                                                  QList<Setup::ExistingHarness>{}, false);
     for (const QString &id : sortedIds(model->selectedHarnesses()))
         model->setHarnessSelected(id, false);
     for (const QString &id : harnesses)
@@ -273,7 +273,7 @@ void TestQuestionsModel::fields()
 
     const auto model = modelWith({u"claude-code"_s}, toggles);
     QStringList found;
-    for (const ManifestField &field : model->fields(group))
+    for (const Manifest::ManifestField &field : model->fields(group))
         found.append(field.configKey);
     QCOMPARE(found, keys);
 }
@@ -388,7 +388,7 @@ void TestQuestionsModel::notifiesRealChangesOnly()
     QSignalSpy harnesses(model.get(), &QuestionsModel::selectedHarnessesChanged);
     QSignalSpy funding(model.get(), &QuestionsModel::selectedFundingChanged);
     QSignalSpy values(model.get(), &QuestionsModel::fieldValuesChanged);
-    const ManifestField &key = fieldNamed(model->manifest(), QStringLiteral("openaiKey"));
+    const Manifest::ManifestField &key = fieldNamed(model->manifest(), QStringLiteral("openaiKey"));
 
     model->setHarnessSelected(QStringLiteral("codex"), true);
     model->setFieldValue(key, QStringLiteral(" sk-1 "));

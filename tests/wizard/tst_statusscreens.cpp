@@ -144,7 +144,7 @@ void TestStatusScreens::installOutcome()
         return;
     }
 
-    QVERIFY(host.engine.fail(u"runInstall"_s, SetupError::exitedWithStatus(1, output)));
+    QVERIFY(host.engine.fail(u"runInstall"_s, Setup::SetupError::exitedWithStatus(1, output)));
     QCOMPARE(host.controller.screen(), Screen::Failed);
     QCOMPARE(labelText(host, u"error"_s), shown);
     auto *symbol = host.find<Wizard::SymbolView>(u"symbol"_s);

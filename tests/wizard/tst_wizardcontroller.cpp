@@ -52,18 +52,18 @@ const char *const manifestJson = R"({
 const QString packageSpec = u"orvane@9.9.9-test"_s;
 const QString boom = u"npm ERR! boom"_s;
 
-ManifestLoader::Resolved testResolved()
+Manifest::Resolved testResolved()
 {
-    auto manifest = ManifestLoader::decode(QByteArray(manifestJson));
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
     if (!manifest)
         qFatal("the test manifest does not decode");
     return {packageSpec, *manifest};
 }
 
 // "codex:openrouter" is a harness with a recorded funding, "codex" one without.
-QList<ExistingHarness> existingFrom(const QStringList &entries)
+QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
 {
-    QList<ExistingHarness> existing;
+    QList<Setup::ExistingHarness> existing;
     for (const QString &entry : entries) {
         const QStringList parts = entry.split(u':');
         existing.append({parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
@@ -71,10 +71,10 @@ QList<ExistingHarness> existingFrom(const QStringList &entries)
     return existing;
 }
 
-QStringList idsOf(const QList<ManifestHarness> &harnesses)
+QStringList idsOf(const QList<Manifest::ManifestHarness> &harnesses)
 {
     QStringList ids;
-    for (const ManifestHarness &harness : harnesses)
+    for (const Manifest::ManifestHarness &harness : harnesses)
         ids.append(harness.id);
     return ids;
 }
@@ -90,7 +90,7 @@ struct Rig
     ScriptedSetupEngine engine;
     ManualClock clock;
     ManualTimers timers{clock};
-    std::expected<ManifestLoader::Resolved, Wizard::Failure> manifest = testResolved();
+    std::expected<Manifest::Resolved, Wizard::Failure> manifest = testResolved();
     std::unique_ptr<WizardController> controller;
     QPointer<QuestionsModel> marked;
 
@@ -155,7 +155,7 @@ struct Rig
         else if (verb == u"opencode")
             c.launchOpenCode();
         else if (verb == u"native")
-            c.launchClaudeDesktop(DesktopLaunchMode::native, false);
+            c.launchClaudeDesktop(Setup::DesktopLaunchMode::Native, false);
         else if (verb == u"terminal")
             c.launchTerminal(u"orv claude"_s);
         else if (verb == u"versions")
@@ -163,7 +163,7 @@ struct Rig
         else if (verb == u"ok")
             return engine.succeed(rest);
         else if (verb == u"fail")
-            return engine.fail(rest, SetupError::exitedWithStatus(1, boom));
+            return engine.fail(rest, Setup::SetupError::exitedWithStatus(1, boom));
         else if (verb == u"wait")
             timers.advance(std::chrono::milliseconds(rest.toInt()));
         else if (verb == u"mark") {
@@ -191,14 +191,14 @@ struct Rig
     // "quit codex", ...
     QStringList launchLog() const
     {
-        static const QMap<DesktopApp, QString> apps{
-            {DesktopApp::claude, u"claude"_s}, {DesktopApp::codex, u"codex"_s}, {DesktopApp::openCode, u"openCode"_s}};
+        static const QMap<Setup::DesktopApp, QString> apps{
+            {Setup::DesktopApp::Claude, u"claude"_s}, {Setup::DesktopApp::Codex, u"codex"_s}, {Setup::DesktopApp::OpenCode, u"openCode"_s}};
         QStringList log;
         for (const auto &call : engine.calls) {
             if (call.operation == u"terminateDesktopApp")
                 log.append(u"quit "_s + apps.value(*call.app));
             else if (call.operation.startsWith(u"launch"))
-                log.append(call.operation + (call.mode ? QChar(u'(') + rawValue(*call.mode) + QChar(u')') : QString()));
+                log.append(call.operation + (call.mode ? QChar(u'(') + Setup::rawValue(*call.mode) + QChar(u')') : QString()));
         }
         return log;
     }
@@ -436,11 +436,11 @@ void TestWizardController::describe_data()
     QTest::addColumn<QString>("text");
 
     auto exit = [](const QString &output) {
-        return Wizard::Failure(SetupFailure(SetupError::exitedWithStatus(1, output)));
+        return Wizard::Failure(Setup::SetupFailure(Setup::SetupError::exitedWithStatus(1, output)));
     };
-    const Wizard::Failure missing = SetupFailure(SetupError::scriptMissing());
+    const Wizard::Failure missing = Setup::SetupFailure(Setup::SetupError::scriptMissing());
     const Wizard::Failure platform =
-        SetupFailure(PlatformError{u"launch"_s, u"/usr/bin/orv"_s, u"No such file or directory"_s});
+        Setup::SetupFailure(Setup::PlatformError{u"launch"_s, u"/usr/bin/orv"_s, u"No such file or directory"_s});
 
     QTest::newRow("the installer's last line") << u"runInstall"_s << exit(u"step 1\nstep 2\nnpm ERR! 404"_s)
                                                << u"npm ERR! 404"_s;
@@ -472,8 +472,8 @@ void TestWizardController::describe_data()
         << u"launchCodexDesktop"_s << exit(u"orv: Codex is not installed"_s)
         << u"orv: Codex is not installed"_s;
     QTest::newRow("a manifest this program cannot read")
-        << u"manifest"_s << Wizard::Failure(ManifestError::unsupportedSchema(7))
-        << ManifestError::unsupportedSchema(7).description();
+        << u"manifest"_s << Wizard::Failure(Manifest::ManifestError::unsupportedSchema(7))
+        << Manifest::ManifestError::unsupportedSchema(7).description();
 }
 
 void TestWizardController::describe()
@@ -496,7 +496,7 @@ void TestWizardController::describe()
         {u"runUninstall"_s, {u"uninstall"_s}}, {u"launchClaudeDesktop"_s, {u"claude"_s}},
         {u"launchCodexDesktop"_s, {u"codex"_s}}, {u"launchOpenCodeDesktop"_s, {u"opencode"_s}}};
     QVERIFY(rig.run(start.value(operation)));
-    QVERIFY(rig.engine.fail(operation, std::get<SetupFailure>(failure)));
+    QVERIFY(rig.engine.fail(operation, std::get<Setup::SetupFailure>(failure)));
     if (operation.startsWith(u"launch")) {
         QCOMPARE(rig.controller->screen(), Screen::Launched);
         QCOMPARE(rig.controller->desktopLaunchError(), std::optional(text));
@@ -787,7 +787,7 @@ void TestWizardController::firstInstallation()
     // The tool found on this machine is preselected.
     QCOMPARE(model->selectedHarnesses(), QSet<QString>{u"claude-code"_s});
     model->toggleHarness(u"codex"_s);
-    for (const ManifestField &field : model->fields(u"openai"_s))
+    for (const Manifest::ManifestField &field : model->fields(u"openai"_s))
         model->setFieldValue(field, u" sk-test \n"_s);
     QVERIFY(model->canSubmit());
 

@@ -24,7 +24,7 @@ namespace {
 // `screen` over the backdrop, the way the setup window hosts the wizard.
 std::unique_ptr<QWidget> onBackdrop(QWidget *screen)
 {
-    auto backdrop = std::make_unique<VisualEffect>(false);
+    auto backdrop = std::make_unique<Design::VisualEffect>(false);
     auto *layout = new QStackedLayout(backdrop.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(screen);
@@ -58,9 +58,9 @@ std::unique_ptr<QWidget> enterprise(const QString &url, const QString &email)
 std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsModel &)> &prepare,
                                    int continues = 0)
 {
-    const InstallManifest manifest = ManifestLoader::bundled();
-    QList<ManifestHarness> detected;
-    for (const ManifestHarness &harness : manifest.harnesses)
+    const Manifest::InstallManifest manifest = Manifest::ManifestLoader::bundled();
+    QList<Manifest::ManifestHarness> detected;
+    for (const Manifest::ManifestHarness &harness : manifest.harnesses)
         if (harness.id == u"claude-code")
             detected.append(harness);
     auto *model = new Wizard::QuestionsModel(manifest, detected, {}, false);
@@ -73,10 +73,10 @@ std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsMod
     return onBackdrop(screen);
 }
 
-const ManifestField &fieldOf(const Wizard::QuestionsModel &model, const QString &group,
+const Manifest::ManifestField &fieldOf(const Wizard::QuestionsModel &model, const QString &group,
                              const QString &option, int index = 0)
 {
-    for (const FundingOption &candidate : model.manifest().fundingGroups.value(group).options)
+    for (const Manifest::FundingOption &candidate : model.manifest().fundingGroups.value(group).options)
         if (candidate.id == option)
             return candidate.fields.at(index);
     qFatal("the bundled manifest has no option %s", qPrintable(option));
