@@ -1,5 +1,6 @@
 #include "setup/RouterVersions.h"
 
+#include "manifest/ManifestLoader.h"
 #include "platform/HomeDirectory.h"
 #include "setup/ShellRunner.h"
 
@@ -85,7 +86,7 @@ QUrl latestVersionUrl(const QUrl &registry)
     QString base = registry.toString();
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
-    return QUrl(base + QLatin1String(routerPackage) + QLatin1String("/latest"));
+    return QUrl(base + Manifest::ManifestLoader::packageName() + QLatin1String("/latest"));
 }
 
 void fetchLatestRouterVersion(const QUrl &registry,

@@ -11,9 +11,6 @@
 
 namespace Setup {
 
-// The router's npm package.
-inline constexpr auto routerPackage = "orvane";
-
 // The version in ~/.local/share/orvane/runtime/package.json, when that file is a JSON object
 // of strings that has "version".
 std::optional<QString> installedRouterVersion();
@@ -25,7 +22,7 @@ using RegistryFound = std::function<void(std::optional<QUrl>)>;
 void discoverRegistry(RegistryFound done);
 
 // The registry's latest-version document of the router: `registry` joined with
-// "orvane/latest".
+// the router's package name and "/latest".
 QUrl latestVersionUrl(const QUrl &registry);
 
 // GETs the latest-version document (4 s time-out) and gives its "version", or nothing.

@@ -6,8 +6,9 @@
 
 namespace Wizard {
 
-RootView::RootView(QSize size, QWidget *parent)
+RootView::RootView(Manifest::Resolved resolved, QSize size, QWidget *parent)
     : QWidget(parent)
+    , m_resolved(std::move(resolved))
     , m_size(size)
 {
     setObjectName(QStringLiteral("rootView"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "manifest/Resolved.h"
+
 #include <QWidget>
 
 class QStackedLayout;
@@ -12,12 +14,15 @@ class RootView : public QWidget
     Q_OBJECT
 
 public:
-    // `size` is the window's content size, which the screens fill.
-    explicit RootView(QSize size, QWidget *parent = nullptr);
+    // `resolved` is the manifest the questions come from; `size` is the window's content
+    // size, which the screens fill.
+    RootView(Manifest::Resolved resolved, QSize size, QWidget *parent = nullptr);
 
     QSize sizeHint() const override { return m_size; }
+    const Manifest::Resolved &resolved() const { return m_resolved; }
 
 private:
+    Manifest::Resolved m_resolved;
     QSize m_size;
     QStackedLayout *m_screens = nullptr;
 };
