@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/Timers.h"
 #include "setup/SetupError.h"
 #include "setup/VersionInfo.h"
 
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -29,9 +31,13 @@ QUrl latestVersionUrl(const QUrl &registry);
 void fetchLatestRouterVersion(const QUrl &registry,
                               std::function<void(std::optional<QString>)> done);
 
-// Installed and latest router versions; never fails, whatever is unknown is absent.
+// Installed and latest router versions; never fails, whatever is unknown is absent. The whole
+// lookup, the registry's discovery through the login shell included, gives up after
+// versionInfoLimit with the latest version absent, so the start-up check never waits long.
+inline constexpr std::chrono::milliseconds versionInfoLimit{5000};
 using RegistryDiscovery = std::function<void(RegistryFound)>;
 void versionInfo(Completion<VersionInfo> done);
-void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done);
+void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done,
+                 Platform::Timers &timers = Platform::QtTimers::instance());
 
 } // namespace Setup
