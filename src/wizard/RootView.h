@@ -4,8 +4,16 @@
 #include "wizard/core/QuestionsModel.h"
 #include "wizard/core/WizardController.h"
 
+#include "manifest/Resolved.h"
+
 #include <QPointer>
 #include <QWidget>
+
+#include <memory>
+
+namespace Setup {
+class SetupEngine;
+}
 
 namespace Wizard {
 
@@ -18,14 +26,15 @@ class RootView : public QWidget
     Q_OBJECT
 
 public:
-    // `size` is the window's content size, which the screens fill.
-    explicit RootView(QSize size, QWidget *parent = nullptr);
+    // The program's wizard: a controller of its own over the system's setup engine, asking
+    // its questions from `resolved`. `size` is the window's content size, which the screens
+    // fill.
+    RootView(Manifest::Resolved resolved, QSize size, QWidget *parent = nullptr);
+    // Shows `controller`, which is owned elsewhere and must outlive the view.
+    RootView(WizardController &controller, QSize size, QWidget *parent = nullptr);
+    ~RootView() override;
 
-    // The controller to show; until one is set the view shows the welcome screen, which does
-    // nothing. The controller must outlive the view or be set again.
-    void setController(WizardController *controller);
-    WizardController *controller() const { return m_controller; }
-
+    WizardController &controller() const { return *m_controller; }
     // The screen widget shown now.
     QWidget *currentScreen() const { return m_current; }
 
@@ -36,12 +45,16 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void attach();
     void showScreen(bool animated);
     QWidget *buildScreen(WizardController::Screen screen);
     QWidget *buildLauncher();
 
     QSize m_size;
-    QPointer<WizardController> m_controller;
+    // Only the program's own wizard owns these; the controller is destroyed before its engine.
+    std::unique_ptr<Setup::SetupEngine> m_ownEngine;
+    std::unique_ptr<WizardController> m_ownController;
+    WizardController *m_controller = nullptr;
     QWidget *m_current = nullptr;
     bool m_started = false;
 };
