@@ -8,6 +8,7 @@
 #include "wizard/ProgressScreen.h"
 #include "wizard/SymbolView.h"
 
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +39,18 @@ bool install(Host &host)
     QTest::keyClick(host.view.currentScreen(), Qt::Key_Return);
     return host.controller.screen() == Screen::Installing;
 }
+
+// Receives what QDesktopServices::openUrl would give the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
 
 } // namespace
 
@@ -97,6 +110,14 @@ void TestStatusScreens::recheckLineStaysBlankUntilFirstRecheck()
     QVERIFY(host.engine.releaseVersionInfo({}));
     QCOMPARE(host.controller.screen(), Screen::NoNode);
     QCOMPARE(labelText(host, u"recheckLine"_s), u"Still not finding Node.js."_s);
+
+    // "Get Node.js" hands the download page to the desktop (here: to the test's handler).
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    QTest::mouseClick(host.find<QPushButton>(u"getNode"_s), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(u"https"_s);
+    QCOMPARE(catcher.opened, (QList<QUrl>{QUrl(u"https://nodejs.org/en/download"_s)}));
+    QCOMPARE(host.controller.screen(), Screen::NoNode);
 
     // Node.js installed meanwhile: the next recheck reaches welcome.
     QTest::mouseClick(host.find<QPushButton>(u"checkAgain"_s), Qt::LeftButton);
