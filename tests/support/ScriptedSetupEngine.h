@@ -21,8 +21,8 @@ public:
     struct Call
     {
         QString operation; // the member function's name: "nodeVersion", "runInstall", ...
-        Setup::InstallAnswers answers;         // runInstall
-        QString packageSpec;                   // runInstall, runUpdate, runUninstall
+        Setup::InstallAnswers answers;                // runInstall
+        QString packageSpec;                          // runInstall, runUpdate, runUninstall
         std::optional<Setup::DesktopLaunchMode> mode; // launchClaudeDesktop, launchCodexDesktop
         std::optional<Setup::DesktopApp> app;         // isDesktopAppRunning, terminateDesktopApp
     };

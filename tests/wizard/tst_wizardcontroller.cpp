@@ -66,7 +66,8 @@ QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
     QList<Setup::ExistingHarness> existing;
     for (const QString &entry : entries) {
         const QStringList parts = entry.split(u':');
-        existing.append({parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
+        existing.append(
+            {parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
     }
     return existing;
 }
@@ -135,7 +136,8 @@ struct Rig
         else if (verb == u"cancel")
             c.cancelEnterpriseGateway();
         else if (verb == u"install")
-            c.runInstall(c.questionsModel() ? c.questionsModel()->answers() : Setup::InstallAnswers{});
+            c.runInstall(c.questionsModel() ? c.questionsModel()->answers()
+                                            : Setup::InstallAnswers{});
         else if (verb == u"update")
             c.runUpdate();
         else if (verb == u"uninstall")
@@ -192,13 +194,17 @@ struct Rig
     QStringList launchLog() const
     {
         static const QMap<Setup::DesktopApp, QString> apps{
-            {Setup::DesktopApp::Claude, u"claude"_s}, {Setup::DesktopApp::Codex, u"codex"_s}, {Setup::DesktopApp::OpenCode, u"openCode"_s}};
+            {Setup::DesktopApp::Claude, u"claude"_s},
+            {Setup::DesktopApp::Codex, u"codex"_s},
+            {Setup::DesktopApp::OpenCode, u"openCode"_s}};
         QStringList log;
         for (const auto &call : engine.calls) {
             if (call.operation == u"terminateDesktopApp")
                 log.append(u"quit "_s + apps.value(*call.app));
             else if (call.operation.startsWith(u"launch"))
-                log.append(call.operation + (call.mode ? QChar(u'(') + Setup::rawValue(*call.mode) + QChar(u')') : QString()));
+                log.append(call.operation +
+                           (call.mode ? QChar(u'(') + Setup::rawValue(*call.mode) + QChar(u')')
+                                      : QString()));
         }
         return log;
     }
@@ -248,10 +254,11 @@ void TestWizardController::preflight_data()
     QTest::newRow("returning user: the launcher with the installed tools' commands")
         << QStringList{u"codex:openrouter"_s, u"plain"_s, u"claude-code"_s} << true << false
         << Screen::Launched << QStringList{u"orv claude"_s, u"orv codex"_s, u"orv plain"_s};
-    QTest::newRow("no Node.js on a first run") << QStringList{} << false << true << Screen::NoNode
-                                               << QStringList{};
+    QTest::newRow("no Node.js on a first run")
+        << QStringList{} << false << true << Screen::NoNode << QStringList{};
     QTest::newRow("no Node.js on a returning machine: not the launcher")
-        << QStringList{u"codex"_s} << false << false << Screen::NoNode << QStringList{u"orv codex"_s};
+        << QStringList{u"codex"_s} << false << false << Screen::NoNode
+        << QStringList{u"orv codex"_s};
 }
 
 void TestWizardController::preflight()
@@ -272,7 +279,8 @@ void TestWizardController::preflight()
     const QStringList expectedCalls =
         existing.isEmpty()
             ? QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"versionInfo"_s}
-            : QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"readExistingHarnesses"_s, u"versionInfo"_s};
+            : QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"readExistingHarnesses"_s,
+                          u"versionInfo"_s};
     QCOMPARE(rig.engine.operations(), expectedCalls);
     QVERIFY(rig.controller->resolved().has_value());
     QCOMPARE(idsOf(rig.controller->detected()), QStringList{u"claude-code"_s});
@@ -306,7 +314,8 @@ void TestWizardController::recheck_data()
 
     QTest::newRow("still no Node.js") << u"noNode"_s << false << Screen::NoNode;
     QTest::newRow("found on a first run") << u"noNode"_s << true << Screen::Welcome;
-    QTest::newRow("found on a returning machine") << u"noNode-returning"_s << true << Screen::Launched;
+    QTest::newRow("found on a returning machine")
+        << u"noNode-returning"_s << true << Screen::Launched;
 }
 
 void TestWizardController::recheck()
@@ -357,11 +366,11 @@ void TestWizardController::transitions_data()
     QTest::newRow("enterprise: Continue")
         << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s}
         << Screen::Questions << installing << QString();
-    QTest::newRow("enterprise: Back") << u"first"_s
-                                      << QStringList{u"getStarted"_s, u"enterprise"_s, u"cancel"_s}
-                                      << Screen::Questions << installing << QString();
-    QTest::newRow("questions: install runs") << u"first"_s << install << Screen::Installing
-                                             << installing << QString();
+    QTest::newRow("enterprise: Back")
+        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"cancel"_s}
+        << Screen::Questions << installing << QString();
+    QTest::newRow("questions: install runs")
+        << u"first"_s << install << Screen::Installing << installing << QString();
     QTest::newRow("install succeeds") << u"first"_s << then(install, {u"ok:runInstall"_s})
                                       << Screen::Complete << installing << QString();
     QTest::newRow("install fails") << u"first"_s << then(install, {u"fail:runInstall"_s})
@@ -389,9 +398,9 @@ void TestWizardController::transitions_data()
     QTest::newRow("uninstall fails")
         << u"returning"_s << QStringList{u"uninstall"_s, u"fail:runUninstall"_s} << Screen::Failed
         << uninstalling << boom;
-    QTest::newRow("failed: Try again") << u"first"_s
-                                       << then(install, {u"fail:runInstall"_s, u"retry"_s})
-                                       << Screen::Welcome << installing << boom;
+    QTest::newRow("failed: Try again")
+        << u"first"_s << then(install, {u"fail:runInstall"_s, u"retry"_s}) << Screen::Welcome
+        << installing << boom;
     QTest::newRow("a returning user's install says Updating")
         << u"returning"_s << QStringList{u"settings"_s, u"install"_s} << Screen::Installing
         << updating << QString();
@@ -402,14 +411,17 @@ void TestWizardController::transitions_data()
         << u"returning"_s << then({u"update"_s, u"fail:runUpdate"_s, u"retry"_s}, install)
         << Screen::Installing << updating << boom;
     QTest::newRow("after a failed first install and Try again, Installing")
-        << u"first"_s << then(install, {u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s, u"install"_s})
+        << u"first"_s
+        << then(install, {u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s, u"install"_s})
         << Screen::Installing << installing << boom;
     QTest::newRow("launches never change the screen")
         << u"returning"_s
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s, u"ok:openTerminal"_s, u"wait:500"_s}
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
+                       u"ok:openTerminal"_s, u"wait:500"_s}
         << Screen::Launched << installing << QString();
     QTest::newRow("actions a screen does not offer do nothing")
-        << u"first"_s << QStringList{u"retry"_s, u"openLauncher"_s, u"update"_s, u"uninstall"_s, u"settings"_s, u"install"_s, u"cancel"_s}
+        << u"first"_s << QStringList{u"retry"_s,    u"openLauncher"_s, u"update"_s, u"uninstall"_s,
+                                     u"settings"_s, u"install"_s,      u"cancel"_s}
         << Screen::Welcome << installing << QString();
 }
 
@@ -439,27 +451,28 @@ void TestWizardController::describe_data()
         return Wizard::Failure(Setup::SetupFailure(Setup::SetupError::exitedWithStatus(1, output)));
     };
     const Wizard::Failure missing = Setup::SetupFailure(Setup::SetupError::scriptMissing());
-    const Wizard::Failure platform =
-        Setup::SetupFailure(Setup::PlatformError{u"launch"_s, u"/usr/bin/orv"_s, u"No such file or directory"_s});
+    const Wizard::Failure platform = Setup::SetupFailure(
+        Setup::PlatformError{u"launch"_s, u"/usr/bin/orv"_s, u"No such file or directory"_s});
 
-    QTest::newRow("the installer's last line") << u"runInstall"_s << exit(u"step 1\nstep 2\nnpm ERR! 404"_s)
-                                               << u"npm ERR! 404"_s;
+    QTest::newRow("the installer's last line")
+        << u"runInstall"_s << exit(u"step 1\nstep 2\nnpm ERR! 404"_s) << u"npm ERR! 404"_s;
     QTest::newRow("a message then empty lines, alone")
         << u"runInstall"_s << exit(u"Error: no network\n\n\n"_s) << u"Error: no network"_s;
     QTest::newRow("blank but not empty lines count")
         << u"runInstall"_s << exit(u"Error\n  "_s) << u"  "_s;
-    QTest::newRow("line feeds only: the whole output") << u"runInstall"_s << exit(u"\n\n"_s) << u"\n\n"_s;
+    QTest::newRow("line feeds only: the whole output")
+        << u"runInstall"_s << exit(u"\n\n"_s) << u"\n\n"_s;
     QTest::newRow("empty output") << u"runInstall"_s << exit(QString())
                                   << u"Setup didn't finish. You can try again."_s;
-    QTest::newRow("script missing") << u"runInstall"_s << missing
-                                    << u"Setup didn't finish. You can try again."_s;
+    QTest::newRow("script missing")
+        << u"runInstall"_s << missing << u"Setup didn't finish. You can try again."_s;
     QTest::newRow("a platform error is anything else")
         << u"runInstall"_s << platform << u"Setup didn't finish. You can try again."_s;
     QTest::newRow("update: last line") << u"runUpdate"_s << exit(u"a\nb"_s) << u"b"_s;
-    QTest::newRow("update's fallback") << u"runUpdate"_s << exit(QString())
-                                       << u"Update didn't finish. You can try again."_s;
-    QTest::newRow("uninstall's fallback") << u"runUninstall"_s << missing
-                                          << u"Uninstall didn't finish. You can try again."_s;
+    QTest::newRow("update's fallback")
+        << u"runUpdate"_s << exit(QString()) << u"Update didn't finish. You can try again."_s;
+    QTest::newRow("uninstall's fallback")
+        << u"runUninstall"_s << missing << u"Uninstall didn't finish. You can try again."_s;
     QTest::newRow("Claude Desktop's fallback")
         << u"launchClaudeDesktop"_s << platform
         << u"Claude Desktop couldn't be launched. You can try again."_s;
@@ -491,10 +504,12 @@ void TestWizardController::describe()
         return;
     }
     QVERIFY(rig.start(u"returning"_s));
-    static const QMap<QString, QStringList> start{
-        {u"runInstall"_s, {u"settings"_s, u"install"_s}}, {u"runUpdate"_s, {u"update"_s}},
-        {u"runUninstall"_s, {u"uninstall"_s}}, {u"launchClaudeDesktop"_s, {u"claude"_s}},
-        {u"launchCodexDesktop"_s, {u"codex"_s}}, {u"launchOpenCodeDesktop"_s, {u"opencode"_s}}};
+    static const QMap<QString, QStringList> start{{u"runInstall"_s, {u"settings"_s, u"install"_s}},
+                                                  {u"runUpdate"_s, {u"update"_s}},
+                                                  {u"runUninstall"_s, {u"uninstall"_s}},
+                                                  {u"launchClaudeDesktop"_s, {u"claude"_s}},
+                                                  {u"launchCodexDesktop"_s, {u"codex"_s}},
+                                                  {u"launchOpenCodeDesktop"_s, {u"opencode"_s}}};
     QVERIFY(rig.run(start.value(operation)));
     QVERIFY(rig.engine.fail(operation, std::get<Setup::SetupFailure>(failure)));
     if (operation.startsWith(u"launch")) {
@@ -519,10 +534,10 @@ void TestWizardController::commands_data()
         << QStringList{u"orv claude"_s, u"orv codex"_s, u"orv plain"_s};
     QTest::newRow("duplicates once") << QStringList{u"codex"_s, u"codex"_s, u"plain"_s}
                                      << QStringList{u"orv codex"_s, u"orv plain"_s};
-    QTest::newRow("unknown ids ignored") << QStringList{u"ghost"_s, u"codex"_s}
-                                         << QStringList{u"orv codex"_s};
-    QTest::newRow("a harness without a command") << QStringList{u"opencode"_s, u"plain"_s}
-                                                 << QStringList{u"orv plain"_s};
+    QTest::newRow("unknown ids ignored")
+        << QStringList{u"ghost"_s, u"codex"_s} << QStringList{u"orv codex"_s};
+    QTest::newRow("a harness without a command")
+        << QStringList{u"opencode"_s, u"plain"_s} << QStringList{u"orv plain"_s};
     QTest::newRow("no ids") << QStringList{} << QStringList{};
 }
 
@@ -553,10 +568,12 @@ void TestWizardController::enterpriseFields_data()
                     {u"openaiKey"_s, u"sk-1"_s}};
     QTest::newRow("the gateway adds the keys")
         << QStringList{u"https://gw.example"_s, u"me@example.com"_s} << FieldMap{}
-        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s}, {u"email"_s, u"me@example.com"_s}};
+        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s},
+                    {u"email"_s, u"me@example.com"_s}};
     QTest::newRow("the form trims spaces and tabs, nothing else")
         << QStringList{u" \thttps://gw.example\t "_s, u"  me@example.com\n"_s} << FieldMap{}
-        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s}, {u"email"_s, u"me@example.com\n"_s}};
+        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s},
+                    {u"email"_s, u"me@example.com\n"_s}};
 }
 
 void TestWizardController::enterpriseFields()
@@ -573,9 +590,8 @@ void TestWizardController::enterpriseFields()
         rig.controller->continueEnterpriseGateway(form.at(0), form.at(1));
         QCOMPARE(rig.controller->questionsIdentity(), sent.value(u"gatewayBaseUrl"_s));
     }
-    const Setup::InstallAnswers answers{{u"codex"_s, u"claude-code"_s},
-                                        {{u"openai"_s, {u"openrouter"_s}}},
-                                        questions};
+    const Setup::InstallAnswers answers{
+        {u"codex"_s, u"claude-code"_s}, {{u"openai"_s, {u"openrouter"_s}}}, questions};
     rig.controller->runInstall(answers);
 
     const auto call = rig.engine.lastCall(u"runInstall"_s);
@@ -599,16 +615,16 @@ void TestWizardController::questionsModelLifetime_data()
         << u"first"_s << QStringList{u"getStarted"_s, u"mark"_s, u"enterprise"_s, u"continue"_s}
         << false << u"https://gw.example"_s;
     QTest::newRow("Back after a gateway was set starts afresh")
-        << u"first"_s
-        << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s, u"mark"_s, u"enterprise"_s, u"cancel"_s}
+        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s,
+                                     u"mark"_s,       u"enterprise"_s, u"cancel"_s}
         << false << u"hosted"_s;
     QTest::newRow("Get started again after Try again")
-        << u"first"_s
-        << QStringList{u"getStarted"_s, u"mark"_s, u"install"_s, u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s}
+        << u"first"_s << QStringList{u"getStarted"_s,      u"mark"_s,  u"install"_s,
+                                     u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s}
         << false << u"hosted"_s;
     QTest::newRow("Settings from the launcher")
-        << u"first"_s
-        << QStringList{u"getStarted"_s, u"mark"_s, u"install"_s, u"ok:runInstall"_s, u"openLauncher"_s, u"settings"_s}
+        << u"first"_s << QStringList{u"getStarted"_s,    u"mark"_s,         u"install"_s,
+                                     u"ok:runInstall"_s, u"openLauncher"_s, u"settings"_s}
         << false << u"hosted"_s;
 }
 
@@ -649,21 +665,25 @@ void TestWizardController::desktopLaunches_data()
     QTest::addColumn<QString>("error"); // empty: none
 
     QTest::newRow("the launcher launches through the gateway")
-        << QStringList{u"claude"_s} << QStringList{u"launchClaudeDesktop(gateway)"_s} << true << QString();
+        << QStringList{u"claude"_s} << QStringList{u"launchClaudeDesktop(gateway)"_s} << true
+        << QString();
     QTest::newRow("another mode passes through")
-        << QStringList{u"native"_s} << QStringList{u"launchClaudeDesktop(native)"_s} << true << QString();
+        << QStringList{u"native"_s} << QStringList{u"launchClaudeDesktop(native)"_s} << true
+        << QString();
     QTest::newRow("a second click while one runs is ignored")
         << QStringList{u"claude"_s, u"claude"_s, u"opencode"_s, u"codex"_s}
         << QStringList{u"launchClaudeDesktop(gateway)"_s} << true << QString();
     QTest::newRow("relaunch quits first")
-        << QStringList{u"codex!"_s} << QStringList{u"quit codex"_s, u"launchCodexDesktop(gateway)"_s}
-        << true << QString();
+        << QStringList{u"codex!"_s}
+        << QStringList{u"quit codex"_s, u"launchCodexDesktop(gateway)"_s} << true << QString();
     QTest::newRow("a relaunch while busy still quits")
         << QStringList{u"opencode"_s, u"claude!"_s, u"codex!"_s}
-        << QStringList{u"launchOpenCodeDesktop"_s, u"quit claude"_s, u"quit codex"_s} << true << QString();
+        << QStringList{u"launchOpenCodeDesktop"_s, u"quit claude"_s, u"quit codex"_s} << true
+        << QString();
     QTest::newRow("done: the next launch runs")
         << QStringList{u"codex"_s, u"ok:launchCodexDesktop"_s, u"opencode"_s}
-        << QStringList{u"launchCodexDesktop(gateway)"_s, u"launchOpenCodeDesktop"_s} << true << QString();
+        << QStringList{u"launchCodexDesktop(gateway)"_s, u"launchOpenCodeDesktop"_s} << true
+        << QString();
     QTest::newRow("success frees the buttons")
         << QStringList{u"opencode"_s, u"ok:launchOpenCodeDesktop"_s}
         << QStringList{u"launchOpenCodeDesktop"_s} << false << QString();
@@ -675,9 +695,10 @@ void TestWizardController::desktopLaunches_data()
         << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchCodexDesktop(gateway)"_s} << true
         << QString();
     QTest::newRow("a retry after a failure clears it")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"claude"_s, u"ok:launchClaudeDesktop"_s}
-        << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchClaudeDesktop(gateway)"_s} << false
-        << QString();
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"claude"_s,
+                       u"ok:launchClaudeDesktop"_s}
+        << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchClaudeDesktop(gateway)"_s}
+        << false << QString();
 }
 
 void TestWizardController::desktopLaunches()
@@ -708,19 +729,22 @@ void TestWizardController::terminal_data()
         << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0 << QString();
     QTest::newRow("hidden 0.2 s after the terminal opened")
         << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:200"_s} << 1 << QString();
-    QTest::newRow("hidden once")
-        << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:5000"_s} << 1 << QString();
+    QTest::newRow("hidden once") << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:5000"_s}
+                                 << 1 << QString();
     QTest::newRow("the 0.2 s count from the opening, not the click")
-        << QStringList{u"terminal"_s, u"wait:1000"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0 << QString();
+        << QStringList{u"terminal"_s, u"wait:1000"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0
+        << QString();
     QTest::newRow("a failure is shown and nothing is hidden")
         << QStringList{u"terminal"_s, u"fail:openTerminal"_s, u"wait:1000"_s} << 0 << failed;
     QTest::newRow("the next attempt clears the failure")
         << QStringList{u"terminal"_s, u"fail:openTerminal"_s, u"terminal"_s} << 0 << QString();
     QTest::newRow("the terminal's failure is shown over a launch's")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s, u"fail:openTerminal"_s}
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
+                       u"fail:openTerminal"_s}
         << 0 << failed;
     QTest::newRow("the launch's failure once the terminal's is cleared")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s, u"fail:openTerminal"_s, u"terminal"_s}
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
+                       u"fail:openTerminal"_s, u"terminal"_s}
         << 0 << boom;
 }
 
@@ -796,7 +820,8 @@ void TestWizardController::firstInstallation()
     QCOMPARE(call.packageSpec, packageSpec);
     QCOMPARE(call.answers.harnesses, (QStringList{u"claude-code"_s, u"codex"_s}));
     QCOMPARE(call.answers.fundingByGroup,
-             (QMap<QString, QStringList>{{u"anthropic"_s, {u"subscription"_s}}, {u"openai"_s, {u"openai"_s}}}));
+             (QMap<QString, QStringList>{{u"anthropic"_s, {u"subscription"_s}},
+                                         {u"openai"_s, {u"openai"_s}}}));
     QCOMPARE(call.answers.fields, (FieldMap{{u"openaiKey"_s, u"sk-test"_s}}));
     QCOMPARE(rig.controller->launchedCommands(), QStringList{});
 
@@ -847,7 +872,8 @@ void TestWizardController::returningUserUpdatesAndUninstalls()
 
     rig.controller->getStarted();
     QVERIFY(!rig.controller->questionsModel()->isReturning());
-    QCOMPARE(rig.controller->questionsModel()->selectedHarnesses(), QSet<QString>{u"claude-code"_s});
+    QCOMPARE(rig.controller->questionsModel()->selectedHarnesses(),
+             QSet<QString>{u"claude-code"_s});
     QVERIFY(rig.engine.pending().isEmpty());
 }
 

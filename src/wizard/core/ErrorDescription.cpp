@@ -9,7 +9,8 @@ namespace {
 std::optional<QString> installerMessage(const Setup::SetupFailure &failure)
 {
     const auto *error = std::get_if<Setup::SetupError>(&failure);
-    if (!error || error->kind != Setup::SetupError::Kind::ExitedWithStatus || error->output.isEmpty())
+    if (!error || error->kind != Setup::SetupError::Kind::ExitedWithStatus ||
+        error->output.isEmpty())
         return std::nullopt;
     const QStringList lines = error->output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return lines.isEmpty() ? error->output : lines.last();

@@ -27,13 +27,15 @@ QSet<QString> initialHarnesses(const Manifest::InstallManifest &manifest,
 
 // The funding the earlier installation recorded for group `key`: that of the first existing
 // harness that the manifest places in this group, even when it recorded none.
-std::optional<QString> existingFunding(const Manifest::InstallManifest &manifest, const QString &key,
+std::optional<QString> existingFunding(const Manifest::InstallManifest &manifest,
+                                       const QString &key,
                                        const QList<Setup::ExistingHarness> &existing)
 {
     for (const Setup::ExistingHarness &harness : existing) {
-        const bool inGroup = std::any_of(
-            manifest.harnesses.begin(), manifest.harnesses.end(),
-            [&](const Manifest::ManifestHarness &h) { return h.id == harness.id && h.fundingGroup == key; });
+        const bool inGroup = std::any_of(manifest.harnesses.begin(), manifest.harnesses.end(),
+                                         [&](const Manifest::ManifestHarness &h) {
+                                             return h.id == harness.id && h.fundingGroup == key;
+                                         });
         if (inGroup)
             return harness.funding;
     }
@@ -63,7 +65,8 @@ QSet<QString> initialFunding(const QString &key, const Manifest::FundingGroup &g
 
 } // namespace
 
-QuestionsModel::QuestionsModel(Manifest::InstallManifest manifest, const QList<Manifest::ManifestHarness> &detected,
+QuestionsModel::QuestionsModel(Manifest::InstallManifest manifest,
+                               const QList<Manifest::ManifestHarness> &detected,
                                const QList<Setup::ExistingHarness> &existing, bool privateGateway,
                                QObject *parent)
     : QObject(parent)
@@ -73,8 +76,8 @@ QuestionsModel::QuestionsModel(Manifest::InstallManifest manifest, const QList<M
 {
     m_selectedHarnesses = initialHarnesses(m_manifest, detected, existing);
     for (auto it = m_manifest.fundingGroups.cbegin(); it != m_manifest.fundingGroups.cend(); ++it)
-        m_selectedFunding.insert(it.key(), initialFunding(it.key(), it.value(), m_manifest,
-                                                          existing, privateGateway));
+        m_selectedFunding.insert(
+            it.key(), initialFunding(it.key(), it.value(), m_manifest, existing, privateGateway));
 }
 
 bool QuestionsModel::isHarnessSelected(const QString &harnessId) const

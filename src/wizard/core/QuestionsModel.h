@@ -29,7 +29,8 @@ public:
     // manifest's defaults. Each funding group starts with the existing installation's option
     // when it still exists, else its first option (with a private gateway: its first option
     // whose id ends in "-proxy", if any).
-    QuestionsModel(Manifest::InstallManifest manifest, const QList<Manifest::ManifestHarness> &detected,
+    QuestionsModel(Manifest::InstallManifest manifest,
+                   const QList<Manifest::ManifestHarness> &detected,
                    const QList<Setup::ExistingHarness> &existing, bool privateGateway,
                    QObject *parent = nullptr);
 

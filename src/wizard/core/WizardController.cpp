@@ -48,8 +48,7 @@ WizardController::WizardController(Setup::SetupEngine &engine, ManifestSource lo
     , m_loadManifest(std::move(loadManifest))
     , m_timers(timers)
     , m_statusText(QStringLiteral("Installing\u2026"))
-{
-}
+{}
 
 WizardController::~WizardController() = default;
 
@@ -339,8 +338,8 @@ void WizardController::launchOpenCodeDesktop()
     });
 }
 
-void WizardController::launchDesktop(
-    const QString &fallback, const std::function<void(Setup::Completion<void>)> &operation)
+void WizardController::launchDesktop(const QString &fallback,
+                                     const std::function<void(Setup::Completion<void>)> &operation)
 {
     if (m_desktopLaunchBusy)
         return;
