@@ -24,6 +24,9 @@ struct Snapshot
 // The setup window's screens, each over the window's backdrop as the window shows it.
 QList<Snapshot> wizardSnapshots();
 
+// The overlay's pill in its notable states, cropped to the pill's own box (no shadow margin).
+QList<Snapshot> pillSnapshots();
+
 // Lays `widget` out at `size`, lets it settle and draws it at `scale` device pixels per point.
 QImage render(QWidget &widget, QSize size, qreal scale);
 
