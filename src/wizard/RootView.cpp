@@ -54,9 +54,9 @@ RootView::RootView(WizardController &controller, QSize size, QWidget *parent)
 
 RootView::~RootView()
 {
-    // The screens go first: they are connected to the controller.
-    delete m_current;
+    // The screens (and any replaced one not yet deleted) go before the controller they use.
     m_current = nullptr;
+    qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
 }
 
 void RootView::attach()
@@ -67,6 +67,10 @@ void RootView::attach()
     connect(m_controller, &WizardController::questionsModelChanged, this, [this] {
         if (m_controller->screen() == WizardController::Screen::Questions)
             showScreen(true);
+    });
+    // A terminal has opened for the user: step aside so it is in front.
+    connect(m_controller, &WizardController::hideApplicationRequested, this, [this] {
+        window()->showMinimized();
     });
     showScreen(false);
 }

@@ -63,6 +63,7 @@ private slots:
     void recheckLineStaysBlankUntilFirstRecheck();
     void installOutcome_data();
     void installOutcome();
+    void openedTerminalMinimisesTheWindow();
 };
 
 void TestStatusScreens::startUpCheckShowsProgress()
@@ -176,6 +177,17 @@ void TestStatusScreens::installOutcome()
     QCOMPARE(host.controller.screen(), Screen::Welcome);
     QVERIFY(install(host));
     QCOMPARE(host.engine.callCount(u"runInstall"_s), 2);
+}
+
+void TestStatusScreens::openedTerminalMinimisesTheWindow()
+{
+    Host host;
+    QVERIFY(host.start());
+    host.controller.launchTerminal(u"orv claude"_s);
+    QVERIFY(host.engine.succeed(u"openTerminal"_s));
+    QVERIFY(!host.view.isMinimized());
+    host.timers.advance(std::chrono::milliseconds(200));
+    QTRY_VERIFY(host.view.window()->isMinimized());
 }
 
 QTEST_MAIN(TestStatusScreens)
