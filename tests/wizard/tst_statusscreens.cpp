@@ -4,9 +4,11 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
+#include "wizard/CrossFade.h"
 #include "wizard/FieldRow.h"
 #include "wizard/ProgressScreen.h"
 #include "wizard/SymbolView.h"
+#include "wizard/ToolTile.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -64,6 +66,7 @@ private slots:
     void installOutcome_data();
     void installOutcome();
     void openedTerminalMinimisesTheWindow();
+    void returnAloneReachesTheInstaller();
 };
 
 void TestStatusScreens::startUpCheckShowsProgress()
@@ -82,6 +85,12 @@ void TestStatusScreens::startUpCheckShowsProgress()
     QVERIFY(host.engine.releaseVersionInfo({}));
     QCOMPARE(host.controller.screen(), Screen::Welcome);
     QCOMPARE(host.view.currentScreen()->objectName(), u"welcomeScreen"_s);
+    // The progress screen fades out over welcome, then the fade removes itself.
+    auto *fade = host.view.findChild<Wizard::CrossFade *>();
+    QVERIFY(fade);
+    QCOMPARE(fade->geometry(), host.view.rect());
+    QTRY_VERIFY(fade->opacity() < 1.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!host.view.findChild<Wizard::CrossFade *>(), 2000);
     // Shown again later, the view does not start a second check.
     host.view.hide();
     host.view.show();
@@ -188,6 +197,22 @@ void TestStatusScreens::openedTerminalMinimisesTheWindow()
     QVERIFY(!host.view.isMinimized());
     host.timers.advance(std::chrono::milliseconds(200));
     QTRY_VERIFY(host.view.window()->isMinimized());
+}
+
+void TestStatusScreens::returnAloneReachesTheInstaller()
+{
+    Host host;
+    QVERIFY(host.start());
+    // Only Claude Code, whose first funding option needs nothing typed.
+    QTest::keyClick(&host.view, Qt::Key_Return);
+    QTest::mouseClick(host.find<Wizard::ToolTile>(u"tile-codex"_s), Qt::LeftButton);
+    QTest::keyClick(&host.view, Qt::Key_Return);
+    QTest::keyClick(&host.view, Qt::Key_Return);
+    QCOMPARE(host.controller.screen(), Screen::Installing);
+    const Setup::InstallAnswers answers = host.engine.lastCall(u"runInstall"_s).answers;
+    QCOMPARE(answers.harnesses, QStringList{u"claude-code"_s});
+    QCOMPARE(answers.fundingByGroup.value(u"anthropic"_s), QStringList{u"subscription"_s});
+    QCOMPARE(host.engine.lastCall(u"runInstall"_s).packageSpec, u"orvane@latest"_s);
 }
 
 QTEST_MAIN(TestStatusScreens)
