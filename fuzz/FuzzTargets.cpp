@@ -185,12 +185,45 @@ bool gatewayStatus(QByteArrayView input)
     return true;
 }
 
-// The installer's output as the wizard shows it: trimmed, escapes gone, never longer than the
-// bytes it came from (a byte decodes to at most one UTF-16 unit, four bytes to two).
+// The cleaning as documented, written out by hand: colour/cursor sequences (ESC [ digits and
+// semicolons, one ASCII letter) and window titles (ESC ] up to the first BEL) are dropped
+// wherever they start, scanning from the left; whatever else is kept.
+QString referenceClean(const QByteArray &bytes)
+{
+    const QString in = QString::fromUtf8(bytes);
+    const auto at = [&in](qsizetype i) { return i < in.size() ? in.at(i).unicode() : char16_t(0); };
+    QString out;
+    for (qsizetype i = 0; i < in.size();) {
+        if (at(i) == 0x1B && at(i + 1) == u'[') {
+            qsizetype j = i + 2;
+            while ((at(j) >= u'0' && at(j) <= u'9') || at(j) == u';')
+                ++j;
+            if ((at(j) >= u'a' && at(j) <= u'z') || (at(j) >= u'A' && at(j) <= u'Z')) {
+                i = j + 1;
+                continue;
+            }
+        }
+        if (at(i) == 0x1B && at(i + 1) == u']') {
+            const qsizetype bell = in.indexOf(QChar(0x07), i + 2);
+            if (bell >= 0) {
+                i = bell + 1;
+                continue;
+            }
+        }
+        out.append(in.at(i));
+        ++i;
+    }
+    return out.trimmed();
+}
+
+// The installer's output as the wizard shows it: what the hand-written cleaning gives, trimmed,
+// never longer than the bytes it came from (a byte decodes to at most one UTF-16 unit, four
+// bytes to two).
 bool outputCleaner(QByteArrayView input)
 {
     const QByteArray bytes = input.toByteArray();
     const QString text = Setup::cleanOutput(bytes);
+    require(text == referenceClean(bytes), "the cleaner drops exactly the escape sequences");
     require(text == text.trimmed(), "the text is trimmed");
     require(text.size() <= bytes.size(), "the text is no longer than its bytes");
 
