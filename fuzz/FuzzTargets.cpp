@@ -49,7 +49,7 @@ const QString &scratchHome()
 }
 
 // A new file each time: truncating a file that has data makes ext4 flush it on close, which
-// slowed these targets a hundredfold.
+// made these targets three times slower.
 void writeFile(const QString &path, QByteArrayView contents)
 {
     static QSet<QString> folders;
