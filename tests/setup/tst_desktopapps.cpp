@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -158,6 +159,9 @@ private Q_SLOTS:
         row("codex native fails", "codex native", "orv|codex|desktop|native", "3 Codex Desktop is not installed");
         row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
         row("opencode opened by gio", "opencode installed", "orv|entry", "");
+        // Without gio on PATH (KDE, Xfce): gtk-launch with the entry's id, else its Exec line.
+        row("opencode by gtk-launch", "opencode installed, gtk-launch", "gtk-launch|ai.opencode.desktop", "");
+        row("opencode by its Exec line", "opencode installed, neither", "orv|entry", "");
         row("the shell cannot start", "claude native", "", "launch", "/nonexistent/zsh");
         // clang-format on
     }
@@ -168,7 +172,21 @@ private Q_SLOTS:
         QFETCH(QByteArray, shell);
         QFETCH(QString, ran);
         QFile::remove(m_record);
-        const QString data = which.endsWith(u"installed") ? u"data"_qs : u"none"_qs;
+        const QString data = which.contains(u"installed") ? u"data"_qs : u"none"_qs;
+        // A PATH without gio: a folder holding sh and, when asked for, a recording gtk-launch.
+        // The system's profile sets PATH, so the fixture's own profile replaces it.
+        const QString profile = m_home.filePath(u".bash_profile"_qs);
+        const auto restoreProfile = qScopeGuard(
+            [profile] { QVERIFY(writeFile(profile, "PATH=\"$HOME/bin:$PATH\"\n")); });
+        if (which.contains(u", "_qs)) {
+            const QString tools = m_home.filePath(u"tools "_qs + which.section(u", "_qs, 1));
+            QVERIFY(QDir().mkpath(tools));
+            QFile::link(u"/bin/sh"_qs, tools + u"/sh"_qs);
+            if (which.endsWith(u"gtk-launch"))
+                QVERIFY(writeFile(tools + u"/gtk-launch"_qs, "#!/bin/sh\nIFS='|'; echo \"gtk-launch|$*\" > '" +
+                                                                 QFile::encodeName(m_record) + "'\n"));
+            QVERIFY(writeFile(profile, "PATH=\"$HOME/bin:" + QFile::encodeName(tools) + "\"\n"));
+        }
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(data)));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_home.filePath(u"none"_qs)));
         qputenv("SHELL", shell);
