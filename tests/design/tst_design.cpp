@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestDesign : public QObject
 {
     Q_OBJECT
@@ -75,7 +77,7 @@ void TestDesign::archivoFaces()
     // Sizes are points, and a point is one device-independent pixel; 11 to 78 are asked for.
     for (const qreal size : {11.0, 16.0, 78.0}) {
         const QFont font = Design::archivo(size, Design::Weight(weight), 0.5);
-        QCOMPARE(font.family(), u"Archivo"_qs);
+        QCOMPARE(font.family(), u"Archivo"_s);
         QCOMPARE(font.pixelSize(), int(size));
         QCOMPARE(int(font.weight()), fontWeight);
         QCOMPARE(font.letterSpacingType(), QFont::AbsoluteSpacing);
