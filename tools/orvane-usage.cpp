@@ -53,7 +53,7 @@ void appendField(std::string &out, std::string_view key, std::int64_t value)
     out += std::to_string(value);
 }
 
-std::string describe(const QString &path, const TokenUsage &usage)
+std::string describe(const QString &path, const Usage::TokenUsage &usage)
 {
     std::string out = "{\"path\":";
     appendJsonString(out, path.toStdString());
@@ -122,7 +122,7 @@ int main(int argc, char **argv)
         return commandLineError("the harness must be claude-code or codex");
 
     const QString harnessId = QString::fromUtf8(harness->data(), qsizetype(harness->size()));
-    TokenUsageReader reader(QString::fromLocal8Bit(home->data(), qsizetype(home->size())));
+    Usage::TokenUsageReader reader(QString::fromLocal8Bit(home->data(), qsizetype(home->size())));
     const auto usage = reader.usage(harnessId);
     std::string line = "null";
     if (usage) {

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+namespace Usage {
+
 DesktopSessionFileTracker::DesktopSessionFileTracker(QString homeDirectory,
                                                      const Platform::Clock &clock)
     : m_home(std::move(homeDirectory))
@@ -13,7 +15,7 @@ DesktopSessionFileTracker::DesktopSessionFileTracker(QString homeDirectory,
 
 std::optional<QString> DesktopSessionFileTracker::root(const QString &harnessId) const
 {
-    return Usage::transcriptRoot(m_home, harnessId);
+    return transcriptRoot(m_home, harnessId);
 }
 
 QList<FileState> DesktopSessionFileTracker::scan(const QString &harnessId) const
@@ -23,9 +25,9 @@ QList<FileState> DesktopSessionFileTracker::scan(const QString &harnessId) const
     if (!folder)
         return files;
     const QByteArray encoded = QFile::encodeName(*folder);
-    Usage::walkTranscripts(
+    walkTranscripts(
         std::string_view(encoded.constData(), std::size_t(encoded.size())),
-        [&files](const Usage::TranscriptFile &file) {
+        [&files](const TranscriptFile &file) {
             files.append(FileState{QString::fromUtf8(file.path.data(), qsizetype(file.path.size())),
                                    file.size});
         });
@@ -53,20 +55,22 @@ DesktopSessionFileTracker::poll(const QString &harnessId)
                          [&](const FileState &file) { return file.path == pendingSession.path; });
         if (sameFile != files.cend() && sameFile->size > pendingSession.initialSize) {
             m_pending.remove(harnessId);
-            return Event::sessionReady;
+            return Event::SessionReady;
         }
         if (now < pendingSession.expiresAt)
             return std::nullopt;
         m_pending.remove(harnessId);
-        return Event::sessionReady;
+        return Event::SessionReady;
     }
 
     for (const FileState &file : files) {
         if (!known.contains(file.path)) {
             m_pending.insert(harnessId,
                              PendingSession{file.path, file.size, m_clock->now() + waitLimit});
-            return Event::sessionStarted;
+            return Event::SessionStarted;
         }
     }
     return std::nullopt;
 }
+
+} // namespace Usage

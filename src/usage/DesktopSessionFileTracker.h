@@ -13,6 +13,8 @@
 #include <chrono>
 #include <optional>
 
+namespace Usage {
+
 // Notices a new conversation of a desktop harness: a transcript file that was not there at the
 // previous look. It then waits until that file grows (its first turn is written) or until
 // waitLimit has passed, and reports both moments.
@@ -21,8 +23,8 @@ class DesktopSessionFileTracker
 public:
     enum class Event
     {
-        sessionStarted,
-        sessionReady
+        SessionStarted,
+        SessionReady
     };
 
     static constexpr std::chrono::seconds waitLimit{30};
@@ -54,3 +56,5 @@ private:
     QHash<QString, PendingSession> m_pending;
     bool m_initialized = false;
 };
+
+} // namespace Usage

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <unordered_set>
 
+namespace Usage {
+
 // Reading state of one transcript file.
 struct FileProgress
 {
@@ -31,3 +33,5 @@ struct FileProgress
     // Message ids already counted (one dialect only uses them).
     IdSet countedMessageIDs;
 };
+
+} // namespace Usage

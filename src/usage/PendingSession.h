@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 
+namespace Usage {
+
 // A new conversation file that the tracker waits on until it grows or the wait runs out.
 struct PendingSession
 {
@@ -12,3 +14,5 @@ struct PendingSession
     std::int64_t initialSize = 0;
     std::chrono::system_clock::time_point expiresAt;
 };
+
+} // namespace Usage

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-using Usage::TranscriptDialect;
+namespace Usage {
 
 namespace {
 
@@ -30,7 +30,7 @@ std::string encodedPath(const QString &path)
 
 TokenUsageReader::TokenUsageReader(QString homeDirectory)
     : m_home(std::move(homeDirectory))
-    , m_parser(std::make_unique<Usage::TranscriptLineParser>())
+    , m_parser(std::make_unique<TranscriptLineParser>())
 {}
 
 TokenUsageReader::~TokenUsageReader() = default;
@@ -39,11 +39,11 @@ std::optional<QString>
 TokenUsageReader::activeSessionPath(const QString &harnessId,
                                     const std::optional<QString> &projectDirectory) const
 {
-    const auto root = Usage::transcriptRoot(m_home, harnessId);
+    const auto root = transcriptRoot(m_home, harnessId);
     if (!root)
         return std::nullopt;
     std::string searched = encodedPath(*root);
-    if (projectDirectory && Usage::dialectFor(harnessId) == TranscriptDialect::claudeCode) {
+    if (projectDirectory && dialectFor(harnessId) == TranscriptDialect::ClaudeCode) {
         QString folderName = *projectDirectory;
         folderName.replace(QLatin1Char('/'), QLatin1Char('-'));
         const std::string narrowed = searched + '/' + encodedPath(folderName);
@@ -55,7 +55,7 @@ TokenUsageReader::activeSessionPath(const QString &harnessId,
     std::string best;
     std::int64_t bestSeconds = distantPastSeconds;
     std::uint32_t bestNanoseconds = 0;
-    const bool walked = Usage::walkTranscripts(searched, [&](const Usage::TranscriptFile &file) {
+    const bool walked = walkTranscripts(searched, [&](const TranscriptFile &file) {
         if (file.modifiedSeconds > bestSeconds ||
             (file.modifiedSeconds == bestSeconds && file.modifiedNanoseconds > bestNanoseconds)) {
             bestSeconds = file.modifiedSeconds;
@@ -97,7 +97,7 @@ std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
         progress.device = std::uint64_t(status.st_dev);
         progress.inode = std::uint64_t(status.st_ino);
     }
-    readAppended(fd, *Usage::dialectFor(harnessId), progress);
+    readAppended(fd, *dialectFor(harnessId), progress);
     ::close(fd);
 
     const TokenUsage result = progress.usage;
@@ -116,7 +116,7 @@ void TokenUsageReader::ensureCapacity(std::size_t bytes)
     if (m_buffer && m_bufferCapacity == bytes)
         return;
     m_buffer =
-        std::make_unique_for_overwrite<char[]>(bytes + Usage::TranscriptLineParser::padding());
+        std::make_unique_for_overwrite<char[]>(bytes + TranscriptLineParser::padding());
     m_bufferCapacity = bytes;
 }
 
@@ -124,7 +124,7 @@ void TokenUsageReader::growBuffer(std::size_t keep)
 {
     const std::size_t larger = 2 * m_bufferCapacity;
     auto buffer =
-        std::make_unique_for_overwrite<char[]>(larger + Usage::TranscriptLineParser::padding());
+        std::make_unique_for_overwrite<char[]>(larger + TranscriptLineParser::padding());
     std::memcpy(buffer.get(), m_buffer.get(), keep);
     m_buffer = std::move(buffer);
     m_bufferCapacity = larger;
@@ -156,15 +156,15 @@ TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t 
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return {LongLine::unfinished, 0};
+            return {LongLine::Unfinished, 0};
         const char *fresh = buffer + overlap;
         const auto *newline =
             static_cast<const char *>(std::memchr(fresh, '\n', std::size_t(count)));
         const char *end = newline ? newline : fresh + count;
         if (contains(buffer, std::size_t(end - buffer), required))
-            return {LongLine::needed, 0};
+            return {LongLine::Needed, 0};
         if (newline)
-            return {LongLine::skipped, position + std::uint64_t(newline - fresh) + 1};
+            return {LongLine::Skipped, position + std::uint64_t(newline - fresh) + 1};
         position += std::uint64_t(count);
         std::memmove(buffer, fresh + count - overlap, overlap);
     }
@@ -177,11 +177,11 @@ TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t 
 // A line longer than the buffer is scanned through without being kept when it lacks the
 // dialect's required text (tool results and pasted files, the usual long lines); only a long
 // line that may count is held whole, in a buffer grown for it and shrunk afterwards.
-void TokenUsageReader::readAppended(int fd, Usage::TranscriptDialect dialect,
+void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect,
                                     FileProgress &progress)
 {
-    const std::string_view required = Usage::TranscriptLineParser::requiredText(dialect);
-    const std::size_t padding = Usage::TranscriptLineParser::padding();
+    const std::string_view required = TranscriptLineParser::requiredText(dialect);
+    const std::size_t padding = TranscriptLineParser::padding();
     ensureCapacity(chunkSize);
     std::uint64_t readPosition = progress.offset;
     std::size_t carried = 0;  // bytes of an unfinished line at the start of the buffer
@@ -191,11 +191,11 @@ void TokenUsageReader::readAppended(int fd, Usage::TranscriptDialect dialect,
         if (carried == m_bufferCapacity) {
             if (!keepWhole && !contains(m_buffer.get(), carried, required)) {
                 const LongLine line = skipLongLine(fd, progress.offset, carried, required);
-                if (line.outcome == LongLine::unfinished)
+                if (line.outcome == LongLine::Unfinished)
                     return;
                 carried = 0;
                 searched = 0;
-                if (line.outcome == LongLine::skipped)
+                if (line.outcome == LongLine::Skipped)
                     progress.offset = line.next;
                 else
                     keepWhole = true;
@@ -239,3 +239,5 @@ void TokenUsageReader::readAppended(int fd, Usage::TranscriptDialect dialect,
         }
     }
 }
+
+} // namespace Usage

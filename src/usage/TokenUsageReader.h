@@ -14,8 +14,8 @@
 #include <string_view>
 
 namespace Usage {
+
 class TranscriptLineParser;
-}
 
 // Finds a harness's newest transcript and reads what was appended to it since the last call
 // into running counters, one FileProgress per file.
@@ -54,14 +54,14 @@ private:
     {
         enum Outcome
         {
-            unfinished,
-            skipped,
-            needed
+            Unfinished,
+            Skipped,
+            Needed
         } outcome;
         std::uint64_t next; // offset after the skipped line
     };
 
-    void readAppended(int fd, Usage::TranscriptDialect dialect, FileProgress &progress);
+    void readAppended(int fd, TranscriptDialect dialect, FileProgress &progress);
     LongLine skipLongLine(int fd, std::uint64_t lineOffset, std::size_t carried,
                           std::string_view required);
     void ensureCapacity(std::size_t bytes);
@@ -69,7 +69,9 @@ private:
 
     QString m_home;
     QHash<QString, FileProgress> m_progress;
-    std::unique_ptr<Usage::TranscriptLineParser> m_parser;
+    std::unique_ptr<TranscriptLineParser> m_parser;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_bufferCapacity = 0; // usable bytes, padding not included
 };
+
+} // namespace Usage

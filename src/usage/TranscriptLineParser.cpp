@@ -94,7 +94,7 @@ bool restIsWellFormed(ondemand::object &root)
 class TranscriptLineParser::Private
 {
 public:
-    void claudeCode(ondemand::document &document, FileProgress &progress);
+    void ClaudeCode(ondemand::document &document, FileProgress &progress);
     void codex(ondemand::document &document, FileProgress &progress);
 
     ondemand::parser parser;
@@ -107,7 +107,7 @@ std::size_t TranscriptLineParser::padding()
 
 std::string_view TranscriptLineParser::requiredText(TranscriptDialect dialect)
 {
-    return dialect == TranscriptDialect::claudeCode ? std::string_view("\"usage\"")
+    return dialect == TranscriptDialect::ClaudeCode ? std::string_view("\"usage\"")
                                                     : std::string_view("\"token_count\"");
 }
 
@@ -123,15 +123,15 @@ void TranscriptLineParser::parse(TranscriptDialect dialect, const char *line, st
     ondemand::document document;
     if (d->parser.iterate(line, length, readable).get(document))
         return;
-    if (dialect == TranscriptDialect::claudeCode)
-        d->claudeCode(document, progress);
+    if (dialect == TranscriptDialect::ClaudeCode)
+        d->ClaudeCode(document, progress);
     else
         d->codex(document, progress);
     if (d->parser.capacity() > parserCapacityKept)
         d->parser = ondemand::parser();
 }
 
-void TranscriptLineParser::Private::claudeCode(ondemand::document &document, FileProgress &progress)
+void TranscriptLineParser::Private::ClaudeCode(ondemand::document &document, FileProgress &progress)
 {
     ondemand::object root;
     if (document.get_object().get(root))

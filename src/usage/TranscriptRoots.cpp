@@ -5,9 +5,9 @@ namespace Usage {
 std::optional<TranscriptDialect> dialectFor(const QString &harnessId)
 {
     if (harnessId == u"claude-code")
-        return TranscriptDialect::claudeCode;
+        return TranscriptDialect::ClaudeCode;
     if (harnessId == u"codex")
-        return TranscriptDialect::codex;
+        return TranscriptDialect::Codex;
     return std::nullopt;
 }
 
@@ -17,7 +17,7 @@ std::optional<QString> transcriptRoot(const QString &home, const QString &harnes
     if (!dialect)
         return std::nullopt;
     const QString base = home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
-    return base + (*dialect == TranscriptDialect::claudeCode ? QStringLiteral(".claude/projects")
+    return base + (*dialect == TranscriptDialect::ClaudeCode ? QStringLiteral(".claude/projects")
                                                              : QStringLiteral(".codex/sessions"));
 }
 

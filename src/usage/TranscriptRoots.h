@@ -9,8 +9,8 @@ namespace Usage {
 // The two transcript formats this program reads.
 enum class TranscriptDialect
 {
-    claudeCode,
-    codex
+    ClaudeCode,
+    Codex
 };
 
 std::optional<TranscriptDialect> dialectFor(const QString &harnessId);

@@ -8,6 +8,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using namespace Usage;
 using U = TokenUsage;
 
 namespace {
@@ -253,8 +254,8 @@ void TestUsage::trackerLifecycle()
     DesktopSessionFileTracker tracker(home.path(), clock);
     const QString claude = u"claude-code"_s, codex = u"codex"_s;
     const QString dir = home.filePath(u".claude/projects/-a/"_s);
-    const auto started = std::optional(DesktopSessionFileTracker::Event::sessionStarted);
-    const auto ready = std::optional(DesktopSessionFileTracker::Event::sessionReady);
+    const auto started = std::optional(Usage::DesktopSessionFileTracker::Event::SessionStarted);
+    const auto ready = std::optional(Usage::DesktopSessionFileTracker::Event::SessionReady);
     writeFile(dir + u"old.jsonl"_s, "{}\n");
     QCOMPARE(tracker.poll(claude), std::nullopt); // nothing before the baseline
     // The baseline, as the overlay takes it.
