@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ManualClock.h"
+#include "platform/Timers.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+// Timers that fire only when the test moves time on; they share the test's ManualClock, so
+// whatever reads the clock sees the moment the timer fired at.
+class ManualTimers final : public Platform::Timers
+{
+public:
+    explicit ManualTimers(ManualClock &clock) : m_clock(clock) {}
+
+    std::unique_ptr<Platform::TimerHandle> singleShot(std::chrono::milliseconds delay,
+                                                      std::function<void()> action) override
+    {
+        return add(delay, false, std::move(action));
+    }
+    std::unique_ptr<Platform::TimerHandle> repeating(std::chrono::milliseconds interval,
+                                                     std::function<void()> action) override
+    {
+        return add(interval, true, std::move(action));
+    }
+
+    // Moves the clock forward by `by`, firing every timer that falls due on the way, in order
+    // of due time (and of creation for equal times), each with the clock set to its moment.
+    void advance(std::chrono::system_clock::duration by)
+    {
+        const auto end = m_clock.time + by;
+        while (true) {
+            Entry *next = nullptr;
+            for (const auto &entry : m_entries)
+                if (entry->active && entry->due <= end && (!next || entry->due < next->due))
+                    next = entry.get();
+            if (!next)
+                break;
+            m_clock.time = next->due;
+            const auto keep = next->self.lock(); // the action may destroy its own handle
+            if (next->repeating)
+                next->due += next->interval;
+            else
+                next->active = false;
+            next->action();
+        }
+        m_clock.time = end;
+        std::erase_if(m_entries, [](const auto &entry) { return entry.use_count() == 1; });
+    }
+
+    // Timers still waiting to fire.
+    int pendingCount() const
+    {
+        return int(std::count_if(m_entries.begin(), m_entries.end(),
+                                 [](const auto &entry) { return entry->active; }));
+    }
+
+private:
+    struct Entry
+    {
+        std::chrono::system_clock::time_point due;
+        std::chrono::milliseconds interval;
+        bool repeating = false;
+        bool active = true;
+        std::function<void()> action;
+        std::weak_ptr<Entry> self;
+    };
+
+    class Handle final : public Platform::TimerHandle
+    {
+    public:
+        explicit Handle(std::shared_ptr<Entry> entry) : m_entry(std::move(entry)) {}
+        ~Handle() override { m_entry->active = false; }
+        void stop() override { m_entry->active = false; }
+        bool isActive() const override { return m_entry->active; }
+
+    private:
+        std::shared_ptr<Entry> m_entry;
+    };
+
+    std::unique_ptr<Platform::TimerHandle> add(std::chrono::milliseconds interval, bool repeat,
+                                               std::function<void()> action)
+    {
+        auto entry = std::make_shared<Entry>();
+        entry->due = m_clock.time + std::max(interval, std::chrono::milliseconds(0));
+        entry->interval = std::max(interval, std::chrono::milliseconds(1));
+        entry->repeating = repeat;
+        entry->action = std::move(action);
+        entry->self = entry;
+        m_entries.push_back(entry);
+        return std::make_unique<Handle>(entry);
+    }
+
+    ManualClock &m_clock;
+    std::vector<std::shared_ptr<Entry>> m_entries;
+};
