@@ -22,6 +22,7 @@
 #include <simdjson.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -88,11 +89,10 @@ std::int64_t fileSize(const std::string &path)
     return ::stat(path.c_str(), &status) == 0 ? status.st_size : 0;
 }
 
-long residentKilobytes()
+// Bytes of the heap in use: resident memory says little once freed memory is reused.
+std::size_t heapInUse()
 {
-    const std::string status = readText("/proc/self/status");
-    const auto at = status.find("VmRSS:");
-    return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
+    return ::mallinfo2().uordblks;
 }
 
 void warm(const std::string &path)
@@ -335,20 +335,20 @@ IdleFigures idle(const std::string &home, std::size_t files)
     std::printf("  %-52s %8.3f ms CPU per second%s\n", "walk", walkMs,
                 walkQuiet ? "" : "  (something was reported!)");
 
-    const long before = residentKilobytes();
+    const std::size_t before = heapInUse();
     const double buildStart = threadCpu();
     const auto wallStart = Clock::now();
     TranscriptIndex index(homeDirectory);
     const double buildCpu = threadCpu() - buildStart;
     const double buildWall = seconds(Clock::now() - wallStart);
-    const long memory = residentKilobytes() - before;
+    const double memory = double(heapInUse() - before) / 1e6;
     const auto [indexMs, indexQuiet] = measure(index, 20000);
-    std::printf("  %-52s %8.3f ms CPU per second%s\n", "index", indexMs,
+    std::printf("  %-52s %8.4f ms CPU per second%s\n", "index", indexMs,
                 indexQuiet ? "" : "  (something was reported!)");
-    std::printf("  index set-up: %.0f ms CPU (%.0f ms wall), %.1f MB resident, %zu full walks\n",
-                buildCpu * 1e3, buildWall * 1e3, double(memory) / 1024, index.fullWalks());
+    std::printf("  index set-up: %.0f ms CPU (%.0f ms wall), %.1f MB of heap, %zu full walks\n",
+                buildCpu * 1e3, buildWall * 1e3, memory, index.fullWalks());
     std::printf("  ratio walk / index: %.0fx\n", walkMs / indexMs);
-    std::printf("  target idle < 10 ms CPU per second with the index: %.3f ms, %s\n", indexMs,
+    std::printf("  target idle < 10 ms CPU per second with the index: %.4f ms, %s\n", indexMs,
                 verdict(indexMs < 10));
     return {walkMs, indexMs};
 }
@@ -481,9 +481,9 @@ int main(int argc, char **argv)
                 claude.ratePerSecond / 1e6, verdict(claude.ratePerSecond >= 2e9),
                 claude.correct ? "" : " (WRONG ANSWER)", codex.ratePerSecond / 1e6,
                 verdict(codex.ratePerSecond >= 2e9), codex.correct ? "" : " (WRONG ANSWER)");
-    std::printf("  idle < 10 ms CPU/s, 10,000 files:    index %.3f %s (walk %.1f)\n",
+    std::printf("  idle < 10 ms CPU/s, 10,000 files:    index %.4f %s (walk %.1f)\n",
                 small.indexMs, verdict(small.indexMs < 10), small.walkMs);
-    std::printf("  idle < 10 ms CPU/s, 50,000 files:    index %.3f %s (walk %.1f)\n",
+    std::printf("  idle < 10 ms CPU/s, 50,000 files:    index %.4f %s (walk %.1f)\n",
                 large.indexMs, verdict(large.indexMs < 10), large.walkMs);
     std::printf("  appended line < 5 ms median:         index %.3f ms %s (walk %.3f ms)\n",
                 appendIndex, verdict(appendIndex < 5), appendWalk);
