@@ -267,13 +267,15 @@ void LaunchedView::openInTerminal(const QString &command)
     if (m_notice->isVisible())
         m_notice->raise();
 
+    // The receiver schedules the terminal first, so that when both are due the terminal is
+    // asked for before the card goes.
+    Q_EMIT terminalRequested(command);
     std::erase_if(m_cardTimers, [](const auto &timer) { return !timer->isActive(); });
     // Each click clears the card when its own two seconds are up, so the earlier of two quick
     // clicks is the one that takes it away.
     if (m_services.timers)
         m_cardTimers.push_back(
             m_services.timers->singleShot(commandCardTime, [this] { clearTerminalNotice(); }));
-    Q_EMIT terminalRequested(command);
 }
 
 void LaunchedView::clearTerminalNotice()

@@ -61,7 +61,8 @@ Q_SIGNALS:
     void settingsRequested();
     void updateRequested();
     void uninstallRequested();
-    // The command is already on the clipboard; the terminal itself is opened by the receiver.
+    // The command is already on the clipboard and the card shows it for two seconds; the
+    // receiver opens the terminal when they are up, also if this screen is gone by then.
     void terminalRequested(const QString &command);
     void claudeLaunchRequested(bool relaunch);
     void codexLaunchRequested(bool relaunch);
