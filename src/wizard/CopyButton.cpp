@@ -14,6 +14,8 @@ CopyButton::CopyButton(const QString &command, QWidget *parent)
     setText(command);
     setFont(Design::system(14, QFont::Normal, true));
     setFocusPolicy(Qt::StrongFocus);
+    // May shrink to minimumSizeHint() when the row is short of room.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setAccessibleName(command);
     setAccessibleDescription(QStringLiteral("Copy to clipboard"));
     setToolTip(QStringLiteral("Copy to clipboard"));
@@ -46,6 +48,13 @@ QSize CopyButton::sizeHint() const
     return {metrics.horizontalAdvance(text()) + markGap + markSize() + 2, metrics.height() + 2};
 }
 
+QSize CopyButton::minimumSizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(QStringLiteral("orv \u2026")) + markGap + markSize() + 2,
+            metrics.height() + 2};
+}
+
 void CopyButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -57,8 +66,12 @@ void CopyButton::paintEvent(QPaintEvent *)
     const QFontMetrics metrics(font());
     painter.setFont(font());
     painter.setPen(colour);
-    const int textWidth = metrics.horizontalAdvance(text());
-    painter.drawText(QRect(0, 0, textWidth, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+    const int room = width() - markGap - markSize() - 2;
+    const QString shown = metrics.horizontalAdvance(text()) <= room
+                              ? text()
+                              : metrics.elidedText(text(), Qt::ElideRight, room);
+    const int textWidth = metrics.horizontalAdvance(shown);
+    painter.drawText(QRect(0, 0, textWidth, height()), Qt::AlignLeft | Qt::AlignVCenter, shown);
 
     const qreal size = markSize();
     const QRectF box(textWidth + markGap, (height() - size) / 2.0, size, size);

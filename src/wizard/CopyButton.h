@@ -18,6 +18,8 @@ public:
     bool isCopied() const { return m_copied; }
 
     QSize sizeHint() const override;
+    // A command too long for its row is cut short with an ellipsis; the mark always shows.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -13,6 +13,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QVBoxLayout>
 
@@ -131,18 +133,41 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     agents->addWidget(heading);
     agents->addSpacing(24);
     agents->addWidget(rule(2, this));
+    column->addLayout(agents);
+
+    // Rows keep their height: more of them than the window holds scroll instead of squeezing.
+    // The area spans the window so that its thin bar runs in the right margin, not over rows.
+    auto *scroll = m_rowsArea = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("rowsArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    scroll->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: 6px; background: transparent; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 3px;"
+                       " min-height: 24px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(Design::line().name()));
+    auto *content = new QWidget(scroll);
+    auto *rows = new QVBoxLayout(content);
+    rows->setContentsMargins(44, 0, 44, 0);
+    rows->setSpacing(0);
     m_rowsLayout = new QVBoxLayout;
     m_rowsLayout->setSpacing(0);
-    agents->addLayout(m_rowsLayout);
+    rows->addLayout(m_rowsLayout);
 
     // The last launch's failure; the flow clears it when the next launch starts.
-    m_error = coloured({}, Design::archivo(12), Design::red(), this);
+    m_error = coloured({}, Design::archivo(12), Design::red(), content);
     m_error->setObjectName(QStringLiteral("error"));
     m_error->setWordWrap(true);
     m_error->setContentsMargins(0, 12, 0, 0);
-    agents->addWidget(m_error);
-    agents->addStretch(1);
-    column->addLayout(agents, 1);
+    rows->addWidget(m_error);
+    rows->addStretch(1);
+    scroll->setWidget(content);
+    content->setAutoFillBackground(false); // setWidget turned it on; the paper shows through
+    column->addWidget(scroll, 1);
 }
 
 void LaunchedView::buildFooter(QVBoxLayout *column)
@@ -221,6 +246,8 @@ void LaunchedView::setErrorText(const QString &text)
 {
     m_error->setText(text);
     m_error->setVisible(!text.isEmpty());
+    if (!text.isEmpty())
+        m_rowsArea->ensureWidgetVisible(m_error);
 }
 
 QList<LauncherRow> LaunchedView::rows() const

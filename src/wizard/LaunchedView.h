@@ -15,6 +15,7 @@
 
 class FlatButton;
 class QLabel;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace Platform {
@@ -105,6 +106,7 @@ private:
     std::vector<std::unique_ptr<Platform::TimerHandle>> m_cardTimers;
 
     FlatButton *m_settings = nullptr;
+    QScrollArea *m_rowsArea = nullptr;
     QVBoxLayout *m_rowsLayout = nullptr;
     QList<LauncherRowView *> m_rowViews;
     QLabel *m_error = nullptr;

@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -58,6 +60,7 @@ private Q_SLOTS:
     void realAlertBox();
     void busy();
     void errorLine();
+    void moreRowsThanFit();
     void keyboard();
 
 private:
@@ -539,6 +542,31 @@ void TestLauncher::errorLine()
     QVERIFY(error->geometry().top() >= rows.last()->geometry().bottom());
     view->setErrorText({});
     QVERIFY(!error->isVisible());
+}
+
+void TestLauncher::moreRowsThanFit()
+{
+    auto view = makeView(allThree + QStringList{u"orv claude --resume --dangerously-long"_s,
+                                                u"orv codex"_s});
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    const auto rows = view->findChildren<Wizard::LauncherRowView *>();
+    QCOMPARE(rows.size(), 5);
+    for (auto *row : rows) {
+        // Rows are not squeezed, and a long command does not push the buttons out of the window.
+        QCOMPARE(row->height(), row->sizeHint().height());
+        auto *launch = row->findChild<FlatButton *>(u"launchApp"_s);
+        QCOMPARE(launch->size(), QSize(182, 46));
+        QVERIFY(launch->mapTo(view.get(), QPoint(launch->width(), 0)).x() <= 720 - 40);
+        QVERIFY(row->findChild<Wizard::CopyButton *>()->width() > 0);
+    }
+    // The last row is reached by scrolling; an error brings the line under the rows into view.
+    auto *area = view->findChild<QScrollArea *>(u"rowsArea"_s);
+    QVERIFY(area->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(area->verticalScrollBar()->value(), 0);
+    view->setErrorText(u"OpenCode couldn't be launched. You can try again."_s);
+    auto *error = view->findChild<QLabel *>(u"error"_s);
+    QTRY_VERIFY(area->viewport()->rect().contains(
+        QRect(error->mapTo(area->viewport(), QPoint(0, 0)), error->size())));
 }
 
 void TestLauncher::keyboard()

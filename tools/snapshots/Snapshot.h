@@ -23,6 +23,8 @@ struct Snapshot
 
 // The setup window's screens, each over the window's backdrop as the window shows it.
 QList<Snapshot> wizardSnapshots();
+// The launcher screen: versions, copy mark, command card, Claude Desktop notice, busy, error.
+QList<Snapshot> launcherSnapshots();
 
 // Lays `widget` out at `size`, lets it settle and draws it at `scale` device pixels per point.
 QImage render(QWidget &widget, QSize size, qreal scale);

@@ -36,6 +36,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "warning: the Archivo faces were not found; using fallbacks\n");
 
     QList<Snapshots::Snapshot> all = Snapshots::wizardSnapshots();
+    all += Snapshots::launcherSnapshots();
     int failures = 0;
     for (const Snapshots::Snapshot &snapshot : all) {
         const QString file = out.filePath(snapshot.name + QStringLiteral(".png"));
