@@ -53,7 +53,7 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     m_terminal->setObjectName(QStringLiteral("openInTerminal"));
     m_terminal->setFont(Design::archivo(14, Design::Weight::Bold));
     m_terminal->setColors(Qt::transparent, Design::muted());
-    m_terminal->setOutline(Design::line(), 1);
+    m_terminal->setOutline(Design::line(), 1, 2);
     m_terminal->setFixedSize(170, 46);
     layout->addWidget(m_terminal, 0, Qt::AlignVCenter);
 
