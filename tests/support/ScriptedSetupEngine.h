@@ -21,16 +21,16 @@ public:
     struct Call
     {
         QString operation; // the member function's name: "nodeVersion", "runInstall", ...
-        Setup::InstallAnswers answers;         // runInstall
-        QString packageSpec;                   // runInstall, runUpdate, runUninstall
-        std::optional<DesktopLaunchMode> mode; // launchClaudeDesktop, launchCodexDesktop
-        std::optional<DesktopApp> app;         // isDesktopAppRunning, terminateDesktopApp
+        Setup::InstallAnswers answers;                // runInstall
+        QString packageSpec;                          // runInstall, runUpdate, runUninstall
+        std::optional<Setup::DesktopLaunchMode> mode; // launchClaudeDesktop, launchCodexDesktop
+        std::optional<Setup::DesktopApp> app;         // isDesktopAppRunning, terminateDesktopApp
     };
 
     // What the synchronous questions answer.
     bool existingInstall = false;
-    QList<ExistingHarness> existingHarnesses;
-    QSet<DesktopApp> running;
+    QList<Setup::ExistingHarness> existingHarnesses;
+    QSet<Setup::DesktopApp> running;
 
     // Every call so far, in order.
     QList<Call> calls;
@@ -75,78 +75,78 @@ public:
     // For the operations that only succeed or fail (install, launches, openTerminal, ...).
     [[nodiscard]] bool succeed(const QString &operation)
     {
-        return release<VoidDone>(operation, SetupResult<void>{});
+        return release<VoidDone>(operation, Setup::SetupResult<void>{});
     }
-    [[nodiscard]] bool fail(const QString &operation, SetupFailure failure)
+    [[nodiscard]] bool fail(const QString &operation, Setup::SetupFailure failure)
     {
         return release<VoidDone>(operation,
-                                 SetupResult<void>(std::unexpected(std::move(failure))));
+                                 Setup::SetupResult<void>(std::unexpected(std::move(failure))));
     }
 
     // --- Setup::SetupEngine ---
 
-    void nodeVersion(Completion<std::optional<QString>> done) override
+    void nodeVersion(Setup::Completion<std::optional<QString>> done) override
     {
         wait(QStringLiteral("nodeVersion"), std::move(done));
     }
-    void versionInfo(Completion<Setup::VersionInfo> done) override
+    void versionInfo(Setup::Completion<Setup::VersionInfo> done) override
     {
         wait(QStringLiteral("versionInfo"), std::move(done));
     }
     bool hasExistingInstall() override
     {
-        record({QStringLiteral("hasExistingInstall")});
+        record({QStringLiteral("hasExistingInstall"), {}, {}, {}, {}});
         return existingInstall;
     }
-    QList<ExistingHarness> readExistingHarnesses() override
+    QList<Setup::ExistingHarness> readExistingHarnesses() override
     {
-        record({QStringLiteral("readExistingHarnesses")});
+        record({QStringLiteral("readExistingHarnesses"), {}, {}, {}, {}});
         return existingHarnesses;
     }
     void runInstall(const Setup::InstallAnswers &answers, const QString &packageSpec,
-                    Completion<void> done) override
+                    Setup::Completion<void> done) override
     {
         wait({QStringLiteral("runInstall"), answers, packageSpec, {}, {}}, std::move(done));
     }
-    void runUpdate(const QString &packageSpec, Completion<void> done) override
+    void runUpdate(const QString &packageSpec, Setup::Completion<void> done) override
     {
         wait({QStringLiteral("runUpdate"), {}, packageSpec, {}, {}}, std::move(done));
     }
-    void runUninstall(const QString &packageSpec, Completion<void> done) override
+    void runUninstall(const QString &packageSpec, Setup::Completion<void> done) override
     {
         wait({QStringLiteral("runUninstall"), {}, packageSpec, {}, {}}, std::move(done));
     }
-    void launchClaudeDesktop(DesktopLaunchMode mode, Completion<void> done) override
+    void launchClaudeDesktop(Setup::DesktopLaunchMode mode, Setup::Completion<void> done) override
     {
         wait({QStringLiteral("launchClaudeDesktop"), {}, {}, mode, {}}, std::move(done));
     }
-    void launchCodexDesktop(DesktopLaunchMode mode, Completion<void> done) override
+    void launchCodexDesktop(Setup::DesktopLaunchMode mode, Setup::Completion<void> done) override
     {
         wait({QStringLiteral("launchCodexDesktop"), {}, {}, mode, {}}, std::move(done));
     }
-    void launchOpenCodeDesktop(Completion<void> done) override
+    void launchOpenCodeDesktop(Setup::Completion<void> done) override
     {
         wait(QStringLiteral("launchOpenCodeDesktop"), std::move(done));
     }
-    void openTerminal(Completion<void> done) override
+    void openTerminal(Setup::Completion<void> done) override
     {
         wait(QStringLiteral("openTerminal"), std::move(done));
     }
-    bool isDesktopAppRunning(DesktopApp app) override
+    bool isDesktopAppRunning(Setup::DesktopApp app) override
     {
         record({QStringLiteral("isDesktopAppRunning"), {}, {}, {}, app});
         return running.contains(app);
     }
-    int terminateDesktopApp(DesktopApp app) override
+    int terminateDesktopApp(Setup::DesktopApp app) override
     {
         record({QStringLiteral("terminateDesktopApp"), {}, {}, {}, app});
         return running.contains(app) ? 1 : 0;
     }
 
 private:
-    using NodeDone = Completion<std::optional<QString>>;
-    using VersionsDone = Completion<Setup::VersionInfo>;
-    using VoidDone = Completion<void>;
+    using NodeDone = Setup::Completion<std::optional<QString>>;
+    using VersionsDone = Setup::Completion<Setup::VersionInfo>;
+    using VoidDone = Setup::Completion<void>;
 
     struct Pending
     {

@@ -49,31 +49,31 @@ const char *const manifestJson = R"({
     {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
 })";
 
-InstallManifest testManifest()
+Manifest::InstallManifest testManifest()
 {
-    auto manifest = ManifestLoader::decode(QByteArray(manifestJson));
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
     if (!manifest)
         qFatal("the test manifest does not decode");
     return *manifest;
 }
 
-QList<ManifestHarness> harnessesNamed(const QStringList &ids)
+QList<Manifest::ManifestHarness> harnessesNamed(const QStringList &ids)
 {
-    QList<ManifestHarness> found;
-    for (const ManifestHarness &harness : testManifest().harnesses)
+    QList<Manifest::ManifestHarness> found;
+    for (const Manifest::ManifestHarness &harness : testManifest().harnesses)
         if (ids.contains(harness.id))
             found.append(harness);
     return found;
 }
 
 // "codex:openrouter" is a harness with a recorded funding, "codex" one without.
-QList<ExistingHarness> existingFrom(const QStringList &entries)
+QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
 {
-    QList<ExistingHarness> existing;
+    QList<Setup::ExistingHarness> existing;
     for (const QString &entry : entries) {
         const QStringList parts = entry.split(QLatin1Char(':'));
-        existing.append({parts.at(0), parts.size() > 1 ? std::optional(parts.at(1))
-                                                       : std::nullopt});
+        existing.append(
+            {parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
     }
     return existing;
 }
@@ -97,14 +97,15 @@ FundingMap fundingOf(const QuestionsModel &model)
     return funding;
 }
 
-const ManifestField &fieldNamed(const InstallManifest &manifest, const QString &key)
+const Manifest::ManifestField &fieldNamed(const Manifest::InstallManifest &manifest,
+                                          const QString &key)
 {
-    for (const FundingGroup &group : manifest.fundingGroups)
-        for (const FundingOption &option : group.options)
-            for (const ManifestField &field : option.fields)
+    for (const Manifest::FundingGroup &group : manifest.fundingGroups)
+        for (const Manifest::FundingOption &option : group.options)
+            for (const Manifest::ManifestField &field : option.fields)
                 if (field.configKey == key)
                     return field;
-    for (const ManifestField &field : manifest.advanced.fields)
+    for (const Manifest::ManifestField &field : manifest.advanced.fields)
         if (field.configKey == key)
             return field;
     qFatal("no field %s", qPrintable(key));
@@ -116,17 +117,19 @@ std::unique_ptr<QuestionsModel> modelWith(const QStringList &harnesses,
                                           const QStringList &toggles = {},
                                           const QStringList &values = {})
 {
-    auto model = std::make_unique<QuestionsModel>(testManifest(), QList<ManifestHarness>{},
-                                                  QList<ExistingHarness>{}, false);
+    auto model = std::make_unique<QuestionsModel>(
+        testManifest(), QList<Manifest::ManifestHarness>{}, QList<Setup::ExistingHarness>{}, false);
     for (const QString &id : sortedIds(model->selectedHarnesses()))
         model->setHarnessSelected(id, false);
     for (const QString &id : harnesses)
         model->setHarnessSelected(id, true);
     for (const QString &toggle : toggles)
-        model->toggleFunding(toggle.section(QLatin1Char(':'), 1), toggle.section(QLatin1Char(':'), 0, 0));
+        model->toggleFunding(toggle.section(QLatin1Char(':'), 1),
+                             toggle.section(QLatin1Char(':'), 0, 0));
     for (const QString &value : values) {
         const QString key = value.section(QLatin1Char('='), 0, 0);
-        model->setFieldValue(fieldNamed(model->manifest(), key), value.section(QLatin1Char('='), 1));
+        model->setFieldValue(fieldNamed(model->manifest(), key),
+                             value.section(QLatin1Char('='), 1));
     }
     return model;
 }
@@ -163,7 +166,8 @@ void TestQuestionsModel::creation_data()
     QTest::addColumn<QStringList>("harnesses");
     QTest::addColumn<FundingMap>("funding");
 
-    const FundingMap defaults{{u"claude"_s, {u"subscription"_s}}, {u"openai"_s, {u"openai"_s}}, {u"empty"_s, {}}};
+    const FundingMap defaults{
+        {u"claude"_s, {u"subscription"_s}}, {u"openai"_s, {u"openai"_s}}, {u"empty"_s, {}}};
     auto with = [&](const QString &group, const QStringList &ids) {
         FundingMap funding = defaults;
         funding.insert(group, ids);
@@ -220,11 +224,12 @@ void TestQuestionsModel::steps_data()
     QTest::addColumn<QStringList>("harnesses");
     QTest::addColumn<QStringList>("groups");
 
-    QTest::newRow("two tools of one group: one step") << QStringList{u"opencode"_s, u"codex"_s}
-                                                      << QStringList{u"openai"_s};
+    QTest::newRow("two tools of one group: one step")
+        << QStringList{u"opencode"_s, u"codex"_s} << QStringList{u"openai"_s};
     QTest::newRow("manifest order, not selection order")
         << QStringList{u"opencode"_s, u"claude-code"_s} << QStringList{u"claude"_s, u"openai"_s};
-    QTest::newRow("a tool without a group adds no step") << QStringList{u"plain"_s} << QStringList{};
+    QTest::newRow("a tool without a group adds no step")
+        << QStringList{u"plain"_s} << QStringList{};
     QTest::newRow("a group the manifest lacks still gets its step")
         << QStringList{u"aider"_s, u"plain"_s} << QStringList{u"ghost"_s};
     QTest::newRow("nothing selected") << QStringList{} << QStringList{};
@@ -250,18 +255,19 @@ void TestQuestionsModel::fields_data()
     QTest::addColumn<QStringList>("keys");
 
     QTest::newRow("a shared field once, where it first appears")
-        << u"claude"_s << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s, u"claude:apikey"_s}
+        << u"claude"_s
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s, u"claude:apikey"_s}
         << QStringList{u"anthropicApiKey"_s, u"region"_s, u"proxyUrl"_s};
     QTest::newRow("one option alone keeps its own order")
         << u"claude"_s << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
         << QStringList{u"proxyUrl"_s, u"region"_s};
     QTest::newRow("an option without fields") << u"claude"_s << QStringList{} << QStringList{};
-    QTest::newRow("nothing chosen") << u"claude"_s << QStringList{u"claude:subscription"_s}
-                                    << QStringList{};
+    QTest::newRow("nothing chosen")
+        << u"claude"_s << QStringList{u"claude:subscription"_s} << QStringList{};
     QTest::newRow("an id toggled in that is no option of the group")
         << u"openai"_s << QStringList{u"openai:openai"_s, u"openai:apikey"_s} << QStringList{};
-    QTest::newRow("a group the manifest lacks") << u"ghost"_s << QStringList{u"ghost:apikey"_s}
-                                                << QStringList{};
+    QTest::newRow("a group the manifest lacks")
+        << u"ghost"_s << QStringList{u"ghost:apikey"_s} << QStringList{};
     QTest::newRow("a group without options") << u"empty"_s << QStringList{} << QStringList{};
 }
 
@@ -273,7 +279,7 @@ void TestQuestionsModel::fields()
 
     const auto model = modelWith({u"claude-code"_s}, toggles);
     QStringList found;
-    for (const ManifestField &field : model->fields(group))
+    for (const Manifest::ManifestField &field : model->fields(group))
         found.append(field.configKey);
     QCOMPARE(found, keys);
 }
@@ -287,8 +293,8 @@ void TestQuestionsModel::canSubmit_data()
 
     const QStringList codex{u"codex"_s};
     QTest::newRow("required field untouched") << codex << QStringList{} << QStringList{} << false;
-    QTest::newRow("required field filled") << codex << QStringList{}
-                                           << QStringList{u"openaiKey=sk-1"_s} << true;
+    QTest::newRow("required field filled")
+        << codex << QStringList{} << QStringList{u"openaiKey=sk-1"_s} << true;
     QTest::newRow("blanks around a value are ignored")
         << codex << QStringList{} << QStringList{u"openaiKey= \t sk-1\r\n"_s} << true;
     QTest::newRow("non-breaking space and line separator are blanks too")
@@ -296,28 +302,32 @@ void TestQuestionsModel::canSubmit_data()
         << true;
     QTest::newRow("blanks only count as empty")
         << codex << QStringList{} << QStringList{u"openaiKey= \n\t "_s} << false;
-    QTest::newRow("an invalid value") << codex << QStringList{} << QStringList{u"openaiKey=pk-1"_s}
-                                      << false;
+    QTest::newRow("an invalid value")
+        << codex << QStringList{} << QStringList{u"openaiKey=pk-1"_s} << false;
     QTest::newRow("no tool, even with every field filled")
         << QStringList{} << QStringList{} << QStringList{u"openaiKey=sk-1"_s} << false;
     QTest::newRow("the group's only option toggled off")
         << codex << QStringList{u"openai:openai"_s} << QStringList{u"openaiKey=sk-1"_s} << false;
-    QTest::newRow("an option without fields") << codex << QStringList{u"openai:openrouter"_s, u"openai:openai"_s}
-                                              << QStringList{} << true;
-    QTest::newRow("only tools without groups") << QStringList{u"plain"_s} << QStringList{}
-                                               << QStringList{} << true;
-    QTest::newRow("a group the manifest lacks") << QStringList{u"aider"_s} << QStringList{}
-                                                << QStringList{} << false;
-    QTest::newRow("a group without options") << QStringList{u"lonely"_s, u"plain"_s} << QStringList{}
-                                             << QStringList{} << false;
+    QTest::newRow("an option without fields")
+        << codex << QStringList{u"openai:openrouter"_s, u"openai:openai"_s} << QStringList{}
+        << true;
+    QTest::newRow("only tools without groups")
+        << QStringList{u"plain"_s} << QStringList{} << QStringList{} << true;
+    QTest::newRow("a group the manifest lacks")
+        << QStringList{u"aider"_s} << QStringList{} << QStringList{} << false;
+    QTest::newRow("a group without options")
+        << QStringList{u"lonely"_s, u"plain"_s} << QStringList{} << QStringList{} << false;
     QTest::newRow("every field of every chosen option is required")
-        << QStringList{u"claude-code"_s} << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"claude-code"_s}
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
         << QStringList{u"proxyUrl=https://proxy.example"_s} << false;
     QTest::newRow("all filled and valid")
-        << QStringList{u"claude-code"_s} << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"claude-code"_s}
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
         << QStringList{u"proxyUrl=https://proxy.example"_s, u"region=eu"_s} << true;
     QTest::newRow("a field's own rule")
-        << QStringList{u"claude-code"_s} << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"claude-code"_s}
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
         << QStringList{u"proxyUrl=http://proxy.example"_s, u"region=eu"_s} << false;
     QTest::newRow("a second active group still missing its field")
         << QStringList{u"claude-code"_s, u"codex"_s} << QStringList{} << QStringList{} << false;
@@ -344,29 +354,34 @@ void TestQuestionsModel::answers_data()
         << QStringList{u"codex"_s, u"claude-code"_s}
         << QStringList{u"claude:claude-proxy"_s, u"claude:apikey"_s}
         << QStringList{u"anthropicApiKey=  sk-ant-1\n"_s, QStringLiteral("region=\u00a0eu "),
-                       u"openaiKey=sk-2"_s, u"proxyUrl=https://p.example"_s, u"httpsProxy=ignored"_s}
+                       u"openaiKey=sk-2"_s, u"proxyUrl=https://p.example"_s,
+                       u"httpsProxy=ignored"_s}
         << Setup::InstallAnswers{
                {u"claude-code"_s, u"codex"_s},
-               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s, u"claude-proxy"_s}}, {u"openai"_s, {u"openai"_s}}},
+               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s, u"claude-proxy"_s}},
+                {u"openai"_s, {u"openai"_s}}},
                {{u"anthropicApiKey"_s, u"sk-ant-1"_s},
                 {u"region"_s, u"eu"_s},
                 {u"proxyUrl"_s, u"https://p.example"_s},
                 {u"openaiKey"_s, u"sk-2"_s}}};
     QTest::newRow("typed values of unchosen options and unused groups left out")
-        << QStringList{u"codex"_s} << QStringList{u"claude:apikey"_s, u"openai:openai"_s, u"openai:openrouter"_s}
+        << QStringList{u"codex"_s}
+        << QStringList{u"claude:apikey"_s, u"openai:openai"_s, u"openai:openrouter"_s}
         << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"openaiKey=sk-2"_s}
         << Setup::InstallAnswers{{u"codex"_s}, {{u"openai"_s, {u"openrouter"_s}}}, {}};
     QTest::newRow("a field never typed into goes as empty text")
         << QStringList{u"opencode"_s} << QStringList{} << QStringList{}
-        << Setup::InstallAnswers{{u"opencode"_s}, {{u"openai"_s, {u"openai"_s}}}, {{u"openaiKey"_s, u""_s}}};
+        << Setup::InstallAnswers{
+               {u"opencode"_s}, {{u"openai"_s, {u"openai"_s}}}, {{u"openaiKey"_s, u""_s}}};
     QTest::newRow("a group without options, and one the manifest lacks")
         << QStringList{u"lonely"_s, u"aider"_s} << QStringList{} << QStringList{}
         << Setup::InstallAnswers{{u"aider"_s, u"lonely"_s}, {{u"empty"_s, {}}}, {}};
     QTest::newRow("tools in manifest order, unlisted ones after, sorted")
         << QStringList{u"zeta"_s, u"plain"_s, u"gone"_s, u"claude-code"_s} << QStringList{}
         << QStringList{}
-        << Setup::InstallAnswers{
-               {u"claude-code"_s, u"plain"_s, u"gone"_s, u"zeta"_s}, {{u"anthropic"_s, {u"subscription"_s}}}, {}};
+        << Setup::InstallAnswers{{u"claude-code"_s, u"plain"_s, u"gone"_s, u"zeta"_s},
+                                 {{u"anthropic"_s, {u"subscription"_s}}},
+                                 {}};
 }
 
 void TestQuestionsModel::answers()
@@ -388,7 +403,7 @@ void TestQuestionsModel::notifiesRealChangesOnly()
     QSignalSpy harnesses(model.get(), &QuestionsModel::selectedHarnessesChanged);
     QSignalSpy funding(model.get(), &QuestionsModel::selectedFundingChanged);
     QSignalSpy values(model.get(), &QuestionsModel::fieldValuesChanged);
-    const ManifestField &key = fieldNamed(model->manifest(), QStringLiteral("openaiKey"));
+    const Manifest::ManifestField &key = fieldNamed(model->manifest(), QStringLiteral("openaiKey"));
 
     model->setHarnessSelected(QStringLiteral("codex"), true);
     model->setFieldValue(key, QStringLiteral(" sk-1 "));
@@ -411,7 +426,7 @@ void TestQuestionsModel::notifiesRealChangesOnly()
 void TestQuestionsModel::trimming_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("questions"); // whitespace and newlines
+    QTest::addColumn<QString>("questions");  // whitespace and newlines
     QTest::addColumn<QString>("enterprise"); // spaces and tabs
 
     QTest::newRow("spaces and tabs") << u" \t a b\t "_s << u"a b"_s << u"a b"_s;

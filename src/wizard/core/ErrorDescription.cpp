@@ -6,10 +6,11 @@ namespace Wizard {
 
 namespace {
 
-std::optional<QString> installerMessage(const SetupFailure &failure)
+std::optional<QString> installerMessage(const Setup::SetupFailure &failure)
 {
-    const auto *error = std::get_if<SetupError>(&failure);
-    if (!error || error->kind != SetupError::Kind::ExitedWithStatus || error->output.isEmpty())
+    const auto *error = std::get_if<Setup::SetupError>(&failure);
+    if (!error || error->kind != Setup::SetupError::Kind::ExitedWithStatus ||
+        error->output.isEmpty())
         return std::nullopt;
     const QStringList lines = error->output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return lines.isEmpty() ? error->output : lines.last();
@@ -19,9 +20,9 @@ std::optional<QString> installerMessage(const SetupFailure &failure)
 
 QString describe(const Failure &failure, const QString &fallback)
 {
-    if (const auto *manifest = std::get_if<ManifestError>(&failure))
+    if (const auto *manifest = std::get_if<Manifest::ManifestError>(&failure))
         return manifest->description();
-    if (const auto *setup = std::get_if<SetupFailure>(&failure))
+    if (const auto *setup = std::get_if<Setup::SetupFailure>(&failure))
         if (auto message = installerMessage(*setup))
             return *message;
     return fallback + QStringLiteral(" You can try again.");

@@ -17,7 +17,7 @@ struct OtherError
 
 // Every failure the wizard shows: what the setup engine reported (its own error or a
 // platform error passed through), a manifest the program cannot read, or anything else.
-using Failure = std::variant<SetupFailure, ManifestError, OtherError>;
+using Failure = std::variant<Setup::SetupFailure, Manifest::ManifestError, OtherError>;
 
 // The one line the user is shown for `failure`:
 // - a manifest error: its own sentence;

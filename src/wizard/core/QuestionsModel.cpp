@@ -9,16 +9,16 @@ namespace Wizard {
 
 namespace {
 
-QSet<QString> initialHarnesses(const InstallManifest &manifest,
-                               const QList<ManifestHarness> &detected,
-                               const QList<ExistingHarness> &existing)
+QSet<QString> initialHarnesses(const Manifest::InstallManifest &manifest,
+                               const QList<Manifest::ManifestHarness> &detected,
+                               const QList<Setup::ExistingHarness> &existing)
 {
     QSet<QString> ids;
-    for (const ExistingHarness &harness : existing)
+    for (const Setup::ExistingHarness &harness : existing)
         ids.insert(harness.id);
     if (!ids.isEmpty())
         return ids;
-    for (const ManifestHarness &harness : detected)
+    for (const Manifest::ManifestHarness &harness : detected)
         ids.insert(harness.id);
     if (!ids.isEmpty())
         return ids;
@@ -27,22 +27,24 @@ QSet<QString> initialHarnesses(const InstallManifest &manifest,
 
 // The funding the earlier installation recorded for group `key`: that of the first existing
 // harness that the manifest places in this group, even when it recorded none.
-std::optional<QString> existingFunding(const InstallManifest &manifest, const QString &key,
-                                       const QList<ExistingHarness> &existing)
+std::optional<QString> existingFunding(const Manifest::InstallManifest &manifest,
+                                       const QString &key,
+                                       const QList<Setup::ExistingHarness> &existing)
 {
-    for (const ExistingHarness &harness : existing) {
-        const bool inGroup = std::any_of(
-            manifest.harnesses.begin(), manifest.harnesses.end(),
-            [&](const ManifestHarness &h) { return h.id == harness.id && h.fundingGroup == key; });
+    for (const Setup::ExistingHarness &harness : existing) {
+        const bool inGroup = std::any_of(manifest.harnesses.begin(), manifest.harnesses.end(),
+                                         [&](const Manifest::ManifestHarness &h) {
+                                             return h.id == harness.id && h.fundingGroup == key;
+                                         });
         if (inGroup)
             return harness.funding;
     }
     return std::nullopt;
 }
 
-QSet<QString> initialFunding(const QString &key, const FundingGroup &group,
-                             const InstallManifest &manifest,
-                             const QList<ExistingHarness> &existing, bool privateGateway)
+QSet<QString> initialFunding(const QString &key, const Manifest::FundingGroup &group,
+                             const Manifest::InstallManifest &manifest,
+                             const QList<Setup::ExistingHarness> &existing, bool privateGateway)
 {
     const auto &options = group.options;
     if (const auto funding = existingFunding(manifest, key, existing)) {
@@ -54,7 +56,7 @@ QSet<QString> initialFunding(const QString &key, const FundingGroup &group,
     if (options.isEmpty())
         return {};
     if (privateGateway) {
-        for (const FundingOption &option : options)
+        for (const Manifest::FundingOption &option : options)
             if (option.id.endsWith(QLatin1String("-proxy")))
                 return {option.id};
     }
@@ -63,8 +65,9 @@ QSet<QString> initialFunding(const QString &key, const FundingGroup &group,
 
 } // namespace
 
-QuestionsModel::QuestionsModel(InstallManifest manifest, const QList<ManifestHarness> &detected,
-                               const QList<ExistingHarness> &existing, bool privateGateway,
+QuestionsModel::QuestionsModel(Manifest::InstallManifest manifest,
+                               const QList<Manifest::ManifestHarness> &detected,
+                               const QList<Setup::ExistingHarness> &existing, bool privateGateway,
                                QObject *parent)
     : QObject(parent)
     , m_manifest(std::move(manifest))
@@ -73,8 +76,8 @@ QuestionsModel::QuestionsModel(InstallManifest manifest, const QList<ManifestHar
 {
     m_selectedHarnesses = initialHarnesses(m_manifest, detected, existing);
     for (auto it = m_manifest.fundingGroups.cbegin(); it != m_manifest.fundingGroups.cend(); ++it)
-        m_selectedFunding.insert(it.key(), initialFunding(it.key(), it.value(), m_manifest,
-                                                          existing, privateGateway));
+        m_selectedFunding.insert(
+            it.key(), initialFunding(it.key(), it.value(), m_manifest, existing, privateGateway));
 }
 
 bool QuestionsModel::isHarnessSelected(const QString &harnessId) const
@@ -112,12 +115,12 @@ void QuestionsModel::toggleFunding(const QString &optionId, const QString &group
     emit selectedFundingChanged(groupKey);
 }
 
-QString QuestionsModel::fieldValue(const ManifestField &field) const
+QString QuestionsModel::fieldValue(const Manifest::ManifestField &field) const
 {
     return m_fieldValues.value(field.configKey);
 }
 
-void QuestionsModel::setFieldValue(const ManifestField &field, const QString &text)
+void QuestionsModel::setFieldValue(const Manifest::ManifestField &field, const QString &text)
 {
     const auto it = m_fieldValues.constFind(field.configKey);
     if (it != m_fieldValues.cend() && *it == text)
@@ -129,7 +132,7 @@ void QuestionsModel::setFieldValue(const ManifestField &field, const QString &te
 QStringList QuestionsModel::activeFundingGroups() const
 {
     QStringList groups;
-    for (const ManifestHarness &harness : m_manifest.harnesses) {
+    for (const Manifest::ManifestHarness &harness : m_manifest.harnesses) {
         if (harness.fundingGroup && m_selectedHarnesses.contains(harness.id) &&
             !groups.contains(*harness.fundingGroup))
             groups.append(*harness.fundingGroup);
@@ -145,18 +148,18 @@ QList<QuestionStep> QuestionsModel::steps() const
     return steps;
 }
 
-QList<ManifestField> QuestionsModel::fields(const QString &groupKey) const
+QList<Manifest::ManifestField> QuestionsModel::fields(const QString &groupKey) const
 {
     const auto chosen = m_selectedFunding.constFind(groupKey);
     const auto group = m_manifest.fundingGroups.constFind(groupKey);
     if (chosen == m_selectedFunding.cend() || group == m_manifest.fundingGroups.cend())
         return {};
-    QList<ManifestField> fields;
+    QList<Manifest::ManifestField> fields;
     QSet<QString> seen;
-    for (const FundingOption &option : group->options) {
+    for (const Manifest::FundingOption &option : group->options) {
         if (!chosen->contains(option.id))
             continue;
-        for (const ManifestField &field : option.fields) {
+        for (const Manifest::ManifestField &field : option.fields) {
             if (!seen.contains(field.configKey)) {
                 seen.insert(field.configKey);
                 fields.append(field);
@@ -174,7 +177,7 @@ bool QuestionsModel::canSubmit() const
         const auto chosen = m_selectedFunding.constFind(key);
         if (chosen == m_selectedFunding.cend() || chosen->isEmpty())
             return false;
-        for (const ManifestField &field : fields(key)) {
+        for (const Manifest::ManifestField &field : fields(key)) {
             const QString value = trimWhitespaceAndNewlines(fieldValue(field));
             if (value.isEmpty() || field.validate(value))
                 return false;
@@ -192,15 +195,15 @@ Setup::InstallAnswers QuestionsModel::answers() const
         if (group == m_manifest.fundingGroups.cend() || chosen == m_selectedFunding.cend())
             continue;
         QStringList optionIds;
-        for (const FundingOption &option : group->options)
+        for (const Manifest::FundingOption &option : group->options)
             if (chosen->contains(option.id))
                 optionIds.append(option.id);
         answers.fundingByGroup.insert(group->configKey, optionIds);
-        for (const ManifestField &field : fields(key))
+        for (const Manifest::ManifestField &field : fields(key))
             answers.fields.insert(field.configKey, trimWhitespaceAndNewlines(fieldValue(field)));
     }
 
-    for (const ManifestHarness &harness : m_manifest.harnesses)
+    for (const Manifest::ManifestHarness &harness : m_manifest.harnesses)
         if (m_selectedHarnesses.contains(harness.id) && !answers.harnesses.contains(harness.id))
             answers.harnesses.append(harness.id);
     QStringList unlisted;

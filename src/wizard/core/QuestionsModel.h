@@ -29,11 +29,12 @@ public:
     // manifest's defaults. Each funding group starts with the existing installation's option
     // when it still exists, else its first option (with a private gateway: its first option
     // whose id ends in "-proxy", if any).
-    QuestionsModel(InstallManifest manifest, const QList<ManifestHarness> &detected,
-                   const QList<ExistingHarness> &existing, bool privateGateway,
+    QuestionsModel(Manifest::InstallManifest manifest,
+                   const QList<Manifest::ManifestHarness> &detected,
+                   const QList<Setup::ExistingHarness> &existing, bool privateGateway,
                    QObject *parent = nullptr);
 
-    const InstallManifest &manifest() const { return m_manifest; }
+    const Manifest::InstallManifest &manifest() const { return m_manifest; }
     // An earlier installation listed at least one harness.
     bool isReturning() const { return m_isReturning; }
     // Set up against an organisation's own gateway.
@@ -55,9 +56,9 @@ public:
     // Field config key -> the text exactly as typed. Untouched fields are not in it.
     const QMap<QString, QString> &fieldValues() const { return m_fieldValues; }
     // The text typed for `field`, or the empty string.
-    QString fieldValue(const ManifestField &field) const;
+    QString fieldValue(const Manifest::ManifestField &field) const;
     // Stores `text` unchanged under the field's config key.
-    void setFieldValue(const ManifestField &field, const QString &text);
+    void setFieldValue(const Manifest::ManifestField &field, const QString &text);
 
     // Funding group keys used by the selected tools, each once, in the order in which the
     // selected tools (in manifest order) first name them. Keys the manifest lacks stay in.
@@ -65,7 +66,7 @@ public:
     // The tools step, then one funding step per active group.
     QList<QuestionStep> steps() const;
     // The fields of the group's chosen options, in manifest order, each config key once.
-    QList<ManifestField> fields(const QString &groupKey) const;
+    QList<Manifest::ManifestField> fields(const QString &groupKey) const;
 
     // At least one tool, and every active group has a chosen option whose fields are all
     // filled (ignoring surrounding whitespace) and valid.
@@ -81,7 +82,7 @@ signals:
     void fieldValuesChanged(const QString &configKey);
 
 private:
-    InstallManifest m_manifest;
+    Manifest::InstallManifest m_manifest;
     bool m_isReturning = false;
     bool m_isPrivateGateway = false;
     QSet<QString> m_selectedHarnesses;

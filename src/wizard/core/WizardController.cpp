@@ -48,20 +48,19 @@ WizardController::WizardController(Setup::SetupEngine &engine, ManifestSource lo
     , m_loadManifest(std::move(loadManifest))
     , m_timers(timers)
     , m_statusText(QStringLiteral("Installing\u2026"))
-{
-}
+{}
 
 WizardController::~WizardController() = default;
 
-const InstallManifest &WizardController::manifest() const
+const Manifest::InstallManifest &WizardController::manifest() const
 {
-    static const InstallManifest none;
+    static const Manifest::InstallManifest none;
     return m_resolved ? m_resolved->manifest : none;
 }
 
 QString WizardController::packageSpec() const
 {
-    return m_resolved ? m_resolved->packageSpec : ManifestLoader::packageSpec();
+    return m_resolved ? m_resolved->packageSpec : Manifest::ManifestLoader::packageSpec();
 }
 
 QString WizardController::questionsIdentity() const
@@ -78,13 +77,13 @@ QStringList WizardController::commands(const QStringList &harnessIds) const
 {
     const QSet<QString> wanted(harnessIds.begin(), harnessIds.end());
     QStringList commands;
-    for (const ManifestHarness &harness : manifest().harnesses)
+    for (const Manifest::ManifestHarness &harness : manifest().harnesses)
         if (harness.orvCommand && wanted.contains(harness.id))
             commands.append(*harness.orvCommand);
     return commands;
 }
 
-bool WizardController::isDesktopAppRunning(DesktopApp app) const
+bool WizardController::isDesktopAppRunning(Setup::DesktopApp app) const
 {
     return m_engine.isDesktopAppRunning(app);
 }
@@ -97,13 +96,13 @@ void WizardController::preflight()
     QPointer<WizardController> self(this);
 
     // The probe runs in the login shell while the rest is read here.
-    m_engine.nodeVersion([self, run](SetupResult<std::optional<QString>> result) {
+    m_engine.nodeVersion([self, run](Setup::SetupResult<std::optional<QString>> result) {
         run->node = result ? *result : std::nullopt;
         if (self)
             self->finishPreflight(run);
     });
 
-    std::expected<ManifestLoader::Resolved, Failure> loaded = std::unexpected(OtherError{});
+    std::expected<Manifest::Resolved, Failure> loaded = std::unexpected(OtherError{});
     if (m_loadManifest)
         loaded = m_loadManifest();
     if (!loaded) {
@@ -119,8 +118,8 @@ void WizardController::preflight()
         emit resolvedChanged();
     }
 
-    QList<ManifestHarness> detected;
-    for (const ManifestHarness &harness : manifest().harnesses)
+    QList<Manifest::ManifestHarness> detected;
+    for (const Manifest::ManifestHarness &harness : manifest().harnesses)
         if (harness.isDetected())
             detected.append(harness);
     if (detected != m_detected) {
@@ -129,10 +128,10 @@ void WizardController::preflight()
     }
 
     setIsReturning(m_engine.hasExistingInstall());
-    setExisting(m_isReturning ? m_engine.readExistingHarnesses() : QList<ExistingHarness>{});
+    setExisting(m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{});
     setLaunchedCommands(commands(existingIds()));
 
-    m_engine.versionInfo([self, run](SetupResult<Setup::VersionInfo> result) {
+    m_engine.versionInfo([self, run](Setup::SetupResult<Setup::VersionInfo> result) {
         if (!self)
             return;
         self->setVersionInfo(result ? *result : Setup::VersionInfo{});
@@ -240,7 +239,7 @@ void WizardController::runInstall(const Setup::InstallAnswers &answers)
     }
     QPointer<WizardController> self(this);
     m_engine.runInstall(amended, packageSpec(),
-                        [self, harnesses = answers.harnesses](SetupResult<void> result) {
+                        [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
                             if (!self)
                                 return;
                             if (!result)
@@ -257,12 +256,12 @@ void WizardController::runUpdate()
     setStatusText(QStringLiteral("Updating\u2026"));
     setScreen(Screen::Installing);
     QPointer<WizardController> self(this);
-    m_engine.runUpdate(packageSpec(), [self](SetupResult<void> result) {
+    m_engine.runUpdate(packageSpec(), [self](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
             return self->fail(result.error(), updateFallback);
-        self->m_engine.versionInfo([self](SetupResult<Setup::VersionInfo> versions) {
+        self->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
             if (!self)
                 return;
             self->setVersionInfo(versions ? *versions : Setup::VersionInfo{});
@@ -279,7 +278,7 @@ void WizardController::runUninstall()
     setStatusText(QStringLiteral("Uninstalling\u2026"));
     setScreen(Screen::Installing);
     QPointer<WizardController> self(this);
-    m_engine.runUninstall(packageSpec(), [self](SetupResult<void> result) {
+    m_engine.runUninstall(packageSpec(), [self](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
@@ -300,12 +299,12 @@ void WizardController::fail(const Failure &failure, const QString &fallback)
 
 void WizardController::launchClaude(bool relaunch)
 {
-    launchClaudeDesktop(DesktopLaunchMode::gateway, relaunch);
+    launchClaudeDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
 }
 
 void WizardController::launchCodex(bool relaunch)
 {
-    launchCodexDesktop(DesktopLaunchMode::gateway, relaunch);
+    launchCodexDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
 }
 
 void WizardController::launchOpenCode()
@@ -313,41 +312,41 @@ void WizardController::launchOpenCode()
     launchOpenCodeDesktop();
 }
 
-void WizardController::launchClaudeDesktop(DesktopLaunchMode mode, bool relaunch)
+void WizardController::launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch)
 {
     // Quitting the running copy is not held back by a launch in progress.
     if (relaunch)
-        terminateDesktopApp(DesktopApp::claude);
-    launchDesktop(claudeFallback, [this, mode](Completion<void> done) {
+        terminateDesktopApp(Setup::DesktopApp::Claude);
+    launchDesktop(claudeFallback, [this, mode](Setup::Completion<void> done) {
         m_engine.launchClaudeDesktop(mode, std::move(done));
     });
 }
 
-void WizardController::launchCodexDesktop(DesktopLaunchMode mode, bool relaunch)
+void WizardController::launchCodexDesktop(Setup::DesktopLaunchMode mode, bool relaunch)
 {
     if (relaunch)
-        terminateDesktopApp(DesktopApp::codex);
-    launchDesktop(codexFallback, [this, mode](Completion<void> done) {
+        terminateDesktopApp(Setup::DesktopApp::Codex);
+    launchDesktop(codexFallback, [this, mode](Setup::Completion<void> done) {
         m_engine.launchCodexDesktop(mode, std::move(done));
     });
 }
 
 void WizardController::launchOpenCodeDesktop()
 {
-    launchDesktop(openCodeFallback, [this](Completion<void> done) {
+    launchDesktop(openCodeFallback, [this](Setup::Completion<void> done) {
         m_engine.launchOpenCodeDesktop(std::move(done));
     });
 }
 
-void WizardController::launchDesktop(
-    const QString &fallback, const std::function<void(Completion<void>)> &operation)
+void WizardController::launchDesktop(const QString &fallback,
+                                     const std::function<void(Setup::Completion<void>)> &operation)
 {
     if (m_desktopLaunchBusy)
         return;
     setDesktopLaunchBusy(true);
     setDesktopLaunchError(std::nullopt);
     QPointer<WizardController> self(this);
-    operation([self, fallback](SetupResult<void> result) {
+    operation([self, fallback](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
@@ -356,7 +355,7 @@ void WizardController::launchDesktop(
     });
 }
 
-void WizardController::terminateDesktopApp(DesktopApp app)
+void WizardController::terminateDesktopApp(Setup::DesktopApp app)
 {
     m_engine.terminateDesktopApp(app);
 }
@@ -366,7 +365,7 @@ void WizardController::launchTerminal(const QString &command)
     Q_UNUSED(command) // the user pastes it; the terminal opens in the home folder
     setTerminalLaunchError(std::nullopt);
     QPointer<WizardController> self(this);
-    m_engine.openTerminal([self](SetupResult<void> result) {
+    m_engine.openTerminal([self](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
@@ -449,7 +448,7 @@ void WizardController::setIsReturning(bool returning)
     emit isReturningChanged(returning);
 }
 
-void WizardController::setExisting(const QList<ExistingHarness> &existing)
+void WizardController::setExisting(const QList<Setup::ExistingHarness> &existing)
 {
     if (existing == m_existing)
         return;
@@ -498,7 +497,7 @@ void WizardController::setTerminalLaunchError(const std::optional<QString> &erro
 QStringList WizardController::existingIds() const
 {
     QStringList ids;
-    for (const ExistingHarness &harness : m_existing)
+    for (const Setup::ExistingHarness &harness : m_existing)
         ids.append(harness.id);
     return ids;
 }

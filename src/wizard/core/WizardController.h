@@ -28,7 +28,7 @@ class QuestionsModel;
 // Where the wizard gets its manifest and package spec at each start-up check. The application
 // hands in the manifest it read at start; a source that fails ends the check on the failure
 // screen with the error's description.
-using ManifestSource = std::function<std::expected<ManifestLoader::Resolved, Failure>()>;
+using ManifestSource = std::function<std::expected<Manifest::Resolved, Failure>()>;
 
 // The setup window's state and every action its screens offer: the start-up check, the
 // questions, install, update and uninstall, the enterprise gateway, and launching the desktop
@@ -89,16 +89,16 @@ public:
 
     // The manifest and package spec of the last start-up check; absent before it and when the
     // source failed.
-    const std::optional<ManifestLoader::Resolved> &resolved() const { return m_resolved; }
+    const std::optional<Manifest::Resolved> &resolved() const { return m_resolved; }
     // The manifest the questions and commands come from (empty until one has been read).
-    const InstallManifest &manifest() const;
+    const Manifest::InstallManifest &manifest() const;
     // The package install, update and uninstall run: the resolved one, else "orvane@latest".
     QString packageSpec() const;
 
     // The manifest's harnesses found on this machine, in manifest order.
-    const QList<ManifestHarness> &detected() const { return m_detected; }
+    const QList<Manifest::ManifestHarness> &detected() const { return m_detected; }
     // The harnesses of the earlier installation (empty when there is none).
-    const QList<ExistingHarness> &existing() const { return m_existing; }
+    const QList<Setup::ExistingHarness> &existing() const { return m_existing; }
     bool isReturning() const { return m_isReturning; }
     // "Check again" was clicked at least once (the Node.js screen then says so).
     bool rechecked() const { return m_rechecked; }
@@ -129,7 +129,7 @@ public:
     QStringList commands(const QStringList &harnessIds) const;
 
     // Whether a copy of `app` runs now (asked by the launcher before a launch).
-    bool isDesktopAppRunning(DesktopApp app) const;
+    bool isDesktopAppRunning(Setup::DesktopApp app) const;
 
 public slots:
     // --- The start-up check ---
@@ -178,8 +178,8 @@ public slots:
     void launchCodex(bool relaunch);
     void launchOpenCode();
 
-    void launchClaudeDesktop(DesktopLaunchMode mode, bool relaunch);
-    void launchCodexDesktop(DesktopLaunchMode mode, bool relaunch);
+    void launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch);
+    void launchCodexDesktop(Setup::DesktopLaunchMode mode, bool relaunch);
     void launchOpenCodeDesktop();
 
     // Opens a terminal (the command is for the user to paste; it is not run). On success
@@ -191,7 +191,7 @@ public slots:
     void launchTerminalLater(const QString &command);
 
     // Asks every running copy of `app` to quit, without waiting.
-    void terminateDesktopApp(DesktopApp app);
+    void terminateDesktopApp(Setup::DesktopApp app);
 
 signals:
     void screenChanged(Screen screen);
@@ -228,7 +228,7 @@ private:
     void setLaunchedCommands(const QStringList &commands);
     void setVersionInfo(const Setup::VersionInfo &info);
     void setIsReturning(bool returning);
-    void setExisting(const QList<ExistingHarness> &existing);
+    void setExisting(const QList<Setup::ExistingHarness> &existing);
     void setEnterprise(const std::optional<Enterprise> &enterprise);
     void setDesktopLaunchBusy(bool busy);
     void setDesktopLaunchError(const std::optional<QString> &error);
@@ -237,7 +237,7 @@ private:
     void fail(const Failure &failure, const QString &fallback);
     // Runs one desktop launch at a time; a call while one runs is ignored.
     void launchDesktop(const QString &fallback,
-                       const std::function<void(Completion<void>)> &operation);
+                       const std::function<void(Setup::Completion<void>)> &operation);
     void schedule(std::chrono::milliseconds delay, std::function<void()> action);
     QStringList existingIds() const;
 
@@ -248,12 +248,12 @@ private:
     int m_firingTimers = 0;
 
     Screen m_screen = Screen::Loading;
-    std::optional<ManifestLoader::Resolved> m_resolved;
-    QList<ManifestHarness> m_detected;
+    std::optional<Manifest::Resolved> m_resolved;
+    QList<Manifest::ManifestHarness> m_detected;
     bool m_rechecked = false;
     bool m_isReturning = false;
     std::optional<Enterprise> m_enterprise;
-    QList<ExistingHarness> m_existing;
+    QList<Setup::ExistingHarness> m_existing;
     QString m_statusText;
     QString m_errorText;
     QStringList m_launchedCommands;
