@@ -36,13 +36,13 @@ CompletionScreen::CompletionScreen(QWidget *parent)
 
     // No Return key here: the launcher is one click away, never a key press that was meant for
     // the installer's screen.
-    auto *open = new FlatButton(tr("Open Launcher"), this);
+    auto *open = new Design::FlatButton(tr("Open Launcher"), this);
     open->setObjectName(QStringLiteral("openLauncher"));
     open->setFont(Design::archivo(16, Design::Weight::Bold));
     open->setColors(Design::paper(), Design::red());
     open->setFixedSize(205, 62);
     column->addWidget(open, 0, Qt::AlignLeft);
-    connect(open, &FlatButton::clicked, this, &CompletionScreen::openLauncherRequested);
+    connect(open, &Design::FlatButton::clicked, this, &CompletionScreen::openLauncherRequested);
 }
 
 void CompletionScreen::paintEvent(QPaintEvent *)

@@ -67,15 +67,15 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
 
     connect(m_url, &LabeledField::textChanged, this, &EnterpriseGatewayView::updateContinue);
     connect(m_email, &LabeledField::textChanged, this, &EnterpriseGatewayView::updateContinue);
-    connect(back, &FlatButton::clicked, this, &EnterpriseGatewayView::cancelled);
-    connect(m_continue, &FlatButton::clicked, this, [this] {
+    connect(back, &Design::FlatButton::clicked, this, &EnterpriseGatewayView::cancelled);
+    connect(m_continue, &Design::FlatButton::clicked, this, [this] {
         if (enterpriseFormCanContinue(m_url->text(), m_email->text()))
             Q_EMIT continued(trimSpacesAndTabs(m_url->text()), trimSpacesAndTabs(m_email->text()));
     });
     // Return continues, as the form's default action; it does nothing while the form cannot.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto *shortcut = new QShortcut(QKeySequence(key), this);
-        connect(shortcut, &QShortcut::activated, m_continue, &FlatButton::click);
+        connect(shortcut, &QShortcut::activated, m_continue, &Design::FlatButton::click);
     }
     updateContinue();
 }

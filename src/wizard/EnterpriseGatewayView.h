@@ -2,7 +2,9 @@
 
 #include <QWidget>
 
+namespace Design {
 class FlatButton;
+}
 
 namespace Wizard {
 
@@ -30,7 +32,7 @@ private:
 
     LabeledField *m_url = nullptr;
     LabeledField *m_email = nullptr;
-    FlatButton *m_continue = nullptr;
+    Design::FlatButton *m_continue = nullptr;
 };
 
 } // namespace Wizard

@@ -1,12 +1,18 @@
 #pragma once
 
-#include <QWidget>
+// WizardController.h needs the model complete for its inline questionsModel().
+#include "wizard/core/QuestionsModel.h"
+#include "wizard/core/WizardController.h"
 
-class QStackedLayout;
+#include <QPointer>
+#include <QWidget>
 
 namespace Wizard {
 
-// Everything the setup window shows: one screen at a time over the window's backdrop.
+// Everything the setup window shows: the controller's screen, over the window's backdrop. It
+// builds each screen afresh when the controller moves to it, fills it from the controller's
+// state, forwards its signals to the controller's actions and cross-fades from the screen
+// before. The start-up check begins when the view is first shown.
 class RootView : public QWidget
 {
     Q_OBJECT
@@ -15,11 +21,29 @@ public:
     // `size` is the window's content size, which the screens fill.
     explicit RootView(QSize size, QWidget *parent = nullptr);
 
+    // The controller to show; until one is set the view shows the welcome screen, which does
+    // nothing. The controller must outlive the view or be set again.
+    void setController(WizardController *controller);
+    WizardController *controller() const { return m_controller; }
+
+    // The screen widget shown now.
+    QWidget *currentScreen() const { return m_current; }
+
     QSize sizeHint() const override { return m_size; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void showScreen(bool animated);
+    QWidget *buildScreen(WizardController::Screen screen);
+    QWidget *buildLauncher();
+
     QSize m_size;
-    QStackedLayout *m_screens = nullptr;
+    QPointer<WizardController> m_controller;
+    QWidget *m_current = nullptr;
+    bool m_started = false;
 };
 
 } // namespace Wizard

@@ -87,9 +87,9 @@ QPushButton *makeProminentButton(const QString &text, int minLabelWidth, QWidget
     return button;
 }
 
-FlatButton *makeBackButton(QWidget *parent)
+Design::FlatButton *makeBackButton(QWidget *parent)
 {
-    auto *button = new FlatButton(QCoreApplication::translate("Wizard", "Back"), parent);
+    auto *button = new Design::FlatButton(QCoreApplication::translate("Wizard", "Back"), parent);
     button->setFont(Design::archivo(15, Design::Weight::Bold));
     button->setColors(Design::paper(), Design::ink());
     button->setOutline(Design::line(), 2);
@@ -97,9 +97,9 @@ FlatButton *makeBackButton(QWidget *parent)
     return button;
 }
 
-FlatButton *makePrimaryButton(const QString &text, QWidget *parent)
+Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent)
 {
-    auto *button = new FlatButton(text, parent);
+    auto *button = new Design::FlatButton(text, parent);
     button->setFont(Design::archivo(15, Design::Weight::Bold));
     button->setColors(Design::red(), Qt::white);
     button->setFixedSize(142, 46);

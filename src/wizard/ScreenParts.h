@@ -4,7 +4,9 @@
 #include <QFont>
 #include <QString>
 
+namespace Design {
 class FlatButton;
+}
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -32,8 +34,8 @@ QPushButton *makeProminentButton(const QString &text, int minLabelWidth, QWidget
 
 // The question screens' footer buttons: "Back" (92 by 46, ink on paper, 2-point line border)
 // and the primary button (142 by 46, white on red).
-FlatButton *makeBackButton(QWidget *parent);
-FlatButton *makePrimaryButton(const QString &text, QWidget *parent);
+Design::FlatButton *makeBackButton(QWidget *parent);
+Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent);
 
 // The header band of the question screens: a title on the left, an optional right-hand label
 // (nullptr for none), 40 by 19 points of padding and a 2-point line rule along its bottom.

@@ -35,7 +35,7 @@ ToolsStepView::ToolsStepView(QuestionsModel *model, QWidget *parent)
     auto *tiles = new QHBoxLayout(m_row);
     tiles->setContentsMargins(outline, outline, outline - 2, outline);
     tiles->setSpacing(0);
-    for (const ManifestHarness &harness : model->manifest().harnesses) {
+    for (const Manifest::ManifestHarness &harness : model->manifest().harnesses) {
         auto *tile = new ToolTile(harness.id, harness.name, m_row);
         tile->setObjectName(QStringLiteral("tile-") + harness.id);
         tiles->addWidget(tile, 1);

@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
         return 1;
     }
-    if (FontRegistration::registerFonts() == 0)
+    if (App::FontRegistration::registerFonts() == 0)
         std::fprintf(stderr, "warning: the Archivo faces were not found; using fallbacks\n");
 
     QList<Snapshots::Snapshot> all = Snapshots::wizardSnapshots();
