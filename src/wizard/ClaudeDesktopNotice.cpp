@@ -57,14 +57,14 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     buttons->setSpacing(12);
     buttons->setContentsMargins(0, 2, 0, 0);
 
-    auto *openAnyway = new FlatButton(QStringLiteral("Open anyway"), m_card);
+    auto *openAnyway = new Design::FlatButton(QStringLiteral("Open anyway"), m_card);
     openAnyway->setObjectName(QStringLiteral("openAnyway"));
     openAnyway->setFont(Design::archivo(16, Design::Weight::Bold));
     openAnyway->setColors(Design::red(), Qt::white);
     openAnyway->setFixedSize(150, 38);
     buttons->addWidget(openAnyway);
 
-    auto *cancel = new FlatButton(QStringLiteral("Cancel"), m_card);
+    auto *cancel = new Design::FlatButton(QStringLiteral("Cancel"), m_card);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setFont(Design::archivo(16, Design::Weight::Bold));
     cancel->setColors(Qt::transparent, Design::ink());
@@ -73,7 +73,7 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     buttons->addWidget(cancel);
     buttons->addStretch(1);
 
-    auto *dontShow = new FlatButton(QStringLiteral("Don\u2019t show again"), m_card);
+    auto *dontShow = new Design::FlatButton(QStringLiteral("Don\u2019t show again"), m_card);
     dontShow->setObjectName(QStringLiteral("dontShowAgain"));
     dontShow->setFont(Design::archivo(16));
     dontShow->setColors(Qt::transparent, Design::ink());
@@ -83,9 +83,9 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     column->addLayout(buttons);
 
     m_buttons = {openAnyway, cancel, dontShow};
-    connect(openAnyway, &FlatButton::clicked, this, &ClaudeDesktopNotice::openAnywayClicked);
-    connect(cancel, &FlatButton::clicked, this, &ClaudeDesktopNotice::cancelClicked);
-    connect(dontShow, &FlatButton::clicked, this, &ClaudeDesktopNotice::dontShowAgainClicked);
+    connect(openAnyway, &Design::FlatButton::clicked, this, &ClaudeDesktopNotice::openAnywayClicked);
+    connect(cancel, &Design::FlatButton::clicked, this, &ClaudeDesktopNotice::cancelClicked);
+    connect(dontShow, &Design::FlatButton::clicked, this, &ClaudeDesktopNotice::dontShowAgainClicked);
     hide();
 }
 

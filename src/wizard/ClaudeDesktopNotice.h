@@ -3,7 +3,9 @@
 #include <QList>
 #include <QWidget>
 
+namespace Design {
 class FlatButton;
+}
 class QFrame;
 
 namespace Wizard {
@@ -37,7 +39,7 @@ protected:
 
 private:
     QFrame *m_card = nullptr;
-    QList<FlatButton *> m_buttons;
+    QList<Design::FlatButton *> m_buttons;
 };
 
 } // namespace Wizard

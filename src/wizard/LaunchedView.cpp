@@ -52,9 +52,9 @@ QWidget *rule(int height, QWidget *parent)
 }
 
 // A red, underlined text button without chrome, as the header's and footer's links are.
-FlatButton *linkButton(const QString &text, const QFont &base, QWidget *parent)
+Design::FlatButton *linkButton(const QString &text, const QFont &base, QWidget *parent)
 {
-    auto *button = new FlatButton(text, parent);
+    auto *button = new Design::FlatButton(text, parent);
     QFont font = base;
     font.setUnderline(true);
     button->setFont(font);
@@ -107,7 +107,7 @@ void LaunchedView::buildHeader(QVBoxLayout *column)
     auto *header = new QHBoxLayout;
     header->setContentsMargins(44, 20, 44, 20);
     header->setSpacing(0);
-    auto *mark = new AppMark(this);
+    auto *mark = new Design::AppMark(this);
     mark->setFixedSize(25, 25);
     header->addWidget(mark, 0, Qt::AlignVCenter);
     header->addSpacing(9);
@@ -119,7 +119,7 @@ void LaunchedView::buildHeader(QVBoxLayout *column)
     m_settings->setObjectName(QStringLiteral("settings"));
     header->addWidget(m_settings, 0, Qt::AlignVCenter);
     column->addLayout(header);
-    connect(m_settings, &FlatButton::clicked, this, &LaunchedView::settingsRequested);
+    connect(m_settings, &Design::FlatButton::clicked, this, &LaunchedView::settingsRequested);
 }
 
 void LaunchedView::buildAgents(QVBoxLayout *column)
@@ -188,8 +188,8 @@ void LaunchedView::buildFooter(QVBoxLayout *column)
     m_uninstall->setObjectName(QStringLiteral("uninstall"));
     footer->addWidget(m_uninstall, 0, Qt::AlignVCenter);
     column->addLayout(footer);
-    connect(m_update, &FlatButton::clicked, this, &LaunchedView::updateRequested);
-    connect(m_uninstall, &FlatButton::clicked, this, [this] { confirmUninstall(); });
+    connect(m_update, &Design::FlatButton::clicked, this, &LaunchedView::updateRequested);
+    connect(m_uninstall, &Design::FlatButton::clicked, this, [this] { confirmUninstall(); });
 }
 
 void LaunchedView::setCommands(const QStringList &commands)
@@ -318,21 +318,21 @@ void LaunchedView::launchRow(const LauncherRow &row)
             m_notice->present();
             return;
         }
-        beginLaunch(DesktopApp::claude);
+        beginLaunch(Setup::DesktopApp::Claude);
     } else if (row.code == QLatin1String("CX")) {
-        beginLaunch(DesktopApp::codex);
+        beginLaunch(Setup::DesktopApp::Codex);
     } else {
-        beginLaunch(DesktopApp::openCode);
+        beginLaunch(Setup::DesktopApp::OpenCode);
     }
 }
 
 void LaunchedView::openFromNotice()
 {
     m_notice->hide();
-    beginLaunch(DesktopApp::claude);
+    beginLaunch(Setup::DesktopApp::Claude);
 }
 
-void LaunchedView::beginLaunch(DesktopApp app)
+void LaunchedView::beginLaunch(Setup::DesktopApp app)
 {
     m_pendingApp = app;
     const bool running = m_services.isDesktopAppRunning && m_services.isDesktopAppRunning(app);
@@ -356,17 +356,17 @@ void LaunchedView::beginLaunch(DesktopApp app)
 
 void LaunchedView::finishLaunch(bool relaunch)
 {
-    const std::optional<DesktopApp> app = std::exchange(m_pendingApp, std::nullopt);
+    const std::optional<Setup::DesktopApp> app = std::exchange(m_pendingApp, std::nullopt);
     if (!app)
         return;
     switch (*app) {
-    case DesktopApp::claude:
+    case Setup::DesktopApp::Claude:
         Q_EMIT claudeLaunchRequested(relaunch);
         break;
-    case DesktopApp::codex:
+    case Setup::DesktopApp::Codex:
         Q_EMIT codexLaunchRequested(relaunch);
         break;
-    case DesktopApp::openCode:
+    case Setup::DesktopApp::OpenCode:
         // OpenCode is never quit first.
         Q_EMIT openCodeLaunchRequested();
         break;

@@ -13,7 +13,9 @@
 #include <optional>
 #include <vector>
 
+namespace Design {
 class FlatButton;
+}
 class QLabel;
 class QScrollArea;
 class QVBoxLayout;
@@ -84,7 +86,7 @@ private:
     void putOnClipboard(const QString &command);
     void clearTerminalNotice();
     void launchRow(const LauncherRow &row);
-    void beginLaunch(DesktopApp app);
+    void beginLaunch(Setup::DesktopApp app);
     void finishLaunch(bool relaunch);
     void confirmUninstall();
     bool noticeDismissed() const;
@@ -100,19 +102,19 @@ private:
     // Presentation state, fresh for every launcher screen.
     std::optional<QString> m_copiedCommand;
     std::optional<QString> m_terminalCommandNotice;
-    std::optional<DesktopApp> m_pendingApp;
+    std::optional<Setup::DesktopApp> m_pendingApp;
     bool m_showUninstallConfirmation = false;
     bool m_showAlreadyOpen = false;
     std::vector<std::unique_ptr<Platform::TimerHandle>> m_cardTimers;
 
-    FlatButton *m_settings = nullptr;
+    Design::FlatButton *m_settings = nullptr;
     QScrollArea *m_rowsArea = nullptr;
     QVBoxLayout *m_rowsLayout = nullptr;
     QList<LauncherRowView *> m_rowViews;
     QLabel *m_error = nullptr;
     QLabel *m_version = nullptr;
-    FlatButton *m_update = nullptr;
-    FlatButton *m_uninstall = nullptr;
+    Design::FlatButton *m_update = nullptr;
+    Design::FlatButton *m_uninstall = nullptr;
     CommandCard *m_card = nullptr;
     ClaudeDesktopNotice *m_notice = nullptr;
 };

@@ -10,7 +10,7 @@ LaunchedView *createLauncher(WizardController &controller, LauncherServices serv
                              QWidget *parent)
 {
     if (!services.isDesktopAppRunning)
-        services.isDesktopAppRunning = [&controller](DesktopApp app) {
+        services.isDesktopAppRunning = [&controller](Setup::DesktopApp app) {
             return controller.isDesktopAppRunning(app);
         };
     auto *view = new LaunchedView(services, parent);

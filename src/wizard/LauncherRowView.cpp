@@ -49,7 +49,7 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     layout->addLayout(column);
     layout->addStretch(1);
 
-    m_terminal = new FlatButton(QStringLiteral("Open in Terminal  \u203A"), this);
+    m_terminal = new Design::FlatButton(QStringLiteral("Open in Terminal  \u203A"), this);
     m_terminal->setObjectName(QStringLiteral("openInTerminal"));
     m_terminal->setFont(Design::archivo(14, Design::Weight::Bold));
     m_terminal->setColors(Qt::transparent, Design::muted());
@@ -57,7 +57,7 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     m_terminal->setFixedSize(170, 46);
     layout->addWidget(m_terminal, 0, Qt::AlignVCenter);
 
-    m_launch = new FlatButton(QStringLiteral("Launch App  \u2197"), this);
+    m_launch = new Design::FlatButton(QStringLiteral("Launch App  \u2197"), this);
     m_launch->setObjectName(QStringLiteral("launchApp"));
     m_launch->setFont(Design::archivo(15, Design::Weight::Bold));
     m_launch->setColors(Design::red(), Qt::white);
@@ -65,8 +65,8 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     layout->addWidget(m_launch, 0, Qt::AlignVCenter);
 
     connect(m_copy, &CopyButton::clicked, this, &LauncherRowView::copyClicked);
-    connect(m_terminal, &FlatButton::clicked, this, &LauncherRowView::terminalClicked);
-    connect(m_launch, &FlatButton::clicked, this, &LauncherRowView::launchClicked);
+    connect(m_terminal, &Design::FlatButton::clicked, this, &LauncherRowView::terminalClicked);
+    connect(m_launch, &Design::FlatButton::clicked, this, &LauncherRowView::launchClicked);
 }
 
 void LauncherRowView::setBusy(bool busy)

@@ -4,7 +4,9 @@
 
 #include <QWidget>
 
+namespace Design {
 class FlatButton;
+}
 
 namespace Wizard {
 
@@ -36,8 +38,8 @@ protected:
 private:
     LauncherRow m_row;
     CopyButton *m_copy = nullptr;
-    FlatButton *m_terminal = nullptr;
-    FlatButton *m_launch = nullptr;
+    Design::FlatButton *m_terminal = nullptr;
+    Design::FlatButton *m_launch = nullptr;
 };
 
 } // namespace Wizard

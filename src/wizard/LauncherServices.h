@@ -21,7 +21,7 @@ struct LauncherServices
     QClipboard *clipboard = nullptr;
     QSettings *settings = nullptr;
     Platform::Timers *timers = nullptr;
-    std::function<bool(DesktopApp)> isDesktopAppRunning;
+    std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
 };
 
 } // namespace Wizard

@@ -5,6 +5,8 @@
 #include "wizard/CrossFade.h"
 #include "wizard/EnterpriseGatewayView.h"
 #include "wizard/FailureScreen.h"
+#include "wizard/LaunchedView.h"
+#include "wizard/LauncherBinding.h"
 #include "wizard/NodeMissingScreen.h"
 #include "wizard/ProgressScreen.h"
 #include "wizard/QuestionsView.h"
@@ -55,6 +57,9 @@ void RootView::setController(WizardController *controller)
     m_controller = controller;
     if (controller) {
         connect(controller, &WizardController::screenChanged, this, [this] { showScreen(true); });
+        // A terminal has opened for the user to paste into: it goes in front of this window.
+        connect(controller, &WizardController::hideApplicationRequested, this,
+                [this] { window()->showMinimized(); });
         // A new model while the questions are up (a changed gateway) starts them again.
         connect(controller, &WizardController::questionsModelChanged, this, [this] {
             if (m_controller->screen() == WizardController::Screen::Questions)
@@ -174,11 +179,9 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     return nullptr;
 }
 
-// The launcher screen is built by its own view; until it is plugged in here, the screen is
-// its bare paper background.
 QWidget *RootView::buildLauncher()
 {
-    auto *launcher = new FilledScreen(Design::paper(), this);
+    auto *launcher = createLauncher(*m_controller, m_launcherServices, this);
     launcher->setObjectName(QStringLiteral("launcherScreen"));
     return launcher;
 }

@@ -3,6 +3,7 @@
 // WizardController.h needs the model complete for its inline questionsModel().
 #include "wizard/core/QuestionsModel.h"
 #include "wizard/core/WizardController.h"
+#include "wizard/LauncherServices.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -26,6 +27,10 @@ public:
     void setController(WizardController *controller);
     WizardController *controller() const { return m_controller; }
 
+    // What the launcher screen reaches outside itself (clipboard, settings, timers); used by
+    // each launcher built from now on.
+    void setLauncherServices(const LauncherServices &services) { m_launcherServices = services; }
+
     // The screen widget shown now.
     QWidget *currentScreen() const { return m_current; }
 
@@ -42,6 +47,7 @@ private:
 
     QSize m_size;
     QPointer<WizardController> m_controller;
+    LauncherServices m_launcherServices;
     QWidget *m_current = nullptr;
     bool m_started = false;
 };

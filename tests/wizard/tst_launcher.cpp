@@ -67,13 +67,13 @@ private:
     // A launcher over the three commands, shown, with its own settings file and test clock.
     std::unique_ptr<LaunchedView> makeView(const QStringList &commands = allThree);
     QSettings &settings() { return *m_settings; }
-    FlatButton *rowButton(LaunchedView &view, int row, const char *name);
+    Design::FlatButton *rowButton(LaunchedView &view, int row, const char *name);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
     ManualClock m_clock;
     std::unique_ptr<ManualTimers> m_timers;
-    std::set<DesktopApp> m_running;
+    std::set<Setup::DesktopApp> m_running;
 };
 
 void TestLauncher::init()
@@ -98,7 +98,7 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
     services.clipboard = QGuiApplication::clipboard();
     services.settings = m_settings.get();
     services.timers = m_timers.get();
-    services.isDesktopAppRunning = [this](DesktopApp app) { return m_running.contains(app); };
+    services.isDesktopAppRunning = [this](Setup::DesktopApp app) { return m_running.contains(app); };
     auto view = std::make_unique<LaunchedView>(services);
     view->setCommands(commands);
     view->setVersionInfo({QStringLiteral("1.2.0"), QStringLiteral("1.2.0")});
@@ -107,10 +107,10 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
     return view;
 }
 
-FlatButton *TestLauncher::rowButton(LaunchedView &view, int row, const char *name)
+Design::FlatButton *TestLauncher::rowButton(LaunchedView &view, int row, const char *name)
 {
     const auto rows = view.findChildren<Wizard::LauncherRowView *>();
-    return rows.at(row)->findChild<FlatButton *>(QLatin1String(name));
+    return rows.at(row)->findChild<Design::FlatButton *>(QLatin1String(name));
 }
 
 void TestLauncher::rows_data()
@@ -193,7 +193,7 @@ void TestLauncher::versionLine()
     };
     view->setVersionInfo({known(installed), known(latest)});
     QCOMPARE(view->findChild<QLabel *>(QStringLiteral("version"))->text(), line);
-    auto *button = view->findChild<FlatButton *>(QStringLiteral("update"));
+    auto *button = view->findChild<Design::FlatButton *>(QStringLiteral("update"));
     QCOMPARE(button->isVisible(), !update.isEmpty());
     if (update.isEmpty())
         return;
@@ -310,7 +310,7 @@ void TestLauncher::claudeNotice()
     if (dismissedBefore)
         settings().setValue(LaunchedView::noticeDismissedKey(), true);
     if (running)
-        m_running.insert(DesktopApp::claude);
+        m_running.insert(Setup::DesktopApp::Claude);
     auto view = makeView();
     QSignalSpy claude(view.get(), &LaunchedView::claudeLaunchRequested);
     auto *notice = view->findChild<Wizard::ClaudeDesktopNotice *>();
@@ -331,7 +331,7 @@ void TestLauncher::claudeNotice()
         if (answer == QLatin1String("Escape"))
             QTest::keyClick(view->focusWidget(), Qt::Key_Escape); // lands on "Open anyway"
         else
-            QTest::mouseClick(notice->findChild<FlatButton *>(answer), Qt::LeftButton);
+            QTest::mouseClick(notice->findChild<Design::FlatButton *>(answer), Qt::LeftButton);
     }
     QVERIFY(!notice->isVisible());
     QCOMPARE(claude.size(), launches);
@@ -352,28 +352,28 @@ void TestLauncher::claudeNotice()
 void TestLauncher::alreadyOpenAlert_data()
 {
     QTest::addColumn<int>("row");
-    QTest::addColumn<DesktopApp>("app");
+    QTest::addColumn<Setup::DesktopApp>("app");
     QTest::addColumn<bool>("running");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QString>("expected"); // "claude(true)", "codex(false)", "opencode", ""
 
-    QTest::newRow("codex closed") << 1 << DesktopApp::codex << false << false << "codex(false)";
-    QTest::newRow("codex open, relaunch") << 1 << DesktopApp::codex << true << true
+    QTest::newRow("codex closed") << 1 << Setup::DesktopApp::Codex << false << false << "codex(false)";
+    QTest::newRow("codex open, relaunch") << 1 << Setup::DesktopApp::Codex << true << true
                                           << "codex(true)";
-    QTest::newRow("codex open, cancel") << 1 << DesktopApp::codex << true << false << "";
-    QTest::newRow("opencode closed") << 2 << DesktopApp::openCode << false << false << "opencode";
-    QTest::newRow("opencode open, relaunch") << 2 << DesktopApp::openCode << true << true
+    QTest::newRow("codex open, cancel") << 1 << Setup::DesktopApp::Codex << true << false << "";
+    QTest::newRow("opencode closed") << 2 << Setup::DesktopApp::OpenCode << false << false << "opencode";
+    QTest::newRow("opencode open, relaunch") << 2 << Setup::DesktopApp::OpenCode << true << true
                                              << "opencode";
-    QTest::newRow("opencode open, cancel") << 2 << DesktopApp::openCode << true << false << "";
-    QTest::newRow("claude open, relaunch") << 0 << DesktopApp::claude << true << true
+    QTest::newRow("opencode open, cancel") << 2 << Setup::DesktopApp::OpenCode << true << false << "";
+    QTest::newRow("claude open, relaunch") << 0 << Setup::DesktopApp::Claude << true << true
                                            << "claude(true)";
-    QTest::newRow("claude open, cancel") << 0 << DesktopApp::claude << true << false << "";
+    QTest::newRow("claude open, cancel") << 0 << Setup::DesktopApp::Claude << true << false << "";
 }
 
 void TestLauncher::alreadyOpenAlert()
 {
     QFETCH(int, row);
-    QFETCH(DesktopApp, app);
+    QFETCH(Setup::DesktopApp, app);
     QFETCH(bool, running);
     QFETCH(bool, confirm);
     QFETCH(QString, expected);
@@ -417,11 +417,11 @@ void TestLauncher::uninstallAlert()
     auto view = makeView();
     QSignalSpy uninstalls(view.get(), &LaunchedView::uninstallRequested);
     MessageBox::setNextAnswer(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
-    QTest::mouseClick(view->findChild<FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
     QCOMPARE(uninstalls.size(), confirm ? 1 : 0);
     // Nothing is left waiting: a second click asks again.
     MessageBox::setNextAnswer(MessageBox::Answer::Confirm);
-    QTest::mouseClick(view->findChild<FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
     QCOMPARE(uninstalls.size(), confirm ? 2 : 1);
 }
 
@@ -444,12 +444,12 @@ void TestLauncher::realAlertBox()
     QFETCH(QString, respond);
     QFETCH(int, actions);
     settings().setValue(LaunchedView::noticeDismissedKey(), true);
-    m_running.insert(DesktopApp::codex);
+    m_running.insert(Setup::DesktopApp::Codex);
     auto view = makeView();
     QSignalSpy uninstalls(view.get(), &LaunchedView::uninstallRequested);
     QSignalSpy codex(view.get(), &LaunchedView::codexLaunchRequested);
     const bool uninstall = which == QLatin1String("uninstall");
-    QTest::mouseClick(uninstall ? view->findChild<FlatButton *>(QStringLiteral("uninstall"))
+    QTest::mouseClick(uninstall ? view->findChild<Design::FlatButton *>(QStringLiteral("uninstall"))
                                 : rowButton(*view, 1, "launchApp"),
                       Qt::LeftButton);
 
@@ -502,7 +502,7 @@ void TestLauncher::busy()
         QVERIFY(!rowButton(*view, row, "launchApp")->isEnabled());
     }
     for (const char *name : {"settings", "update", "uninstall"})
-        QVERIFY2(view->findChild<FlatButton *>(QLatin1String(name))->isEnabled(), name);
+        QVERIFY2(view->findChild<Design::FlatButton *>(QLatin1String(name))->isEnabled(), name);
     const auto marks = view->findChildren<Wizard::CopyButton *>();
     for (auto *mark : marks)
         QVERIFY(mark->isEnabled());
@@ -513,7 +513,7 @@ void TestLauncher::busy()
     QTest::mouseClick(rowButton(*view, 0, "launchApp"), Qt::LeftButton);
     QTest::mouseClick(rowButton(*view, 0, "openInTerminal"), Qt::LeftButton);
     QTest::mouseClick(marks[2], Qt::LeftButton);
-    QTest::mouseClick(view->findChild<FlatButton *>(QStringLiteral("settings")), Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("settings")), Qt::LeftButton);
     QCOMPARE(claude.size() + terminals.size(), 0);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("orv opencode"));
     QCOMPARE(settingsClicks.size(), 1);
@@ -554,7 +554,7 @@ void TestLauncher::moreRowsThanFit()
     for (auto *row : rows) {
         // Rows are not squeezed, and a long command does not push the buttons out of the window.
         QCOMPARE(row->height(), row->sizeHint().height());
-        auto *launch = row->findChild<FlatButton *>(u"launchApp"_s);
+        auto *launch = row->findChild<Design::FlatButton *>(u"launchApp"_s);
         QCOMPARE(launch->size(), QSize(182, 46));
         QVERIFY(launch->mapTo(view.get(), QPoint(launch->width(), 0)).x() <= 720 - 40);
         QVERIFY(row->findChild<Wizard::CopyButton *>()->width() > 0);
@@ -573,7 +573,7 @@ void TestLauncher::keyboard()
 {
     auto view = makeView();
     QVERIFY(QTest::qWaitForWindowActive(view.get()));
-    auto *settingsButton = view->findChild<FlatButton *>(QStringLiteral("settings"));
+    auto *settingsButton = view->findChild<Design::FlatButton *>(QStringLiteral("settings"));
     settingsButton->setFocus(Qt::TabFocusReason);
     // Tab goes from Settings to the first row's copy mark; Space copies.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -54,9 +54,9 @@ const char *const manifestJson = R"({
   "advanced": {"title": "Advanced", "description": "", "fields": []}
 })";
 
-ManifestLoader::Resolved testResolved()
+Manifest::Resolved testResolved()
 {
-    auto manifest = ManifestLoader::decode(QByteArray(manifestJson));
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
     if (!manifest)
         qFatal("the test manifest does not decode");
     return {u"orvane@latest"_s, *manifest};
@@ -82,7 +82,7 @@ private:
     // Preflight of a returning user with `installed` tools, run to the launcher.
     void startReturning(const QStringList &installed);
     LaunchedView *makeLauncher();
-    FlatButton *rowButton(LaunchedView &view, int row, const char *name);
+    Design::FlatButton *rowButton(LaunchedView &view, int row, const char *name);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
@@ -102,7 +102,7 @@ void TestLauncherFlow::init()
     m_timers = std::make_unique<ManualTimers>(m_clock);
     m_controller = std::make_unique<WizardController>(
         *m_engine,
-        []() -> std::expected<ManifestLoader::Resolved, Wizard::Failure> { return testResolved(); },
+        []() -> std::expected<Manifest::Resolved, Wizard::Failure> { return testResolved(); },
         *m_timers);
 }
 
@@ -136,9 +136,9 @@ LaunchedView *TestLauncherFlow::makeLauncher()
     return m_view;
 }
 
-FlatButton *TestLauncherFlow::rowButton(LaunchedView &view, int row, const char *name)
+Design::FlatButton *TestLauncherFlow::rowButton(LaunchedView &view, int row, const char *name)
 {
-    return view.findChildren<Wizard::LauncherRowView *>().at(row)->findChild<FlatButton *>(
+    return view.findChildren<Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
         QLatin1String(name));
 }
 
@@ -152,10 +152,10 @@ void TestLauncherFlow::showsTheControllersState()
     QCOMPARE(view->rows().at(1).command, u"orv opencode"_s);
     QCOMPARE(view->findChild<QLabel *>(u"version"_s)->text(),
              u"Orvane 1.0.0 \u00B7 update available: 1.1.0"_s);
-    QVERIFY(view->findChild<FlatButton *>(u"update"_s)->isVisible());
+    QVERIFY(view->findChild<Design::FlatButton *>(u"update"_s)->isVisible());
 
     // "Settings" leaves for fresh questions.
-    QTest::mouseClick(view->findChild<FlatButton *>(u"settings"_s), Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(u"settings"_s), Qt::LeftButton);
     QCOMPARE(m_controller->screen(), Screen::Questions);
 }
 
@@ -177,12 +177,12 @@ void TestLauncherFlow::terminalCallsOutliveTheScreen()
     QCOMPARE(m_engine->callCount(u"openTerminal"_s), 1);
     QVERIFY(!card->isVisible());
     QVERIFY(m_engine->fail(u"openTerminal"_s,
-                           PlatformError{u"launch"_s, u"x-terminal-emulator"_s, u"not found"_s}));
+                           Setup::PlatformError{u"launch"_s, u"x-terminal-emulator"_s, u"not found"_s}));
     QCOMPARE(view->findChild<QLabel *>(u"error"_s)->text(), u"Terminal couldn\u2019t be opened."_s);
     QVERIFY(view->findChild<QLabel *>(u"error"_s)->isVisible());
 
     // The user leaves the launcher; the second click's terminal still opens.
-    QTest::mouseClick(view->findChild<FlatButton *>(u"settings"_s), Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(u"settings"_s), Qt::LeftButton);
     delete m_view;
     m_timers->advance(1500ms);
     QCOMPARE(m_engine->callCount(u"openTerminal"_s), 2);
@@ -226,7 +226,7 @@ void TestLauncherFlow::desktopLaunches()
     m_settings->setValue(LaunchedView::noticeDismissedKey(), true);
     startReturning({u"claude-code"_s, u"codex"_s, u"opencode"_s});
     if (running)
-        m_engine->running.insert(row == 0 ? DesktopApp::claude : DesktopApp::codex);
+        m_engine->running.insert(row == 0 ? Setup::DesktopApp::Claude : Setup::DesktopApp::Codex);
     LaunchedView *view = makeLauncher();
     const qsizetype before = m_engine->calls.size();
 
@@ -235,7 +235,7 @@ void TestLauncherFlow::desktopLaunches()
     QTest::mouseClick(rowButton(*view, row, "launchApp"), Qt::LeftButton);
     QStringList made = m_engine->operations().mid(before);
     QCOMPARE(made, operations);
-    const DesktopLaunchMode gateway = DesktopLaunchMode::gateway;
+    const Setup::DesktopLaunchMode gateway = Setup::DesktopLaunchMode::Gateway;
     if (row < 2)
         QCOMPARE(m_engine->calls.last().mode, std::optional(gateway));
 
@@ -248,7 +248,7 @@ void TestLauncherFlow::desktopLaunches()
     if (error.isEmpty())
         QVERIFY(m_engine->succeed(operation));
     else
-        QVERIFY(m_engine->fail(operation, SetupError::exitedWithStatus(1, failure)));
+        QVERIFY(m_engine->fail(operation, Setup::SetupError::exitedWithStatus(1, failure)));
     for (int i = 0; i < 3; ++i)
         QVERIFY(rowButton(*view, i, "launchApp")->isEnabled());
     auto *line = view->findChild<QLabel *>(u"error"_s);
@@ -286,7 +286,7 @@ void TestLauncherFlow::updateAndUninstall()
     if (button == u"uninstall"_s)
         MessageBox::setNextAnswer(confirm ? MessageBox::Answer::Confirm
                                           : MessageBox::Answer::Cancel);
-    QTest::mouseClick(view->findChild<FlatButton *>(button), Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(button), Qt::LeftButton);
     if (operation.isEmpty()) {
         QCOMPARE(m_controller->screen(), Screen::Launched);
         QVERIFY(m_engine->pending().isEmpty());
@@ -299,7 +299,7 @@ void TestLauncherFlow::updateAndUninstall()
         // A launcher still standing follows the new versions.
         QCOMPARE(view->findChild<QLabel *>(u"version"_s)->text(),
                  u"Orvane 1.1.0 \u00B7 up to date"_s);
-        QVERIFY(!view->findChild<FlatButton *>(u"update"_s)->isVisible());
+        QVERIFY(!view->findChild<Design::FlatButton *>(u"update"_s)->isVisible());
     }
     QCOMPARE(m_controller->screen(), after);
 }

@@ -18,7 +18,7 @@ const QStringList sampleCommands{QStringLiteral("orv claude"), QStringLiteral("o
 std::unique_ptr<Wizard::LaunchedView> launcher(const Setup::VersionInfo &versions)
 {
     Wizard::LauncherServices services;
-    services.isDesktopAppRunning = [](DesktopApp) { return false; };
+    services.isDesktopAppRunning = [](Setup::DesktopApp) { return false; };
     auto view = std::make_unique<Wizard::LaunchedView>(services);
     view->setCommands(sampleCommands);
     view->setVersionInfo(versions);
@@ -27,9 +27,9 @@ std::unique_ptr<Wizard::LaunchedView> launcher(const Setup::VersionInfo &version
 
 const Setup::VersionInfo upToDate{QStringLiteral("1.4.2"), QStringLiteral("1.4.2")};
 
-FlatButton *rowButton(QWidget &view, int row, const char *name)
+Design::FlatButton *rowButton(QWidget &view, int row, const char *name)
 {
-    return view.findChildren<Wizard::LauncherRowView *>().at(row)->findChild<FlatButton *>(
+    return view.findChildren<Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
         QLatin1String(name));
 }
 
