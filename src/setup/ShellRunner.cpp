@@ -169,7 +169,8 @@ void runInLoginShell(const QStringList &arguments, Completion<QString> done)
                   QProcessEnvironment::systemEnvironment(), completeWith(std::move(done)));
 }
 
-void runViaPty(const QStringList &arguments, Completion<void> done)
+void runViaPty(const QStringList &arguments, Completion<void> done,
+               const QProcessEnvironment &environment)
 {
     const QString script = scriptProgram();
     if (!QFileInfo::exists(script)) {
@@ -177,7 +178,6 @@ void runViaPty(const QStringList &arguments, Completion<void> done)
         return;
     }
 
-    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const QString shellSetting = environment.contains(QStringLiteral("SHELL"))
                                      ? QStringLiteral("export SHELL=") +
                                            shellQuote(environment.value(QStringLiteral("SHELL")))

@@ -2,6 +2,7 @@
 
 #include "setup/SetupError.h"
 
+#include <QProcessEnvironment>
 #include <QStringList>
 
 // Commands run the way the user would type them: through the user's login shell, each
@@ -22,8 +23,10 @@ QString commandString(const QStringList &arguments);
 void runInLoginShell(const QStringList &arguments, Completion<QString> done);
 
 // The same on a pseudo-terminal through /usr/bin/script; completes with no value on status
-// 0. SetupError::scriptMissing when /usr/bin/script does not exist.
-void runViaPty(const QStringList &arguments, Completion<void> done);
+// 0. SetupError::scriptMissing when /usr/bin/script does not exist. The command gets
+// `environment` (this process's own unless given).
+void runViaPty(const QStringList &arguments, Completion<void> done,
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 // The util-linux `script` program runViaPty uses, "/usr/bin/script" unless replaced (tests
 // take it away to see the missing-program path).

@@ -43,7 +43,7 @@ private Q_SLOTS:
         FixtureHome home(shell);
         home.program(
             u"npx"_s,
-            R"(stat -c '%a %n' "$5" >> "$HOME/installs"; cat "$5" > "$HOME/answers"; printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
+            R"(echo "$npm_config_progress" >> "$HOME/progress"; stat -c '%a %n' "$5" >> "$HOME/installs"; cat "$5" > "$HOME/answers"; printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
                 QByteArray::number(status));
         const mode_t mask = ::umask(0);
         const Awaited<void> awaited = awaitCompletion<void>(
@@ -83,6 +83,8 @@ private Q_SLOTS:
             QCOMPARE(other.error().status, status);
             QCOMPARE(home.arguments(u"npx"_s).join(u' '), QString::fromLatin1(expected));
         }
+        // npm's spinner is off for every one of them (it would leave a frame as the last line).
+        QCOMPARE(home.read(u"progress"_s), "false\nfalse\nfalse\nfalse\n"_ba);
     }
 
     // The real npx installs the stand-in router package (1.4.0) from a registry on loopback,
@@ -109,10 +111,18 @@ private Q_SLOTS:
             {u"/orvane/latest"_s, {200, manifest}},
             {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
 
-        const Setup::InstallAnswers answers{
-            {u"claude-code"_s},
-            {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
-            {{u"api_key"_s, u"sk-end-to-end"_s}}};
+        // A failing installer, fetched with an empty cache while npm would draw its spinner: its
+        // own last message is the output's last line.
+        Setup::InstallAnswers answers{{u"claude-code"_s},
+                                      {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
+                                      {}};
+        const Awaited<void> refused = awaitCompletion<void>(
+            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+        QCOMPARE(refused.error().status, 2);
+        QCOMPARE(refused.error().output.split(u'\n').last().trimmed(),
+                 u"Missing api_key in the answers"_s);
+
+        answers.fields.insert(u"api_key"_s, u"sk-end-to-end"_s);
         const Awaited<void> installed = awaitCompletion<void>(
             [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
         QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
