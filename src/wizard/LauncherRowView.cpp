@@ -71,6 +71,10 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
 
 void LauncherRowView::setBusy(bool busy)
 {
+    // A disabled button would hand its focus down the tab chain, as far as "Uninstall"; the
+    // row's own copy mark keeps it instead, quietly.
+    if (busy && (m_terminal->hasFocus() || m_launch->hasFocus()))
+        m_copy->setFocus(Qt::OtherFocusReason);
     m_terminal->setEnabled(!busy);
     m_launch->setEnabled(!busy);
 }

@@ -496,7 +496,11 @@ void TestLauncher::busy()
     settings().setValue(LaunchedView::noticeDismissedKey(), true);
     auto view = makeView();
     view->setVersionInfo({QStringLiteral("1.0.0"), QStringLiteral("1.1.0")});
+    QVERIFY(QTest::qWaitForWindowActive(view.get()));
+    // The launch button clicked keeps the focus in its row when it is disabled.
+    rowButton(*view, 1, "launchApp")->setFocus(Qt::TabFocusReason);
     view->setBusy(true);
+    QCOMPARE(QApplication::focusWidget(), view->findChildren<Wizard::CopyButton *>().at(1));
     for (int row = 0; row < 3; ++row) {
         QVERIFY(!rowButton(*view, row, "openInTerminal")->isEnabled());
         QVERIFY(!rowButton(*view, row, "launchApp")->isEnabled());
