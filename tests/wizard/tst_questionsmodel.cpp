@@ -18,7 +18,7 @@ namespace {
 // claude: three options, only the third a "-proxy", two asking for "region";
 // openai: no proxy option; empty: no options at all. "aider" names a group that does not
 // exist, "plain" has no group and no command. The group key "claude" differs from its
-// config key "anthropic".
+// config key "anthropic". "shared" (of "mixer") asks for "region" as well.
 const char *const manifestJson = R"({
   "schema_version": 1,
   "default_harness_ids": ["codex"],
@@ -28,7 +28,8 @@ const char *const manifestJson = R"({
     {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
     {"id": "aider", "name": "Aider", "config_paths": [], "funding_group": "ghost"},
     {"id": "plain", "name": "Plain", "config_paths": []},
-    {"id": "lonely", "name": "Lonely", "config_paths": [], "funding_group": "empty"}
+    {"id": "lonely", "name": "Lonely", "config_paths": [], "funding_group": "empty"},
+    {"id": "mixer", "name": "Mixer", "config_paths": [], "funding_group": "shared"}
   ],
   "funding_groups": {
     "claude": {"config_key": "anthropic", "title": "Claude", "options": [
@@ -43,7 +44,10 @@ const char *const manifestJson = R"({
       {"id": "openai", "name": "OpenAI key", "fields": [
         {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
       {"id": "openrouter", "name": "OpenRouter", "fields": []}]},
-    "empty": {"config_key": "empty", "title": "Nothing", "options": []}
+    "empty": {"config_key": "empty", "title": "Nothing", "options": []},
+    "shared": {"config_key": "shared", "title": "Shared", "options": [
+      {"id": "regional", "name": "Regional", "fields": [
+        {"config_key": "region", "label": "Region", "secret": false}]}]}
   },
   "advanced": {"title": "Advanced", "description": "", "fields": [
     {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
@@ -166,8 +170,10 @@ void TestQuestionsModel::creation_data()
     QTest::addColumn<QStringList>("harnesses");
     QTest::addColumn<FundingMap>("funding");
 
-    const FundingMap defaults{
-        {u"claude"_s, {u"subscription"_s}}, {u"openai"_s, {u"openai"_s}}, {u"empty"_s, {}}};
+    const FundingMap defaults{{u"claude"_s, {u"subscription"_s}},
+                              {u"openai"_s, {u"openai"_s}},
+                              {u"empty"_s, {}},
+                              {u"shared"_s, {u"regional"_s}}};
     auto with = [&](const QString &group, const QStringList &ids) {
         FundingMap funding = defaults;
         funding.insert(group, ids);
@@ -376,6 +382,13 @@ void TestQuestionsModel::answers_data()
     QTest::newRow("a group without options, and one the manifest lacks")
         << QStringList{u"lonely"_s, u"aider"_s} << QStringList{} << QStringList{}
         << Setup::InstallAnswers{{u"aider"_s, u"lonely"_s}, {{u"empty"_s, {}}}, {}};
+    QTest::newRow("a field two groups ask for goes once")
+        << QStringList{u"mixer"_s, u"claude-code"_s} << QStringList{u"claude:apikey"_s}
+        << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"region= eu\n"_s}
+        << Setup::InstallAnswers{
+               {u"claude-code"_s, u"mixer"_s},
+               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s}}, {u"shared"_s, {u"regional"_s}}},
+               {{u"anthropicApiKey"_s, u"sk-ant-1"_s}, {u"region"_s, u"eu"_s}}};
     QTest::newRow("tools in manifest order, unlisted ones after, sorted")
         << QStringList{u"zeta"_s, u"plain"_s, u"gone"_s, u"claude-code"_s} << QStringList{}
         << QStringList{}

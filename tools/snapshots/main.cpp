@@ -37,6 +37,7 @@ int main(int argc, char *argv[])
 
     QList<Snapshots::Snapshot> all = Snapshots::wizardSnapshots();
     all += Snapshots::launcherSnapshots();
+    all += Snapshots::pillSnapshots();
     int failures = 0;
     for (const Snapshots::Snapshot &snapshot : all) {
         const QString file = out.filePath(snapshot.name + QStringLiteral(".png"));

@@ -132,6 +132,9 @@ public:
     bool isDesktopAppRunning(Setup::DesktopApp app) const;
 
 public slots:
+    // Navigation, recheck, install, update and uninstall act only from the screen that offers
+    // them (a late click from a screen being replaced does nothing); launches act anywhere.
+
     // --- The start-up check ---
 
     // Starts Node.js detection, reads the manifest, the detected tools and the earlier
