@@ -58,7 +58,9 @@ std::unique_ptr<QWidget> enterprise(const QString &url, const QString &email)
 std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsModel &)> &prepare,
                                    int continues = 0)
 {
-    const Manifest::InstallManifest manifest = Manifest::ManifestLoader::bundled();
+    // A damaged bundle shows empty questions rather than no picture.
+    const Manifest::InstallManifest manifest =
+        Manifest::ManifestLoader::bundled().value_or(Manifest::InstallManifest{});
     QList<Manifest::ManifestHarness> detected;
     for (const Manifest::ManifestHarness &harness : manifest.harnesses)
         if (harness.id == u"claude-code")
