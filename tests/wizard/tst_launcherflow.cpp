@@ -4,17 +4,13 @@
 #include "design/FlatButton.h"
 #include "manifest/ManifestLoader.h"
 #include "support/ManualTimers.h"
-// Its calls are recorded with partly filled records.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include "support/ScriptedSetupEngine.h"
-#pragma GCC diagnostic pop
 #include "wizard/CommandCard.h"
 #include "wizard/LaunchedView.h"
 #include "wizard/LauncherBinding.h"
 #include "wizard/LauncherRowView.h"
 #include "wizard/MessageBox.h"
-#include "wizard/core/QuestionsModel.h" // WizardController.h needs it complete
+#include "wizard/core/QuestionsModel.h"
 #include "wizard/core/WizardController.h"
 
 #include <QApplication>
