@@ -1,6 +1,8 @@
 #include "wizard/RootView.h"
 
 #include "design/Design.h"
+#include "platform/Timers.h"
+#include "setup/SystemSetupEngine.h"
 #include "wizard/CompletionScreen.h"
 #include "wizard/CrossFade.h"
 #include "wizard/EnterpriseGatewayView.h"
@@ -13,68 +15,79 @@
 #include "wizard/WelcomeScreen.h"
 #include "wizard/core/QuestionsModel.h"
 
-#include <QPainter>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSettings>
 
 namespace Wizard {
 
 namespace {
 
-// A screen that covers the backdrop with one colour.
-class FilledScreen : public QWidget
+// A screen that only covers the backdrop with one colour.
+QWidget *filledScreen(const QColor &colour, QWidget *parent)
 {
-public:
-    FilledScreen(const QColor &colour, QWidget *parent)
-        : QWidget(parent)
-        , m_colour(colour)
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), m_colour);
-    }
-
-private:
-    QColor m_colour;
-};
+    auto *screen = new QWidget(parent);
+    screen->setAutoFillBackground(true);
+    QPalette palette = screen->palette();
+    palette.setColor(QPalette::Window, colour);
+    screen->setPalette(palette);
+    return screen;
+}
 
 } // namespace
 
-RootView::RootView(QSize size, QWidget *parent)
+RootView::RootView(Manifest::Resolved resolved, QSize size, QWidget *parent)
     : QWidget(parent)
     , m_size(size)
+    , m_ownEngine(std::make_unique<Setup::SystemSetupEngine>())
 {
-    setObjectName(QStringLiteral("rootView"));
-    showScreen(false);
+    m_ownController = std::make_unique<WizardController>(
+        *m_ownEngine,
+        [resolved = std::move(resolved)] { return std::expected<Manifest::Resolved, Failure>(resolved); },
+        Platform::QtTimers::instance());
+    m_controller = m_ownController.get();
+    // The settings are the application's (organisation "Orvane"), in the XDG config folder.
+    m_launcherServices.clipboard = QGuiApplication::clipboard();
+    m_launcherServices.settings = new QSettings(this);
+    m_launcherServices.timers = &Platform::QtTimers::instance();
+    attach();
 }
 
-void RootView::setController(WizardController *controller)
+RootView::RootView(WizardController &controller, QSize size, QWidget *parent)
+    : QWidget(parent)
+    , m_size(size)
+    , m_controller(&controller)
 {
-    if (m_controller)
-        disconnect(m_controller, nullptr, this, nullptr);
-    m_controller = controller;
-    if (controller) {
-        connect(controller, &WizardController::screenChanged, this, [this] { showScreen(true); });
-        // A terminal has opened for the user to paste into: it goes in front of this window.
-        connect(controller, &WizardController::hideApplicationRequested, this,
-                [this] { window()->showMinimized(); });
-        // A new model while the questions are up (a changed gateway) starts them again.
-        connect(controller, &WizardController::questionsModelChanged, this, [this] {
-            if (m_controller->screen() == WizardController::Screen::Questions)
-                showScreen(true);
-        });
-    }
+    attach();
+}
+
+RootView::~RootView()
+{
+    // The screens (and any replaced one not yet deleted) go before the controller they use.
+    m_current = nullptr;
+    qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
+}
+
+void RootView::attach()
+{
+    setObjectName(QStringLiteral("rootView"));
+    connect(m_controller, &WizardController::screenChanged, this, [this] { showScreen(true); });
+    // A new model while the questions are up (a changed gateway) starts them again.
+    connect(m_controller, &WizardController::questionsModelChanged, this, [this] {
+        if (m_controller->screen() == WizardController::Screen::Questions)
+            showScreen(true);
+    });
+    // A terminal has opened for the user: step aside so it is in front.
+    connect(m_controller, &WizardController::hideApplicationRequested, this, [this] {
+        window()->showMinimized();
+    });
     showScreen(false);
-    if (m_started && controller)
-        controller->preflight();
 }
 
 void RootView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_started || !m_controller)
+    if (m_started)
         return;
     m_started = true;
     m_controller->preflight();
@@ -92,9 +105,7 @@ void RootView::showScreen(bool animated)
     // The picture of the old screen goes on top first, so the swap beneath it is never seen.
     if (animated && m_current)
         CrossFade::cover(this);
-    QWidget *next = m_controller ? buildScreen(m_controller->screen()) : nullptr;
-    if (!next)
-        next = new WelcomeScreen(this);
+    QWidget *next = buildScreen(m_controller->screen());
     if (m_current) {
         const bool focusInside = m_current->isAncestorOf(focusWidget()) || hasFocus();
         m_current->hide();
@@ -143,7 +154,7 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     case Screen::Questions: {
         QuestionsModel *model = controller->questionsModel();
         if (!model)
-            return new FilledScreen(Design::paper(), this);
+            return filledScreen(Design::paper(), this);
         auto *questions = new QuestionsView(model, this);
         connect(questions, &QuestionsView::installRequested, controller,
                 &WizardController::runInstall);

@@ -3,10 +3,18 @@
 // WizardController.h needs the model complete for its inline questionsModel().
 #include "wizard/core/QuestionsModel.h"
 #include "wizard/core/WizardController.h"
+
+#include "manifest/Resolved.h"
 #include "wizard/LauncherServices.h"
 
 #include <QPointer>
 #include <QWidget>
+
+#include <memory>
+
+namespace Setup {
+class SetupEngine;
+}
 
 namespace Wizard {
 
@@ -19,18 +27,19 @@ class RootView : public QWidget
     Q_OBJECT
 
 public:
-    // `size` is the window's content size, which the screens fill.
-    explicit RootView(QSize size, QWidget *parent = nullptr);
+    // The program's wizard: a controller of its own over the system's setup engine, asking
+    // its questions from `resolved`. `size` is the window's content size, which the screens
+    // fill.
+    RootView(Manifest::Resolved resolved, QSize size, QWidget *parent = nullptr);
+    // Shows `controller`, which is owned elsewhere and must outlive the view.
+    RootView(WizardController &controller, QSize size, QWidget *parent = nullptr);
+    ~RootView() override;
 
-    // The controller to show; until one is set the view shows the welcome screen, which does
-    // nothing. The controller must outlive the view or be set again.
-    void setController(WizardController *controller);
-    WizardController *controller() const { return m_controller; }
-
-    // What the launcher screen reaches outside itself (clipboard, settings, timers); used by
-    // each launcher built from now on.
+    WizardController &controller() const { return *m_controller; }
+    // What the launcher screen reaches outside itself: the clipboard, the settings that keep
+    // "Don’t show again", its timers. The program's own wizard uses the system's; a view of a
+    // given controller has none until they are set. Used by each launcher built from then on.
     void setLauncherServices(const LauncherServices &services) { m_launcherServices = services; }
-
     // The screen widget shown now.
     QWidget *currentScreen() const { return m_current; }
 
@@ -41,12 +50,16 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void attach();
     void showScreen(bool animated);
     QWidget *buildScreen(WizardController::Screen screen);
     QWidget *buildLauncher();
 
     QSize m_size;
-    QPointer<WizardController> m_controller;
+    // Only the program's own wizard owns these; the controller is destroyed before its engine.
+    std::unique_ptr<Setup::SetupEngine> m_ownEngine;
+    std::unique_ptr<WizardController> m_ownController;
+    WizardController *m_controller = nullptr;
     LauncherServices m_launcherServices;
     QWidget *m_current = nullptr;
     bool m_started = false;

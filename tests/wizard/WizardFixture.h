@@ -62,13 +62,12 @@ struct Host
     ::Wizard::WizardController controller{
         engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
         timers};
-    ::Wizard::RootView view{QSize(720, 560)};
+    ::Wizard::RootView view{controller, QSize(720, 560)};
 
     using Screen = ::Wizard::WizardController::Screen;
 
     Host()
     {
-        view.setController(&controller);
         view.resize(720, 560);
     }
 

@@ -4,10 +4,13 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
+#include "wizard/CrossFade.h"
 #include "wizard/FieldRow.h"
 #include "wizard/ProgressScreen.h"
 #include "wizard/SymbolView.h"
+#include "wizard/ToolTile.h"
 
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +42,18 @@ bool install(Host &host)
     return host.controller.screen() == Screen::Installing;
 }
 
+// Receives what QDesktopServices::openUrl would give the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
 } // namespace
 
 class TestStatusScreens : public QObject
@@ -50,6 +65,8 @@ private slots:
     void recheckLineStaysBlankUntilFirstRecheck();
     void installOutcome_data();
     void installOutcome();
+    void openedTerminalMinimisesTheWindow();
+    void returnAloneReachesTheInstaller();
 };
 
 void TestStatusScreens::startUpCheckShowsProgress()
@@ -68,6 +85,12 @@ void TestStatusScreens::startUpCheckShowsProgress()
     QVERIFY(host.engine.releaseVersionInfo({}));
     QCOMPARE(host.controller.screen(), Screen::Welcome);
     QCOMPARE(host.view.currentScreen()->objectName(), u"welcomeScreen"_s);
+    // The progress screen fades out over welcome, then the fade removes itself.
+    auto *fade = host.view.findChild<Wizard::CrossFade *>();
+    QVERIFY(fade);
+    QCOMPARE(fade->geometry(), host.view.rect());
+    QTRY_VERIFY(fade->opacity() < 1.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!host.view.findChild<Wizard::CrossFade *>(), 2000);
     // Shown again later, the view does not start a second check.
     host.view.hide();
     host.view.show();
@@ -97,6 +120,14 @@ void TestStatusScreens::recheckLineStaysBlankUntilFirstRecheck()
     QVERIFY(host.engine.releaseVersionInfo({}));
     QCOMPARE(host.controller.screen(), Screen::NoNode);
     QCOMPARE(labelText(host, u"recheckLine"_s), u"Still not finding Node.js."_s);
+
+    // "Get Node.js" hands the download page to the desktop (here: to the test's handler).
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    QTest::mouseClick(host.find<QPushButton>(u"getNode"_s), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(u"https"_s);
+    QCOMPARE(catcher.opened, (QList<QUrl>{QUrl(u"https://nodejs.org/en/download"_s)}));
+    QCOMPARE(host.controller.screen(), Screen::NoNode);
 
     // Node.js installed meanwhile: the next recheck reaches welcome.
     QTest::mouseClick(host.find<QPushButton>(u"checkAgain"_s), Qt::LeftButton);
@@ -155,6 +186,33 @@ void TestStatusScreens::installOutcome()
     QCOMPARE(host.controller.screen(), Screen::Welcome);
     QVERIFY(install(host));
     QCOMPARE(host.engine.callCount(u"runInstall"_s), 2);
+}
+
+void TestStatusScreens::openedTerminalMinimisesTheWindow()
+{
+    Host host;
+    QVERIFY(host.start());
+    host.controller.launchTerminal(u"orv claude"_s);
+    QVERIFY(host.engine.succeed(u"openTerminal"_s));
+    QVERIFY(!host.view.isMinimized());
+    host.timers.advance(std::chrono::milliseconds(200));
+    QTRY_VERIFY(host.view.window()->isMinimized());
+}
+
+void TestStatusScreens::returnAloneReachesTheInstaller()
+{
+    Host host;
+    QVERIFY(host.start());
+    // Only Claude Code, whose first funding option needs nothing typed.
+    QTest::keyClick(&host.view, Qt::Key_Return);
+    QTest::mouseClick(host.find<Wizard::ToolTile>(u"tile-codex"_s), Qt::LeftButton);
+    QTest::keyClick(&host.view, Qt::Key_Return);
+    QTest::keyClick(&host.view, Qt::Key_Return);
+    QCOMPARE(host.controller.screen(), Screen::Installing);
+    const Setup::InstallAnswers answers = host.engine.lastCall(u"runInstall"_s).answers;
+    QCOMPARE(answers.harnesses, QStringList{u"claude-code"_s});
+    QCOMPARE(answers.fundingByGroup.value(u"anthropic"_s), QStringList{u"subscription"_s});
+    QCOMPARE(host.engine.lastCall(u"runInstall"_s).packageSpec, u"orvane@latest"_s);
 }
 
 QTEST_MAIN(TestStatusScreens)

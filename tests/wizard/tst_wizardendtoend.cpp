@@ -51,7 +51,7 @@ const char *const manifestJson = R"({
 
 constexpr int installTimeout = 180'000; // npx unpacks the package from loopback
 
-// One start of the program's wizard: engine, controller and window, as the setup window has
+// One start of the program's wizard: engine, controller and window, as the root view has
 // them, with the launcher's settings in the home folder.
 struct Program
 {
@@ -67,7 +67,7 @@ struct Program
         },
         Platform::QtTimers::instance()};
     QSettings settings;
-    Wizard::RootView view{QSize(720, 560)};
+    Wizard::RootView view{controller, QSize(720, 560)};
 
     explicit Program(const FixtureHome &home)
         : settings(home.path(u".config/Orvane/Orvane.conf"_s), QSettings::IniFormat)
@@ -77,7 +77,6 @@ struct Program
         services.settings = &settings;
         services.timers = &Platform::QtTimers::instance();
         view.setLauncherServices(services);
-        view.setController(&controller);
         view.resize(720, 560);
         view.show();
     }

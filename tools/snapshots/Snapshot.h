@@ -25,6 +25,7 @@ struct Snapshot
 QList<Snapshot> wizardSnapshots();
 // The launcher screen: versions, copy mark, command card, Claude Desktop notice, busy, error.
 QList<Snapshot> launcherSnapshots();
+
 // The overlay's pill in its notable states, cropped to the pill's own box (no shadow margin).
 QList<Snapshot> pillSnapshots();
 

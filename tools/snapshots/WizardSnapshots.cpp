@@ -58,9 +58,11 @@ std::unique_ptr<QWidget> enterprise(const QString &url, const QString &email)
 std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsModel &)> &prepare,
                                    int continues = 0)
 {
-    // A damaged bundle shows empty questions rather than no picture.
-    const Manifest::InstallManifest manifest =
-        Manifest::ManifestLoader::bundled().value_or(Manifest::InstallManifest{});
+    // Without the bundled manifest there is nothing to show: the state counts as failed.
+    const auto bundled = Manifest::ManifestLoader::bundled();
+    if (!bundled)
+        return nullptr;
+    const Manifest::InstallManifest &manifest = *bundled;
     QList<Manifest::ManifestHarness> detected;
     for (const Manifest::ManifestHarness &harness : manifest.harnesses)
         if (harness.id == u"claude-code")
