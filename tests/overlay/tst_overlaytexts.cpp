@@ -1,0 +1,240 @@
+#include "overlay/OverlayState.h"
+#include "overlay/OverlayTexts.h"
+#include "support/ManualClock.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace Overlay;
+
+using OptionalDouble = std::optional<double>;
+Q_DECLARE_METATYPE(OptionalDouble)
+
+namespace {
+const QString dot = QStringLiteral(" \u00B7 ");
+const QString fire = QStringLiteral("\U0001F525 ");
+const QString cold = QStringLiteral("\u2744\uFE0F cold");
+} // namespace
+
+class OverlayTextsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void warmth_data()
+    {
+        QTest::addColumn<OptionalDouble>("ahead"); // seconds ahead of now; none: absent
+        QTest::addColumn<QString>("text");
+        QTest::newRow("absent") << OptionalDouble() << QString();
+        QTest::newRow("90.4 s ahead") << OptionalDouble(90.4) << fire + QStringLiteral("1:30");
+        QTest::newRow("0.5 s ahead") << OptionalDouble(0.5) << cold;
+        QTest::newRow("exactly 1 s ahead") << OptionalDouble(1.0) << fire + QStringLiteral("0:01");
+        QTest::newRow("past") << OptionalDouble(-42.0) << cold;
+        QTest::newRow("7200 s ahead") << OptionalDouble(7200.0) << fire + QStringLiteral("120:00");
+        QTest::newRow("59.99 s ahead") << OptionalDouble(59.99) << fire + QStringLiteral("0:59");
+        QTest::newRow("too far for 64 bits") << OptionalDouble(1e300) << QString();
+        QTest::newRow("infinite") << OptionalDouble(HUGE_VAL) << QString();
+    }
+    void warmth()
+    {
+        QFETCH(OptionalDouble, ahead);
+        QFETCH(QString, text);
+        ManualClock clock;
+        OverlayState state(clock);
+        const double now = secondsSinceEpoch(clock.now());
+        if (ahead)
+            state.setCacheExpiresAt(now + *ahead);
+        QCOMPARE(state.warmth(), text);
+    }
+
+    // Zero and negative expiries mean "none": the detail shows instead, whatever the time.
+    void warmthWithoutExpiry_data()
+    {
+        QTest::addColumn<double>("expiresAt");
+        QTest::newRow("zero") << 0.0;
+        QTest::newRow("negative") << -5.0;
+        QTest::newRow("not a number") << std::nan("");
+    }
+    void warmthWithoutExpiry()
+    {
+        QFETCH(double, expiresAt);
+        QCOMPARE(warmthText(expiresAt, 0.0), QString());
+        QCOMPARE(warmthText(expiresAt, -100.0), QString());
+        QCOMPARE(Overlay::statusLine(QStringLiteral("Claude"), warmthText(expiresAt, -100.0),
+                            QStringLiteral("Connected"), {}, 0, 0),
+                 QStringLiteral("Claude") + dot + QStringLiteral("Connected"));
+    }
+
+    void format_data()
+    {
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << qint64(0) << QStringLiteral("0");
+        QTest::newRow("999") << qint64(999) << QStringLiteral("999");
+        QTest::newRow("1000") << qint64(1000) << QStringLiteral("1.0k");
+        QTest::newRow("1250 rounds half to even") << qint64(1250) << QStringLiteral("1.2k");
+        QTest::newRow("1350 rounds half to even") << qint64(1350) << QStringLiteral("1.4k");
+        QTest::newRow("1500") << qint64(1500) << QStringLiteral("1.5k");
+        QTest::newRow("12345") << qint64(12345) << QStringLiteral("12.3k");
+        QTest::newRow("999,950") << qint64(999950) << QStringLiteral("1000.0k");
+        QTest::newRow("999,999") << qint64(999999) << QStringLiteral("1000.0k");
+        QTest::newRow("1,000,000") << qint64(1000000) << QStringLiteral("1.0M");
+        QTest::newRow("2,345,678") << qint64(2345678) << QStringLiteral("2.3M");
+        QTest::newRow("-5") << qint64(-5) << QStringLiteral("-5");
+        QTest::newRow("-123456") << qint64(-123456) << QStringLiteral("-123456");
+        QTest::newRow("largest") << std::numeric_limits<qint64>::max()
+                                 << QStringLiteral("9223372036854.8M");
+    }
+    void format()
+    {
+        QFETCH(qint64, count);
+        QFETCH(QString, text);
+        QCOMPARE(OverlayState::format(count), text);
+    }
+
+    // The whole header line, built from the state's own fields.
+    void statusLine_data()
+    {
+        QTest::addColumn<OptionalDouble>("ahead");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<OptionalDouble>("savings");
+        QTest::addColumn<qint64>("asks");
+        QTest::addColumn<qint64>("answers");
+        QTest::addColumn<QString>("line");
+        const QString claude = QStringLiteral("Claude");
+        const QString connected = QStringLiteral("Connected");
+        QTest::newRow("initial") << OptionalDouble() << QStringLiteral("Connecting to gateway\u2026")
+                                 << OptionalDouble() << qint64(0) << qint64(0)
+                                 << claude + dot + QStringLiteral("Connecting to gateway\u2026");
+        QTest::newRow("expiry hides the detail")
+            << OptionalDouble(272.5) << connected << OptionalDouble(38.0) << qint64(2) << qint64(1)
+            << claude + dot + fire + QStringLiteral("4:32") + dot + QStringLiteral("38% saved") +
+                   dot + QStringLiteral("\U0001F4E8 2 \U0001F4EC 1");
+        QTest::newRow("no expiry") << OptionalDouble() << connected << OptionalDouble(38.0)
+                                   << qint64(0) << qint64(0)
+                                   << claude + dot + connected + dot + QStringLiteral("38% saved");
+        QTest::newRow("12.5 rounds to even") << OptionalDouble() << connected
+                                             << OptionalDouble(12.5) << qint64(0) << qint64(0)
+                                             << claude + dot + connected + dot +
+                                                    QStringLiteral("12% saved");
+        QTest::newRow("13.5 rounds to even") << OptionalDouble() << connected
+                                             << OptionalDouble(13.5) << qint64(0) << qint64(0)
+                                             << claude + dot + connected + dot +
+                                                    QStringLiteral("14% saved");
+        QTest::newRow("99.6") << OptionalDouble() << connected << OptionalDouble(99.6) << qint64(0)
+                              << qint64(0)
+                              << claude + dot + connected + dot + QStringLiteral("100% saved");
+        QTest::newRow("answers only") << OptionalDouble() << connected << OptionalDouble()
+                                      << qint64(0) << qint64(3)
+                                      << claude + dot + connected + dot +
+                                             QStringLiteral("\U0001F4EC 3");
+        QTest::newRow("asks only") << OptionalDouble() << connected << OptionalDouble() << qint64(3)
+                                   << qint64(0)
+                                   << claude + dot + connected + dot +
+                                          QStringLiteral("\U0001F4E8 3");
+        QTest::newRow("negative counters") << OptionalDouble() << connected << OptionalDouble()
+                                           << qint64(-1) << qint64(-7) << claude + dot + connected;
+        QTest::newRow("empty detail") << OptionalDouble() << QString() << OptionalDouble()
+                                      << qint64(0) << qint64(0) << claude;
+    }
+    void statusLine()
+    {
+        QFETCH(OptionalDouble, ahead);
+        QFETCH(QString, detail);
+        QFETCH(OptionalDouble, savings);
+        QFETCH(qint64, asks);
+        QFETCH(qint64, answers);
+        QFETCH(QString, line);
+        ManualClock clock;
+        OverlayState state(clock);
+        if (ahead)
+            state.setCacheExpiresAt(secondsSinceEpoch(clock.now()) + *ahead);
+        state.setDetail(detail);
+        state.setSavingsPct(savings);
+        state.setAsksOpen(asks);
+        state.setAnswersFresh(answers);
+        QCOMPARE(state.statusLine(), line);
+    }
+
+    // The countdown is derived at every read: moving the clock changes the line without a write.
+    void statusLineFollowsTheClock()
+    {
+        ManualClock clock;
+        OverlayState state(clock);
+        state.setCacheExpiresAt(secondsSinceEpoch(clock.now()) + 61);
+        QCOMPARE(state.statusLine(), QStringLiteral("Claude") + dot + fire + QStringLiteral("1:01"));
+        clock.advance(std::chrono::seconds(60));
+        QCOMPARE(state.statusLine(), QStringLiteral("Claude") + dot + fire + QStringLiteral("0:01"));
+        clock.advance(std::chrono::milliseconds(500));
+        QCOMPARE(state.statusLine(), QStringLiteral("Claude") + dot + cold);
+    }
+
+    void contextValue_data()
+    {
+        QTest::addColumn<qint64>("used");
+        QTest::addColumn<qint64>("window"); // -1: absent
+        QTest::addColumn<QString>("text");
+        QTest::newRow("22%") << qint64(45200) << qint64(200000)
+                             << QStringLiteral("45.2k \u00B7 22%");
+        QTest::newRow("truncated, not rounded") << qint64(1999) << qint64(2000)
+                                                << QStringLiteral("2.0k \u00B7 99%");
+        QTest::newRow("capped at 100%") << qint64(300000) << qint64(200000)
+                                        << QStringLiteral("300.0k \u00B7 100%");
+        QTest::newRow("no window") << qint64(512) << qint64(-1) << QStringLiteral("512");
+        QTest::newRow("window 0") << qint64(512) << qint64(0) << QStringLiteral("512");
+    }
+    void contextValue()
+    {
+        QFETCH(qint64, used);
+        QFETCH(qint64, window);
+        QFETCH(QString, text);
+        TokenUsage usage;
+        usage.contextUsed = used;
+        if (window >= 0)
+            usage.contextWindow = window;
+        QCOMPARE(contextValueText(usage), text);
+    }
+
+    // Initial values, one field signal plus changed() per write (equal values included), and
+    // changed() alone for the explicit notification.
+    void notifications()
+    {
+        OverlayState state;
+        QCOMPARE(state.model(), QStringLiteral("Orvane"));
+        QCOMPARE(state.harness(), QStringLiteral("claude-code"));
+        QCOMPARE(state.surface(), QStringLiteral("claude-desktop"));
+        QVERIFY(!state.connected());
+        QVERIFY(!state.expanded());
+        QVERIFY(!state.shownUsage());
+
+        QSignalSpy changed(&state, &OverlayState::changed);
+        QSignalSpy detail(&state, &OverlayState::detailChanged);
+        QSignalSpy usage(&state, &OverlayState::usageChanged);
+        state.setDetail(state.detail());
+        state.setDetail(QStringLiteral("Connected"));
+        QCOMPARE(detail.count(), 2);
+        QCOMPARE(changed.count(), 2);
+        TokenUsage read;
+        read.cacheRead = 5;
+        state.setUsage(read);
+        QCOMPARE(usage.count(), 1);
+        QCOMPARE(detail.count(), 2);
+        state.notifyChanged();
+        QCOMPARE(changed.count(), 4);
+        QCOMPARE(usage.count(), 1);
+
+        QCOMPARE(state.shownUsage()->cacheRead, 5);
+        TokenUsage counting;
+        counting.cacheRead = 2;
+        state.setDisplayedUsage(counting);
+        QCOMPARE(state.shownUsage()->cacheRead, 2);
+        state.setDisplayedUsage(std::nullopt);
+        QCOMPARE(state.shownUsage()->cacheRead, 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(OverlayTextsTest)
+#include "tst_overlaytexts.moc"
