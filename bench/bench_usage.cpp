@@ -38,6 +38,8 @@ extern char **environ;
 
 namespace {
 
+using namespace Usage;
+
 using Clock = std::chrono::steady_clock;
 
 struct Options
@@ -392,7 +394,7 @@ int main(int argc, char **argv)
     const Dialect claude{
         "claude-code",
         claudeHome,
-        TokenUsageReader(QString::fromStdString(claudeHome))
+        Usage::TokenUsageReader(QString::fromStdString(claudeHome))
             .activeSessionPath(QStringLiteral("claude-code"))
             .value_or(QString())
             .toStdString(),
@@ -404,7 +406,7 @@ int main(int argc, char **argv)
     const Dialect codex{
         "codex",
         codexHome,
-        TokenUsageReader(QString::fromStdString(codexHome))
+        Usage::TokenUsageReader(QString::fromStdString(codexHome))
             .activeSessionPath(QStringLiteral("codex"))
             .value_or(QString())
             .toStdString(),

@@ -5,6 +5,7 @@
 // transcript. Exit status 0 in both cases, 2 for a wrong command line.
 
 #include "usage/TokenUsageReader.h"
+#include "usage/TranscriptWalk.h"
 
 #include <QString>
 
@@ -53,7 +54,7 @@ void appendField(std::string &out, std::string_view key, std::int64_t value)
     out += std::to_string(value);
 }
 
-std::string describe(const QString &path, const TokenUsage &usage)
+std::string describe(const QByteArray &path, const Usage::TokenUsage &usage)
 {
     std::string out = "{\"path\":";
     appendJsonString(out, path.toStdString());
@@ -122,18 +123,11 @@ int main(int argc, char **argv)
         return commandLineError("the harness must be claude-code or codex");
 
     const QString harnessId = QString::fromUtf8(harness->data(), qsizetype(harness->size()));
-    TokenUsageReader reader(QString::fromLocal8Bit(home->data(), qsizetype(home->size())));
-    const auto usage = reader.usage(harnessId);
-    std::string line = "null";
-    if (usage) {
-        // A fresh reader holds progress for exactly the file usage() chose; a file it could
-        // not open leaves none, and is named by a second look.
-        const auto read = reader.progress().constBegin();
-        const QString path = read != reader.progress().constEnd()
-                                 ? read.key()
-                                 : reader.activeSessionPath(harnessId).value_or(QString());
-        line = describe(path, *usage);
-    }
+    // One question: a walk costs less than setting up an index.
+    Usage::TranscriptWalk source(QString::fromLocal8Bit(home->data(), qsizetype(home->size())));
+    Usage::TokenUsageReader reader(source);
+    const auto read = reader.usage(harnessId);
+    std::string line = read ? describe(read->path, read->usage) : std::string("null");
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;

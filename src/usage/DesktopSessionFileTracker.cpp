@@ -1,35 +1,46 @@
 #include "usage/DesktopSessionFileTracker.h"
 
-#include "usage/TranscriptRoots.h"
-#include "usage/TranscriptTree.h"
+#include <algorithm>
 
-#include <QFile>
+namespace Usage {
 
-DesktopSessionFileTracker::DesktopSessionFileTracker(QString homeDirectory,
+namespace {
+
+const std::vector<std::string> noPaths;
+
+const std::vector<std::string> &pathsOf(const TranscriptSource::Listing &listing)
+{
+    return listing.paths ? *listing.paths : noPaths;
+}
+
+} // namespace
+
+DesktopSessionFileTracker::DesktopSessionFileTracker(TranscriptSource &source,
                                                      const Platform::Clock &clock)
-    : m_home(std::move(homeDirectory))
+    : m_source(&source)
     , m_clock(&clock)
 {}
-
-std::optional<QString> DesktopSessionFileTracker::root(const QString &harnessId) const
-{
-    return Usage::transcriptRoot(m_home, harnessId);
-}
 
 QList<FileState> DesktopSessionFileTracker::scan(const QString &harnessId) const
 {
     QList<FileState> files;
-    const auto folder = root(harnessId);
-    if (!folder)
+    const auto root = m_source->root(harnessId);
+    if (!root)
         return files;
-    const QByteArray encoded = QFile::encodeName(*folder);
-    Usage::walkTranscripts(
-        std::string_view(encoded.constData(), std::size_t(encoded.size())),
-        [&files](const Usage::TranscriptFile &file) {
-            files.append(FileState{QString::fromUtf8(file.path.data(), qsizetype(file.path.size())),
-                                   file.size});
-        });
+    const TranscriptSource::Listing listing = m_source->listing(*root);
+    for (const std::string &path : pathsOf(listing))
+        files.append(FileState{QByteArray::fromStdString(path),
+                               m_source->size(*root, path).value_or(0)});
     return files;
+}
+
+void DesktopSessionFileTracker::takeBaseline(const QStringList &harnessIds)
+{
+    for (const QString &harnessId : harnessIds) {
+        if (const auto root = m_source->root(harnessId))
+            m_knownPaths.insert(harnessId, m_source->listing(*root));
+    }
+    m_initialized = true;
 }
 
 std::optional<DesktopSessionFileTracker::Event>
@@ -37,36 +48,47 @@ DesktopSessionFileTracker::poll(const QString &harnessId)
 {
     if (!m_initialized)
         return std::nullopt;
-    const QList<FileState> files = scan(harnessId);
-    QSet<QString> current;
-    current.reserve(files.size());
-    for (const FileState &file : files)
-        current.insert(file.path);
-    const QSet<QString> known = std::exchange(m_knownPaths[harnessId], std::move(current));
+    const auto root = m_source->root(harnessId);
+    const TranscriptSource::Listing current =
+        root ? m_source->listing(*root) : TranscriptSource::Listing{};
+    const TranscriptSource::Listing known =
+        std::exchange(m_knownPaths[harnessId], current);
+    const auto sizeOf = [&](const std::string &path) {
+        return m_source->size(*root, path).value_or(0);
+    };
 
     const auto pendingEntry = m_pending.constFind(harnessId);
     if (pendingEntry != m_pending.constEnd()) {
         const PendingSession pendingSession = *pendingEntry;
         const auto now = m_clock->now();
-        const auto sameFile =
-            std::find_if(files.cbegin(), files.cend(),
-                         [&](const FileState &file) { return file.path == pendingSession.path; });
-        if (sameFile != files.cend() && sameFile->size > pendingSession.initialSize) {
+        const std::string path = pendingSession.path.toStdString();
+        if (root && m_source->size(*root, path).value_or(-1) > pendingSession.initialSize) {
             m_pending.remove(harnessId);
-            return Event::sessionReady;
+            return Event::SessionReady;
         }
         if (now < pendingSession.expiresAt)
             return std::nullopt;
         m_pending.remove(harnessId);
-        return Event::sessionReady;
+        return Event::SessionReady;
     }
 
-    for (const FileState &file : files) {
-        if (!known.contains(file.path)) {
+    // The same version: the same paths, none new.
+    if (current.version != 0 && current.version == known.version)
+        return std::nullopt;
+    // Both lists are sorted: the first path of the current one missing from the known one.
+    const std::vector<std::string> &now = pathsOf(current);
+    const std::vector<std::string> &before = pathsOf(known);
+    auto previous = before.begin();
+    for (const std::string &path : now) {
+        previous = std::lower_bound(previous, before.end(), path);
+        if (previous == before.end() || *previous != path) {
             m_pending.insert(harnessId,
-                             PendingSession{file.path, file.size, m_clock->now() + waitLimit});
-            return Event::sessionStarted;
+                             PendingSession{QByteArray::fromStdString(path), sizeOf(path),
+                                            m_clock->now() + waitLimit});
+            return Event::SessionStarted;
         }
     }
     return std::nullopt;
 }
+
+} // namespace Usage

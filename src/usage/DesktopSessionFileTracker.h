@@ -1,56 +1,60 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/HomeDirectory.h"
 #include "usage/FileState.h"
 #include "usage/PendingSession.h"
+#include "usage/TranscriptSource.h"
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <optional>
 
+namespace Usage {
+
 // Notices a new conversation of a desktop harness: a transcript file that was not there at the
 // previous look. It then waits until that file grows (its first turn is written) or until
 // waitLimit has passed, and reports both moments.
+//
+// Files are met in the transcript source's order (sorted by path), so of several new files the
+// first in that order is reported. Between two looks at an unchanged listing version nothing
+// is compared, so polling an index costs no more than a lookup.
 class DesktopSessionFileTracker
 {
 public:
     enum class Event
     {
-        sessionStarted,
-        sessionReady
+        SessionStarted,
+        SessionReady
     };
 
     static constexpr std::chrono::seconds waitLimit{30};
 
+    // SOURCE outlives the tracker.
     explicit DesktopSessionFileTracker(
-        QString homeDirectory = Platform::homeDirectory(),
+        TranscriptSource &source,
         const Platform::Clock &clock = Platform::SystemClock::instance());
 
-    // The transcript folder of a harness, or none for harnesses without transcripts.
-    std::optional<QString> root(const QString &harnessId) const;
-
-    // Every transcript file of the harness now, in listing order.
+    // Every transcript file of the harness now, in the source's order.
     QList<FileState> scan(const QString &harnessId) const;
 
-    // One detection step; nothing until initialized() is set.
+    // Makes every transcript file of the given harnesses known, and starts reporting.
+    void takeBaseline(const QStringList &harnessIds);
+
+    // One detection step; nothing until the baseline is taken.
     std::optional<Event> poll(const QString &harnessId);
 
-    // The owner takes the baseline by filling the known paths and then setting initialized.
-    QHash<QString, QSet<QString>> &knownPaths() { return m_knownPaths; }
-    const QHash<QString, QSet<QString>> &knownPaths() const { return m_knownPaths; }
     const QHash<QString, PendingSession> &pending() const { return m_pending; }
-    bool initialized() const { return m_initialized; }
-    void setInitialized(bool initialized) { m_initialized = initialized; }
 
 private:
-    QString m_home;
+    TranscriptSource *m_source;
     const Platform::Clock *m_clock;
-    QHash<QString, QSet<QString>> m_knownPaths;
+    QHash<QString, TranscriptSource::Listing> m_knownPaths;
     QHash<QString, PendingSession> m_pending;
     bool m_initialized = false;
 };
+
+} // namespace Usage

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 
+namespace Usage {
+
 std::int64_t TokenUsage::total() const
 {
-    using Usage::saturatingAdd;
     return saturatingAdd(saturatingAdd(saturatingAdd(cacheRead, cacheWrite), freshInput), output);
 }
 
@@ -16,3 +17,5 @@ std::optional<double> TokenUsage::contextFraction() const
         return std::nullopt;
     return std::min(1.0, static_cast<double>(contextUsed) / static_cast<double>(*contextWindow));
 }
+
+} // namespace Usage

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace Usage {
+
 // Token counters of one conversation.
 struct TokenUsage
 {
@@ -21,3 +23,5 @@ struct TokenUsage
 
     friend bool operator==(const TokenUsage &, const TokenUsage &) = default;
 };
+
+} // namespace Usage

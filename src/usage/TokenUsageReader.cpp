@@ -1,8 +1,7 @@
 #include "usage/TokenUsageReader.h"
 
 #include "usage/TranscriptLineParser.h"
-#include "usage/TranscriptRoots.h"
-#include "usage/TranscriptTree.h"
+#include "usage/TranscriptSource.h"
 
 #include <QFile>
 
@@ -10,68 +9,81 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
-using Usage::TranscriptDialect;
+namespace Usage {
 
 namespace {
 
-// The platform's "distant past" (year 1) as the starting point of the newest-file search.
-constexpr std::int64_t distantPastSeconds = -62135769600;
+// Bytes before the offset compared at each call to notice a file rewritten in place.
+constexpr std::size_t consumedTailSize = 32;
 
-std::string encodedPath(const QString &path)
+bool contains(const char *data, std::size_t length, std::string_view text)
 {
-    return QFile::encodeName(path).toStdString();
+    return ::memmem(data, length, text.data(), text.size()) != nullptr;
+}
+
+// Reads exactly LENGTH bytes at OFFSET, or fewer at the end of the file.
+std::string readAt(int fd, std::uint64_t offset, std::size_t length)
+{
+    std::string bytes(length, '\0');
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t count = ::pread(fd, bytes.data() + done, length - done, off_t(offset + done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += std::size_t(count);
+    }
+    bytes.resize(done);
+    return bytes;
 }
 
 } // namespace
 
-TokenUsageReader::TokenUsageReader(QString homeDirectory)
-    : m_home(std::move(homeDirectory))
-    , m_parser(std::make_unique<Usage::TranscriptLineParser>())
+TokenUsageReader::TokenUsageReader(TranscriptSource &source, std::size_t lineLimit)
+    : m_source(&source)
+    , m_lineLimit(std::max(lineLimit, chunkSize))
+    , m_parser(std::make_unique<TranscriptLineParser>())
 {}
 
 TokenUsageReader::~TokenUsageReader() = default;
 
-std::optional<QString>
+std::optional<QByteArray>
 TokenUsageReader::activeSessionPath(const QString &harnessId,
                                     const std::optional<QString> &projectDirectory) const
 {
-    const auto root = Usage::transcriptRoot(m_home, harnessId);
+    const auto root = m_source->root(harnessId);
     if (!root)
         return std::nullopt;
-    std::string searched = encodedPath(*root);
-    if (projectDirectory && Usage::dialectFor(harnessId) == TranscriptDialect::claudeCode) {
+    std::string searched = *root;
+    if (projectDirectory && dialectFor(harnessId) == TranscriptDialect::ClaudeCode) {
         QString folderName = *projectDirectory;
         folderName.replace(QLatin1Char('/'), QLatin1Char('-'));
-        const std::string narrowed = searched + '/' + encodedPath(folderName);
+        const std::string narrowed = searched + '/' + QFile::encodeName(folderName).toStdString();
+        // A folder of the tree, not a link out of it: the tree's walk does not follow links.
         struct stat status;
-        if (::lstat(narrowed.c_str(), &status) == 0)
+        if (!folderName.isEmpty() && ::lstat(narrowed.c_str(), &status) == 0 &&
+            S_ISDIR(status.st_mode))
             searched = narrowed;
     }
-
-    std::string best;
-    std::int64_t bestSeconds = distantPastSeconds;
-    std::uint32_t bestNanoseconds = 0;
-    const bool walked = Usage::walkTranscripts(searched, [&](const Usage::TranscriptFile &file) {
-        if (file.modifiedSeconds > bestSeconds ||
-            (file.modifiedSeconds == bestSeconds && file.modifiedNanoseconds > bestNanoseconds)) {
-            bestSeconds = file.modifiedSeconds;
-            bestNanoseconds = file.modifiedNanoseconds;
-            best.assign(file.path);
-        }
-    });
-    if (!walked || best.empty())
+    const auto newest = m_source->newest(*root, searched);
+    if (!newest)
         return std::nullopt;
-    return QFile::decodeName(QByteArray::fromRawData(best.data(), qsizetype(best.size())));
+    return QByteArray::fromStdString(*newest);
 }
 
-std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
-                                                  const std::optional<QString> &projectDirectory)
+std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
+                                                    const std::optional<QString> &projectDirectory)
 {
-    const auto path = activeSessionPath(harnessId, projectDirectory);
+    const auto dialect = dialectFor(harnessId);
+    if (!dialect)
+        return std::nullopt;
+    auto path = activeSessionPath(harnessId, projectDirectory);
     if (!path)
         return std::nullopt;
     // Worked on in place: copying the id set of a long conversation would cost more than
@@ -80,27 +92,23 @@ std::optional<TokenUsage> TokenUsageReader::usage(const QString &harnessId,
     FileProgress unseen;
     FileProgress &progress = stored != m_progress.end() ? *stored : unseen;
 
-    const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Non-blocking, so that a named pipe put in the file's place cannot hold the open, and only
+    // a regular file is read.
+    const int fd =
+        ::open(path->constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return progress.usage;
+        return SessionUsage{*path, progress.usage};
     struct stat status;
-    if (::fstat(fd, &status) != 0) {
-        progress.offset = 0;
-    } else {
-        // Truncated, or replaced by another file (a rename over it): read again from the
-        // start. Counters stay; counted ids keep messages from being counted twice.
-        const bool replaced =
-            progress.offset > 0 && (progress.device != std::uint64_t(status.st_dev) ||
-                                    progress.inode != std::uint64_t(status.st_ino));
-        if (replaced || std::uint64_t(status.st_size) < progress.offset)
-            progress.offset = 0;
-        progress.device = std::uint64_t(status.st_dev);
-        progress.inode = std::uint64_t(status.st_ino);
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return SessionUsage{*path, progress.usage};
     }
-    readAppended(fd, *Usage::dialectFor(harnessId), progress);
+    readFile(fd, *dialect, progress);
+    progress.device = std::uint64_t(status.st_dev);
+    progress.inode = std::uint64_t(status.st_ino);
     ::close(fd);
 
-    const TokenUsage result = progress.usage;
+    SessionUsage result{*path, progress.usage};
     if (stored == m_progress.end())
         m_progress.insert(*path, std::move(unseen));
     return result;
@@ -111,61 +119,84 @@ void TokenUsageReader::reset()
     m_progress.clear();
 }
 
+// Truncated, replaced by another file (a rename over it) or rewritten in place: read again from
+// the start. Counters stay; counted ids keep messages from being counted twice.
+void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress &progress)
+{
+    struct stat status;
+    bool again = ::fstat(fd, &status) != 0;
+    if (!again && progress.offset > 0) {
+        again = progress.device != std::uint64_t(status.st_dev) ||
+                progress.inode != std::uint64_t(status.st_ino) ||
+                std::uint64_t(status.st_size) < progress.offset ||
+                readAt(fd, progress.offset - progress.consumedTail.size(),
+                       progress.consumedTail.size()) != progress.consumedTail;
+    }
+    if (again) {
+        progress.offset = 0;
+        progress.skipTo = 0;
+        progress.consumedTail.clear();
+    }
+    const std::uint64_t before = progress.offset;
+    readAppended(fd, dialect, progress);
+    if (progress.offset != before) {
+        const std::size_t tail = std::size_t(std::min<std::uint64_t>(progress.offset, consumedTailSize));
+        progress.consumedTail = readAt(fd, progress.offset - tail, tail);
+    }
+}
+
 void TokenUsageReader::ensureCapacity(std::size_t bytes)
 {
     if (m_buffer && m_bufferCapacity == bytes)
         return;
-    m_buffer =
-        std::make_unique_for_overwrite<char[]>(bytes + Usage::TranscriptLineParser::padding());
+    m_buffer = std::make_unique_for_overwrite<char[]>(bytes + TranscriptLineParser::padding());
     m_bufferCapacity = bytes;
 }
 
 void TokenUsageReader::growBuffer(std::size_t keep)
 {
-    const std::size_t larger = 2 * m_bufferCapacity;
-    auto buffer =
-        std::make_unique_for_overwrite<char[]>(larger + Usage::TranscriptLineParser::padding());
+    const std::size_t larger = std::min(2 * m_bufferCapacity, m_lineLimit);
+    auto buffer = std::make_unique_for_overwrite<char[]>(larger + TranscriptLineParser::padding());
     std::memcpy(buffer.get(), m_buffer.get(), keep);
     m_buffer = std::move(buffer);
     m_bufferCapacity = larger;
 }
 
-namespace {
-
-bool contains(const char *data, std::size_t length, std::string_view text)
-{
-    return ::memmem(data, length, text.data(), text.size()) != nullptr;
-}
-
-} // namespace
-
-// The buffer holds the first CARRIED bytes of a line that starts at LINEOFFSET, without its
-// newline and without the required text. Reads on through the line with the buffer alone.
+// Reads on through the line that starts at LINEOFFSET from POSITION with the buffer alone; its
+// first OVERLAP bytes hold the bytes just before POSITION. A line found to hold REQUIRED is
+// Needed, unless it is already longer than the line limit: such a line is only searched for
+// its end (an empty REQUIRED asks for that from the start), and where the search stopped is
+// kept for the next call.
 TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t lineOffset,
-                                                          std::size_t carried,
-                                                          std::string_view required)
+                                                          std::uint64_t position,
+                                                          std::size_t overlap,
+                                                          std::string_view required,
+                                                          FileProgress &progress)
 {
-    // The last bytes stay in front so that the required text is found across reads.
-    const std::size_t overlap = std::min(carried, required.size() - 1);
     char *buffer = m_buffer.get();
-    std::memmove(buffer, buffer + carried - overlap, overlap);
-    std::uint64_t position = lineOffset + carried;
     for (;;) {
+        const bool overLimit = position - lineOffset >= m_lineLimit;
+        if (overLimit)
+            required = {};
         const ssize_t count =
             ::pread(fd, buffer + overlap, m_bufferCapacity - overlap, off_t(position));
         if (count < 0 && errno == EINTR)
             continue;
-        if (count <= 0)
-            return {LongLine::unfinished, 0};
+        if (count <= 0) {
+            if (overLimit)
+                progress.skipTo = position;
+            return {LongLine::Unfinished, 0};
+        }
         const char *fresh = buffer + overlap;
         const auto *newline =
             static_cast<const char *>(std::memchr(fresh, '\n', std::size_t(count)));
         const char *end = newline ? newline : fresh + count;
-        if (contains(buffer, std::size_t(end - buffer), required))
-            return {LongLine::needed, 0};
+        if (!required.empty() && contains(buffer, std::size_t(end - buffer), required))
+            return {LongLine::Needed, 0};
         if (newline)
-            return {LongLine::skipped, position + std::uint64_t(newline - fresh) + 1};
+            return {LongLine::Skipped, position + std::uint64_t(newline - fresh) + 1};
         position += std::uint64_t(count);
+        overlap = required.empty() ? 0 : std::min(std::size_t(count) + overlap, required.size() - 1);
         std::memmove(buffer, fresh + count - overlap, overlap);
     }
 }
@@ -176,29 +207,41 @@ TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t 
 //
 // A line longer than the buffer is scanned through without being kept when it lacks the
 // dialect's required text (tool results and pasted files, the usual long lines); only a long
-// line that may count is held whole, in a buffer grown for it and shrunk afterwards.
-void TokenUsageReader::readAppended(int fd, Usage::TranscriptDialect dialect,
-                                    FileProgress &progress)
+// line that may count is held whole, in a buffer grown for it up to the line limit and shrunk
+// afterwards.
+void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgress &progress)
 {
-    const std::string_view required = Usage::TranscriptLineParser::requiredText(dialect);
-    const std::size_t padding = Usage::TranscriptLineParser::padding();
+    const std::string_view required = TranscriptLineParser::requiredText(dialect);
+    const std::size_t padding = TranscriptLineParser::padding();
     ensureCapacity(chunkSize);
+    const auto skipped = [&](const LongLine &line) {
+        if (line.outcome != LongLine::Skipped)
+            return false;
+        progress.offset = line.next;
+        progress.skipTo = 0;
+        return true;
+    };
+    if (progress.skipTo > progress.offset &&
+        !skipped(skipLongLine(fd, progress.offset, progress.skipTo, 0, {}, progress)))
+        return;
     std::uint64_t readPosition = progress.offset;
     std::size_t carried = 0;  // bytes of an unfinished line at the start of the buffer
     std::size_t searched = 0; // of those, already known to hold no newline
     bool keepWhole = false;   // the unfinished line holds the required text
     for (;;) {
         if (carried == m_bufferCapacity) {
-            if (!keepWhole && !contains(m_buffer.get(), carried, required)) {
-                const LongLine line = skipLongLine(fd, progress.offset, carried, required);
-                if (line.outcome == LongLine::unfinished)
+            const bool wanted = keepWhole || contains(m_buffer.get(), carried, required);
+            if (!wanted || m_bufferCapacity >= m_lineLimit) {
+                const std::size_t overlap = wanted ? 0 : std::min(carried, required.size() - 1);
+                std::memmove(m_buffer.get(), m_buffer.get() + carried - overlap, overlap);
+                const LongLine line =
+                    skipLongLine(fd, progress.offset, progress.offset + carried, overlap,
+                                 wanted ? std::string_view() : required, progress);
+                if (line.outcome == LongLine::Unfinished)
                     return;
                 carried = 0;
                 searched = 0;
-                if (line.outcome == LongLine::skipped)
-                    progress.offset = line.next;
-                else
-                    keepWhole = true;
+                keepWhole = !skipped(line);
                 readPosition = progress.offset;
                 continue;
             }
@@ -239,3 +282,5 @@ void TokenUsageReader::readAppended(int fd, Usage::TranscriptDialect dialect,
         }
     }
 }
+
+} // namespace Usage

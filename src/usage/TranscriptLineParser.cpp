@@ -4,8 +4,9 @@
 
 #include <simdjson.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace Usage {
@@ -18,75 +19,103 @@ using namespace simdjson;
 // replaced after the line so that one huge line does not pin memory for the file's lifetime.
 constexpr std::size_t parserCapacityKept = 256 * 1024;
 
-// A well-formed JSON integer of at least 19 digits (the token may carry trailing blanks).
-bool isLongIntegerLiteral(std::string_view raw)
+bool isDigit(char c)
 {
-    std::size_t at = raw.starts_with('-') ? 1 : 0;
-    const std::size_t firstDigit = at;
-    while (at < raw.size() && raw[at] >= '0' && raw[at] <= '9')
+    return c >= '0' && c <= '9';
+}
+
+// Length of the JSON number literal at the start of TEXT, or 0 when TEXT does not start with one.
+std::size_t numberLiteralLength(std::string_view text)
+{
+    std::size_t at = 0;
+    const auto digits = [&] {
+        const std::size_t from = at;
+        while (at < text.size() && isDigit(text[at]))
+            ++at;
+        return at - from;
+    };
+    if (at < text.size() && text[at] == '-')
         ++at;
-    const std::size_t digits = at - firstDigit;
-    if (digits < 19 || raw[firstDigit] == '0')
-        return false;
-    return raw.find_first_not_of(" \t\r\n", at) == std::string_view::npos;
+    if (at < text.size() && text[at] == '0')
+        ++at;
+    else if (digits() == 0)
+        return 0;
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        if (digits() == 0)
+            return 0;
+    }
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+            ++at;
+        if (digits() == 0)
+            return 0;
+    }
+    return at;
+}
+
+// The line with every well-formed number literal that lies beyond the range of a double or of a
+// 64-bit integer written as a double at the limit of its sign, so that the validating parser
+// accepts it and it counts as the largest value. Anything else is left for the parser to judge.
+std::string withHugeNumbersClamped(std::string_view line)
+{
+    std::string out;
+    out.reserve(line.size() + 16);
+    bool inString = false;
+    for (std::size_t at = 0; at < line.size();) {
+        const char c = line[at];
+        if (inString) {
+            if (c == '\\' && at + 1 < line.size()) {
+                out.append(line.substr(at, 2));
+                at += 2;
+                continue;
+            }
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '-' || isDigit(c)) {
+            const std::size_t length = numberLiteralLength(line.substr(at));
+            if (length > 0) {
+                const std::string literal(line.substr(at, length));
+                const double value = std::strtod(literal.c_str(), nullptr);
+                const bool huge = value >= 9223372036854775808.0 || value <= -9223372036854775808.0;
+                out += huge ? (value < 0 ? "-1e308" : "1e308") : literal;
+                at += length;
+                continue;
+            }
+        }
+        out += c;
+        ++at;
+    }
+    return out;
 }
 
 // Integers as they are, other numbers truncated toward zero, values beyond 64 bits clamped,
 // anything that is not a number 0.
-std::int64_t readNumber(ondemand::value value)
+std::int64_t readNumber(dom::element value)
 {
-    ondemand::json_type type;
-    if (value.type().get(type) || type != ondemand::json_type::number)
-        return 0;
-    const std::string_view raw = value.raw_json_token();
-    ondemand::number number;
-    if (value.get_number().get(number)) {
-        // An integer too long for any 64-bit type is clamped by its sign.
-        if (!isLongIntegerLiteral(raw))
-            return 0;
-        return raw.front() == '-' ? std::numeric_limits<std::int64_t>::min()
-                                  : std::numeric_limits<std::int64_t>::max();
-    }
-    switch (number.get_number_type()) {
-    case ondemand::number_type::signed_integer:
-        return number.get_int64();
-    case ondemand::number_type::unsigned_integer:
+    switch (value.type()) {
+    case dom::element_type::INT64:
+        return value.get_int64().value_unsafe();
+    case dom::element_type::UINT64:
         return std::numeric_limits<std::int64_t>::max();
-    case ondemand::number_type::floating_point_number:
-        break;
+    case dom::element_type::DOUBLE:
+        return truncateToInt64(value.get_double().value_unsafe());
+    default:
+        return 0;
     }
-    return truncateToInt64(number.get_double());
 }
 
-// An integer literal that fits 64 bits, or none.
-std::optional<std::int64_t> readInteger(ondemand::value value)
+std::int64_t readNumber(dom::object object, std::string_view key)
 {
-    ondemand::json_type type;
-    if (value.type().get(type) || type != ondemand::json_type::number)
-        return std::nullopt;
-    ondemand::number number;
-    if (value.get_number().get(number) ||
-        number.get_number_type() != ondemand::number_type::signed_integer)
-        return std::nullopt;
-    return number.get_int64();
+    dom::element value;
+    return object.at_key(key).get(value) ? 0 : readNumber(value);
 }
 
-// The next field of an object being iterated, or false on malformed input. Keys are compared
-// as written in the file: transcripts never escape the characters of their keys.
-template <typename Result> bool nextField(Result &result, ondemand::field &field)
+bool member(dom::object object, std::string_view key, dom::object &out)
 {
-    if (result.error())
-        return false;
-    field = std::move(result.value_unsafe());
-    return true;
-}
-
-// Reads past the fields used to the end of the object: a line that is not one complete JSON
-// object (a missing closing brace) is not counted. No key can hold a raw control character, so
-// the search always runs to the object's end.
-bool restIsWellFormed(ondemand::object &root)
-{
-    return root.find_field("\x01").error() == NO_SUCH_FIELD;
+    return !object.at_key(key).get_object().get(out);
 }
 
 } // namespace
@@ -94,10 +123,10 @@ bool restIsWellFormed(ondemand::object &root)
 class TranscriptLineParser::Private
 {
 public:
-    void claudeCode(ondemand::document &document, FileProgress &progress);
-    void codex(ondemand::document &document, FileProgress &progress);
+    void claudeCode(dom::object root, FileProgress &progress);
+    void codex(dom::object root, FileProgress &progress);
 
-    ondemand::parser parser;
+    dom::parser parser;
 };
 
 std::size_t TranscriptLineParser::padding()
@@ -107,7 +136,7 @@ std::size_t TranscriptLineParser::padding()
 
 std::string_view TranscriptLineParser::requiredText(TranscriptDialect dialect)
 {
-    return dialect == TranscriptDialect::claudeCode ? std::string_view("\"usage\"")
+    return dialect == TranscriptDialect::ClaudeCode ? std::string_view("\"usage\"")
                                                     : std::string_view("\"token_count\"");
 }
 
@@ -117,76 +146,47 @@ TranscriptLineParser::TranscriptLineParser()
 
 TranscriptLineParser::~TranscriptLineParser() = default;
 
+// The whole line is parsed and validated (structure, strings, escapes, UTF-8, numbers) before
+// anything of it is counted: a line another JSON reader would refuse never counts.
 void TranscriptLineParser::parse(TranscriptDialect dialect, const char *line, std::size_t length,
                                  std::size_t readable, FileProgress &progress)
 {
-    ondemand::document document;
-    if (d->parser.iterate(line, length, readable).get(document))
-        return;
-    if (dialect == TranscriptDialect::claudeCode)
-        d->claudeCode(document, progress);
-    else
-        d->codex(document, progress);
+    (void)readable; // at least length + padding(), as the parser needs
+    dom::element document;
+    error_code error = d->parser.parse(line, length, false).get(document);
+    std::string clamped;
+    if (error == NUMBER_ERROR) {
+        // Well-formed numbers too large for the parser are still valid JSON.
+        clamped = withHugeNumbersClamped(std::string_view(line, length));
+        error = d->parser.parse(clamped).get(document);
+    }
+    dom::object root;
+    if (!error && !document.get_object().get(root)) {
+        if (dialect == TranscriptDialect::ClaudeCode)
+            d->claudeCode(root, progress);
+        else
+            d->codex(root, progress);
+    }
     if (d->parser.capacity() > parserCapacityKept)
-        d->parser = ondemand::parser();
+        d->parser = dom::parser();
 }
 
-void TranscriptLineParser::Private::claudeCode(ondemand::document &document, FileProgress &progress)
+void TranscriptLineParser::Private::claudeCode(dom::object root, FileProgress &progress)
 {
-    ondemand::object root;
-    if (document.get_object().get(root))
+    dom::object message;
+    dom::object counters;
+    if (!member(root, "message", message) || !member(message, "usage", counters))
         return;
-    ondemand::object message;
-    if (root.find_field("message").get_object().get(message))
-        return;
-
     std::string_view id;
-    std::string_view model;
-    bool hasId = false;
-    bool hasModel = false;
-    bool hasUsage = false;
-    std::int64_t read = 0;
-    std::int64_t written = 0;
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    for (auto fieldResult : message) {
-        ondemand::field field;
-        if (!nextField(fieldResult, field))
-            return;
-        const ondemand::raw_json_string key = field.key();
-        if (key == "id") {
-            hasId = !field.value().get_string().get(id);
-        } else if (key == "model") {
-            hasModel = !field.value().get_string().get(model);
-        } else if (key == "usage") {
-            ondemand::object usage;
-            hasUsage = !field.value().get_object().get(usage);
-            if (!hasUsage)
-                continue;
-            read = written = input = output = 0;
-            for (auto usageResult : usage) {
-                ondemand::field counter;
-                if (!nextField(usageResult, counter))
-                    return;
-                const ondemand::raw_json_string name = counter.key();
-                if (name == "cache_read_input_tokens")
-                    read = readNumber(counter.value());
-                else if (name == "cache_creation_input_tokens")
-                    written = readNumber(counter.value());
-                else if (name == "input_tokens")
-                    input = readNumber(counter.value());
-                else if (name == "output_tokens")
-                    output = readNumber(counter.value());
-            }
-        }
-    }
-    if (!hasUsage || !restIsWellFormed(root))
-        return;
-    if (hasId) {
+    if (!message.at_key("id").get_string().get(id)) {
         if (progress.countedMessageIDs.contains(id))
             return;
         progress.countedMessageIDs.emplace(id);
     }
+    const std::int64_t read = readNumber(counters, "cache_read_input_tokens");
+    const std::int64_t written = readNumber(counters, "cache_creation_input_tokens");
+    const std::int64_t input = readNumber(counters, "input_tokens");
+    const std::int64_t output = readNumber(counters, "output_tokens");
 
     TokenUsage &usage = progress.usage;
     usage.cacheRead = saturatingAdd(usage.cacheRead, read);
@@ -194,7 +194,8 @@ void TranscriptLineParser::Private::claudeCode(ondemand::document &document, Fil
     usage.freshInput = saturatingAdd(usage.freshInput, input);
     usage.output = saturatingAdd(usage.output, output);
     usage.contextUsed = saturatingAdd(saturatingAdd(read, written), input);
-    if (!usage.contextWindow && hasModel) {
+    std::string_view model;
+    if (!usage.contextWindow && !message.at_key("model").get_string().get(model)) {
         if (model.find("[1m]") != std::string_view::npos)
             usage.contextWindow = 1000000;
         else if (model.starts_with("claude-"))
@@ -202,101 +203,33 @@ void TranscriptLineParser::Private::claudeCode(ondemand::document &document, Fil
     }
 }
 
-void TranscriptLineParser::Private::codex(ondemand::document &document, FileProgress &progress)
+void TranscriptLineParser::Private::codex(dom::object root, FileProgress &progress)
 {
-    ondemand::object root;
-    if (document.get_object().get(root))
+    dom::object payload;
+    dom::object info;
+    dom::object totals;
+    std::string_view type;
+    if (!member(root, "payload", payload) || payload.at_key("type").get_string().get(type) ||
+        type != "token_count" || !member(payload, "info", info) ||
+        !member(info, "total_token_usage", totals))
         return;
-    ondemand::object payload;
-    if (root.find_field("payload").get_object().get(payload))
-        return;
-
-    bool tokenCount = false;
-    bool hasTotals = false;
-    std::int64_t cached = 0;
-    std::int64_t cacheWritten = 0;
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    std::int64_t reasoning = 0;
-    // Both only count when at least 1, so 0 stands for "not given".
-    std::int64_t window = 0;
-    std::int64_t lastInput = 0;
-    for (auto fieldResult : payload) {
-        ondemand::field field;
-        if (!nextField(fieldResult, field))
-            return;
-        const ondemand::raw_json_string key = field.key();
-        if (key == "type") {
-            // Compared as written, like keys, so that the reader's quick check for the quoted
-            // word agrees with this one.
-            ondemand::raw_json_string type;
-            tokenCount = !field.value().get_raw_json_string().get(type) && type == "token_count";
-            continue;
-        }
-        if (key != "info")
-            continue;
-        ondemand::object info;
-        hasTotals = false;
-        window = 0;
-        lastInput = 0;
-        if (field.value().get_object().get(info))
-            continue;
-        for (auto infoResult : info) {
-            ondemand::field entry;
-            if (!nextField(infoResult, entry))
-                return;
-            const ondemand::raw_json_string name = entry.key();
-            if (name == "total_token_usage") {
-                ondemand::object totals;
-                hasTotals = !entry.value().get_object().get(totals);
-                if (!hasTotals)
-                    continue;
-                cached = cacheWritten = input = output = reasoning = 0;
-                for (auto totalResult : totals) {
-                    ondemand::field counter;
-                    if (!nextField(totalResult, counter))
-                        return;
-                    const ondemand::raw_json_string counterName = counter.key();
-                    if (counterName == "cached_input_tokens")
-                        cached = readNumber(counter.value());
-                    else if (counterName == "cache_write_input_tokens")
-                        cacheWritten = readNumber(counter.value());
-                    else if (counterName == "input_tokens")
-                        input = readNumber(counter.value());
-                    else if (counterName == "output_tokens")
-                        output = readNumber(counter.value());
-                    else if (counterName == "reasoning_output_tokens")
-                        reasoning = readNumber(counter.value());
-                }
-            } else if (name == "model_context_window") {
-                window = readInteger(entry.value()).value_or(0);
-            } else if (name == "last_token_usage") {
-                ondemand::object last;
-                if (entry.value().get_object().get(last))
-                    continue;
-                for (auto lastResult : last) {
-                    ondemand::field counter;
-                    if (!nextField(lastResult, counter))
-                        return;
-                    const ondemand::raw_json_string counterName = counter.key();
-                    if (counterName == "input_tokens")
-                        lastInput = readNumber(counter.value());
-                }
-            }
-        }
-    }
-    if (!tokenCount || !hasTotals || !restIsWellFormed(root))
-        return;
+    const std::int64_t cached = readNumber(totals, "cached_input_tokens");
+    const std::int64_t input = readNumber(totals, "input_tokens");
 
     TokenUsage &usage = progress.usage;
     usage.cacheRead = cached;
-    usage.cacheWrite = cacheWritten;
+    usage.cacheWrite = readNumber(totals, "cache_write_input_tokens");
     usage.freshInput = std::max<std::int64_t>(saturatingSubtract(input, cached), 0);
-    usage.output = saturatingAdd(output, reasoning);
-    if (window >= 1)
+    usage.output = saturatingAdd(readNumber(totals, "output_tokens"),
+                                 readNumber(totals, "reasoning_output_tokens"));
+    std::int64_t window = 0;
+    if (!info.at_key("model_context_window").get_int64().get(window) && window >= 1)
         usage.contextWindow = window;
-    if (lastInput >= 1)
-        usage.contextUsed = lastInput;
+    dom::object last;
+    if (member(info, "last_token_usage", last)) {
+        if (const std::int64_t lastInput = readNumber(last, "input_tokens"); lastInput >= 1)
+            usage.contextUsed = lastInput;
+    }
 }
 
 } // namespace Usage

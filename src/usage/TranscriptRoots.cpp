@@ -5,20 +5,15 @@ namespace Usage {
 std::optional<TranscriptDialect> dialectFor(const QString &harnessId)
 {
     if (harnessId == u"claude-code")
-        return TranscriptDialect::claudeCode;
+        return TranscriptDialect::ClaudeCode;
     if (harnessId == u"codex")
-        return TranscriptDialect::codex;
+        return TranscriptDialect::Codex;
     return std::nullopt;
 }
 
-std::optional<QString> transcriptRoot(const QString &home, const QString &harnessId)
+std::string_view transcriptFolder(TranscriptDialect dialect)
 {
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return std::nullopt;
-    const QString base = home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
-    return base + (*dialect == TranscriptDialect::claudeCode ? QStringLiteral(".claude/projects")
-                                                             : QStringLiteral(".codex/sessions"));
+    return dialect == TranscriptDialect::ClaudeCode ? ".claude/projects" : ".codex/sessions";
 }
 
 } // namespace Usage

@@ -2,20 +2,25 @@
 
 #include <QString>
 
+#include <array>
 #include <optional>
+#include <string_view>
 
 namespace Usage {
 
 // The two transcript formats this program reads.
 enum class TranscriptDialect
 {
-    claudeCode,
-    codex
+    ClaudeCode,
+    Codex
 };
+
+constexpr std::array<TranscriptDialect, 2> allDialects{TranscriptDialect::ClaudeCode,
+                                                       TranscriptDialect::Codex};
 
 std::optional<TranscriptDialect> dialectFor(const QString &harnessId);
 
-// The folder below HOME that holds a harness's transcripts, or none for other harnesses.
-std::optional<QString> transcriptRoot(const QString &home, const QString &harnessId);
+// The folder below the home directory that holds a dialect's transcripts.
+std::string_view transcriptFolder(TranscriptDialect dialect);
 
 } // namespace Usage

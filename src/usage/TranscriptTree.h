@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace Usage {
@@ -15,14 +16,22 @@ struct TranscriptFile
     std::uint32_t modifiedNanoseconds = 0;
 };
 
-// Calls VISIT for every regular file below ROOT whose name ends in ".jsonl" (case-sensitive,
-// with something before it), depth first in directory-listing order, hidden entries included.
-// The root itself may be a symbolic link; nothing below it is followed. Entries that cannot be
-// read are skipped. Returns false when ROOT cannot be opened as a directory.
+// Whether a file name is a transcript's: ".jsonl" (case-sensitive) with something before it.
+bool isTranscriptName(std::string_view name);
+
+// Called with each folder's path before it is listed (the root first, with isRoot true);
+// returning false leaves that folder and everything below it out.
+using FolderVisitor = std::function<bool(const std::string &path, bool isRoot)>;
+
+// Calls VISIT for every regular transcript file below ROOT, hidden entries included, in no
+// particular order. The root itself may be a symbolic link; nothing below it is followed, so
+// link loops cost nothing. Folders and files that cannot be read are skipped; the walk keeps
+// its own list of folders to visit, so a deep tree costs time and never stack. Paths are bytes
+// as the file system holds them. Returns false when ROOT cannot be opened as a folder.
 //
 // The directory entry's type decides whether a name is looked at further, so the walk costs
-// one listing per directory and one status call per transcript file.
-bool walkTranscripts(std::string_view root,
-                     const std::function<void(const TranscriptFile &)> &visit);
+// one listing per folder and one status call per transcript file.
+bool walkTranscripts(std::string_view root, const std::function<void(const TranscriptFile &)> &visit,
+                     const FolderVisitor &enterFolder = {});
 
 } // namespace Usage

@@ -2,12 +2,14 @@
 #include "support/ManualClock.h"
 #include "usage/DesktopSessionFileTracker.h"
 #include "usage/TokenUsageReader.h"
+#include "usage/TranscriptWalk.h"
 
 #include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using namespace Usage;
 using U = TokenUsage;
 
 namespace {
@@ -136,26 +138,29 @@ void TestUsage::reading()
     const QString path = home.filePath(row.harness == claude ? u".claude/projects/-a/s.jsonl"_s
                                                              : u".codex/sessions/s.jsonl"_s);
     writeFile(path, row.written);
-    TokenUsageReader reader(home.path());
-    QCOMPARE(reader.usage(row.harness), std::optional(row.first));
+    TranscriptWalk source(home.path());
+    TokenUsageReader reader(source);
+    const QByteArray encoded = QFile::encodeName(path);
+    QCOMPARE(reader.usage(row.harness), std::optional(SessionUsage{encoded, row.first}));
     writeFile(path, row.appended, true);
-    QCOMPARE(reader.usage(row.harness), std::optional(row.second));
+    QCOMPARE(reader.usage(row.harness), std::optional(SessionUsage{encoded, row.second}));
     // Nothing appended, nothing counted again.
-    QCOMPARE(reader.usage(row.harness), std::optional(row.second));
+    QCOMPARE(reader.usage(row.harness)->usage, row.second);
     const qsizetype consumed = QByteArray(row.written + row.appended).lastIndexOf('\n') + 1;
-    QCOMPARE(reader.progress().value(path).offset, quint64(consumed));
-    TokenUsageReader fresh(home.path()); // read at once, the same as read in steps
-    QCOMPARE(fresh.usage(row.harness), std::optional(row.second));
+    QCOMPARE(reader.progress().value(encoded).offset, quint64(consumed));
+    TokenUsageReader fresh(source); // read at once, the same as read in steps
+    QCOMPARE(fresh.usage(row.harness)->usage, row.second);
 }
 
 // Which file is read, and what happens when it shrinks or is replaced.
 void TestUsage::transcriptFiles()
 {
     TranscriptHome home;
-    TokenUsageReader reader(home.path());
+    TranscriptWalk source(home.path());
+    TokenUsageReader reader(source);
     const QString root = home.filePath(u".claude/projects/"_s);
     const auto newest = [&](const std::optional<QString> &project = {}) {
-        return reader.activeSessionPath(claude, project).value_or(u"none"_s);
+        return QFile::decodeName(reader.activeSessionPath(claude, project).value_or("none"));
     };
     const auto add = [&](const QString &name, qint64 seconds) {
         writeFile(root + name, {});
@@ -174,29 +179,27 @@ void TestUsage::transcriptFiles()
     QVERIFY(QFile::link(home.filePath(u"out"_s), root + u"p/linked"_s));
     QCOMPARE(newest(), u"none"_s);
     QCOMPARE(reader.usage(claude), std::nullopt);
-    // Of equal times the first listed wins; hidden folders and files count.
+    // Of equal times the smallest path wins; hidden folders and files count.
     add(u"p/older.jsonl"_s, 1500000000);
     for (const QString &name :
-         {u".q/a.jsonl"_s, u".q/.b.jsonl"_s, u".q/c.jsonl"_s, u".q/d.jsonl"_s})
+         {u".q/c.jsonl"_s, u".q/a.jsonl"_s, u".q/d.jsonl"_s, u".q/.b.jsonl"_s})
         add(name, 1650000000);
-    const QString path =
-        root + u".q/"_s +
-        QDir(root + u".q"_s).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted)[0];
+    const QString path = root + u".q/.b.jsonl"_s;
     QCOMPARE(newest(), path);
 
     const QByteArray a = claudeLine("a", 100, 0, 1, 10), anonymous = claudeLine("", 0, 0, 0, 3);
     writeFile(path, a + claudeLine("b", 200, 0, 1, 20).repeated(2) + anonymous);
-    QCOMPARE(reader.usage(claude).value().output, 33);
+    QCOMPARE(reader.usage(claude).value().usage.output, 33);
     // Shrunk below the offset: read again from the start, counters kept, ids not counted twice
     // (the line without id is, as any line without id read again).
     writeFile(path, a + anonymous);
-    QCOMPARE(reader.usage(claude).value().output, 36);
+    QCOMPARE(reader.usage(claude).value().usage.output, 36);
     // Replaced by a longer file renamed over it: read from its start as well.
     writeFile(path + u".new"_s, claudeLine("d", 0, 0, 0, 1000) + claudeLine("c", 0, 0, 0, 100));
     QVERIFY(QFile::remove(path) && QFile::rename(path + u".new"_s, path));
-    QCOMPARE(reader.usage(claude).value().output, 1136);
+    QCOMPARE(reader.usage(claude).value().usage.output, 1136);
     reader.reset();
-    QCOMPARE(reader.usage(claude).value().output, 1100);
+    QCOMPARE(reader.usage(claude).value().usage.output, 1100);
     QCOMPARE((U{max, 1, 0, 0, W, 300000}).contextFraction(), std::optional<double>(1.0));
 }
 
@@ -250,16 +253,16 @@ void TestUsage::trackerLifecycle()
 {
     TranscriptHome home;
     ManualClock clock;
-    DesktopSessionFileTracker tracker(home.path(), clock);
+    TranscriptWalk source(home.path());
+    DesktopSessionFileTracker tracker(source, clock);
     const QString claude = u"claude-code"_s, codex = u"codex"_s;
     const QString dir = home.filePath(u".claude/projects/-a/"_s);
-    const auto started = std::optional(DesktopSessionFileTracker::Event::sessionStarted);
-    const auto ready = std::optional(DesktopSessionFileTracker::Event::sessionReady);
+    const auto started = std::optional(Usage::DesktopSessionFileTracker::Event::SessionStarted);
+    const auto ready = std::optional(Usage::DesktopSessionFileTracker::Event::SessionReady);
     writeFile(dir + u"old.jsonl"_s, "{}\n");
     QCOMPARE(tracker.poll(claude), std::nullopt); // nothing before the baseline
-    // The baseline, as the overlay takes it.
-    tracker.knownPaths().insert(claude, {dir + u"old.jsonl"_s});
-    tracker.setInitialized(true);
+    writeFile(dir + u"before.jsonl"_s, "{}\n");
+    tracker.takeBaseline({claude, codex});
     writeFile(dir + u"upper.JSONL"_s, {});
     writeFile(dir + u"folder.jsonl/notes.txt"_s, {});
     QCOMPARE(tracker.poll(claude), std::nullopt);
@@ -268,7 +271,7 @@ void TestUsage::trackerLifecycle()
     writeFile(dir + u"new.jsonl"_s, "{}\n");
     QCOMPARE(tracker.poll(claude), started);
     const PendingSession pending = tracker.pending().value(claude);
-    QVERIFY(pending.path == dir + u"new.jsonl"_s && pending.initialSize == 3);
+    QVERIFY(pending.path == QFile::encodeName(dir + u"new.jsonl"_s) && pending.initialSize == 3);
     QCOMPARE(pending.expiresAt, clock.now() + 30s);
     clock.advance(1s);
     writeFile(dir + u"old.jsonl"_s, "{}\n", true);
@@ -276,14 +279,13 @@ void TestUsage::trackerLifecycle()
     writeFile(dir + u"new.jsonl"_s, "x", true);
     QCOMPARE(tracker.poll(claude), ready);
 
-    // Of two new files one is reported; deleted while pending, it is ready after 30 seconds.
-    writeFile(dir + u"first.jsonl"_s, {});
+    // Of two new files the first by path is reported; deleted while pending, it is ready after
+    // 30 seconds.
     writeFile(dir + u"second.jsonl"_s, {});
+    writeFile(dir + u"first.jsonl"_s, {});
     QCOMPARE(tracker.poll(claude), started);
-    QCOMPARE(
-        tracker.pending().value(claude).path,
-        dir + QDir(dir).entryList({u"first.*"_s, u"second.*"_s}, QDir::Files, QDir::Unsorted)[0]);
-    QVERIFY(QFile::remove(tracker.pending().value(claude).path));
+    QCOMPARE(tracker.pending().value(claude).path, QFile::encodeName(dir + u"first.jsonl"_s));
+    QVERIFY(QFile::remove(dir + u"first.jsonl"_s));
     writeFile(dir + u"third.jsonl"_s, {});
     clock.advance(29999ms);
     QCOMPARE(tracker.poll(claude), std::nullopt);

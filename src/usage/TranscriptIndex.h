@@ -1,0 +1,102 @@
+#pragma once
+
+#include "usage/TranscriptOrder.h"
+#include "usage/TranscriptSource.h"
+#include "usage/TranscriptWalk.h"
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace Usage {
+
+// The transcript source that keeps both transcript trees of the home directory in memory and
+// answers from there, so that questions asked every second cost no walk.
+//
+// It watches every folder of the trees with inotify (folders created later included) and each
+// folder on the way from the home directory down to a root, so that a root that appears,
+// disappears or is replaced is walked again. A tree is also walked again, whole, when the
+// kernel's event queue overflowed; when a folder's watch cannot be added for lack of resources
+// (the tree is then answered by walking it on every question until it is walked again).
+//
+// Events are taken from the kernel in two ways: from the Qt event loop (a socket notifier on
+// the inotify descriptor, so the queue never fills while nobody asks) and at the start of
+// every question, so that answers are always as current as the kernel's queue. Tests and
+// benchmarks can step it with processPendingEvents().
+//
+// Without inotify (no descriptor) it behaves as a TranscriptWalk.
+class TranscriptIndex : public TranscriptSource
+{
+public:
+    // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
+    // batch as a queue overflow, as the kernel does with its own (much larger) limit.
+    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0);
+    ~TranscriptIndex() override;
+
+    std::optional<std::string> newest(const std::string &root, const std::string &folder) override;
+    Listing listing(const std::string &root) override;
+    std::optional<std::int64_t> size(const std::string &root, const std::string &path) override;
+
+    // Applies every event queued so far, and walks again what needs it.
+    void processPendingEvents();
+
+    // How many times a tree was walked whole, the first walk included.
+    std::size_t fullWalks() const { return m_fullWalks; }
+
+    // The inotify descriptor (-1 without inotify), for a caller with its own event loop.
+    int descriptor() const { return m_fd; }
+
+private:
+    struct Entry
+    {
+        std::int64_t size = 0;
+        ModificationTime modified;
+    };
+    struct Tree
+    {
+        std::string root;
+        std::map<std::string, Entry> files; // sorted by path bytes
+        bool dirty = true;                  // to be walked again, whole
+        bool walkEveryTime = false;         // a watch is missing: answers come from walks
+        std::uint64_t version = 0;
+        std::shared_ptr<const std::vector<std::string>> snapshot;
+        std::uint64_t snapshotVersion = 0;
+        std::optional<std::string> newest; // cache, valid when newestKnown
+        bool newestKnown = false;
+    };
+    struct Watch
+    {
+        std::size_t tree = 0;
+        std::string folder;
+        // The folders of the way down to a root: only the name of the next step matters.
+        std::vector<std::pair<std::size_t, std::string>> steps;
+    };
+
+    Tree *treeOf(const std::string &root);
+    void rebuild(std::size_t tree);
+    void watchWayDown(std::size_t tree);
+    void addFolder(std::size_t tree, const std::string &folder);
+    void removeFolder(std::size_t tree, const std::string &folder);
+    void updateFile(std::size_t tree, const std::string &path);
+    void upsert(Tree &tree, const std::string &path, const Entry &entry);
+    void eraseFile(Tree &tree, const std::string &path);
+    void membershipChanged(Tree &tree);
+    void apply(int wd, std::uint32_t mask, const char *name);
+    void overflow();
+
+    int m_fd = -1;
+    std::size_t m_queueLimit = 0;
+    std::vector<Tree> m_trees;
+    std::unordered_map<int, Watch> m_watches;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<char[]> m_events;
+    std::uint64_t m_versions = 0;
+    std::size_t m_fullWalks = 0;
+    TranscriptWalk m_walk; // answers for a tree with a missing watch
+};
+
+} // namespace Usage
