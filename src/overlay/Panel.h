@@ -22,7 +22,7 @@ public:
     virtual void hidePanel() = 0;
     virtual bool isPanelShown() const = 0;
 
-    // Called after the box's top-left corner moved, by the user's drag or by setBox.
+    // Called after the user moved the box (a drag, or the window manager); not for setBox.
     virtual void setMovedHandler(std::function<void()> handler) = 0;
     // Called when the pill's header is clicked without a drag.
     virtual void setToggleHandler(std::function<void()> handler) = 0;

@@ -1,6 +1,5 @@
 #include "overlay/TranscriptWatch.h"
 
-#include <QFile>
 #include <QSocketNotifier>
 
 #include <sys/inotify.h>
@@ -18,13 +17,12 @@ constexpr uint32_t goneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UN
 
 } // namespace
 
-TranscriptWatch::TranscriptWatch(const QString &path, QObject *parent)
+TranscriptWatch::TranscriptWatch(const QByteArray &path, QObject *parent)
     : QObject(parent)
     , m_path(path)
 {
-    const QByteArray native = QFile::encodeName(path);
     struct stat info{};
-    if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return;
     m_device = info.st_dev;
     m_inode = info.st_ino;
@@ -33,7 +31,7 @@ TranscriptWatch::TranscriptWatch(const QString &path, QObject *parent)
         return;
     // IN_ATTRIB catches an unlink while the writer still holds the file open: the inode lives
     // on, so IN_DELETE_SELF would come only when the writer closes it.
-    m_watch = ::inotify_add_watch(m_fd, native.constData(),
+    m_watch = ::inotify_add_watch(m_fd, path.constData(),
                                   IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
     if (m_watch < 0) {
         ::close(m_fd);
@@ -88,7 +86,7 @@ void TranscriptWatch::readEvents()
 bool TranscriptWatch::stillSameFile() const
 {
     struct stat info{};
-    return ::stat(QFile::encodeName(m_path).constData(), &info) == 0 && info.st_dev == m_device
+    return ::stat(m_path.constData(), &info) == 0 && info.st_dev == m_device
            && info.st_ino == m_inode;
 }
 

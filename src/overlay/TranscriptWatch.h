@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
-#include <QString>
 
 #include <sys/types.h>
 
@@ -19,13 +19,13 @@ class TranscriptWatch : public QObject
     Q_OBJECT
 
 public:
-    // Watches `path`; see isValid().
-    explicit TranscriptWatch(const QString &path, QObject *parent = nullptr);
+    // Watches `path` (bytes as the file system holds them); see isValid().
+    explicit TranscriptWatch(const QByteArray &path, QObject *parent = nullptr);
     ~TranscriptWatch() override;
 
     // False when the file could not be watched (gone, unreadable, out of watches).
     bool isValid() const { return m_watch >= 0; }
-    const QString &path() const { return m_path; }
+    const QByteArray &path() const { return m_path; }
 
 signals:
     // Bytes were written to the file (appended or rewritten).
@@ -37,7 +37,7 @@ private:
     void readEvents();
     bool stillSameFile() const;
 
-    QString m_path;
+    QByteArray m_path;
     int m_fd = -1;
     int m_watch = -1;
     dev_t m_device = 0;
