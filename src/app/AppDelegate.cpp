@@ -3,6 +3,8 @@
 #include "app/FontRegistration.h"
 #include "overlay/OverlayController.h"
 
+namespace App {
+
 AppDelegate::AppDelegate(std::unique_ptr<OverlayController> overlayController, QObject *parent)
     : QObject(parent)
     , m_overlayController(std::move(overlayController))
@@ -21,3 +23,5 @@ void AppDelegate::applicationDidFinishLaunching(const std::function<void()> &act
     if (m_overlayController)
         m_overlayController->start();
 }
+
+} // namespace App

@@ -7,6 +7,8 @@
 
 class OverlayController;
 
+namespace App {
+
 // Owns the usage overlay for the life of the process and runs the steps that follow launch.
 class AppDelegate : public QObject
 {
@@ -33,3 +35,5 @@ private:
     bool m_launched = false;
     int m_registeredFonts = 0;
 };
+
+} // namespace App

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+namespace App {
+
 namespace AppIcon {
 
 QIcon icon()
@@ -15,7 +17,7 @@ QIcon icon()
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         const qreal inset = size * 0.06;
-        AppMark::paint(painter, QRectF(inset, inset * 0.5, size - 2 * inset, size - 2 * inset));
+        Design::AppMark::paint(painter, QRectF(inset, inset * 0.5, size - 2 * inset, size - 2 * inset));
         painter.end();
         result.addPixmap(pixmap);
     }
@@ -23,3 +25,5 @@ QIcon icon()
 }
 
 } // namespace AppIcon
+
+} // namespace App

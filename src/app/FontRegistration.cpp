@@ -4,6 +4,8 @@
 
 #include <QFontDatabase>
 
+namespace App {
+
 namespace FontRegistration {
 
 QStringList fontNames()
@@ -16,7 +18,7 @@ int registerFonts()
 {
     int registered = 0;
     for (const QString &name : fontNames()) {
-        const QString file = Resources::path(name, QStringLiteral("ttf"));
+        const QString file = Platform::Resources::path(name, QStringLiteral("ttf"));
         if (file.isEmpty())
             continue;
         if (QFontDatabase::addApplicationFont(file) >= 0)
@@ -26,3 +28,5 @@ int registerFonts()
 }
 
 } // namespace FontRegistration
+
+} // namespace App

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace App {
+
 namespace FontRegistration {
 
 // The Archivo faces the screens use, as resource names with the extension "ttf".
@@ -12,3 +14,5 @@ QStringList fontNames();
 int registerFonts();
 
 } // namespace FontRegistration
+
+} // namespace App

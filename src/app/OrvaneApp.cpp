@@ -11,6 +11,8 @@
 
 #include <QTimer>
 
+namespace App {
+
 OrvaneApp::OrvaneApp(int &argc, char **argv)
     : QApplication(argc, argv)
 {
@@ -32,11 +34,11 @@ bool OrvaneApp::start()
     connect(m_instance.get(), &SingleInstance::showRequested, this, &OrvaneApp::showSetupWindow);
 
     // A damaged installation ends here, before any window appears.
-    ManifestLoader::bundled();
+    Manifest::ManifestLoader::bundled();
 
     m_delegate = std::make_unique<AppDelegate>(std::unique_ptr<OverlayController>());
     setWindowIcon(AppIcon::icon());
-    m_window = std::make_unique<SetupWindow>(WindowSystem::supportsTranslucency());
+    m_window = std::make_unique<SetupWindow>(Platform::WindowSystem::supportsTranslucency());
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
 
     m_tray = std::make_unique<TrayMenu>();
@@ -59,3 +61,5 @@ void OrvaneApp::showSetupWindow()
 {
     m_window->bringToFront();
 }
+
+} // namespace App

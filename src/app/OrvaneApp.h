@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace App {
+
 class AppDelegate;
 class SetupWindow;
 class SingleInstance;
@@ -36,3 +38,5 @@ private:
     std::unique_ptr<SetupWindow> m_window;
     std::unique_ptr<TrayMenu> m_tray;
 };
+
+} // namespace App

@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QStackedLayout>
 
+namespace App {
+
 SetupWindow::SetupWindow(bool translucent, QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
@@ -14,13 +16,13 @@ SetupWindow::SetupWindow(bool translucent, QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setFixedSize(contentWidth, contentHeight);
 
-    m_backdrop = new VisualEffect(translucent, this);
+    m_backdrop = new Design::VisualEffect(translucent, this);
     m_backdrop->setObjectName(QStringLiteral("backdrop"));
     auto *backdropLayout = new QStackedLayout(this);
     backdropLayout->setContentsMargins(0, 0, 0, 0);
     backdropLayout->addWidget(m_backdrop);
 
-    m_root = new RootView(m_backdrop);
+    m_root = new Wizard::RootView(QSize(contentWidth, contentHeight), m_backdrop);
     auto *rootLayout = new QStackedLayout(m_backdrop);
     rootLayout->setContentsMargins(0, 0, 0, 0);
     rootLayout->addWidget(m_root);
@@ -40,3 +42,5 @@ void SetupWindow::bringToFront()
     raise();
     activateWindow();
 }
+
+} // namespace App

@@ -2,8 +2,14 @@
 
 #include <QWidget>
 
-class RootView;
+namespace Design {
 class VisualEffect;
+}
+namespace Wizard {
+class RootView;
+}
+
+namespace App {
 
 // The one setup window: "Orvane", content fixed at 720 by 560, the wizard over the backdrop.
 class SetupWindow : public QWidget
@@ -23,6 +29,8 @@ Q_SIGNALS:
     void quitRequested();
 
 private:
-    VisualEffect *m_backdrop = nullptr;
-    RootView *m_root = nullptr;
+    Design::VisualEffect *m_backdrop = nullptr;
+    Wizard::RootView *m_root = nullptr;
 };
+
+} // namespace App

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+namespace App {
+
 namespace {
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray acknowledgement = QByteArrayLiteral("ok\n");
@@ -69,3 +71,5 @@ void SingleInstance::serveConnection()
         });
     }
 }
+
+} // namespace App

@@ -5,6 +5,8 @@
 
 class QLocalServer;
 
+namespace App {
+
 // One running program per user: the first start listens on a per-user local socket, and a
 // later start hands its request to show the setup window to it and ends.
 class SingleInstance : public QObject
@@ -35,3 +37,5 @@ private:
     QString m_socketPath;
     QLocalServer *m_server = nullptr;
 };
+
+} // namespace App

@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+namespace App {
+
 TrayMenu::TrayMenu(QObject *parent)
     : QObject(parent)
     , m_menu(new QMenu)
@@ -34,3 +36,5 @@ void TrayMenu::showIfAvailable()
             });
     m_icon->show();
 }
+
+} // namespace App

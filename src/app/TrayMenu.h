@@ -5,6 +5,8 @@
 class QMenu;
 class QSystemTrayIcon;
 
+namespace App {
+
 // The notification-area icon that stands in for a dock icon: it brings the setup window back
 // after it was closed, and quits.
 class TrayMenu : public QObject
@@ -26,3 +28,5 @@ private:
     QMenu *m_menu = nullptr;
     QSystemTrayIcon *m_icon = nullptr;
 };
+
+} // namespace App

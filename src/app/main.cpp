@@ -2,6 +2,6 @@
 
 int main(int argc, char **argv)
 {
-    OrvaneApp app(argc, argv);
+    App::OrvaneApp app(argc, argv);
     return app.run();
 }

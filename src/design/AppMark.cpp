@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+namespace Design {
+
 namespace {
 
 QPainterPath markShape(const QRectF &frame)
@@ -110,3 +112,5 @@ void AppMark::paintEvent(QPaintEvent *)
     const qreal side = std::min(width(), height());
     paint(painter, QRectF((width() - side) / 2.0, (height() - side) / 2.0, side, side));
 }
+
+} // namespace Design

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace Design {
+
 // The product's logo, drawn from shapes at whatever size it is given: a red rounded square
 // with the initial in cream, over a soft shadow.
 class AppMark : public QWidget
@@ -19,3 +21,5 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+} // namespace Design

@@ -5,6 +5,8 @@
 #include <QFocusEvent>
 #include <QPainter>
 
+namespace Design {
+
 FlatButton::FlatButton(const QString &text, QWidget *parent)
     : QAbstractButton(parent)
     , m_background(Design::red())
@@ -92,3 +94,5 @@ void FlatButton::focusOutEvent(QFocusEvent *event)
     m_keyboardFocus = false;
     QAbstractButton::focusOutEvent(event);
 }
+
+} // namespace Design

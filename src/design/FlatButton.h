@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 
+namespace Design {
+
 // A button drawn without platform chrome: a filled box, an optional outline and a label. The
 // whole box is its click area; it shows the pointing hand and a focus ring for the keyboard.
 class FlatButton : public QAbstractButton
@@ -32,3 +34,5 @@ private:
     int m_padding = 16;
     Qt::Alignment m_alignment = Qt::AlignCenter;
 };
+
+} // namespace Design

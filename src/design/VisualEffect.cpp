@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace Design {
+
 namespace {
 // A light neutral close to the platform's window background.
 constexpr int backdropGrey = 236;
@@ -26,3 +28,5 @@ void VisualEffect::paintEvent(QPaintEvent *)
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), fill());
 }
+
+} // namespace Design

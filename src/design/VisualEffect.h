@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace Design {
+
 // The window's backdrop: a neutral, slightly translucent fill where the window system
 // composites windows (the desktop shows through), an opaque one where it does not.
 class VisualEffect : public QWidget
@@ -20,3 +22,5 @@ protected:
 private:
     bool m_translucent;
 };
+
+} // namespace Design

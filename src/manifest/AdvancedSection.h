@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+namespace Manifest {
+
 // A titled list of extra fields. It must be present in the manifest, but no screen asks its
 // fields.
 struct AdvancedSection
@@ -15,3 +17,5 @@ struct AdvancedSection
 
     friend bool operator==(const AdvancedSection &, const AdvancedSection &) = default;
 };
+
+} // namespace Manifest

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+namespace Manifest {
+
 // The funding options from which the user picks for the tools of one group. A group is
 // identified by its key in InstallManifest::fundingGroups, which need not equal configKey.
 struct FundingGroup
@@ -15,3 +17,5 @@ struct FundingGroup
 
     friend bool operator==(const FundingGroup &, const FundingGroup &) = default;
 };
+
+} // namespace Manifest

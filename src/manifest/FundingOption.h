@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+namespace Manifest {
+
 // One way of paying for model use. Identified by id within its group.
 struct FundingOption
 {
@@ -14,3 +16,5 @@ struct FundingOption
 
     friend bool operator==(const FundingOption &, const FundingOption &) = default;
 };
+
+} // namespace Manifest

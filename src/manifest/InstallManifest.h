@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Manifest {
+
 // The decoded install-manifest.json: the tools, funding groups and fields the setup wizard
 // shows. It is read only.
 struct InstallManifest
@@ -21,3 +23,5 @@ struct InstallManifest
 
     friend bool operator==(const InstallManifest &, const InstallManifest &) = default;
 };
+
+} // namespace Manifest

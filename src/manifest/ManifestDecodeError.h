@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Manifest {
+
 // Why the manifest's JSON could not be decoded. The path names the value that failed in the
 // document's own keys, e.g. "funding_groups.claude.options[1].fields[0].secret"; an empty path
 // is the document itself.
@@ -21,3 +23,5 @@ struct ManifestDecodeError
 
     friend bool operator==(const ManifestDecodeError &, const ManifestDecodeError &) = default;
 };
+
+} // namespace Manifest

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <optional>
 
+namespace Manifest {
+
 namespace {
 
 using Kind = ManifestDecodeError::Kind;
@@ -270,3 +272,5 @@ std::expected<InstallManifest, ManifestDecodeError> decode(const QByteArray &jso
 }
 
 } // namespace ManifestDecoder
+
+} // namespace Manifest

@@ -1,5 +1,7 @@
 #include "manifest/ManifestError.h"
 
+namespace Manifest {
+
 namespace {
 // Where a newer installer can be downloaded.
 constexpr QLatin1String webSite("https://orvane.dev");
@@ -16,3 +18,5 @@ QString ManifestError::description() const
     }
     return {};
 }
+
+} // namespace Manifest

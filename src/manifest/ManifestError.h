@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Manifest {
+
 // The manifest is readable JSON but in a format version this program does not read.
 struct ManifestError
 {
@@ -23,3 +25,5 @@ struct ManifestError
 
     friend bool operator==(const ManifestError &, const ManifestError &) = default;
 };
+
+} // namespace Manifest

@@ -1,15 +1,17 @@
 #include "manifest/ManifestField.h"
 
+namespace Manifest {
+
 namespace {
 
 size_t hashOptional(const std::optional<QString> &value, size_t seed) noexcept
 {
-    return value ? qHashMulti(seed, true, *value) : qHash(false, seed);
+    return value ? qHashMulti(seed, true, *value) : ::qHash(false, seed);
 }
 
 size_t hashOptional(const std::optional<bool> &value, size_t seed) noexcept
 {
-    return value ? qHashMulti(seed, true, *value) : qHash(false, seed);
+    return value ? qHashMulti(seed, true, *value) : ::qHash(false, seed);
 }
 
 } // namespace
@@ -44,3 +46,5 @@ size_t qHash(const ManifestField &field, size_t seed) noexcept
     seed = hashOptional(field.prefix, seed);
     return hashOptional(field.requiresHttps, seed);
 }
+
+} // namespace Manifest

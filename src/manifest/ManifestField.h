@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+namespace Manifest {
+
 // One text value the user types for a funding option (or the advanced section). Identified by
 // configKey, the name under which the value is handed to the installer.
 struct ManifestField
@@ -28,7 +30,9 @@ struct ManifestField
 
 size_t qHash(const ManifestField &field, size_t seed = 0) noexcept;
 
-template <> struct std::hash<ManifestField>
+} // namespace Manifest
+
+template <> struct std::hash<Manifest::ManifestField>
 {
-    std::size_t operator()(const ManifestField &field) const noexcept { return qHash(field); }
+    std::size_t operator()(const Manifest::ManifestField &field) const noexcept { return Manifest::qHash(field); }
 };

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace Manifest {
+
 bool ManifestHarness::isDetected() const
 {
     return isDetected(Platform::homeDirectory());
@@ -17,3 +19,5 @@ bool ManifestHarness::isDetected(const QString &home) const
         return QFileInfo::exists(Platform::expandTilde(path, home));
     });
 }
+
+} // namespace Manifest

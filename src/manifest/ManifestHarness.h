@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Manifest {
+
 // One tool the router can configure. Identified by id.
 struct ManifestHarness
 {
@@ -21,3 +23,5 @@ struct ManifestHarness
 
     friend bool operator==(const ManifestHarness &, const ManifestHarness &) = default;
 };
+
+} // namespace Manifest

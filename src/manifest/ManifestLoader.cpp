@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace Manifest {
+
 namespace ManifestLoader {
 
 namespace {
@@ -24,7 +26,7 @@ namespace {
 InstallManifest readBundledOrEnd()
 {
     const QString path =
-        Resources::path(QStringLiteral("install-manifest"), QStringLiteral("json"));
+        Platform::Resources::path(QStringLiteral("install-manifest"), QStringLiteral("json"));
     if (path.isEmpty())
         endWithDamagedBundle();
     QFile file(path);
@@ -68,3 +70,5 @@ InstallManifest bundled()
 }
 
 } // namespace ManifestLoader
+
+} // namespace Manifest

@@ -11,6 +11,8 @@
 #include <expected>
 #include <variant>
 
+namespace Manifest {
+
 // Reads install-manifest.json from the program's own resources. The manifest is part of the
 // program, so a missing or unreadable one means a damaged installation: load() and bundled()
 // then end the process at once with a fixed message on standard error.
@@ -34,3 +36,5 @@ Resolved load();
 InstallManifest bundled();
 
 } // namespace ManifestLoader
+
+} // namespace Manifest

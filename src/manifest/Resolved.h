@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace ManifestLoader {
+namespace Manifest {
 
 // The bundled manifest together with the npm package that install and update run.
 struct Resolved
@@ -15,4 +15,4 @@ struct Resolved
     friend bool operator==(const Resolved &, const Resolved &) = default;
 };
 
-} // namespace ManifestLoader
+} // namespace Manifest

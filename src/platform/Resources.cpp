@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace Platform {
+
 namespace Resources {
 
 namespace {
@@ -35,3 +37,5 @@ void setDirectoryOverride(const QString &directory)
 }
 
 } // namespace Resources
+
+} // namespace Platform

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Platform {
+
 // The application's installed data files ("resources"): share/orvane/ beside the bin/ folder
 // that holds the executable, in the build tree as in the installed tree.
 namespace Resources {
@@ -15,3 +17,5 @@ QString path(const QString &name, const QString &extension);
 void setDirectoryOverride(const QString &directory);
 
 } // namespace Resources
+
+} // namespace Platform

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace Platform {
+
 namespace WindowSystem {
 
 namespace {
@@ -58,3 +60,5 @@ bool supportsTranslucency()
 }
 
 } // namespace WindowSystem
+
+} // namespace Platform

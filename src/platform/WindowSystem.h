@@ -1,5 +1,7 @@
 #pragma once
 
+namespace Platform {
+
 // What the running window system offers the application's windows.
 namespace WindowSystem {
 
@@ -9,3 +11,5 @@ namespace WindowSystem {
 bool supportsTranslucency();
 
 } // namespace WindowSystem
+
+} // namespace Platform

@@ -2,15 +2,17 @@
 
 #include "platform/RunningApplications.h"
 
+namespace Setup {
+
 QStringList applicationNames(DesktopApp app)
 {
     switch (app) {
-    case DesktopApp::claude:
+    case DesktopApp::Claude:
         return {QStringLiteral("Claude"), QStringLiteral("Claude Desktop"),
                 QStringLiteral("claude-desktop")};
-    case DesktopApp::codex:
+    case DesktopApp::Codex:
         return {QStringLiteral("Codex"), QStringLiteral("codex-desktop")};
-    case DesktopApp::openCode:
+    case DesktopApp::OpenCode:
         return {QStringLiteral("OpenCode")};
     }
     return {};
@@ -35,3 +37,5 @@ int terminateDesktopApp(DesktopApp app)
 {
     return terminateDesktopApp(app, Platform::runningApplications());
 }
+
+} // namespace Setup

@@ -6,12 +6,14 @@ namespace Platform {
 class RunningApplications;
 }
 
+namespace Setup {
+
 // The desktop applications the launcher screen starts and watches.
 enum class DesktopApp
 {
-    claude,
-    codex,
-    openCode
+    Claude,
+    Codex,
+    OpenCode
 };
 
 // The names a running copy of `app` goes by: its executable's file name, compared exactly
@@ -27,3 +29,5 @@ bool isDesktopAppRunning(DesktopApp app, const Platform::RunningApplications &ap
 // gives how many were asked.
 int terminateDesktopApp(DesktopApp app);
 int terminateDesktopApp(DesktopApp app, Platform::RunningApplications &applications);
+
+} // namespace Setup

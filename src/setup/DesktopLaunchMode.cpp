@@ -1,11 +1,13 @@
 #include "setup/DesktopLaunchMode.h"
 
+namespace Setup {
+
 QString rawValue(DesktopLaunchMode mode)
 {
     switch (mode) {
-    case DesktopLaunchMode::gateway:
+    case DesktopLaunchMode::Gateway:
         return QStringLiteral("gateway");
-    case DesktopLaunchMode::native:
+    case DesktopLaunchMode::Native:
         return QStringLiteral("native");
     }
     return {};
@@ -14,8 +16,10 @@ QString rawValue(DesktopLaunchMode mode)
 std::optional<DesktopLaunchMode> desktopLaunchModeFromString(QStringView raw)
 {
     if (raw == u"gateway")
-        return DesktopLaunchMode::gateway;
+        return DesktopLaunchMode::Gateway;
     if (raw == u"native")
-        return DesktopLaunchMode::native;
+        return DesktopLaunchMode::Native;
     return std::nullopt;
 }
+
+} // namespace Setup

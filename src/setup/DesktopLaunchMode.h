@@ -5,12 +5,14 @@
 
 #include <optional>
 
+namespace Setup {
+
 // How the router's tool starts a desktop application: routed through the gateway, or as it
 // would start without the router.
 enum class DesktopLaunchMode
 {
-    gateway,
-    native
+    Gateway,
+    Native
 };
 
 // "gateway" or "native", as passed on the tool's command line.
@@ -18,3 +20,5 @@ QString rawValue(DesktopLaunchMode mode);
 
 // The mode whose raw value is exactly `raw` (case-sensitive); no value for anything else.
 std::optional<DesktopLaunchMode> desktopLaunchModeFromString(QStringView raw);
+
+} // namespace Setup

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+namespace Setup {
+
 namespace {
 
 std::optional<QString> stringMember(const QJsonObject &entry, QLatin1String key)
@@ -101,3 +103,5 @@ bool hasExistingInstall()
 {
     return hasExistingInstall(installationsPath());
 }
+
+} // namespace Setup

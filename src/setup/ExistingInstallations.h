@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Setup {
+
 // One harness that an earlier installation configured, as its record shows it.
 struct ExistingHarness
 {
@@ -26,3 +28,5 @@ QList<ExistingHarness> readExistingHarnesses(const QString &recordPath);
 // Whether the record lists at least one enabled harness; reads the record again each time.
 bool hasExistingInstall();
 bool hasExistingInstall(const QString &recordPath);
+
+} // namespace Setup

@@ -12,8 +12,8 @@ namespace Setup {
 namespace {
 
 // The marker finds the version among whatever the user's start-up files print.
-constexpr auto kMarker = "__ORV_NODE__";
-constexpr auto kProbe =
+constexpr auto probeMarker = "__ORV_NODE__";
+constexpr auto probeCommand =
     R"probe(command -v node >/dev/null 2>&1 && printf '__ORV_NODE__%s\n' "$(node --version)")probe";
 
 } // namespace
@@ -22,7 +22,7 @@ std::optional<QString> nodeVersion()
 {
     QProcess process;
     process.setProgram(userShell());
-    process.setArguments({QStringLiteral("-ilc"), QLatin1String(kProbe)});
+    process.setArguments({QStringLiteral("-ilc"), QLatin1String(probeCommand)});
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardErrorFile(QProcess::nullDevice());
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
@@ -37,7 +37,7 @@ std::optional<QString> nodeVersion()
     const QRegularExpressionMatch match = pattern.match(output);
     if (!match.hasMatch())
         return std::nullopt;
-    return match.captured(0).remove(QLatin1String(kMarker));
+    return match.captured(0).remove(QLatin1String(probeMarker));
 }
 
 } // namespace Setup

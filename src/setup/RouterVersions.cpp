@@ -17,8 +17,8 @@ namespace Setup {
 
 namespace {
 
-constexpr auto kRuntimePackageFile = "~/.local/share/orvane/runtime/package.json";
-constexpr int kRequestTimeoutMs = 4000;
+constexpr auto runtimePackageFile = "~/.local/share/orvane/runtime/package.json";
+constexpr int requestTimeoutMs = 4000;
 
 std::optional<QString> versionFromLatestDocument(const QByteArray &body)
 {
@@ -42,7 +42,7 @@ std::optional<QUrl> registryAddress(const QString &line)
 
 std::optional<QString> installedRouterVersion()
 {
-    QFile file(Platform::expandTilde(QLatin1String(kRuntimePackageFile)));
+    QFile file(Platform::expandTilde(QLatin1String(runtimePackageFile)));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
@@ -85,7 +85,7 @@ QUrl latestVersionUrl(const QUrl &registry)
     QString base = registry.toString();
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
-    return QUrl(base + QLatin1String(kRouterPackage) + QLatin1String("/latest"));
+    return QUrl(base + QLatin1String(routerPackage) + QLatin1String("/latest"));
 }
 
 void fetchLatestRouterVersion(const QUrl &registry,
@@ -93,7 +93,7 @@ void fetchLatestRouterVersion(const QUrl &registry,
 {
     auto *network = new QNetworkAccessManager;
     QNetworkRequest request(latestVersionUrl(registry));
-    request.setTransferTimeout(kRequestTimeoutMs);
+    request.setTransferTimeout(requestTimeoutMs);
     QNetworkReply *reply = network->get(request);
     QObject::connect(
         reply, &QNetworkReply::finished, network, [network, reply, done = std::move(done)] {

@@ -12,7 +12,7 @@
 namespace Setup {
 
 // The router's npm package.
-inline constexpr auto kRouterPackage = "orvane";
+inline constexpr auto routerPackage = "orvane";
 
 // The version in ~/.local/share/orvane/runtime/package.json, when that file is a JSON object
 // of strings that has "version".

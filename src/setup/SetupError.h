@@ -6,6 +6,8 @@
 #include <functional>
 #include <variant>
 
+namespace Setup {
+
 // The setup engine's own error. It carries data, not a message: the wizard turns it into
 // text.
 struct SetupError
@@ -48,3 +50,5 @@ template <typename T> using SetupResult = std::expected<T, SetupFailure>;
 // thread that started the operation (which must run a Qt event loop), and never before the
 // starting call has returned.
 template <typename T> using Completion = std::function<void(SetupResult<T>)>;
+
+} // namespace Setup

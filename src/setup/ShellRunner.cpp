@@ -21,7 +21,7 @@ namespace {
 
 // `script` runs its -c string with $SHELL -c; it gets this shell, and the string puts the
 // application's own SHELL back before the user's shell starts.
-constexpr auto kScriptInnerShell = "/bin/sh";
+constexpr auto scriptInnerShell = "/bin/sh";
 
 QMutex &scriptProgramLock()
 {
@@ -186,7 +186,7 @@ void runViaPty(const QStringList &arguments, Completion<void> done)
                           QStringLiteral(" -ilc ") + shellQuote(commandString(arguments));
 
     QProcessEnvironment scriptEnvironment = environment;
-    scriptEnvironment.insert(QStringLiteral("SHELL"), QLatin1String(kScriptInnerShell));
+    scriptEnvironment.insert(QStringLiteral("SHELL"), QLatin1String(scriptInnerShell));
     // -e: the command's status instead of always 0; /dev/null: no typescript is kept.
     runCollecting(script,
                   {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-c"), inner,

@@ -4,16 +4,22 @@
 
 class QStackedLayout;
 
+namespace Wizard {
+
 // Everything the setup window shows: one screen at a time over the window's backdrop.
 class RootView : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit RootView(QWidget *parent = nullptr);
+    // `size` is the window's content size, which the screens fill.
+    explicit RootView(QSize size, QWidget *parent = nullptr);
 
-    QSize sizeHint() const override { return {720, 560}; }
+    QSize sizeHint() const override { return m_size; }
 
 private:
+    QSize m_size;
     QStackedLayout *m_screens = nullptr;
 };
+
+} // namespace Wizard

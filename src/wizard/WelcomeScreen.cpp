@@ -9,6 +9,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+namespace Wizard {
+
 namespace {
 
 QLabel *whiteLabel(const QString &text, const QFont &font, QWidget *parent)
@@ -23,9 +25,8 @@ QLabel *whiteLabel(const QString &text, const QFont &font, QWidget *parent)
 
 } // namespace
 
-WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
+WelcomeScreen::WelcomeScreen(QWidget *parent)
     : QWidget(parent)
-    , m_onManage(std::move(onManage))
 {
     setObjectName(QStringLiteral("welcomeScreen"));
     auto *column = new QVBoxLayout(this);
@@ -70,7 +71,7 @@ WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
     column->addWidget(rule);
     column->addSpacing(34);
 
-    m_getStarted = new FlatButton(QStringLiteral("Get started"), this);
+    m_getStarted = new Design::FlatButton(QStringLiteral("Get started"), this);
     m_getStarted->setObjectName(QStringLiteral("getStarted"));
     m_getStarted->setFont(Design::archivo(16, Design::Weight::Bold));
     m_getStarted->setColors(Design::paper(), Design::red());
@@ -78,15 +79,12 @@ WelcomeScreen::WelcomeScreen(std::function<void()> onManage, QWidget *parent)
     m_getStarted->setTextAlignment(Qt::AlignLeft);
     m_getStarted->setFixedSize(145, 62);
     column->addWidget(m_getStarted, 0, Qt::AlignLeft);
-    connect(m_getStarted, &FlatButton::clicked, this, [this] {
-        if (m_onManage)
-            m_onManage();
-    });
+    connect(m_getStarted, &Design::FlatButton::clicked, this, &WelcomeScreen::getStartedClicked);
 
     // Return starts, as the screen's default action.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto *shortcut = new QShortcut(QKeySequence(key), this);
-        connect(shortcut, &QShortcut::activated, m_getStarted, &FlatButton::click);
+        connect(shortcut, &QShortcut::activated, m_getStarted, &Design::FlatButton::click);
     }
 }
 
@@ -95,3 +93,5 @@ void WelcomeScreen::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.fillRect(rect(), Design::red());
 }
+
+} // namespace Wizard

@@ -2,9 +2,11 @@
 
 #include <QWidget>
 
-#include <functional>
-
+namespace Design {
 class FlatButton;
+}
+
+namespace Wizard {
 
 // First screen of a first run: the red welcome with its "Get started" button.
 class WelcomeScreen : public QWidget
@@ -12,12 +14,17 @@ class WelcomeScreen : public QWidget
     Q_OBJECT
 
 public:
-    explicit WelcomeScreen(std::function<void()> onManage, QWidget *parent = nullptr);
+    explicit WelcomeScreen(QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    // "Get started" was clicked (or Return pressed).
+    void getStartedClicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    std::function<void()> m_onManage;
-    FlatButton *m_getStarted = nullptr;
+    Design::FlatButton *m_getStarted = nullptr;
 };
+
+} // namespace Wizard

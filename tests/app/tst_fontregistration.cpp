@@ -28,15 +28,15 @@ private:
 
 void TestFontRegistration::initTestCase()
 {
-    m_shipped = Resources::directory();
-    if (Resources::path(QStringLiteral("Archivo-Regular"), QStringLiteral("ttf")).isEmpty())
+    m_shipped = Platform::Resources::directory();
+    if (Platform::Resources::path(QStringLiteral("Archivo-Regular"), QStringLiteral("ttf")).isEmpty())
         QSKIP("The Archivo fonts were not fetched in this build (offline set-up)");
 }
 
 void TestFontRegistration::cleanup()
 {
     QFontDatabase::removeAllApplicationFonts();
-    Resources::setDirectoryOverride({});
+    Platform::Resources::setDirectoryOverride({});
 }
 
 void TestFontRegistration::registersWhatIsPresent_data()
@@ -46,7 +46,7 @@ void TestFontRegistration::registersWhatIsPresent_data()
     QTest::newRow("none") << QStringList{} << QStringList{};
     QTest::newRow("SemiBold only") << QStringList{QStringLiteral("Archivo-SemiBold")}
                                    << QStringList{QStringLiteral("SemiBold")};
-    QTest::newRow("all") << FontRegistration::fontNames()
+    QTest::newRow("all") << App::FontRegistration::fontNames()
                          << QStringList{QStringLiteral("Regular"), QStringLiteral("SemiBold"),
                                         QStringLiteral("ExtraBold"), QStringLiteral("Black")};
     QTest::newRow("a damaged file is ignored")
@@ -74,9 +74,9 @@ void TestFontRegistration::registersWhatIsPresent()
             ++valid;
         }
     }
-    Resources::setDirectoryOverride(resources.path());
+    Platform::Resources::setDirectoryOverride(resources.path());
 
-    QCOMPARE(FontRegistration::registerFonts(), valid);
+    QCOMPARE(App::FontRegistration::registerFonts(), valid);
     const QStringList styles = QFontDatabase::styles(Design::archivoFamily());
     for (const QString &style : expectedStyles)
         QVERIFY2(styles.contains(style), qPrintable(styles.join(u',')));
@@ -97,7 +97,7 @@ void TestFontRegistration::weightsResolveToTheirFaces()
 {
     QFETCH(Design::Weight, weight);
     QFETCH(QString, style);
-    FontRegistration::registerFonts();
+    App::FontRegistration::registerFonts();
     const QFontInfo info(Design::archivo(20, weight, 1.5));
     QCOMPARE(info.family(), Design::archivoFamily());
     QCOMPARE(info.styleName(), style);

@@ -24,7 +24,7 @@ class TestOrvaneApp : public QObject
     Q_OBJECT
 
 public:
-    explicit TestOrvaneApp(OrvaneApp *app)
+    explicit TestOrvaneApp(App::OrvaneApp *app)
         : m_app(app)
     {}
 
@@ -43,7 +43,7 @@ private:
         std::atomic<bool> finished = false;
         bool answered = false;
         std::thread client([&] {
-            answered = SingleInstance(socket).handOverToRunning(5000);
+            answered = App::SingleInstance(socket).handOverToRunning(5000);
             finished = true;
         });
         for (QDeadlineTimer deadline(10000); !finished && !deadline.hasExpired();)
@@ -68,7 +68,7 @@ private:
     }
     QString socket() const { return m_runtime.filePath(u"orvane.socket"_s); }
 
-    OrvaneApp *m_app;
+    App::OrvaneApp *m_app;
     QTemporaryDir m_runtime;
     QList<QProcess *> m_processes;
 };
@@ -86,7 +86,7 @@ void TestOrvaneApp::cleanup()
 
 void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
 {
-    SetupWindow *window = m_app->setupWindow();
+    App::SetupWindow *window = m_app->setupWindow();
     QTRY_VERIFY(window && window->isVisible());
     QCOMPARE(window->windowTitle(), u"Orvane"_s);
     window->resize(900, 700);
@@ -99,22 +99,22 @@ void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
     QVERIFY(quitting.isEmpty() && !QCoreApplication::closingDown());
 
     // Starting the program again brings the same window back, every time.
-    QVERIFY(handOverFromSecondStart(SingleInstance::defaultSocketPath()));
+    QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
     QTRY_VERIFY(window->isVisible());
-    QVERIFY(handOverFromSecondStart(SingleInstance::defaultSocketPath()));
+    QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
     QCOMPARE(m_app->setupWindow(), window);
     int windows = 0;
     for (QWidget *widget : QApplication::topLevelWidgets())
-        windows += qobject_cast<SetupWindow *>(widget) ? 1 : 0;
+        windows += qobject_cast<App::SetupWindow *>(widget) ? 1 : 0;
     QCOMPARE(windows, 1);
 }
 
 void TestOrvaneApp::ctrlQQuits()
 {
-    SetupWindow *window = m_app->setupWindow();
+    App::SetupWindow *window = m_app->setupWindow();
     window->bringToFront();
     QTRY_VERIFY(window->isActiveWindow());
-    QSignalSpy quit(window, &SetupWindow::quitRequested);
+    QSignalSpy quit(window, &App::SetupWindow::quitRequested);
     QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
     QCOMPARE(quit.count(), 1);
 }
@@ -141,7 +141,7 @@ void TestOrvaneApp::staleSocketOfAKilledProcessIsReplaced()
     crashed->kill();
     QVERIFY(crashed->waitForFinished() && QFileInfo::exists(socket()));
     QProcess *fresh = startProgram();
-    QTRY_VERIFY_WITH_TIMEOUT(SingleInstance(socket()).handOverToRunning(200), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(App::SingleInstance(socket()).handOverToRunning(200), 10000);
     QCOMPARE(fresh->state(), QProcess::Running);
 }
 
@@ -169,7 +169,7 @@ int main(int argc, char **argv)
     // copy is not disturbed.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    OrvaneApp app(argc, argv);
+    App::OrvaneApp app(argc, argv);
     if (!app.start())
         return 1;
     TestOrvaneApp test(&app);

@@ -31,7 +31,7 @@ void TestDesign::appMarkDrawing()
     QImage image(120, 130, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    AppMark::paint(painter, QRectF(10, 10, 100, 100));
+    Design::AppMark::paint(painter, QRectF(10, 10, 100, 100));
     painter.end();
     QCOMPARE(QColor(image.pixel(30, 95)).name(), Design::red().name());
     QCOMPARE(qAlpha(image.pixel(11, 11)), 0);
@@ -55,7 +55,7 @@ void TestDesign::backdrop_data()
 void TestDesign::backdrop()
 {
     QFETCH(bool, translucent);
-    VisualEffect backdrop(translucent);
+    Design::VisualEffect backdrop(translucent);
     backdrop.resize(40, 40);
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -78,11 +78,13 @@ void TestDesign::welcomeScreenStarts()
 {
     QFETCH(int, key);
     int managed = 0;
-    WelcomeScreen screen([&managed] { ++managed; });
+    Wizard::WelcomeScreen screen;
+    QObject::connect(&screen, &Wizard::WelcomeScreen::getStartedClicked, &screen,
+                     [&managed] { ++managed; });
     screen.resize(720, 560);
     screen.show();
     QVERIFY(QTest::qWaitForWindowActive(&screen));
-    auto *button = screen.findChild<FlatButton *>(QStringLiteral("getStarted"));
+    auto *button = screen.findChild<Design::FlatButton *>(QStringLiteral("getStarted"));
     QVERIFY(button);
     QCOMPARE(button->size(), QSize(145, 62));
     QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);

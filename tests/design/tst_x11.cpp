@@ -20,7 +20,7 @@ private Q_SLOTS:
 void TestX11::compositorDecidesTranslucency()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    QVERIFY(!WindowSystem::supportsTranslucency());
+    QVERIFY(!Platform::WindowSystem::supportsTranslucency());
 
     // Stand in for a compositing manager: own the selection it owns.
     xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
@@ -38,9 +38,9 @@ void TestX11::compositorDecidesTranslucency()
     // A round trip makes the server apply the request before we ask.
     std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 
-    QVERIFY(WindowSystem::supportsTranslucency());
+    QVERIFY(Platform::WindowSystem::supportsTranslucency());
     xcb_disconnect(connection);
-    QTRY_VERIFY(!WindowSystem::supportsTranslucency());
+    QTRY_VERIFY(!Platform::WindowSystem::supportsTranslucency());
 }
 
 int main(int argc, char **argv)

@@ -71,9 +71,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("outcome");
-        QTest::addColumn<InstallManifest>("expected");
-        const ManifestField key{u"k"_s, u"K"_s, true, u"k-1"_s, u"k-"_s, false};
-        InstallManifest everyKey{
+        QTest::addColumn<Manifest::InstallManifest>("expected");
+        const Manifest::ManifestField key{u"k"_s, u"K"_s, true, u"k-1"_s, u"k-"_s, false};
+        Manifest::InstallManifest everyKey{
             1, {u"a"_s}, {{u"a"_s, u"A"_s, {u"~/.a"_s}, u"orv a"_s, u"g"_s}}, {}, {}};
         everyKey.fundingGroups[u"g"_s] = {u"pay"_s, u"T"_s, {{u"o"_s, u"O"_s, {key}}}};
         everyKey.advanced = {u"Adv"_s, u"D"_s, {{u"u"_s, u"U"_s, false, {}, {}, {}}}};
@@ -86,10 +86,10 @@ private Q_SLOTS:
         for (const QString &path : optionalKeys) // null counts as absent
             QTest::addRow("null %s", qPrintable(path))
                 << fixtureWith(path, QJsonValue::Null) << u"decodes"_s
-                << ManifestDecoder::decode(fixtureWith(path, QJsonValue::Undefined))
-                       .value_or(InstallManifest());
+                << Manifest::ManifestDecoder::decode(fixtureWith(path, QJsonValue::Undefined))
+                       .value_or(Manifest::InstallManifest());
         const auto refuse = [](const QString &tag, const QByteArray &json, const QString &outcome) {
-            QTest::newRow(qPrintable(tag)) << json << outcome << InstallManifest();
+            QTest::newRow(qPrintable(tag)) << json << outcome << Manifest::InstallManifest();
         };
         const auto edit = [&](const QString &what, const QString &path, const QJsonValue &value) {
             // The decoder names "a/0/b" as "a[0].b"; every index in these paths is 0.
@@ -115,28 +115,28 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, json);
         QFETCH(QString, outcome);
-        QFETCH(InstallManifest, expected);
-        const auto loaded = ManifestLoader::decode(json);
-        const auto *error = loaded ? nullptr : std::get_if<ManifestDecodeError>(&loaded.error());
+        QFETCH(Manifest::InstallManifest, expected);
+        const auto loaded = Manifest::ManifestLoader::decode(json);
+        const auto *error = loaded ? nullptr : std::get_if<Manifest::ManifestDecodeError>(&loaded.error());
         const QString kinds[] = {u"invalid JSON"_s, u"missing"_s, u"null"_s, u"wrong type"_s};
         QCOMPARE(loaded  ? u"decodes"_s
                  : error ? kinds[int(error->kind)] + u" at "_s + error->path
-                         : std::get<ManifestError>(loaded.error()).description(),
+                         : std::get<Manifest::ManifestError>(loaded.error()).description(),
                  outcome);
         QVERIFY(!loaded || *loaded == expected);
     }
 
     void validate_data()
     {
-        QTest::addColumn<ManifestField>("field");
+        QTest::addColumn<Manifest::ManifestField>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("message"); // null: accepted
-        const ManifestField key{u"k"_s, u"API key"_s, true, {}, u"sk-ant-"_s, {}};
-        const ManifestField url{u"u"_s, u"Proxy URL"_s, false, {}, {}, true};
-        const ManifestField both{u"b"_s, u"Proxy URL"_s, false, {}, u"http"_s, true};
+        const Manifest::ManifestField key{u"k"_s, u"API key"_s, true, {}, u"sk-ant-"_s, {}};
+        const Manifest::ManifestField url{u"u"_s, u"Proxy URL"_s, false, {}, {}, true};
+        const Manifest::ManifestField both{u"b"_s, u"Proxy URL"_s, false, {}, u"http"_s, true};
         const QString wrongPrefix = u"API key should start with \"sk-ant-\"."_s;
         const QString notHttps = u"Proxy URL must be an https:// URL."_s;
-        const auto row = [](const char *name, const ManifestField &f, const QString &v,
+        const auto row = [](const char *name, const Manifest::ManifestField &f, const QString &v,
                             const QString &m = {}) { QTest::newRow(name) << f << v << m; };
         row("blanks only, prefix field", key, u" \t\n\u3000\u2028"_s);
         row("blanks around the prefix", key, u"\u00a0 sk-ant-api03\u2029\n"_s);
@@ -154,7 +154,7 @@ private Q_SLOTS:
     }
     void validate()
     {
-        QFETCH(ManifestField, field);
+        QFETCH(Manifest::ManifestField, field);
         QFETCH(QString, value);
         QFETCH(QString, message);
         QCOMPARE(field.validate(value), message.isNull() ? std::nullopt : std::optional(message));
@@ -177,22 +177,22 @@ private Q_SLOTS:
         QVERIFY(QFile(home.filePath(u".tool.json"_s)).open(QIODevice::WriteOnly));
         const QByteArray savedHome = qgetenv("HOME");
         qputenv("HOME", QFile::encodeName(home.path()));
-        const bool found = ManifestHarness{u"t"_s, u"T"_s, configPaths, {}, {}}.isDetected();
+        const bool found = Manifest::ManifestHarness{u"t"_s, u"T"_s, configPaths, {}, {}}.isDetected();
         qputenv("HOME", savedHome);
         QCOMPARE(found, detected);
     }
 
     void bundledManifestKeepsItsPromises()
     {
-        const InstallManifest manifest = ManifestLoader::bundled();
-        QVERIFY(ManifestLoader::load() == (ManifestLoader::Resolved{u"orvane@latest"_s, manifest}));
-        for (const ManifestHarness &harness : manifest.harnesses) // each is paid through a group
+        const Manifest::InstallManifest manifest = Manifest::ManifestLoader::bundled();
+        QVERIFY(Manifest::ManifestLoader::load() == (Manifest::Resolved{u"orvane@latest"_s, manifest}));
+        for (const Manifest::ManifestHarness &harness : manifest.harnesses) // each is paid through a group
             QVERIFY(manifest.fundingGroups.contains(harness.fundingGroup.value_or(QString())));
         int proxyFields = 0, secrets = 0, placeholders = 0, renamedGroups = 0;
         for (const auto &[key, group] : manifest.fundingGroups.asKeyValueRange()) {
             renamedGroups += group.configKey != key;
-            for (const FundingOption &option : group.options)
-                for (const ManifestField &field : option.fields) {
+            for (const Manifest::FundingOption &option : group.options)
+                for (const Manifest::ManifestField &field : option.fields) {
                     const bool proxy = option.id.endsWith(u"-proxy"_s);
                     QVERIFY2(!proxy || field.requiresHttps == true, qPrintable(option.id));
                     proxyFields += proxy;
@@ -233,8 +233,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--child") == 0) {
-        Resources::setDirectoryOverride(QFile::decodeName(argv[2]));
-        return ManifestLoader::bundled() == ManifestLoader::load().manifest ? 0 : 2;
+        Platform::Resources::setDirectoryOverride(QFile::decodeName(argv[2]));
+        return Manifest::ManifestLoader::bundled() == Manifest::ManifestLoader::load().manifest ? 0 : 2;
     }
     TestManifest test;
     return QTest::qExec(&test, argc, argv);

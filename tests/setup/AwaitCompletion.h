@@ -9,17 +9,17 @@
 // starting thread's event loop after the starting call had returned.
 template <typename T> struct Awaited
 {
-    std::optional<SetupResult<T>> result;
+    std::optional<Setup::SetupResult<T>> result;
     int calls = 0;
     bool proper = true;
 
     bool succeeded() const { return proper && result->has_value(); }
-    // The SetupError of a failed result; a default one otherwise.
-    SetupError error() const
+    // The Setup::SetupError of a failed result; a default one otherwise.
+    Setup::SetupError error() const
     {
         const auto *error =
-            result && !result->has_value() ? std::get_if<SetupError>(&result->error()) : nullptr;
-        return error ? *error : SetupError{};
+            result && !result->has_value() ? std::get_if<Setup::SetupError>(&result->error()) : nullptr;
+        return error ? *error : Setup::SetupError{};
     }
 };
 
@@ -29,7 +29,7 @@ template <typename T, typename Start> Awaited<T> awaitCompletion(Start start, in
 {
     auto state = std::make_shared<Awaited<T>>();
     auto starting = std::make_shared<bool>(true);
-    start([state, starting, thread = QThread::currentThread()](SetupResult<T> result) {
+    start([state, starting, thread = QThread::currentThread()](Setup::SetupResult<T> result) {
         state->proper = state->proper && !*starting && QThread::currentThread() == thread;
         state->result = std::move(result);
         ++state->calls;

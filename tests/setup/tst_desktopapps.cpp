@@ -30,13 +30,13 @@ static QString contents(const QString &path)
 
 // Empty for success; else the status and the output's last line (a login shell without a
 // terminal may complain first), or what failed for a platform error.
-static QString describe(const SetupResult<void> &result)
+static QString describe(const Setup::SetupResult<void> &result)
 {
     if (result)
         return {};
-    if (const auto *error = std::get_if<SetupError>(&result.error()))
+    if (const auto *error = std::get_if<Setup::SetupError>(&result.error()))
         return QString::number(error->status) + u' ' + error->output.split(u'\n').last().trimmed();
-    return std::get<PlatformError>(result.error()).operation;
+    return std::get<Setup::PlatformError>(result.error()).operation;
 }
 
 // The desktop applications: which run, quitting them, launching them (OpenCode by its desktop
@@ -78,7 +78,7 @@ private Q_SLOTS:
         // <name>,<argument>...;...", "@" standing for a name of this test's own.
         QTest::addColumn<QString>("started");
         QTest::addColumn<QString>("names"); // ";"-separated
-        QTest::addColumn<int>("app");       // a DesktopApp whose names are used instead; -1: none
+        QTest::addColumn<int>("app");       // a Setup::DesktopApp whose names are used instead; -1: none
         // clang-format off
         const auto row = [](const char *name, const char *started, const char *names, int app = -1) { QTest::newRow(name) << QString::fromUtf8(started) << QString::fromUtf8(names) << app; };
         row("exact, case-sensitive names", "+@App;-@app;-@APP;-@AppX;-@App.bin;-@Other", "@App");
@@ -86,10 +86,10 @@ private Q_SLOTS:
         row("helper processes skipped", "-@App,--type=renderer;-@App,--no-sandbox,--type=gpu-process;+@App,--enable-features=x,type=x", "@App");
         row("executable removed while running", "+~@App", "@App");
         row("only the current user's processes", "+@App;-%@App", "@App");
-        row("Claude Desktop, not the claude tool", "+Claude;+Claude Desktop;+claude-desktop;-claude;-Claude,--type=renderer;-Codex", "", int(DesktopApp::claude));
-        row("only the claude tool", "-claude;-Claude,--type=gpu-process;-Codex;-OpenCode", "", int(DesktopApp::claude));
-        row("Codex Desktop, not the codex tool", "+Codex;+codex-desktop;-codex;-Codex Desktop;-Claude", "", int(DesktopApp::codex));
-        row("OpenCode, not the opencode tool", "+OpenCode;-opencode", "", int(DesktopApp::openCode));
+        row("Claude Desktop, not the claude tool", "+Claude;+Claude Desktop;+claude-desktop;-claude;-Claude,--type=renderer;-Codex", "", int(Setup::DesktopApp::Claude));
+        row("only the claude tool", "-claude;-Claude,--type=gpu-process;-Codex;-OpenCode", "", int(Setup::DesktopApp::Claude));
+        row("Codex Desktop, not the codex tool", "+Codex;+codex-desktop;-codex;-Codex Desktop;-Claude", "", int(Setup::DesktopApp::Codex));
+        row("OpenCode, not the opencode tool", "+OpenCode;-opencode", "", int(Setup::DesktopApp::OpenCode));
         // clang-format on
     }
 
@@ -101,7 +101,7 @@ private Q_SLOTS:
         const QString unique = u"Orv"_qs + QString::number(::getpid());
         const QStringList list = app < 0
                                      ? names.replace(u'@', unique).split(u';', Qt::SkipEmptyParts)
-                                     : applicationNames(DesktopApp(app));
+                                     : Setup::applicationNames(Setup::DesktopApp(app));
         Platform::ProcRunningApplications applications;
         if (applications.isRunning(list))
             QSKIP("a real copy of the application runs on this machine; not quitting it");
@@ -126,9 +126,9 @@ private Q_SLOTS:
                          path);
             QVERIFY(!entry.contains(u'~') || QFile::remove(path));
         }
-        QCOMPARE(app < 0 ? applications.isRunning(list) : isDesktopAppRunning(DesktopApp(app)),
+        QCOMPARE(app < 0 ? applications.isRunning(list) : Setup::isDesktopAppRunning(Setup::DesktopApp(app)),
                  started.contains(u'+'));
-        QCOMPARE(app < 0 ? applications.terminate(list) : terminateDesktopApp(DesktopApp(app)),
+        QCOMPARE(app < 0 ? applications.terminate(list) : Setup::terminateDesktopApp(Setup::DesktopApp(app)),
                  started.count(u'+'));
         // The rows' notation again, "+" for each that quit by the terminate signal; nothing else
         // was sent a signal: the others still run a moment later.
@@ -171,10 +171,10 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(data)));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_home.filePath(u"none"_qs)));
         qputenv("SHELL", shell);
-        QList<SetupResult<void>> results;
-        Completion<void> done = [&results](SetupResult<void> result) { results.append(result); };
-        const auto mode = desktopLaunchModeFromString(which.section(u' ', 1));
-        QVERIFY(!desktopLaunchModeFromString(which.section(u' ', 1).toUpper())); // exact only
+        QList<Setup::SetupResult<void>> results;
+        Setup::Completion<void> done = [&results](Setup::SetupResult<void> result) { results.append(result); };
+        const auto mode = Setup::desktopLaunchModeFromString(which.section(u' ', 1));
+        QVERIFY(!Setup::desktopLaunchModeFromString(which.section(u' ', 1).toUpper())); // exact only
         if (which.startsWith(u"opencode"))
             Setup::launchOpenCodeDesktop(done);
         else

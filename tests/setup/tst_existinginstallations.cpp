@@ -16,9 +16,9 @@ private Q_SLOTS:
     {
         qputenv("HOME", QFile::encodeName(m_home.path()));
         const QString path = m_home.path() + u"/.local/state/orvane/installations.json"_qs;
-        QCOMPARE(installationsPath(), path);
+        QCOMPARE(Setup::installationsPath(), path);
         qputenv("HOME", "/nonexistent"); // worked out once: a later HOME does not move it
-        QCOMPARE(installationsPath(), path);
+        QCOMPARE(Setup::installationsPath(), path);
     }
 
     void read_data()
@@ -49,16 +49,16 @@ private Q_SLOTS:
     void read()
     {
         QFETCH(QByteArray, contents);
-        QFile file(installationsPath());
+        QFile file(Setup::installationsPath());
         QVERIFY(QDir().mkpath(QFileInfo(file).path()) && (!file.exists() || file.remove()));
         if (!contents.isNull())
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
         file.close();
         QStringList found;
-        for (const ExistingHarness &harness : readExistingHarnesses())
+        for (const Setup::ExistingHarness &harness : Setup::readExistingHarnesses())
             found.append(harness.id + (harness.funding ? u'=' + *harness.funding : QString()));
         QTEST(found.join(u' '), "expected");
-        QCOMPARE(hasExistingInstall(), !found.isEmpty());
+        QCOMPARE(Setup::hasExistingInstall(), !found.isEmpty());
     }
 };
 

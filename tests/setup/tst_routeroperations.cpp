@@ -47,7 +47,7 @@ private Q_SLOTS:
                 QByteArray::number(status));
         const mode_t mask = ::umask(0);
         const Awaited<void> awaited = awaitCompletion<void>(
-            [&](Completion<void> done) {
+            [&](Setup::Completion<void> done) {
                 Setup::runInstall(answers, kSpec, done);
                 Setup::runInstall(answers, kSpec, done);
             },
@@ -78,7 +78,7 @@ private Q_SLOTS:
              {std::pair{&Setup::runUpdate, "--yes orvane@latest update --all"},
               std::pair{&Setup::runUninstall, "--yes orvane@latest uninstall --all --yes"}}) {
             const Awaited<void> other = awaitCompletion<void>(
-                [&](Completion<void> done) { operation(kSpec, std::move(done)); });
+                [&](Setup::Completion<void> done) { operation(kSpec, std::move(done)); });
             QVERIFY(other.proper && other.result->has_value() == !status);
             QCOMPARE(other.error().status, status);
             QCOMPARE(home.arguments(u"npx"_s).join(u' '), QString::fromLatin1(expected));
@@ -114,16 +114,16 @@ private Q_SLOTS:
             {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
             {{u"api_key"_s, u"sk-end-to-end"_s}}};
         const Awaited<void> installed = awaitCompletion<void>(
-            [&](Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
         QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
         // The answers reached the installer.
         QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
-        QVERIFY(awaitCompletion<Setup::VersionInfo>([](Completion<Setup::VersionInfo> done) {
+        QVERIFY(awaitCompletion<Setup::VersionInfo>([](Setup::Completion<Setup::VersionInfo> done) {
                     Setup::versionInfo(std::move(done));
                 }).result ==
-                SetupResult<Setup::VersionInfo>(Setup::VersionInfo(u"1.4.0"_s, u"1.4.0"_s)));
+                Setup::SetupResult<Setup::VersionInfo>(Setup::VersionInfo(u"1.4.0"_s, u"1.4.0"_s)));
         for (const auto operation : {&Setup::runUpdate, &Setup::runUninstall})
-            QVERIFY(awaitCompletion<void>([&](Completion<void> done) {
+            QVERIFY(awaitCompletion<void>([&](Setup::Completion<void> done) {
                         operation(kSpec, std::move(done));
                     }).succeeded());
         // The installer ran on a terminal, and each command reached the package as written.

@@ -11,11 +11,11 @@ using namespace Qt::StringLiterals;
 // Runs through either runner; the pseudo-terminal runner's success carries no output.
 static Awaited<QString> run(bool pty, const QStringList &arguments)
 {
-    return awaitCompletion<QString>([&](Completion<QString> done) {
+    return awaitCompletion<QString>([&](Setup::Completion<QString> done) {
         if (!pty)
             return Setup::runInLoginShell(arguments, std::move(done));
-        Setup::runViaPty(arguments, [done](SetupResult<void> result) {
-            done(result ? SetupResult<QString>() : std::unexpected(result.error()));
+        Setup::runViaPty(arguments, [done](Setup::SetupResult<void> result) {
+            done(result ? Setup::SetupResult<QString>() : std::unexpected(result.error()));
         });
     });
 }
@@ -98,13 +98,13 @@ printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"
         home.write(u".zprofile"_s, {});
         home.program(u"silent"_s, "exit 9");
         for (const bool pty : {false, true})
-            QCOMPARE(run(pty, {u"silent"_s}).error(), SetupError::exitedWithStatus(9, QString()));
+            QCOMPARE(run(pty, {u"silent"_s}).error(), Setup::SetupError::exitedWithStatus(9, QString()));
         // Without script nothing is started.
         Setup::setScriptProgram(home.path(u"no-such-script"_s));
         const Awaited<QString> noScript = run(true, {u"silent"_s, u"ran"_s});
         Setup::setScriptProgram(u"/usr/bin/script"_s);
         QVERIFY(noScript.proper && !home.arguments(u"silent"_s).contains(u"ran"_s));
-        QCOMPARE(noScript.error(), SetupError::scriptMissing());
+        QCOMPARE(noScript.error(), Setup::SetupError::scriptMissing());
     }
 };
 

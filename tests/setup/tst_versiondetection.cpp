@@ -73,7 +73,7 @@ private Q_SLOTS:
             QElapsedTimer elapsed;
             elapsed.start();
             const Awaited<Setup::VersionInfo> awaited = awaitCompletion<Setup::VersionInfo>(
-                [](Completion<Setup::VersionInfo> done) { Setup::versionInfo(std::move(done)); });
+                [](Setup::Completion<Setup::VersionInfo> done) { Setup::versionInfo(std::move(done)); });
             QVERIFY(awaited.succeeded());
             const Setup::VersionInfo info = awaited.result->value();
             QCOMPARE(info.installed.value_or(u"absent"_s) + u' ' +
