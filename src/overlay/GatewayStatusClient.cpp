@@ -9,12 +9,9 @@
 namespace Overlay {
 
 GatewayStatusClient::GatewayStatusClient(OverlayState &state, QString homeDirectory,
-                                         QObject *parent)
-    : QObject(parent), m_state(state), m_home(std::move(homeDirectory))
+                                         Platform::Timers &timers, QObject *parent)
+    : QObject(parent), m_state(state), m_home(std::move(homeDirectory)), m_timers(timers)
 {
-    m_deadline.setSingleShot(true);
-    m_deadline.setInterval(deadline);
-    connect(&m_deadline, &QTimer::timeout, this, &GatewayStatusClient::abortRequest);
 }
 
 GatewayStatusClient::~GatewayStatusClient()
@@ -74,7 +71,10 @@ void GatewayStatusClient::refresh()
     m_reply = m_network.get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &GatewayStatusClient::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &GatewayStatusClient::onFinished);
-    m_deadline.start();
+    // A deadline for the whole exchange, not an idle time-out: a gateway that keeps sending a
+    // byte now and then must not hold the request open. The previous handle is replaced here
+    // rather than when its request ends, since that may happen inside its own timeout.
+    m_deadline = m_timers.singleShot(deadline, [this] { abortRequest(); });
 }
 
 void GatewayStatusClient::onReadyRead()
@@ -102,7 +102,8 @@ void GatewayStatusClient::onFinished()
     if (!reply)
         return;
     m_reply = nullptr;
-    m_deadline.stop();
+    if (m_deadline)
+        m_deadline->stop();
     reply->deleteLater();
     disconnect(reply, nullptr, this, nullptr);
 

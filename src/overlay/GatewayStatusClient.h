@@ -2,6 +2,7 @@
 
 #include "overlay/GatewayConfig.h"
 #include "platform/HomeDirectory.h"
+#include "platform/Timers.h"
 
 #include <QByteArray>
 #include <QNetworkAccessManager>
@@ -9,10 +10,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace Overlay {
@@ -33,9 +34,11 @@ public:
     static constexpr std::chrono::milliseconds deadline{4000};
     static constexpr qint64 maximumBodySize = 1024 * 1024;
 
-    // The state must outlive the client. homeDirectory locates the configuration file.
+    // The state and the timers must outlive the client. homeDirectory locates the configuration
+    // file; the timers measure the deadline.
     explicit GatewayStatusClient(OverlayState &state,
                                  QString homeDirectory = Platform::homeDirectory(),
+                                 Platform::Timers &timers = Platform::QtTimers::instance(),
                                  QObject *parent = nullptr);
     ~GatewayStatusClient() override;
 
@@ -69,7 +72,8 @@ private:
     QPointer<QNetworkReply> m_reply;
     QByteArray m_body;
     bool m_cutOff = false;
-    QTimer m_deadline;
+    Platform::Timers &m_timers;
+    std::unique_ptr<Platform::TimerHandle> m_deadline;
 };
 
 } // namespace Overlay

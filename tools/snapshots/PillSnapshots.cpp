@@ -1,0 +1,177 @@
+// The overlay's pill with fixed sample data, cropped to the pill's own box: the picture holds
+// what the panel shows, without the transparent room kept for the shadow.
+#include "Snapshot.h"
+
+#include "overlay/OverlayPillView.h"
+#include "overlay/OverlayState.h"
+#include "platform/Clock.h"
+
+#include <QPainter>
+#include <QWidget>
+
+namespace Snapshots {
+
+namespace {
+
+using Overlay::OverlayPillView;
+using Overlay::OverlayState;
+
+// A fixed moment, so that countdowns read the same in every run.
+class FixedClock final : public Platform::Clock
+{
+public:
+    std::chrono::system_clock::time_point now() const override
+    {
+        return std::chrono::system_clock::time_point(std::chrono::seconds(1800000000));
+    }
+    static double seconds() { return 1800000000.0; }
+};
+
+const FixedClock &fixedClock()
+{
+    static const FixedClock clock;
+    return clock;
+}
+
+// A box of the pill's size that shows the view with its shadow margin cut away. The box owns
+// the state and the view.
+std::unique_ptr<QWidget> pill(const std::function<void(OverlayState &)> &setUp,
+                              bool translucent = true)
+{
+    auto box = std::make_unique<QWidget>();
+    auto *state = new OverlayState(fixedClock(), box.get());
+    setUp(*state);
+    auto *view = new OverlayPillView(*state, [] {}, translucent, box.get());
+    const QMargins margins = view->shadowMargins();
+    view->setGeometry(QRect(QPoint(-margins.left(), -margins.top()), view->sizeHint()));
+    return box;
+}
+
+// The whole view, shadow included, over a light surface such as a bright window behind the pill.
+class LightDesktop final : public QWidget
+{
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), QColor(236, 236, 232)); }
+};
+
+std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlayState &)> &setUp)
+{
+    auto desktop = std::make_unique<LightDesktop>();
+    auto *state = new OverlayState(fixedClock(), desktop.get());
+    setUp(*state);
+    auto *view = new OverlayPillView(*state, [] {}, true, desktop.get());
+    view->setGeometry(QRect(QPoint(20, 20), view->sizeHint()));
+    return desktop;
+}
+
+QSize collapsed()
+{
+    return {OverlayPillView::pillWidth, OverlayPillView::collapsedHeight};
+}
+
+QSize expanded()
+{
+    return {OverlayPillView::pillWidth, OverlayPillView::expandedHeight};
+}
+
+void connectedWithCache(OverlayState &state)
+{
+    state.setConnected(true);
+    state.setModel(QStringLiteral("Sonnet 4.5"));
+    state.setDetail(QStringLiteral("orv (subscription)"));
+    state.setCacheExpiresAt(FixedClock::seconds() + 4 * 60 + 32.6);
+    state.setSavingsPct(38.0);
+    state.setAsksOpen(2);
+    state.setAnswersFresh(1);
+}
+
+} // namespace
+
+QList<Snapshot> pillSnapshots()
+{
+    return {
+        {QStringLiteral("pill-collapsed-initial"), [] { return pill([](OverlayState &) {}); },
+         collapsed()},
+        {QStringLiteral("pill-collapsed-connected"), [] { return pill(connectedWithCache); },
+         collapsed()},
+        {QStringLiteral("pill-collapsed-not-configured"),
+         [] {
+             return pill([](OverlayState &state) {
+                 state.setHarnessLabel(QStringLiteral("Codex"));
+                 state.setDetail(QStringLiteral("Gateway not configured"));
+             });
+         },
+         collapsed()},
+        {QStringLiteral("pill-collapsed-long-line"),
+         [] {
+             return pill([](OverlayState &state) {
+                 state.setConnected(true);
+                 state.setDetail(QStringLiteral("Routing through the team plan, fallback to the "
+                                                "personal key"));
+                 state.setSavingsPct(12.5);
+                 state.setAsksOpen(12);
+                 state.setAnswersFresh(3);
+             });
+         },
+         collapsed()},
+        {QStringLiteral("pill-collapsed-opaque"),
+         [] { return pill(connectedWithCache, false); }, collapsed()},
+        {QStringLiteral("pill-expanded-context-near-full"),
+         [] {
+             return pill([](OverlayState &state) {
+                 connectedWithCache(state);
+                 state.setExpanded(true);
+                 state.setUsage(TokenUsage{.cacheRead = 1284312, .cacheWrite = 45210,
+                                           .freshInput = 812, .output = 23968,
+                                           .contextWindow = 200000, .contextUsed = 186400});
+             });
+         },
+         expanded()},
+        {QStringLiteral("pill-expanded-context-low"),
+         [] {
+             return pill([](OverlayState &state) {
+                 connectedWithCache(state);
+                 state.setExpanded(true);
+                 state.setUsage(TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
+                                           .freshInput = 999, .output = 1250,
+                                           .contextWindow = 200000, .contextUsed = 45210});
+             });
+         },
+         expanded()},
+        {QStringLiteral("pill-expanded-no-window"),
+         [] {
+             return pill([](OverlayState &state) {
+                 state.setConnected(true);
+                 state.setDetail(QStringLiteral("Connected"));
+                 state.setExpanded(true);
+                 state.setUsage(TokenUsage{.cacheRead = 0, .cacheWrite = 5210,
+                                           .freshInput = 42, .output = 380,
+                                           .contextWindow = std::nullopt, .contextUsed = 5252});
+             });
+         },
+         expanded()},
+        {QStringLiteral("pill-expanded-no-turns"),
+         [] {
+             return pill([](OverlayState &state) {
+                 state.setConnected(true);
+                 state.setDetail(QStringLiteral("Waiting for first turn\u2026"));
+                 state.setExpanded(true);
+                 state.setUsage(TokenUsage{.contextWindow = 200000, .contextUsed = 18000});
+             });
+         },
+         expanded()},
+        {QStringLiteral("overlay-pill-shadow-on-light"),
+         [] {
+             return onDesktop([](OverlayState &state) {
+                 connectedWithCache(state);
+                 state.setExpanded(true);
+                 state.setUsage(TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
+                                           .freshInput = 999, .output = 1250,
+                                           .contextWindow = 200000, .contextUsed = 45210});
+             });
+         },
+         QSize(400, 270)},
+    };
+}
+
+} // namespace Snapshots
