@@ -57,21 +57,31 @@ std::optional<QByteArray>
 TokenUsageReader::activeSessionPath(const QString &harnessId,
                                     const std::optional<QString> &projectDirectory) const
 {
-    const auto root = m_source->root(harnessId);
-    if (!root)
+    const auto dialect = dialectFor(harnessId);
+    if (!dialect)
         return std::nullopt;
-    std::string searched = *root;
-    if (projectDirectory && dialectFor(harnessId) == TranscriptDialect::ClaudeCode) {
+    return newestPath(*dialect, projectDirectory);
+}
+
+std::optional<QByteArray>
+TokenUsageReader::newestPath(TranscriptDialect dialect,
+                             const std::optional<QString> &projectDirectory) const
+{
+    const std::string root = m_source->rootOf(dialect);
+    std::string searched = root;
+    if (projectDirectory && dialect == TranscriptDialect::ClaudeCode) {
         QString folderName = *projectDirectory;
         folderName.replace(QLatin1Char('/'), QLatin1Char('-'));
-        const std::string narrowed = searched + '/' + QFile::encodeName(folderName).toStdString();
-        // A folder of the tree, not a link out of it: the tree's walk does not follow links.
+        const std::string narrowed = root + '/' + QFile::encodeName(folderName).toStdString();
+        // A folder of the tree, not a link out of it (the tree's walk does not follow links),
+        // nor the root itself or its parent.
         struct stat status;
-        if (!folderName.isEmpty() && ::lstat(narrowed.c_str(), &status) == 0 &&
+        if (!folderName.isEmpty() && folderName != u"." && folderName != u".." &&
+            ::lstat(narrowed.c_str(), &status) == 0 &&
             S_ISDIR(status.st_mode))
             searched = narrowed;
     }
-    const auto newest = m_source->newest(*root, searched);
+    const auto newest = m_source->newest(root, searched);
     if (!newest)
         return std::nullopt;
     return QByteArray::fromStdString(*newest);
@@ -80,10 +90,11 @@ TokenUsageReader::activeSessionPath(const QString &harnessId,
 std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
                                                     const std::optional<QString> &projectDirectory)
 {
+    // The dialect decides the root, the narrowing and the parsing: worked out once.
     const auto dialect = dialectFor(harnessId);
     if (!dialect)
         return std::nullopt;
-    auto path = activeSessionPath(harnessId, projectDirectory);
+    auto path = newestPath(*dialect, projectDirectory);
     if (!path)
         return std::nullopt;
     // Worked on in place: copying the id set of a long conversation would cost more than

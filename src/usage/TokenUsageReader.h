@@ -75,6 +75,8 @@ private:
         std::uint64_t next; // offset after the skipped line
     };
 
+    std::optional<QByteArray> newestPath(TranscriptDialect dialect,
+                                         const std::optional<QString> &projectDirectory) const;
     void readFile(int fd, TranscriptDialect dialect, FileProgress &progress);
     void readAppended(int fd, TranscriptDialect dialect, FileProgress &progress);
     LongLine skipLongLine(int fd, std::uint64_t lineOffset, std::uint64_t position,

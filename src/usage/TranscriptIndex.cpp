@@ -61,6 +61,7 @@ TranscriptIndex::TranscriptIndex(const QString &homeDirectory, std::size_t queue
 
 TranscriptIndex::~TranscriptIndex()
 {
+    *m_alive = false;
     m_notifier.reset();
     if (m_fd >= 0)
         ::close(m_fd);
@@ -164,6 +165,26 @@ void TranscriptIndex::processPendingEvents()
     }
 }
 
+// Runs the change handler later from the event loop: the change may have been met inside a
+// question, and the handler asks questions itself.
+void TranscriptIndex::changed()
+{
+    if (!m_changeHandler || m_changeQueued || !QCoreApplication::instance())
+        return;
+    m_changeQueued = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, alive = std::weak_ptr<bool>(m_alive)] {
+            const auto living = alive.lock();
+            if (!living || !*living)
+                return;
+            m_changeQueued = false;
+            if (m_changeHandler)
+                m_changeHandler();
+        },
+        Qt::QueuedConnection);
+}
+
 void TranscriptIndex::overflow()
 {
     for (Tree &tree : m_trees)
@@ -243,6 +264,7 @@ void TranscriptIndex::rebuild(std::size_t treeIndex)
     ++m_fullWalks;
     watchWayDown(treeIndex);
     addFolder(treeIndex, tree.root);
+    changed();
 }
 
 // Watches the home directory and every folder below it on the way to the root that exists, each
@@ -323,6 +345,7 @@ void TranscriptIndex::removeFolder(std::size_t treeIndex, const std::string &fol
             tree.newestKnown = false;
         tree.files.erase(from, to);
         membershipChanged(tree);
+        changed();
     }
     for (auto at = m_watches.begin(); at != m_watches.end();) {
         Watch &watch = at->second;
@@ -355,6 +378,7 @@ void TranscriptIndex::updateFile(std::size_t treeIndex, const std::string &path)
 
 void TranscriptIndex::upsert(Tree &tree, const std::string &path, const Entry &entry)
 {
+    changed();
     auto [at, added] = tree.files.try_emplace(path, entry);
     const bool older = !added && entry.modified < at->second.modified;
     at->second = entry;
@@ -375,6 +399,7 @@ void TranscriptIndex::eraseFile(Tree &tree, const std::string &path)
 {
     if (tree.files.erase(path) == 0)
         return;
+    changed();
     if (tree.newest == path)
         tree.newestKnown = false;
     membershipChanged(tree);

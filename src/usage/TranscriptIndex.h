@@ -5,6 +5,7 @@
 #include "usage/TranscriptWalk.h"
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -29,9 +30,21 @@ namespace Usage {
 // benchmarks can step it with processPendingEvents().
 //
 // Without inotify (no descriptor) it behaves as a TranscriptWalk.
+//
+// Typical use, for the life of the process on the main thread:
+//
+//     Usage::TranscriptIndex transcripts(Platform::homeDirectory());
+//     Usage::TokenUsageReader reader(transcripts);
+//     Usage::DesktopSessionFileTracker tracker(transcripts, clock);
+//     transcripts.setChangeHandler([&] { /* reader.usage(harness) for the shown harness */ });
+//
+// The change handler replaces a watch on the newest transcript: it runs from the event loop
+// after any transcript was created, written, touched or removed, or a tree was walked again.
 class TranscriptIndex : public TranscriptSource
 {
 public:
+    using ChangeHandler = std::function<void()>;
+
     // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
     // batch as a queue overflow, as the kernel does with its own (much larger) limit.
     explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0);
@@ -43,6 +56,10 @@ public:
 
     // Applies every event queued so far, and walks again what needs it.
     void processPendingEvents();
+
+    // Called from the event loop (never from inside a question, so the handler may ask again),
+    // once for any number of changes met since it last ran. Needs a QCoreApplication.
+    void setChangeHandler(ChangeHandler handler) { m_changeHandler = std::move(handler); }
 
     // How many times a tree was walked whole, the first walk included.
     std::size_t fullWalks() const { return m_fullWalks; }
@@ -87,6 +104,7 @@ private:
     void membershipChanged(Tree &tree);
     void apply(int wd, std::uint32_t mask, const char *name);
     void overflow();
+    void changed();
 
     int m_fd = -1;
     std::size_t m_queueLimit = 0;
@@ -97,6 +115,10 @@ private:
     std::uint64_t m_versions = 0;
     std::size_t m_fullWalks = 0;
     TranscriptWalk m_walk; // answers for a tree with a missing watch
+    ChangeHandler m_changeHandler;
+    bool m_changeQueued = false;
+    // Tells queued change calls that ran after the index was destroyed to do nothing.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace Usage

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usage/TokenUsageReader.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -41,3 +43,23 @@ inline QByteArray codexLine(int cached, int cacheWrite, int input, int output, i
                              input, cached, cacheWrite, output, reasoning, lastInput, window)
         .toUtf8();
 }
+
+// Failure messages that show the counters.
+namespace Usage {
+inline char *toString(const TokenUsage &usage)
+{
+    return QTest::toString(QString::asprintf(
+        "{read %lld, write %lld, input %lld, output %lld, window %s, used %lld}",
+        qlonglong(usage.cacheRead), qlonglong(usage.cacheWrite), qlonglong(usage.freshInput),
+        qlonglong(usage.output),
+        usage.contextWindow ? qPrintable(QString::number(*usage.contextWindow)) : "none",
+        qlonglong(usage.contextUsed)));
+}
+inline char *toString(const SessionUsage &session)
+{
+    char *usage = toString(session.usage);
+    char *text = QTest::toString(QFile::decodeName(session.path) + u' ' + QString::fromUtf8(usage));
+    delete[] usage;
+    return text;
+}
+} // namespace Usage

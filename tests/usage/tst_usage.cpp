@@ -2,6 +2,7 @@
 #include "support/ManualClock.h"
 #include "usage/DesktopSessionFileTracker.h"
 #include "usage/TokenUsageReader.h"
+#include "usage/TranscriptIndex.h"
 #include "usage/TranscriptWalk.h"
 
 #include <QProcess>
@@ -21,6 +22,21 @@ const QString claude = u"claude-code"_s, codex = u"codex"_s;
 const auto lines = [](QByteArray text, bool crlf = false) {
     return text.append('\n').replace('\n', crlf ? "\r\n" : "\n");
 };
+
+// Both transcript sources, for the tests that must hold for each.
+void sourceRows()
+{
+    QTest::addColumn<bool>("indexed");
+    QTest::newRow("walk") << false;
+    QTest::newRow("index") << true;
+}
+
+std::unique_ptr<TranscriptSource> makeSource(bool indexed, const QString &home)
+{
+    if (indexed)
+        return std::make_unique<TranscriptIndex>(home);
+    return std::make_unique<TranscriptWalk>(home);
+}
 
 // A transcript as first written and the usage then, what is appended and the usage after it.
 struct Row
@@ -44,9 +60,13 @@ class TestUsage : public QObject
 private Q_SLOTS:
     void reading_data();
     void reading();
+    void transcriptFiles_data() { sourceRows(); }
     void transcriptFiles();
+    void projectDirectory_data();
+    void projectDirectory();
     void orvaneUsage_data();
     void orvaneUsage();
+    void trackerLifecycle_data() { sourceRows(); }
     void trackerLifecycle();
 };
 
@@ -86,6 +106,42 @@ not json
         lines(
             R"({"message":{"usage":{"cache_read_input_tokens":9223372036854775808,"cache_creation_input_tokens":-123456789012345678901234567890,"input_tokens":1e300,"output_tokens":123456789012345678901234567890}}})"),
         U{max, -max - 1, max - 3, max, {}, max - 1});
+
+    row("numbers beyond a double saturate as well", claude,
+        lines(R"({"message":{"usage":{"cache_read_input_tokens":1e400,"cache_creation_input_tokens":-1e400,"input_tokens":1e19,"output_tokens":-0.5e1}}})"),
+        U{max, -max - 1, max, -5, {}, max - 1}); // context: max + min + max
+    // Each invalid line holds a usage that would add 1000 output tokens; the valid ones add 1.
+    const QByteArray valid = R"({"message":{"usage":{"output_tokens":1}}})";
+    row("a line a validating parser rejects never counts", claude,
+        lines(valid + R"(
+{"message":{"usage":{"output_tokens":1000}},"x":[1 2]}
+{"message":{"usage":{"output_tokens":1000}}
+{"message":{"usage":{"output_tokens":1000,}}}
+{"message":{"usage":{"output_tokens":1000}},}
+{"message":{"usage":{"output_tokens":1000}},"x":[1,]}
+{"message":{"usage":{"output_tokens":1000}},"x":tru}
+{"message":{"usage":{"output_tokens":1000}},"x":undefined}
+usage {"message":{"usage":{"output_tokens":1000}}}
+{"message":{"usage":{"output_tokens":1000}}} {}
+{"message":{"usage":{"output_tokens":1000}},"s":"a	b"}
+{"message":{"usage":{"output_tokens":1000}},"s":"\u12"}
+{"message":{"usage":{"output_tokens":1000}},"s":"\q"}
+{"message":{"usage":{"output_tokens":1000}},"s":"\"}
+{"message":{"usage":{"output_tokens":1000}},"s":"@"}
+{"message":{"usage":{"output_tokens":1000}},"n":01}
+{"message":{"usage":{"output_tokens":1000}},"n":1.e5}
+{"message":{"usage":{"output_tokens":1000}},"n":1e400.5}
+{'message':{'usage':{'output_tokens':1000}}}
+)" + valid + "\n" + R"({"message":{"usage":{"output_tokens":1}},"s":"\u00e9\ud83d\ude80 é \" \\ \/ \b\f\n\r\t"})")
+            .replace('@', "\xff\xfe"),
+        U{0, 0, 0, 3, {}, 0},
+        lines(R"({"message":{"usage":{"output_tokens":1000}},"s":")" + QByteArray("\xc3\x28") +
+              "\"}\n" + valid),
+        U{0, 0, 0, 4, {}, 0});
+    row("codex lines are validated too", codex,
+        lines(codexLine(10, 0, 20, 30, 0, 0, 0).chopped(1) + " trailing\n" +
+              codexLine(1, 0, 2, 3, 0, 0, 0)),
+        U{1, 0, 1, 3, {}, 0});
 
     const QByteArray c1 = codexLine(1000, 50, 1500, 300, 200, 272000, 1200);
     row("codex: totals replace, fresh input clamps at 0, window and last input below 1 kept", codex,
@@ -141,9 +197,10 @@ void TestUsage::reading()
     TranscriptWalk source(home.path());
     TokenUsageReader reader(source);
     const QByteArray encoded = QFile::encodeName(path);
-    QCOMPARE(reader.usage(row.harness), std::optional(SessionUsage{encoded, row.first}));
+    const SessionUsage none{"none", {}};
+    QCOMPARE(reader.usage(row.harness).value_or(none), (SessionUsage{encoded, row.first}));
     writeFile(path, row.appended, true);
-    QCOMPARE(reader.usage(row.harness), std::optional(SessionUsage{encoded, row.second}));
+    QCOMPARE(reader.usage(row.harness).value_or(none), (SessionUsage{encoded, row.second}));
     // Nothing appended, nothing counted again.
     QCOMPARE(reader.usage(row.harness)->usage, row.second);
     const qsizetype consumed = QByteArray(row.written + row.appended).lastIndexOf('\n') + 1;
@@ -155,9 +212,10 @@ void TestUsage::reading()
 // Which file is read, and what happens when it shrinks or is replaced.
 void TestUsage::transcriptFiles()
 {
+    QFETCH(bool, indexed);
     TranscriptHome home;
-    TranscriptWalk source(home.path());
-    TokenUsageReader reader(source);
+    const auto source = makeSource(indexed, home.path());
+    TokenUsageReader reader(*source);
     const QString root = home.filePath(u".claude/projects/"_s);
     const auto newest = [&](const std::optional<QString> &project = {}) {
         return QFile::decodeName(reader.activeSessionPath(claude, project).value_or("none"));
@@ -201,6 +259,70 @@ void TestUsage::transcriptFiles()
     reader.reset();
     QCOMPARE(reader.usage(claude).value().usage.output, 1100);
     QCOMPARE((U{max, 1, 0, 0, W, 300000}).contextFraction(), std::optional<double>(1.0));
+}
+
+// Narrowing "claude-code" to a project's folder: the project directory's path with every "/"
+// replaced by "-". Times: app 100, app/sub 300, app2 500, "my project.v2" 200, other 400.
+void TestUsage::projectDirectory_data()
+{
+    QTest::addColumn<bool>("indexed");
+    QTest::addColumn<QString>("harness");
+    QTest::addColumn<std::optional<QString>>("project");
+    QTest::addColumn<QString>("newest");
+    for (const bool indexed : {false, true}) {
+        const auto add = [&](const char *name, const QString &harness,
+                             const std::optional<QString> &project, const QString &newest) {
+            QTest::addRow("%s, %s", indexed ? "index" : "walk", name)
+                << indexed << harness << project << newest;
+        };
+        add("none: the whole root", claude, std::nullopt, u"-home-ada-app2/x.jsonl"_s);
+        add("a session in a nested folder", claude, u"/home/ada/app"_s,
+            u"-home-ada-app/sub/nested.jsonl"_s);
+        add("a project sharing the prefix", claude, u"/home/ada/app2"_s,
+            u"-home-ada-app2/x.jsonl"_s);
+        add("space and dot kept", claude, u"/home/ada/my project.v2"_s,
+            u"-home-ada-my project.v2/y.jsonl"_s);
+        add("no such folder: the whole root", claude, u"/home/ada/gone"_s,
+            u"-home-ada-app2/x.jsonl"_s);
+        add("relative path, no leading dash", claude, u"home/ada/app"_s,
+            u"home-ada-app/r.jsonl"_s);
+        add("the root's parent is not a project", claude, u".."_s, u"-home-ada-app2/x.jsonl"_s);
+        add("a link is not a project folder", claude, u"/home/ada/linked"_s,
+            u"-home-ada-app2/x.jsonl"_s);
+        add("codex ignores the project", codex, u"/home/ada/app"_s, u"c.jsonl"_s);
+    }
+}
+
+void TestUsage::projectDirectory()
+{
+    QFETCH(bool, indexed);
+    QFETCH(QString, harness);
+    QFETCH(std::optional<QString>, project);
+    QFETCH(QString, newest);
+    TranscriptHome home;
+    const QString root = home.filePath(u".claude/projects/"_s);
+    const auto add = [&](const QString &path, qint64 seconds) {
+        writeFile(path, claudeLine("", 1, 0, 0, 0));
+        QFile file(path);
+        QVERIFY(
+            file.open(QIODevice::Append) &&
+            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
+    };
+    add(root + u"-home-ada-app/s1.jsonl"_s, 100);
+    add(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
+    add(root + u"-home-ada-app2/x.jsonl"_s, 500);
+    add(root + u"-home-ada-my project.v2/y.jsonl"_s, 200);
+    add(root + u"-other/z.jsonl"_s, 400);
+    add(root + u"home-ada-app/r.jsonl"_s, 50);
+    add(home.filePath(u".codex/sessions/c.jsonl"_s), 10);
+    QVERIFY(QFile::link(root + u"-other"_s, root + u"-home-ada-linked"_s));
+    const auto source = makeSource(indexed, home.path());
+    TokenUsageReader reader(*source);
+    const QString expected =
+        harness == claude ? root + newest : home.filePath(u".codex/sessions/"_s) + newest;
+    QCOMPARE(QFile::decodeName(reader.activeSessionPath(harness, project).value_or("none")),
+             expected);
+    QCOMPARE(QFile::decodeName(reader.usage(harness, project).value().path), expected);
 }
 
 // The developer tool orvane-usage run as a process. In arguments and output "@" stands for a
@@ -251,10 +373,11 @@ void TestUsage::orvaneUsage()
 // poll per step.
 void TestUsage::trackerLifecycle()
 {
+    QFETCH(bool, indexed);
     TranscriptHome home;
     ManualClock clock;
-    TranscriptWalk source(home.path());
-    DesktopSessionFileTracker tracker(source, clock);
+    const auto source = makeSource(indexed, home.path());
+    DesktopSessionFileTracker tracker(*source, clock);
     const QString claude = u"claude-code"_s, codex = u"codex"_s;
     const QString dir = home.filePath(u".claude/projects/-a/"_s);
     const auto started = std::optional(Usage::DesktopSessionFileTracker::Event::SessionStarted);

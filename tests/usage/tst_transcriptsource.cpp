@@ -1,0 +1,330 @@
+#include "TranscriptHome.h"
+#include "support/ManualClock.h"
+#include "usage/DesktopSessionFileTracker.h"
+#include "usage/TranscriptIndex.h"
+#include "usage/TranscriptWalk.h"
+
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using namespace Usage;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QStringList harnesses{u"claude-code"_s, u"codex"_s};
+
+// The file-system changes of the differential test, applied with plain POSIX calls so that
+// names, links and times are exactly what the step asks for.
+class RandomTree
+{
+public:
+    RandomTree(const std::string &home, unsigned seed)
+        : m_home(home)
+        , m_random(seed)
+    {}
+
+    // One random change somewhere in either transcript tree; returns what it did.
+    std::string step()
+    {
+        const std::string root = m_home + (pick(2) ? "/.claude/projects" : "/.codex/sessions");
+        const std::vector<std::string> folders = entries(root, true);
+        const std::vector<std::string> files = entries(root, false);
+        const auto anyFolder = [&] { return folders.empty() ? root : folders[pick(folders.size())]; };
+        const auto anyFile = [&] { return files.empty() ? std::string() : files[pick(files.size())]; };
+        switch (pick(12)) {
+        case 0:
+        case 1: {
+            const std::string path = anyFolder() + '/' + name();
+            write(path, "{}\n", O_TRUNC);
+            return "create " + path;
+        }
+        case 2:
+            if (const std::string path = anyFile(); !path.empty()) {
+                write(path, std::string(1 + pick(50), 'x') + '\n', O_APPEND);
+                return "append " + path;
+            }
+            return "nothing";
+        case 3:
+            if (const std::string path = anyFile(); !path.empty()) {
+                const std::string to = anyFolder() + '/' + name();
+                ::rename(path.c_str(), to.c_str());
+                return "rename " + path + " -> " + to;
+            }
+            return "nothing";
+        case 4:
+            if (const std::string path = anyFile(); !path.empty()) {
+                ::unlink(path.c_str());
+                return "delete " + path;
+            }
+            return "nothing";
+        case 5: {
+            // A folder created later, nested, with a transcript written into it at once.
+            std::string folder = anyFolder();
+            for (std::size_t depth = 1 + pick(3); depth > 0; --depth) {
+                folder += "/d" + std::to_string(pick(5));
+                ::mkdir(folder.c_str(), 0755);
+            }
+            write(folder + '/' + name(), "{}\n", O_TRUNC);
+            return "folders " + folder;
+        }
+        case 6:
+            if (!folders.empty()) {
+                const std::string from = anyFolder();
+                const std::string to = anyFolder() + "/m" + std::to_string(pick(5));
+                ::rename(from.c_str(), to.c_str()); // fails into itself, as it should
+                return "move folder " + from + " -> " + to;
+            }
+            return "nothing";
+        case 7:
+            if (!folders.empty()) {
+                const std::string folder = anyFolder();
+                std::error_code ignored;
+                fs::remove_all(folder, ignored);
+                return "remove folder " + folder;
+            }
+            return "nothing";
+        case 8: {
+            // Equal modification times, later than any write, so that they tie for the newest.
+            const timespec times[2] = {{m_tie, 0}, {m_tie, 0}};
+            std::string done = "equal times";
+            for (std::size_t count = 2 + pick(3); count > 0 && !files.empty(); --count) {
+                const std::string path = anyFile();
+                ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+                done += ' ' + path;
+            }
+            if (pick(4) == 0)
+                m_tie += 1;
+            return done;
+        }
+        case 9: {
+            // Look-alikes: links named as transcripts, a folder named as one, other extensions.
+            const std::string folder = anyFolder();
+            switch (pick(3)) {
+            case 0:
+                ::symlink(anyFile().c_str(), (folder + "/link.jsonl").c_str());
+                return "link in " + folder;
+            case 1:
+                ::mkdir((folder + "/dir.jsonl").c_str(), 0755);
+                return "folder dir.jsonl in " + folder;
+            default:
+                write(folder + "/upper.JSONL", "{}\n", O_TRUNC);
+                return "upper.JSONL in " + folder;
+            }
+        }
+        case 10: {
+            // The root disappears, or comes back whole from elsewhere.
+            const std::string parked = m_home + "/parked";
+            std::error_code ignored;
+            if (fs::exists(parked)) {
+                ::rename(parked.c_str(), root.c_str());
+                return "root back " + root;
+            }
+            if (pick(2)) {
+                ::rename(root.c_str(), parked.c_str());
+                return "root parked " + root;
+            }
+            fs::remove_all(root, ignored);
+            return "root removed " + root;
+        }
+        default:
+            fs::create_directories(root);
+            return "root made " + root;
+        }
+    }
+
+private:
+    std::size_t pick(std::size_t count) { return std::uniform_int_distribution<std::size_t>(0, count - 1)(m_random); }
+
+    std::string name() { return "s" + std::to_string(pick(8)) + ".jsonl"; }
+
+    static void write(const std::string &path, const std::string &bytes, int mode)
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | mode, 0644);
+        if (fd >= 0) {
+            if (::write(fd, bytes.data(), bytes.size()) < 0)
+                QWARN("write failed");
+            ::close(fd);
+        }
+    }
+
+    // Folders below ROOT (FOLDERS true) or its regular transcript files, links not followed.
+    static std::vector<std::string> entries(const std::string &root, bool folders)
+    {
+        std::vector<std::string> found;
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
+             it.increment(error)) {
+            const fs::file_status status = it->symlink_status();
+            if (folders ? fs::is_directory(status)
+                        : fs::is_regular_file(status) && it->path().extension() == ".jsonl")
+                found.push_back(it->path().string());
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    std::string m_home;
+    std::mt19937 m_random;
+    std::int64_t m_tie = 4102444800; // 2100-01-01
+};
+
+// Every answer the two sources give about one root: newest overall and per first-level folder,
+// the listing and each listed file's size.
+QString answers(TranscriptSource &source, const std::string &root)
+{
+    QString text;
+    const auto newest = [&](const std::string &folder) {
+        return QString::fromStdString(source.newest(root, folder).value_or("none"));
+    };
+    text += u"newest "_s + newest(root) + u'\n';
+    std::error_code error;
+    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        if (it->symlink_status().type() == fs::file_type::directory)
+            text += u"  in "_s + QString::fromStdString(it->path().string()) + u": "_s +
+                    newest(it->path().string()) + u'\n';
+    }
+    const TranscriptSource::Listing listing = source.listing(root);
+    for (const std::string &path : listing.paths ? *listing.paths : std::vector<std::string>{})
+        text += QString::fromStdString(path) + u' ' +
+                QString::number(source.size(root, path).value_or(-1)) + u'\n';
+    return text;
+}
+
+} // namespace
+
+class TestTranscriptSource : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void differential_data();
+    void differential();
+    void rootsAndChanges();
+};
+
+void TestTranscriptSource::differential_data()
+{
+    QTest::addColumn<unsigned>("seed");
+    QTest::addColumn<int>("queueLimit");
+    QTest::newRow("seed 1") << 1u << 0;
+    QTest::newRow("seed 2") << 2u << 0;
+    QTest::newRow("seed 3") << 3u << 0;
+    QTest::newRow("overflow forced by a queue of 3 events") << 4u << 3;
+}
+
+// After every random change the index answers as the walk does, and a tracker on each reports
+// the same events and pending files.
+void TestTranscriptSource::differential()
+{
+    QFETCH(unsigned, seed);
+    QFETCH(int, queueLimit);
+    TranscriptHome home;
+    const std::string homePath = QFile::encodeName(home.path()).toStdString();
+    fs::create_directories(homePath + "/.claude/projects/-home-ada-app");
+    TranscriptWalk walk(home.path());
+    TranscriptIndex index(home.path(), std::size_t(queueLimit));
+    ManualClock clock;
+    DesktopSessionFileTracker walkTracker(walk, clock), indexTracker(index, clock);
+    walkTracker.takeBaseline(harnesses);
+    indexTracker.takeBaseline(harnesses);
+    RandomTree tree(homePath, seed);
+    int events = 0;
+    for (int step = 0; step < 300; ++step) {
+        const std::string done = tree.step();
+        for (const QString &harness : harnesses) {
+            const std::string root = *walk.root(harness);
+            const QString expected = answers(walk, root);
+            const QString got = answers(index, root);
+            if (got != expected)
+                QFAIL(qPrintable(u"step %1 (%2):\nwalk:\n%3index:\n%4"_s.arg(step).arg(
+                    QString::fromStdString(done), expected, got)));
+            const auto event = walkTracker.poll(harness);
+            QCOMPARE(indexTracker.poll(harness), event);
+            QCOMPARE(indexTracker.pending().value(harness).path,
+                     walkTracker.pending().value(harness).path);
+            events += event.has_value();
+        }
+        clock.advance(4s);
+    }
+    QVERIFY2(events > 20, "the trackers should have seen new files come and go");
+    if (queueLimit != 0)
+        QVERIFY2(index.fullWalks() > 50, "a tiny queue should overflow often");
+    else
+        QVERIFY2(index.fullWalks() < 150, "without overflow only root changes walk again");
+}
+
+// Roots that appear, disappear and come back through a link, folders created later, an
+// overflow walking again, and the change handler running from the event loop.
+void TestTranscriptSource::rootsAndChanges()
+{
+    TranscriptHome home;
+    const std::string homePath = QFile::encodeName(home.path()).toStdString();
+    TranscriptIndex index(home.path());
+    const std::string root = *index.root(u"claude-code"_s);
+    int changes = 0;
+    index.setChangeHandler([&] {
+        ++changes;
+        index.newest(root, root); // asking again from the handler is allowed
+    });
+    const auto newest = [&] { return index.newest(root, root).value_or("none"); };
+    QCOMPARE(newest(), "none");
+    const std::size_t walks = index.fullWalks();
+
+    // The root and its parent appear; a folder created later is watched.
+    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), "{}\n");
+    QCOMPARE(newest(), root + "/-a/s.jsonl");
+    QVERIFY(index.fullWalks() > walks);
+    QTRY_VERIFY(changes > 0);
+    QVERIFY(QDir().mkpath(home.filePath(u".claude/projects/-b/deep/er"_s)));
+    QCOMPARE(newest(), root + "/-a/s.jsonl");
+    writeFile(home.filePath(u".claude/projects/-b/deep/er/t.jsonl"_s), "{}\n");
+    QCOMPARE(newest(), root + "/-b/deep/er/t.jsonl");
+
+    // Without any question, the event loop takes the events and runs the handler once.
+    changes = 0;
+    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), "more\n", true);
+    QTRY_VERIFY(changes >= 1);
+    QCOMPARE(newest(), root + "/-a/s.jsonl");
+
+    // The whole .claude folder goes; then the root comes back as a link to a prepared tree.
+    QVERIFY(QDir(home.filePath(u".claude"_s)).removeRecursively());
+    QCOMPARE(newest(), "none");
+    writeFile(home.filePath(u"elsewhere/-c/u.jsonl"_s), "{}\n");
+    QVERIFY(QDir().mkpath(home.filePath(u".claude"_s)));
+    QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".claude/projects"_s)));
+    QCOMPARE(newest(), root + "/-c/u.jsonl");
+    writeFile(home.filePath(u"elsewhere/-c/v.jsonl"_s), "{}\n");
+    QCOMPARE(newest(), root + "/-c/v.jsonl");
+
+    // Overflow of the kernel's queue: more events than it holds, then everything walked again.
+    std::ifstream limitFile("/proc/sys/fs/inotify/max_queued_events");
+    std::size_t limit = 0;
+    limitFile >> limit;
+    if (limit > 0 && limit <= 100000) {
+        const std::size_t before = index.fullWalks();
+        const std::string folder = homePath + "/elsewhere/-c";
+        // Alternating files: the kernel merges an event equal to the one queued last.
+        for (std::size_t i = 0; i <= limit; ++i) {
+            const std::string path = folder + (i % 2 ? "/v.jsonl" : "/x.txt");
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+            QVERIFY(fd >= 0 && ::write(fd, "x", 1) == 1);
+            ::close(fd);
+        }
+        writeFile(home.filePath(u"elsewhere/-c/w.jsonl"_s), "{}\n");
+        QCOMPARE(newest(), root + "/-c/w.jsonl");
+        QVERIFY(index.fullWalks() > before);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestTranscriptSource)
+#include "tst_transcriptsource.moc"
