@@ -153,13 +153,13 @@ private slots:
         empty.settle();
         Pill pill;
         pill.state.setExpanded(true);
-        pill.state.setUsage(TokenUsage{.cacheRead = 0, .cacheWrite = 0, .freshInput = 0,
+        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 0, .cacheWrite = 0, .freshInput = 0,
                                        .output = output, .contextWindow = 200000,
                                        .contextUsed = contextUsed});
         pill.settle();
         QTEST(render(pill.view, 1) == render(empty.view, 1), "placeholder");
         // The shown counters win over the true ones while counting up.
-        pill.state.setDisplayedUsage(TokenUsage{.cacheRead = 0, .cacheWrite = 0, .freshInput = 0,
+        pill.state.setDisplayedUsage(Usage::TokenUsage{.cacheRead = 0, .cacheWrite = 0, .freshInput = 0,
                                                 .output = 0, .contextWindow = std::nullopt,
                                                 .contextUsed = 0});
         QCOMPARE(render(pill.view, 1), render(empty.view, 1));
@@ -198,7 +198,7 @@ private slots:
         // Opaque, so that the track's colour over the pill is known exactly.
         Pill pill(false);
         pill.state.setExpanded(true);
-        pill.state.setUsage(TokenUsage{.cacheRead = 10, .cacheWrite = 20, .freshInput = 30,
+        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 10, .cacheWrite = 20, .freshInput = 30,
                                        .output = 40,
                                        .contextWindow = window < 0 ? std::nullopt
                                                                    : std::optional(window),

@@ -121,7 +121,7 @@ QList<Snapshot> pillSnapshots()
              return pill([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 1284312, .cacheWrite = 45210,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 1284312, .cacheWrite = 45210,
                                            .freshInput = 812, .output = 23968,
                                            .contextWindow = 200000, .contextUsed = 186400});
              });
@@ -132,7 +132,7 @@ QList<Snapshot> pillSnapshots()
              return pill([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
                                            .freshInput = 999, .output = 1250,
                                            .contextWindow = 200000, .contextUsed = 45210});
              });
@@ -144,7 +144,7 @@ QList<Snapshot> pillSnapshots()
                  state.setConnected(true);
                  state.setDetail(QStringLiteral("Connected"));
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 0, .cacheWrite = 5210,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 0, .cacheWrite = 5210,
                                            .freshInput = 42, .output = 380,
                                            .contextWindow = std::nullopt, .contextUsed = 5252});
              });
@@ -156,7 +156,7 @@ QList<Snapshot> pillSnapshots()
                  state.setConnected(true);
                  state.setDetail(QStringLiteral("Waiting for first turn\u2026"));
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.contextWindow = 200000, .contextUsed = 18000});
+                 state.setUsage(Usage::TokenUsage{.contextWindow = 200000, .contextUsed = 18000});
              });
          },
          expanded()},
@@ -165,7 +165,7 @@ QList<Snapshot> pillSnapshots()
              return onDesktop([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
                                            .freshInput = 999, .output = 1250,
                                            .contextWindow = 200000, .contextUsed = 45210});
              });
