@@ -41,7 +41,7 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
     , m_tracker(std::make_unique<Usage::DesktopSessionFileTracker>(seams.transcripts, seams.clock))
     , m_reader(std::make_unique<Usage::TokenUsageReader>(seams.transcripts))
 {
-    m_gateway = std::make_unique<GatewayStatusClient>(*m_state, seams.homeDirectory);
+    m_gateway = std::make_unique<GatewayStatusClient>(*m_state, seams.homeDirectory, seams.timers);
     // A new conversation's status waits for its first turn.
     m_gateway->setDiscardCheck([this] {
         return m_tracker->pending().contains(m_activeHarness ? m_activeHarness->id : QString());

@@ -1,12 +1,14 @@
 #include "overlay/OverlayPanelWindow.h"
 
+#include "overlay/OverlayPillView.h"
+#include "platform/WindowSystem.h"
 #include "platform/X11FloatingWindow.h"
 
 #include <QApplication>
 #include <QChildEvent>
 #include <QMouseEvent>
-#include <QPainterPath>
-#include <QRegion>
+#include <QBitmap>
+#include <QPainter>
 #include <QWindow>
 
 namespace Overlay {
@@ -29,6 +31,14 @@ OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool 
 }
 
 OverlayPanelWindow::~OverlayPanelWindow() = default;
+
+std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state)
+{
+    const bool translucent = Platform::WindowSystem::supportsTranslucency();
+    // The window tells clicks from drags itself, so the pill needs no toggle of its own.
+    auto *pill = new OverlayPillView(state, {}, translucent);
+    return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent);
+}
 
 void OverlayPanelWindow::setBox(const QRect &box)
 {
@@ -143,10 +153,17 @@ void OverlayPanelWindow::updateMask()
 {
     if (m_translucent)
         return;
-    // No compositor: the corners outside the rounded pill are cut away.
-    QPainterPath path;
-    path.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_box.size())), cornerRadius, cornerRadius);
-    setMask(QRegion(path.toFillPolygon().toPolygon()));
+    // No compositor: the corners outside the rounded pill are cut away. Drawn into a bitmap:
+    // a region made from the path's polygon leaves a sliver where the polygon closes.
+    QBitmap shape(m_box.size());
+    shape.fill(Qt::color0);
+    QPainter painter(&shape);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::color1);
+    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_box.size())), cornerRadius,
+                            cornerRadius);
+    painter.end();
+    setMask(shape);
 }
 
 } // namespace Overlay

@@ -6,7 +6,11 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <memory>
+
 namespace Overlay {
+
+class OverlayState;
 
 // The pill's window: frameless, above other windows, on every workspace, outside the taskbar
 // and the pager, and never focused (a click on it leaves the application's window active). It
@@ -29,6 +33,10 @@ public:
 
     OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent);
     ~OverlayPanelWindow() override;
+
+    // The window holding the pill that shows `state`, translucent where the window system
+    // offers that.
+    static std::unique_ptr<OverlayPanelWindow> withPill(OverlayState &state);
 
     QRect box() const override { return m_box; }
     void setBox(const QRect &box) override;

@@ -9,7 +9,6 @@
 #include "platform/ProcessExecutable.h"
 #include "platform/QtScreens.h"
 #include "platform/Timers.h"
-#include "platform/WindowSystem.h"
 #include "platform/X11ActiveWindowMonitor.h"
 #include "support/X11Client.h"
 #include "support/XvfbServer.h"
@@ -17,7 +16,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QPainter>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
@@ -45,32 +43,6 @@ struct MemoryOrigins final : OriginStore
     std::optional<QPoint> load() const override { return stored; }
     void save(QPoint origin) override { stored = origin; }
     std::optional<QPoint> stored;
-};
-
-// A dark rounded box with the header line, standing in for the pill so that the window can be
-// seen in the pictures.
-class PlainContent final : public QWidget
-{
-public:
-    explicit PlainContent(OverlayState &state) : m_state(state)
-    {
-        connect(&state, &OverlayState::changed, this, qOverload<>(&QWidget::update));
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillRect(rect(), QColor(20, 20, 20));
-        painter.setPen(Qt::white);
-        painter.drawText(QRect(13, 8, width() - 26, 20), Qt::AlignLeft, QStringLiteral("Orvane"));
-        painter.setPen(QColor(200, 200, 200));
-        painter.drawText(QRect(13, 30, width() - 26, 20), Qt::AlignLeft, m_state.statusLine());
-    }
-
-private:
-    OverlayState &m_state;
 };
 
 bool xdotool(const QStringList &arguments)
@@ -132,8 +104,7 @@ void TestOverlayDesktop::initTestCase()
         .transcripts = *m_transcripts, .homeDirectory = m_home.path(),
         .executableName = Platform::processExecutableName,
         .makePanel = [this](OverlayState &state) {
-            auto window = std::make_unique<OverlayPanelWindow>(
-                new PlainContent(state), QMargins(), WindowSystem::supportsTranslucency());
+            auto window = OverlayPanelWindow::withPill(state);
             m_window = window.get();
             return window;
         }});
