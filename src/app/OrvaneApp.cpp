@@ -6,7 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
 #include "manifest/ManifestLoader.h"
-#include "overlay/OverlayController.h"
+#include "overlay/DesktopOverlay.h"
 #include "platform/WindowSystem.h"
 
 #include <QTimer>
@@ -36,7 +36,7 @@ bool OrvaneApp::start()
     // A damaged installation ends here, before any window appears.
     Manifest::ManifestLoader::bundled();
 
-    m_delegate = std::make_unique<AppDelegate>(std::unique_ptr<OverlayController>());
+    m_delegate = std::make_unique<AppDelegate>(std::make_unique<Overlay::DesktopOverlay>());
     setWindowIcon(AppIcon::icon());
     m_window = std::make_unique<SetupWindow>(Platform::WindowSystem::supportsTranslucency());
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
