@@ -135,7 +135,7 @@ Figures run(const QString &home, const QString &newest, bool index)
     }
 
     Figures figures;
-    constexpr int idleSeconds = 120;
+    constexpr int idleSeconds = 60;
     const double before = cpuMilliseconds();
     for (int i = 0; i < idleSeconds; ++i) {
         timers.advance(1s);
@@ -147,7 +147,7 @@ Figures run(const QString &home, const QString &newest, bool index)
     if (!file.open(QIODevice::Append))
         return figures;
     std::vector<double> latencies;
-    for (int n = 4; n < 204; ++n) {
+    for (int n = 4; n < 104; ++n) {
         const std::int64_t expected = controller.state().usage()->cacheRead + 1000 + n;
         QElapsedTimer elapsed;
         elapsed.start();

@@ -72,8 +72,8 @@ Usage::TokenUsage CountUpAnimator::advance(const Usage::TokenUsage &target, doub
         std::int64_t Usage::TokenUsage::*field;
     };
     static constexpr Counter counters[] = {
-        {"cacheRead", &Usage::TokenUsage::cacheRead},   {"cacheWrite", &Usage::TokenUsage::cacheWrite},
-        {"freshInput", &Usage::TokenUsage::freshInput}, {"output", &Usage::TokenUsage::output},
+        {"cacheRead", &Usage::TokenUsage::cacheRead},     {"cacheWrite", &Usage::TokenUsage::cacheWrite},
+        {"freshInput", &Usage::TokenUsage::freshInput},   {"output", &Usage::TokenUsage::output},
         {"contextUsed", &Usage::TokenUsage::contextUsed},
     };
     Values targets;

@@ -20,13 +20,12 @@ constexpr qint64 maximumConfigSize = 4 * 1024 * 1024;
 std::optional<QByteArray> readRegularFile(const QString &path)
 {
     // Non-blocking so that opening a FIFO placed at the path returns at once.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return std::nullopt;
     struct stat status
-    {
-    };
+    {};
     std::optional<QByteArray> contents;
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
         status.st_size <= maximumConfigSize) {
@@ -78,7 +77,8 @@ std::optional<GatewayConfig> readGatewayConfig(const QString &homeDirectory)
     if (!document.isObject())
         return std::nullopt;
     const QJsonObject object = document.object();
-    const std::optional<QString> baseUrl = nonEmptyString(object, QLatin1String("gateway_base_url"));
+    const std::optional<QString> baseUrl =
+        nonEmptyString(object, QLatin1String("gateway_base_url"));
     const std::optional<QString> apiKey = nonEmptyString(object, QLatin1String("api_key"));
     if (!baseUrl || !apiKey)
         return std::nullopt;

@@ -10,18 +10,21 @@ namespace Overlay {
 
 GatewayStatusClient::GatewayStatusClient(OverlayState &state, QString homeDirectory,
                                          Platform::Timers &timers, QObject *parent)
-    : QObject(parent), m_state(state), m_home(std::move(homeDirectory)), m_timers(timers)
-{
-}
+    : QObject(parent)
+    , m_state(state)
+    , m_home(std::move(homeDirectory))
+    , m_timers(timers)
+{}
 
 GatewayStatusClient::~GatewayStatusClient()
 {
-    if (m_reply) {
+    // A plain pointer: GCC's optimiser cannot see that a checked QPointer stays non-null.
+    if (QNetworkReply *reply = m_reply.data()) {
         // The manager aborts its replies as it goes; their completion must not reach this half
         // destroyed object.
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-        delete m_reply;
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        delete reply;
     }
 }
 
@@ -46,8 +49,8 @@ void GatewayStatusClient::refresh()
         emit finished();
         return;
     }
-    const std::optional<QUrl> url = statusLineUrl(config->baseUrl, m_state.harness(),
-                                                  m_state.surface());
+    const std::optional<QUrl> url =
+        statusLineUrl(config->baseUrl, m_state.harness(), m_state.surface());
     if (!url)
         return;
     // Only HTTP goes out: the network manager would also read local files and data URLs. A key
@@ -92,8 +95,8 @@ void GatewayStatusClient::onReadyRead()
 void GatewayStatusClient::abortRequest()
 {
     // abort() completes the reply, which runs onFinished.
-    if (m_reply)
-        m_reply->abort();
+    if (QNetworkReply *reply = m_reply.data())
+        reply->abort();
 }
 
 void GatewayStatusClient::onFinished()
@@ -129,8 +132,8 @@ void GatewayStatusClient::onFinished()
         return;
     }
     m_state.setConnected(true);
-    m_state.setModel(decoded->modelDisplayName.value_or(
-        decoded->model.value_or(QStringLiteral("Orvane"))));
+    m_state.setModel(
+        decoded->modelDisplayName.value_or(decoded->model.value_or(QStringLiteral("Orvane"))));
     if (decoded->authMode)
         m_state.setDetail(QStringLiteral("orv (") + *decoded->authMode + QLatin1Char(')'));
     else

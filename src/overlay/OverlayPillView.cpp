@@ -85,9 +85,9 @@ struct Counter
 struct UsageLayout
 {
     qreal rowHeight = 0;
-    qreal rowsTop = 0;        // first of the four rows
-    qreal dividerY = 0;       // the context section's divider line
-    qreal contextRowTop = 0;  // "Context" and its value
+    qreal rowsTop = 0;         // first of the four rows
+    qreal dividerY = 0;        // the context section's divider line
+    qreal contextRowTop = 0;   // "Context" and its value
     std::optional<QRectF> bar; // the context bar's track
 };
 
@@ -143,8 +143,11 @@ void blurAlpha(QImage &image, int radius)
 
 OverlayPillView::OverlayPillView(OverlayState &state, std::function<void()> onToggle,
                                  bool translucent, QWidget *parent)
-    : QWidget(parent), m_state(state), m_onToggle(std::move(onToggle)),
-      m_translucent(translucent), m_wasExpanded(state.expanded())
+    : QWidget(parent)
+    , m_state(state)
+    , m_onToggle(std::move(onToggle))
+    , m_translucent(translucent)
+    , m_wasExpanded(state.expanded())
 {
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setAttribute(Qt::WA_OpaquePaintEvent, !translucent);
@@ -203,7 +206,8 @@ std::optional<QRectF> OverlayPillView::contextBarRect() const
     if (!m_state.expanded() || !usage || usage->total() < 1 || !usage->contextFraction())
         return std::nullopt;
     const QRectF pill(pillRect());
-    const QRectF block(pill.left() + headerPadding, pill.top() + collapsedHeight + 1 + blockPaddingTop,
+    const QRectF block(pill.left() + headerPadding,
+                       pill.top() + collapsedHeight + 1 + blockPaddingTop,
                        pill.width() - 2 * headerPadding,
                        pill.height() - collapsedHeight - 1 - blockPaddingTop - blockPaddingBottom);
     return usageLayout(block, true).bar;
@@ -244,8 +248,8 @@ void OverlayPillView::paintEvent(QPaintEvent *)
     const QRectF pill(pillRect());
     QPainterPath shape;
     shape.addRoundedRect(pill, cornerRadius, cornerRadius);
-    painter.fillPath(shape, m_translucent ? QColor(0, 0, 0, qRound(0.88 * 255))
-                                          : opaqueBackground());
+    painter.fillPath(shape,
+                     m_translucent ? QColor(0, 0, 0, qRound(0.88 * 255)) : opaqueBackground());
 
     painter.save();
     painter.setClipPath(shape);
@@ -254,9 +258,9 @@ void OverlayPillView::paintEvent(QPaintEvent *)
         painter.fillRect(QRectF(pill.left(), pill.top() + collapsedHeight, pill.width(), 1),
                          white(0.12));
         const qreal top = pill.top() + collapsedHeight + 1 + blockPaddingTop;
-        paintUsage(painter, QRectF(pill.left() + headerPadding, top,
-                                   pill.width() - 2 * headerPadding,
-                                   pill.bottom() + 1 - blockPaddingBottom - top));
+        paintUsage(painter,
+                   QRectF(pill.left() + headerPadding, top, pill.width() - 2 * headerPadding,
+                          pill.bottom() + 1 - blockPaddingBottom - top));
     }
     painter.restore();
 

@@ -5,9 +5,9 @@
 namespace Overlay {
 
 OverlayState::OverlayState(const Platform::Clock &clock, QObject *parent)
-    : QObject(parent), m_clock(&clock)
-{
-}
+    : QObject(parent)
+    , m_clock(&clock)
+{}
 
 template <typename T>
 void OverlayState::write(T &field, const T &value, void (OverlayState::*fieldSignal)())

@@ -86,8 +86,7 @@ signals:
     void changed();
 
 private:
-    template <typename T>
-    void write(T &field, const T &value, void (OverlayState::*fieldSignal)());
+    template <typename T> void write(T &field, const T &value, void (OverlayState::*fieldSignal)());
 
     const Platform::Clock *m_clock;
     QString m_model = QStringLiteral("Orvane");

@@ -10,8 +10,7 @@ namespace Overlay {
 namespace {
 
 // printf into a QString; the texts here are short, so a small buffer always suffices.
-template <typename... Args>
-QString printfText(const char *format, Args... args)
+template <typename... Args> QString printfText(const char *format, Args... args)
 {
     char buffer[64];
     const int length = std::snprintf(buffer, sizeof buffer, format, args...);

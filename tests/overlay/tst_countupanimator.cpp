@@ -46,10 +46,10 @@ private slots:
         QTest::newRow("a 5-second pause lands exactly")
             << qint64(100) << qint64(1000000) << QList<double>{tick, 5.0}
             << QList<qint64>{34817, 1000000};
-        QTest::newRow("snap down") << qint64(500) << qint64(20) << QList<double>{tick}
-                                   << QList<qint64>{20};
-        QTest::newRow("infinite elapsed lands") << qint64(0) << qint64(10)
-                                                << QList<double>{HUGE_VAL} << QList<qint64>{10};
+        QTest::newRow("snap down")
+            << qint64(500) << qint64(20) << QList<double>{tick} << QList<qint64>{20};
+        QTest::newRow("infinite elapsed lands")
+            << qint64(0) << qint64(10) << QList<double>{HUGE_VAL} << QList<qint64>{10};
     }
     void countUp()
     {
@@ -149,11 +149,11 @@ private slots:
         QTest::addColumn<qint64>("firstShown");
         QTest::addColumn<int>("lastMs"); // time from the first tick to the target, at most
         QTest::newRow("100 to 200") << qint64(100) << qint64(200) << 0 << qint64(103) << 1820;
-        QTest::newRow("0 to 5 million") << qint64(0) << qint64(5000000) << 0 << qint64(166776)
-                                        << 1820;
+        QTest::newRow("0 to 5 million")
+            << qint64(0) << qint64(5000000) << 0 << qint64(166776) << 1820;
         QTest::newRow("0 to 1") << qint64(0) << qint64(1) << 0 << qint64(0) << 1820;
-        QTest::newRow("stalled 5 s after 3 ticks") << qint64(100) << qint64(200) << 3
-                                                   << qint64(103) << 5100;
+        QTest::newRow("stalled 5 s after 3 ticks")
+            << qint64(100) << qint64(200) << 3 << qint64(103) << 5100;
     }
     void onTimers()
     {
@@ -202,8 +202,12 @@ private slots:
     void usage()
     {
         CountUpAnimator animator;
-        const Usage::TokenUsage first{.cacheRead = 100, .cacheWrite = 100, .freshInput = 100,
-                               .output = 100, .contextWindow = 1000, .contextUsed = 100};
+        const Usage::TokenUsage first{.cacheRead = 100,
+                               .cacheWrite = 100,
+                               .freshInput = 100,
+                               .output = 100,
+                               .contextWindow = 1000,
+                               .contextUsed = 100};
         QCOMPARE(animator.advance(first, tick), first);
         Usage::TokenUsage second = first;
         second.cacheRead = second.cacheWrite = second.freshInput = second.output =

@@ -24,7 +24,10 @@ const QString notConfiguredText = QStringLiteral("Gateway not configured");
 struct Home
 {
     QTemporaryDir dir;
-    QString configPath() const { return dir.filePath(QStringLiteral(".config/orvane/config.json")); }
+    QString configPath() const
+    {
+        return dir.filePath(QStringLiteral(".config/orvane/config.json"));
+    }
     void write(const QByteArray &contents) const
     {
         QDir().mkpath(QFileInfo(configPath()).path());
@@ -76,7 +79,7 @@ private slots:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("detail");
         QTest::addColumn<QString>("model");
-        QTest::addColumn<double>("expiry"); // 0: absent
+        QTest::addColumn<double>("expiry");  // 0: absent
         QTest::addColumn<double>("savings"); // -1: absent
         QTest::addColumn<qint64>("asks");
         QTest::addColumn<qint64>("answers");
@@ -86,9 +89,10 @@ private slots:
                             << QStringLiteral("Orvane") << 0.0 << -1.0 << qint64(0) << qint64(0);
         QTest::newRow("everything")
             << 200
-            << QByteArray("{\"model_display_name\":\"Sonnet\",\"model\":\"s-4\",\"auth_mode\":\"oauth\","
-                          "\"label\":\"L\",\"cache_expires_at\":1800000000.5,\"savings_pct\":38.2,"
-                          "\"asks_open\":2,\"answers_fresh\":1,\"extra\":{\"a\":1}}")
+            << QByteArray(
+                   "{\"model_display_name\":\"Sonnet\",\"model\":\"s-4\",\"auth_mode\":\"oauth\","
+                   "\"label\":\"L\",\"cache_expires_at\":1800000000.5,\"savings_pct\":38.2,"
+                   "\"asks_open\":2,\"answers_fresh\":1,\"extra\":{\"a\":1}}")
             << true << QStringLiteral("orv (oauth)") << QStringLiteral("Sonnet") << 1800000000.5
             << 38.2 << qint64(2) << qint64(1);
         QTest::newRow("label alone, model id")
@@ -106,8 +110,8 @@ private slots:
             << true << connected << QStringLiteral("Orvane") << 0.0 << 7.0 << qint64(3)
             << qint64(100);
         const auto failed = [&](const char *name, int status, const QByteArray &body) {
-            QTest::newRow(name) << status << body << false << unavailable << earlier
-                                << 2000000000.0 << 50.0 << qint64(4) << qint64(5);
+            QTest::newRow(name) << status << body << false << unavailable << earlier << 2000000000.0
+                                << 50.0 << qint64(4) << qint64(5);
         };
         QTest::newRow("body of exactly 1 MiB")
             << 200
@@ -179,7 +183,8 @@ private slots:
                                                    "surface=codex-desktop");
         QTest::newRow("query encoding")
             << QString() << QStringLiteral("a&b=c d+e") << QStringLiteral("caf\u00E9/?#")
-            << QByteArray("/v1/orv/statusline?harness=a%26b%3Dc%20d%2Be&surface=caf%C3%A9%2F%3F%23");
+            << QByteArray(
+                   "/v1/orv/statusline?harness=a%26b%3Dc%20d%2Be&surface=caf%C3%A9%2F%3F%23");
     }
     void request()
     {
@@ -251,12 +256,13 @@ private slots:
     void readConfig()
     {
         Home home;
-        home.write("{\"api_key\":\" k \",\"gateway_base_url\":\"https://gw.example/x/\",\"theme\":1}");
+        home.write(
+            "{\"api_key\":\" k \",\"gateway_base_url\":\"https://gw.example/x/\",\"theme\":1}");
         OverlayState state;
         const std::optional<GatewayConfig> config =
             GatewayStatusClient(state, home.dir.path()).readConfig();
-        QCOMPARE(config, (GatewayConfig{QStringLiteral("https://gw.example/x/"),
-                                        QStringLiteral(" k ")}));
+        QCOMPARE(config,
+                 (GatewayConfig{QStringLiteral("https://gw.example/x/"), QStringLiteral(" k ")}));
     }
 
     // A base URL that cannot be made into a URL changes nothing; one that can but is not HTTP
@@ -383,7 +389,8 @@ private slots:
             server.answer = HttpTestServer::stream(-1, QByteArray(65536, ' '), 1);
         else if (kind == QLatin1String("large"))
             server.answer = HttpTestServer::reply(
-                200, "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize, 'x') + "\"}");
+                200,
+                "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize, 'x') + "\"}");
         else if (kind == QLatin1String("closed"))
             server.answer = HttpTestServer::closeMidAnswer();
         else if (kind == QLatin1String("redirect"))
@@ -396,8 +403,9 @@ private slots:
 
         const qint64 took = refreshAndWait(client);
         QFETCH(bool, untilDeadline);
+        // Timers of a second and more are coarse: they may fire up to 5 % early.
         if (untilDeadline)
-            QVERIFY2(took >= 3900 && took < 5500, qPrintable(QString::number(took)));
+            QVERIFY2(took >= 3750 && took < 5500, qPrintable(QString::number(took)));
         else
             QVERIFY2(took >= 0 && took < 2500, qPrintable(QString::number(took)));
         QCOMPARE(state.detail(), unavailable);

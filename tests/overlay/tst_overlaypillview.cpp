@@ -27,9 +27,9 @@ struct Pill
     OverlayPillView view;
 
     explicit Pill(bool translucent = true)
-        : view(state, [this] { ++toggles; }, translucent)
-    {
-    }
+        : view(
+              state, [this] { ++toggles; }, translucent)
+    {}
     void settle()
     {
         view.resize(view.sizeHint());
@@ -70,7 +70,8 @@ private slots:
         QCOMPARE(margins.isNull(), !translucent);
         if (translucent)
             QVERIFY(margins.bottom() > margins.top()); // the shadow falls downwards
-        QCOMPARE(pill.view.pillRect(), QRect(QPoint(margins.left(), margins.top()), QSize(318, 58)));
+        QCOMPARE(pill.view.pillRect(),
+                 QRect(QPoint(margins.left(), margins.top()), QSize(318, 58)));
         QCOMPARE(pill.view.headerRect(), pill.view.pillRect());
 
         pill.state.setExpanded(true);
@@ -96,19 +97,20 @@ private slots:
         QTest::addColumn<QPoint>("release");
         QTest::addColumn<int>("toggles");
         QTest::addColumn<bool>("drag");
-        QTest::newRow("header, collapsed") << false << QPoint(150, 30) << QPoint(150, 30) << 1 << false;
+        QTest::newRow("header, collapsed")
+            << false << QPoint(150, 30) << QPoint(150, 30) << 1 << false;
         QTest::newRow("header's top left") << false << QPoint(0, 0) << QPoint(0, 0) << 1 << false;
-        QTest::newRow("header's bottom right") << true << QPoint(317, 57) << QPoint(317, 57) << 1
-                                               << false;
+        QTest::newRow("header's bottom right")
+            << true << QPoint(317, 57) << QPoint(317, 57) << 1 << false;
         QTest::newRow("on the dot") << true << QPoint(300, 29) << QPoint(301, 29) << 1 << false;
         QTest::newRow("usage block") << true << QPoint(150, 120) << QPoint(150, 120) << 0 << false;
-        QTest::newRow("just below the header") << true << QPoint(150, 58) << QPoint(150, 58) << 0
-                                               << false;
-        QTest::newRow("header to usage block") << true << QPoint(150, 30) << QPoint(150, 60) << 0
-                                               << true;
+        QTest::newRow("just below the header")
+            << true << QPoint(150, 58) << QPoint(150, 58) << 0 << false;
+        QTest::newRow("header to usage block")
+            << true << QPoint(150, 30) << QPoint(150, 60) << 0 << true;
         QTest::newRow("shadow margin") << false << QPoint(150, 62) << QPoint(150, 62) << 0 << false;
-        QTest::newRow("dragged along the header") << false << QPoint(40, 30) << QPoint(200, 30) << 0
-                                                  << true;
+        QTest::newRow("dragged along the header")
+            << false << QPoint(40, 30) << QPoint(200, 30) << 0 << true;
     }
     void clicks()
     {
@@ -153,14 +155,20 @@ private slots:
         empty.settle();
         Pill pill;
         pill.state.setExpanded(true);
-        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 0, .cacheWrite = 0, .freshInput = 0,
-                                       .output = output, .contextWindow = 200000,
+        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 0,
+                                       .cacheWrite = 0,
+                                       .freshInput = 0,
+                                       .output = output,
+                                       .contextWindow = 200000,
                                        .contextUsed = contextUsed});
         pill.settle();
         QTEST(render(pill.view, 1) == render(empty.view, 1), "placeholder");
         // The shown counters win over the true ones while counting up.
-        pill.state.setDisplayedUsage(Usage::TokenUsage{.cacheRead = 0, .cacheWrite = 0, .freshInput = 0,
-                                                .output = 0, .contextWindow = std::nullopt,
+        pill.state.setDisplayedUsage(Usage::TokenUsage{.cacheRead = 0,
+                                                .cacheWrite = 0,
+                                                .freshInput = 0,
+                                                .output = 0,
+                                                .contextWindow = std::nullopt,
                                                 .contextUsed = 0});
         QCOMPARE(render(pill.view, 1), render(empty.view, 1));
     }
@@ -172,20 +180,22 @@ private slots:
         QTest::addColumn<qreal>("scale");
         QTest::addColumn<qint64>("window"); // -1: absent
         QTest::addColumn<qint64>("used");
-        QTest::addColumn<qreal>("fill");    // expected fill width as a share of the track; -1: no bar
+        QTest::addColumn<qreal>("fill"); // expected fill width as a share of the track; -1: no bar
         QTest::addColumn<bool>("red");
         for (const qreal scale : {1.0, 2.0}) {
             const QByteArray at = " @" + QByteArray::number(scale) + "x";
-            QTest::newRow(QByteArray("tiny fraction" + at).constData()) << scale << qint64(1000000) << qint64(1000)
-                                                << 0.001 << false;
-            QTest::newRow(QByteArray("0.85 is not red" + at).constData()) << scale << qint64(200000) << qint64(170000)
-                                                  << 0.85 << false;
-            QTest::newRow(QByteArray("0.86 is red" + at).constData()) << scale << qint64(200000) << qint64(172000) << 0.86
-                                              << true;
-            QTest::newRow(QByteArray("above the window" + at).constData()) << scale << qint64(1000) << qint64(5000) << 1.0
-                                                   << true;
-            QTest::newRow(QByteArray("no window" + at).constData()) << scale << qint64(-1) << qint64(5000) << -1.0 << false;
-            QTest::newRow(QByteArray("window 0" + at).constData()) << scale << qint64(0) << qint64(5000) << -1.0 << false;
+            QTest::newRow(QByteArray("tiny fraction" + at).constData())
+                << scale << qint64(1000000) << qint64(1000) << 0.001 << false;
+            QTest::newRow(QByteArray("0.85 is not red" + at).constData())
+                << scale << qint64(200000) << qint64(170000) << 0.85 << false;
+            QTest::newRow(QByteArray("0.86 is red" + at).constData())
+                << scale << qint64(200000) << qint64(172000) << 0.86 << true;
+            QTest::newRow(QByteArray("above the window" + at).constData())
+                << scale << qint64(1000) << qint64(5000) << 1.0 << true;
+            QTest::newRow(QByteArray("no window" + at).constData())
+                << scale << qint64(-1) << qint64(5000) << -1.0 << false;
+            QTest::newRow(QByteArray("window 0" + at).constData())
+                << scale << qint64(0) << qint64(5000) << -1.0 << false;
         }
     }
     void contextBar()
@@ -198,11 +208,13 @@ private slots:
         // Opaque, so that the track's colour over the pill is known exactly.
         Pill pill(false);
         pill.state.setExpanded(true);
-        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 10, .cacheWrite = 20, .freshInput = 30,
-                                       .output = 40,
-                                       .contextWindow = window < 0 ? std::nullopt
-                                                                   : std::optional(window),
-                                       .contextUsed = used});
+        pill.state.setUsage(
+            Usage::TokenUsage{.cacheRead = 10,
+                       .cacheWrite = 20,
+                       .freshInput = 30,
+                       .output = 40,
+                       .contextWindow = window < 0 ? std::nullopt : std::optional(window),
+                       .contextUsed = used});
         pill.settle();
         const std::optional<QRectF> track = pill.view.contextBarRect();
         QCOMPARE(track.has_value(), fill >= 0);
@@ -214,7 +226,8 @@ private slots:
 
         const QImage image = render(pill.view, scale);
         QCOMPARE(image.size(), pill.view.size() * scale);
-        const QColor background = image.pixelColor(int(track->left() * scale), int((track->top() - 6) * scale));
+        const QColor background =
+            image.pixelColor(int(track->left() * scale), int((track->top() - 6) * scale));
         // Along the bar's middle row, each device pixel's share of fill over the track, from its
         // red component: the sum is the fill's width in device pixels.
         const int row = int((track->top() + 1.5) * scale);
@@ -222,8 +235,8 @@ private slots:
         const double trackRed = background.red() + 0.13 * (255 - background.red());
         double filled = 0;
         for (int x = int(track->left() * scale); x < int(std::ceil(track->right() * scale)); ++x)
-            filled += std::clamp((image.pixelColor(x, row).red() - trackRed) /
-                                     (colour.red() - trackRed), 0.0, 1.0);
+            filled += std::clamp(
+                (image.pixelColor(x, row).red() - trackRed) / (colour.red() - trackRed), 0.0, 1.0);
         const qreal expected = std::max(2.0, track->width() * fill) * scale;
         // The capsule's rounded ends take up to a pixel and a half off a long fill.
         const double tolerance = expected > 20 ? 1.5 : 1.0;

@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(warmthText(expiresAt, 0.0), QString());
         QCOMPARE(warmthText(expiresAt, -100.0), QString());
         QCOMPARE(Overlay::statusLine(QStringLiteral("Claude"), warmthText(expiresAt, -100.0),
-                            QStringLiteral("Connected"), {}, 0, 0),
+                                     QStringLiteral("Connected"), {}, 0, 0),
                  QStringLiteral("Claude") + dot + QStringLiteral("Connected"));
     }
 
@@ -106,35 +106,32 @@ private slots:
         QTest::addColumn<QString>("line");
         const QString claude = QStringLiteral("Claude");
         const QString connected = QStringLiteral("Connected");
-        QTest::newRow("initial") << OptionalDouble() << QStringLiteral("Connecting to gateway\u2026")
+        QTest::newRow("initial") << OptionalDouble()
+                                 << QStringLiteral("Connecting to gateway\u2026")
                                  << OptionalDouble() << qint64(0) << qint64(0)
                                  << claude + dot + QStringLiteral("Connecting to gateway\u2026");
         QTest::newRow("expiry hides the detail")
             << OptionalDouble(272.5) << connected << OptionalDouble(38.0) << qint64(2) << qint64(1)
             << claude + dot + fire + QStringLiteral("4:32") + dot + QStringLiteral("38% saved") +
                    dot + QStringLiteral("\U0001F4E8 2 \U0001F4EC 1");
-        QTest::newRow("no expiry") << OptionalDouble() << connected << OptionalDouble(38.0)
-                                   << qint64(0) << qint64(0)
-                                   << claude + dot + connected + dot + QStringLiteral("38% saved");
-        QTest::newRow("12.5 rounds to even") << OptionalDouble() << connected
-                                             << OptionalDouble(12.5) << qint64(0) << qint64(0)
-                                             << claude + dot + connected + dot +
-                                                    QStringLiteral("12% saved");
-        QTest::newRow("13.5 rounds to even") << OptionalDouble() << connected
-                                             << OptionalDouble(13.5) << qint64(0) << qint64(0)
-                                             << claude + dot + connected + dot +
-                                                    QStringLiteral("14% saved");
+        QTest::newRow("no expiry")
+            << OptionalDouble() << connected << OptionalDouble(38.0) << qint64(0) << qint64(0)
+            << claude + dot + connected + dot + QStringLiteral("38% saved");
+        QTest::newRow("12.5 rounds to even")
+            << OptionalDouble() << connected << OptionalDouble(12.5) << qint64(0) << qint64(0)
+            << claude + dot + connected + dot + QStringLiteral("12% saved");
+        QTest::newRow("13.5 rounds to even")
+            << OptionalDouble() << connected << OptionalDouble(13.5) << qint64(0) << qint64(0)
+            << claude + dot + connected + dot + QStringLiteral("14% saved");
         QTest::newRow("99.6") << OptionalDouble() << connected << OptionalDouble(99.6) << qint64(0)
                               << qint64(0)
                               << claude + dot + connected + dot + QStringLiteral("100% saved");
-        QTest::newRow("answers only") << OptionalDouble() << connected << OptionalDouble()
-                                      << qint64(0) << qint64(3)
-                                      << claude + dot + connected + dot +
-                                             QStringLiteral("\U0001F4EC 3");
-        QTest::newRow("asks only") << OptionalDouble() << connected << OptionalDouble() << qint64(3)
-                                   << qint64(0)
-                                   << claude + dot + connected + dot +
-                                          QStringLiteral("\U0001F4E8 3");
+        QTest::newRow("answers only")
+            << OptionalDouble() << connected << OptionalDouble() << qint64(0) << qint64(3)
+            << claude + dot + connected + dot + QStringLiteral("\U0001F4EC 3");
+        QTest::newRow("asks only")
+            << OptionalDouble() << connected << OptionalDouble() << qint64(3) << qint64(0)
+            << claude + dot + connected + dot + QStringLiteral("\U0001F4E8 3");
         QTest::newRow("negative counters") << OptionalDouble() << connected << OptionalDouble()
                                            << qint64(-1) << qint64(-7) << claude + dot + connected;
         QTest::newRow("empty detail") << OptionalDouble() << QString() << OptionalDouble()
@@ -165,9 +162,11 @@ private slots:
         ManualClock clock;
         OverlayState state(clock);
         state.setCacheExpiresAt(secondsSinceEpoch(clock.now()) + 61);
-        QCOMPARE(state.statusLine(), QStringLiteral("Claude") + dot + fire + QStringLiteral("1:01"));
+        QCOMPARE(state.statusLine(),
+                 QStringLiteral("Claude") + dot + fire + QStringLiteral("1:01"));
         clock.advance(std::chrono::seconds(60));
-        QCOMPARE(state.statusLine(), QStringLiteral("Claude") + dot + fire + QStringLiteral("0:01"));
+        QCOMPARE(state.statusLine(),
+                 QStringLiteral("Claude") + dot + fire + QStringLiteral("0:01"));
         clock.advance(std::chrono::milliseconds(500));
         QCOMPARE(state.statusLine(), QStringLiteral("Claude") + dot + cold);
     }
@@ -179,10 +178,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("22%") << qint64(45200) << qint64(200000)
                              << QStringLiteral("45.2k \u00B7 22%");
-        QTest::newRow("truncated, not rounded") << qint64(1999) << qint64(2000)
-                                                << QStringLiteral("2.0k \u00B7 99%");
-        QTest::newRow("capped at 100%") << qint64(300000) << qint64(200000)
-                                        << QStringLiteral("300.0k \u00B7 100%");
+        QTest::newRow("truncated, not rounded")
+            << qint64(1999) << qint64(2000) << QStringLiteral("2.0k \u00B7 99%");
+        QTest::newRow("capped at 100%")
+            << qint64(300000) << qint64(200000) << QStringLiteral("300.0k \u00B7 100%");
         QTest::newRow("no window") << qint64(512) << qint64(-1) << QStringLiteral("512");
         QTest::newRow("window 0") << qint64(512) << qint64(0) << QStringLiteral("512");
     }

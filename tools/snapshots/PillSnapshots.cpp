@@ -41,7 +41,8 @@ std::unique_ptr<QWidget> pill(const std::function<void(OverlayState &)> &setUp,
     auto box = std::make_unique<QWidget>();
     auto *state = new OverlayState(fixedClock(), box.get());
     setUp(*state);
-    auto *view = new OverlayPillView(*state, [] {}, translucent, box.get());
+    auto *view = new OverlayPillView(
+        *state, [] {}, translucent, box.get());
     const QMargins margins = view->shadowMargins();
     view->setGeometry(QRect(QPoint(-margins.left(), -margins.top()), view->sizeHint()));
     return box;
@@ -51,7 +52,10 @@ std::unique_ptr<QWidget> pill(const std::function<void(OverlayState &)> &setUp,
 class LightDesktop final : public QWidget
 {
 protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), QColor(236, 236, 232)); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(rect(), QColor(236, 236, 232));
+    }
 };
 
 std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlayState &)> &setUp)
@@ -59,7 +63,8 @@ std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlayState &)> &se
     auto desktop = std::make_unique<LightDesktop>();
     auto *state = new OverlayState(fixedClock(), desktop.get());
     setUp(*state);
-    auto *view = new OverlayPillView(*state, [] {}, true, desktop.get());
+    auto *view = new OverlayPillView(
+        *state, [] {}, true, desktop.get());
     view->setGeometry(QRect(QPoint(20, 20), view->sizeHint()));
     return desktop;
 }
@@ -114,16 +119,19 @@ QList<Snapshot> pillSnapshots()
              });
          },
          collapsed()},
-        {QStringLiteral("pill-collapsed-opaque"),
-         [] { return pill(connectedWithCache, false); }, collapsed()},
+        {QStringLiteral("pill-collapsed-opaque"), [] { return pill(connectedWithCache, false); },
+         collapsed()},
         {QStringLiteral("pill-expanded-context-near-full"),
          [] {
              return pill([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 1284312, .cacheWrite = 45210,
-                                           .freshInput = 812, .output = 23968,
-                                           .contextWindow = 200000, .contextUsed = 186400});
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 1284312,
+                                           .cacheWrite = 45210,
+                                           .freshInput = 812,
+                                           .output = 23968,
+                                           .contextWindow = 200000,
+                                           .contextUsed = 186400});
              });
          },
          expanded()},
@@ -132,9 +140,12 @@ QList<Snapshot> pillSnapshots()
              return pill([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
-                                           .freshInput = 999, .output = 1250,
-                                           .contextWindow = 200000, .contextUsed = 45210});
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211,
+                                           .cacheWrite = 7020,
+                                           .freshInput = 999,
+                                           .output = 1250,
+                                           .contextWindow = 200000,
+                                           .contextUsed = 45210});
              });
          },
          expanded()},
@@ -144,9 +155,12 @@ QList<Snapshot> pillSnapshots()
                  state.setConnected(true);
                  state.setDetail(QStringLiteral("Connected"));
                  state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 0, .cacheWrite = 5210,
-                                           .freshInput = 42, .output = 380,
-                                           .contextWindow = std::nullopt, .contextUsed = 5252});
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 0,
+                                           .cacheWrite = 5210,
+                                           .freshInput = 42,
+                                           .output = 380,
+                                           .contextWindow = std::nullopt,
+                                           .contextUsed = 5252});
              });
          },
          expanded()},
@@ -165,9 +179,12 @@ QList<Snapshot> pillSnapshots()
              return onDesktop([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211, .cacheWrite = 7020,
-                                           .freshInput = 999, .output = 1250,
-                                           .contextWindow = 200000, .contextUsed = 45210});
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211,
+                                           .cacheWrite = 7020,
+                                           .freshInput = 999,
+                                           .output = 1250,
+                                           .contextWindow = 200000,
+                                           .contextUsed = 45210});
              });
          },
          QSize(400, 270)},
