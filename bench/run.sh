@@ -29,6 +29,9 @@ fi
 ccusage_args=()
 [ -x "$ccusage" ] && ccusage_args=(--ccusage "$ccusage")
 
+# The overlay controller on the fake clock; it generates its own homes in the temporary folder.
+"$bin/orvane-bench-overlay"
+
 # Hot cache: the program reads every input once before timing it.
 exec "$bin/orvane-bench-usage" --data "$data" --tool "$bin/orvane-usage" --jq "$(command -v jq)" \
     "${ccusage_args[@]}"
