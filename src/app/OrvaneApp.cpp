@@ -6,15 +6,28 @@
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
 #include "manifest/ManifestLoader.h"
-#include "overlay/DesktopOverlay.h"
+#include "overlay/OverlayController.h"
 #include "platform/WindowSystem.h"
 
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace App {
 
-OrvaneApp::OrvaneApp(int &argc, char **argv)
+namespace {
+
+// Whatever is wrong with the manifest, the installation is damaged and the remedy is the same,
+// so the cause is not told.
+constexpr auto damagedInstallationMessage =
+    "Orvane.app is missing its bundled install-manifest.json\n";
+
+} // namespace
+
+OrvaneApp::OrvaneApp(int &argc, char **argv, OverlayControllerFactory overlayControllerFactory)
     : QApplication(argc, argv)
+    , m_overlayControllerFactory(std::move(overlayControllerFactory))
 {
     setApplicationName(QStringLiteral("Orvane"));
     setApplicationDisplayName(QStringLiteral("Orvane"));
@@ -34,11 +47,20 @@ bool OrvaneApp::start()
     connect(m_instance.get(), &SingleInstance::showRequested, this, &OrvaneApp::showSetupWindow);
 
     // A damaged installation ends here, before any window appears.
-    Manifest::ManifestLoader::bundled();
+    auto resolved = Manifest::ManifestLoader::load();
+    if (!resolved) {
+        std::fputs(damagedInstallationMessage, stderr);
+        std::fflush(stderr);
+        m_exitCode = EXIT_FAILURE;
+        return false;
+    }
 
-    m_delegate = std::make_unique<AppDelegate>(std::make_unique<Overlay::DesktopOverlay>());
+    m_delegate = std::make_unique<AppDelegate>(
+        m_overlayControllerFactory ? m_overlayControllerFactory()
+                                   : std::unique_ptr<OverlayController>());
     setWindowIcon(AppIcon::icon());
-    m_window = std::make_unique<SetupWindow>(Platform::WindowSystem::supportsTranslucency());
+    m_window = std::make_unique<SetupWindow>(Platform::WindowSystem::supportsTranslucency(),
+                                             std::move(*resolved));
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
 
     m_tray = std::make_unique<TrayMenu>();
@@ -54,7 +76,7 @@ bool OrvaneApp::start()
 
 int OrvaneApp::run()
 {
-    return start() ? exec() : 0;
+    return start() ? exec() : m_exitCode;
 }
 
 void OrvaneApp::showSetupWindow()

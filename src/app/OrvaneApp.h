@@ -2,7 +2,10 @@
 
 #include <QApplication>
 
+#include <functional>
 #include <memory>
+
+class OverlayController;
 
 namespace App {
 
@@ -18,12 +21,18 @@ class OrvaneApp : public QApplication
     Q_OBJECT
 
 public:
-    OrvaneApp(int &argc, char **argv);
+    // Makes the usage overlay's controller; called once, when the delegate is created. It may
+    // give null where no overlay is built.
+    using OverlayControllerFactory = std::function<std::unique_ptr<OverlayController>()>;
+
+    OrvaneApp(int &argc, char **argv, OverlayControllerFactory overlayControllerFactory = {});
     ~OrvaneApp() override;
 
-    // Hands over to a running instance (false: this process should end with status 0) or
-    // sets this one up; launching finishes once the event loop runs.
+    // Sets this process up as the running instance; launching finishes once the event loop
+    // runs. False when the process should end now with exitCode(): it handed over to a
+    // running instance (0), or the installation is damaged (a message went to standard error).
     bool start();
+    int exitCode() const { return m_exitCode; }
 
     // start(), then the event loop until Quit.
     int run();
@@ -33,6 +42,8 @@ public:
 private:
     void showSetupWindow();
 
+    OverlayControllerFactory m_overlayControllerFactory;
+    int m_exitCode = 0;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<AppDelegate> m_delegate;
     std::unique_ptr<SetupWindow> m_window;

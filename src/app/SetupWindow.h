@@ -1,5 +1,7 @@
 #pragma once
 
+#include "manifest/Resolved.h"
+
 #include <QWidget>
 
 namespace Design {
@@ -20,7 +22,8 @@ public:
     static constexpr int contentWidth = 720;
     static constexpr int contentHeight = 560;
 
-    explicit SetupWindow(bool translucent, QWidget *parent = nullptr);
+    // `resolved` is the manifest the wizard asks its questions from.
+    SetupWindow(bool translucent, Manifest::Resolved resolved, QWidget *parent = nullptr);
 
     // Shows the window, raises it above the others and gives it the keyboard.
     void bringToFront();

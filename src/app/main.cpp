@@ -1,4 +1,5 @@
 #include "app/OrvaneApp.h"
+#include "overlay/DesktopOverlay.h"
 
 #include <QByteArray>
 
@@ -10,6 +11,6 @@ int main(int argc, char **argv)
     // user is left alone.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    App::OrvaneApp app(argc, argv);
+    App::OrvaneApp app(argc, argv, [] { return std::make_unique<Overlay::DesktopOverlay>(); });
     return app.run();
 }

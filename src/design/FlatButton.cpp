@@ -54,13 +54,12 @@ void FlatButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor background = m_background;
-    QColor label = m_text;
-    if (!isEnabled()) {
-        background.setAlphaF(background.alphaF() * 0.45f);
-        label.setAlphaF(label.alphaF() * 0.6f);
-    } else if (isDown()) {
+    const QColor label = m_text;
+    // A disabled button is the same drawing at 45 % opacity, label and outline included.
+    if (!isEnabled())
+        painter.setOpacity(0.45);
+    else if (isDown())
         background = background.darker(112);
-    }
     painter.fillRect(rect(), background);
     if (m_outlineWidth > 0) {
         const qreal half = m_outlineWidth / 2;

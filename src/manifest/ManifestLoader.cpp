@@ -1,12 +1,8 @@
 #include "manifest/ManifestLoader.h"
 
 #include "manifest/ManifestDecoder.h"
+#include "platform/RegularFile.h"
 #include "platform/Resources.h"
-
-#include <QFile>
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace Manifest {
 
@@ -14,38 +10,35 @@ namespace ManifestLoader {
 
 namespace {
 
-// The cause is deliberately not reported: whatever went wrong, the installation is damaged
-// and the remedy is the same.
-[[noreturn]] void endWithDamagedBundle()
-{
-    std::fputs("Orvane.app is missing its bundled install-manifest.json\n", stderr);
-    std::fflush(stderr);
-    std::_Exit(EXIT_FAILURE);
-}
+// The manifest ships with the program and is a few KiB; anything this large is not it.
+constexpr qint64 maximumManifestSize = 4 * 1024 * 1024;
 
-InstallManifest readBundledOrEnd()
+std::expected<InstallManifest, ManifestLoadError> readBundled()
 {
+    using Kind = ManifestLoadError::Kind;
     const QString path =
         Platform::Resources::path(QStringLiteral("install-manifest"), QStringLiteral("json"));
     if (path.isEmpty())
-        endWithDamagedBundle();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        endWithDamagedBundle();
-    const QByteArray json = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        endWithDamagedBundle();
-    auto manifest = decode(json);
+        return std::unexpected(ManifestLoadError{Kind::Missing, {}});
+    const auto json = Platform::readRegularFile(path, maximumManifestSize);
+    if (!json)
+        return std::unexpected(ManifestLoadError{Kind::Unreadable, path});
+    auto manifest = decode(*json);
     if (!manifest)
-        endWithDamagedBundle();
+        return std::unexpected(ManifestLoadError{Kind::Invalid, path});
     return std::move(*manifest);
 }
 
 } // namespace
 
+QString packageName()
+{
+    return QStringLiteral("orvane");
+}
+
 QString packageSpec()
 {
-    return QStringLiteral("orvane@latest");
+    return packageName() + QStringLiteral("@latest");
 }
 
 std::expected<InstallManifest, DecodeFailure> decode(const QByteArray &json)
@@ -59,14 +52,17 @@ std::expected<InstallManifest, DecodeFailure> decode(const QByteArray &json)
     return std::move(*manifest);
 }
 
-Resolved load()
+std::expected<Resolved, ManifestLoadError> load()
 {
-    return Resolved{packageSpec(), readBundledOrEnd()};
+    auto manifest = readBundled();
+    if (!manifest)
+        return std::unexpected(manifest.error());
+    return Resolved{packageSpec(), std::move(*manifest)};
 }
 
-InstallManifest bundled()
+std::expected<InstallManifest, ManifestLoadError> bundled()
 {
-    return readBundledOrEnd();
+    return readBundled();
 }
 
 } // namespace ManifestLoader

@@ -3,6 +3,7 @@
 #include "manifest/InstallManifest.h"
 #include "manifest/ManifestDecodeError.h"
 #include "manifest/ManifestError.h"
+#include "manifest/ManifestLoadError.h"
 #include "manifest/Resolved.h"
 
 #include <QByteArray>
@@ -14,14 +15,17 @@
 namespace Manifest {
 
 // Reads install-manifest.json from the program's own resources. The manifest is part of the
-// program, so a missing or unreadable one means a damaged installation: load() and bundled()
-// then end the process at once with a fixed message on standard error.
+// program, so a missing or unreadable one means a damaged installation; what to do about it
+// (the application ends before any window appears) is the caller's decision, never this
+// library's.
 namespace ManifestLoader {
 
 // The only "schema_version" this program reads.
 inline constexpr int supportedSchemaVersion = 1;
 
-// The package install and update run: always the router's latest release.
+// The router's npm package, and the package install and update run: always its latest
+// release. The one place either is spelled.
+QString packageName();
 QString packageSpec();
 
 using DecodeFailure = std::variant<ManifestDecodeError, ManifestError>;
@@ -29,11 +33,11 @@ using DecodeFailure = std::variant<ManifestDecodeError, ManifestError>;
 // Decodes a manifest and checks its format version; never ends the process.
 std::expected<InstallManifest, DecodeFailure> decode(const QByteArray &json);
 
-// The bundled manifest with packageSpec(). Does not return when the manifest cannot be read.
-Resolved load();
+// The bundled manifest with packageSpec(). Reads the file again on each call.
+std::expected<Resolved, ManifestLoadError> load();
 
-// The bundled manifest alone. Does not return when the manifest cannot be read.
-InstallManifest bundled();
+// The bundled manifest alone.
+std::expected<InstallManifest, ManifestLoadError> bundled();
 
 } // namespace ManifestLoader
 

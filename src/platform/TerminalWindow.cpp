@@ -3,6 +3,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <memory>
 
 #include <optional>
 
@@ -56,18 +61,91 @@ QStringList terminalCandidates()
     return candidates;
 }
 
-TerminalOpening openTerminalWindow(const QString &workingDirectory)
+namespace {
+
+// One attempt after another, each on its own process; the state lives until `done` ran.
+struct Opening : std::enable_shared_from_this<Opening>
 {
-    bool found = false;
-    for (const QString &candidate : terminalCandidates()) {
-        const auto command = resolveCandidate(candidate);
-        if (!command)
-            continue;
-        found = true;
-        if (QProcess::startDetached(command->program, command->arguments, workingDirectory))
-            return TerminalOpening::Opened;
+    QString workingDirectory;
+    std::function<void(TerminalOpening)> done;
+    QList<Command> commands;
+    qsizetype next = 0;
+
+    void tryNext()
+    {
+        if (next == commands.size()) {
+            finish(TerminalOpening::NotStarted);
+            return;
+        }
+        const Command &command = commands.at(next++);
+        // Parentless on purpose: a terminal still running when the program quits must not be
+        // killed with it, so the process object is only let go once the terminal has ended.
+        auto *process = new QProcess;
+        process->setProgram(command.program);
+        process->setArguments(command.arguments);
+        process->setWorkingDirectory(workingDirectory);
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->setStandardInputFile(QProcess::nullDevice());
+        // A session of its own, so the window does not close with the terminal this program
+        // may have been started from.
+        process->setChildProcessModifier([] { ::setsid(); });
+
+        auto decided = std::make_shared<bool>(false);
+        auto self = shared_from_this();
+        auto grace = std::make_shared<QTimer>();
+        grace->setSingleShot(true);
+        QObject::connect(grace.get(), &QTimer::timeout, process, [self, decided] {
+            if (std::exchange(*decided, true))
+                return;
+            self->finish(TerminalOpening::Opened);
+        });
+        QObject::connect(process, &QProcess::finished, process,
+                         [self, decided, grace, process](int status, QProcess::ExitStatus how) {
+                             grace->stop();
+                             process->deleteLater();
+                             if (std::exchange(*decided, true))
+                                 return;
+                             if (how == QProcess::NormalExit && status == 0)
+                                 self->finish(TerminalOpening::Opened);
+                             else
+                                 self->tryNext();
+                         });
+        QObject::connect(process, &QProcess::errorOccurred, process,
+                         [self, decided, grace, process](QProcess::ProcessError error) {
+                             if (error != QProcess::FailedToStart)
+                                 return;
+                             grace->stop();
+                             process->deleteLater();
+                             if (!std::exchange(*decided, true))
+                                 self->tryNext();
+                         });
+        grace->start(terminalOpenerGrace);
+        process->start();
     }
-    return found ? TerminalOpening::NotStarted : TerminalOpening::NotFound;
+
+    void finish(TerminalOpening outcome)
+    {
+        QTimer::singleShot(0, [done = std::move(done), outcome] { done(outcome); });
+    }
+};
+
+} // namespace
+
+void openTerminalWindow(const QString &workingDirectory, std::function<void(TerminalOpening)> done,
+                        const QStringList &candidates)
+{
+    auto opening = std::make_shared<Opening>();
+    opening->workingDirectory = workingDirectory;
+    opening->done = std::move(done);
+    for (const QString &candidate : candidates.isEmpty() ? terminalCandidates() : candidates) {
+        if (auto command = resolveCandidate(candidate))
+            opening->commands.append(std::move(*command));
+    }
+    if (opening->commands.isEmpty()) {
+        opening->finish(TerminalOpening::NotFound);
+        return;
+    }
+    opening->tryNext();
 }
 
 } // namespace Platform

@@ -3,22 +3,33 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <functional>
+
 namespace Platform {
 
 enum class TerminalOpening
 {
-    Opened,     // a terminal program was started
+    Opened,     // an opener was started and did not fail
     NotFound,   // none of the known terminal programs is installed
-    NotStarted, // some were found, but none of them could be started
+    NotStarted, // some were found, but each failed to start or failed soon after
 };
+
+// How long an opener has to fail before it counts as having opened a window. Openers that
+// cannot do their job (xdg-terminal-exec with nothing configured, a terminal that cannot
+// reach its display) end with an error at once; a working one exits 0 or keeps running.
+inline constexpr std::chrono::milliseconds terminalOpenerGrace{1000};
 
 // The terminal programs tried, in order: the user's $TERMINAL, the desktop-neutral openers,
 // then the common terminal emulators.
 QStringList terminalCandidates();
 
-// Starts the first candidate that can be found and started, detached from this process,
-// with `workingDirectory` as its working directory, so the shell of its window starts there.
-// Its standard channels are this process's own.
-TerminalOpening openTerminalWindow(const QString &workingDirectory);
+// Starts the candidates in order, with `workingDirectory` as their working directory so the
+// shell of the window starts there, until one has opened (see terminalOpenerGrace). Their
+// standard output and error are this process's own. Never blocks: `done` is called once,
+// from the calling thread's event loop. `candidates` are program names or paths, optionally
+// followed by arguments; empty means terminalCandidates().
+void openTerminalWindow(const QString &workingDirectory, std::function<void(TerminalOpening)> done,
+                        const QStringList &candidates = {});
 
 } // namespace Platform

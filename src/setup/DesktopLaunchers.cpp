@@ -53,19 +53,20 @@ void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run)
     runDiscardingOutput(run, openCodeLaunchCommand(entry), std::move(done));
 }
 
-SetupResult<void> openTerminal()
+void openTerminal(Completion<void> done, const QStringList &openers)
 {
-    switch (Platform::openTerminalWindow(Platform::homeDirectory())) {
-    case Platform::TerminalOpening::Opened:
-        return {};
-    case Platform::TerminalOpening::NotFound:
-        return std::unexpected(
-            SetupError::exitedWithStatus(127, QStringLiteral("Terminal couldn't be opened.")));
-    case Platform::TerminalOpening::NotStarted:
-        break;
-    }
-    return std::unexpected(
-        SetupError::exitedWithStatus(126, QStringLiteral("Terminal couldn't be opened.")));
+    Platform::openTerminalWindow(
+        Platform::homeDirectory(),
+        [done = std::move(done)](Platform::TerminalOpening outcome) {
+            if (outcome == Platform::TerminalOpening::Opened) {
+                done({});
+                return;
+            }
+            const int status = outcome == Platform::TerminalOpening::NotFound ? 127 : 126;
+            done(std::unexpected(
+                SetupError::exitedWithStatus(status, QStringLiteral("Terminal couldn't be opened."))));
+        },
+        openers);
 }
 
 } // namespace Setup

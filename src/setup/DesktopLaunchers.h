@@ -29,10 +29,10 @@ void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = 
 // The command launchOpenCodeDesktop runs, given where OpenCode's desktop entry is.
 QStringList openCodeLaunchCommand(const std::optional<QString> &desktopEntry);
 
-// Opens a terminal window whose shell starts in the home directory. Immediate: the terminal
-// program is started detached and not waited for. When none can be started:
-// SetupError::exitedWithStatus with status 127 (none installed) or 126 (none would start)
-// and the output "Terminal couldn't be opened.".
-SetupResult<void> openTerminal();
+// Opens a terminal window whose shell starts in the home directory, trying the desktop's
+// openers (or `openers`, when given) in turn. When none opened one:
+// SetupError::exitedWithStatus with status 127 (none installed) or 126 (none would start or
+// each failed at once) and the output "Terminal couldn't be opened.".
+void openTerminal(Completion<void> done, const QStringList &openers = {});
 
 } // namespace Setup

@@ -1,8 +1,8 @@
 #include "setup/ExistingInstallations.h"
 
 #include "platform/HomeDirectory.h"
+#include "platform/RegularFile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,15 +56,12 @@ const QString &installationsPath()
 
 QList<ExistingHarness> readExistingHarnesses(const QString &recordPath)
 {
-    QFile file(recordPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray contents = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const auto contents = Platform::readRegularFile(recordPath);
+    if (!contents)
         return {};
 
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(contents, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(*contents, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return {};
 

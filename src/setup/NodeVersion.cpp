@@ -1,11 +1,6 @@
 #include "setup/NodeVersion.h"
 
-#include "setup/ShellRunner.h"
-
-#include <QProcess>
 #include <QRegularExpression>
-
-#include <unistd.h>
 
 namespace Setup {
 
@@ -18,26 +13,30 @@ constexpr auto probeCommand =
 
 } // namespace
 
-std::optional<QString> nodeVersion()
+std::optional<QString> nodeVersionFromOutput(const QString &output)
 {
-    QProcess process;
-    process.setProgram(userShell());
-    process.setArguments({QStringLiteral("-ilc"), QLatin1String(probeCommand)});
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start();
-    if (!process.waitForStarted(-1))
-        return std::nullopt;
-    process.waitForFinished(-1);
-    const QString output = QString::fromUtf8(process.readAllStandardOutput());
-
     static const QRegularExpression pattern{QStringLiteral("__ORV_NODE__(v[^\\s]+)")};
     const QRegularExpressionMatch match = pattern.match(output);
     if (!match.hasMatch())
         return std::nullopt;
     return match.captured(0).remove(QLatin1String(probeMarker));
+}
+
+void nodeVersion(Completion<std::optional<QString>> done, const LoginShellRunner &run)
+{
+    // The runner quotes each argument; `eval` hands the probe to the login shell itself, so
+    // functions and aliases its start-up files define count as they would at a prompt.
+    run({QStringLiteral("eval"), QLatin1String(probeCommand)},
+        [done = std::move(done)](SetupResult<QString> result) {
+            // The probe's exit status means nothing: a shell without node exits non-zero
+            // after printing nothing, and one whose start-up files fail may still find it.
+            QString output;
+            if (result)
+                output = *result;
+            else if (const auto *error = std::get_if<SetupError>(&result.error()))
+                output = error->output;
+            done(nodeVersionFromOutput(output));
+        });
 }
 
 } // namespace Setup

@@ -1,9 +1,10 @@
 #include "setup/RouterVersions.h"
 
+#include "manifest/ManifestLoader.h"
 #include "platform/HomeDirectory.h"
+#include "platform/RegularFile.h"
 #include "setup/ShellRunner.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -42,10 +43,11 @@ std::optional<QUrl> registryAddress(const QString &line)
 
 std::optional<QString> installedRouterVersion()
 {
-    QFile file(Platform::expandTilde(QLatin1String(runtimePackageFile)));
-    if (!file.open(QIODevice::ReadOnly))
+    const auto contents =
+        Platform::readRegularFile(Platform::expandTilde(QLatin1String(runtimePackageFile)));
+    if (!contents)
         return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(*contents);
     if (!document.isObject())
         return std::nullopt;
     const QJsonObject package = document.object();
@@ -85,7 +87,7 @@ QUrl latestVersionUrl(const QUrl &registry)
     QString base = registry.toString();
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
-    return QUrl(base + QLatin1String(routerPackage) + QLatin1String("/latest"));
+    return QUrl(base + Manifest::ManifestLoader::packageName() + QLatin1String("/latest"));
 }
 
 void fetchLatestRouterVersion(const QUrl &registry,
@@ -109,21 +111,44 @@ void fetchLatestRouterVersion(const QUrl &registry,
 
 void versionInfo(Completion<VersionInfo> done)
 {
-    versionInfo(discoverRegistry, std::move(done));
+    versionInfo(discoverRegistry, std::move(done), Platform::QtTimers::instance());
 }
 
-void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done)
+void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done,
+                 Platform::Timers &timers)
 {
-    const std::optional<QString> installed = installedRouterVersion();
-    discover([installed, done = std::move(done)](const std::optional<QUrl> &registry) {
+    // Whichever comes first, the answer or the time limit, completes; the other is dropped.
+    struct Pending
+    {
+        Completion<VersionInfo> done;
+        std::unique_ptr<Platform::TimerHandle> limit;
+        VersionInfo info;
+        void finish(std::optional<QString> latest)
+        {
+            if (!done)
+                return;
+            limit->stop();
+            info.latest = std::move(latest);
+            std::exchange(done, nullptr)(info);
+        }
+    };
+    auto pending = std::make_shared<Pending>();
+    pending->done = std::move(done);
+    pending->info.installed = installedRouterVersion();
+    // Weak: the lookup in flight keeps the state alive, and the limit must not keep it for ever.
+    pending->limit = timers.singleShot(versionInfoLimit, [weak = std::weak_ptr(pending)] {
+        if (const auto self = weak.lock())
+            self->finish(std::nullopt);
+    });
+    discover([pending](const std::optional<QUrl> &registry) {
+        if (!pending->done)
+            return;
         if (!registry) {
-            QTimer::singleShot(0, [installed, done] {
-                done(VersionInfo{installed, std::nullopt});
-            });
+            QTimer::singleShot(0, [pending] { pending->finish(std::nullopt); });
             return;
         }
-        fetchLatestRouterVersion(*registry, [installed, done](std::optional<QString> latest) {
-            done(VersionInfo{installed, latest});
+        fetchLatestRouterVersion(*registry, [pending](std::optional<QString> latest) {
+            pending->finish(std::move(latest));
         });
     });
 }

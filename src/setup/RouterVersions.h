@@ -1,18 +1,17 @@
 #pragma once
 
+#include "platform/Timers.h"
 #include "setup/SetupError.h"
 #include "setup/VersionInfo.h"
 
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
 namespace Setup {
-
-// The router's npm package.
-inline constexpr auto routerPackage = "orvane";
 
 // The version in ~/.local/share/orvane/runtime/package.json, when that file is a JSON object
 // of strings that has "version".
@@ -25,16 +24,20 @@ using RegistryFound = std::function<void(std::optional<QUrl>)>;
 void discoverRegistry(RegistryFound done);
 
 // The registry's latest-version document of the router: `registry` joined with
-// "orvane/latest".
+// the router's package name and "/latest".
 QUrl latestVersionUrl(const QUrl &registry);
 
 // GETs the latest-version document (4 s time-out) and gives its "version", or nothing.
 void fetchLatestRouterVersion(const QUrl &registry,
                               std::function<void(std::optional<QString>)> done);
 
-// Installed and latest router versions; never fails, whatever is unknown is absent.
+// Installed and latest router versions; never fails, whatever is unknown is absent. The whole
+// lookup, the registry's discovery through the login shell included, gives up after
+// versionInfoLimit with the latest version absent, so the start-up check never waits long.
+inline constexpr std::chrono::milliseconds versionInfoLimit{5000};
 using RegistryDiscovery = std::function<void(RegistryFound)>;
 void versionInfo(Completion<VersionInfo> done);
-void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done);
+void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done,
+                 Platform::Timers &timers = Platform::QtTimers::instance());
 
 } // namespace Setup

@@ -1,25 +1,62 @@
 #pragma once
 
+// WizardController.h needs the model complete for its inline questionsModel().
+#include "wizard/core/QuestionsModel.h"
+#include "wizard/core/WizardController.h"
+
+#include "manifest/Resolved.h"
+
+#include <QPointer>
 #include <QWidget>
 
-class QStackedLayout;
+#include <memory>
+
+namespace Setup {
+class SetupEngine;
+}
 
 namespace Wizard {
 
-// Everything the setup window shows: one screen at a time over the window's backdrop.
+// Everything the setup window shows: the controller's screen, over the window's backdrop. It
+// builds each screen afresh when the controller moves to it, fills it from the controller's
+// state, forwards its signals to the controller's actions and cross-fades from the screen
+// before. The start-up check begins when the view is first shown.
 class RootView : public QWidget
 {
     Q_OBJECT
 
 public:
-    // `size` is the window's content size, which the screens fill.
-    explicit RootView(QSize size, QWidget *parent = nullptr);
+    // The program's wizard: a controller of its own over the system's setup engine, asking
+    // its questions from `resolved`. `size` is the window's content size, which the screens
+    // fill.
+    RootView(Manifest::Resolved resolved, QSize size, QWidget *parent = nullptr);
+    // Shows `controller`, which is owned elsewhere and must outlive the view.
+    RootView(WizardController &controller, QSize size, QWidget *parent = nullptr);
+    ~RootView() override;
+
+    WizardController &controller() const { return *m_controller; }
+    // The screen widget shown now.
+    QWidget *currentScreen() const { return m_current; }
 
     QSize sizeHint() const override { return m_size; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void attach();
+    void showScreen(bool animated);
+    QWidget *buildScreen(WizardController::Screen screen);
+    QWidget *buildLauncher();
+
     QSize m_size;
-    QStackedLayout *m_screens = nullptr;
+    // Only the program's own wizard owns these; the controller is destroyed before its engine.
+    std::unique_ptr<Setup::SetupEngine> m_ownEngine;
+    std::unique_ptr<WizardController> m_ownController;
+    WizardController *m_controller = nullptr;
+    QWidget *m_current = nullptr;
+    bool m_started = false;
 };
 
 } // namespace Wizard

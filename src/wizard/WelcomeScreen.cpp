@@ -34,11 +34,11 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     column->setSpacing(0);
 
     auto *wordmark =
-        whiteLabel(QStringLiteral("ORVANE"), Design::archivo(12, Design::Weight::Bold, 2.2), this);
+        whiteLabel(tr("ORVANE"), Design::archivo(12, Design::Weight::Bold, 2.2), this);
     column->addWidget(wordmark);
     column->addStretch(1);
 
-    auto *headline = whiteLabel(QStringLiteral("Same agents.\nSmaller bill."),
+    auto *headline = whiteLabel(tr("Same agents.\nSmaller bill."),
                                 Design::archivo(78, Design::Weight::Black, -3.5), this);
     headline->setObjectName(QStringLiteral("headline"));
     headline->setWordWrap(true);
@@ -47,12 +47,10 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
 
     // The command name is set in the system's monospaced face inside the Archivo sentence.
     const QFont mono = Design::system(17, QFont::Normal, true);
-    auto *tagLine = whiteLabel(
-        QStringLiteral(
-            "Two minutes to set up. Then you type <span style=\"font-family:'%1'\">orv</span>"
-            " instead.")
-            .arg(mono.family()),
-        Design::archivo(17), this);
+    const QString command =
+        QStringLiteral("<span style=\"font-family:'%1'\">orv</span>").arg(mono.family());
+    auto *tagLine = whiteLabel(tr("Two minutes to set up. Then you type %1 instead.").arg(command),
+                               Design::archivo(17), this);
     tagLine->setTextFormat(Qt::RichText);
     tagLine->setWordWrap(true);
     tagLine->setMaximumWidth(400);
@@ -71,7 +69,7 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     column->addWidget(rule);
     column->addSpacing(34);
 
-    m_getStarted = new Design::FlatButton(QStringLiteral("Get started"), this);
+    m_getStarted = new Design::FlatButton(tr("Get started"), this);
     m_getStarted->setObjectName(QStringLiteral("getStarted"));
     m_getStarted->setFont(Design::archivo(16, Design::Weight::Bold));
     m_getStarted->setColors(Design::paper(), Design::red());

@@ -4,11 +4,13 @@
 #include "app/OrvaneApp.h"
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
+#include "overlay/OverlayController.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -18,6 +20,35 @@
 #include <thread>
 
 using namespace Qt::StringLiterals;
+
+// What the application did with its overlay controller, and what stood when it did.
+struct OverlayLog
+{
+    int created = 0;
+    bool listeningWhenCreated = false;
+    bool windowWhenCreated = true;
+    int started = 0;
+    bool windowShownWhenStarted = false;
+};
+
+class RecordingOverlayController final : public OverlayController
+{
+public:
+    explicit RecordingOverlayController(OverlayLog &log)
+        : m_log(log)
+    {}
+    void start() override
+    {
+        ++m_log.started;
+        const auto *app = qobject_cast<App::OrvaneApp *>(QCoreApplication::instance());
+        m_log.windowShownWhenStarted = app->setupWindow() && app->setupWindow()->isVisible();
+    }
+
+private:
+    OverlayLog &m_log;
+};
+
+static OverlayLog overlayLog;
 
 class TestOrvaneApp : public QObject
 {
@@ -29,6 +60,7 @@ public:
     {}
 
 private Q_SLOTS:
+    void startUpOrder();
     void oneFixedWindowThatSurvivesClosing();
     void ctrlQQuits();
     void secondStartHandsOverAndExits();
@@ -82,6 +114,20 @@ void TestOrvaneApp::cleanup()
     }
     m_processes.clear();
     QFile::remove(socket());
+}
+
+void TestOrvaneApp::startUpOrder()
+{
+    // The one instance is settled before anything else; the overlay is made with the delegate,
+    // before the window, and started once, after the window is up.
+    QTRY_COMPARE(overlayLog.started, 1);
+    QCOMPARE(overlayLog.created, 1);
+    QVERIFY(overlayLog.listeningWhenCreated);
+    QVERIFY(!overlayLog.windowWhenCreated);
+    QVERIFY(overlayLog.windowShownWhenStarted);
+    QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
+    QTest::qWait(50);
+    QCOMPARE(overlayLog.started, 1);
 }
 
 void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
@@ -169,7 +215,16 @@ int main(int argc, char **argv)
     // copy is not disturbed.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    App::OrvaneApp app(argc, argv);
+    App::OrvaneApp app(argc, argv, [] {
+        ++overlayLog.created;
+        const auto *self = qobject_cast<App::OrvaneApp *>(QCoreApplication::instance());
+        overlayLog.windowWhenCreated = self->setupWindow() != nullptr;
+        // Only a connection: the instance cannot answer while this thread is busy here.
+        QLocalSocket probe;
+        probe.connectToServer(App::SingleInstance::defaultSocketPath());
+        overlayLog.listeningWhenCreated = probe.waitForConnected(2000);
+        return std::make_unique<RecordingOverlayController>(overlayLog);
+    });
     if (!app.start())
         return 1;
     TestOrvaneApp test(&app);

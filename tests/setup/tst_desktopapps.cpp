@@ -5,6 +5,7 @@
 #include "platform/ProcRunningApplications.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -238,7 +239,9 @@ private Q_SLOTS:
 
     void openTerminal_data()
     {
-        QTest::addColumn<QString>("installed"); // fake terminals in PATH; "!": one that won't start
+        // Fake terminals in PATH; "!": one that won't start, "-": one that fails at once (as
+        // xdg-terminal-exec with nothing configured does), "+": one that keeps running.
+        QTest::addColumn<QString>("installed");
         QTest::addColumn<QByteArray>("terminal"); // $TERMINAL; null: unset, "@": the PATH folder
         QTest::addColumn<QString>("started"); // program, "~" (home) and arguments; or describe()
         // clang-format off
@@ -250,6 +253,9 @@ private Q_SLOTS:
         row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~");
         row("none installed", "", "mine", "127 Terminal couldn't be opened.");
         row("none would start", "!alacritty", nullptr, "126 Terminal couldn't be opened.");
+        row("an opener that fails at once is passed over", "-xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~\nxterm ~");
+        row("every opener fails at once", "-xdg-terminal-exec -xterm", nullptr, "126 Terminal couldn't be opened.");
+        row("one still running after a second has opened", "+xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~");
         // clang-format on
     }
 
@@ -260,18 +266,38 @@ private Q_SLOTS:
         QFETCH(QString, started);
         const QString bin = m_home.filePath(u"terminals"_qs);
         QVERIFY(QDir(bin).removeRecursively());
-        // Each adds a line saying which it is, where it was started and with what, then ends.
-        for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts))
-            QVERIFY(writeFile(bin + u'/' + QString(name).remove(u'!'),
-                              name.startsWith(u'!') ? "#!/nonexistent/interpreter\n"
-                                                    : "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" "
-                                                      "\"$@\" >> \"${0%/*}/started\"\n"));
+        // Each adds a line saying which it is, where it was started and with what, then ends
+        // (with status 4 for "-"; after two seconds for "+").
+        for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts)) {
+            const QByteArray record = "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"${0%/*}/started\"\n";
+            const QByteArray body = name.startsWith(u'!')   ? "#!/nonexistent/interpreter\n"
+                                    : name.startsWith(u'-') ? record + "exit 4\n"
+                                    : name.startsWith(u'+') ? record + "/bin/sleep 2; : > \"${0%/*}/ended\"\n"
+                                                            : record;
+            QVERIFY(writeFile(bin + u'/' + name.mid(QStringView(u"!-+").contains(name.at(0)) ? 1 : 0), body));
+        }
         qputenv("PATH", QFile::encodeName(bin)); // nothing after this test needs PATH
         terminal.isNull() ? qunsetenv("TERMINAL")
                           : qputenv("TERMINAL", terminal.replace('@', QFile::encodeName(bin)));
-        const QString failure = describe(Setup::openTerminal());
-        QTRY_COMPARE(failure.isEmpty() ? contents(bin + u"/started"_qs) : failure,
-                     started.replace(u'~', QDir(m_home.path()).canonicalPath()));
+        QList<Setup::SetupResult<void>> results;
+        QElapsedTimer clock;
+        clock.start();
+        Setup::openTerminal([&results](Setup::SetupResult<void> result) { results.append(result); });
+        QVERIFY(results.isEmpty()); // never before the starting call returns
+        QTRY_VERIFY_WITH_TIMEOUT(!results.isEmpty(), 20000);
+        const qint64 took = clock.elapsed();
+        QTest::qWait(20);
+        QCOMPARE(results.size(), 1);
+        const QString failure = describe(results.front());
+        QCOMPARE(failure.isEmpty() ? contents(bin + u"/started"_qs) : failure,
+                 started.replace(u'~', QDir(m_home.path()).canonicalPath()));
+        if (installed.contains(u'+')) {
+            // Counted as opened while still running, then left to run on.
+            QVERIFY2(took >= 900 && took < 1900, qPrintable(QString::number(took)));
+            QVERIFY(!QFileInfo::exists(bin + u"/ended"_qs));
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bin + u"/ended"_qs), 10000);
+            QTest::qWait(50); // its process object is let go once it has ended
+        }
     }
 
     void applicationDirectories() // the defaults; relative settings are ignored

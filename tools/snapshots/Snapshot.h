@@ -21,6 +21,9 @@ struct Snapshot
     QSize size{720, 560};
 };
 
+// The setup window's screens, each over the window's backdrop as the window shows it.
+QList<Snapshot> wizardSnapshots();
+
 // The overlay's pill in its notable states, cropped to the pill's own box (no shadow margin).
 QList<Snapshot> pillSnapshots();
 

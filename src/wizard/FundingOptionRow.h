@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QAbstractButton>
+
+namespace Wizard {
+
+// One funding option on a funding step: a check box and the option's name, the whole row one
+// button without chrome. A checkable button: a click or Space toggles it.
+class FundingOptionRow : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    explicit FundingOptionRow(const QString &title, QWidget *parent = nullptr);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    bool m_keyboardFocus = false;
+};
+
+} // namespace Wizard

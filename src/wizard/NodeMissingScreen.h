@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace Wizard {
+
+// Shown when Node.js cannot be run from the login shell: what is missing, "Check again" and a
+// link to the Node.js download page.
+class NodeMissingScreen : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NodeMissingScreen(QWidget *parent = nullptr);
+
+    // After the first recheck the screen says that Node.js is still not found.
+    void setRechecked(bool rechecked);
+
+    // The page "Get Node.js" opens in the default browser.
+    static QUrl downloadPage();
+
+Q_SIGNALS:
+    void recheckRequested();
+
+private:
+    QLabel *m_recheckLine = nullptr;
+};
+
+} // namespace Wizard

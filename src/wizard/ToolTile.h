@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QAbstractButton>
+
+namespace Wizard {
+
+// One tool on the tools step: its two-letter code at the top, its name at the bottom, red with
+// a check mark when selected. A checkable button: a click or Space toggles it.
+class ToolTile : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    ToolTile(const QString &harnessId, const QString &name, QWidget *parent = nullptr);
+
+    QString harnessId() const { return m_harnessId; }
+    // "CC" for Claude Code, "CX" for Codex, "OC" for any other tool.
+    static QString code(const QString &harnessId);
+
+    QSize sizeHint() const override { return {190, 190}; }
+    QSize minimumSizeHint() const override { return {60, 190}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    QString m_harnessId;
+    bool m_keyboardFocus = false;
+};
+
+} // namespace Wizard

@@ -1,0 +1,92 @@
+#pragma once
+
+// The real RootView over the real WizardController, with the scripted setup engine at the
+// seam and timers that only fire when the test says so.
+
+#include "support/ManualTimers.h"
+#include "support/ScriptedSetupEngine.h"
+
+#include "manifest/ManifestLoader.h"
+#include "wizard/RootView.h"
+#include "wizard/core/QuestionsModel.h"
+#include "wizard/core/WizardController.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace WizardFixture {
+
+// claude-code pays through "claude", codex and opencode share "openai", "plain" needs no
+// funding. Nothing is detected (no config paths), so the defaults are preselected:
+// Claude Code and Codex. "region" is asked by two options of the same group.
+inline const char *const manifestJson = R"({
+  "schema_version": 1,
+  "default_harness_ids": ["claude-code", "codex"],
+  "harnesses": [
+    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
+    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
+    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
+    {"id": "plain", "name": "Plain", "config_paths": []}
+  ],
+  "funding_groups": {
+    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
+      {"id": "subscription", "name": "Subscription", "fields": []},
+      {"id": "apikey", "name": "API key", "fields": [
+        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"},
+        {"config_key": "region", "label": "Region", "secret": false}]},
+      {"id": "claude-proxy", "name": "Proxy", "fields": [
+        {"config_key": "proxyUrl", "label": "Proxy URL", "secret": false, "requires_https": true},
+        {"config_key": "region", "label": "Region", "secret": false}]}]},
+    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
+      {"id": "openai", "name": "OpenAI key", "fields": [
+        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
+      {"id": "openrouter", "name": "OpenRouter", "fields": []}]}
+  },
+  "advanced": {"title": "Advanced", "description": "", "fields": []}
+})";
+
+inline Manifest::Resolved resolved()
+{
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
+    if (!manifest)
+        qFatal("the test manifest does not decode");
+    return {QStringLiteral("orvane@latest"), *manifest};
+}
+
+struct Host
+{
+    ManualClock clock;
+    ManualTimers timers{clock};
+    ScriptedSetupEngine engine;
+    ::Wizard::WizardController controller{
+        engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
+        timers};
+    ::Wizard::RootView view{controller, QSize(720, 560)};
+
+    using Screen = ::Wizard::WizardController::Screen;
+
+    Host()
+    {
+        view.resize(720, 560);
+    }
+
+    // Shows the view, which starts the check, and answers it: Node.js found or not.
+    bool start(bool nodeFound = true)
+    {
+        view.show();
+        if (!QTest::qWaitForWindowActive(&view))
+            return false;
+        return engine.releaseNodeVersion(nodeFound ? std::optional(QStringLiteral("v20.11.0"))
+                                                   : std::nullopt) &&
+               engine.releaseVersionInfo({});
+    }
+
+    template <typename T> T *find(const QString &name) const
+    {
+        return view.currentScreen() ? view.currentScreen()->findChild<T *>(name) : nullptr;
+    }
+    ::Wizard::QuestionsModel *model() const { return controller.questionsModel(); }
+};
+
+} // namespace WizardFixture

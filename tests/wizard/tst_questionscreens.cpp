@@ -1,0 +1,499 @@
+// The question screens inside the real RootView: steps and their counter, the footer's
+// buttons, the keyboard, fields and their validation, the enterprise form. The controller is
+// the real one; only the setup engine is scripted.
+
+#include "WizardFixture.h"
+
+#include "design/FlatButton.h"
+#include "wizard/EnterpriseGatewayView.h"
+#include "wizard/FieldRow.h"
+#include "wizard/FundingOptionRow.h"
+#include "wizard/LabeledField.h"
+#include "wizard/QuestionsView.h"
+#include "wizard/ToolTile.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using WizardFixture::Host;
+using Screen = Wizard::WizardController::Screen;
+using Wizard::QuestionsView;
+
+namespace {
+
+// Starts a first run and clicks "Get started".
+bool openQuestions(Host &host)
+{
+    if (!host.start())
+        return false;
+    auto *getStarted = host.find<Design::FlatButton>(u"getStarted"_s);
+    if (!getStarted)
+        return false;
+    QTest::mouseClick(getStarted, Qt::LeftButton);
+    return host.controller.screen() == Screen::Questions;
+}
+
+QuestionsView *questions(Host &host)
+{
+    return qobject_cast<QuestionsView *>(host.view.currentScreen());
+}
+
+QString labelText(Host &host, const QString &name)
+{
+    auto *label = host.find<QLabel>(name);
+    return label ? label->text() : u"<missing>"_s;
+}
+
+Design::FlatButton *button(Host &host, const QString &name)
+{
+    return host.find<Design::FlatButton>(name);
+}
+
+Wizard::FieldRow *fieldRow(Host &host, const QString &option, const QString &configKey)
+{
+    QWidget *fields = host.find<QWidget>(u"fields-"_s + option);
+    return fields ? fields->findChild<Wizard::FieldRow *>(u"field-"_s + configKey) : nullptr;
+}
+
+} // namespace
+
+class TestQuestionScreens : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stepCounterFollowsTheTools_data();
+    void stepCounterFollowsTheTools();
+    void footerWalksTheSteps_data();
+    void footerWalksTheSteps();
+    void stepGoneReturnsToTools();
+    void returnKey_data();
+    void returnKey();
+    void keyboardOrderAndSpace();
+    void validationAppearsAsTyped_data();
+    void validationAppearsAsTyped();
+    void unselectedOptionKeepsItsValues();
+    void answersAreTrimmed();
+    void enterpriseForm_data();
+    void enterpriseForm();
+};
+
+void TestQuestionScreens::stepCounterFollowsTheTools_data()
+{
+    QTest::addColumn<QStringList>("clicked"); // tiles clicked, in order
+    QTest::addColumn<QString>("counter");
+    QTest::addColumn<QString>("primary");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("defaults: Claude Code and Codex") << QStringList{} << u"1 OF 3"_s
+                                                     << u"Continue"_s << true;
+    QTest::newRow("Codex off") << QStringList{u"codex"_s} << u"1 OF 2"_s << u"Continue"_s << true;
+    QTest::newRow("OpenCode for Codex: same group") << QStringList{u"codex"_s, u"opencode"_s}
+                                                    << u"1 OF 3"_s << u"Continue"_s << true;
+    QTest::newRow("both off: nothing to install")
+        << QStringList{u"codex"_s, u"claude-code"_s} << u"1 OF 1"_s << u"Install"_s << false;
+    QTest::newRow("only a tool without funding")
+        << QStringList{u"codex"_s, u"claude-code"_s, u"plain"_s} << u"1 OF 1"_s << u"Install"_s
+        << true;
+}
+
+void TestQuestionScreens::stepCounterFollowsTheTools()
+{
+    QFETCH(QStringList, clicked);
+    QFETCH(QString, counter);
+    QFETCH(QString, primary);
+    QFETCH(bool, enabled);
+
+    Host host;
+    QVERIFY(openQuestions(host));
+    QCOMPARE(labelText(host, u"stepLabel"_s), u"TOOLS"_s);
+    for (const QString &id : clicked) {
+        auto *tile = host.find<Wizard::ToolTile>(u"tile-"_s + id);
+        QVERIFY2(tile, qPrintable(id));
+        const bool wasChecked = tile->isChecked();
+        QTest::mouseClick(tile, Qt::LeftButton);
+        QCOMPARE(tile->isChecked(), !wasChecked);
+        QCOMPARE(host.model()->isHarnessSelected(id), !wasChecked);
+    }
+    // The counter and the button change at once, without leaving the step.
+    QCOMPARE(labelText(host, u"stepCounter"_s), counter);
+    QCOMPARE(button(host, u"primary"_s)->text(), primary);
+    QCOMPARE(button(host, u"primary"_s)->isEnabled(), enabled);
+    QVERIFY(!button(host, u"back"_s)->isVisible());
+}
+
+void TestQuestionScreens::footerWalksTheSteps_data()
+{
+    QTest::addColumn<bool>("returning");
+    QTest::addColumn<QString>("finalLabel");
+    QTest::addColumn<bool>("offersEnterprise");
+
+    QTest::newRow("first run") << false << u"Install"_s << true;
+    QTest::newRow("returning user") << true << u"Save changes"_s << false;
+}
+
+void TestQuestionScreens::footerWalksTheSteps()
+{
+    QFETCH(bool, returning);
+    QFETCH(QString, finalLabel);
+    QFETCH(bool, offersEnterprise);
+
+    Host host;
+    if (returning) {
+        host.engine.existingInstall = true;
+        host.engine.existingHarnesses = {{u"claude-code"_s, u"subscription"_s},
+                                         {u"codex"_s, u"openrouter"_s}};
+        QVERIFY(host.start());
+        QCOMPARE(host.controller.screen(), Screen::Launched);
+        host.controller.openSettings();
+    } else {
+        QVERIFY(openQuestions(host));
+    }
+    QCOMPARE(host.controller.screen(), Screen::Questions);
+    QVERIFY(questions(host));
+    QCOMPARE(button(host, u"enterpriseGateway"_s)->isVisible(), offersEnterprise);
+
+    const QStringList labels{u"TOOLS"_s, u"FUNDING"_s, u"FUNDING"_s};
+    const QStringList counters{u"1 OF 3"_s, u"2 OF 3"_s, u"3 OF 3"_s};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(labelText(host, u"stepLabel"_s), labels.at(i));
+        QCOMPARE(labelText(host, u"stepCounter"_s), counters.at(i));
+        QCOMPARE(button(host, u"back"_s)->isVisible(), i > 0);
+        QCOMPARE(button(host, u"primary"_s)->text(), i < 2 ? u"Continue"_s : finalLabel);
+        // A middle step goes on even with its fields empty.
+        QVERIFY(button(host, u"primary"_s)->isEnabled() || i == 2);
+        if (i > 0)
+            QVERIFY(!button(host, u"enterpriseGateway"_s)->isVisible());
+        if (i < 2)
+            QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    }
+    // The funding steps come in the order the selected tools name their groups.
+    QCOMPARE(questions(host)->step(), Wizard::QuestionStep::funding(u"openai"_s));
+    QCOMPARE(labelText(host, u"code"_s), u"CX"_s);
+
+    if (!returning) {
+        // The first run preselects "OpenAI key", whose key is still missing.
+        QVERIFY(!button(host, u"primary"_s)->isEnabled());
+        QLineEdit *key = fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit();
+        QTest::keyClicks(key, u"sk-test-1"_s);
+    }
+    QVERIFY(button(host, u"primary"_s)->isEnabled());
+
+    // Back twice reaches the tools again, choices intact.
+    QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
+    QCOMPARE(labelText(host, u"stepCounter"_s), u"2 OF 3"_s);
+    QCOMPARE(labelText(host, u"code"_s), u"CC"_s);
+    QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
+    QCOMPARE(labelText(host, u"stepLabel"_s), u"TOOLS"_s);
+    QVERIFY(!button(host, u"back"_s)->isVisible());
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QCOMPARE(host.engine.callCount(u"runInstall"_s), 0);
+
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QCOMPARE(host.engine.callCount(u"runInstall"_s), 1);
+    const Setup::InstallAnswers answers = host.engine.lastCall(u"runInstall"_s).answers;
+    QCOMPARE(answers.harnesses, (QStringList{u"claude-code"_s, u"codex"_s}));
+    QCOMPARE(host.controller.screen(), Screen::Installing);
+    if (!returning)
+        QCOMPARE(answers.fields.value(u"openaiKey"_s), u"sk-test-1"_s);
+    // The progress screen fades in over the questions and the fade goes away by itself.
+    QTRY_VERIFY(!host.view.findChild<QWidget *>(u"crossFade"_s));
+}
+
+void TestQuestionScreens::stepGoneReturnsToTools()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QCOMPARE(questions(host)->step(), Wizard::QuestionStep::funding(u"openai"_s));
+    // Codex was the only tool paying through "openai": its step goes, and the view with it.
+    host.model()->setHarnessSelected(u"codex"_s, false);
+    QCOMPARE(questions(host)->step(), Wizard::QuestionStep::tools());
+    QCOMPARE(labelText(host, u"stepLabel"_s), u"TOOLS"_s);
+    QCOMPARE(labelText(host, u"stepCounter"_s), u"1 OF 2"_s);
+    QVERIFY(host.find<Wizard::ToolTile>(u"tile-codex"_s));
+}
+
+void TestQuestionScreens::returnKey_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<int>("expected"); // the screen after Return
+    QTest::addColumn<QString>("step"); // the questions' counter after Return, if any
+
+    QTest::newRow("welcome: Get started") << u"welcome"_s << int(Screen::Questions) << u"1 OF 3"_s;
+    QTest::newRow("tools step: Continue") << u"tools"_s << int(Screen::Questions) << u"2 OF 3"_s;
+    QTest::newRow("in a field: Continue") << u"field"_s << int(Screen::Questions) << u"3 OF 3"_s;
+    QTest::newRow("last step, incomplete: nothing")
+        << u"incomplete"_s << int(Screen::Questions) << u"3 OF 3"_s;
+    QTest::newRow("last step, complete: Install")
+        << u"complete"_s << int(Screen::Installing) << QString();
+    QTest::newRow("completion: no default") << u"done"_s << int(Screen::Complete) << QString();
+    QTest::newRow("failure: Try again") << u"failed"_s << int(Screen::Welcome) << QString();
+    QTest::newRow("Node.js missing: no default") << u"node"_s << int(Screen::NoNode) << QString();
+    QTest::newRow("enterprise form, empty: nothing")
+        << u"enterprise"_s << int(Screen::Enterprise) << QString();
+    QTest::newRow("enterprise form, filled: Continue")
+        << u"enterprise-filled"_s << int(Screen::Questions) << u"1 OF 3"_s;
+}
+
+void TestQuestionScreens::returnKey()
+{
+    QFETCH(QString, place);
+    QFETCH(int, expected);
+    QFETCH(QString, step);
+
+    Host host;
+    QWidget *target = &host.view;
+    if (place == u"node") {
+        QVERIFY(host.start(false));
+    } else if (place == u"welcome") {
+        QVERIFY(host.start());
+    } else {
+        QVERIFY(openQuestions(host));
+    }
+    auto toLastStep = [&] {
+        QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+        QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    };
+    if (place == u"field") {
+        QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+        QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
+        target = fieldRow(host, u"apikey"_s, u"region"_s)->edit();
+        target->setFocus();
+    } else if (place == u"incomplete") {
+        toLastStep();
+    } else if (place == u"complete" || place == u"done" || place == u"failed") {
+        toLastStep();
+        QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-1"_s);
+        if (place != u"complete") {
+            QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+            if (place == u"done")
+                QVERIFY(host.engine.succeed(u"runInstall"_s));
+            else
+                QVERIFY(host.engine.fail(u"runInstall"_s, Setup::SetupError::exitedWithStatus(1, u"no"_s)));
+        }
+    } else if (place.startsWith(u"enterprise")) {
+        QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);
+        QCOMPARE(host.controller.screen(), Screen::Enterprise);
+        if (place == u"enterprise-filled") {
+            QTest::keyClicks(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->edit(),
+                             u"https://gw.example"_s);
+            QTest::keyClicks(host.find<Wizard::LabeledField>(u"email"_s)->edit(), u"a@b"_s);
+        }
+    }
+    QVERIFY(target->window()->isActiveWindow());
+
+    QTest::keyClick(target, Qt::Key_Return);
+    QCOMPARE(int(host.controller.screen()), expected);
+    if (!step.isEmpty())
+        QCOMPARE(labelText(host, u"stepCounter"_s), step);
+}
+
+void TestQuestionScreens::keyboardOrderAndSpace()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    auto *first = host.find<Wizard::ToolTile>(u"tile-claude-code"_s);
+    first->setFocus(Qt::TabFocusReason);
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.append(QApplication::focusWidget()->objectName());
+    }
+    // Top to bottom, left to right; "Back" is hidden on the first step.
+    QCOMPARE(order, (QStringList{u"tile-claude-code"_s, u"tile-codex"_s, u"tile-opencode"_s,
+                                 u"tile-plain"_s, u"primary"_s, u"enterpriseGateway"_s}));
+
+    // Space toggles the focused tile.
+    auto *opencode = host.find<Wizard::ToolTile>(u"tile-opencode"_s);
+    opencode->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(opencode, Qt::Key_Space);
+    QVERIFY(host.model()->isHarnessSelected(u"opencode"_s));
+    QVERIFY(opencode->isChecked());
+
+    // Space on the focused primary button moves on; the funding step's order starts with its
+    // options and ends with the footer.
+    auto *primary = button(host, u"primary"_s);
+    primary->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(primary, Qt::Key_Space);
+    QCOMPARE(labelText(host, u"stepCounter"_s), u"2 OF 3"_s);
+    auto *subscription = host.find<Wizard::FundingOptionRow>(u"option-subscription"_s);
+    subscription->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(subscription, Qt::Key_Space);
+    QVERIFY(!host.model()->isFundingSelected(u"subscription"_s, u"claude"_s));
+    QTest::keyClick(subscription, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"option-apikey"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    // The chosen option's first field comes right after it.
+    QCOMPARE(QApplication::focusWidget(), fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
+}
+
+void TestQuestionScreens::validationAppearsAsTyped_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("configKey");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("complains");
+
+    QTest::newRow("wrong prefix") << u"apikey"_s << u"anthropicApiKey"_s << u"sk-live-1"_s << true;
+    QTest::newRow("right prefix") << u"apikey"_s << u"anthropicApiKey"_s << u"sk-ant-1"_s << false;
+    QTest::newRow("plain http") << u"claude-proxy"_s << u"proxyUrl"_s << u"http://proxy"_s << true;
+    QTest::newRow("https") << u"claude-proxy"_s << u"proxyUrl"_s << u"https://proxy"_s << false;
+}
+
+void TestQuestionScreens::validationAppearsAsTyped()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, configKey);
+    QFETCH(QString, typed);
+    QFETCH(bool, complains);
+
+    Host host;
+    QVERIFY(openQuestions(host));
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-"_s + option), Qt::LeftButton);
+    Wizard::FieldRow *row = fieldRow(host, option, configKey);
+    QVERIFY(row && row->isVisible());
+    QCOMPARE(row->message(), QString());
+    auto *shown = row->findChild<QLabel *>(u"message"_s);
+
+    // Every keystroke is judged: the message follows the text as it grows.
+    for (qsizetype n = 1; n <= typed.size(); ++n) {
+        QTest::keyClick(row->edit(), typed.at(n - 1).toLatin1());
+        const std::optional<QString> rule = row->field().validate(typed.left(n));
+        QCOMPARE(row->message(), rule.value_or(QString()));
+        QCOMPARE(shown->isVisible(), rule.has_value());
+    }
+    QCOMPARE(!row->message().isEmpty(), complains);
+    if (complains)
+        QVERIFY(row->message().startsWith(row->field().label));
+    QCOMPARE(host.model()->fieldValue(row->field()), typed);
+}
+
+void TestQuestionScreens::unselectedOptionKeepsItsValues()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    auto *apikey = host.find<Wizard::FundingOptionRow>(u"option-apikey"_s);
+    auto *proxy = host.find<Wizard::FundingOptionRow>(u"option-claude-proxy"_s);
+    QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
+    QTest::mouseClick(apikey, Qt::LeftButton);
+    QVERIFY(host.find<QWidget>(u"fields-apikey"_s)->isVisible());
+    QLineEdit *key = fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit();
+    QCOMPARE(key->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(key, u"sk-ant-kept"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"eu"_s);
+    QCOMPARE(labelText(host, u"order"_s), u"Subscription \u2192 API key"_s);
+
+    // The same field under a second chosen option shows and edits the one value.
+    QTest::mouseClick(proxy, Qt::LeftButton);
+    QLineEdit *otherRegion = fieldRow(host, u"claude-proxy"_s, u"region"_s)->edit();
+    QCOMPARE(otherRegion->echoMode(), QLineEdit::Normal);
+    QCOMPARE(otherRegion->text(), u"eu"_s);
+    QTest::keyClicks(otherRegion, u"-west"_s);
+    QCOMPARE(fieldRow(host, u"apikey"_s, u"region"_s)->edit()->text(), u"eu-west"_s);
+
+    QTest::mouseClick(apikey, Qt::LeftButton);
+    QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
+    QCOMPARE(labelText(host, u"order"_s), u"Subscription \u2192 Proxy"_s);
+    // Away to the next step and back: the step is rebuilt from the model.
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
+    QCOMPARE(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit()->text(), u"sk-ant-kept"_s);
+    QCOMPARE(fieldRow(host, u"apikey"_s, u"region"_s)->edit()->text(), u"eu-west"_s);
+}
+
+void TestQuestionScreens::answersAreTrimmed()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-subscription"_s), Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
+    // Typed with a space and a no-break space after it: the questions trim both.
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(), u"sk-ant-1 \u00a0"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"  eu "_s);
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-2"_s);
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QCOMPARE(host.engine.callCount(u"runInstall"_s), 1);
+    const auto fields = host.engine.lastCall(u"runInstall"_s).answers.fields;
+    QCOMPARE(fields.value(u"anthropicApiKey"_s), u"sk-ant-1"_s);
+    QCOMPARE(fields.value(u"region"_s), u"eu"_s);
+}
+
+void TestQuestionScreens::enterpriseForm_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("storedUrl");
+    QTest::addColumn<QString>("storedEmail");
+
+    QTest::newRow("both given") << u"https://gw.example"_s << u"dana@corp"_s << true
+                                << u"https://gw.example"_s << u"dana@corp"_s;
+    QTest::newRow("spaces around both")
+        << u"  https://gw.example  "_s << u" dana@corp "_s << true << u"https://gw.example"_s
+        << u"dana@corp"_s;
+    QTest::newRow("a no-break space is not trimmed")
+        << u"https://gw.example\u00a0"_s << u"dana@corp"_s << true
+        << u"https://gw.example\u00a0"_s << u"dana@corp"_s;
+    QTest::newRow("e-mail without @") << u"https://gw.example"_s << u"dana.corp"_s << false
+                                      << QString() << QString();
+    QTest::newRow("address of spaces only") << u"    "_s << u"dana@corp"_s << false << QString()
+                                            << QString();
+    QTest::newRow("nothing typed") << QString() << QString() << false << QString() << QString();
+}
+
+void TestQuestionScreens::enterpriseForm()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, email);
+    QFETCH(bool, enabled);
+    QFETCH(QString, storedUrl);
+    QFETCH(QString, storedEmail);
+
+    Host host;
+    QVERIFY(openQuestions(host));
+    QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);
+    QCOMPARE(host.controller.screen(), Screen::Enterprise);
+    auto *cont = button(host, u"continue"_s);
+    QVERIFY(!cont->isEnabled());
+    QTest::keyClicks(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->edit(), url);
+    QTest::keyClicks(host.find<Wizard::LabeledField>(u"email"_s)->edit(), email);
+    QCOMPARE(cont->isEnabled(), enabled);
+
+    QTest::mouseClick(cont, Qt::LeftButton);
+    if (!enabled) {
+        QCOMPARE(host.controller.screen(), Screen::Enterprise);
+        QVERIFY(!host.controller.enterprise());
+        // "Back" returns to the questions as they were.
+        QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
+        QCOMPARE(host.controller.screen(), Screen::Questions);
+        QVERIFY(button(host, u"enterpriseGateway"_s)->isVisible());
+        return;
+    }
+    QCOMPARE(host.controller.screen(), Screen::Questions);
+    QVERIFY(host.controller.enterprise());
+    QCOMPARE(host.controller.enterprise()->url, storedUrl);
+    QCOMPARE(host.controller.enterprise()->email, storedEmail);
+    // Fresh questions for the organisation's gateway, which offer no second gateway.
+    QCOMPARE(labelText(host, u"stepCounter"_s), u"1 OF 3"_s);
+    QVERIFY(!button(host, u"enterpriseGateway"_s)->isVisible());
+
+    // Shown again, the form starts empty.
+    host.controller.openEnterpriseGateway();
+    if (host.controller.screen() == Screen::Enterprise)
+        QVERIFY(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->text().isEmpty());
+}
+
+QTEST_MAIN(TestQuestionScreens)
+#include "tst_questionscreens.moc"

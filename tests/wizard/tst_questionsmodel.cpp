@@ -1,0 +1,491 @@
+// The questions model against a small manifest written for these cases, and the wizard's two
+// trimming rules.
+
+#include "manifest/ManifestLoader.h"
+#include "wizard/core/QuestionsModel.h"
+#include "wizard/core/TextTrimming.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using Wizard::QuestionsModel;
+using Wizard::QuestionStep;
+using namespace Qt::StringLiterals;
+using FundingMap = QMap<QString, QStringList>;
+
+namespace {
+
+// claude: three options, only the third a "-proxy", two asking for "region";
+// openai: no proxy option; empty: no options at all. "aider" names a group that does not
+// exist, "plain" has no group and no command. The group key "claude" differs from its
+// config key "anthropic". "shared" (of "mixer") asks for "region" as well.
+const char *const manifestJson = R"({
+  "schema_version": 1,
+  "default_harness_ids": ["codex"],
+  "harnesses": [
+    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
+    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
+    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
+    {"id": "aider", "name": "Aider", "config_paths": [], "funding_group": "ghost"},
+    {"id": "plain", "name": "Plain", "config_paths": []},
+    {"id": "lonely", "name": "Lonely", "config_paths": [], "funding_group": "empty"},
+    {"id": "mixer", "name": "Mixer", "config_paths": [], "funding_group": "shared"}
+  ],
+  "funding_groups": {
+    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
+      {"id": "subscription", "name": "Subscription", "fields": []},
+      {"id": "apikey", "name": "API key", "fields": [
+        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"},
+        {"config_key": "region", "label": "Region", "secret": false}]},
+      {"id": "claude-proxy", "name": "Proxy", "fields": [
+        {"config_key": "proxyUrl", "label": "Proxy URL", "secret": false, "requires_https": true},
+        {"config_key": "region", "label": "Region", "secret": false}]}]},
+    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
+      {"id": "openai", "name": "OpenAI key", "fields": [
+        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
+      {"id": "openrouter", "name": "OpenRouter", "fields": []}]},
+    "empty": {"config_key": "empty", "title": "Nothing", "options": []},
+    "shared": {"config_key": "shared", "title": "Shared", "options": [
+      {"id": "regional", "name": "Regional", "fields": [
+        {"config_key": "region", "label": "Region", "secret": false}]}]}
+  },
+  "advanced": {"title": "Advanced", "description": "", "fields": [
+    {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
+})";
+
+Manifest::InstallManifest testManifest()
+{
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
+    if (!manifest)
+        qFatal("the test manifest does not decode");
+    return *manifest;
+}
+
+QList<Manifest::ManifestHarness> harnessesNamed(const QStringList &ids)
+{
+    QList<Manifest::ManifestHarness> found;
+    for (const Manifest::ManifestHarness &harness : testManifest().harnesses)
+        if (ids.contains(harness.id))
+            found.append(harness);
+    return found;
+}
+
+// "codex:openrouter" is a harness with a recorded funding, "codex" one without.
+QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
+{
+    QList<Setup::ExistingHarness> existing;
+    for (const QString &entry : entries) {
+        const QStringList parts = entry.split(QLatin1Char(':'));
+        existing.append(
+            {parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
+    }
+    return existing;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+QStringList sortedIds(const QSet<QString> &ids)
+{
+    return sorted(QStringList(ids.begin(), ids.end()));
+}
+
+FundingMap fundingOf(const QuestionsModel &model)
+{
+    FundingMap funding;
+    for (auto it = model.selectedFunding().cbegin(); it != model.selectedFunding().cend(); ++it)
+        funding.insert(it.key(), sortedIds(it.value()));
+    return funding;
+}
+
+const Manifest::ManifestField &fieldNamed(const Manifest::InstallManifest &manifest,
+                                          const QString &key)
+{
+    for (const Manifest::FundingGroup &group : manifest.fundingGroups)
+        for (const Manifest::FundingOption &option : group.options)
+            for (const Manifest::ManifestField &field : option.fields)
+                if (field.configKey == key)
+                    return field;
+    for (const Manifest::ManifestField &field : manifest.advanced.fields)
+        if (field.configKey == key)
+            return field;
+    qFatal("no field %s", qPrintable(key));
+}
+
+// A model on the test manifest with exactly `harnesses` selected, then `toggles`
+// ("group:option") applied and `values` ("configKey=text") typed.
+std::unique_ptr<QuestionsModel> modelWith(const QStringList &harnesses,
+                                          const QStringList &toggles = {},
+                                          const QStringList &values = {})
+{
+    auto model = std::make_unique<QuestionsModel>(
+        testManifest(), QList<Manifest::ManifestHarness>{}, QList<Setup::ExistingHarness>{}, false);
+    for (const QString &id : sortedIds(model->selectedHarnesses()))
+        model->setHarnessSelected(id, false);
+    for (const QString &id : harnesses)
+        model->setHarnessSelected(id, true);
+    for (const QString &toggle : toggles)
+        model->toggleFunding(toggle.section(QLatin1Char(':'), 1),
+                             toggle.section(QLatin1Char(':'), 0, 0));
+    for (const QString &value : values) {
+        const QString key = value.section(QLatin1Char('='), 0, 0);
+        model->setFieldValue(fieldNamed(model->manifest(), key),
+                             value.section(QLatin1Char('='), 1));
+    }
+    return model;
+}
+
+} // namespace
+
+class TestQuestionsModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void creation_data();
+    void creation();
+    void steps_data();
+    void steps();
+    void fields_data();
+    void fields();
+    void canSubmit_data();
+    void canSubmit();
+    void answers_data();
+    void answers();
+    void notifiesRealChangesOnly();
+    void trimming_data();
+    void trimming();
+    void enterpriseForm_data();
+    void enterpriseForm();
+};
+
+void TestQuestionsModel::creation_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QStringList>("detected");
+    QTest::addColumn<bool>("privateGateway");
+    QTest::addColumn<QStringList>("harnesses");
+    QTest::addColumn<FundingMap>("funding");
+
+    const FundingMap defaults{{u"claude"_s, {u"subscription"_s}},
+                              {u"openai"_s, {u"openai"_s}},
+                              {u"empty"_s, {}},
+                              {u"shared"_s, {u"regional"_s}}};
+    auto with = [&](const QString &group, const QStringList &ids) {
+        FundingMap funding = defaults;
+        funding.insert(group, ids);
+        return funding;
+    };
+
+    QTest::newRow("nothing found: the manifest's defaults")
+        << QStringList{} << QStringList{} << false << QStringList{u"codex"_s} << defaults;
+    QTest::newRow("detected tools over the defaults")
+        << QStringList{} << QStringList{u"claude-code"_s, u"opencode"_s} << false
+        << QStringList{u"claude-code"_s, u"opencode"_s} << defaults;
+    QTest::newRow("existing tools over detected ones, funding kept")
+        << QStringList{u"codex:openrouter"_s} << QStringList{u"claude-code"_s} << false
+        << QStringList{u"codex"_s} << with(u"openai"_s, {u"openrouter"_s});
+    QTest::newRow("existing ids the manifest no longer lists")
+        << QStringList{u"gone"_s, u"codex"_s} << QStringList{u"claude-code"_s} << false
+        << QStringList{u"codex"_s, u"gone"_s} << defaults;
+    QTest::newRow("recorded funding no longer offered: the default")
+        << QStringList{u"codex:retired"_s} << QStringList{} << false << QStringList{u"codex"_s}
+        << defaults;
+    QTest::newRow("first existing harness of a group decides, even without funding")
+        << QStringList{u"opencode"_s, u"codex:openrouter"_s} << QStringList{} << false
+        << QStringList{u"codex"_s, u"opencode"_s} << defaults;
+    QTest::newRow("existing funding from the group of the harness, not the option's name")
+        << QStringList{u"claude-code:openrouter"_s} << QStringList{} << false
+        << QStringList{u"claude-code"_s} << defaults;
+    QTest::newRow("private gateway: the first -proxy option, else the first option")
+        << QStringList{} << QStringList{} << true << QStringList{u"codex"_s}
+        << with(u"claude"_s, {u"claude-proxy"_s});
+    QTest::newRow("private gateway: existing funding still wins")
+        << QStringList{u"claude-code:apikey"_s} << QStringList{} << true
+        << QStringList{u"claude-code"_s} << with(u"claude"_s, {u"apikey"_s});
+}
+
+void TestQuestionsModel::creation()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, detected);
+    QFETCH(bool, privateGateway);
+    QFETCH(QStringList, harnesses);
+    QFETCH(FundingMap, funding);
+
+    const QuestionsModel model(testManifest(), harnessesNamed(detected), existingFrom(existing),
+                               privateGateway);
+    QCOMPARE(sortedIds(model.selectedHarnesses()), harnesses);
+    QCOMPARE(fundingOf(model), funding);
+    QCOMPARE(model.isReturning(), !existing.isEmpty());
+    QCOMPARE(model.isPrivateGateway(), privateGateway);
+    QVERIFY(model.fieldValues().isEmpty());
+}
+
+void TestQuestionsModel::steps_data()
+{
+    QTest::addColumn<QStringList>("harnesses");
+    QTest::addColumn<QStringList>("groups");
+
+    QTest::newRow("two tools of one group: one step")
+        << QStringList{u"opencode"_s, u"codex"_s} << QStringList{u"openai"_s};
+    QTest::newRow("manifest order, not selection order")
+        << QStringList{u"opencode"_s, u"claude-code"_s} << QStringList{u"claude"_s, u"openai"_s};
+    QTest::newRow("a tool without a group adds no step")
+        << QStringList{u"plain"_s} << QStringList{};
+    QTest::newRow("a group the manifest lacks still gets its step")
+        << QStringList{u"aider"_s, u"plain"_s} << QStringList{u"ghost"_s};
+    QTest::newRow("nothing selected") << QStringList{} << QStringList{};
+}
+
+void TestQuestionsModel::steps()
+{
+    QFETCH(QStringList, harnesses);
+    QFETCH(QStringList, groups);
+
+    const auto model = modelWith(harnesses);
+    QCOMPARE(model->activeFundingGroups(), groups);
+    QList<QuestionStep> expected{QuestionStep::tools()};
+    for (const QString &group : groups)
+        expected.append(QuestionStep::funding(group));
+    QCOMPARE(model->steps(), expected);
+}
+
+void TestQuestionsModel::fields_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QStringList>("toggles");
+    QTest::addColumn<QStringList>("keys");
+
+    QTest::newRow("a shared field once, where it first appears")
+        << u"claude"_s
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s, u"claude:apikey"_s}
+        << QStringList{u"anthropicApiKey"_s, u"region"_s, u"proxyUrl"_s};
+    QTest::newRow("one option alone keeps its own order")
+        << u"claude"_s << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"proxyUrl"_s, u"region"_s};
+    QTest::newRow("an option without fields") << u"claude"_s << QStringList{} << QStringList{};
+    QTest::newRow("nothing chosen")
+        << u"claude"_s << QStringList{u"claude:subscription"_s} << QStringList{};
+    QTest::newRow("an id toggled in that is no option of the group")
+        << u"openai"_s << QStringList{u"openai:openai"_s, u"openai:apikey"_s} << QStringList{};
+    QTest::newRow("a group the manifest lacks")
+        << u"ghost"_s << QStringList{u"ghost:apikey"_s} << QStringList{};
+    QTest::newRow("a group without options") << u"empty"_s << QStringList{} << QStringList{};
+}
+
+void TestQuestionsModel::fields()
+{
+    QFETCH(QString, group);
+    QFETCH(QStringList, toggles);
+    QFETCH(QStringList, keys);
+
+    const auto model = modelWith({u"claude-code"_s}, toggles);
+    QStringList found;
+    for (const Manifest::ManifestField &field : model->fields(group))
+        found.append(field.configKey);
+    QCOMPARE(found, keys);
+}
+
+void TestQuestionsModel::canSubmit_data()
+{
+    QTest::addColumn<QStringList>("harnesses");
+    QTest::addColumn<QStringList>("toggles");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<bool>("canSubmit");
+
+    const QStringList codex{u"codex"_s};
+    QTest::newRow("required field untouched") << codex << QStringList{} << QStringList{} << false;
+    QTest::newRow("required field filled")
+        << codex << QStringList{} << QStringList{u"openaiKey=sk-1"_s} << true;
+    QTest::newRow("blanks around a value are ignored")
+        << codex << QStringList{} << QStringList{u"openaiKey= \t sk-1\r\n"_s} << true;
+    QTest::newRow("non-breaking space and line separator are blanks too")
+        << codex << QStringList{} << QStringList{QStringLiteral("openaiKey=\u00a0sk-1\u2028")}
+        << true;
+    QTest::newRow("blanks only count as empty")
+        << codex << QStringList{} << QStringList{u"openaiKey= \n\t "_s} << false;
+    QTest::newRow("an invalid value")
+        << codex << QStringList{} << QStringList{u"openaiKey=pk-1"_s} << false;
+    QTest::newRow("no tool, even with every field filled")
+        << QStringList{} << QStringList{} << QStringList{u"openaiKey=sk-1"_s} << false;
+    QTest::newRow("the group's only option toggled off")
+        << codex << QStringList{u"openai:openai"_s} << QStringList{u"openaiKey=sk-1"_s} << false;
+    QTest::newRow("an option without fields")
+        << codex << QStringList{u"openai:openrouter"_s, u"openai:openai"_s} << QStringList{}
+        << true;
+    QTest::newRow("only tools without groups")
+        << QStringList{u"plain"_s} << QStringList{} << QStringList{} << true;
+    QTest::newRow("a group the manifest lacks")
+        << QStringList{u"aider"_s} << QStringList{} << QStringList{} << false;
+    QTest::newRow("a group without options")
+        << QStringList{u"lonely"_s, u"plain"_s} << QStringList{} << QStringList{} << false;
+    QTest::newRow("every field of every chosen option is required")
+        << QStringList{u"claude-code"_s}
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"proxyUrl=https://proxy.example"_s} << false;
+    QTest::newRow("all filled and valid")
+        << QStringList{u"claude-code"_s}
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"proxyUrl=https://proxy.example"_s, u"region=eu"_s} << true;
+    QTest::newRow("a field's own rule")
+        << QStringList{u"claude-code"_s}
+        << QStringList{u"claude:subscription"_s, u"claude:claude-proxy"_s}
+        << QStringList{u"proxyUrl=http://proxy.example"_s, u"region=eu"_s} << false;
+    QTest::newRow("a second active group still missing its field")
+        << QStringList{u"claude-code"_s, u"codex"_s} << QStringList{} << QStringList{} << false;
+}
+
+void TestQuestionsModel::canSubmit()
+{
+    QFETCH(QStringList, harnesses);
+    QFETCH(QStringList, toggles);
+    QFETCH(QStringList, values);
+    QFETCH(bool, canSubmit);
+
+    QCOMPARE(modelWith(harnesses, toggles, values)->canSubmit(), canSubmit);
+}
+
+void TestQuestionsModel::answers_data()
+{
+    QTest::addColumn<QStringList>("harnesses");
+    QTest::addColumn<QStringList>("toggles");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<Setup::InstallAnswers>("answers");
+
+    QTest::newRow("config keys, manifest option order, trimmed fields of chosen options only")
+        << QStringList{u"codex"_s, u"claude-code"_s}
+        << QStringList{u"claude:claude-proxy"_s, u"claude:apikey"_s}
+        << QStringList{u"anthropicApiKey=  sk-ant-1\n"_s, QStringLiteral("region=\u00a0eu "),
+                       u"openaiKey=sk-2"_s, u"proxyUrl=https://p.example"_s,
+                       u"httpsProxy=ignored"_s}
+        << Setup::InstallAnswers{
+               {u"claude-code"_s, u"codex"_s},
+               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s, u"claude-proxy"_s}},
+                {u"openai"_s, {u"openai"_s}}},
+               {{u"anthropicApiKey"_s, u"sk-ant-1"_s},
+                {u"region"_s, u"eu"_s},
+                {u"proxyUrl"_s, u"https://p.example"_s},
+                {u"openaiKey"_s, u"sk-2"_s}}};
+    QTest::newRow("typed values of unchosen options and unused groups left out")
+        << QStringList{u"codex"_s}
+        << QStringList{u"claude:apikey"_s, u"openai:openai"_s, u"openai:openrouter"_s}
+        << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"openaiKey=sk-2"_s}
+        << Setup::InstallAnswers{{u"codex"_s}, {{u"openai"_s, {u"openrouter"_s}}}, {}};
+    QTest::newRow("a field never typed into goes as empty text")
+        << QStringList{u"opencode"_s} << QStringList{} << QStringList{}
+        << Setup::InstallAnswers{
+               {u"opencode"_s}, {{u"openai"_s, {u"openai"_s}}}, {{u"openaiKey"_s, u""_s}}};
+    QTest::newRow("a group without options, and one the manifest lacks")
+        << QStringList{u"lonely"_s, u"aider"_s} << QStringList{} << QStringList{}
+        << Setup::InstallAnswers{{u"aider"_s, u"lonely"_s}, {{u"empty"_s, {}}}, {}};
+    QTest::newRow("a field two groups ask for goes once")
+        << QStringList{u"mixer"_s, u"claude-code"_s} << QStringList{u"claude:apikey"_s}
+        << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"region= eu\n"_s}
+        << Setup::InstallAnswers{
+               {u"claude-code"_s, u"mixer"_s},
+               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s}}, {u"shared"_s, {u"regional"_s}}},
+               {{u"anthropicApiKey"_s, u"sk-ant-1"_s}, {u"region"_s, u"eu"_s}}};
+    QTest::newRow("tools in manifest order, unlisted ones after, sorted")
+        << QStringList{u"zeta"_s, u"plain"_s, u"gone"_s, u"claude-code"_s} << QStringList{}
+        << QStringList{}
+        << Setup::InstallAnswers{{u"claude-code"_s, u"plain"_s, u"gone"_s, u"zeta"_s},
+                                 {{u"anthropic"_s, {u"subscription"_s}}},
+                                 {}};
+}
+
+void TestQuestionsModel::answers()
+{
+    QFETCH(QStringList, harnesses);
+    QFETCH(QStringList, toggles);
+    QFETCH(QStringList, values);
+    QFETCH(Setup::InstallAnswers, answers);
+
+    const Setup::InstallAnswers built = modelWith(harnesses, toggles, values)->answers();
+    QCOMPARE(built.harnesses, answers.harnesses);
+    QCOMPARE(built.fundingByGroup, answers.fundingByGroup);
+    QCOMPARE(built.fields, answers.fields);
+}
+
+void TestQuestionsModel::notifiesRealChangesOnly()
+{
+    const auto model = modelWith({u"codex"_s});
+    QSignalSpy harnesses(model.get(), &QuestionsModel::selectedHarnessesChanged);
+    QSignalSpy funding(model.get(), &QuestionsModel::selectedFundingChanged);
+    QSignalSpy values(model.get(), &QuestionsModel::fieldValuesChanged);
+    const Manifest::ManifestField &key = fieldNamed(model->manifest(), QStringLiteral("openaiKey"));
+
+    model->setHarnessSelected(QStringLiteral("codex"), true);
+    model->setFieldValue(key, QStringLiteral(" sk-1 "));
+    model->setFieldValue(key, QStringLiteral(" sk-1 "));
+    model->toggleHarness(QStringLiteral("plain"));
+    model->toggleFunding(QStringLiteral("openai"), QStringLiteral("openai"));
+    model->toggleFunding(QStringLiteral("openai"), QStringLiteral("openai"));
+
+    QCOMPARE(harnesses.count(), 1);
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(values.at(0).at(0).toString(), QStringLiteral("openaiKey"));
+    QCOMPARE(funding.count(), 2);
+    QCOMPARE(funding.at(1).at(0).toString(), QStringLiteral("openai"));
+    // Stored exactly as typed; trimmed only on the way out.
+    QCOMPARE(model->fieldValue(key), QStringLiteral(" sk-1 "));
+    QVERIFY(model->isFundingSelected(QStringLiteral("openai"), QStringLiteral("openai")));
+    QVERIFY(!model->isFundingSelected(QStringLiteral("openai"), QStringLiteral("ghost")));
+}
+
+void TestQuestionsModel::trimming_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("questions");  // whitespace and newlines
+    QTest::addColumn<QString>("enterprise"); // spaces and tabs
+
+    QTest::newRow("spaces and tabs") << u" \t a b\t "_s << u"a b"_s << u"a b"_s;
+    QTest::newRow("line ends") << u"\r\n x \n"_s << u"x"_s << u"\r\n x \n"_s;
+    QTest::newRow("vertical tab, form feed, next line")
+        << QStringLiteral("\v\f\u0085x\u0085") << u"x"_s << QStringLiteral("\v\f\u0085x\u0085");
+    QTest::newRow("Unicode spaces and separators")
+        << QStringLiteral("\u00a0\u2003x\u3000\u2028\u2029") << u"x"_s
+        << QStringLiteral("\u00a0\u2003x\u3000\u2028\u2029");
+    QTest::newRow("a zero-width space is not a blank")
+        << QStringLiteral("\u200bx ") << QStringLiteral("\u200bx") << QStringLiteral("\u200bx");
+    QTest::newRow("blanks only") << u" \t "_s << u""_s << u""_s;
+    QTest::newRow("inner blanks stay") << u"a \n b"_s << u"a \n b"_s << u"a \n b"_s;
+}
+
+void TestQuestionsModel::trimming()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, questions);
+    QFETCH(QString, enterprise);
+
+    QCOMPARE(Wizard::trimWhitespaceAndNewlines(text), questions);
+    QCOMPARE(Wizard::trimSpacesAndTabs(text), enterprise);
+}
+
+void TestQuestionsModel::enterpriseForm_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("canContinue");
+
+    QTest::newRow("both given") << u"https://gw.example"_s << u"me@example.com"_s << true;
+    QTest::newRow("address of spaces and tabs") << u" \t "_s << u"me@example.com"_s << false;
+    QTest::newRow("e-mail without @") << u"https://gw.example"_s << u"me.example.com"_s << false;
+    QTest::newRow("the @ alone is enough") << u"gw"_s << u" @ "_s << true;
+    QTest::newRow("a line break is not trimmed by the form") << u"\n"_s << u"a@b"_s << true;
+}
+
+void TestQuestionsModel::enterpriseForm()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, email);
+    QFETCH(bool, canContinue);
+
+    QCOMPARE(Wizard::enterpriseFormCanContinue(url, email), canContinue);
+}
+
+QTEST_GUILESS_MAIN(TestQuestionsModel)
+#include "tst_questionsmodel.moc"

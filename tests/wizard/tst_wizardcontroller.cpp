@@ -1,0 +1,881 @@
+// The wizard's flow over the scripted setup engine: every completion is released by the test,
+// one at a time, and time moves only when the test moves the manual clock.
+
+#include "manifest/ManifestLoader.h"
+#include "support/ManualTimers.h"
+#include "support/ScriptedSetupEngine.h"
+#include "wizard/core/QuestionsModel.h"
+#include "wizard/core/WizardController.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Wizard::QuestionsModel;
+using Wizard::WizardController;
+using Screen = WizardController::Screen;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using FieldMap = QMap<QString, QString>;
+
+Q_DECLARE_METATYPE(Wizard::Failure)
+
+namespace {
+
+// claude-code is found on the test machine (its ~/.claude exists), codex is not. opencode has
+// no command. The openai group offers a "-proxy" option for private gateways.
+const char *const manifestJson = R"({
+  "schema_version": 1,
+  "default_harness_ids": ["codex"],
+  "harnesses": [
+    {"id": "claude-code", "name": "Claude Code", "config_paths": ["~/.claude"], "orv_command": "orv claude", "funding_group": "claude"},
+    {"id": "codex", "name": "Codex", "config_paths": ["~/.codex/config.toml"], "orv_command": "orv codex", "funding_group": "openai"},
+    {"id": "opencode", "name": "OpenCode", "config_paths": [], "funding_group": "openai"},
+    {"id": "plain", "name": "Plain", "config_paths": [], "orv_command": "orv plain"}
+  ],
+  "funding_groups": {
+    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
+      {"id": "subscription", "name": "Subscription", "fields": []},
+      {"id": "apikey", "name": "API key", "fields": [
+        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"}]}]},
+    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
+      {"id": "openai", "name": "OpenAI key", "fields": [
+        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
+      {"id": "openrouter", "name": "OpenRouter", "fields": []},
+      {"id": "openai-proxy", "name": "Gateway", "fields": []}]}
+  },
+  "advanced": {"title": "Advanced", "description": "", "fields": []}
+})";
+
+const QString packageSpec = u"orvane@9.9.9-test"_s;
+const QString boom = u"npm ERR! boom"_s;
+
+Manifest::Resolved testResolved()
+{
+    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
+    if (!manifest)
+        qFatal("the test manifest does not decode");
+    return {packageSpec, *manifest};
+}
+
+// "codex:openrouter" is a harness with a recorded funding, "codex" one without.
+QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
+{
+    QList<Setup::ExistingHarness> existing;
+    for (const QString &entry : entries) {
+        const QStringList parts = entry.split(u':');
+        existing.append(
+            {parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
+    }
+    return existing;
+}
+
+QStringList idsOf(const QList<Manifest::ManifestHarness> &harnesses)
+{
+    QStringList ids;
+    for (const Manifest::ManifestHarness &harness : harnesses)
+        ids.append(harness.id);
+    return ids;
+}
+
+const Setup::VersionInfo firstVersions{u"1.0.0"_s, u"1.1.0"_s};
+const Setup::VersionInfo updatedVersions{u"1.1.0"_s, u"1.1.0"_s};
+
+// A controller over a scripted engine, a manual clock and a home folder where only
+// claude-code's configuration exists.
+struct Rig
+{
+    QTemporaryDir home;
+    ScriptedSetupEngine engine;
+    ManualClock clock;
+    ManualTimers timers{clock};
+    std::expected<Manifest::Resolved, Wizard::Failure> manifest = testResolved();
+    std::unique_ptr<WizardController> controller;
+    QPointer<QuestionsModel> marked;
+
+    Rig()
+    {
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QDir(home.path()).mkpath(u".claude"_s);
+        controller = std::make_unique<WizardController>(
+            engine, [this] { return manifest; }, timers);
+    }
+
+    void setReturning(const QStringList &existing)
+    {
+        engine.existingInstall = !existing.isEmpty();
+        engine.existingHarnesses = existingFrom(existing);
+    }
+
+    // "first" (nothing installed), "returning" (claude-code and codex installed), "noNode" and
+    // "noNode-returning": preflight run to its end.
+    [[nodiscard]] bool start(const QString &kind)
+    {
+        if (kind.endsWith(u"returning"_s))
+            setReturning({u"claude-code:apikey"_s, u"codex"_s});
+        controller->preflight();
+        const bool node = !kind.startsWith(u"noNode"_s);
+        return engine.releaseVersionInfo(firstVersions) &&
+               engine.releaseNodeVersion(node ? std::optional(u"v20.11.0"_s) : std::nullopt);
+    }
+
+    // One user action or engine answer; false when it could not be carried out.
+    [[nodiscard]] bool act(const QString &step)
+    {
+        const QString verb = step.section(u':', 0, 0);
+        const QString rest = step.section(u':', 1);
+        WizardController &c = *controller;
+        if (verb == u"getStarted")
+            c.getStarted();
+        else if (verb == u"enterprise")
+            c.openEnterpriseGateway();
+        else if (verb == u"continue")
+            c.continueEnterpriseGateway(u"https://gw.example"_s, u"me@example.com"_s);
+        else if (verb == u"cancel")
+            c.cancelEnterpriseGateway();
+        else if (verb == u"install")
+            c.runInstall(c.questionsModel() ? c.questionsModel()->answers()
+                                            : Setup::InstallAnswers{});
+        else if (verb == u"update")
+            c.runUpdate();
+        else if (verb == u"uninstall")
+            c.runUninstall();
+        else if (verb == u"openLauncher")
+            c.openLauncher();
+        else if (verb == u"settings")
+            c.openSettings();
+        else if (verb == u"retry")
+            c.retry();
+        else if (verb == u"recheck")
+            c.recheck();
+        else if (verb == u"claude" || verb == u"claude!")
+            c.launchClaude(verb.endsWith(u'!'));
+        else if (verb == u"codex" || verb == u"codex!")
+            c.launchCodex(verb.endsWith(u'!'));
+        else if (verb == u"opencode")
+            c.launchOpenCode();
+        else if (verb == u"native")
+            c.launchClaudeDesktop(Setup::DesktopLaunchMode::Native, false);
+        else if (verb == u"terminal")
+            c.launchTerminal(u"orv claude"_s);
+        else if (verb == u"versions")
+            return engine.releaseVersionInfo(updatedVersions);
+        else if (verb == u"ok")
+            return engine.succeed(rest);
+        else if (verb == u"fail")
+            return engine.fail(rest, Setup::SetupError::exitedWithStatus(1, boom));
+        else if (verb == u"wait")
+            timers.advance(std::chrono::milliseconds(rest.toInt()));
+        else if (verb == u"mark") {
+            // Remembers the questions and changes a choice in them.
+            marked = c.questionsModel();
+            if (!marked)
+                return false;
+            marked->toggleHarness(u"plain"_s);
+        } else
+            return false;
+        return true;
+    }
+
+    [[nodiscard]] bool run(const QStringList &steps)
+    {
+        for (const QString &step : steps)
+            if (!act(step)) {
+                qWarning("step %s could not be carried out", qPrintable(step));
+                return false;
+            }
+        return true;
+    }
+
+    // The launches and quit requests the engine saw, in order: "launchClaudeDesktop(gateway)",
+    // "quit codex", ...
+    QStringList launchLog() const
+    {
+        static const QMap<Setup::DesktopApp, QString> apps{
+            {Setup::DesktopApp::Claude, u"claude"_s},
+            {Setup::DesktopApp::Codex, u"codex"_s},
+            {Setup::DesktopApp::OpenCode, u"openCode"_s}};
+        QStringList log;
+        for (const auto &call : engine.calls) {
+            if (call.operation == u"terminateDesktopApp")
+                log.append(u"quit "_s + apps.value(*call.app));
+            else if (call.operation.startsWith(u"launch"))
+                log.append(call.operation +
+                           (call.mode ? QChar(u'(') + Setup::rawValue(*call.mode) + QChar(u')')
+                                      : QString()));
+        }
+        return log;
+    }
+};
+
+} // namespace
+
+class TestWizardController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void preflight_data();
+    void preflight();
+    void recheck_data();
+    void recheck();
+    void transitions_data();
+    void transitions();
+    void describe_data();
+    void describe();
+    void commands_data();
+    void commands();
+    void enterpriseFields_data();
+    void enterpriseFields();
+    void questionsModelLifetime_data();
+    void questionsModelLifetime();
+    void desktopLaunches_data();
+    void desktopLaunches();
+    void terminal_data();
+    void terminal();
+    void delayedTerminalOutlivesTheLauncher();
+    void firstInstallation();
+    void returningUserUpdatesAndUninstalls();
+};
+
+void TestWizardController::preflight_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<bool>("node");
+    QTest::addColumn<bool>("nodeAnswersFirst");
+    QTest::addColumn<Screen>("screen");
+    QTest::addColumn<QStringList>("commands");
+
+    QTest::newRow("first run") << QStringList{} << true << true << Screen::Welcome << QStringList{};
+    QTest::newRow("first run, versions answer first")
+        << QStringList{} << true << false << Screen::Welcome << QStringList{};
+    QTest::newRow("returning user: the launcher with the installed tools' commands")
+        << QStringList{u"codex:openrouter"_s, u"plain"_s, u"claude-code"_s} << true << false
+        << Screen::Launched << QStringList{u"orv claude"_s, u"orv codex"_s, u"orv plain"_s};
+    QTest::newRow("no Node.js on a first run")
+        << QStringList{} << false << true << Screen::NoNode << QStringList{};
+    QTest::newRow("no Node.js on a returning machine: not the launcher")
+        << QStringList{u"codex"_s} << false << false << Screen::NoNode
+        << QStringList{u"orv codex"_s};
+}
+
+void TestWizardController::preflight()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(bool, node);
+    QFETCH(bool, nodeAnswersFirst);
+    QFETCH(Screen, screen);
+    QFETCH(QStringList, commands);
+
+    Rig rig;
+    rig.setReturning(existing);
+    QSignalSpy screens(rig.controller.get(), &WizardController::screenChanged);
+    rig.controller->preflight();
+
+    // The Node.js probe starts first and runs beside the rest; the record is read only when
+    // there is one.
+    const QStringList expectedCalls =
+        existing.isEmpty()
+            ? QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"versionInfo"_s}
+            : QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"readExistingHarnesses"_s,
+                          u"versionInfo"_s};
+    QCOMPARE(rig.engine.operations(), expectedCalls);
+    QVERIFY(rig.controller->resolved().has_value());
+    QCOMPARE(idsOf(rig.controller->detected()), QStringList{u"claude-code"_s});
+    QCOMPARE(rig.controller->existing(), existingFrom(existing));
+    QCOMPARE(rig.controller->isReturning(), !existing.isEmpty());
+    QCOMPARE(rig.controller->launchedCommands(), commands);
+
+    const auto nodeVersion = node ? std::optional(u"v22.1.0"_s) : std::nullopt;
+    if (nodeAnswersFirst)
+        QVERIFY(rig.engine.releaseNodeVersion(nodeVersion));
+    else
+        QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
+    QCOMPARE(rig.controller->screen(), Screen::Loading);
+    QCOMPARE(screens.count(), 0);
+
+    if (nodeAnswersFirst)
+        QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
+    else
+        QVERIFY(rig.engine.releaseNodeVersion(nodeVersion));
+    QCOMPARE(rig.controller->screen(), screen);
+    QCOMPARE(screens.count(), 1);
+    QCOMPARE(rig.controller->versionInfo(), firstVersions);
+    QCOMPARE(rig.controller->rechecked(), false);
+}
+
+void TestWizardController::recheck_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("node");
+    QTest::addColumn<Screen>("screen");
+
+    QTest::newRow("still no Node.js") << u"noNode"_s << false << Screen::NoNode;
+    QTest::newRow("found on a first run") << u"noNode"_s << true << Screen::Welcome;
+    QTest::newRow("found on a returning machine")
+        << u"noNode-returning"_s << true << Screen::Launched;
+}
+
+void TestWizardController::recheck()
+{
+    QFETCH(QString, start);
+    QFETCH(bool, node);
+    QFETCH(Screen, screen);
+
+    Rig rig;
+    QVERIFY(rig.start(start));
+    QCOMPARE(rig.controller->screen(), Screen::NoNode);
+    QSignalSpy rechecked(rig.controller.get(), &WizardController::recheckedChanged);
+
+    rig.controller->recheck();
+    // Set from the moment of the click; the Node.js screen stays up while the check runs.
+    QCOMPARE(rechecked.count(), 1);
+    QVERIFY(rig.controller->rechecked());
+    QCOMPARE(rig.controller->screen(), Screen::NoNode);
+    QCOMPARE(rig.engine.callCount(u"nodeVersion"_s), 2);
+    QCOMPARE(rig.engine.pending(), (QStringList{u"nodeVersion"_s, u"versionInfo"_s}));
+
+    QVERIFY(rig.engine.releaseNodeVersion(node ? std::optional(u"v20.0.0"_s) : std::nullopt));
+    QCOMPARE(rig.controller->screen(), Screen::NoNode);
+    QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
+    QCOMPARE(rig.controller->screen(), screen);
+    QVERIFY(rig.controller->rechecked());
+}
+
+void TestWizardController::transitions_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<Screen>("screen");
+    QTest::addColumn<QString>("statusText");
+    QTest::addColumn<QString>("errorText");
+
+    const QString installing = u"Installing\u2026"_s;
+    const QString updating = u"Updating\u2026"_s;
+    const QString uninstalling = u"Uninstalling\u2026"_s;
+    const QStringList install{u"getStarted"_s, u"install"_s};
+    auto then = [](QStringList steps, const QStringList &more) { return steps << more; };
+
+    QTest::newRow("welcome: Get started") << u"first"_s << QStringList{u"getStarted"_s}
+                                          << Screen::Questions << installing << QString();
+    QTest::newRow("questions: Have an Enterprise Gateway?")
+        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s} << Screen::Enterprise
+        << installing << QString();
+    QTest::newRow("enterprise: Continue")
+        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s}
+        << Screen::Questions << installing << QString();
+    QTest::newRow("enterprise: Back")
+        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"cancel"_s}
+        << Screen::Questions << installing << QString();
+    QTest::newRow("questions: install runs")
+        << u"first"_s << install << Screen::Installing << installing << QString();
+    QTest::newRow("install succeeds") << u"first"_s << then(install, {u"ok:runInstall"_s})
+                                      << Screen::Complete << installing << QString();
+    QTest::newRow("install fails") << u"first"_s << then(install, {u"fail:runInstall"_s})
+                                   << Screen::Failed << installing << boom;
+    QTest::newRow("complete: Open Launcher")
+        << u"first"_s << then(install, {u"ok:runInstall"_s, u"openLauncher"_s}) << Screen::Launched
+        << installing << QString();
+    QTest::newRow("launched: Settings") << u"returning"_s << QStringList{u"settings"_s}
+                                        << Screen::Questions << installing << QString();
+    QTest::newRow("launched: update runs") << u"returning"_s << QStringList{u"update"_s}
+                                           << Screen::Installing << updating << QString();
+    QTest::newRow("update done, new versions still awaited")
+        << u"returning"_s << QStringList{u"update"_s, u"ok:runUpdate"_s} << Screen::Installing
+        << updating << QString();
+    QTest::newRow("update succeeds")
+        << u"returning"_s << QStringList{u"update"_s, u"ok:runUpdate"_s, u"versions"_s}
+        << Screen::Launched << updating << QString();
+    QTest::newRow("update fails") << u"returning"_s << QStringList{u"update"_s, u"fail:runUpdate"_s}
+                                  << Screen::Failed << updating << boom;
+    QTest::newRow("launched: uninstall runs") << u"returning"_s << QStringList{u"uninstall"_s}
+                                              << Screen::Installing << uninstalling << QString();
+    QTest::newRow("uninstall succeeds")
+        << u"returning"_s << QStringList{u"uninstall"_s, u"ok:runUninstall"_s} << Screen::Welcome
+        << uninstalling << QString();
+    QTest::newRow("uninstall fails")
+        << u"returning"_s << QStringList{u"uninstall"_s, u"fail:runUninstall"_s} << Screen::Failed
+        << uninstalling << boom;
+    QTest::newRow("failed: Try again")
+        << u"first"_s << then(install, {u"fail:runInstall"_s, u"retry"_s}) << Screen::Welcome
+        << installing << boom;
+    QTest::newRow("a returning user's install says Updating")
+        << u"returning"_s << QStringList{u"settings"_s, u"install"_s} << Screen::Installing
+        << updating << QString();
+    QTest::newRow("after an uninstall the install says Installing")
+        << u"returning"_s << then({u"uninstall"_s, u"ok:runUninstall"_s}, install)
+        << Screen::Installing << installing << QString();
+    QTest::newRow("after a failed update and Try again, still Updating")
+        << u"returning"_s << then({u"update"_s, u"fail:runUpdate"_s, u"retry"_s}, install)
+        << Screen::Installing << updating << boom;
+    QTest::newRow("after a failed first install and Try again, Installing")
+        << u"first"_s
+        << then(install, {u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s, u"install"_s})
+        << Screen::Installing << installing << boom;
+    QTest::newRow("launches never change the screen")
+        << u"returning"_s
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
+                       u"ok:openTerminal"_s, u"wait:500"_s}
+        << Screen::Launched << installing << QString();
+    QTest::newRow("actions a screen does not offer do nothing")
+        << u"first"_s << QStringList{u"retry"_s,    u"openLauncher"_s, u"update"_s, u"uninstall"_s,
+                                     u"settings"_s, u"install"_s,      u"cancel"_s}
+        << Screen::Welcome << installing << QString();
+}
+
+void TestWizardController::transitions()
+{
+    QFETCH(QString, start);
+    QFETCH(QStringList, steps);
+    QFETCH(Screen, screen);
+    QFETCH(QString, statusText);
+    QFETCH(QString, errorText);
+
+    Rig rig;
+    QVERIFY(rig.start(start));
+    QVERIFY(rig.run(steps));
+    QCOMPARE(rig.controller->screen(), screen);
+    QCOMPARE(rig.controller->statusText(), statusText);
+    QCOMPARE(rig.controller->errorText(), errorText);
+}
+
+void TestWizardController::describe_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<Wizard::Failure>("failure");
+    QTest::addColumn<QString>("text");
+
+    auto exit = [](const QString &output) {
+        return Wizard::Failure(Setup::SetupFailure(Setup::SetupError::exitedWithStatus(1, output)));
+    };
+    const Wizard::Failure missing = Setup::SetupFailure(Setup::SetupError::scriptMissing());
+    const Wizard::Failure platform = Setup::SetupFailure(
+        Setup::PlatformError{u"launch"_s, u"/usr/bin/orv"_s, u"No such file or directory"_s});
+
+    QTest::newRow("the installer's last line")
+        << u"runInstall"_s << exit(u"step 1\nstep 2\nnpm ERR! 404"_s) << u"npm ERR! 404"_s;
+    QTest::newRow("a message then empty lines, alone")
+        << u"runInstall"_s << exit(u"Error: no network\n\n\n"_s) << u"Error: no network"_s;
+    QTest::newRow("blank but not empty lines count")
+        << u"runInstall"_s << exit(u"Error\n  "_s) << u"  "_s;
+    QTest::newRow("line feeds only: the whole output")
+        << u"runInstall"_s << exit(u"\n\n"_s) << u"\n\n"_s;
+    QTest::newRow("empty output") << u"runInstall"_s << exit(QString())
+                                  << u"Setup didn't finish. You can try again."_s;
+    QTest::newRow("script missing")
+        << u"runInstall"_s << missing << u"Setup didn't finish. You can try again."_s;
+    QTest::newRow("a platform error is anything else")
+        << u"runInstall"_s << platform << u"Setup didn't finish. You can try again."_s;
+    QTest::newRow("update: last line") << u"runUpdate"_s << exit(u"a\nb"_s) << u"b"_s;
+    QTest::newRow("update's fallback")
+        << u"runUpdate"_s << exit(QString()) << u"Update didn't finish. You can try again."_s;
+    QTest::newRow("uninstall's fallback")
+        << u"runUninstall"_s << missing << u"Uninstall didn't finish. You can try again."_s;
+    QTest::newRow("Claude Desktop's fallback")
+        << u"launchClaudeDesktop"_s << platform
+        << u"Claude Desktop couldn't be launched. You can try again."_s;
+    QTest::newRow("Codex Desktop's fallback")
+        << u"launchCodexDesktop"_s << exit(QString())
+        << u"Codex Desktop couldn't be launched. You can try again."_s;
+    QTest::newRow("OpenCode's fallback") << u"launchOpenCodeDesktop"_s << missing
+                                         << u"OpenCode couldn't be launched. You can try again."_s;
+    QTest::newRow("a launch's own output line")
+        << u"launchCodexDesktop"_s << exit(u"orv: Codex is not installed"_s)
+        << u"orv: Codex is not installed"_s;
+    QTest::newRow("a manifest this program cannot read")
+        << u"manifest"_s << Wizard::Failure(Manifest::ManifestError::unsupportedSchema(7))
+        << Manifest::ManifestError::unsupportedSchema(7).description();
+}
+
+void TestWizardController::describe()
+{
+    QFETCH(QString, operation);
+    QFETCH(Wizard::Failure, failure);
+    QFETCH(QString, text);
+
+    Rig rig;
+    if (operation == u"manifest") {
+        rig.manifest = std::unexpected(failure);
+        rig.controller->preflight();
+        QCOMPARE(rig.controller->screen(), Screen::Failed);
+        QCOMPARE(rig.controller->errorText(), text);
+        return;
+    }
+    QVERIFY(rig.start(u"returning"_s));
+    static const QMap<QString, QStringList> start{{u"runInstall"_s, {u"settings"_s, u"install"_s}},
+                                                  {u"runUpdate"_s, {u"update"_s}},
+                                                  {u"runUninstall"_s, {u"uninstall"_s}},
+                                                  {u"launchClaudeDesktop"_s, {u"claude"_s}},
+                                                  {u"launchCodexDesktop"_s, {u"codex"_s}},
+                                                  {u"launchOpenCodeDesktop"_s, {u"opencode"_s}}};
+    QVERIFY(rig.run(start.value(operation)));
+    QVERIFY(rig.engine.fail(operation, std::get<Setup::SetupFailure>(failure)));
+    if (operation.startsWith(u"launch")) {
+        QCOMPARE(rig.controller->screen(), Screen::Launched);
+        QCOMPARE(rig.controller->desktopLaunchError(), std::optional(text));
+        QCOMPARE(rig.controller->launcherErrorText(), std::optional(text));
+    } else {
+        QCOMPARE(rig.controller->screen(), Screen::Failed);
+        QCOMPARE(rig.controller->errorText(), text);
+    }
+    QCOMPARE(Wizard::describe(failure, u"Fallback."_s) == u"Fallback. You can try again."_s,
+             text.endsWith(u" You can try again."_s));
+}
+
+void TestWizardController::commands_data()
+{
+    QTest::addColumn<QStringList>("ids");
+    QTest::addColumn<QStringList>("commands");
+
+    QTest::newRow("manifest order, not the ids' order")
+        << QStringList{u"plain"_s, u"codex"_s, u"claude-code"_s}
+        << QStringList{u"orv claude"_s, u"orv codex"_s, u"orv plain"_s};
+    QTest::newRow("duplicates once") << QStringList{u"codex"_s, u"codex"_s, u"plain"_s}
+                                     << QStringList{u"orv codex"_s, u"orv plain"_s};
+    QTest::newRow("unknown ids ignored")
+        << QStringList{u"ghost"_s, u"codex"_s} << QStringList{u"orv codex"_s};
+    QTest::newRow("a harness without a command")
+        << QStringList{u"opencode"_s, u"plain"_s} << QStringList{u"orv plain"_s};
+    QTest::newRow("no ids") << QStringList{} << QStringList{};
+}
+
+void TestWizardController::commands()
+{
+    QFETCH(QStringList, ids);
+    QFETCH(QStringList, commands);
+
+    Rig rig;
+    QVERIFY(rig.start(u"first"_s));
+    QCOMPARE(rig.controller->commands(ids), commands);
+}
+
+void TestWizardController::enterpriseFields_data()
+{
+    QTest::addColumn<QStringList>("form"); // url and e-mail as typed; empty: no gateway
+    QTest::addColumn<FieldMap>("questions");
+    QTest::addColumn<FieldMap>("sent");
+
+    const FieldMap asked{{u"gatewayBaseUrl"_s, u"https://from-questions"_s},
+                         {u"email"_s, u"old@example.com"_s},
+                         {u"openaiKey"_s, u"sk-1"_s}};
+    QTest::newRow("no gateway: the questions' fields unchanged") << QStringList{} << asked << asked;
+    QTest::newRow("the gateway replaces the questions' values")
+        << QStringList{u"https://gw.example"_s, u"me@example.com"_s} << asked
+        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s},
+                    {u"email"_s, u"me@example.com"_s},
+                    {u"openaiKey"_s, u"sk-1"_s}};
+    QTest::newRow("the gateway adds the keys")
+        << QStringList{u"https://gw.example"_s, u"me@example.com"_s} << FieldMap{}
+        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s},
+                    {u"email"_s, u"me@example.com"_s}};
+    QTest::newRow("the form trims spaces and tabs, nothing else")
+        << QStringList{u" \thttps://gw.example\t "_s, u"  me@example.com\n"_s} << FieldMap{}
+        << FieldMap{{u"gatewayBaseUrl"_s, u"https://gw.example"_s},
+                    {u"email"_s, u"me@example.com\n"_s}};
+}
+
+void TestWizardController::enterpriseFields()
+{
+    QFETCH(QStringList, form);
+    QFETCH(FieldMap, questions);
+    QFETCH(FieldMap, sent);
+
+    Rig rig;
+    QVERIFY(rig.start(u"first"_s));
+    QVERIFY(rig.run({u"getStarted"_s}));
+    if (!form.isEmpty()) {
+        rig.controller->openEnterpriseGateway();
+        rig.controller->continueEnterpriseGateway(form.at(0), form.at(1));
+        QCOMPARE(rig.controller->questionsIdentity(), sent.value(u"gatewayBaseUrl"_s));
+    }
+    const Setup::InstallAnswers answers{
+        {u"codex"_s, u"claude-code"_s}, {{u"openai"_s, {u"openrouter"_s}}}, questions};
+    rig.controller->runInstall(answers);
+
+    const auto call = rig.engine.lastCall(u"runInstall"_s);
+    QCOMPARE(call.packageSpec, packageSpec);
+    QCOMPARE(call.answers.fields, sent);
+    QCOMPARE(call.answers.harnesses, answers.harnesses);
+    QCOMPARE(call.answers.fundingByGroup, answers.fundingByGroup);
+}
+
+void TestWizardController::questionsModelLifetime_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QStringList>("steps"); // "mark" remembers the model and changes a choice
+    QTest::addColumn<bool>("sameModel");
+    QTest::addColumn<QString>("identity");
+
+    QTest::newRow("Back without a gateway keeps the questions as they were")
+        << u"first"_s << QStringList{u"getStarted"_s, u"mark"_s, u"enterprise"_s, u"cancel"_s}
+        << true << u"hosted"_s;
+    QTest::newRow("Continue starts the questions afresh for the gateway")
+        << u"first"_s << QStringList{u"getStarted"_s, u"mark"_s, u"enterprise"_s, u"continue"_s}
+        << false << u"https://gw.example"_s;
+    QTest::newRow("Back after a gateway was set starts afresh")
+        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s,
+                                     u"mark"_s,       u"enterprise"_s, u"cancel"_s}
+        << false << u"hosted"_s;
+    QTest::newRow("Get started again after Try again")
+        << u"first"_s << QStringList{u"getStarted"_s,      u"mark"_s,  u"install"_s,
+                                     u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s}
+        << false << u"hosted"_s;
+    QTest::newRow("Settings from the launcher")
+        << u"first"_s << QStringList{u"getStarted"_s,    u"mark"_s,         u"install"_s,
+                                     u"ok:runInstall"_s, u"openLauncher"_s, u"settings"_s}
+        << false << u"hosted"_s;
+}
+
+void TestWizardController::questionsModelLifetime()
+{
+    QFETCH(QString, start);
+    QFETCH(QStringList, steps);
+    QFETCH(bool, sameModel);
+    QFETCH(QString, identity);
+
+    Rig rig;
+    QVERIFY(rig.start(start));
+    QSignalSpy models(rig.controller.get(), &WizardController::questionsModelChanged);
+    QVERIFY(rig.run(steps));
+
+    QuestionsModel *model = rig.controller->questionsModel();
+    QVERIFY(model);
+    QCOMPARE(rig.controller->screen(), Screen::Questions);
+    QCOMPARE(rig.controller->questionsIdentity(), identity);
+    QCOMPARE(model == rig.marked, sameModel);
+    QCOMPARE(models.last().at(0).value<QuestionsModel *>(), model);
+    // The mark's change survives only in the model it was made in.
+    QCOMPARE(model->isHarnessSelected(u"plain"_s), sameModel);
+    const bool privateGateway = identity != u"hosted";
+    QCOMPARE(model->isPrivateGateway(), privateGateway);
+    QCOMPARE(model->isFundingSelected(u"openai-proxy"_s, u"openai"_s), privateGateway);
+
+    // A replaced model goes once the event loop has let go of it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(rig.marked.isNull(), !sameModel);
+}
+
+void TestWizardController::desktopLaunches_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("error"); // empty: none
+
+    QTest::newRow("the launcher launches through the gateway")
+        << QStringList{u"claude"_s} << QStringList{u"launchClaudeDesktop(gateway)"_s} << true
+        << QString();
+    QTest::newRow("another mode passes through")
+        << QStringList{u"native"_s} << QStringList{u"launchClaudeDesktop(native)"_s} << true
+        << QString();
+    QTest::newRow("a second click while one runs is ignored")
+        << QStringList{u"claude"_s, u"claude"_s, u"opencode"_s, u"codex"_s}
+        << QStringList{u"launchClaudeDesktop(gateway)"_s} << true << QString();
+    QTest::newRow("relaunch quits first")
+        << QStringList{u"codex!"_s}
+        << QStringList{u"quit codex"_s, u"launchCodexDesktop(gateway)"_s} << true << QString();
+    QTest::newRow("a relaunch while busy still quits")
+        << QStringList{u"opencode"_s, u"claude!"_s, u"codex!"_s}
+        << QStringList{u"launchOpenCodeDesktop"_s, u"quit claude"_s, u"quit codex"_s} << true
+        << QString();
+    QTest::newRow("done: the next launch runs")
+        << QStringList{u"codex"_s, u"ok:launchCodexDesktop"_s, u"opencode"_s}
+        << QStringList{u"launchCodexDesktop(gateway)"_s, u"launchOpenCodeDesktop"_s} << true
+        << QString();
+    QTest::newRow("success frees the buttons")
+        << QStringList{u"opencode"_s, u"ok:launchOpenCodeDesktop"_s}
+        << QStringList{u"launchOpenCodeDesktop"_s} << false << QString();
+    QTest::newRow("a failure is shown and frees the buttons")
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s}
+        << QStringList{u"launchClaudeDesktop(gateway)"_s} << false << boom;
+    QTest::newRow("the next attempt clears the failure")
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"codex"_s}
+        << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchCodexDesktop(gateway)"_s} << true
+        << QString();
+    QTest::newRow("a retry after a failure clears it")
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"claude"_s,
+                       u"ok:launchClaudeDesktop"_s}
+        << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchClaudeDesktop(gateway)"_s}
+        << false << QString();
+}
+
+void TestWizardController::desktopLaunches()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, log);
+    QFETCH(bool, busy);
+    QFETCH(QString, error);
+
+    Rig rig;
+    QVERIFY(rig.start(u"returning"_s));
+    QVERIFY(rig.run(steps));
+    QCOMPARE(rig.launchLog(), log);
+    QCOMPARE(rig.controller->desktopLaunchBusy(), busy);
+    QCOMPARE(rig.controller->desktopLaunchError(),
+             error.isEmpty() ? std::nullopt : std::optional(error));
+    QCOMPARE(rig.controller->screen(), Screen::Launched);
+}
+
+void TestWizardController::terminal_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("hides");
+    QTest::addColumn<QString>("launcherError"); // empty: none
+
+    const QString failed = u"Terminal couldn\u2019t be opened."_s;
+    QTest::newRow("not hidden before 0.2 s")
+        << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0 << QString();
+    QTest::newRow("hidden 0.2 s after the terminal opened")
+        << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:200"_s} << 1 << QString();
+    QTest::newRow("hidden once") << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:5000"_s}
+                                 << 1 << QString();
+    QTest::newRow("the 0.2 s count from the opening, not the click")
+        << QStringList{u"terminal"_s, u"wait:1000"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0
+        << QString();
+    QTest::newRow("a failure is shown and nothing is hidden")
+        << QStringList{u"terminal"_s, u"fail:openTerminal"_s, u"wait:1000"_s} << 0 << failed;
+    QTest::newRow("the next attempt clears the failure")
+        << QStringList{u"terminal"_s, u"fail:openTerminal"_s, u"terminal"_s} << 0 << QString();
+    QTest::newRow("the terminal's failure is shown over a launch's")
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
+                       u"fail:openTerminal"_s}
+        << 0 << failed;
+    QTest::newRow("the launch's failure once the terminal's is cleared")
+        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
+                       u"fail:openTerminal"_s, u"terminal"_s}
+        << 0 << boom;
+}
+
+void TestWizardController::terminal()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, hides);
+    QFETCH(QString, launcherError);
+
+    Rig rig;
+    QVERIFY(rig.start(u"returning"_s));
+    QSignalSpy hidden(rig.controller.get(), &WizardController::hideApplicationRequested);
+    QVERIFY(rig.run(steps));
+    QCOMPARE(hidden.count(), hides);
+    QCOMPARE(rig.controller->launcherErrorText(),
+             launcherError.isEmpty() ? std::nullopt : std::optional(launcherError));
+    QCOMPARE(rig.controller->screen(), Screen::Launched);
+}
+
+void TestWizardController::delayedTerminalOutlivesTheLauncher()
+{
+    Rig rig;
+    QVERIFY(rig.start(u"returning"_s));
+    QSignalSpy finished(rig.controller.get(), &WizardController::delayedTerminalLaunchFinished);
+    QSignalSpy hidden(rig.controller.get(), &WizardController::hideApplicationRequested);
+
+    rig.controller->launchTerminalLater(u"orv claude"_s);
+    rig.timers.advance(1500ms);
+    rig.controller->launchTerminalLater(u"orv codex"_s);
+    rig.controller->openSettings(); // the launcher is gone; its two calls are not
+    QCOMPARE(rig.controller->screen(), Screen::Questions);
+
+    rig.timers.advance(499ms);
+    QCOMPARE(rig.engine.callCount(u"openTerminal"_s), 0);
+    rig.timers.advance(1ms);
+    QCOMPARE(rig.engine.callCount(u"openTerminal"_s), 1);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toString(), u"orv claude"_s);
+    QVERIFY(rig.engine.succeed(u"openTerminal"_s));
+
+    rig.timers.advance(1500ms);
+    QCOMPARE(rig.engine.callCount(u"openTerminal"_s), 2);
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(finished.at(1).at(0).toString(), u"orv codex"_s);
+    QCOMPARE(hidden.count(), 1);
+
+    // A pending call goes with the controller.
+    rig.controller->launchTerminalLater(u"orv plain"_s);
+    QCOMPARE(rig.timers.pendingCount(), 1);
+    rig.controller.reset();
+    QCOMPARE(rig.timers.pendingCount(), 0);
+}
+
+void TestWizardController::firstInstallation()
+{
+    Rig rig;
+    QVERIFY(rig.start(u"first"_s));
+    QCOMPARE(rig.controller->screen(), Screen::Welcome);
+    rig.controller->getStarted();
+
+    QuestionsModel *model = rig.controller->questionsModel();
+    QVERIFY(model);
+    QVERIFY(!model->isReturning());
+    // The tool found on this machine is preselected.
+    QCOMPARE(model->selectedHarnesses(), QSet<QString>{u"claude-code"_s});
+    model->toggleHarness(u"codex"_s);
+    for (const Manifest::ManifestField &field : model->fields(u"openai"_s))
+        model->setFieldValue(field, u" sk-test \n"_s);
+    QVERIFY(model->canSubmit());
+
+    rig.controller->runInstall(model->answers());
+    const auto call = rig.engine.lastCall(u"runInstall"_s);
+    QCOMPARE(call.packageSpec, packageSpec);
+    QCOMPARE(call.answers.harnesses, (QStringList{u"claude-code"_s, u"codex"_s}));
+    QCOMPARE(call.answers.fundingByGroup,
+             (QMap<QString, QStringList>{{u"anthropic"_s, {u"subscription"_s}},
+                                         {u"openai"_s, {u"openai"_s}}}));
+    QCOMPARE(call.answers.fields, (FieldMap{{u"openaiKey"_s, u"sk-test"_s}}));
+    QCOMPARE(rig.controller->launchedCommands(), QStringList{});
+
+    QVERIFY(rig.engine.succeed(u"runInstall"_s));
+    QCOMPARE(rig.controller->screen(), Screen::Complete);
+    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    rig.controller->openLauncher();
+    QCOMPARE(rig.controller->screen(), Screen::Launched);
+    QVERIFY(rig.engine.pending().isEmpty());
+}
+
+void TestWizardController::returningUserUpdatesAndUninstalls()
+{
+    Rig rig;
+    QVERIFY(rig.start(u"returning"_s));
+    QCOMPARE(rig.controller->screen(), Screen::Launched);
+    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    QCOMPARE(rig.controller->versionInfo(), firstVersions);
+    QVERIFY(rig.controller->versionInfo().updateAvailable());
+
+    // The settings start from what is installed.
+    rig.controller->openSettings();
+    QVERIFY(rig.controller->questionsModel()->isReturning());
+    QVERIFY(rig.controller->questionsModel()->isFundingSelected(u"apikey"_s, u"claude"_s));
+    rig.controller->questionsModel()->toggleHarness(u"codex"_s);
+    QVERIFY(rig.run({u"install"_s, u"ok:runInstall"_s, u"openLauncher"_s}));
+    QCOMPARE(rig.controller->launchedCommands(), QStringList{u"orv claude"_s});
+
+    rig.controller->runUpdate();
+    QCOMPARE(rig.engine.lastCall(u"runUpdate"_s).packageSpec, packageSpec);
+    QVERIFY(rig.engine.succeed(u"runUpdate"_s));
+    QVERIFY(rig.engine.releaseVersionInfo(updatedVersions));
+    QCOMPARE(rig.controller->screen(), Screen::Launched);
+    QCOMPARE(rig.controller->versionInfo(), updatedVersions);
+    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    // The commands come from the installed tools as read at start-up, not read again.
+    QCOMPARE(rig.engine.callCount(u"readExistingHarnesses"_s), 1);
+
+    rig.controller->runUninstall();
+    QCOMPARE(rig.engine.lastCall(u"runUninstall"_s).packageSpec, packageSpec);
+    QVERIFY(rig.engine.succeed(u"runUninstall"_s));
+    QCOMPARE(rig.controller->screen(), Screen::Welcome);
+    QVERIFY(!rig.controller->isReturning());
+    QVERIFY(rig.controller->existing().isEmpty());
+    // What the launcher showed stays as it was.
+    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    QCOMPARE(rig.controller->versionInfo(), updatedVersions);
+
+    rig.controller->getStarted();
+    QVERIFY(!rig.controller->questionsModel()->isReturning());
+    QCOMPARE(rig.controller->questionsModel()->selectedHarnesses(),
+             QSet<QString>{u"claude-code"_s});
+    QVERIFY(rig.engine.pending().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestWizardController)
+#include "tst_wizardcontroller.moc"

@@ -1,0 +1,152 @@
+// The setup window's screens with fixed sample data, each over an opaque backdrop as a window
+// without compositing shows it.
+#include "Snapshot.h"
+
+#include "design/VisualEffect.h"
+#include "wizard/CompletionScreen.h"
+#include "wizard/EnterpriseGatewayView.h"
+#include "wizard/FailureScreen.h"
+#include "wizard/LabeledField.h"
+#include "wizard/NodeMissingScreen.h"
+#include "wizard/ProgressScreen.h"
+#include "wizard/QuestionsView.h"
+#include "wizard/WelcomeScreen.h"
+#include "wizard/core/QuestionsModel.h"
+#include "manifest/ManifestLoader.h"
+
+#include <QLineEdit>
+#include <QStackedLayout>
+
+namespace Snapshots {
+
+namespace {
+
+// `screen` over the backdrop, the way the setup window hosts the wizard.
+std::unique_ptr<QWidget> onBackdrop(QWidget *screen)
+{
+    auto backdrop = std::make_unique<Design::VisualEffect>(false);
+    auto *layout = new QStackedLayout(backdrop.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(screen);
+    return backdrop;
+}
+
+std::unique_ptr<QWidget> progress(const QString &status)
+{
+    auto *screen = new Wizard::ProgressScreen;
+    screen->setStatusText(status);
+    return onBackdrop(screen);
+}
+
+std::unique_ptr<QWidget> nodeMissing(bool rechecked)
+{
+    auto *screen = new Wizard::NodeMissingScreen;
+    screen->setRechecked(rechecked);
+    return onBackdrop(screen);
+}
+
+std::unique_ptr<QWidget> enterprise(const QString &url, const QString &email)
+{
+    auto *screen = new Wizard::EnterpriseGatewayView;
+    screen->findChild<Wizard::LabeledField *>(QStringLiteral("gatewayUrl"))->setText(url);
+    screen->findChild<Wizard::LabeledField *>(QStringLiteral("email"))->setText(email);
+    return onBackdrop(screen);
+}
+
+// The questions over the bundled manifest, for a first run with Claude Code found on the
+// machine; `prepare` sets choices and typed values, then "Continue" is clicked `continues` times.
+std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsModel &)> &prepare,
+                                   int continues = 0)
+{
+    // Without the bundled manifest there is nothing to show: the state counts as failed.
+    const auto bundled = Manifest::ManifestLoader::bundled();
+    if (!bundled)
+        return nullptr;
+    const Manifest::InstallManifest &manifest = *bundled;
+    QList<Manifest::ManifestHarness> detected;
+    for (const Manifest::ManifestHarness &harness : manifest.harnesses)
+        if (harness.id == u"claude-code")
+            detected.append(harness);
+    auto *model = new Wizard::QuestionsModel(manifest, detected, {}, false);
+    prepare(*model);
+    auto *screen = new Wizard::QuestionsView(model);
+    model->setParent(screen);
+    auto *primary = screen->findChild<QWidget *>(QStringLiteral("primary"));
+    for (int i = 0; i < continues; ++i)
+        QMetaObject::invokeMethod(primary, "click");
+    return onBackdrop(screen);
+}
+
+const Manifest::ManifestField &fieldOf(const Wizard::QuestionsModel &model, const QString &group,
+                             const QString &option, int index = 0)
+{
+    for (const Manifest::FundingOption &candidate : model.manifest().fundingGroups.value(group).options)
+        if (candidate.id == option)
+            return candidate.fields.at(index);
+    qFatal("the bundled manifest has no option %s", qPrintable(option));
+}
+
+} // namespace
+
+QList<Snapshot> wizardSnapshots()
+{
+    return {
+        {QStringLiteral("wizard-loading"),
+         [] { return progress(QStringLiteral("Checking for the latest setup…")); }},
+        {QStringLiteral("wizard-welcome"), [] { return onBackdrop(new Wizard::WelcomeScreen); }},
+        {QStringLiteral("wizard-node-missing"), [] { return nodeMissing(false); }},
+        {QStringLiteral("wizard-node-missing-rechecked"), [] { return nodeMissing(true); }},
+        {QStringLiteral("wizard-tools-none"),
+         [] {
+             return questions([](Wizard::QuestionsModel &model) {
+                 model.setHarnessSelected(QStringLiteral("claude-code"), false);
+             });
+         }},
+        {QStringLiteral("wizard-tools-some"),
+         [] {
+             return questions([](Wizard::QuestionsModel &model) {
+                 model.setHarnessSelected(QStringLiteral("codex"), true);
+             });
+         }},
+        {QStringLiteral("wizard-funding-two-options"),
+         [] {
+             return questions(
+                 [](Wizard::QuestionsModel &model) {
+                     model.setHarnessSelected(QStringLiteral("codex"), true);
+                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
+                     model.setFieldValue(
+                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
+                         QStringLiteral("sk-ant-api03-7f3c"));
+                 },
+                 1);
+         }},
+        {QStringLiteral("wizard-funding-validation"),
+         [] {
+             return questions(
+                 [](Wizard::QuestionsModel &model) {
+                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
+                     model.setFieldValue(
+                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
+                         QStringLiteral("sk-live-7f3c"));
+                 },
+                 1);
+         }},
+        {QStringLiteral("wizard-enterprise-empty"), [] { return enterprise({}, {}); }},
+        {QStringLiteral("wizard-enterprise-filled"),
+         [] {
+             return enterprise(QStringLiteral("https://orvane.acme-corp.example"),
+                               QStringLiteral("dana@acme-corp.example"));
+         }},
+        {QStringLiteral("wizard-installing"), [] { return progress(QStringLiteral("Installing…")); }},
+        {QStringLiteral("wizard-complete"), [] { return onBackdrop(new Wizard::CompletionScreen); }},
+        {QStringLiteral("wizard-failure"),
+         [] {
+             auto *screen = new Wizard::FailureScreen;
+             screen->setErrorText(QStringLiteral(
+                 "npm error 404 Not Found - GET orvane - the package could not be fetched"));
+             return onBackdrop(screen);
+         }},
+    };
+}
+
+} // namespace Snapshots
