@@ -2,11 +2,10 @@
 """Writes the benchmark inputs (never committed) below the folder given as the only argument:
 
   claude/.claude/projects/-home-ada-app/<uuid>.jsonl   a Claude Code transcript of >= 200 MB
-  claude-config/projects/-home-ada-app/<uuid>.jsonl    the same file (hard link), laid out
-                                                       for CLAUDE_CONFIG_DIR
   codex/.codex/sessions/2026/01/05/rollout-*.jsonl     a Codex session of >= 50 MB
   tree/.claude/projects/<500 folders>/<20 each>.jsonl  10,000 small transcripts
   tree/.codex/sessions/2025/MM/DD/rollout-*.jsonl      the same count in the Codex layout
+  tree-50k/.claude/projects/<2500 folders>/<20 each>.jsonl   50,000 small transcripts
   expected.json                                        the totals the reader must report
 
 Output is deterministic (fixed seed), so runs compare."""
@@ -283,43 +282,45 @@ def codex_session(path):
             "context_window": window, "context_used": last_input, "lines_by_kind": kinds}
 
 
-def tree(root):
+def tree(root, folders=TREE_FOLDERS, codex=True):
     small = '{"type":"summary","summary":"x","leafUuid":"y"}\n' + dump(
         {"type": "assistant", "message": {"model": "claude-sonnet-4-5", "id": "msg_1", "usage": {
             "input_tokens": 3, "cache_creation_input_tokens": 10, "cache_read_input_tokens": 100, "output_tokens": 7}}})
     newest = None
     base = 1764000000
-    for folder in range(TREE_FOLDERS):
+    for folder in range(folders):
         claude_dir = os.path.join(root, ".claude/projects", f"-home-ada-work-project-{folder:03d}")
         day = datetime.date(2025, 1, 1) + datetime.timedelta(days=folder)
         codex_dir = os.path.join(root, ".codex/sessions", f"{day.year}", f"{day.month:02d}", f"{day.day:02d}")
         os.makedirs(claude_dir, exist_ok=True)
-        os.makedirs(codex_dir, exist_ok=True)
+        if codex:
+            os.makedirs(codex_dir, exist_ok=True)
         for n in range(TREE_FILES_PER_FOLDER):
             name = str(uuid.UUID(int=rng.getrandbits(128)))
             stamp = base + rng.randrange(0, 10_000_000) + rng.random()
-            for path in (os.path.join(claude_dir, name + ".jsonl"),
-                         os.path.join(codex_dir, f"rollout-{day.isoformat()}T10-00-00-{name}.jsonl")):
+            paths = [os.path.join(claude_dir, name + ".jsonl")]
+            if codex:
+                paths.append(os.path.join(codex_dir, f"rollout-{day.isoformat()}T10-00-00-{name}.jsonl"))
+            for path in paths:
                 with open(path, "w") as f:
                     f.write(small * rng.randrange(1, 4))
                 os.utime(path, (stamp, stamp))
             if newest is None or stamp > newest[0]:
                 newest = (stamp, name)
-    return TREE_FOLDERS * TREE_FILES_PER_FOLDER
+    return folders * TREE_FILES_PER_FOLDER
 
 
 def main():
     data = sys.argv[1]
     claude_dir = os.path.join(data, "claude/.claude/projects/-home-ada-app")
-    config_dir = os.path.join(data, "claude-config/projects/-home-ada-app")
     codex_dir = os.path.join(data, "codex/.codex/sessions/2026/01/05")
-    for d in (claude_dir, config_dir, codex_dir):
+    for d in (claude_dir, codex_dir):
         os.makedirs(d, exist_ok=True)
     claude_path = os.path.join(claude_dir, "5f0c2a4e-8d1b-4c6a-9e3f-0b7d2c1a9e84.jsonl")
     expected = {"claude-code": claude_transcript(claude_path)}
-    os.link(claude_path, os.path.join(config_dir, os.path.basename(claude_path)))
     expected["codex"] = codex_session(os.path.join(codex_dir, "rollout-2026-01-05T09-00-00-0199a1b2-c3d4.jsonl"))
     expected["tree_files"] = tree(os.path.join(data, "tree"))
+    expected["tree_50k_files"] = tree(os.path.join(data, "tree-50k"), folders=2500, codex=False)
     with open(os.path.join(data, "expected.json"), "w") as f:
         json.dump(expected, f, indent=1)
 

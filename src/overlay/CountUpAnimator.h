@@ -9,6 +9,9 @@
 
 namespace Overlay {
 
+// The counters come from the usage reader.
+using Usage::TokenUsage;
+
 // Counts shown numbers up to their targets: an exponential approach (88 % of the remaining
 // distance per second) with a minimum speed of 55 % of the whole distance per second, so every
 // count-up ends within about 1.82 s. A counter seen for the first time, and a target below the

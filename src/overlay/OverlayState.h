@@ -11,6 +11,9 @@
 
 namespace Overlay {
 
+// The counters come from the usage reader.
+using Usage::TokenUsage;
+
 // What the pill shows, written by the overlay controller, the gateway status client and the
 // count-up animation, read by the pill. Every setter emits its field's signal and then changed(),
 // even when the value is the same, so that an observer of changed() alone sees every write;

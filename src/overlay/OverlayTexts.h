@@ -13,6 +13,9 @@
 // (to even) is part of what the texts promise.
 namespace Overlay {
 
+// The counters come from the usage reader.
+using Usage::TokenUsage;
+
 // Seconds since 1970-01-01T00:00:00Z of a wall-clock time, with its fraction.
 double secondsSinceEpoch(std::chrono::system_clock::time_point time);
 

@@ -15,6 +15,7 @@ namespace {
 
 using Overlay::OverlayPillView;
 using Overlay::OverlayState;
+using Usage::TokenUsage;
 
 // A fixed moment, so that countdowns read the same in every run.
 class FixedClock final : public Platform::Clock
