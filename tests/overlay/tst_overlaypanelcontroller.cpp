@@ -93,6 +93,15 @@ int inotifyInstances()
     return count;
 }
 
+// Sets a file's modification time to now plus SECONDS.
+void touch(const QString &path, int seconds)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
+                             QFileDevice::FileModificationTime));
+}
+
 // One controller over a temporary home; the gateway answers on loopback.
 struct Rig
 {
@@ -380,8 +389,7 @@ void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime()
     const QString newer = rig.transcript(QStringLiteral("newer.jsonl"));
     writeFile(older, claudeLine("o", 1, 1, 1, 1));
     writeFile(newer, claudeLine("n", 7, 7, 7, 7));
-    QFile(older).setFileTime(QDateTime::currentDateTime().addSecs(-60),
-                             QFileDevice::FileModificationTime);
+    touch(older, -60);
     const int before = inotifyInstances();
     OverlayPanelController &controller = rig.make();
     controller.start();
@@ -402,6 +410,8 @@ void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime()
     // Back and forth between files: still a single watch.
     for (int i = 0; i < 3; ++i) {
         writeFile(i % 2 ? older : newer, claudeLine("x", 1, 1, 1, 1), true);
+        // Writes within one tick of the kernel's coarse clock share a time: make it plain.
+        touch(i % 2 ? older : newer, 10 * (i + 1));
         rig.wait(2s);
         QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(i % 2 ? older : newer)));
         QCOMPARE(inotifyInstances(), before + 1);
@@ -426,6 +436,7 @@ void TestOverlayPanelController::newConversationResetsAndWaitsForItsFirstTurn()
 
     const QString fresh = rig.transcript(QStringLiteral("b.jsonl"));
     writeFile(fresh, {});
+    touch(fresh, 5);
     rig.wait(1s);
     OverlayState &state = rig.state();
     QCOMPARE(state.detail(), QStringLiteral("Waiting for first turn\u2026"));
