@@ -28,6 +28,9 @@ using namespace Overlay;
 
 namespace {
 
+// Window managers answer in milliseconds, but the test machine may be busy with other builds.
+constexpr int wmTimeout = 20000;
+
 XvfbServer::WindowManager chosenWindowManager()
 {
     const QByteArray name = qgetenv("ORVANE_TEST_WM");
@@ -49,7 +52,7 @@ bool xdotool(const QStringList &arguments)
 {
     QProcess process;
     process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
            && process.exitCode() == 0;
 }
 
@@ -120,7 +123,7 @@ void TestOverlayDesktop::activate(xcb_window_t window)
                          QString::number(window)}));
     else
         m_x->setActiveWindow(window);
-    QTRY_COMPARE(m_x->activeWindow(), window);
+    QTRY_COMPARE_WITH_TIMEOUT(m_x->activeWindow(), window, wmTimeout);
 }
 
 void TestOverlayDesktop::picture(const char *step)
@@ -139,14 +142,14 @@ void TestOverlayDesktop::picture(const char *step)
 void TestOverlayDesktop::showsAboveTheActiveApplication()
 {
     m_claude = m_x->createWindow("claude-desktop", "Claude", 0, QRect(60, 80, 1100, 680));
-    QTRY_VERIFY(m_x->isViewable(m_claude));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(m_claude), wmTimeout);
     activate(m_claude);
-    QTRY_VERIFY(m_window->isVisible());
-    QTRY_VERIFY(m_x->isViewable(panelWindow()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->isVisible(), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
     const QRect expected(m_area.x() + m_area.width() - 318 - 22, m_area.y() + 18, 318, 58);
-    QTRY_COMPARE(panelFrame(), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), expected, wmTimeout);
     QCOMPARE(m_origins.stored, std::optional(expected.topLeft()));
-    QTRY_VERIFY(m_x->isAbove(panelWindow(), m_claude));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
 
     // Sticky is "every desktop" in _NET_WM_DESKTOP; some window managers (Openbox) keep no
     // sticky state beside it.
@@ -167,8 +170,8 @@ void TestOverlayDesktop::clickTogglesWithoutTakingFocus()
     const QPoint header = frame.topLeft() + QPoint(120, 29);
     QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(header.x()),
                      QString::number(header.y()), QStringLiteral("click"), QStringLiteral("1")}));
-    QTRY_VERIFY(m_controller->state().expanded());
-    QTRY_COMPARE(panelFrame(), QRect(frame.topLeft(), QSize(318, 188)));
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->state().expanded(), wmTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(frame.topLeft(), QSize(318, 188)), wmTimeout);
     QTest::qWait(200); // a window manager that would focus on click has done so by now
     QCOMPARE(m_x->activeWindow(), m_claude);
     QVERIFY(m_x->isAbove(panelWindow(), m_claude));
@@ -203,25 +206,26 @@ void TestOverlayDesktop::dragMovesAndIsRemembered()
     QTest::qWait(50);
     QVERIFY(xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
     const QPoint aim = before.topLeft() + path.last();
-    QTRY_VERIFY2((panelFrame().topLeft() - aim).manhattanLength() <= 16,
+    QTRY_VERIFY2_WITH_TIMEOUT((panelFrame().topLeft() - aim).manhattanLength() <= 16,
                  qPrintable(QStringLiteral("dropped at %1,%2 for %3,%4")
-                                .arg(panelFrame().x()).arg(panelFrame().y()).arg(aim.x()).arg(aim.y())));
+                                .arg(panelFrame().x()).arg(panelFrame().y()).arg(aim.x()).arg(aim.y())),
+                              wmTimeout);
     QTest::qWait(100);
     const QPoint dropped = panelFrame().topLeft();
-    QTRY_COMPARE(m_origins.stored, std::optional(dropped));
+    QTRY_COMPARE_WITH_TIMEOUT(m_origins.stored, std::optional(dropped), wmTimeout);
     QVERIFY(m_controller->state().expanded()); // a drag is not a click
     QCOMPARE(m_x->activeWindow(), m_claude);
     picture("3-dragged");
 
     // Hidden by another application and shown again where it was dropped.
     const xcb_window_t files = m_x->createWindow("nautilus", "Nautilus", 0, QRect(200, 200, 500, 400));
-    QTRY_VERIFY(m_x->isViewable(files));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(files), wmTimeout);
     activate(files);
-    QTRY_VERIFY(!m_x->isViewable(panelWindow()));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
     activate(m_claude);
-    QTRY_VERIFY(m_x->isViewable(panelWindow()));
-    QTRY_COMPARE(panelFrame(), QRect(dropped, QSize(318, 188)));
-    QTRY_VERIFY(m_x->isAbove(panelWindow(), m_claude));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(dropped, QSize(318, 188)), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
     QVERIFY(m_x->netWmState(panelWindow()).contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")));
     m_x->destroyWindow(files);
 }
@@ -235,30 +239,30 @@ void TestOverlayDesktop::staysOnEveryWorkspace()
         QSKIP("the window manager offers one workspace");
     // The user switches to the second workspace and works in Claude there.
     m_x->switchDesktop(1);
-    QTRY_COMPARE(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
-                 std::vector<std::uint32_t>{1});
+    QTRY_COMPARE_WITH_TIMEOUT(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
+                              std::vector<std::uint32_t>{1}, wmTimeout);
     const xcb_window_t second = m_x->createWindow("claude", "Claude", 0, QRect(80, 90, 900, 600));
-    QTRY_VERIFY(m_x->isViewable(second));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(second), wmTimeout);
     activate(second);
-    QTRY_VERIFY(m_x->isViewable(panelWindow()));
-    QTRY_VERIFY(m_x->isAbove(panelWindow(), second));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), second), wmTimeout);
     QCOMPARE(m_x->property32(panelWindow(), "_NET_WM_DESKTOP"),
              std::vector<std::uint32_t>{0xFFFFFFFF});
     picture("4-second-workspace");
     m_x->destroyWindow(second);
     m_x->switchDesktop(0);
-    QTRY_COMPARE(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
-                 std::vector<std::uint32_t>{0});
+    QTRY_COMPARE_WITH_TIMEOUT(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
+                              std::vector<std::uint32_t>{0}, wmTimeout);
 }
 
 void TestOverlayDesktop::hidesForAnyOtherWindow()
 {
     activate(m_claude);
-    QTRY_VERIFY(m_x->isViewable(panelWindow()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
     const xcb_window_t terminal = m_x->createWindow("xterm", "XTerm", 0, QRect(300, 300, 400, 300));
-    QTRY_VERIFY(m_x->isViewable(terminal));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(terminal), wmTimeout);
     activate(terminal);
-    QTRY_VERIFY(!m_x->isViewable(panelWindow()));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
     QVERIFY(!m_window->isVisible());
     picture("5-hidden");
     m_x->destroyWindow(terminal);
