@@ -41,9 +41,20 @@ OrvaneApp::~OrvaneApp() = default;
 bool OrvaneApp::start()
 {
     m_instance = std::make_unique<SingleInstance>();
-    if (m_instance->handOverToRunning())
+    switch (m_instance->claim()) {
+    case SingleInstance::Role::Serving:
+        break;
+    case SingleInstance::Role::HandedOver:
+        m_exitCode = EXIT_SUCCESS;
         return false;
-    m_instance->listen();
+    case SingleInstance::Role::Failed:
+        // Never a silent second copy: without its socket this one could not be found again.
+        std::fprintf(stderr, "Orvane cannot start: %s\n",
+                     qUtf8Printable(m_instance->errorString()));
+        std::fflush(stderr);
+        m_exitCode = EXIT_FAILURE;
+        return false;
+    }
     connect(m_instance.get(), &SingleInstance::showRequested, this, &OrvaneApp::showSetupWindow);
 
     // A damaged installation ends here, before any window appears.

@@ -1,30 +1,130 @@
 #include "app/SingleInstance.h"
 
+#include "platform/HomeDirectory.h"
+
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace App {
 
 namespace {
+
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray acknowledgement = QByteArrayLiteral("ok\n");
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The fallback folder: created owner-only, and used only while it is the user's own and
+// closed to others, so nobody else can listen where this program looks for itself.
+std::expected<QString, QString> privateDirectory(const QString &path)
+{
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return std::unexpected(QStringLiteral("cannot create %1").arg(QFileInfo(path).path()));
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return std::unexpected(QStringLiteral("cannot create %1: %2").arg(path, systemError(errno)));
+    struct stat status{};
+    if (::lstat(name.constData(), &status) != 0)
+        return std::unexpected(QStringLiteral("cannot use %1: %2").arg(path, systemError(errno)));
+    if (!S_ISDIR(status.st_mode) || status.st_uid != ::getuid() ||
+        (status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return std::unexpected(
+            QStringLiteral("%1 is not a folder of this user's own (mode 0700)").arg(path));
+    return path;
+}
+
 } // namespace
+
+std::expected<QString, QString> SingleInstance::runtimeDirectory()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+        return QDir::cleanPath(runtime);
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache))
+        cache = Platform::expandTilde(QStringLiteral("~/.cache"));
+    return privateDirectory(QDir::cleanPath(cache) + QStringLiteral("/orvane"));
+}
 
 QString SingleInstance::defaultSocketPath()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
-        return runtime + QStringLiteral("/orvane.socket");
-    return QDir::tempPath() + QStringLiteral("/orvane-%1.socket").arg(::getuid());
+    const auto directory = runtimeDirectory();
+    return directory ? *directory + QStringLiteral("/orvane.socket") : QString();
 }
 
 SingleInstance::SingleInstance(QString socketPath, QObject *parent)
     : QObject(parent)
     , m_socketPath(std::move(socketPath))
-{}
+{
+    m_lockPath = m_socketPath;
+    if (m_lockPath.endsWith(QLatin1String(".socket")))
+        m_lockPath.chop(7);
+    m_lockPath += QStringLiteral(".lock");
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_server)
+        m_server->close();
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+bool SingleInstance::tryLock()
+{
+    if (m_lockFd < 0) {
+        // Close-on-exec: a terminal or application started later must not keep the lock alive.
+        m_lockFd = ::open(QFile::encodeName(m_lockPath).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+        if (m_lockFd < 0) {
+            m_error = QStringLiteral("cannot open %1: %2").arg(m_lockPath, systemError(errno));
+            return false;
+        }
+    }
+    return ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0;
+}
+
+SingleInstance::Role SingleInstance::claim(int handOverTimeoutMs)
+{
+    if (m_socketPath.isEmpty()) {
+        const auto directory = runtimeDirectory();
+        m_error = directory ? QStringLiteral("no socket path") : directory.error();
+        return Role::Failed;
+    }
+    const QDeadlineTimer deadline(handOverTimeoutMs);
+    while (true) {
+        if (tryLock())
+            return listen() ? Role::Serving : Role::Failed;
+        if (m_lockFd < 0)
+            return Role::Failed;
+        // Another copy holds the lock: it serves, or is about to.
+        const qint64 wait = std::clamp<qint64>(deadline.remainingTime(), 1, 2000);
+        if (handOverToRunning(int(wait)))
+            return Role::HandedOver;
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("another copy holds %1 but does not answer at %2")
+                          .arg(m_lockPath, m_socketPath);
+            return Role::Failed;
+        }
+        QThread::msleep(50);
+    }
+}
 
 bool SingleInstance::handOverToRunning(int timeoutMs)
 {
@@ -45,13 +145,17 @@ bool SingleInstance::handOverToRunning(int timeoutMs)
 
 bool SingleInstance::listen()
 {
+    if (QFile::encodeName(m_socketPath).size() >= qsizetype(sizeof(sockaddr_un::sun_path))) {
+        m_error = QStringLiteral("the socket path %1 is too long").arg(m_socketPath);
+        return false;
+    }
+    // Holding the lock, this copy is the only one: a socket file still there is stale.
+    QLocalServer::removeServer(m_socketPath);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(m_socketPath)) {
-        // Nobody answered handOverToRunning(), so a socket file still there is stale.
-        QLocalServer::removeServer(m_socketPath);
-        if (!m_server->listen(m_socketPath))
-            return false;
+        m_error = QStringLiteral("cannot listen at %1: %2").arg(m_socketPath, m_server->errorString());
+        return false;
     }
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::serveConnection);
     return true;

@@ -3,28 +3,48 @@
 #include <QObject>
 #include <QString>
 
+#include <expected>
+
 class QLocalServer;
 
 namespace App {
 
-// One running program per user: the first start listens on a per-user local socket, and a
-// later start hands its request to show the setup window to it and ends.
+// One running program per user. A per-user lock decides who serves, even when several copies
+// start at once: the copy that holds it listens on a per-user local socket for its whole life,
+// and every other copy hands its request to show the setup window to that one and ends. The
+// lock goes with the process, so a copy that was killed leaves only a stale socket, which the
+// next one replaces.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
-    // The per-user socket: in $XDG_RUNTIME_DIR when that is set, else in the temporary folder
-    // under a name carrying the user id.
+    // The folder of the lock and the socket: $XDG_RUNTIME_DIR when it is set, else a folder of
+    // the user's own in the cache folder (created 0700; refused when it belongs to someone else
+    // or others may enter it). A message saying what is wrong when there is none.
+    static std::expected<QString, QString> runtimeDirectory();
+
+    // "orvane.socket" in runtimeDirectory(); empty when there is no such folder.
     static QString defaultSocketPath();
 
+    enum class Role
+    {
+        Serving,    // this copy is the running program
+        HandedOver, // a running copy took the request; this one should end
+        Failed      // neither: errorString() says why; this one should end
+    };
+
+    // The lock is the socket's path with ".socket" replaced by ".lock".
     explicit SingleInstance(QString socketPath = defaultSocketPath(), QObject *parent = nullptr);
+    ~SingleInstance() override;
 
-    // Asks a running instance to show its window. True when one answered.
+    // Serves, or hands over to the copy that does, waiting up to `handOverTimeoutMs` for a copy
+    // that is still starting to answer.
+    Role claim(int handOverTimeoutMs = 15000);
+    QString errorString() const { return m_error; }
+
+    // Asks a running instance to show its window, once. True when one answered.
     bool handOverToRunning(int timeoutMs = 1500);
-
-    // Becomes the running instance; a stale socket left by a crashed process is replaced.
-    bool listen();
 
     QString socketPath() const { return m_socketPath; }
 
@@ -32,9 +52,14 @@ Q_SIGNALS:
     void showRequested();
 
 private:
+    bool tryLock();
+    bool listen();
     void serveConnection();
 
     QString m_socketPath;
+    QString m_lockPath;
+    int m_lockFd = -1;
+    QString m_error;
     QLocalServer *m_server = nullptr;
 };
 

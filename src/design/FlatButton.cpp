@@ -24,10 +24,11 @@ void FlatButton::setColors(const QColor &background, const QColor &text)
     update();
 }
 
-void FlatButton::setOutline(const QColor &colour, qreal width)
+void FlatButton::setOutline(const QColor &colour, qreal width, qreal radius)
 {
     m_outline = colour;
     m_outlineWidth = width;
+    m_outlineRadius = radius;
     update();
 }
 
@@ -65,7 +66,8 @@ void FlatButton::paintEvent(QPaintEvent *)
         const qreal half = m_outlineWidth / 2;
         painter.setPen(QPen(m_outline, m_outlineWidth));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(rect()).adjusted(half, half, -half, -half));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half),
+                                m_outlineRadius, m_outlineRadius);
     }
     if (hasFocus() && m_keyboardFocus) {
         // The keyboard focus ring sits inside the box, in the label's colour.

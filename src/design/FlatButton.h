@@ -14,7 +14,8 @@ public:
     explicit FlatButton(const QString &text, QWidget *parent = nullptr);
 
     void setColors(const QColor &background, const QColor &text);
-    void setOutline(const QColor &colour, qreal width);
+    // `radius` rounds the outline's corners (the fill stays square under them).
+    void setOutline(const QColor &colour, qreal width, qreal radius = 0);
     void setHorizontalPadding(int padding);
     void setTextAlignment(Qt::Alignment alignment);
 
@@ -31,6 +32,7 @@ private:
     QColor m_text;
     QColor m_outline;
     qreal m_outlineWidth = 0;
+    qreal m_outlineRadius = 0;
     int m_padding = 16;
     Qt::Alignment m_alignment = Qt::AlignCenter;
 };

@@ -4,6 +4,8 @@
 #include "platform/RegularFile.h"
 #include "platform/Resources.h"
 
+#include <QFileInfo>
+
 namespace Manifest {
 
 namespace ManifestLoader {
@@ -13,13 +15,12 @@ namespace {
 // The manifest ships with the program and is a few KiB; anything this large is not it.
 constexpr qint64 maximumManifestSize = 4 * 1024 * 1024;
 
-std::expected<InstallManifest, ManifestLoadError> readBundled()
+std::expected<InstallManifest, ManifestLoadError> readBundled(const QString &resources)
 {
     using Kind = ManifestLoadError::Kind;
-    const QString path =
-        Platform::Resources::path(QStringLiteral("install-manifest"), QStringLiteral("json"));
-    if (path.isEmpty())
-        return std::unexpected(ManifestLoadError{Kind::Missing, {}});
+    const QString path = resources + QStringLiteral("/install-manifest.json");
+    if (!QFileInfo(path).isFile())
+        return std::unexpected(ManifestLoadError{Kind::Missing, path});
     const auto json = Platform::readRegularFile(path, maximumManifestSize);
     if (!json)
         return std::unexpected(ManifestLoadError{Kind::Unreadable, path});
@@ -52,17 +53,17 @@ std::expected<InstallManifest, DecodeFailure> decode(const QByteArray &json)
     return std::move(*manifest);
 }
 
-std::expected<Resolved, ManifestLoadError> load()
+std::expected<Resolved, ManifestLoadError> load(const QString &resources)
 {
-    auto manifest = readBundled();
+    auto manifest = readBundled(resources);
     if (!manifest)
         return std::unexpected(manifest.error());
     return Resolved{packageSpec(), std::move(*manifest)};
 }
 
-std::expected<InstallManifest, ManifestLoadError> bundled()
+std::expected<InstallManifest, ManifestLoadError> bundled(const QString &resources)
 {
-    return readBundled();
+    return readBundled(resources);
 }
 
 } // namespace ManifestLoader

@@ -5,6 +5,7 @@
 #include "manifest/ManifestError.h"
 #include "manifest/ManifestLoadError.h"
 #include "manifest/Resolved.h"
+#include "platform/Resources.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,11 +34,13 @@ using DecodeFailure = std::variant<ManifestDecodeError, ManifestError>;
 // Decodes a manifest and checks its format version; never ends the process.
 std::expected<InstallManifest, DecodeFailure> decode(const QByteArray &json);
 
-// The bundled manifest with packageSpec(). Reads the file again on each call.
-std::expected<Resolved, ManifestLoadError> load();
+// The bundled manifest with packageSpec(): install-manifest.json in `resources`, the
+// program's resource folder unless given. Reads the file again on each call.
+std::expected<Resolved, ManifestLoadError> load(const QString &resources = Platform::Resources::directory());
 
 // The bundled manifest alone.
-std::expected<InstallManifest, ManifestLoadError> bundled();
+std::expected<InstallManifest, ManifestLoadError>
+bundled(const QString &resources = Platform::Resources::directory());
 
 } // namespace ManifestLoader
 

@@ -1,10 +1,10 @@
 #include "platform/DesktopEntry.h"
 
 #include "platform/HomeDirectory.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStandardPaths>
@@ -84,10 +84,27 @@ QString withoutTrailingSlash(QString path)
 
 std::optional<DesktopEntry> DesktopEntry::read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto contents = readRegularFile(path, 1024 * 1024);
+    if (!contents)
         return std::nullopt;
-    return parse(path, file.readAll());
+    return parse(path, *contents);
+}
+
+QString DesktopEntry::execCommand() const
+{
+    QString command;
+    command.reserve(m_exec.size());
+    for (qsizetype i = 0; i < m_exec.size(); ++i) {
+        if (m_exec.at(i) != u'%' || i + 1 == m_exec.size()) {
+            command.append(m_exec.at(i));
+            continue;
+        }
+        const QChar code = m_exec.at(++i);
+        if (code == u'%')
+            command.append(u'%');
+        // Every other code stands for something this launch does not pass.
+    }
+    return command.simplified();
 }
 
 std::optional<DesktopEntry> DesktopEntry::parse(const QString &path, const QByteArray &contents)
@@ -122,6 +139,8 @@ std::optional<DesktopEntry> DesktopEntry::parse(const QString &path, const QByte
             entry.m_startupWmClass = unescaped(value);
         else if (key == u"TryExec")
             entry.m_tryExec = unescaped(value);
+        else if (key == u"Exec")
+            entry.m_exec = unescaped(value);
         else if (key == u"Hidden")
             entry.m_hidden = value == u"true";
     }
@@ -146,6 +165,16 @@ bool DesktopEntry::isUsable() const
         return program.isFile() && program.isExecutable();
     }
     return !QStandardPaths::findExecutable(m_tryExec).isEmpty();
+}
+
+QString desktopFileId(const QString &path, const QStringList &directories)
+{
+    for (const QString &directory : directories) {
+        const QString prefix = withoutTrailingSlash(directory) + u'/';
+        if (path.startsWith(prefix))
+            return path.mid(prefix.size()).replace(u'/', u'-');
+    }
+    return QFileInfo(path).fileName();
 }
 
 QStringList applicationDirectories()

@@ -20,6 +20,11 @@ public:
     const QString &name() const { return m_name; }
     const QString &startupWmClass() const { return m_startupWmClass; }
     const QString &tryExec() const { return m_tryExec; }
+    const QString &exec() const { return m_exec; }
+
+    // The Exec line as a command for a POSIX shell: its field codes (%f, %U, %i, ...) are left
+    // out, since the application is started without files or addresses, and %% becomes %.
+    QString execCommand() const;
     bool isHidden() const { return m_hidden; }
 
     // Whether the entry is named `applicationName` or its windows carry that class.
@@ -34,6 +39,7 @@ private:
     QString m_name;
     QString m_startupWmClass;
     QString m_tryExec;
+    QString m_exec;
     bool m_hidden = false;
 };
 
@@ -42,6 +48,11 @@ private:
 // with "/applications" appended. Relative settings are ignored, as the base-directory rules
 // require.
 QStringList applicationDirectories();
+
+// The desktop-file id of the entry at `path`: its path below the first of `directories` that
+// holds it, with "/" turned into "-" ("kde/app.desktop" is "kde-app.desktop"); the file name
+// when none holds it.
+QString desktopFileId(const QString &path, const QStringList &directories);
 
 // The first usable entry for `applicationName` in `directories`, in their order (files of
 // one folder, its subfolders included, by name). An entry hides the entries with the same

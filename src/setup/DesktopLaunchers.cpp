@@ -37,20 +37,35 @@ void launchCodexDesktop(DesktopLaunchMode mode, Completion<void> done, const Log
     runDiscardingOutput(run, orvDesktopCommand(QStringLiteral("codex"), mode), std::move(done));
 }
 
-QStringList openCodeLaunchCommand(const std::optional<QString> &desktopEntry)
+QStringList openCodeLaunchCommand(const std::optional<Platform::DesktopEntry> &entry,
+                                  const QString &desktopId)
 {
-    if (desktopEntry)
-        return {QStringLiteral("gio"), QStringLiteral("launch"), *desktopEntry};
-    // Still run through the shell, so a missing application fails the way a failing command
-    // does, with a line the launcher screen can show.
-    return {QStringLiteral("sh"), QStringLiteral("-c"),
-            QStringLiteral("echo 'OpenCode is not installed.'; exit 1")};
+    if (!entry) {
+        // Still run through the shell, so a missing application fails the way a failing
+        // command does, with a line the launcher screen can show.
+        return {QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("echo 'OpenCode is not installed.'; exit 1")};
+    }
+    // gtk-launch takes the entry's id, not its path. The Exec line's program would hold the
+    // shell (and this launch) until the application quits, so it runs in the background with
+    // its output going nowhere.
+    static const QString opener = QStringLiteral(
+        "if command -v gio >/dev/null 2>&1; then exec gio launch \"$1\"; "
+        "elif command -v gtk-launch >/dev/null 2>&1; then exec gtk-launch \"$2\"; "
+        "else eval \"$3\" </dev/null >/dev/null 2>&1 & fi");
+    return {QStringLiteral("sh"), QStringLiteral("-c"), opener, QStringLiteral("sh"),
+            entry->path(), desktopId, entry->execCommand()};
 }
 
 void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run)
 {
-    const auto entry = Platform::findDesktopEntry(QStringLiteral("OpenCode"));
-    runDiscardingOutput(run, openCodeLaunchCommand(entry), std::move(done));
+    const QStringList directories = Platform::applicationDirectories();
+    const auto path = Platform::findDesktopEntry(QStringLiteral("OpenCode"), directories);
+    const auto entry = path ? Platform::DesktopEntry::read(*path) : std::nullopt;
+    runDiscardingOutput(run,
+                        openCodeLaunchCommand(entry, path ? Platform::desktopFileId(*path, directories)
+                                                          : QString()),
+                        std::move(done));
 }
 
 void openTerminal(Completion<void> done, const QStringList &openers)

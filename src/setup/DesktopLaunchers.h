@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DesktopEntry.h"
 #include "setup/DesktopLaunchMode.h"
 #include "setup/LoginShellRunner.h"
 #include "setup/SetupError.h"
@@ -22,12 +23,17 @@ void launchClaudeDesktop(DesktopLaunchMode mode, Completion<void> done,
 void launchCodexDesktop(DesktopLaunchMode mode, Completion<void> done,
                         const LoginShellRunner &run = loginShellRunner());
 
-// Opens OpenCode's desktop entry with "gio launch". Without an entry the command run prints
-// "OpenCode is not installed." and exits with status 1, so the failure reads like any other.
+// Opens OpenCode's desktop entry with "gio launch" where gio is installed, else with
+// "gtk-launch" (KDE, Xfce), else by running the entry's Exec line in the background. Without
+// an entry the command run prints "OpenCode is not installed." and exits with status 1, so the
+// failure reads like any other.
 void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = loginShellRunner());
 
-// The command launchOpenCodeDesktop runs, given where OpenCode's desktop entry is.
-QStringList openCodeLaunchCommand(const std::optional<QString> &desktopEntry);
+// The command launchOpenCodeDesktop runs through the login shell, given OpenCode's desktop
+// entry (at its path, under its desktop-file id); the opener is chosen when it runs, from
+// the login shell's PATH.
+QStringList openCodeLaunchCommand(const std::optional<Platform::DesktopEntry> &entry,
+                                  const QString &desktopId);
 
 // Opens a terminal window whose shell starts in the home directory, trying the desktop's
 // openers (or `openers`, when given) in turn. When none opened one:

@@ -22,6 +22,17 @@ QString temporaryDirectory()
     return configured.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(configured);
 }
 
+// npm draws a spinner on the pseudo-terminal and leaves one frame of it as the last line, where
+// the wizard looks for the installer's own message. So these children alone do not inherit the
+// environment unchanged: npm's progress output is turned off. Their argument lists stay as they
+// are.
+QProcessEnvironment npmEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("npm_config_progress"), QStringLiteral("false"));
+    return environment;
+}
+
 QString newAnswersFilePath()
 {
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
@@ -45,21 +56,22 @@ void runInstall(const InstallAnswers &answers, const QString &packageSpec, Compl
               [path, done = std::move(done)](SetupResult<void> outcome) {
                   QFile::remove(path);
                   done(std::move(outcome));
-              });
+              },
+              npmEnvironment());
 }
 
 void runUpdate(const QString &packageSpec, Completion<void> done)
 {
     runViaPty({QStringLiteral("npx"), QStringLiteral("--yes"), packageSpec,
                QStringLiteral("update"), QStringLiteral("--all")},
-              std::move(done));
+              std::move(done), npmEnvironment());
 }
 
 void runUninstall(const QString &packageSpec, Completion<void> done)
 {
     runViaPty({QStringLiteral("npx"), QStringLiteral("--yes"), packageSpec,
                QStringLiteral("uninstall"), QStringLiteral("--all"), QStringLiteral("--yes")},
-              std::move(done));
+              std::move(done), npmEnvironment());
 }
 
 } // namespace Setup

@@ -3,8 +3,6 @@
 #include "setup/OutputCollector.h"
 
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTimer>
@@ -22,18 +20,6 @@ namespace {
 // `script` runs its -c string with $SHELL -c; it gets this shell, and the string puts the
 // application's own SHELL back before the user's shell starts.
 constexpr auto scriptInnerShell = "/bin/sh";
-
-QMutex &scriptProgramLock()
-{
-    static QMutex lock;
-    return lock;
-}
-
-QString &scriptProgramPath()
-{
-    static QString path = QStringLiteral("/usr/bin/script");
-    return path;
-}
 
 QString passwordDatabaseShell()
 {
@@ -131,18 +117,6 @@ QString commandString(const QStringList &arguments)
     return quoted.join(QLatin1Char(' '));
 }
 
-QString scriptProgram()
-{
-    const QMutexLocker locker(&scriptProgramLock());
-    return scriptProgramPath();
-}
-
-void setScriptProgram(const QString &path)
-{
-    const QMutexLocker locker(&scriptProgramLock());
-    scriptProgramPath() = path;
-}
-
 namespace {
 
 // A non-zero status becomes exitedWithStatus with the cleaned output; status 0 completes with
@@ -169,15 +143,14 @@ void runInLoginShell(const QStringList &arguments, Completion<QString> done)
                   QProcessEnvironment::systemEnvironment(), completeWith(std::move(done)));
 }
 
-void runViaPty(const QStringList &arguments, Completion<void> done)
+void runViaPty(const QStringList &arguments, Completion<void> done,
+               const QProcessEnvironment &environment, const QString &script)
 {
-    const QString script = scriptProgram();
     if (!QFileInfo::exists(script)) {
         deliverLater<void>(std::move(done), std::unexpected(SetupError::scriptMissing()));
         return;
     }
 
-    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const QString shellSetting = environment.contains(QStringLiteral("SHELL"))
                                      ? QStringLiteral("export SHELL=") +
                                            shellQuote(environment.value(QStringLiteral("SHELL")))

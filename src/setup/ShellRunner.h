@@ -2,6 +2,7 @@
 
 #include "setup/SetupError.h"
 
+#include <QProcessEnvironment>
 #include <QStringList>
 
 // Commands run the way the user would type them: through the user's login shell, each
@@ -21,13 +22,15 @@ QString commandString(const QStringList &arguments);
 // SetupError::exitedWithStatus otherwise, PlatformError when the shell cannot be started.
 void runInLoginShell(const QStringList &arguments, Completion<QString> done);
 
-// The same on a pseudo-terminal through /usr/bin/script; completes with no value on status
-// 0. SetupError::scriptMissing when /usr/bin/script does not exist.
-void runViaPty(const QStringList &arguments, Completion<void> done);
+// The util-linux `script` program that gives runViaPty its pseudo-terminal.
+inline constexpr auto scriptProgram = "/usr/bin/script";
 
-// The util-linux `script` program runViaPty uses, "/usr/bin/script" unless replaced (tests
-// take it away to see the missing-program path).
-QString scriptProgram();
-void setScriptProgram(const QString &path);
+// The same on a pseudo-terminal through `script`; completes with no value on status 0.
+// SetupError::scriptMissing when `script` does not exist. The command gets `environment`
+// (this process's own unless given).
+void runViaPty(const QStringList &arguments, Completion<void> done,
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+               const QString &script = QLatin1String(scriptProgram));
+
 
 } // namespace Setup

@@ -33,12 +33,12 @@ void SystemSetupEngine::versionInfo(Completion<VersionInfo> done)
 
 bool SystemSetupEngine::hasExistingInstall()
 {
-    return Setup::hasExistingInstall();
+    return Setup::hasExistingInstall(m_parts.installationsRecord);
 }
 
 QList<ExistingHarness> SystemSetupEngine::readExistingHarnesses()
 {
-    return Setup::readExistingHarnesses();
+    return Setup::readExistingHarnesses(m_parts.installationsRecord);
 }
 
 void SystemSetupEngine::runInstall(const InstallAnswers &answers, const QString &packageSpec,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "setup/ExistingInstallations.h"
 #include "setup/LoginShellRunner.h"
 #include "setup/SetupEngine.h"
 
@@ -24,6 +25,7 @@ public:
         LoginShellRunner loginShell = loginShellRunner();
         QStringList terminalOpeners;                       // empty: the desktop's own
         Platform::RunningApplications *applications = nullptr; // null: the system's
+        QString installationsRecord = installationsPath();
     };
 
     SystemSetupEngine();

@@ -7,12 +7,17 @@
 #include "wizard/CrossFade.h"
 #include "wizard/EnterpriseGatewayView.h"
 #include "wizard/FailureScreen.h"
+#include "wizard/LaunchedView.h"
+#include "wizard/LauncherBinding.h"
 #include "wizard/NodeMissingScreen.h"
 #include "wizard/ProgressScreen.h"
 #include "wizard/QuestionsView.h"
 #include "wizard/WelcomeScreen.h"
 #include "wizard/core/QuestionsModel.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSettings>
 
 namespace Wizard {
 
@@ -41,6 +46,10 @@ RootView::RootView(Manifest::Resolved resolved, QSize size, QWidget *parent)
         [resolved = std::move(resolved)] { return std::expected<Manifest::Resolved, Failure>(resolved); },
         Platform::QtTimers::instance());
     m_controller = m_ownController.get();
+    // The settings are the application's (organisation "Orvane"), in the XDG config folder.
+    m_launcherServices.clipboard = QGuiApplication::clipboard();
+    m_launcherServices.settings = new QSettings(this);
+    m_launcherServices.timers = &Platform::QtTimers::instance();
     attach();
 }
 
@@ -181,11 +190,9 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     return nullptr;
 }
 
-// The launcher screen is built by its own view; until it is plugged in here, the screen is
-// its bare paper background.
 QWidget *RootView::buildLauncher()
 {
-    auto *launcher = filledScreen(Design::paper(), this);
+    auto *launcher = createLauncher(*m_controller, m_launcherServices, this);
     launcher->setObjectName(QStringLiteral("launcherScreen"));
     return launcher;
 }

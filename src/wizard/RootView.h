@@ -5,6 +5,7 @@
 #include "wizard/core/WizardController.h"
 
 #include "manifest/Resolved.h"
+#include "wizard/LauncherServices.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -35,6 +36,10 @@ public:
     ~RootView() override;
 
     WizardController &controller() const { return *m_controller; }
+    // What the launcher screen reaches outside itself: the clipboard, the settings that keep
+    // "Don’t show again", its timers. The program's own wizard uses the system's; a view of a
+    // given controller has none until they are set. Used by each launcher built from then on.
+    void setLauncherServices(const LauncherServices &services) { m_launcherServices = services; }
     // The screen widget shown now.
     QWidget *currentScreen() const { return m_current; }
 
@@ -55,6 +60,7 @@ private:
     std::unique_ptr<Setup::SetupEngine> m_ownEngine;
     std::unique_ptr<WizardController> m_ownController;
     WizardController *m_controller = nullptr;
+    LauncherServices m_launcherServices;
     QWidget *m_current = nullptr;
     bool m_started = false;
 };

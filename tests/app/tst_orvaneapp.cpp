@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -18,6 +19,8 @@
 
 #include <atomic>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -65,6 +68,10 @@ private Q_SLOTS:
     void ctrlQQuits();
     void secondStartHandsOverAndExits();
     void staleSocketOfAKilledProcessIsReplaced();
+    void eightCopiesAtOnceLeaveOne();
+    void squatterAtTheOldFallbackPathIsIgnored();
+    void unusableSocketEndsWithAMessage_data();
+    void unusableSocketEndsWithAMessage();
     void damagedManifestEndsTheProgram();
     void cleanup();
 
@@ -85,13 +92,20 @@ private:
     }
 
     // The real program, in its own runtime folder; `program` may be a copy elsewhere.
-    QProcess *startProgram(const QString &program = {})
+    // `changes`: variables to set ("NAME=value") or unset ("NAME").
+    QProcess *startProgram(const QString &program = {}, const QStringList &changes = {})
     {
         auto *process = new QProcess(this);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
         environment.insert(u"HOME"_s, m_runtime.path());
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        for (const QString &change : changes) {
+            if (change.contains(u'='))
+                environment.insert(change.section(u'=', 0, 0), change.section(u'=', 1));
+            else
+                environment.remove(change);
+        }
         process->setProcessEnvironment(environment);
         process->start(program.isEmpty() ? QCoreApplication::applicationDirPath() + u"/orvane"_s
                                          : program);
@@ -189,6 +203,95 @@ void TestOrvaneApp::staleSocketOfAKilledProcessIsReplaced()
     QProcess *fresh = startProgram();
     QTRY_VERIFY_WITH_TIMEOUT(App::SingleInstance(socket()).handOverToRunning(200), 10000);
     QCOMPARE(fresh->state(), QProcess::Running);
+}
+
+void TestOrvaneApp::eightCopiesAtOnceLeaveOne()
+{
+    for (int round = 0; round < 10; ++round) {
+        QList<QProcess *> copies;
+        for (int i = 0; i < 8; ++i)
+            copies.append(startProgram());
+        const auto ended = [&copies] {
+            return std::count_if(copies.begin(), copies.end(), [](QProcess *copy) {
+                return copy->state() == QProcess::NotRunning;
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ended() == 7, 90000);
+        QTest::qWait(300); // a late second server would show up here
+        QCOMPARE(ended(), 7);
+        for (QProcess *copy : copies) {
+            if (copy->state() == QProcess::NotRunning)
+                QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
+                         copy->readAllStandardError().constData());
+        }
+        // The one left is the one that answers.
+        QVERIFY(App::SingleInstance(socket()).handOverToRunning(5000));
+        cleanup();
+    }
+}
+
+void TestOrvaneApp::squatterAtTheOldFallbackPathIsIgnored()
+{
+    // Another user listening where the program used to look for itself without a runtime
+    // folder, answering every request, would have kept it from ever starting.
+    QTemporaryDir shared;
+    QLocalServer squatter;
+    QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
+    connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
+        while (QLocalSocket *client = squatter.nextPendingConnection()) {
+            connect(client, &QLocalSocket::readyRead, client, [client] {
+                client->readAll();
+                client->write("ok\n");
+            });
+        }
+    });
+    QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR"_s, u"TMPDIR="_s + shared.path()});
+    const QString own = m_runtime.filePath(u".cache/orvane/orvane.socket"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(own), 20000);
+    QVERIFY(App::SingleInstance(own).handOverToRunning(5000));
+    QCOMPARE(program->state(), QProcess::Running);
+    QCOMPARE(QFileInfo(m_runtime.filePath(u".cache/orvane"_s)).permissions(),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                 QFile::WriteUser | QFile::ExeUser);
+}
+
+void TestOrvaneApp::unusableSocketEndsWithAMessage_data()
+{
+    QTest::addColumn<QString>("setUp");   // what is put in the way
+    QTest::addColumn<QString>("message"); // what standard error must say
+    QTest::newRow("a folder in the socket's place") << u"folder"_s << u"cannot listen at"_s;
+    QTest::newRow("a socket path too long") << u"long"_s << u"too long"_s;
+    QTest::newRow("a fallback folder others may enter") << u"open"_s << u"is not a folder of this user's own"_s;
+}
+
+void TestOrvaneApp::unusableSocketEndsWithAMessage()
+{
+    QFETCH(QString, setUp);
+    QFETCH(QString, message);
+    QTemporaryDir place;
+    QStringList changes;
+    if (setUp == u"folder"_s) {
+        QVERIFY(QDir().mkpath(place.filePath(u"orvane.socket"_s)));
+        changes << u"XDG_RUNTIME_DIR="_s + place.path();
+    } else if (setUp == u"long"_s) {
+        const QString deep = place.filePath(QString(60, u'd') + u'/' + QString(60, u'e'));
+        QVERIFY(QDir().mkpath(deep));
+        changes << u"XDG_RUNTIME_DIR="_s + deep;
+    } else {
+        QVERIFY(QDir().mkpath(place.filePath(u".cache/orvane"_s)));
+        QVERIFY(QFile::setPermissions(place.filePath(u".cache/orvane"_s),
+                                      QFile::Permissions(0x7777)));
+        changes << u"XDG_RUNTIME_DIR"_s << u"HOME="_s + place.path() << u"XDG_CACHE_HOME"_s;
+    }
+    QProcess *program = startProgram({}, changes);
+    QVERIFY(program->waitForFinished(20000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QVERIFY(program->exitCode() != 0);
+    // Qt may warn about the runtime folder first; the program's own line is the last.
+    const QString error = QString::fromUtf8(program->readAllStandardError()).trimmed();
+    const QString last = error.section(u'\n', -1);
+    QVERIFY2(last.startsWith(u"Orvane cannot start: "_s) && last.contains(message),
+             qPrintable(error));
 }
 
 void TestOrvaneApp::damagedManifestEndsTheProgram()

@@ -12,17 +12,78 @@
 #include <QPainter>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestDesign : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void palette_data();
+    void palette();
+    void archivoFaces_data();
+    void archivoFaces();
     void appMarkDrawing();
     void backdrop_data();
     void backdrop();
     void welcomeScreenStarts_data();
     void welcomeScreenStarts();
 };
+
+void TestDesign::palette_data()
+{
+    // The defining sRGB components and their nearest 8-bit values.
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<QList<double>>("components");
+    QTest::addColumn<QString>("hex");
+    const auto row = [](const char *name, const QColor &colour, QList<double> rgb, const char *hex) {
+        QTest::newRow(name) << colour << rgb << QString::fromLatin1(hex);
+    };
+    row("red", Design::red(), {0.925, 0.188, 0.075}, "#ec3013");
+    row("paper", Design::paper(), {0.955, 0.949, 0.949}, "#f4f2f2");
+    row("ink", Design::ink(), {0.125, 0.118, 0.114}, "#201e1d");
+    row("muted", Design::muted(), {0.47, 0.46, 0.46}, "#787575");
+    row("line", Design::line(), {0.62, 0.61, 0.61}, "#9e9c9c");
+    row("cream", Design::cream(), {0.984, 0.969, 0.937}, "#fbf7ef");
+}
+
+void TestDesign::palette()
+{
+    QFETCH(QColor, colour);
+    QFETCH(QList<double>, components);
+    QFETCH(QString, hex);
+    QCOMPARE(colour.spec(), QColor::Rgb);
+    QCOMPARE(colour.alphaF(), 1.0f);
+    const double actual[] = {colour.redF(), colour.greenF(), colour.blueF()};
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(qAbs(actual[i] - components[i]) < 1e-4, qPrintable(QString::number(actual[i])));
+    QCOMPARE(colour.name(), hex);
+}
+
+void TestDesign::archivoFaces_data()
+{
+    // Regular, bold and black ask for the Regular, SemiBold and Black (or ExtraBold) faces.
+    QTest::addColumn<int>("weight");
+    QTest::addColumn<int>("fontWeight");
+    QTest::newRow("regular") << int(Design::Weight::Regular) << int(QFont::Normal);
+    QTest::newRow("bold") << int(Design::Weight::Bold) << int(QFont::DemiBold);
+    QTest::newRow("black") << int(Design::Weight::Black) << int(QFont::Black);
+}
+
+void TestDesign::archivoFaces()
+{
+    QFETCH(int, weight);
+    QFETCH(int, fontWeight);
+    // Sizes are points, and a point is one device-independent pixel; 11 to 78 are asked for.
+    for (const qreal size : {11.0, 16.0, 78.0}) {
+        const QFont font = Design::archivo(size, Design::Weight(weight), 0.5);
+        QCOMPARE(font.family(), u"Archivo"_s);
+        QCOMPARE(font.pixelSize(), int(size));
+        QCOMPARE(int(font.weight()), fontWeight);
+        QCOMPARE(font.letterSpacingType(), QFont::AbsoluteSpacing);
+        QCOMPARE(font.letterSpacing(), 0.5);
+    }
+}
 
 void TestDesign::appMarkDrawing()
 {

@@ -1,11 +1,9 @@
 #include "manifest/ManifestDecoder.h"
 #include "manifest/ManifestLoader.h"
-#include "platform/Resources.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -241,11 +239,9 @@ private Q_SLOTS:
                 QVERIFY(file.setPermissions({}));
             }
         }
-        Platform::Resources::setDirectoryOverride(resources.path());
-        const auto restore = qScopeGuard([] { Platform::Resources::setDirectoryOverride({}); });
-        const auto loaded = Manifest::ManifestLoader::load();
+        const auto loaded = Manifest::ManifestLoader::load(resources.path());
         QCOMPARE(loaded ? -1 : int(loaded.error().kind), error);
-        QCOMPARE(Manifest::ManifestLoader::bundled().has_value(), error == -1);
+        QCOMPARE(Manifest::ManifestLoader::bundled(resources.path()).has_value(), error == -1);
         if (loaded)
             QCOMPARE(loaded->packageSpec, u"orvane@latest"_s);
     }

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestExistingInstallations : public QObject
 {
     Q_OBJECT
@@ -15,7 +17,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("HOME", QFile::encodeName(m_home.path()));
-        const QString path = m_home.path() + u"/.local/state/orvane/installations.json"_qs;
+        const QString path = m_home.path() + u"/.local/state/orvane/installations.json"_s;
         QCOMPARE(Setup::installationsPath(), path);
         qputenv("HOME", "/nonexistent"); // worked out once: a later HOME does not move it
         QCOMPARE(Setup::installationsPath(), path);

@@ -8,7 +8,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string_view>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -43,7 +50,7 @@ private Q_SLOTS:
         FixtureHome home(shell);
         home.program(
             u"npx"_s,
-            R"(stat -c '%a %n' "$5" >> "$HOME/installs"; cat "$5" > "$HOME/answers"; printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
+            R"(echo "$npm_config_progress" >> "$HOME/progress"; stat -c '%a %n' "$5" >> "$HOME/installs"; cat "$5" > "$HOME/answers"; printf 'working\n\033[31mCould not configure\033[0m\n'; exit )" +
                 QByteArray::number(status));
         const mode_t mask = ::umask(0);
         const Awaited<void> awaited = awaitCompletion<void>(
@@ -83,6 +90,103 @@ private Q_SLOTS:
             QCOMPARE(other.error().status, status);
             QCOMPARE(home.arguments(u"npx"_s).join(u' '), QString::fromLatin1(expected));
         }
+        // npm's spinner is off for every one of them (it would leave a frame as the last line).
+        QCOMPARE(home.read(u"progress"_s), "false\nfalse\nfalse\nfalse\n"_ba);
+    }
+
+    // The answers file cannot be written: the install fails with the platform's error, runs
+    // nothing and leaves nothing behind.
+    void answersFileWriteFailures_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("operation"); // of the PlatformError
+        QTest::newRow("temporary folder not writable") << u"read-only"_s << u"write"_s;
+        QTest::newRow("a file in the folder's place") << u"file"_s << u"write"_s;
+        QTest::newRow("the disk fills up while writing") << u"full"_s << u"write"_s;
+    }
+    void answersFileWriteFailures()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, operation);
+        FixtureHome home;
+        home.program(u"npx"_s, "exit 0");
+        const QString folder = home.path(u"tmp"_s);
+        if (obstacle == u"file"_s) {
+            home.write(u"tmp"_s, "not a folder");
+        } else {
+            QVERIFY(QDir().mkpath(folder));
+            if (obstacle == u"read-only"_s) {
+                if (::geteuid() == 0)
+                    QSKIP("root writes into read-only folders");
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            }
+        }
+        qputenv("TMPDIR", QFile::encodeName(folder));
+        Setup::InstallAnswers answers{{u"codex"_s}, {}, {{u"api_key"_s, QString(64 * 1024, u'k')}}};
+
+        // A file-size limit stands in for a full disk: the write stops part-way.
+        struct rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        if (obstacle == u"full"_s) {
+            struct rlimit small = saved;
+            small.rlim_cur = 4096;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        const Awaited<void> awaited = awaitCompletion<void>(
+            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QVERIFY(awaited.proper && awaited.result && !awaited.result->has_value());
+        const auto *error = std::get_if<Setup::PlatformError>(&awaited.result->error());
+        QVERIFY(error);
+        QCOMPARE(error->operation, operation);
+        QVERIFY(!error->message.isEmpty());
+        QVERIFY(!QFileInfo::exists(home.path(u"npx.args"_s))); // nothing ran
+        if (obstacle != u"file"_s)
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Another user can never read the answers: the file has mode 0600 from the moment it
+    // exists, even under a umask that lets everyone read new files. A watcher looks at the file
+    // as soon as it appears, while the (large) answers are still being written.
+    void answersFileIsPrivateFromTheStart()
+    {
+        FixtureHome home;
+        home.program(u"npx"_s, "exit 0");
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(home.path()).constData(), IN_CREATE) >= 0);
+        std::optional<mode_t> seen;
+        std::thread watcher([&] {
+            alignas(inotify_event) char buffer[4096];
+            while (!seen) {
+                const ssize_t got = ::read(watch, buffer, sizeof buffer);
+                if (got <= 0)
+                    return;
+                for (char *at = buffer; at < buffer + got;) {
+                    const auto *event = reinterpret_cast<const inotify_event *>(at);
+                    if (event->len && std::string_view(event->name).starts_with("orv_install_")) {
+                        struct stat status{};
+                        const QByteArray path = QFile::encodeName(home.path()) + '/' + QByteArray(event->name);
+                        if (::lstat(path.constData(), &status) == 0)
+                            seen = status.st_mode & 07777;
+                    }
+                    at += sizeof(inotify_event) + event->len;
+                }
+            }
+        });
+        const mode_t mask = ::umask(0);
+        const Setup::InstallAnswers answers{{u"codex"_s}, {}, {{u"api_key"_s, QString(16 << 20, u'k')}}};
+        const Awaited<void> awaited = awaitCompletion<void>(
+            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+        ::umask(mask);
+        watcher.join();
+        ::close(watch);
+        QVERIFY(awaited.succeeded());
+        QCOMPARE(seen, std::optional<mode_t>(0600));
     }
 
     // The real npx installs the stand-in router package (1.4.0) from a registry on loopback,
@@ -109,10 +213,18 @@ private Q_SLOTS:
             {u"/orvane/latest"_s, {200, manifest}},
             {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
 
-        const Setup::InstallAnswers answers{
-            {u"claude-code"_s},
-            {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
-            {{u"api_key"_s, u"sk-end-to-end"_s}}};
+        // A failing installer, fetched with an empty cache while npm would draw its spinner: its
+        // own last message is the output's last line.
+        Setup::InstallAnswers answers{{u"claude-code"_s},
+                                      {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
+                                      {}};
+        const Awaited<void> refused = awaitCompletion<void>(
+            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+        QCOMPARE(refused.error().status, 2);
+        QCOMPARE(refused.error().output.split(u'\n').last().trimmed(),
+                 u"Missing api_key in the answers"_s);
+
+        answers.fields.insert(u"api_key"_s, u"sk-end-to-end"_s);
         const Awaited<void> installed = awaitCompletion<void>(
             [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
         QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));

@@ -100,9 +100,15 @@ printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"
         for (const bool pty : {false, true})
             QCOMPARE(run(pty, {u"silent"_s}).error(), Setup::SetupError::exitedWithStatus(9, QString()));
         // Without script nothing is started.
-        Setup::setScriptProgram(home.path(u"no-such-script"_s));
-        const Awaited<QString> noScript = run(true, {u"silent"_s, u"ran"_s});
-        Setup::setScriptProgram(u"/usr/bin/script"_s);
+        const Awaited<QString> noScript =
+            awaitCompletion<QString>([&](Setup::Completion<QString> done) {
+                Setup::runViaPty(
+                    {u"silent"_s, u"ran"_s},
+                    [done](Setup::SetupResult<void> result) {
+                        done(result ? Setup::SetupResult<QString>() : std::unexpected(result.error()));
+                    },
+                    QProcessEnvironment::systemEnvironment(), home.path(u"no-such-script"_s));
+            });
         QVERIFY(noScript.proper && !home.arguments(u"silent"_s).contains(u"ran"_s));
         QCOMPARE(noScript.error(), Setup::SetupError::scriptMissing());
     }

@@ -23,6 +23,8 @@ struct Snapshot
 
 // The setup window's screens, each over the window's backdrop as the window shows it.
 QList<Snapshot> wizardSnapshots();
+// The launcher screen: versions, copy mark, command card, Claude Desktop notice, busy, error.
+QList<Snapshot> launcherSnapshots();
 
 // The overlay's pill in its notable states, cropped to the pill's own box (no shadow margin).
 QList<Snapshot> pillSnapshots();

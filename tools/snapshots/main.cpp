@@ -35,7 +35,8 @@ int main(int argc, char *argv[])
     if (App::FontRegistration::registerFonts() == 0)
         std::fprintf(stderr, "warning: the Archivo faces were not found; using fallbacks\n");
 
-    QList<Snapshots::Snapshot> all = Snapshots::wizardSnapshots() + Snapshots::pillSnapshots();
+    QList<Snapshots::Snapshot> all = Snapshots::wizardSnapshots() + Snapshots::launcherSnapshots() +
+                                      Snapshots::pillSnapshots();
     int failures = 0;
     for (const Snapshots::Snapshot &snapshot : all) {
         const QString file = out.filePath(snapshot.name + QStringLiteral(".png"));

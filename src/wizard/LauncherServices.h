@@ -1,0 +1,27 @@
+#pragma once
+
+#include "setup/DesktopApp.h"
+
+#include <functional>
+
+class QClipboard;
+class QSettings;
+
+namespace Platform {
+class Timers;
+}
+
+namespace Wizard {
+
+// What the launcher screen reaches outside itself: the clipboard its copy marks write to, the
+// settings that remember the dismissed Claude Desktop notice, the timers of its command card
+// and the question whether a desktop application is already running.
+struct LauncherServices
+{
+    QClipboard *clipboard = nullptr;
+    QSettings *settings = nullptr;
+    Platform::Timers *timers = nullptr;
+    std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
+};
+
+} // namespace Wizard

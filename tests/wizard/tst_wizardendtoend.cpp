@@ -1,0 +1,257 @@
+// The whole wizard as the program runs it: the real RootView and controller over the system's
+// setup engine, in a throw-away home whose login shell finds the real node and npx, with the
+// stand-in router package served by a registry on loopback (npm_config_registry). Nothing else
+// of the network is used.
+#include "design/FlatButton.h"
+#include "manifest/ManifestLoader.h"
+#include "platform/Timers.h"
+#include "setup/FixtureHome.h"
+#include "setup/LoopbackHttpServer.h"
+#include "setup/SystemSetupEngine.h"
+#include "wizard/CopyButton.h"
+#include "wizard/FieldRow.h"
+#include "wizard/LaunchedView.h"
+#include "wizard/RootView.h"
+#include "wizard/core/QuestionsModel.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Screen = Wizard::WizardController::Screen;
+
+namespace {
+
+// Two tools with commands and one without. Claude's first option asks for the key the stand-in
+// installer insists on; its second asks nothing, so the installer fails for want of it.
+const char *const manifestJson = R"({
+  "schema_version": 1,
+  "default_harness_ids": ["claude-code"],
+  "harnesses": [
+    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
+    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
+    {"id": "plain", "name": "Plain", "config_paths": []}
+  ],
+  "funding_groups": {
+    "claude": {"config_key": "claude-code_funding", "title": "Claude", "options": [
+      {"id": "claude-key", "name": "Orvane key", "fields": [
+        {"config_key": "api_key", "label": "Orvane API key", "secret": true}]},
+      {"id": "claude-nothing", "name": "Nothing yet", "fields": []}]},
+    "openai": {"config_key": "codex_funding", "title": "OpenAI", "options": [
+      {"id": "openrouter", "name": "OpenRouter", "fields": []}]}
+  },
+  "advanced": {"title": "Advanced", "description": "", "fields": []}
+})";
+
+constexpr int installTimeout = 180'000; // npx unpacks the package from loopback
+
+// One start of the program's wizard: engine, controller and window, as the root view has
+// them, with the launcher's settings in the home folder.
+struct Program
+{
+    Setup::SystemSetupEngine engine;
+    Wizard::WizardController controller{
+        engine,
+        [] {
+            auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
+            if (!manifest)
+                qFatal("the test manifest does not decode");
+            return std::expected<Manifest::Resolved, Wizard::Failure>(
+                Manifest::Resolved{u"orvane@latest"_s, *manifest});
+        },
+        Platform::QtTimers::instance()};
+    QSettings settings;
+    Wizard::RootView view{controller, QSize(720, 560)};
+
+    explicit Program(const FixtureHome &home)
+        : settings(home.path(u".config/Orvane/Orvane.conf"_s), QSettings::IniFormat)
+    {
+        Wizard::LauncherServices services;
+        services.clipboard = QGuiApplication::clipboard();
+        services.settings = &settings;
+        services.timers = &Platform::QtTimers::instance();
+        view.setLauncherServices(services);
+        view.resize(720, 560);
+        view.show();
+    }
+
+    template <typename T> T *find(const QString &name) const
+    {
+        return view.currentScreen() ? view.currentScreen()->findChild<T *>(name) : nullptr;
+    }
+    void click(const QString &name) const
+    {
+        auto *button = find<QAbstractButton>(name);
+        QVERIFY2(button, qPrintable(name));
+        QVERIFY2(button->isEnabled(), qPrintable(name));
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    // Makes `option` the only funding chosen in `group`, whatever came preselected.
+    void chooseOnly(const QString &group, const QString &option, const QStringList &options) const
+    {
+        for (const QString &id : options) {
+            Wizard::QuestionsModel *model = controller.questionsModel();
+            QVERIFY(model);
+            if (model->isFundingSelected(id, group) != (id == option))
+                click(u"option-"_s + id);
+            QCOMPARE(controller.questionsModel()->isFundingSelected(id, group), id == option);
+        }
+    }
+    // The commands the launcher lists, from its copy buttons.
+    QStringList launcherCommands() const
+    {
+        QStringList commands;
+        if (auto *launcher = qobject_cast<Wizard::LaunchedView *>(view.currentScreen()))
+            for (const auto *copy : launcher->findChildren<Wizard::CopyButton *>())
+                commands.append(copy->text());
+        return commands;
+    }
+};
+
+} // namespace
+
+class TestWizardEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void installOpensTheLauncher();
+    void failingInstallerShowsItsLastLine();
+
+private:
+    // Serves the stand-in package packed into `home`, as version 1.4.0.
+    void serveRouter(const FixtureHome &home);
+    // From the welcome screen through the questions to the installer: Claude Code with
+    // `claudeOption` (and `key` typed into its field when not empty), and Codex.
+    void answerQuestions(Program &program, const QString &claudeOption, const QString &key);
+
+    LoopbackHttpServer m_registry;
+    QByteArray m_savedRegistry;
+};
+
+void TestWizardEndToEnd::initTestCase()
+{
+    SKIP_UNLESS_INSTALLED(u"npx"_s);
+    SKIP_UNLESS_INSTALLED(u"node"_s);
+    // The environment outranks any .npmrc: npm and the version lookup both ask this registry.
+    m_savedRegistry = qgetenv("npm_config_registry");
+    qputenv("npm_config_registry", m_registry.url().toUtf8());
+}
+
+void TestWizardEndToEnd::cleanupTestCase()
+{
+    if (m_savedRegistry.isNull())
+        qunsetenv("npm_config_registry");
+    else
+        qputenv("npm_config_registry", m_savedRegistry);
+}
+
+void TestWizardEndToEnd::serveRouter(const FixtureHome &home)
+{
+    QProcess pack;
+    pack.setStandardOutputFile(QProcess::nullDevice()); // it names the file it wrote
+    pack.start(u"npm"_s, {u"pack"_s, QStringLiteral(ORVANE_SETUP_FIXTURES "/orvane-router"),
+                          u"--pack-destination"_s, home.path()});
+    QVERIFY(pack.waitForFinished(60'000));
+    QCOMPARE(pack.exitCode(), 0);
+    const QByteArray manifest =
+        QStringLiteral(
+            R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
+            .arg(m_registry.url())
+            .toUtf8();
+    m_registry.routes = {
+        {u"/orvane"_s,
+         {200, R"({"name":"orvane","dist-tags":{"latest":"1.4.0"},"versions":{"1.4.0":)" +
+                   manifest + "}}"}},
+        {u"/orvane/latest"_s, {200, manifest}},
+        {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
+}
+
+void TestWizardEndToEnd::answerQuestions(Program &program, const QString &claudeOption,
+                                         const QString &key)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(program.controller.screen(), Screen::Welcome, 60'000);
+    QVERIFY(QTest::qWaitForWindowActive(&program.view));
+    // Return is the welcome screen's default action.
+    QTest::keyClick(program.view.currentScreen(), Qt::Key_Return);
+    QCOMPARE(program.controller.screen(), Screen::Questions);
+
+    // Claude Code comes preselected; Codex is added.
+    program.click(u"tile-codex"_s);
+    program.click(u"primary"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    program.chooseOnly(u"claude"_s, claudeOption, {u"claude-key"_s, u"claude-nothing"_s});
+    QVERIFY(!QTest::currentTestFailed());
+    if (!key.isEmpty()) {
+        auto *field = program.find<Wizard::FieldRow>(u"field-api_key"_s);
+        QVERIFY(field);
+        QTest::keyClicks(field->edit(), key);
+    }
+    program.click(u"primary"_s);
+    program.chooseOnly(u"openai"_s, u"openrouter"_s, {u"openrouter"_s});
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(program.find<Design::FlatButton>(u"primary"_s)->text(), u"Install"_s);
+    program.click(u"primary"_s);
+    QCOMPARE(program.controller.screen(), Screen::Installing);
+}
+
+void TestWizardEndToEnd::installOpensTheLauncher()
+{
+    FixtureHome home;
+    serveRouter(home);
+    QVERIFY(!QTest::currentTestFailed());
+    {
+        Program first(home);
+        answerQuestions(first, u"claude-key"_s, u"sk-end-to-end"_s);
+        QVERIFY(!QTest::currentTestFailed());
+        QTRY_COMPARE_WITH_TIMEOUT(first.controller.screen(), Screen::Complete, installTimeout);
+        QVERIFY2(first.controller.errorText().isEmpty(), qPrintable(first.controller.errorText()));
+        // The answers reached the installer, which ran on a terminal.
+        QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
+        QCOMPARE(home.read(u".local/state/orvane/history.log"_s), "install 1.4.0 stdin-tty=true\n");
+
+        first.click(u"openLauncher"_s);
+        QCOMPARE(first.controller.screen(), Screen::Launched);
+        QCOMPARE(first.launcherCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    }
+
+    // The next start finds the installation and opens on the launcher, with its versions.
+    Program second(home);
+    QTRY_COMPARE_WITH_TIMEOUT(second.controller.screen(), Screen::Launched, 60'000);
+    QCOMPARE(second.launcherCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    auto *version = second.find<QLabel>(u"version"_s);
+    QVERIFY(version);
+    QCOMPARE(version->text(), u"Orvane 1.4.0 \u00B7 up to date"_s);
+}
+
+void TestWizardEndToEnd::failingInstallerShowsItsLastLine()
+{
+    FixtureHome home;
+    serveRouter(home);
+    QVERIFY(!QTest::currentTestFailed());
+    Program program(home);
+    answerQuestions(program, u"claude-nothing"_s, {});
+    QVERIFY(!QTest::currentTestFailed());
+    QTRY_COMPARE_WITH_TIMEOUT(program.controller.screen(), Screen::Failed, installTimeout);
+    // The stand-in installer's last printed line, without its colour codes.
+    QCOMPARE(program.controller.errorText(), u"Missing api_key in the answers"_s);
+    auto *error = program.find<QLabel>(u"error"_s);
+    QVERIFY(error);
+    QCOMPARE(error->text(), u"Missing api_key in the answers"_s);
+    QVERIFY(home.read(u".local/state/orvane/installations.json"_s).isEmpty());
+
+    // "Try again" leads to the welcome screen.
+    program.click(u"tryAgain"_s);
+    QCOMPARE(program.controller.screen(), Screen::Welcome);
+}
+
+QTEST_MAIN(TestWizardEndToEnd)
+#include "tst_wizardendtoend.moc"
