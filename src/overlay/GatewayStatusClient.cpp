@@ -18,12 +18,13 @@ GatewayStatusClient::GatewayStatusClient(OverlayState &state, QString homeDirect
 
 GatewayStatusClient::~GatewayStatusClient()
 {
-    if (m_reply) {
+    // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+    if (QNetworkReply *reply = m_reply.data()) {
         // The manager aborts its replies as it goes; their completion must not reach this half
         // destroyed object.
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-        delete m_reply;
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        delete reply;
     }
 }
 
@@ -94,8 +95,8 @@ void GatewayStatusClient::onReadyRead()
 void GatewayStatusClient::abortRequest()
 {
     // abort() completes the reply, which runs onFinished.
-    if (m_reply)
-        m_reply->abort();
+    if (QNetworkReply *reply = m_reply.data())
+        reply->abort();
 }
 
 void GatewayStatusClient::onFinished()

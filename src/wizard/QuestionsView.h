@@ -4,7 +4,6 @@
 #include "wizard/core/QuestionStep.h"
 #include "wizard/core/QuestionsModel.h"
 
-#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -53,7 +52,9 @@ private:
     void updateChrome();
     bool isLastStep() const;
 
-    QPointer<QuestionsModel> m_model;
+    // The root view replaces this view whenever the controller replaces its model, and the
+    // old model is deleted no sooner than the old view, so a plain pointer is enough.
+    QuestionsModel *m_model;
     QuestionStep m_step = QuestionStep::tools();
     QLabel *m_stepLabel = nullptr;
     QLabel *m_counter = nullptr;

@@ -257,11 +257,13 @@ void WizardController::runUpdate()
     setScreen(Screen::Installing);
     QPointer<WizardController> self(this);
     m_engine.runUpdate(packageSpec(), [self](Setup::SetupResult<void> result) {
-        if (!self)
+        // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+        WizardController *controller = self.data();
+        if (!controller)
             return;
         if (!result)
-            return self->fail(result.error(), updateFallback);
-        self->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
+            return controller->fail(result.error(), updateFallback);
+        controller->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
             if (!self)
                 return;
             self->setVersionInfo(versions ? *versions : Setup::VersionInfo{});

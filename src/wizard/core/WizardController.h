@@ -4,6 +4,7 @@
 #include "manifest/Resolved.h"
 #include "setup/SetupEngine.h"
 #include "wizard/core/ErrorDescription.h"
+#include "wizard/core/QuestionsModel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -22,8 +23,6 @@ class Timers;
 } // namespace Platform
 
 namespace Wizard {
-
-class QuestionsModel;
 
 // Where the wizard gets its manifest and package spec at each start-up check. The application
 // hands in the manifest it read at start; a source that fails ends the check on the failure
