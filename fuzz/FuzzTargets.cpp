@@ -1,5 +1,7 @@
 #include "FuzzTargets.h"
 
+#include "TranscriptTargets.h"
+
 #include "manifest/ManifestDecoder.h"
 #include "manifest/ManifestLoader.h"
 #include "overlay/GatewayConfig.h"
@@ -244,6 +246,8 @@ constexpr std::array targets = {
     FuzzTarget{"router-config", routerConfig},
     FuzzTarget{"gateway-status", gatewayStatus},
     FuzzTarget{"output-cleaner", outputCleaner},
+    FuzzTarget{"transcript-claude", transcriptClaude},
+    FuzzTarget{"transcript-codex", transcriptCodex},
 };
 
 } // namespace

@@ -1,0 +1,210 @@
+#include "TranscriptTargets.h"
+
+#include "ReferenceJson.h"
+
+#include "usage/FileProgress.h"
+#include "usage/TranscriptLineParser.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace Fuzz {
+
+namespace {
+
+using Usage::FileProgress;
+using Usage::TokenUsage;
+using Usage::TranscriptDialect;
+
+constexpr std::int64_t int64Max = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t int64Min = std::numeric_limits<std::int64_t>::min();
+
+void require(bool condition, const char *promise)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz target broke a promise: %s\n", promise);
+    std::fflush(stderr);
+    std::abort();
+}
+
+// The reference keeps its own arithmetic: sums in 128 bits, then clamped to 64.
+__extension__ using Wide = __int128;
+
+std::int64_t clamp(Wide value)
+{
+    return value > int64Max ? int64Max : value < int64Min ? int64Min : std::int64_t(value);
+}
+
+std::int64_t add(std::int64_t a, std::int64_t b)
+{
+    return clamp(Wide(a) + b);
+}
+
+// A counter's value, from the number as written: a whole literal is its value, anything else
+// the nearest double truncated toward zero; beyond the 64-bit range, however far (1e400
+// included, which is valid JSON a double cannot hold), the limit of its sign. Not a number: 0.
+std::int64_t counter(const ReferenceJson *value)
+{
+    if (!value || value->kind != ReferenceJson::Kind::Number)
+        return 0;
+    const std::string &text = value->text;
+    const bool negative = text.front() == '-';
+    if (text.find_first_of(".eE") == std::string::npos) {
+        std::int64_t whole = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), whole);
+        if (error == std::errc() && end == text.data() + text.size())
+            return whole;
+        return negative ? int64Min : int64Max;
+    }
+    const double number = std::strtod(text.c_str(), nullptr);
+    if (number >= 0x1p63)
+        return int64Max;
+    if (number <= -0x1p63)
+        return int64Min;
+    return std::int64_t(number);
+}
+
+// model_context_window counts only when written as a whole number within 64 bits.
+std::optional<std::int64_t> wholeNumber(const ReferenceJson *value)
+{
+    if (!value || value->kind != ReferenceJson::Kind::Number ||
+        value->text.find_first_of(".eE") != std::string::npos)
+        return std::nullopt;
+    std::int64_t whole = 0;
+    const auto [end, error] =
+        std::from_chars(value->text.data(), value->text.data() + value->text.size(), whole);
+    if (error != std::errc() || end != value->text.data() + value->text.size())
+        return std::nullopt;
+    return whole;
+}
+
+const ReferenceJson *object(const ReferenceJson *parent, std::string_view key)
+{
+    const ReferenceJson *value = parent ? parent->member(key) : nullptr;
+    return value && value->kind == ReferenceJson::Kind::Object ? value : nullptr;
+}
+
+const std::string *string(const ReferenceJson *parent, std::string_view key)
+{
+    const ReferenceJson *value = parent ? parent->member(key) : nullptr;
+    return value && value->kind == ReferenceJson::Kind::String ? &value->text : nullptr;
+}
+
+// A Claude Code line: message.usage's four counters are added once per message id (lines
+// without a string id always add); the context is the last line's input side; the first
+// model that names a window sets it.
+bool referenceClaude(const ReferenceJson &root, FileProgress &progress)
+{
+    const ReferenceJson *message = object(&root, "message");
+    const ReferenceJson *counters = object(message, "usage");
+    if (!counters)
+        return false;
+    if (const std::string *id = string(message, "id")) {
+        if (!progress.countedMessageIDs.insert(*id).second)
+            return false;
+    }
+    const std::int64_t read = counter(counters->member("cache_read_input_tokens"));
+    const std::int64_t written = counter(counters->member("cache_creation_input_tokens"));
+    const std::int64_t input = counter(counters->member("input_tokens"));
+    TokenUsage &usage = progress.usage;
+    usage.cacheRead = add(usage.cacheRead, read);
+    usage.cacheWrite = add(usage.cacheWrite, written);
+    usage.freshInput = add(usage.freshInput, input);
+    usage.output = add(usage.output, counter(counters->member("output_tokens")));
+    usage.contextUsed = add(add(read, written), input);
+    const std::string *model = string(message, "model");
+    if (!usage.contextWindow && model) {
+        if (model->find("[1m]") != std::string::npos)
+            usage.contextWindow = 1000000;
+        else if (model->starts_with("claude-"))
+            usage.contextWindow = 200000;
+    }
+    return true;
+}
+
+// A Codex token_count line: its totals replace the counters (fresh input is input less
+// cached, not below 0; output includes reasoning); a window and a last input of at least 1
+// replace theirs.
+bool referenceCodex(const ReferenceJson &root, FileProgress &progress)
+{
+    const ReferenceJson *payload = object(&root, "payload");
+    const std::string *type = string(payload, "type");
+    const ReferenceJson *info = object(payload, "info");
+    const ReferenceJson *totals = object(info, "total_token_usage");
+    if (!type || *type != "token_count" || !totals)
+        return false;
+    const std::int64_t cached = counter(totals->member("cached_input_tokens"));
+    TokenUsage &usage = progress.usage;
+    usage.cacheRead = cached;
+    usage.cacheWrite = counter(totals->member("cache_write_input_tokens"));
+    usage.freshInput = std::max<std::int64_t>(
+        clamp(Wide(counter(totals->member("input_tokens"))) - cached), 0);
+    usage.output = add(counter(totals->member("output_tokens")),
+                       counter(totals->member("reasoning_output_tokens")));
+    if (const auto window = wholeNumber(info->member("model_context_window")); window >= 1)
+        usage.contextWindow = window;
+    if (const ReferenceJson *last = object(info, "last_token_usage")) {
+        if (const std::int64_t input = counter(last->member("input_tokens")); input >= 1)
+            usage.contextUsed = input;
+    }
+    return true;
+}
+
+// Every line of the input goes to the parser, as the reader hands it over: without its
+// newline, in a buffer with the padding the parser may read. The parser's counters must
+// (a) stay as they were after a line the reference refuses, and (b) equal the reference's after
+// every line it accepts.
+bool differential(QByteArrayView input, TranscriptDialect dialect,
+                  bool (*reference)(const ReferenceJson &, FileProgress &))
+{
+    static Usage::TranscriptLineParser parser;
+    FileProgress actual;
+    FileProgress expected;
+    std::vector<char> buffer;
+    bool counted = false;
+    const std::string_view text(input.data(), std::size_t(input.size()));
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+
+        buffer.assign(line.size() + Usage::TranscriptLineParser::padding(), '\0');
+        std::copy(line.begin(), line.end(), buffer.begin());
+        parser.parse(dialect, buffer.data(), line.size(), buffer.size(), actual);
+
+        const std::optional<ReferenceJson> document = ReferenceJson::parse(line);
+        if (!document) {
+            require(actual.usage == expected.usage &&
+                        actual.countedMessageIDs == expected.countedMessageIDs,
+                    "a line that is not JSON counts nothing");
+            continue;
+        }
+        counted = reference(*document, expected) || counted;
+        require(actual.usage == expected.usage, "the counters equal the reference's");
+        require(actual.countedMessageIDs == expected.countedMessageIDs,
+                "the message ids counted equal the reference's");
+    }
+    return counted;
+}
+
+} // namespace
+
+bool transcriptClaude(QByteArrayView input)
+{
+    return differential(input, TranscriptDialect::ClaudeCode, referenceClaude);
+}
+
+bool transcriptCodex(QByteArrayView input)
+{
+    return differential(input, TranscriptDialect::Codex, referenceCodex);
+}
+
+} // namespace Fuzz
