@@ -1,5 +1,7 @@
 #include "ReferenceJson.h"
 
+#include <utility>
+
 namespace Fuzz {
 
 namespace {
@@ -78,18 +80,18 @@ private:
             return true;
         }
         for (;;) {
-            std::pair<std::string, ReferenceJson> member;
+            std::string name;
             skipSpace();
-            if (peek() != '"' || !readString(member.first))
+            if (peek() != '"' || !readString(name))
                 return false;
             skipSpace();
             if (peek() != ':')
                 return false;
             ++m_at;
             skipSpace();
-            if (!readValue(member.second, depth))
+            object.names.push_back(std::move(name));
+            if (!readValue(object.items.emplace_back(), depth))
                 return false;
-            object.members.push_back(std::move(member));
             skipSpace();
             if (peek() == '}') {
                 ++m_at;
@@ -293,9 +295,9 @@ const ReferenceJson *ReferenceJson::member(std::string_view key) const
 {
     if (kind != Kind::Object)
         return nullptr;
-    for (const auto &[name, value] : members) {
-        if (name == key)
-            return &value;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == key)
+            return &items[i];
     }
     return nullptr;
 }

@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace Fuzz {
@@ -29,8 +28,8 @@ struct ReferenceJson
 
     Kind kind = Kind::Null;
     std::string text; // a string's decoded bytes, a number's literal, "true"/"false"
-    std::vector<std::pair<std::string, ReferenceJson>> members;
-    std::vector<ReferenceJson> items;
+    std::vector<std::string> names; // an object's member names, in step with items
+    std::vector<ReferenceJson> items; // an array's items, an object's member values
 
     // The document in TEXT (white space around it allowed), or none when it is not JSON.
     static std::optional<ReferenceJson> parse(std::string_view text);

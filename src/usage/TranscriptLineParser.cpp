@@ -4,6 +4,8 @@
 
 #include <simdjson.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -55,9 +57,29 @@ std::size_t numberLiteralLength(std::string_view text)
     return at;
 }
 
-// The line with every well-formed number literal that lies beyond the range of a double or of a
-// 64-bit integer written as a double at the limit of its sign, so that the validating parser
-// accepts it and it counts as the largest value. Anything else is left for the parser to judge.
+// Whether the parser cannot hold the well-formed number LITERAL: an integer beyond 64 bits
+// (signed when negative, unsigned otherwise) or another number beyond the range of a double.
+// Judged on the literal itself: a double rounds integers close to 2^63 up to it, which once
+// turned 9223372036854775608 into the largest value.
+bool isTooLarge(std::string_view literal)
+{
+    const char *begin = literal.data();
+    const char *end = begin + literal.size();
+    if (literal.find_first_of(".eE") == std::string_view::npos) {
+        if (literal.front() == '-') {
+            std::int64_t value = 0;
+            return std::from_chars(begin, end, value).ec != std::errc();
+        }
+        std::uint64_t value = 0;
+        return std::from_chars(begin, end, value).ec != std::errc();
+    }
+    const double value = std::strtod(std::string(literal).c_str(), nullptr);
+    return std::isinf(value);
+}
+
+// The line with every well-formed number literal the parser cannot hold written as a double at
+// the limit of its sign, so that the validating parser accepts it and it counts as the largest
+// value. Anything else is left as written for the parser to judge.
 std::string withHugeNumbersClamped(std::string_view line)
 {
     std::string out;
@@ -77,10 +99,8 @@ std::string withHugeNumbersClamped(std::string_view line)
         } else if (c == '-' || isDigit(c)) {
             const std::size_t length = numberLiteralLength(line.substr(at));
             if (length > 0) {
-                const std::string literal(line.substr(at, length));
-                const double value = std::strtod(literal.c_str(), nullptr);
-                const bool huge = value >= 9223372036854775808.0 || value <= -9223372036854775808.0;
-                out += huge ? (value < 0 ? "-1e308" : "1e308") : literal;
+                const std::string_view literal = line.substr(at, length);
+                out += isTooLarge(literal) ? (c == '-' ? "-1e308" : "1e308") : literal;
                 at += length;
                 continue;
             }

@@ -110,6 +110,14 @@ not json
     row("numbers beyond a double saturate as well", claude,
         lines(R"({"message":{"usage":{"cache_read_input_tokens":1e400,"cache_creation_input_tokens":-1e400,"input_tokens":1e19,"output_tokens":-0.5e1}}})"),
         U{max, -max - 1, max, -5, {}, max - 1}); // context: max + min + max
+    // A number beyond a double elsewhere on the line must not change how the others read: a
+    // double rounds these integers up to 2^63.
+    row("numbers near the 64-bit limit keep their value beside one beyond a double", claude,
+        lines(R"({"message":{"usage":{"x":1e400,"output_tokens":9223372036854775608,"input_tokens":-9223372036854775608}}})"),
+        U{0, 0, -max + 199, max - 199, {}, -max + 199});
+    row("a window near the 64-bit limit beside a number beyond a double", codex,
+        lines(R"({"payload":{"type":"token_count","info":{"total_token_usage":{"x":-1e400,"input_tokens":9223372036854775805},"model_context_window":9223372036854775805}}})"),
+        U{0, 0, max - 2, 0, max - 2, 0});
     // Each invalid line holds a usage that would add 1000 output tokens; the valid ones add 1.
     const QByteArray valid = R"({"message":{"usage":{"output_tokens":1}}})";
     row("a line a validating parser rejects never counts", claude,
