@@ -18,5 +18,8 @@ if [ ! -f "$data/expected.json" ] || [ "$root/bench/generate.py" -nt "$data/expe
     python3 "$root/bench/generate.py" "$data"
 fi
 
+# The overlay controller on the fake clock; it generates its own homes in the temporary folder.
+"$bin/orvane-bench-overlay"
+
 # Hot cache: the program reads every input once before timing it.
 exec "$bin/orvane-bench-usage" --data "$data" --tool "$bin/orvane-usage" --jq "$(command -v jq)"

@@ -1,7 +1,16 @@
 #include "app/OrvaneApp.h"
+#include "overlay/DesktopOverlay.h"
+
+#include <QByteArray>
 
 int main(int argc, char **argv)
 {
-    App::OrvaneApp app(argc, argv);
+    // The overlay needs to know the active window and to place a window above it, which a
+    // Wayland session gives no ordinary client. Where XWayland is there (DISPLAY set), the
+    // program runs on X11 like the desktop applications it follows; a platform chosen by the
+    // user is left alone.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    App::OrvaneApp app(argc, argv, [] { return std::make_unique<Overlay::DesktopOverlay>(); });
     return app.run();
 }

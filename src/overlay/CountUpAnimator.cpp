@@ -64,23 +64,23 @@ CountUpAnimator::Values CountUpAnimator::advance(const Values &targets, double e
     return result;
 }
 
-TokenUsage CountUpAnimator::advance(const TokenUsage &target, double elapsedSeconds)
+Usage::TokenUsage CountUpAnimator::advance(const Usage::TokenUsage &target, double elapsedSeconds)
 {
     struct Counter
     {
         const char *key;
-        std::int64_t TokenUsage::*field;
+        std::int64_t Usage::TokenUsage::*field;
     };
     static constexpr Counter counters[] = {
-        {"cacheRead", &TokenUsage::cacheRead},     {"cacheWrite", &TokenUsage::cacheWrite},
-        {"freshInput", &TokenUsage::freshInput},   {"output", &TokenUsage::output},
-        {"contextUsed", &TokenUsage::contextUsed},
+        {"cacheRead", &Usage::TokenUsage::cacheRead},     {"cacheWrite", &Usage::TokenUsage::cacheWrite},
+        {"freshInput", &Usage::TokenUsage::freshInput},   {"output", &Usage::TokenUsage::output},
+        {"contextUsed", &Usage::TokenUsage::contextUsed},
     };
     Values targets;
     for (const Counter &counter : counters)
         targets.insert(QString::fromLatin1(counter.key), target.*counter.field);
     const Values next = advance(targets, elapsedSeconds);
-    TokenUsage shown = target;
+    Usage::TokenUsage shown = target;
     for (const Counter &counter : counters)
         shown.*counter.field = next.value(QString::fromLatin1(counter.key), target.*counter.field);
     return shown;

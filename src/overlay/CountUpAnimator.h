@@ -33,7 +33,7 @@ public:
 
     // The same step over the five animated counters of a usage ("cacheRead", "cacheWrite",
     // "freshInput", "output", "contextUsed"); the context window is taken over unanimated.
-    TokenUsage advance(const TokenUsage &target, double elapsedSeconds);
+    Usage::TokenUsage advance(const Usage::TokenUsage &target, double elapsedSeconds);
 
     void reset();
 

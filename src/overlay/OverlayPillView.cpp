@@ -77,7 +77,7 @@ constexpr qreal shadowOffset = 7;
 struct Counter
 {
     const char *label;
-    std::int64_t TokenUsage::*field;
+    std::int64_t Usage::TokenUsage::*field;
     QColor tint;
 };
 
@@ -202,7 +202,7 @@ QRect OverlayPillView::headerRect() const
 
 std::optional<QRectF> OverlayPillView::contextBarRect() const
 {
-    const std::optional<TokenUsage> &usage = m_state.shownUsage();
+    const std::optional<Usage::TokenUsage> &usage = m_state.shownUsage();
     if (!m_state.expanded() || !usage || usage->total() < 1 || !usage->contextFraction())
         return std::nullopt;
     const QRectF pill(pillRect());
@@ -353,7 +353,7 @@ void OverlayPillView::paintHeader(QPainter &painter, QRectF header)
 
 void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
 {
-    const std::optional<TokenUsage> &shown = m_state.shownUsage();
+    const std::optional<Usage::TokenUsage> &shown = m_state.shownUsage();
     const QFont labelFont = Design::system(11);
     const QFont valueFont = Design::system(11, QFont::Medium);
 
@@ -367,14 +367,14 @@ void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
         return;
     }
 
-    const TokenUsage &usage = *shown;
+    const Usage::TokenUsage &usage = *shown;
     const std::optional<double> fraction = usage.contextFraction();
     const UsageLayout layout = usageLayout(block, fraction.has_value());
     const Counter counters[] = {
-        {"Cache read", &TokenUsage::cacheRead, rgb(0.42, 0.72, 0.95)},
-        {"Cache write", &TokenUsage::cacheWrite, rgb(0.95, 0.66, 0.30)},
-        {"Input", &TokenUsage::freshInput, white(0.55)},
-        {"Output", &TokenUsage::output, rgb(0.55, 0.85, 0.58)},
+        {"Cache read", &Usage::TokenUsage::cacheRead, rgb(0.42, 0.72, 0.95)},
+        {"Cache write", &Usage::TokenUsage::cacheWrite, rgb(0.95, 0.66, 0.30)},
+        {"Input", &Usage::TokenUsage::freshInput, white(0.55)},
+        {"Output", &Usage::TokenUsage::output, rgb(0.55, 0.85, 0.58)},
     };
     qreal y = layout.rowsTop;
     for (const Counter &counter : counters) {

@@ -67,12 +67,12 @@ void OverlayState::setAnswersFresh(std::int64_t answersFresh)
     write(m_answersFresh, answersFresh, &OverlayState::answersFreshChanged);
 }
 
-void OverlayState::setUsage(const std::optional<TokenUsage> &usage)
+void OverlayState::setUsage(const std::optional<Usage::TokenUsage> &usage)
 {
     write(m_usage, usage, &OverlayState::usageChanged);
 }
 
-void OverlayState::setDisplayedUsage(const std::optional<TokenUsage> &displayedUsage)
+void OverlayState::setDisplayedUsage(const std::optional<Usage::TokenUsage> &displayedUsage)
 {
     write(m_displayedUsage, displayedUsage, &OverlayState::displayedUsageChanged);
 }
@@ -98,7 +98,7 @@ QString OverlayState::statusLine() const
                                m_answersFresh);
 }
 
-const std::optional<TokenUsage> &OverlayState::shownUsage() const
+const std::optional<Usage::TokenUsage> &OverlayState::shownUsage() const
 {
     return m_displayedUsage ? m_displayedUsage : m_usage;
 }

@@ -38,8 +38,8 @@ public:
     std::optional<double> savingsPct() const { return m_savingsPct; }
     std::int64_t asksOpen() const { return m_asksOpen; }
     std::int64_t answersFresh() const { return m_answersFresh; }
-    const std::optional<TokenUsage> &usage() const { return m_usage; }
-    const std::optional<TokenUsage> &displayedUsage() const { return m_displayedUsage; }
+    const std::optional<Usage::TokenUsage> &usage() const { return m_usage; }
+    const std::optional<Usage::TokenUsage> &displayedUsage() const { return m_displayedUsage; }
     bool expanded() const { return m_expanded; }
 
     void setModel(const QString &model);
@@ -52,8 +52,8 @@ public:
     void setSavingsPct(std::optional<double> savingsPct);
     void setAsksOpen(std::int64_t asksOpen);
     void setAnswersFresh(std::int64_t answersFresh);
-    void setUsage(const std::optional<TokenUsage> &usage);
-    void setDisplayedUsage(const std::optional<TokenUsage> &displayedUsage);
+    void setUsage(const std::optional<Usage::TokenUsage> &usage);
+    void setDisplayedUsage(const std::optional<Usage::TokenUsage> &displayedUsage);
     void setExpanded(bool expanded);
 
     // The explicit change notification: changed() with no field written.
@@ -66,7 +66,7 @@ public:
     QString statusLine() const;
 
     // The counters the expanded pill shows: displayedUsage while counting up, else usage.
-    const std::optional<TokenUsage> &shownUsage() const;
+    const std::optional<Usage::TokenUsage> &shownUsage() const;
 
     // A token count for display (see formatCount).
     static QString format(std::int64_t count);
@@ -102,8 +102,8 @@ private:
     std::optional<double> m_savingsPct;
     std::int64_t m_asksOpen = 0;
     std::int64_t m_answersFresh = 0;
-    std::optional<TokenUsage> m_usage;
-    std::optional<TokenUsage> m_displayedUsage;
+    std::optional<Usage::TokenUsage> m_usage;
+    std::optional<Usage::TokenUsage> m_displayedUsage;
     bool m_expanded = false;
 };
 

@@ -81,7 +81,7 @@ QString statusLine(const QString &harnessLabel, const QString &warmth, const QSt
     return kept.join(QStringLiteral(" \u00B7 "));
 }
 
-QString contextValueText(const TokenUsage &usage)
+QString contextValueText(const Usage::TokenUsage &usage)
 {
     const QString count = formatCount(usage.contextUsed);
     const std::optional<double> fraction = usage.contextFraction();

@@ -40,6 +40,6 @@ QString statusLine(const QString &harnessLabel, const QString &warmth, const QSt
                    std::int64_t answersFresh);
 
 // The context row's value: "45.2k · 23%" with a context window, else just the count.
-QString contextValueText(const TokenUsage &usage);
+QString contextValueText(const Usage::TokenUsage &usage);
 
 } // namespace Overlay

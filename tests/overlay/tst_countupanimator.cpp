@@ -202,18 +202,18 @@ private slots:
     void usage()
     {
         CountUpAnimator animator;
-        const TokenUsage first{.cacheRead = 100,
+        const Usage::TokenUsage first{.cacheRead = 100,
                                .cacheWrite = 100,
                                .freshInput = 100,
                                .output = 100,
                                .contextWindow = 1000,
                                .contextUsed = 100};
         QCOMPARE(animator.advance(first, tick), first);
-        TokenUsage second = first;
+        Usage::TokenUsage second = first;
         second.cacheRead = second.cacheWrite = second.freshInput = second.output =
             second.contextUsed = 200;
         second.contextWindow = 2000;
-        const TokenUsage step = animator.advance(second, tick);
+        const Usage::TokenUsage step = animator.advance(second, tick);
         QCOMPARE(step.cacheRead, 103);
         QCOMPARE(step.cacheWrite, 103);
         QCOMPARE(step.freshInput, 103);

@@ -155,7 +155,7 @@ private slots:
         empty.settle();
         Pill pill;
         pill.state.setExpanded(true);
-        pill.state.setUsage(TokenUsage{.cacheRead = 0,
+        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 0,
                                        .cacheWrite = 0,
                                        .freshInput = 0,
                                        .output = output,
@@ -164,7 +164,7 @@ private slots:
         pill.settle();
         QTEST(render(pill.view, 1) == render(empty.view, 1), "placeholder");
         // The shown counters win over the true ones while counting up.
-        pill.state.setDisplayedUsage(TokenUsage{.cacheRead = 0,
+        pill.state.setDisplayedUsage(Usage::TokenUsage{.cacheRead = 0,
                                                 .cacheWrite = 0,
                                                 .freshInput = 0,
                                                 .output = 0,
@@ -209,7 +209,7 @@ private slots:
         Pill pill(false);
         pill.state.setExpanded(true);
         pill.state.setUsage(
-            TokenUsage{.cacheRead = 10,
+            Usage::TokenUsage{.cacheRead = 10,
                        .cacheWrite = 20,
                        .freshInput = 30,
                        .output = 40,

@@ -190,7 +190,7 @@ private slots:
         QFETCH(qint64, used);
         QFETCH(qint64, window);
         QFETCH(QString, text);
-        TokenUsage usage;
+        Usage::TokenUsage usage;
         usage.contextUsed = used;
         if (window >= 0)
             usage.contextWindow = window;
@@ -216,7 +216,7 @@ private slots:
         state.setDetail(QStringLiteral("Connected"));
         QCOMPARE(detail.count(), 2);
         QCOMPARE(changed.count(), 2);
-        TokenUsage read;
+        Usage::TokenUsage read;
         read.cacheRead = 5;
         state.setUsage(read);
         QCOMPARE(usage.count(), 1);
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(usage.count(), 1);
 
         QCOMPARE(state.shownUsage()->cacheRead, 5);
-        TokenUsage counting;
+        Usage::TokenUsage counting;
         counting.cacheRead = 2;
         state.setDisplayedUsage(counting);
         QCOMPARE(state.shownUsage()->cacheRead, 2);

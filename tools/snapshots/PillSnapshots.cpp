@@ -127,7 +127,7 @@ QList<Snapshot> pillSnapshots()
              return pill([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 1284312,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 1284312,
                                            .cacheWrite = 45210,
                                            .freshInput = 812,
                                            .output = 23968,
@@ -141,7 +141,7 @@ QList<Snapshot> pillSnapshots()
              return pill([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 38211,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211,
                                            .cacheWrite = 7020,
                                            .freshInput = 999,
                                            .output = 1250,
@@ -156,7 +156,7 @@ QList<Snapshot> pillSnapshots()
                  state.setConnected(true);
                  state.setDetail(QStringLiteral("Connected"));
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 0,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 0,
                                            .cacheWrite = 5210,
                                            .freshInput = 42,
                                            .output = 380,
@@ -171,7 +171,7 @@ QList<Snapshot> pillSnapshots()
                  state.setConnected(true);
                  state.setDetail(QStringLiteral("Waiting for first turn\u2026"));
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.contextWindow = 200000, .contextUsed = 18000});
+                 state.setUsage(Usage::TokenUsage{.contextWindow = 200000, .contextUsed = 18000});
              });
          },
          expanded()},
@@ -180,7 +180,7 @@ QList<Snapshot> pillSnapshots()
              return onDesktop([](OverlayState &state) {
                  connectedWithCache(state);
                  state.setExpanded(true);
-                 state.setUsage(TokenUsage{.cacheRead = 38211,
+                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211,
                                            .cacheWrite = 7020,
                                            .freshInput = 999,
                                            .output = 1250,

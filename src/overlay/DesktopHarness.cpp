@@ -1,0 +1,68 @@
+#include "overlay/DesktopHarness.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace Overlay {
+
+namespace {
+
+struct Row
+{
+    const char *id;
+    const char *label;
+    const char *surface;
+    QStringList classes;  // WM_CLASS instance or class names
+    QStringList programs; // program names behind the window's process
+};
+
+const std::array<Row, 2> &table()
+{
+    // The Linux builds of both desktop applications ship under these window classes and
+    // program names.
+    static const std::array<Row, 2> rows{{
+        {"claude-code", "Claude", "claude-desktop",
+         {QStringLiteral("com.anthropic.claude"), QStringLiteral("com.anthropic.claudefordesktop"),
+          QStringLiteral("claude-desktop"), QStringLiteral("claude")},
+         {QStringLiteral("claude-desktop")}},
+        {"codex", "Codex", "codex-desktop",
+         {QStringLiteral("com.openai.codex"), QStringLiteral("codex-desktop"),
+          QStringLiteral("codex"), QStringLiteral("chatgpt")},
+         {QStringLiteral("codex-desktop"), QStringLiteral("ChatGPT")}},
+    }};
+    return rows;
+}
+
+DesktopHarness harness(const Row &row)
+{
+    return {QString::fromLatin1(row.id), QString::fromLatin1(row.label),
+            QString::fromLatin1(row.surface)};
+}
+
+} // namespace
+
+std::optional<DesktopHarness>
+DesktopHarness::forWindow(const Platform::ActiveWindow &window,
+                          const std::function<QString(std::int64_t)> &executableName)
+{
+    for (const Row &row : table()) {
+        if ((!window.instanceName.isEmpty()
+             && row.classes.contains(window.instanceName, Qt::CaseInsensitive))
+            || (!window.className.isEmpty()
+                && row.classes.contains(window.className, Qt::CaseInsensitive)))
+            return harness(row);
+    }
+    if (!window.pid || !executableName)
+        return std::nullopt;
+    const QString program = executableName(*window.pid);
+    if (program.isEmpty())
+        return std::nullopt;
+    for (const Row &row : table()) {
+        if (row.programs.contains(program, Qt::CaseInsensitive))
+            return harness(row);
+    }
+    return std::nullopt;
+}
+
+} // namespace Overlay

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "overlay/CountUpAnimator.h"
+#include "overlay/DesktopHarness.h"
+#include "overlay/OverlayController.h"
+#include "overlay/OverlayState.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Platform {
+class ActiveWindowMonitor;
+struct ActiveWindow;
+class Clock;
+class Screens;
+class TimerHandle;
+class Timers;
+} // namespace Platform
+
+namespace Usage {
+class DesktopSessionFileTracker;
+class TokenUsageReader;
+class TranscriptSource;
+} // namespace Usage
+
+namespace Overlay {
+
+class GatewayStatusClient;
+class OriginStore;
+class Panel;
+class TranscriptWatch;
+
+// Owns the usage overlay for the life of the process: shows the pill while a supported desktop
+// application has the active window and hides it otherwise, places it and remembers where the
+// user put it, polls the gateway, follows the active conversation's transcript into the pill's
+// counters and notices new conversations. Main thread only.
+class OverlayPanelController final : public QObject, public OverlayController
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds pollInterval{15000};
+    static constexpr std::chrono::milliseconds displayInterval{1000};
+    static constexpr std::chrono::milliseconds recheckInterval{2000};
+    static constexpr std::chrono::milliseconds animationInterval{16}; // about 60 steps a second
+    static constexpr int width = 318;
+    static constexpr int collapsedHeight = 58;
+    static constexpr int expandedHeight = 188;
+    static constexpr int rightInset = 22;
+    static constexpr int topInset = 18;
+
+    // What the controller reaches the outside world through; each must outlive the controller.
+    struct Seams
+    {
+        Platform::ActiveWindowMonitor &monitor;
+        Platform::Screens &screens;
+        OriginStore &origins;
+        const Platform::Clock &clock;
+        Platform::Timers &timers;
+        Usage::TranscriptSource &transcripts;
+        // The home directory that holds the gateway's configuration file.
+        QString homeDirectory;
+        // The program name behind a process id (see Platform::processExecutableName).
+        std::function<QString(std::int64_t)> executableName;
+        // Makes the window that shows the state; called once, in the constructor.
+        std::function<std::unique_ptr<Panel>(OverlayState &state)> makePanel;
+    };
+
+    explicit OverlayPanelController(Seams seams, QObject *parent = nullptr);
+    ~OverlayPanelController() override;
+
+    void start() override;
+
+    OverlayState &state() { return *m_state; }
+    Panel &panel() { return *m_panel; }
+    GatewayStatusClient &gatewayClient() { return *m_gateway; }
+    const std::optional<DesktopHarness> &activeHarness() const { return m_activeHarness; }
+    const std::optional<QByteArray> &watchedPath() const { return m_watchedPath; }
+    bool isAnimating() const { return m_animationTimer != nullptr; }
+
+    // The pill's header was clicked: expand or collapse, keeping the top edge.
+    void toggle();
+
+private:
+    void updateVisibility(const std::optional<Platform::ActiveWindow> &window);
+    void place(const std::optional<Platform::ActiveWindow> &window);
+    void displayTick();
+    void resetForNewConversation();
+    void retargetTranscriptWatch();
+    void readUsage();
+    void startAnimationIfNeeded();
+    void advanceAnimation();
+    void stopAnimation();
+    void saveOrigin();
+
+    Platform::ActiveWindowMonitor &m_monitor;
+    Platform::Screens &m_screens;
+    OriginStore &m_origins;
+    const Platform::Clock &m_clock;
+    Platform::Timers &m_timers;
+    std::function<QString(std::int64_t)> m_executableName;
+
+    std::unique_ptr<OverlayState> m_state;
+    std::unique_ptr<Panel> m_panel;
+    std::unique_ptr<GatewayStatusClient> m_gateway;
+    std::unique_ptr<Usage::DesktopSessionFileTracker> m_tracker;
+    std::unique_ptr<Usage::TokenUsageReader> m_reader;
+    CountUpAnimator m_animator;
+
+    bool m_started = false;
+    std::optional<DesktopHarness> m_activeHarness;
+    std::unique_ptr<Platform::TimerHandle> m_pollTimer;
+    std::unique_ptr<Platform::TimerHandle> m_displayTimer;
+    std::unique_ptr<Platform::TimerHandle> m_recheckTimer;
+    std::unique_ptr<Platform::TimerHandle> m_animationTimer;
+    // A stopped animation timer, kept until the next start: it may be stopped from its own tick.
+    std::unique_ptr<Platform::TimerHandle> m_retiredAnimationTimer;
+    std::optional<std::chrono::system_clock::time_point> m_lastAnimationTick;
+    std::unique_ptr<TranscriptWatch> m_watch;
+    std::optional<QByteArray> m_watchedPath;
+};
+
+} // namespace Overlay

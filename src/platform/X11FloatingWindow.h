@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGui/qwindowdefs.h>
+
+namespace Platform {
+
+// What an X11 window manager is told about a window that floats above the others on every
+// workspace, outside the taskbar and the pager. Window managers forget a window's
+// _NET_WM_STATE and _NET_WM_DESKTOP when it is withdrawn (hidden), so both are written before
+// every showing and asked for again once it is mapped. Does nothing off the xcb platform.
+class X11FloatingWindow
+{
+public:
+    // Before show(): writes the states and "every workspace" on the unmapped window (Qt keeps
+    // states it does not manage when it adds its own at mapping).
+    static void prepareToShow(WId window);
+
+    // After show(): asks the window manager for the same, as a pager would.
+    static void afterShow(WId window);
+};
+
+} // namespace Platform

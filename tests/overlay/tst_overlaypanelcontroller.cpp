@@ -1,0 +1,485 @@
+// The overlay controller with its seams replaced: a scripted active window, screens, origin
+// store, clock and timers, a panel that records what it is told; real transcripts in a
+// temporary home, real inotify, and a gateway on loopback.
+#include "overlay/GatewayStatusClient.h"
+#include "overlay/OriginStore.h"
+#include "overlay/OverlayPanelController.h"
+#include "overlay/Panel.h"
+#include "overlay/SettingsOriginStore.h"
+#include "platform/ActiveWindowMonitor.h"
+#include "platform/Screens.h"
+#include "setup/LoopbackHttpServer.h"
+#include "support/ManualTimers.h"
+#include "usage/TranscriptHome.h"
+#include "usage/TranscriptWalk.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QtTest/QTest>
+
+using namespace Overlay;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ScriptedMonitor final : public Platform::ActiveWindowMonitor
+{
+public:
+    void start() override { started = true; }
+    std::optional<Platform::ActiveWindow> activeWindow() const override { return window; }
+    void activate(std::optional<Platform::ActiveWindow> next)
+    {
+        window = std::move(next);
+        emit activeWindowChanged();
+    }
+    std::optional<Platform::ActiveWindow> window;
+    bool started = false;
+};
+
+struct FixedScreens final : Platform::Screens
+{
+    std::optional<QRect> availableGeometry(std::optional<QPoint> point) const override
+    {
+        askedAt = point;
+        return area;
+    }
+    std::optional<QRect> area = QRect(0, 27, 1280, 773); // a top panel of 27
+    mutable std::optional<QPoint> askedAt;
+};
+
+struct MemoryOrigins final : OriginStore
+{
+    std::optional<QPoint> load() const override { return stored; }
+    void save(QPoint origin) override { stored = origin; }
+    std::optional<QPoint> stored;
+};
+
+struct RecordingPanel final : Panel
+{
+    QRect box() const override { return rect; }
+    void setBox(const QRect &box) override { rect = box; }
+    void showPanel() override { shown = true; }
+    void hidePanel() override { shown = false; }
+    bool isPanelShown() const override { return shown; }
+    void setMovedHandler(std::function<void()> handler) override { moved = std::move(handler); }
+    void setToggleHandler(std::function<void()> handler) override { toggled = std::move(handler); }
+    void drag(QPoint to)
+    {
+        rect.moveTopLeft(to);
+        moved();
+    }
+    QRect rect;
+    bool shown = false;
+    std::function<void()> moved, toggled;
+};
+
+Platform::ActiveWindow window(const QString &instance, const QString &className,
+                              std::optional<std::int64_t> pid = std::nullopt)
+{
+    return {.id = 0x400001, .instanceName = instance, .className = className, .pid = pid,
+            .frame = QRect(100, 200, 800, 600)};
+}
+
+const QString statusPath =
+    QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
+
+// Live inotify instances of this process: one per transcript watch (the walk source has none).
+int inotifyInstances()
+{
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot))
+        count += QFile::symLinkTarget(fds.filePath(fd)).contains(QLatin1String("inotify"));
+    return count;
+}
+
+// Sets a file's modification time to now plus SECONDS.
+void touch(const QString &path, int seconds)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
+                             QFileDevice::FileModificationTime));
+}
+
+// One controller over a temporary home; the gateway answers on loopback.
+struct Rig
+{
+    TranscriptHome home;
+    LoopbackHttpServer gateway;
+    ScriptedMonitor monitor;
+    FixedScreens screens;
+    MemoryOrigins origins;
+    ManualClock clock;
+    ManualTimers timers{clock};
+    std::unique_ptr<Usage::TranscriptWalk> transcripts;
+    std::map<std::int64_t, QString> programs; // pid -> program name
+    RecordingPanel *panel = nullptr;
+    std::unique_ptr<OverlayPanelController> controller;
+
+    explicit Rig(bool configured = true)
+    {
+        transcripts = std::make_unique<Usage::TranscriptWalk>(home.path());
+        if (configured)
+            writeFile(home.filePath(QStringLiteral(".config/orvane/config.json")),
+                      "{\"gateway_base_url\":\"" + gateway.url().toUtf8()
+                          + "\",\"api_key\":\"k\"}");
+    }
+    OverlayPanelController &make()
+    {
+        controller = std::make_unique<OverlayPanelController>(OverlayPanelController::Seams{
+            .monitor = monitor, .screens = screens, .origins = origins, .clock = clock,
+            .timers = timers, .transcripts = *transcripts, .homeDirectory = home.path(),
+            .executableName = [this](std::int64_t pid) { return programs[pid]; },
+            .makePanel = [this](OverlayState &) {
+                auto made = std::make_unique<RecordingPanel>();
+                panel = made.get();
+                return made;
+            }});
+        return *controller;
+    }
+    OverlayState &state() { return controller->state(); }
+    QString transcript(const QString &name) const
+    {
+        return home.filePath(QStringLiteral(".claude/projects/-home-u-app/") + name);
+    }
+    // Moves simulated time on and lets the loop deliver what the kernel and the gateway sent.
+    void wait(std::chrono::milliseconds by)
+    {
+        timers.advance(by);
+        QCoreApplication::processEvents();
+    }
+};
+
+} // namespace
+
+class TestOverlayPanelController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void visibilityFollowsTheActiveWindowsIdentity_data();
+    void visibilityFollowsTheActiveWindowsIdentity();
+    void placementAndSavedOrigin_data();
+    void placementAndSavedOrigin();
+    void toggleKeepsTheTopEdgeAndADragIsRemembered();
+    void originSurvivesInSettings();
+    void countersFollowTheTranscriptAndCountUp();
+    void watchFollowsDeletionAndRenameOneAtATime_data();
+    void watchFollowsDeletionAndRenameOneAtATime();
+    void newConversationResetsAndWaitsForItsFirstTurn();
+    void neverShownWithoutAnActiveWindowMonitor();
+};
+
+void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity_data()
+{
+    QTest::addColumn<Platform::ActiveWindow>("active");
+    QTest::addColumn<QString>("program"); // behind pid 4242
+    QTest::addColumn<QString>("harness"); // empty: hidden
+    const auto row = [](const char *name, Platform::ActiveWindow active, const char *harness,
+                        const char *program = "") {
+        QTest::newRow(name) << active << QString::fromLatin1(program)
+                            << QString::fromLatin1(harness);
+    };
+    for (const char *id : {"com.anthropic.claude", "com.anthropic.claudefordesktop",
+                           "claude-desktop", "claude"})
+        row(id, window(QString::fromLatin1(id), QStringLiteral("Electron")), "claude-code");
+    for (const char *id : {"com.openai.codex", "codex-desktop", "codex", "chatgpt"})
+        row(id, window(QStringLiteral("electron"), QString::fromLatin1(id)), "codex");
+    row("class in other case", window(QStringLiteral("x"), QStringLiteral("Claude")), "claude-code");
+    row("program claude-desktop", window({}, {}, 4242), "claude-code", "claude-desktop");
+    row("program ChatGPT", window(QStringLiteral("a"), QStringLiteral("b"), 4242), "codex",
+        "ChatGPT");
+    row("program codex-desktop", window({}, {}, 4242), "codex", "codex-desktop");
+    row("terminal running claude", window(QStringLiteral("gnome-terminal-server"),
+                                          QStringLiteral("Gnome-terminal"), 4242),
+        "", "gnome-terminal-server");
+    row("class near a name", window(QStringLiteral("claude-code"), QStringLiteral("Code")), "");
+    row("no identity", window({}, {}), "");
+}
+
+void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
+{
+    QFETCH(Platform::ActiveWindow, active);
+    QFETCH(QString, program);
+    QFETCH(QString, harness);
+    Rig rig;
+    rig.programs[4242] = program;
+    const QString codexPath = QStringLiteral("/v1/orv/statusline?harness=codex&surface=codex-desktop");
+    rig.gateway.routes[statusPath] = {200, R"({"label":"claude line"})"};
+    rig.gateway.routes[codexPath] = {200, R"({"label":"codex line"})"};
+    OverlayPanelController &controller = rig.make();
+    controller.start();
+    QVERIFY(rig.monitor.started);
+    QVERIFY(!rig.panel->shown);
+    QTRY_VERIFY(!controller.gatewayClient().isFetching());
+
+    rig.monitor.activate(active);
+    QCOMPARE(rig.panel->shown, !harness.isEmpty());
+    if (harness.isEmpty()) {
+        QVERIFY(!controller.activeHarness());
+        return;
+    }
+    const bool claude = harness == QLatin1String("claude-code");
+    QCOMPARE(controller.activeHarness()->id, harness);
+    QCOMPARE(rig.state().harness(), harness);
+    QCOMPARE(rig.state().harnessLabel(), claude ? QStringLiteral("Claude") : QStringLiteral("Codex"));
+    QCOMPARE(rig.state().surface(),
+             claude ? QStringLiteral("claude-desktop") : QStringLiteral("codex-desktop"));
+    // The activation asked the gateway for this harness and surface.
+    QTRY_COMPARE(rig.state().detail(), claude ? QStringLiteral("claude line") : QStringLiteral("codex line"));
+
+    // Another window hides it; the harness fields stay for the next showing.
+    rig.monitor.activate(window(QStringLiteral("xterm"), QStringLiteral("XTerm")));
+    QVERIFY(!rig.panel->shown);
+    QVERIFY(!controller.activeHarness());
+    QCOMPARE(rig.state().harness(), harness);
+    rig.monitor.activate(std::nullopt);
+    QVERIFY(!rig.panel->shown);
+}
+
+void TestOverlayPanelController::placementAndSavedOrigin_data()
+{
+    QTest::addColumn<std::optional<QRect>>("area");
+    QTest::addColumn<std::optional<QPoint>>("stored");
+    QTest::addColumn<QPoint>("expected");
+    const QRect area(0, 27, 1280, 773);
+    const QPoint standard(1280 - 318 - 22, 27 + 18);
+    QTest::newRow("nothing stored") << std::optional(area) << std::optional<QPoint>() << standard;
+    QTest::newRow("stored inside") << std::optional(area) << std::optional(QPoint(40, 300))
+                                   << QPoint(40, 300);
+    QTest::newRow("left and top edges are inside")
+        << std::optional(area) << std::optional(QPoint(0, 27)) << QPoint(0, 27);
+    QTest::newRow("right edge is outside")
+        << std::optional(area) << std::optional(QPoint(1280, 300)) << standard;
+    QTest::newRow("bottom edge is outside")
+        << std::optional(area) << std::optional(QPoint(40, 800)) << standard;
+    QTest::newRow("above the usable area")
+        << std::optional(area) << std::optional(QPoint(40, 10)) << standard;
+    QTest::newRow("beyond a smaller screen")
+        << std::optional(area) << std::optional(QPoint(5000, 5000)) << standard;
+    QTest::newRow("second screen to the right")
+        << std::optional(QRect(1280, 0, 1920, 1080)) << std::optional<QPoint>()
+        << QPoint(1280 + 1920 - 318 - 22, 18);
+    QTest::newRow("no screen: left where it was")
+        << std::optional<QRect>() << std::optional(QPoint(40, 300)) << QPoint(0, 0);
+}
+
+void TestOverlayPanelController::placementAndSavedOrigin()
+{
+    QFETCH(std::optional<QRect>, area);
+    QFETCH(std::optional<QPoint>, stored);
+    QFETCH(QPoint, expected);
+    Rig rig(false);
+    rig.screens.area = area;
+    rig.origins.stored = stored;
+    rig.make().start();
+    rig.monitor.activate(window(QStringLiteral("claude"), QStringLiteral("Claude")));
+    QVERIFY(rig.panel->shown);
+    QCOMPARE(rig.panel->rect, QRect(expected, QSize(318, 58)));
+    // The screen is the one holding the active window; the placement is saved like any move.
+    QCOMPARE(rig.screens.askedAt, std::optional(QPoint(100 + 399, 200 + 299)));
+    QCOMPARE(rig.origins.stored, area ? std::optional(expected) : stored);
+    QCOMPARE(rig.state().detail(), QStringLiteral("Gateway not configured"));
+}
+
+void TestOverlayPanelController::toggleKeepsTheTopEdgeAndADragIsRemembered()
+{
+    Rig rig(false);
+    OverlayPanelController &controller = rig.make();
+    controller.start();
+    const auto claude = window(QStringLiteral("com.anthropic.claudefordesktop"), {});
+    rig.monitor.activate(claude);
+    const QRect standard(940, 45, 318, 58);
+    QCOMPARE(rig.panel->rect, standard);
+
+    rig.panel->toggled();
+    QVERIFY(rig.state().expanded());
+    QCOMPARE(rig.panel->rect, QRect(940, 45, 318, 188));
+    rig.panel->toggled();
+    QVERIFY(!rig.state().expanded());
+    QCOMPARE(rig.panel->rect, standard);
+
+    // Dropped elsewhere, hidden by another window, shown again where it was dropped, expanded
+    // state included.
+    rig.panel->toggled();
+    rig.panel->drag(QPoint(300, 400));
+    QCOMPARE(rig.origins.stored, std::optional(QPoint(300, 400)));
+    rig.monitor.activate(window(QStringLiteral("nautilus"), QStringLiteral("Nautilus")));
+    QVERIFY(!rig.panel->shown);
+    rig.monitor.activate(claude);
+    QVERIFY(rig.panel->shown);
+    QCOMPARE(rig.panel->rect, QRect(300, 400, 318, 188));
+}
+
+void TestOverlayPanelController::originSurvivesInSettings()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("orvane.conf"));
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        SettingsOriginStore store(settings);
+        QVERIFY(!store.load());
+        store.save(QPoint(-12, 345));
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    SettingsOriginStore store(settings);
+    QCOMPARE(store.load(), std::optional(QPoint(-12, 345)));
+    // Anything but a map of two numbers is not a place.
+    for (const QVariant &bad : {QVariant(QStringLiteral("12,34")),
+                                QVariant(QVariantMap{{QStringLiteral("x"), 1}}),
+                                QVariant(QVariantMap{{QStringLiteral("x"), 1},
+                                                     {QStringLiteral("y"), QStringLiteral("2")}}),
+                                QVariant(QVariantMap{{QStringLiteral("x"), 1},
+                                                     {QStringLiteral("y"), qQNaN()}})}) {
+        settings.setValue(QLatin1String(SettingsOriginStore::key), bad);
+        QVERIFY2(!store.load(), qPrintable(bad.toString()));
+    }
+    settings.setValue(QLatin1String(SettingsOriginStore::key),
+                      QVariantMap{{QStringLiteral("x"), 10.7}, {QStringLiteral("y"), 20}});
+    QCOMPARE(store.load(), std::optional(QPoint(10, 20)));
+}
+
+void TestOverlayPanelController::countersFollowTheTranscriptAndCountUp()
+{
+    Rig rig(false);
+    const QString path = rig.transcript(QStringLiteral("a.jsonl"));
+    writeFile(path, claudeLine("m1", 1000, 200, 30, 40));
+    OverlayPanelController &controller = rig.make();
+    controller.start();
+    QVERIFY(!controller.watchedPath()); // nothing is watched while no harness is in front
+    rig.wait(2s);
+    QVERIFY(!controller.watchedPath());
+
+    rig.monitor.activate(window(QStringLiteral("claude"), {}));
+    rig.wait(2s);
+    QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(path)));
+    QCOMPARE(rig.state().usage()->cacheRead, 1000);
+    QVERIFY(!controller.isAnimating()); // collapsed: nothing counts up
+
+    rig.panel->toggled();
+    rig.wait(16ms); // the first reading after start is shown at once
+    QCOMPARE(rig.state().displayedUsage(), rig.state().usage());
+    QVERIFY(!controller.isAnimating());
+
+    writeFile(path, claudeLine("m2", 9000, 0, 0, 960), true);
+    QTRY_COMPARE(rig.state().usage()->cacheRead, 10000); // the write event, no timer needed
+    QVERIFY(controller.isAnimating());
+    rig.wait(500ms);
+    const std::int64_t midway = rig.state().displayedUsage()->cacheRead;
+    QVERIFY2(midway > 1000 && midway < 10000, QByteArray::number(qint64(midway)).constData());
+    rig.wait(1500ms); // every count-up ends within about 1.82 s
+    QCOMPARE(rig.state().displayedUsage(), rig.state().usage());
+    QVERIFY(!controller.isAnimating());
+    QCOMPARE(rig.timers.pendingCount(), 3); // poll, display and re-target only
+}
+
+void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime_data()
+{
+    QTest::addColumn<bool>("rename");
+    QTest::newRow("deleted") << false;
+    QTest::newRow("renamed away") << true;
+}
+
+void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime()
+{
+    QFETCH(bool, rename);
+    Rig rig(false);
+    const QString older = rig.transcript(QStringLiteral("older.jsonl"));
+    const QString newer = rig.transcript(QStringLiteral("newer.jsonl"));
+    writeFile(older, claudeLine("o", 1, 1, 1, 1));
+    writeFile(newer, claudeLine("n", 7, 7, 7, 7));
+    touch(older, -60);
+    const int before = inotifyInstances();
+    OverlayPanelController &controller = rig.make();
+    controller.start();
+    rig.monitor.activate(window(QStringLiteral("claude"), {}));
+    rig.wait(2s);
+    QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(newer)));
+    QCOMPARE(inotifyInstances(), before + 1);
+
+    if (rename)
+        QVERIFY(QFile::rename(newer, rig.home.filePath(QStringLiteral("moved.txt"))));
+    else
+        QVERIFY(QFile::remove(newer));
+    // Re-bound at once on the event, not at the next tick.
+    QTRY_COMPARE(controller.watchedPath(), std::optional(QFile::encodeName(older)));
+    QCOMPARE(rig.state().usage()->cacheRead, 1);
+    QCOMPARE(inotifyInstances(), before + 1);
+
+    // Back and forth between files: still a single watch.
+    for (int i = 0; i < 3; ++i) {
+        writeFile(i % 2 ? older : newer, claudeLine("x", 1, 1, 1, 1), true);
+        // Writes within one tick of the kernel's coarse clock share a time: make it plain.
+        touch(i % 2 ? older : newer, 10 * (i + 1));
+        rig.wait(2s);
+        QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(i % 2 ? older : newer)));
+        QCOMPARE(inotifyInstances(), before + 1);
+    }
+    rig.controller.reset();
+    QCOMPARE(inotifyInstances(), before);
+}
+
+void TestOverlayPanelController::newConversationResetsAndWaitsForItsFirstTurn()
+{
+    Rig rig;
+    rig.gateway.routes[statusPath] = {
+        200, R"({"model_display_name":"Opus","auth_mode":"oauth","savings_pct":38,"asks_open":2,
+                 "cache_expires_at":4102444800})"};
+    writeFile(rig.transcript(QStringLiteral("a.jsonl")), claudeLine("m1", 5, 5, 5, 5));
+    OverlayPanelController &controller = rig.make();
+    controller.start();
+    rig.monitor.activate(window(QStringLiteral("claude"), {}));
+    rig.wait(2s);
+    QTRY_COMPARE(rig.state().detail(), QStringLiteral("orv (oauth)"));
+    QVERIFY(rig.state().usage());
+
+    const QString fresh = rig.transcript(QStringLiteral("b.jsonl"));
+    writeFile(fresh, {});
+    touch(fresh, 5);
+    rig.wait(1s);
+    OverlayState &state = rig.state();
+    QCOMPARE(state.detail(), QStringLiteral("Waiting for first turn\u2026"));
+    QCOMPARE(state.statusLine(), QStringLiteral("Claude \u00b7 Waiting for first turn\u2026"));
+    QCOMPARE(state.model(), QStringLiteral("Orvane"));
+    QVERIFY(!state.cacheExpiresAt() && !state.savingsPct() && !state.usage()
+            && !state.displayedUsage());
+    QCOMPARE(state.asksOpen(), 0);
+    QVERIFY(!controller.watchedPath());
+
+    // The gateway's answers are ignored until the first turn.
+    rig.wait(15s);
+    QTRY_VERIFY(!controller.gatewayClient().isFetching());
+    QCOMPARE(state.detail(), QStringLiteral("Waiting for first turn\u2026"));
+    QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(fresh)));
+
+    writeFile(fresh, claudeLine("n1", 1, 2, 3, 4), true);
+    QTRY_COMPARE(state.usage()->output, 4); // counted afresh, not on top of the old file
+    rig.wait(1s); // grown: ready, and the status line comes back
+    QTRY_COMPARE(state.detail(), QStringLiteral("orv (oauth)"));
+    QCOMPARE(state.asksOpen(), 2);
+}
+
+void TestOverlayPanelController::neverShownWithoutAnActiveWindowMonitor()
+{
+    Rig rig(false);
+    Platform::NullActiveWindowMonitor none;
+    writeFile(rig.transcript(QStringLiteral("a.jsonl")), claudeLine("m1", 5, 5, 5, 5));
+    OverlayPanelController controller(OverlayPanelController::Seams{
+        .monitor = none, .screens = rig.screens, .origins = rig.origins, .clock = rig.clock,
+        .timers = rig.timers, .transcripts = *rig.transcripts, .homeDirectory = rig.home.path(),
+        .executableName = {},
+        .makePanel = [&rig](OverlayState &) {
+            auto made = std::make_unique<RecordingPanel>();
+            rig.panel = made.get();
+            return made;
+        }});
+    controller.start();
+    rig.wait(30s);
+    QVERIFY(!rig.panel->shown);
+    QVERIFY(!controller.watchedPath());
+    QCOMPARE(controller.state().detail(), QStringLiteral("Gateway not configured"));
+}
+
+QTEST_GUILESS_MAIN(TestOverlayPanelController)
+#include "tst_overlaypanelcontroller.moc"

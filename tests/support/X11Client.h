@@ -1,0 +1,226 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+// A second client on the test's X server, standing in for other applications: it makes
+// windows with a chosen identity, writes and reads properties, and never goes through Qt.
+class X11Client
+{
+public:
+    X11Client() : m_c(xcb_connect(nullptr, nullptr))
+    {
+        if (!xcb_connection_has_error(m_c))
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+    }
+    ~X11Client() { xcb_disconnect(m_c); }
+    X11Client(const X11Client &) = delete;
+    X11Client &operator=(const X11Client &) = delete;
+
+    bool ok() const { return !xcb_connection_has_error(m_c); }
+    xcb_window_t root() const { return m_root; }
+
+    xcb_atom_t atom(std::string_view name)
+    {
+        auto *reply = xcb_intern_atom_reply(
+            m_c, xcb_intern_atom(m_c, 0, uint16_t(name.size()), name.data()), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+
+    QString atomName(xcb_atom_t atom)
+    {
+        auto *reply = xcb_get_atom_name_reply(m_c, xcb_get_atom_name(m_c, atom), nullptr);
+        QString name;
+        if (reply)
+            name = QString::fromLatin1(xcb_get_atom_name_name(reply),
+                                       xcb_get_atom_name_name_length(reply));
+        std::free(reply);
+        return name;
+    }
+
+    // A mapped top-level window of an application; `instance` and `className` go to WM_CLASS
+    // unless both are empty, `pid` to _NET_WM_PID unless 0.
+    xcb_window_t createWindow(const QByteArray &instance, const QByteArray &className,
+                              std::uint32_t pid, QRect frame = {100, 150, 640, 480})
+    {
+        const xcb_window_t window = xcb_generate_id(m_c);
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        const uint32_t values[] = {screen->white_pixel};
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, window, m_root, int16_t(frame.x()),
+                          int16_t(frame.y()), uint16_t(frame.width()), uint16_t(frame.height()),
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL, values);
+        if (!instance.isEmpty() || !className.isEmpty()) {
+            const QByteArray wmClass = instance + '\0' + className + '\0';
+            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                                XCB_ATOM_STRING, 8, uint32_t(wmClass.size()), wmClass.constData());
+        }
+        const QByteArray title = "window of " + className;
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                            8, uint32_t(title.size()), title.constData());
+        if (pid != 0)
+            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
+                                XCB_ATOM_CARDINAL, 32, 1, &pid);
+        // Position the window where asked even under a window manager.
+        uint32_t hints[18] = {};
+        hints[0] = 1 | 2; // USPosition | USSize
+        hints[1] = uint32_t(frame.x());
+        hints[2] = uint32_t(frame.y());
+        hints[3] = uint32_t(frame.width());
+        hints[4] = uint32_t(frame.height());
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                            XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+        xcb_map_window(m_c, window);
+        sync();
+        return window;
+    }
+
+    void destroyWindow(xcb_window_t window)
+    {
+        xcb_destroy_window(m_c, window);
+        sync();
+    }
+
+    // Writes _NET_ACTIVE_WINDOW as a window manager would (type WINDOW), or as CARDINAL as
+    // some tools do.
+    void setActiveWindow(xcb_window_t window, bool asCardinal = false)
+    {
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_ACTIVE_WINDOW"),
+                            asCardinal ? XCB_ATOM_CARDINAL : XCB_ATOM_WINDOW, 32, 1, &window);
+        sync();
+    }
+
+    std::vector<std::uint32_t> property32(xcb_window_t window, std::string_view name)
+    {
+        auto *reply = xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+            nullptr);
+        std::vector<std::uint32_t> values;
+        if (reply && reply->format == 32) {
+            values.resize(std::size_t(xcb_get_property_value_length(reply)) / 4);
+            std::memcpy(values.data(), xcb_get_property_value(reply), values.size() * 4);
+        }
+        std::free(reply);
+        return values;
+    }
+
+    xcb_window_t activeWindow()
+    {
+        const auto values = property32(m_root, "_NET_ACTIVE_WINDOW");
+        return values.empty() ? xcb_window_t(XCB_WINDOW_NONE) : values.front();
+    }
+
+    // The names of the window's _NET_WM_STATE atoms.
+    QStringList netWmState(xcb_window_t window)
+    {
+        QStringList names;
+        for (const auto value : property32(window, "_NET_WM_STATE"))
+            names << atomName(value);
+        return names;
+    }
+
+    bool isViewable(xcb_window_t window)
+    {
+        auto *reply = xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window),
+                                                      nullptr);
+        const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(reply);
+        return viewable;
+    }
+
+    // The top-level ancestor just below the root: the window manager's frame, or the window
+    // itself without one.
+    xcb_window_t topLevel(xcb_window_t window)
+    {
+        for (;;) {
+            auto *tree = xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr);
+            if (!tree)
+                return window;
+            const xcb_window_t parent = tree->parent;
+            std::free(tree);
+            if (parent == m_root || parent == XCB_WINDOW_NONE)
+                return window;
+            window = parent;
+        }
+    }
+
+    // The root's children from bottom to top.
+    std::vector<xcb_window_t> stacking()
+    {
+        auto *tree = xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
+        std::vector<xcb_window_t> windows;
+        if (tree) {
+            const xcb_window_t *children = xcb_query_tree_children(tree);
+            windows.assign(children, children + xcb_query_tree_children_length(tree));
+        }
+        std::free(tree);
+        return windows;
+    }
+
+    // Whether `upper`'s top-level is stacked above `lower`'s.
+    bool isAbove(xcb_window_t upper, xcb_window_t lower)
+    {
+        const auto order = stacking();
+        const auto find = [&](xcb_window_t w) {
+            const xcb_window_t top = topLevel(w);
+            for (std::size_t i = 0; i < order.size(); ++i)
+                if (order[i] == top)
+                    return int(i);
+            return -1;
+        };
+        const int u = find(upper), l = find(lower);
+        return u >= 0 && l >= 0 && u > l;
+    }
+
+    // Root coordinates of a window's top-left corner and its size.
+    QRect frame(xcb_window_t window)
+    {
+        auto *geometry = xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr);
+        auto *place = xcb_translate_coordinates_reply(
+            m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr);
+        QRect rect;
+        if (geometry && place)
+            rect = QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
+        std::free(geometry);
+        std::free(place);
+        return rect;
+    }
+
+    // Asks the window manager to switch workspaces, as a pager does.
+    void switchDesktop(std::uint32_t desktop)
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = m_root;
+        event.type = atom("_NET_CURRENT_DESKTOP");
+        event.data.data32[0] = desktop;
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_c, 0, m_root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char *>(&event));
+        sync();
+    }
+
+    // A round trip: the server has applied everything sent before.
+    void sync()
+    {
+        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
+    }
+
+private:
+    xcb_connection_t *m_c;
+    xcb_window_t m_root = XCB_WINDOW_NONE;
+};
