@@ -23,7 +23,10 @@ public:
     {
         QVERIFY(m_runtime.isValid());
         m_environment = QProcessEnvironment::systemEnvironment();
-        m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // Nothing of the developer's own session: no other display, bus or screen reader.
+        for (const char *name :
+             {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "XAUTHORITY"})
+            m_environment.remove(QString::fromLatin1(name));
         QFile(m_runtime.path())
             .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 

@@ -1,9 +1,10 @@
 // A user's first day with Orvane, from the installed tree: the program as `cmake --install` lays
 // it out starts on a private X server under Openbox, in a home where Claude Code and Codex are
 // already set up, with npm pointed at a registry on loopback that serves the stand-in router
-// package. The test only presses keys (xdotool), as a user could, and reads the screens through
-// the accessibility tree a screen reader sees; every step leaves a screenshot in the output folder
-// and prints its time.
+// package, and a gateway on loopback named in its configuration. The test only presses keys
+// (xdotool), as a user could, and opens plain windows for the window manager to activate; it
+// reads the screens through the accessibility tree a screen reader sees. Every step leaves a
+// screenshot in the output folder and prints its time.
 #include "journey/AccessibleTree.h"
 #include "journey/Desktop.h"
 #include "setup/FixtureHome.h"
@@ -16,6 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +44,13 @@ private:
     void reach(const QString &name, const QString &picture, int timeout = screenTimeout);
     // The commands the launcher lists: the showing buttons that read as a router command.
     QStringList listedCommands() const;
+    // The showing pill: the object that carries the overlay's status line as its description.
+    std::optional<AccessibleTree::Node> pill() const;
+    // Photographs the screen as `picture`.
+    QImage photograph(const QString &picture);
+    // Opens a plain window whose instance name is `name` and waits until the window manager
+    // has made it the active one.
+    void openWindow(const QString &name, const QString &title, const QString &geometry);
     void step(const char *what);
 
     QTemporaryDir m_prefix;
@@ -52,6 +62,38 @@ private:
     QElapsedTimer m_total;
     QElapsedTimer m_step;
 };
+
+std::optional<AccessibleTree::Node> TestJourney::pill() const
+{
+    for (const AccessibleTree::Node &node : m_tree->showing()) {
+        if (node.name == u"Orvane"_s && node.description.startsWith(u"Claude \u00B7 "_s))
+            return node;
+    }
+    return std::nullopt;
+}
+
+QImage TestJourney::photograph(const QString &picture)
+{
+    const QImage screen = m_desktop->screenshot();
+    [&] {
+        QVERIFY(!screen.isNull());
+        QVERIFY(screen.save(m_output + u'/' + picture + u".png"_s));
+    }();
+    return screen;
+}
+
+void TestJourney::openWindow(const QString &name, const QString &title, const QString &geometry)
+{
+    m_desktop->spawn(u"xmessage"_s,
+                     {u"-name"_s, name, u"-title"_s, title, u"-geometry"_s, geometry, title});
+    const auto activeTitle = [this] {
+        const auto active = m_desktop->run(u"xdotool"_s, {u"getactivewindow"_s, u"getwindowname"_s});
+        return active ? QString::fromUtf8(*active).trimmed() : QString();
+    };
+    for (QDeadlineTimer deadline(screenTimeout); activeTitle() != title; QTest::qWait(50))
+        QVERIFY2(!deadline.hasExpired(),
+                 qPrintable(title + u" did not become the active window"_s));
+}
 
 void TestJourney::step(const char *what)
 {
@@ -111,9 +153,7 @@ void TestJourney::reach(const QString &name, const QString &picture, int timeout
     }
     // The screens cross-fade for 220 ms; the picture is taken once the old one has gone.
     QTest::qWait(350);
-    const QImage screen = m_desktop->screenshot();
-    QVERIFY(!screen.isNull());
-    QVERIFY(screen.save(m_output + u'/' + picture + u".png"_s));
+    photograph(picture);
     if (!found) {
         QStringList names;
         for (const AccessibleTree::Node &node : m_tree->showing())
@@ -146,6 +186,13 @@ void TestJourney::firstInstallThenTheLauncher()
     QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
     serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
     QVERIFY(!QTest::currentTestFailed());
+    // The gateway's answer for Claude Desktop, and the line the pill makes of it.
+    m_gateway.routes = {
+        {u"/v1/orv/statusline?harness=claude-code&surface=claude-desktop"_s,
+         {200,
+          R"({"model_display_name":"Opus 4.1","auth_mode":"subscription","savings_pct":38,"asks_open":2,"answers_fresh":1})"}}};
+    const QString statusLine =
+        u"Claude \u00B7 orv (subscription) \u00B7 38% saved \u00B7 \U0001F4E8 2 \U0001F4EC 1"_s;
 
     m_desktop = std::make_unique<Desktop>();
     m_desktop->start(home.path());
@@ -218,12 +265,44 @@ void TestJourney::firstInstallThenTheLauncher()
     QVERIFY(!m_tree->shows(u"Ready."_s));
     step("Tab, Space: launcher");
 
+    // A window with Claude Desktop's identity: once the window manager activates it, the pill
+    // shows at the top right of the work area with the gateway's status line for it.
+    openWindow(u"claude"_s, u"Claude (stand-in)"_s, u"900x600+80+90"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    std::optional<AccessibleTree::Node> shown;
+    for (QDeadlineTimer deadline(screenTimeout); !deadline.hasExpired(); QTest::qWait(100)) {
+        shown = pill();
+        if (shown && shown->description == statusLine)
+            break;
+    }
+    QTest::qWait(350);
+    const QImage withPill = photograph(u"8-pill-over-claude"_s);
+    QVERIFY2(shown, "no pill is showing");
+    QCOMPARE(shown->description, statusLine);
+    QCOMPARE(shown->extents, QRect(1280 - 22 - 318, 18, 318, 58));
+    // And it is on the screen, not only in the tree: the pill's opaque dark body, where the
+    // desktop behind it is black.
+    const QColor body = withPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y());
+    QVERIFY2(body.red() > 12 && body.red() < 40 && qAbs(body.red() - body.blue()) < 6,
+             qPrintable(body.name()));
+    step("Claude window active: pill with status line");
+
+    // Any other window hides it.
+    openWindow(u"notes"_s, u"Notes"_s, u"500x300+600+300"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QTRY_VERIFY_WITH_TIMEOUT(!pill(), screenTimeout);
+    QTest::qWait(350);
+    const QImage withoutPill = photograph(u"9-other-window-active"_s);
+    QCOMPARE(withoutPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y()),
+             QColor(Qt::black));
+    step("other window active: pill hidden");
+
     // The next start of the program, in the same home, opens on the launcher.
     Desktop::stop(*program);
     program = &startProgram(home);
     QVERIFY(!QTest::currentTestFailed());
     // It has the installed version and asked the registry for the newest.
-    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"7-second-run-launcher"_s);
+    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"10-second-run-launcher"_s);
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(listedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
     QVERIFY(!m_tree->shows(u"Get started"_s));
