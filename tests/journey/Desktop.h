@@ -114,12 +114,17 @@ public:
         return image;
     }
 
+    // Starts a program on this desktop that lives until it is stopped or the desktop goes;
+    // `forwarded`: its output goes to the test's own, for the log of a failed run.
     QProcess &spawn(const QString &program, const QStringList &arguments,
-                    const QProcessEnvironment &environment = {})
+                    const QProcessEnvironment &environment = {}, bool forwarded = false)
     {
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment.isEmpty() ? m_environment : environment);
-        process->setStandardErrorFile(QProcess::nullDevice());
+        if (forwarded)
+            process->setProcessChannelMode(QProcess::ForwardedChannels);
+        else
+            process->setStandardErrorFile(QProcess::nullDevice());
         process->start(program, arguments);
         process->waitForStarted();
         m_processes.push_back(std::move(process));

@@ -87,7 +87,8 @@ void TestJourney::openWindow(const QString &name, const QString &title, const QS
     m_desktop->spawn(u"xmessage"_s,
                      {u"-name"_s, name, u"-title"_s, title, u"-geometry"_s, geometry, title});
     const auto activeTitle = [this] {
-        const auto active = m_desktop->run(u"xdotool"_s, {u"getactivewindow"_s, u"getwindowname"_s});
+        const auto active =
+            m_desktop->run(u"xdotool"_s, {u"getactivewindow"_s, u"getwindowname"_s});
         return active ? QString::fromUtf8(*active).trimmed() : QString();
     };
     for (QDeadlineTimer deadline(screenTimeout); activeTitle() != title; QTest::qWait(50))
@@ -105,7 +106,7 @@ void TestJourney::step(const char *what)
 void TestJourney::initTestCase()
 {
     for (const auto *program :
-         {"Xvfb", "openbox", "xdotool", "xprop", "dbus-daemon", "npx", "node"})
+         {"Xvfb", "openbox", "xdotool", "xprop", "xmessage", "dbus-daemon", "npx", "node"})
         SKIP_UNLESS_INSTALLED(QString::fromLatin1(program));
     m_total.start();
     m_step.start();
@@ -136,7 +137,7 @@ QProcess &TestJourney::startProgram(const FixtureHome &home)
     environment.insert(u"npm_config_registry"_s, m_registry.url());
     // Publish the widgets on the accessibility bus even without a screen reader running.
     environment.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
-    QProcess &program = m_desktop->spawn(m_prefix.filePath(u"bin/orvane"_s), {}, environment);
+    QProcess &program = m_desktop->spawn(m_prefix.filePath(u"bin/orvane"_s), {}, environment, true);
     [&] {
         QVERIFY2(program.state() == QProcess::Running, "the installed program did not start");
     }();
