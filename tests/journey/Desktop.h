@@ -18,6 +18,9 @@
 class Desktop
 {
 public:
+    static constexpr int kWidth = 1280;
+    static constexpr int kHeight = 800;
+
     // Starts everything; `home` is the home folder the window manager reads its settings from.
     void start(const QString &home)
     {
@@ -34,21 +37,24 @@ public:
             spawn(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
                    QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                   QStringLiteral("1280x800x24")});
+                   QStringLiteral("%1x%2x24").arg(kWidth).arg(kHeight)});
         m_display = readLine(xserver);
         QVERIFY2(!m_display.isEmpty(), "Xvfb did not report its display");
         m_display.prepend(u':');
 
+        m_environment.insert(QStringLiteral("DISPLAY"), m_display);
+        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        m_environment.insert(QStringLiteral("HOME"), home);
+
+        // The bus starts the accessibility bus on demand with its own environment, and that bus
+        // announces itself on the root window of the display it finds there: this display, not
+        // the one the test was started on (which other tests may share).
         auto &bus = spawn(QStringLiteral("dbus-daemon"),
                           {QStringLiteral("--session"), QStringLiteral("--nofork"),
                            QStringLiteral("--print-address=1")});
         m_busAddress = readLine(bus);
         QVERIFY2(!m_busAddress.isEmpty(), "dbus-daemon did not report its address");
-
-        m_environment.insert(QStringLiteral("DISPLAY"), m_display);
-        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
         m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
-        m_environment.insert(QStringLiteral("HOME"), home);
 
         spawn(QStringLiteral("openbox"), {});
         // Openbox announces itself on the root window once it manages the screen.

@@ -280,7 +280,9 @@ void TestJourney::firstInstallThenTheLauncher()
     const QImage withPill = photograph(u"8-pill-over-claude"_s);
     QVERIFY2(shown, "no pill is showing");
     QCOMPARE(shown->description, statusLine);
-    QCOMPARE(shown->extents, QRect(1280 - 22 - 318, 18, 318, 58));
+    // The default place: 22 points in from the right of the work area (here the whole screen),
+    // 18 down from its top; collapsed, the pill is 318 by 58.
+    QCOMPARE(shown->extents, QRect(Desktop::kWidth - 22 - 318, 18, 318, 58));
     // And it is on the screen, not only in the tree: the pill's opaque dark body, where the
     // desktop behind it is black.
     const QColor body = withPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y());
