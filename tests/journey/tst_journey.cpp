@@ -277,7 +277,7 @@ void TestJourney::firstInstallThenTheLauncher()
             break;
     }
     QTest::qWait(350);
-    const QImage withPill = photograph(u"8-pill-over-claude"_s);
+    const QImage withPill = photograph(u"7-pill-over-claude"_s);
     QVERIFY2(shown, "no pill is showing");
     QCOMPARE(shown->description, statusLine);
     // The default place: 22 points in from the right of the work area (here the whole screen),
@@ -295,7 +295,7 @@ void TestJourney::firstInstallThenTheLauncher()
     QVERIFY(!QTest::currentTestFailed());
     QTRY_VERIFY_WITH_TIMEOUT(!pill(), screenTimeout);
     QTest::qWait(350);
-    const QImage withoutPill = photograph(u"9-other-window-active"_s);
+    const QImage withoutPill = photograph(u"8-other-window-active"_s);
     QCOMPARE(withoutPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y()),
              QColor(Qt::black));
     step("other window active: pill hidden");
@@ -305,7 +305,7 @@ void TestJourney::firstInstallThenTheLauncher()
     program = &startProgram(home);
     QVERIFY(!QTest::currentTestFailed());
     // It has the installed version and asked the registry for the newest.
-    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"10-second-run-launcher"_s);
+    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"9-second-run-launcher"_s);
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(listedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
     QVERIFY(!m_tree->shows(u"Get started"_s));
