@@ -7,6 +7,7 @@
 #include "platform/Timers.h"
 #include "setup/FixtureHome.h"
 #include "setup/LoopbackHttpServer.h"
+#include "setup/StandInRouter.h"
 #include "setup/SystemSetupEngine.h"
 #include "wizard/CopyButton.h"
 #include "wizard/FieldRow.h"
@@ -174,23 +175,7 @@ void TestWizardEndToEnd::cleanupTestCase()
 
 void TestWizardEndToEnd::serveRouter(const FixtureHome &home)
 {
-    QProcess pack;
-    pack.setStandardOutputFile(QProcess::nullDevice()); // it names the file it wrote
-    pack.start(u"npm"_s, {u"pack"_s, QStringLiteral(ORVANE_SETUP_FIXTURES "/orvane-router"),
-                          u"--pack-destination"_s, home.path()});
-    QVERIFY(pack.waitForFinished(60'000));
-    QCOMPARE(pack.exitCode(), 0);
-    const QByteArray manifest =
-        QStringLiteral(
-            R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
-            .arg(m_registry.url())
-            .toUtf8();
-    m_registry.routes = {
-        {u"/orvane"_s,
-         {200, R"({"name":"orvane","dist-tags":{"latest":"1.4.0"},"versions":{"1.4.0":)" +
-                   manifest + "}}"}},
-        {u"/orvane/latest"_s, {200, manifest}},
-        {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
+    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
 }
 
 void TestWizardEndToEnd::answerQuestions(Program &program, const QString &claudeOption,
