@@ -21,5 +21,8 @@ fi
 # The overlay controller on the fake clock; it generates its own homes in the temporary folder.
 "$bin/orvane-bench-overlay"
 
+# A simulated day of the overlay controller: descriptors and memory at start, middle and end.
+"$bin/orvane-bench-day"
+
 # Hot cache: the program reads every input once before timing it.
 exec "$bin/orvane-bench-usage" --data "$data" --tool "$bin/orvane-usage" --jq "$(command -v jq)"

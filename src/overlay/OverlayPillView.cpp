@@ -152,6 +152,9 @@ OverlayPillView::OverlayPillView(OverlayState &state, std::function<void()> onTo
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setAttribute(Qt::WA_OpaquePaintEvent, !translucent);
     connect(&m_state, &OverlayState::changed, this, &OverlayPillView::onStateChanged);
+    // The header is painted, so a screen reader gets its two lines as the name and description.
+    setAccessibleName(QStringLiteral("Orvane"));
+    setAccessibleDescription(m_state.statusLine());
 }
 
 void OverlayPillView::setTranslucent(bool translucent)
@@ -229,6 +232,9 @@ void OverlayPillView::onStateChanged()
         m_wasExpanded = m_state.expanded();
         updateGeometry();
     }
+    // Only a new text is announced: the state changes sixty times a second while counting.
+    if (const QString line = m_state.statusLine(); line != accessibleDescription())
+        setAccessibleDescription(line);
     update();
 }
 

@@ -6,6 +6,7 @@
 #include <QTest>
 
 using namespace Overlay;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -319,6 +320,19 @@ private slots:
         counter.paints = 0;
         pill.state.notifyChanged();
         QTRY_VERIFY(counter.paints > 0);
+    }
+
+    // A screen reader reads the painted header: the title, and the status line as it changes.
+    void accessibleText()
+    {
+        Pill pill(false);
+        QCOMPARE(pill.view.accessibleName(), u"Orvane"_s);
+        QCOMPARE(pill.view.accessibleDescription(), pill.state.statusLine());
+        pill.state.setDetail(u"Gateway unavailable"_s);
+        QCOMPARE(pill.view.accessibleDescription(), u"Claude \u00B7 Gateway unavailable"_s);
+        pill.state.setSavingsPct(38);
+        QCOMPARE(pill.view.accessibleDescription(),
+                 u"Claude \u00B7 Gateway unavailable \u00B7 38% saved"_s);
     }
 };
 

@@ -5,7 +5,9 @@
 #include "setup/RouterOperations.h"
 #include "setup/RouterVersions.h"
 
+#include <QDirIterator>
 #include <QProcess>
+#include <QUuid>
 #include <QRegularExpression>
 
 #include <sys/inotify.h>
@@ -187,6 +189,51 @@ private Q_SLOTS:
         ::close(watch);
         QVERIFY(awaited.succeeded());
         QCOMPARE(seen, std::optional<mode_t>(0600));
+    }
+
+    // The answers file is gone after every way the installer can end, a crash included, and the
+    // key in it is written nowhere else: not in the home, not in the temporary directory (the
+    // fixture home is both), not in the operation's outcome.
+    void answersGoneAfterEveryOutcome_data()
+    {
+        QTest::addColumn<QByteArray>("ending");
+        QTest::addColumn<int>("status"); // -1: killed by a signal
+        QTest::newRow("succeeds") << QByteArray("exit 0") << 0;
+        QTest::newRow("fails") << QByteArray("exit 7") << 7;
+        QTest::newRow("killed") << QByteArray("kill -KILL $$") << -1;
+        QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << -1;
+        QTest::newRow("its group killed") << QByteArray("kill -TERM 0; sleep 5") << -1;
+    }
+    void answersGoneAfterEveryOutcome()
+    {
+        QFETCH(QByteArray, ending);
+        QFETCH(int, status);
+        FixtureHome home;
+        const QByteArray key = "sk-never-elsewhere-" + QUuid::createUuid().toByteArray(QUuid::Id128);
+        // The installer notes that it found its answers (private, holding a key) without copying
+        // them anywhere, then ends. It knows only the key's prefix, so the home holds the key
+        // nowhere to begin with.
+        home.program(u"npx"_s, R"(stat -c '%a' "$5" > "$HOME/mode"; grep -c sk-never-elsewhere- "$5" > "$HOME/found"; )" + ending);
+        const Setup::InstallAnswers answers{{u"codex"_s}, {}, {{u"api_key"_s, QString::fromUtf8(key)}}};
+        const Awaited<void> awaited = awaitCompletion<void>(
+            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
+        QVERIFY(awaited.proper);
+        QCOMPARE(awaited.result->has_value(), status == 0);
+        if (status > 0)
+            QCOMPARE(awaited.error().status, status);
+        QCOMPARE(home.read(u"mode"_s), "600\n"_ba);
+        QCOMPARE(home.read(u"found"_s), "1\n"_ba);
+        QCOMPARE(QDir(home.path()).entryList({u"orv_install_*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList());
+        if (!awaited.succeeded())
+            QVERIFY(!awaited.error().output.contains(QString::fromUtf8(key)));
+        QDirIterator files(home.path(), QDir::Files | QDir::Hidden | QDir::System,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            QVERIFY2(!home.read(QDir(home.path()).relativeFilePath(file)).contains(key),
+                     qPrintable(file));
+        }
     }
 
     // The real npx installs the stand-in router package (1.4.0) from a registry on loopback,

@@ -4,6 +4,7 @@
 #include "setup/OutputCollector.h"
 #include "setup/ShellRunner.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -89,6 +90,55 @@ printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"
                      (output.contains(QString::fromUtf8(FixtureHome::kGreeting) + nl) &&
                       output.endsWith(u"Broken step\rredrawn"_s + nl + u"last line"_s)),
                  qPrintable(output));
+    }
+
+    void hostileStartupFiles_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<bool>("pty");
+        QTest::addColumn<QByteArray>("startup");
+        for (const char *shell : {"bash", "zsh"})
+            for (const bool pty : {false, true}) {
+                const char *runner = pty ? "pseudo-terminal" : "login shell";
+                QTest::addRow("%s, %s, prints 8 MiB", shell, runner)
+                    << QString::fromLatin1(shell) << pty
+                    << QByteArray("head -c 8388608 /dev/zero | tr '\\0' 'x'\n");
+                QTest::addRow("%s, %s, reads its input", shell, runner)
+                    << QString::fromLatin1(shell) << pty
+                    << QByteArray("read -r answer; echo \"read: $answer\"\n");
+            }
+    }
+
+    // A login start-up file that prints megabytes or waits on its standard input neither hangs
+    // the operation nor the event loop: the command still runs and the outcome is reported.
+    void hostileStartupFiles()
+    {
+        QFETCH(QString, shell);
+        QFETCH(bool, pty);
+        QFETCH(QByteArray, startup);
+        SKIP_UNLESS_INSTALLED(shell);
+        FixtureHome home(shell);
+        const QString profile = shell == u"bash"_s ? u".bash_profile"_s : u".zprofile"_s;
+        home.write(profile, startup + home.read(profile));
+        home.program(u"probe"_s, "echo probed");
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start(100);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const Awaited<QString> awaited = run(pty, {u"probe"_s, u"ran"_s});
+        const qint64 took = elapsed.elapsed();
+        qInfo("%lld ms, %d ticks of 100 ms", static_cast<long long>(took), ticks);
+        QVERIFY(awaited.proper);
+        QVERIFY2(awaited.succeeded(), qPrintable(awaited.error().output.left(200)));
+        QCOMPARE(home.arguments(u"probe"_s), QStringList{u"ran"_s});
+        if (!pty)
+            QVERIFY(awaited.result->value().endsWith(u"probed"_s));
+        // The loop kept running while the output came in (a tick is missed now and then on a
+        // busy machine, never most of them).
+        QVERIFY2(took < 30000, qPrintable(QString::number(took)));
+        QVERIFY2(ticks >= took / 100 / 2, qPrintable(QString::number(ticks)));
     }
 
     void failures()

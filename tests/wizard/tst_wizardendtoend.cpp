@@ -7,6 +7,7 @@
 #include "platform/Timers.h"
 #include "setup/FixtureHome.h"
 #include "setup/LoopbackHttpServer.h"
+#include "setup/StandInRouter.h"
 #include "setup/SystemSetupEngine.h"
 #include "wizard/CopyButton.h"
 #include "wizard/FieldRow.h"
@@ -17,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -103,6 +105,23 @@ struct Program
             QCOMPARE(controller.questionsModel()->isFundingSelected(id, group), id == option);
         }
     }
+    // Whether any text the window shows holds `text`: labels, buttons, and line edits as drawn
+    // (a password field draws bullets).
+    bool shows(const QString &text) const
+    {
+        for (const QWidget *widget : view.findChildren<QWidget *>()) {
+            QString shown;
+            if (const auto *label = qobject_cast<const QLabel *>(widget))
+                shown = label->text();
+            else if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+                shown = button->text();
+            else if (const auto *edit = qobject_cast<const QLineEdit *>(widget))
+                shown = edit->displayText();
+            if (shown.contains(text))
+                return true;
+        }
+        return false;
+    }
     // The commands the launcher lists, from its copy buttons.
     QStringList launcherCommands() const
     {
@@ -156,23 +175,7 @@ void TestWizardEndToEnd::cleanupTestCase()
 
 void TestWizardEndToEnd::serveRouter(const FixtureHome &home)
 {
-    QProcess pack;
-    pack.setStandardOutputFile(QProcess::nullDevice()); // it names the file it wrote
-    pack.start(u"npm"_s, {u"pack"_s, QStringLiteral(ORVANE_SETUP_FIXTURES "/orvane-router"),
-                          u"--pack-destination"_s, home.path()});
-    QVERIFY(pack.waitForFinished(60'000));
-    QCOMPARE(pack.exitCode(), 0);
-    const QByteArray manifest =
-        QStringLiteral(
-            R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
-            .arg(m_registry.url())
-            .toUtf8();
-    m_registry.routes = {
-        {u"/orvane"_s,
-         {200, R"({"name":"orvane","dist-tags":{"latest":"1.4.0"},"versions":{"1.4.0":)" +
-                   manifest + "}}"}},
-        {u"/orvane/latest"_s, {200, manifest}},
-        {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
+    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
 }
 
 void TestWizardEndToEnd::answerQuestions(Program &program, const QString &claudeOption,
@@ -194,6 +197,8 @@ void TestWizardEndToEnd::answerQuestions(Program &program, const QString &claude
         auto *field = program.find<Wizard::FieldRow>(u"field-api_key"_s);
         QVERIFY(field);
         QTest::keyClicks(field->edit(), key);
+        QCOMPARE(field->edit()->text(), key);
+        QVERIFY(!program.shows(key));
     }
     program.click(u"primary"_s);
     program.chooseOnly(u"openai"_s, u"openrouter"_s, {u"openrouter"_s});
@@ -217,6 +222,18 @@ void TestWizardEndToEnd::installOpensTheLauncher()
         // The answers reached the installer, which ran on a terminal.
         QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
         QCOMPARE(home.read(u".local/state/orvane/history.log"_s), "install 1.4.0 stdin-tty=true\n");
+        // The key was never shown, and the program kept it nowhere: in the home, which is also
+        // the temporary folder, only the installer's own configuration file holds it.
+        QVERIFY(!first.shows(u"sk-end-to-end"_s));
+        first.settings.sync();
+        QDirIterator files(home.path(), QDir::Files | QDir::Hidden | QDir::System,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            QVERIFY2(file == home.path(u".config/orvane/config.json"_s) ||
+                         !home.read(QDir(home.path()).relativeFilePath(file)).contains("sk-end-to-end"),
+                     qPrintable(file));
+        }
 
         first.click(u"openLauncher"_s);
         QCOMPARE(first.controller.screen(), Screen::Launched);

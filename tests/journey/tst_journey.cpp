@@ -1,0 +1,319 @@
+// A user's first day with Orvane, from the installed tree: the program as `cmake --install` lays
+// it out starts on a private X server under Openbox, in a home where Claude Code and Codex are
+// already set up, with npm pointed at a registry on loopback that serves the stand-in router
+// package, and a gateway on loopback named in its configuration. The test only presses keys
+// (xdotool), as a user could, and opens plain windows for the window manager to activate; it
+// reads the screens through the accessibility tree a screen reader sees. Every step leaves a
+// screenshot in the output folder and prints its time.
+#include "journey/AccessibleTree.h"
+#include "journey/Desktop.h"
+#include "setup/FixtureHome.h"
+#include "setup/LoopbackHttpServer.h"
+#include "setup/StandInRouter.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int installTimeout = 90'000; // npx unpacks the package from loopback
+constexpr int screenTimeout = 30'000;
+
+} // namespace
+
+class TestJourney : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void firstInstallThenTheLauncher();
+
+private:
+    // Starts the installed program on the desktop, in the fixture home.
+    QProcess &startProgram(const FixtureHome &home);
+    // Waits until a showing object is called `name`, then photographs the screen as `picture`.
+    void reach(const QString &name, const QString &picture, int timeout = screenTimeout);
+    // The commands the launcher lists: the showing buttons that read as a router command.
+    QStringList listedCommands() const;
+    // The showing pill: the object that carries the overlay's status line as its description.
+    std::optional<AccessibleTree::Node> pill() const;
+    // Photographs the screen as `picture`.
+    QImage photograph(const QString &picture);
+    // Opens a plain window whose instance name is `name` and waits until the window manager
+    // has made it the active one.
+    void openWindow(const QString &name, const QString &title, const QString &geometry);
+    void step(const char *what);
+
+    QTemporaryDir m_prefix;
+    QString m_output;
+    LoopbackHttpServer m_registry;
+    LoopbackHttpServer m_gateway;
+    std::unique_ptr<Desktop> m_desktop;
+    std::unique_ptr<AccessibleTree> m_tree;
+    QElapsedTimer m_total;
+    QElapsedTimer m_step;
+};
+
+std::optional<AccessibleTree::Node> TestJourney::pill() const
+{
+    for (const AccessibleTree::Node &node : m_tree->showing()) {
+        if (node.name == u"Orvane"_s && node.description.startsWith(u"Claude \u00B7 "_s))
+            return node;
+    }
+    return std::nullopt;
+}
+
+QImage TestJourney::photograph(const QString &picture)
+{
+    const QImage screen = m_desktop->screenshot();
+    [&] {
+        QVERIFY(!screen.isNull());
+        QVERIFY(screen.save(m_output + u'/' + picture + u".png"_s));
+    }();
+    return screen;
+}
+
+void TestJourney::openWindow(const QString &name, const QString &title, const QString &geometry)
+{
+    m_desktop->spawn(u"xmessage"_s,
+                     {u"-name"_s, name, u"-title"_s, title, u"-geometry"_s, geometry, title});
+    const auto activeTitle = [this] {
+        const auto active =
+            m_desktop->run(u"xdotool"_s, {u"getactivewindow"_s, u"getwindowname"_s});
+        return active ? QString::fromUtf8(*active).trimmed() : QString();
+    };
+    for (QDeadlineTimer deadline(screenTimeout); activeTitle() != title; QTest::qWait(50))
+        QVERIFY2(!deadline.hasExpired(),
+                 qPrintable(title + u" did not become the active window"_s));
+}
+
+void TestJourney::step(const char *what)
+{
+    qInfo("%-44s %6.2f s  (%6.2f s in all)", what, m_step.elapsed() / 1000.0,
+          m_total.elapsed() / 1000.0);
+    m_step.restart();
+}
+
+void TestJourney::initTestCase()
+{
+    for (const auto *program :
+         {"Xvfb", "openbox", "xdotool", "xprop", "xmessage", "dbus-daemon", "npx", "node"})
+        SKIP_UNLESS_INSTALLED(QString::fromLatin1(program));
+    m_total.start();
+    m_step.start();
+
+    m_output = QStringLiteral(ORVANE_JOURNEY_OUTPUT);
+    QDir(m_output).removeRecursively();
+    QVERIFY(QDir().mkpath(m_output));
+    qInfo("screenshots go to %s", qPrintable(m_output));
+
+    QVERIFY(m_prefix.isValid());
+    QProcess install;
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    install.start(
+        QStringLiteral(ORVANE_CMAKE_COMMAND),
+        {u"--install"_s, QStringLiteral(ORVANE_BUILD_DIR), u"--prefix"_s, m_prefix.path()});
+    QVERIFY(install.waitForFinished(60'000));
+    QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+    step("installed into a temporary prefix");
+}
+
+QProcess &TestJourney::startProgram(const FixtureHome &home)
+{
+    QProcessEnvironment environment = m_desktop->environment();
+    environment.insert(u"HOME"_s, home.path());
+    environment.insert(u"SHELL"_s, QProcessEnvironment::systemEnvironment().value(u"SHELL"_s));
+    environment.insert(u"TMPDIR"_s, home.path());
+    // npm and the version lookup both ask this registry; the environment outranks any .npmrc.
+    environment.insert(u"npm_config_registry"_s, m_registry.url());
+    // Publish the widgets on the accessibility bus even without a screen reader running.
+    environment.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
+    QProcess &program = m_desktop->spawn(m_prefix.filePath(u"bin/orvane"_s), {}, environment, true);
+    [&] {
+        QVERIFY2(program.state() == QProcess::Running, "the installed program did not start");
+    }();
+    return program;
+}
+
+void TestJourney::reach(const QString &name, const QString &picture, int timeout)
+{
+    bool found = false;
+    for (QDeadlineTimer deadline(timeout); !found && !deadline.hasExpired();) {
+        found = m_tree->shows(name);
+        if (!found)
+            QTest::qWait(100); // the loopback registry answers while we wait
+    }
+    // The screens cross-fade for 220 ms; the picture is taken once the old one has gone.
+    QTest::qWait(350);
+    photograph(picture);
+    if (!found) {
+        QStringList names;
+        for (const AccessibleTree::Node &node : m_tree->showing())
+            names.append(u"%1:%2"_s.arg(node.role).arg(node.name));
+        QFAIL(qPrintable(u"nothing showing is called \""_s + name + u"\" (see "_s + picture +
+                         u".png); showing: "_s + names.join(u" | "_s)));
+    }
+}
+
+QStringList TestJourney::listedCommands() const
+{
+    QStringList commands;
+    for (const AccessibleTree::Node &node : m_tree->showing()) {
+        if (node.role == AccessibleTree::kPushButton && node.name.startsWith(u"orv "_s))
+            commands.append(node.name);
+    }
+    return commands;
+}
+
+void TestJourney::firstInstallThenTheLauncher()
+{
+    FixtureHome home;
+    // Claude Code and Codex are in use here, so the wizard offers both.
+    QVERIFY(QDir().mkpath(home.path(u".claude"_s)) && QDir().mkpath(home.path(u".codex"_s)));
+    // The gateway the overlay will ask, from the configuration an earlier sign-in left.
+    home.write(u".config/orvane/config.json"_s,
+               QJsonDocument(QJsonObject{{u"gateway_base_url"_s, m_gateway.url().chopped(1)},
+                                         {u"api_key"_s, u"sk-journey"_s}})
+                   .toJson());
+    QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
+    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
+    QVERIFY(!QTest::currentTestFailed());
+    // The gateway's answer for Claude Desktop, and the line the pill makes of it.
+    m_gateway.routes = {
+        {u"/v1/orv/statusline?harness=claude-code&surface=claude-desktop"_s,
+         {200,
+          R"({"model_display_name":"Opus 4.1","auth_mode":"subscription","savings_pct":38,"asks_open":2,"answers_fresh":1})"}}};
+    const QString statusLine =
+        u"Claude \u00B7 orv (subscription) \u00B7 38% saved \u00B7 \U0001F4E8 2 \U0001F4EC 1"_s;
+
+    m_desktop = std::make_unique<Desktop>();
+    m_desktop->start(home.path());
+    QVERIFY(!QTest::currentTestFailed());
+    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
+    step("desktop up (Xvfb, Openbox, session bus)");
+
+    QProcess *program = &startProgram(home);
+    QVERIFY(!QTest::currentTestFailed());
+    reach(u"Get started"_s, u"1-welcome"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    step("welcome screen");
+
+    m_desktop->key(u"Return"_s);
+    reach(u"Which do you use?"_s, u"2-tools"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    // Both tools found in the home come chosen: a funding step for each of their groups.
+    QVERIFY(m_tree->shows(u"1 OF 3"_s));
+    step("Return: tools step");
+
+    m_desktop->key(u"Return"_s);
+    reach(u"2 OF 3"_s, u"3-funding-claude"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(m_tree->shows(u"Claude Pro or Max subscription"_s));
+    step("Return: Claude funding step");
+
+    m_desktop->key(u"Return"_s);
+    reach(u"3 OF 3"_s, u"4-funding-openai"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(m_tree->shows(u"ChatGPT Plus or Pro subscription"_s));
+    QVERIFY(m_tree->shows(u"Install"_s));
+    step("Return: OpenAI funding step");
+
+    m_desktop->key(u"Return"_s);
+    reach(u"Ready."_s, u"5-complete"_s, installTimeout);
+    QVERIFY(!QTest::currentTestFailed());
+    step("Return: installer ran, completion screen");
+
+    // The installer ran on a terminal through npx, which fetched the package from the registry,
+    // with the tools the user kept.
+    QCOMPARE(home.read(u".local/state/orvane/history.log"_s), "install 1.4.0 stdin-tty=true\n");
+    QStringList fetched;
+    for (QDirIterator it(home.path(u".npm/_npx"_s), {u"package.json"_s}, QDir::Files,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString file = it.next();
+        if (file.endsWith(u"node_modules/orvane/package.json"_s))
+            fetched.append(file);
+    }
+    QVERIFY2(fetched.size() == 1, qPrintable(fetched.join(u", "_s)));
+    QStringList harnesses;
+    const QJsonArray installations =
+        QJsonDocument::fromJson(home.read(u".local/state/orvane/installations.json"_s))
+            .object()
+            .value(u"installations"_s)
+            .toArray();
+    for (const QJsonValue &entry : installations)
+        harnesses.append(entry.toObject().value(u"harness"_s).toString());
+    QCOMPARE(harnesses, (QStringList{u"claude-code"_s, u"codex"_s}));
+    // The configuration the overlay reads still names the gateway.
+    QVERIFY(
+        home.read(u".config/orvane/config.json"_s).contains(m_gateway.url().chopped(1).toUtf8()));
+
+    // "Open Launcher" takes no Return: focus it with Tab, press it with Space.
+    m_desktop->key(u"Tab"_s);
+    m_desktop->key(u"space"_s);
+    reach(u"orv codex"_s, u"6-launcher"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(listedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    QVERIFY(!m_tree->shows(u"Ready."_s));
+    step("Tab, Space: launcher");
+
+    // A window with Claude Desktop's identity: once the window manager activates it, the pill
+    // shows at the top right of the work area with the gateway's status line for it.
+    openWindow(u"claude"_s, u"Claude (stand-in)"_s, u"900x600+80+90"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    std::optional<AccessibleTree::Node> shown;
+    for (QDeadlineTimer deadline(screenTimeout); !deadline.hasExpired(); QTest::qWait(100)) {
+        shown = pill();
+        if (shown && shown->description == statusLine)
+            break;
+    }
+    QTest::qWait(350);
+    const QImage withPill = photograph(u"7-pill-over-claude"_s);
+    QVERIFY2(shown, "no pill is showing");
+    QCOMPARE(shown->description, statusLine);
+    // The default place: 22 points in from the right of the work area (here the whole screen),
+    // 18 down from its top; collapsed, the pill is 318 by 58.
+    QCOMPARE(shown->extents, QRect(Desktop::kWidth - 22 - 318, 18, 318, 58));
+    // And it is on the screen, not only in the tree: the pill's opaque dark body, where the
+    // desktop behind it is black.
+    const QColor body = withPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y());
+    QVERIFY2(body.red() > 12 && body.red() < 40 && qAbs(body.red() - body.blue()) < 6,
+             qPrintable(body.name()));
+    step("Claude window active: pill with status line");
+
+    // Any other window hides it.
+    openWindow(u"notes"_s, u"Notes"_s, u"500x300+600+300"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QTRY_VERIFY_WITH_TIMEOUT(!pill(), screenTimeout);
+    QTest::qWait(350);
+    const QImage withoutPill = photograph(u"8-other-window-active"_s);
+    QCOMPARE(withoutPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y()),
+             QColor(Qt::black));
+    step("other window active: pill hidden");
+
+    // The next start of the program, in the same home, opens on the launcher.
+    Desktop::stop(*program);
+    program = &startProgram(home);
+    QVERIFY(!QTest::currentTestFailed());
+    // It has the installed version and asked the registry for the newest.
+    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"9-second-run-launcher"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(listedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    QVERIFY(!m_tree->shows(u"Get started"_s));
+    step("second run: launcher");
+
+    QVERIFY2(m_total.elapsed() < 120'000, "the journey took more than two minutes");
+}
+
+QTEST_GUILESS_MAIN(TestJourney)
+
+#include "tst_journey.moc"
