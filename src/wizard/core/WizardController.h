@@ -24,7 +24,7 @@ class Timers;
 
 namespace Wizard {
 
-// Where the wizard gets its manifest and package spec at each start-up check. The application
+// Where the wizard gets its manifest and package specifier at each start-up check. The application
 // hands in the manifest it read at start; a source that fails ends the check on the failure
 // screen with the error's description.
 using ManifestSource = std::function<std::expected<Manifest::Resolved, Failure>()>;
@@ -86,7 +86,7 @@ public:
 
     Screen screen() const { return m_screen; }
 
-    // The manifest and package spec of the last start-up check; absent before it and when the
+    // The manifest and package specifier of the last start-up check; absent before it and when the
     // source failed.
     const std::optional<Manifest::Resolved> &resolved() const { return m_resolved; }
     // The manifest the questions and commands come from (empty until one has been read).
