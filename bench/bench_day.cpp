@@ -3,6 +3,7 @@
 // started, written to and replaced on real files, and a loopback gateway answers every poll.
 // Prints the open file descriptors, the resident memory and the heap in use at the start, the
 // middle and the end of the day, and end/start. Figures are printed, never asserted.
+#include "support/OverlayStandIns.h"
 #include "overlay/GatewayConfig.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
@@ -31,55 +32,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SwitchingMonitor final : public Platform::ActiveWindowMonitor
-{
-public:
-    void start() override {}
-    std::optional<Platform::ActiveWindow> activeWindow() const override
-    {
-        if (!m_claude)
-            return Platform::ActiveWindow{.id = 2, .instanceName = QStringLiteral("xterm"),
-                                          .className = QStringLiteral("XTerm"),
-                                          .pid = std::nullopt, .frame = QRect(0, 0, 800, 600)};
-        return Platform::ActiveWindow{.id = 1, .instanceName = QStringLiteral("claude"),
-                                      .className = QStringLiteral("Claude"), .pid = std::nullopt,
-                                      .frame = QRect(0, 0, 800, 600)};
-    }
-    void setClaudeInFront(bool claude)
-    {
-        m_claude = claude;
-        emit activeWindowChanged();
-    }
+using StandIns::ClaudeInFront;
+using StandIns::NoOrigin;
+using StandIns::OneScreen;
+using StandIns::QuietPanel;
 
-private:
-    bool m_claude = true;
-};
-
-struct OneScreen final : Platform::Screens
-{
-    std::optional<QRect> availableGeometry(std::optional<QPoint>) const override
-    {
-        return QRect(0, 0, 1920, 1080);
-    }
-};
-
-struct NoOrigin final : Overlay::OriginStore
-{
-    std::optional<QPoint> load() const override { return std::nullopt; }
-    void save(QPoint) override {}
-};
-
-struct QuietPanel final : Overlay::Panel
-{
-    QRect box() const override { return m_box; }
-    void setBox(const QRect &box) override { m_box = box; }
-    void showPanel() override {}
-    void hidePanel() override {}
-    bool isPanelShown() const override { return true; }
-    void setMovedHandler(std::function<void()>) override {}
-    void setToggleHandler(std::function<void()>) override {}
-    QRect m_box;
-};
 
 QByteArray turn(int n)
 {
@@ -175,7 +132,7 @@ int main(int argc, char **argv)
                          "\",\"api_key\":\"k-day\"}");
     }
 
-    SwitchingMonitor monitor;
+    ClaudeInFront monitor;
     OneScreen screens;
     NoOrigin origins;
     ManualClock clock;

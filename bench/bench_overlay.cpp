@@ -3,6 +3,7 @@
 // a line appended to the newest transcript to the new counters in the overlay's state. The
 // controller runs over the inotify index (as in the application) and, as the reference, over
 // the walking transcript source. Figures are printed, never asserted.
+#include "support/OverlayStandIns.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
@@ -28,43 +29,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class FixedMonitor final : public Platform::ActiveWindowMonitor
-{
-public:
-    void start() override {}
-    std::optional<Platform::ActiveWindow> activeWindow() const override
-    {
-        return Platform::ActiveWindow{.id = 1, .instanceName = QStringLiteral("claude"),
-                                      .className = QStringLiteral("Claude"), .pid = std::nullopt,
-                                      .frame = QRect(0, 0, 800, 600)};
-    }
-};
+using StandIns::ClaudeInFront;
+using StandIns::NoOrigin;
+using StandIns::OneScreen;
+using StandIns::QuietPanel;
 
-struct OneScreen final : Platform::Screens
-{
-    std::optional<QRect> availableGeometry(std::optional<QPoint>) const override
-    {
-        return QRect(0, 0, 1920, 1080);
-    }
-};
-
-struct NoOrigin final : Overlay::OriginStore
-{
-    std::optional<QPoint> load() const override { return std::nullopt; }
-    void save(QPoint) override {}
-};
-
-struct QuietPanel final : Overlay::Panel
-{
-    QRect box() const override { return m_box; }
-    void setBox(const QRect &box) override { m_box = box; }
-    void showPanel() override {}
-    void hidePanel() override {}
-    bool isPanelShown() const override { return true; }
-    void setMovedHandler(std::function<void()>) override {}
-    void setToggleHandler(std::function<void()>) override {}
-    QRect m_box;
-};
 
 double cpuMilliseconds()
 {
@@ -117,7 +86,7 @@ struct Figures
 
 Figures run(const QString &home, const QString &newest, bool index)
 {
-    FixedMonitor monitor;
+    ClaudeInFront monitor;
     OneScreen screens;
     NoOrigin origins;
     ManualClock clock;

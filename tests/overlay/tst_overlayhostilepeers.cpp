@@ -3,6 +3,7 @@
 // time, it ends in "Gateway unavailable", and the key it sends is written nowhere.
 #include "HttpTestServer.h"
 
+#include "support/OverlayStandIns.h"
 #include "overlay/GatewayConfig.h"
 #include "overlay/GatewayStatusClient.h"
 #include "overlay/OriginStore.h"
@@ -27,43 +28,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class ClaudeInFront final : public Platform::ActiveWindowMonitor
-{
-public:
-    void start() override {}
-    std::optional<Platform::ActiveWindow> activeWindow() const override
-    {
-        return Platform::ActiveWindow{.id = 1, .instanceName = QStringLiteral("claude"),
-                                      .className = QStringLiteral("Claude"), .pid = std::nullopt,
-                                      .frame = QRect(0, 0, 800, 600)};
-    }
-};
+using StandIns::ClaudeInFront;
+using StandIns::NoOrigin;
+using StandIns::OneScreen;
+using StandIns::QuietPanel;
 
-struct OneScreen final : Platform::Screens
-{
-    std::optional<QRect> availableGeometry(std::optional<QPoint>) const override
-    {
-        return QRect(0, 0, 1920, 1080);
-    }
-};
-
-struct NoOrigin final : OriginStore
-{
-    std::optional<QPoint> load() const override { return std::nullopt; }
-    void save(QPoint) override {}
-};
-
-struct QuietPanel final : Panel
-{
-    QRect box() const override { return m_box; }
-    void setBox(const QRect &box) override { m_box = box; }
-    void showPanel() override {}
-    void hidePanel() override {}
-    bool isPanelShown() const override { return true; }
-    void setMovedHandler(std::function<void()>) override {}
-    void setToggleHandler(std::function<void()>) override {}
-    QRect m_box;
-};
 
 // The real timers, each repeating one timed: how much later than its interval after the previous
 // firing each firing came, the worst of all, and how often the display tick fired.
