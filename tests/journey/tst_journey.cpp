@@ -8,7 +8,7 @@
 #include "journey/AccessibleTree.h"
 #include "journey/Desktop.h"
 #include "setup/FixtureHome.h"
-#include "setup/LoopbackHttpServer.h"
+#include "support/HttpTestServer.h"
 #include "setup/StandInRouter.h"
 
 #include <QDirIterator>
@@ -55,8 +55,8 @@ private:
 
     QTemporaryDir m_prefix;
     QString m_output;
-    LoopbackHttpServer m_registry;
-    LoopbackHttpServer m_gateway;
+    HttpTestServer m_registry;
+    HttpTestServer m_gateway;
     std::unique_ptr<Desktop> m_desktop;
     std::unique_ptr<AccessibleTree> m_tree;
     QElapsedTimer m_total;
@@ -134,7 +134,7 @@ QProcess &TestJourney::startProgram(const FixtureHome &home)
     environment.insert(u"SHELL"_s, QProcessEnvironment::systemEnvironment().value(u"SHELL"_s));
     environment.insert(u"TMPDIR"_s, home.path());
     // npm and the version lookup both ask this registry; the environment outranks any .npmrc.
-    environment.insert(u"npm_config_registry"_s, m_registry.url());
+    environment.insert(u"npm_config_registry"_s, m_registry.url() + u'/');
     // Publish the widgets on the accessibility bus even without a screen reader running.
     environment.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
     QProcess &program = m_desktop->spawn(m_prefix.filePath(u"bin/orvane"_s), {}, environment, true);
@@ -181,7 +181,7 @@ void TestJourney::firstInstallThenTheLauncher()
     QVERIFY(QDir().mkpath(home.path(u".claude"_s)) && QDir().mkpath(home.path(u".codex"_s)));
     // The gateway the overlay will ask, from the configuration an earlier sign-in left.
     home.write(u".config/orvane/config.json"_s,
-               QJsonDocument(QJsonObject{{u"gateway_base_url"_s, m_gateway.url().chopped(1)},
+               QJsonDocument(QJsonObject{{u"gateway_base_url"_s, m_gateway.url()},
                                          {u"api_key"_s, u"sk-journey"_s}})
                    .toJson());
     QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
@@ -255,7 +255,7 @@ void TestJourney::firstInstallThenTheLauncher()
     QCOMPARE(harnesses, (QStringList{u"claude-code"_s, u"codex"_s}));
     // The configuration the overlay reads still names the gateway.
     QVERIFY(
-        home.read(u".config/orvane/config.json"_s).contains(m_gateway.url().chopped(1).toUtf8()));
+        home.read(u".config/orvane/config.json"_s).contains(m_gateway.url().toUtf8()));
 
     // "Open Launcher" takes no Return: focus it with Tab, press it with Space.
     m_desktop->key(u"Tab"_s);

@@ -3,13 +3,13 @@
 // xfwm4; each run starts its own Xvfb). Windows of other applications come from a second X
 // client; the window manager activates them as it would on a click (xdotool windowactivate).
 // Pictures of the screen at each step go to ORVANE_SCREENSHOTS when it is set.
-#include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/OverlayPanelWindow.h"
 #include "platform/ProcessExecutable.h"
 #include "platform/QtScreens.h"
 #include "platform/Timers.h"
 #include "platform/X11ActiveWindowMonitor.h"
+#include "support/OverlayStandIns.h"
 #include "support/X11Client.h"
 #include "support/XvfbServer.h"
 #include "usage/TranscriptWalk.h"
@@ -41,19 +41,19 @@ XvfbServer::WindowManager chosenWindowManager()
     return XvfbServer::WindowManager::None;
 }
 
-struct MemoryOrigins final : OriginStore
-{
-    std::optional<QPoint> load() const override { return stored; }
-    void save(QPoint origin) override { stored = origin; }
-    std::optional<QPoint> stored;
-};
-
 bool xdotool(const QStringList &arguments)
 {
     QProcess process;
     process.start(QStringLiteral("xdotool"), arguments);
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
            && process.exitCode() == 0;
+}
+
+// Moves the pointer to `at` and clicks there.
+bool clickAt(QPoint at)
+{
+    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                    QStringLiteral("click"), QStringLiteral("1")});
 }
 
 } // namespace
@@ -86,7 +86,7 @@ private:
     QTemporaryDir m_home;
     std::unique_ptr<Platform::ActiveWindowMonitor> m_monitor;
     Platform::QtScreens m_screens;
-    MemoryOrigins m_origins;
+    StandIns::MemoryOrigins m_origins;
     std::unique_ptr<Usage::TranscriptWalk> m_transcripts;
     std::unique_ptr<OverlayPanelController> m_controller;
     OverlayPanelWindow *m_window = nullptr;
@@ -168,8 +168,7 @@ void TestOverlayDesktop::clickTogglesWithoutTakingFocus()
 {
     const QRect frame = panelFrame();
     const QPoint header = frame.topLeft() + QPoint(120, 29);
-    QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(header.x()),
-                     QString::number(header.y()), QStringLiteral("click"), QStringLiteral("1")}));
+    QVERIFY(clickAt(header));
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->state().expanded(), wmTimeout);
     QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(frame.topLeft(), QSize(318, 188)), wmTimeout);
     QTest::qWait(200); // a window manager that would focus on click has done so by now
@@ -179,8 +178,7 @@ void TestOverlayDesktop::clickTogglesWithoutTakingFocus()
 
     // A click below the header does nothing.
     const QPoint block = frame.topLeft() + QPoint(120, 120);
-    QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(block.x()),
-                     QString::number(block.y()), QStringLiteral("click"), QStringLiteral("1")}));
+    QVERIFY(clickAt(block));
     QTest::qWait(200);
     QVERIFY(m_controller->state().expanded());
     QCOMPARE(m_x->activeWindow(), m_claude);

@@ -1,7 +1,7 @@
 // The overlay controller as the application runs it (real timers, the inotify index, HTTP over
 // loopback) against gateways that misbehave: it stays responsive, its timers keep firing on
 // time, it ends in "Gateway unavailable", and the key it sends is written nowhere.
-#include "HttpTestServer.h"
+#include "support/HttpTestServer.h"
 
 #include "support/OverlayStandIns.h"
 #include "overlay/GatewayConfig.h"

@@ -2,14 +2,14 @@
 // store, clock and timers, a panel that records what it is told; real transcripts in a
 // temporary home, real inotify, and a gateway on loopback.
 #include "overlay/GatewayStatusClient.h"
-#include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
 #include "overlay/SettingsOriginStore.h"
 #include "platform/ActiveWindowMonitor.h"
 #include "platform/Screens.h"
-#include "setup/LoopbackHttpServer.h"
+#include "support/HttpTestServer.h"
 #include "support/ManualTimers.h"
+#include "support/OverlayStandIns.h"
 #include "usage/TranscriptHome.h"
 #include "usage/TranscriptWalk.h"
 
@@ -45,13 +45,6 @@ struct FixedScreens final : Platform::Screens
     }
     std::optional<QRect> area = QRect(0, 27, 1280, 773); // a top panel of 27
     mutable std::optional<QPoint> askedAt;
-};
-
-struct MemoryOrigins final : OriginStore
-{
-    std::optional<QPoint> load() const override { return stored; }
-    void save(QPoint origin) override { stored = origin; }
-    std::optional<QPoint> stored;
 };
 
 struct RecordingPanel final : Panel
@@ -106,10 +99,10 @@ void touch(const QString &path, int seconds)
 struct Rig
 {
     TranscriptHome home;
-    LoopbackHttpServer gateway;
+    HttpTestServer gateway;
     ScriptedMonitor monitor;
     FixedScreens screens;
-    MemoryOrigins origins;
+    StandIns::MemoryOrigins origins;
     ManualClock clock;
     ManualTimers timers{clock};
     std::unique_ptr<Usage::TranscriptWalk> transcripts;

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "setup/LoopbackHttpServer.h"
+#include "support/HttpTestServer.h"
 
 #include <QProcess>
 #include <QTest>
 
 // Packs the stand-in router package of tests/setup/fixtures into `folder` and has `registry`
 // serve it as the package "orvane", version 1.4.0, the way npm asks for it.
-inline void serveStandInRouter(LoopbackHttpServer &registry, const QString &fixtures,
+inline void serveStandInRouter(HttpTestServer &registry, const QString &fixtures,
                                const QString &folder)
 {
     QProcess pack;
@@ -21,7 +21,7 @@ inline void serveStandInRouter(LoopbackHttpServer &registry, const QString &fixt
     QVERIFY(tarball.open(QIODevice::ReadOnly));
     const QByteArray manifest =
         QStringLiteral(
-            R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
+            R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1/orvane/-/orvane-1.4.0.tgz"}})")
             .arg(registry.url())
             .toUtf8();
     registry.routes = {

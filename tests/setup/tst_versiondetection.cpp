@@ -1,6 +1,6 @@
 #include "AwaitCompletion.h"
 #include "FixtureHome.h"
-#include "LoopbackHttpServer.h"
+#include "support/HttpTestServer.h"
 
 #include "setup/NodeVersion.h"
 #include "setup/RouterVersions.h"
@@ -67,13 +67,13 @@ private Q_SLOTS:
             {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 0, "", "absent absent"},
             {R"({"version":"1.4.0","size":3})", -1, doc, "absent absent"}};
         for (const auto &[file, status, body, versions] : rows) {
-            LoopbackHttpServer server;
+            HttpTestServer server;
             server.routes.insert(u"/mirror/orvane/latest"_s, {status < 0 ? 200 : status, body});
             FixtureHome home;
             if (file)
                 home.write(u".local/share/orvane/runtime/package.json"_s, file);
             home.program(u"npm"_s, "echo '" + server.url().toUtf8() +
-                                       "mirror'; echo 'npm warn' >&2" +
+                                       "/mirror'; echo 'npm warn' >&2" +
                                        (status < 0 ? "; exit 1" : ""));
             QElapsedTimer elapsed;
             elapsed.start();

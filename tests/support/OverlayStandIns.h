@@ -1,8 +1,9 @@
 #pragma once
 
 // Do-nothing stand-ins for the overlay controller's desktop seams, for tests and benchmarks that
-// drive the controller without a display: one 1920×1080 screen, no saved origin, a panel that
-// only remembers its box, and an active window that is Claude Desktop until told otherwise.
+// drive the controller without a display: one 1920×1080 screen, no saved origin or one kept in
+// memory, a panel that only remembers its box, and an active window that is Claude Desktop until
+// told otherwise.
 #include "overlay/OriginStore.h"
 #include "overlay/Panel.h"
 #include "platform/ActiveWindowMonitor.h"
@@ -48,6 +49,14 @@ struct NoOrigin final : Overlay::OriginStore
 {
     std::optional<QPoint> load() const override { return std::nullopt; }
     void save(QPoint) override {}
+};
+
+// Remembers the last saved origin and loads it back.
+struct MemoryOrigins final : Overlay::OriginStore
+{
+    std::optional<QPoint> load() const override { return stored; }
+    void save(QPoint origin) override { stored = origin; }
+    std::optional<QPoint> stored;
 };
 
 struct QuietPanel final : Overlay::Panel

@@ -6,7 +6,6 @@
 #include "manifest/ManifestLoader.h"
 #include "platform/Timers.h"
 #include "setup/FixtureHome.h"
-#include "setup/LoopbackHttpServer.h"
 #include "setup/StandInRouter.h"
 #include "setup/SystemSetupEngine.h"
 #include "wizard/CopyButton.h"
@@ -146,13 +145,11 @@ private Q_SLOTS:
     void failingInstallerShowsItsLastLine();
 
 private:
-    // Serves the stand-in package packed into `home`, as version 1.4.0.
-    void serveRouter(const FixtureHome &home);
     // From the welcome screen through the questions to the installer: Claude Code with
     // `claudeOption` (and `key` typed into its field when not empty), and Codex.
     void answerQuestions(Program &program, const QString &claudeOption, const QString &key);
 
-    LoopbackHttpServer m_registry;
+    HttpTestServer m_registry;
     QByteArray m_savedRegistry;
 };
 
@@ -162,7 +159,7 @@ void TestWizardEndToEnd::initTestCase()
     SKIP_UNLESS_INSTALLED(u"node"_s);
     // The environment outranks any .npmrc: npm and the version lookup both ask this registry.
     m_savedRegistry = qgetenv("npm_config_registry");
-    qputenv("npm_config_registry", m_registry.url().toUtf8());
+    qputenv("npm_config_registry", (m_registry.url() + u'/').toUtf8());
 }
 
 void TestWizardEndToEnd::cleanupTestCase()
@@ -171,11 +168,6 @@ void TestWizardEndToEnd::cleanupTestCase()
         qunsetenv("npm_config_registry");
     else
         qputenv("npm_config_registry", m_savedRegistry);
-}
-
-void TestWizardEndToEnd::serveRouter(const FixtureHome &home)
-{
-    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
 }
 
 void TestWizardEndToEnd::answerQuestions(Program &program, const QString &claudeOption,
@@ -211,7 +203,7 @@ void TestWizardEndToEnd::answerQuestions(Program &program, const QString &claude
 void TestWizardEndToEnd::installOpensTheLauncher()
 {
     FixtureHome home;
-    serveRouter(home);
+    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
     QVERIFY(!QTest::currentTestFailed());
     {
         Program first(home);
@@ -252,7 +244,7 @@ void TestWizardEndToEnd::installOpensTheLauncher()
 void TestWizardEndToEnd::failingInstallerShowsItsLastLine()
 {
     FixtureHome home;
-    serveRouter(home);
+    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
     QVERIFY(!QTest::currentTestFailed());
     Program program(home);
     answerQuestions(program, u"claude-nothing"_s, {});
