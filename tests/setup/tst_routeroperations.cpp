@@ -1,12 +1,10 @@
 #include "AwaitCompletion.h"
 #include "FixtureHome.h"
-#include "LoopbackHttpServer.h"
+#include "StandInRouter.h"
 
 #include "setup/RouterOperations.h"
-#include "setup/RouterVersions.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QUuid>
 #include <QRegularExpression>
 
@@ -236,51 +234,26 @@ private Q_SLOTS:
         }
     }
 
-    // The real npx installs the stand-in router package (1.4.0) from a registry on loopback,
-    // through the real pseudo-terminal runner and login shell; then the version lookup sees it.
+    // The real npx runs the stand-in router package (1.4.0) from a registry on loopback, through
+    // the real pseudo-terminal runner and login shell, for all three operations. (The wizard's
+    // end-to-end test covers a refused install and the version lookup on the same package.)
     void realNpxAgainstLoopbackRegistry()
     {
         SKIP_UNLESS_INSTALLED(u"npx"_s);
         FixtureHome home;
-        LoopbackHttpServer registry;
+        HttpTestServer registry;
         // The environment outranks .npmrc: nothing may point npm elsewhere. The cache starts empty.
-        qputenv("npm_config_registry", registry.url().toUtf8());
-        QVERIFY(QProcess::execute(u"npm"_s, {u"pack"_s,
-                                             QStringLiteral(ORVANE_SETUP_FIXTURES "/orvane-router"),
-                                             u"--pack-destination"_s, home.path()}) == 0);
-        const QByteArray manifest =
-            QStringLiteral(
-                R"({"name":"orvane","version":"1.4.0","bin":{"orvane":"bin/orvane.js","orv":"bin/orv.js"},"dist":{"tarball":"%1orvane/-/orvane-1.4.0.tgz"}})")
-                .arg(registry.url())
-                .toUtf8();
-        registry.routes = {
-            {u"/orvane"_s,
-             {200, R"({"name":"orvane","dist-tags":{"latest":"1.4.0"},"versions":{"1.4.0":)" +
-                       manifest + "}}"}},
-            {u"/orvane/latest"_s, {200, manifest}},
-            {u"/orvane/-/orvane-1.4.0.tgz"_s, {200, home.read(u"orvane-1.4.0.tgz"_s)}}};
+        qputenv("npm_config_registry", (registry.url() + u'/').toUtf8());
+        serveStandInRouter(registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
+        QVERIFY(!QTest::currentTestFailed());
 
-        // A failing installer, fetched with an empty cache while npm would draw its spinner: its
-        // own last message is the output's last line.
-        Setup::InstallAnswers answers{{u"claude-code"_s},
-                                      {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
-                                      {}};
-        const Awaited<void> refused = awaitCompletion<void>(
-            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
-        QCOMPARE(refused.error().status, 2);
-        QCOMPARE(refused.error().output.split(u'\n').last().trimmed(),
-                 u"Missing api_key in the answers"_s);
-
-        answers.fields.insert(u"api_key"_s, u"sk-end-to-end"_s);
+        const Setup::InstallAnswers answers{{u"claude-code"_s},
+                                            {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
+                                            {{u"api_key"_s, u"sk-end-to-end"_s}}};
         const Awaited<void> installed = awaitCompletion<void>(
             [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
         QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
-        // The answers reached the installer.
         QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
-        QVERIFY(awaitCompletion<Setup::VersionInfo>([](Setup::Completion<Setup::VersionInfo> done) {
-                    Setup::versionInfo(std::move(done));
-                }).result ==
-                Setup::SetupResult<Setup::VersionInfo>(Setup::VersionInfo(u"1.4.0"_s, u"1.4.0"_s)));
         for (const auto operation : {&Setup::runUpdate, &Setup::runUninstall})
             QVERIFY(awaitCompletion<void>([&](Setup::Completion<void> done) {
                         operation(kSpec, std::move(done));
