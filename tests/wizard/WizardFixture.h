@@ -6,7 +6,9 @@
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
 
+#include "design/FlatButton.h"
 #include "manifest/ManifestLoader.h"
+#include "wizard/LauncherRowView.h"
 #include "wizard/RootView.h"
 #include "wizard/core/QuestionsModel.h"
 #include "wizard/core/WizardController.h"
@@ -88,5 +90,12 @@ struct Host
     }
     ::Wizard::QuestionsModel *model() const { return controller.questionsModel(); }
 };
+
+// A launcher row's button: "openInTerminal" or "launchApp".
+inline Design::FlatButton *rowButton(QWidget &launcher, int row, const char *name)
+{
+    return launcher.findChildren<::Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
+        QLatin1String(name));
+}
 
 } // namespace WizardFixture

@@ -1,8 +1,9 @@
 // The launcher screen as a user drives it: rows from the router commands, the version line, copy
 // marks, the command card on the test clock, the Claude Desktop notice and the two alerts.
+#include "WizardFixture.h"
+
 #include "design/Design.h"
 #include "design/FlatButton.h"
-#include "support/ManualTimers.h"
 #include "wizard/ClaudeDesktopNotice.h"
 #include "wizard/CommandCard.h"
 #include "wizard/CopyButton.h"
@@ -29,6 +30,7 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using Wizard::LaunchedView;
 using Wizard::MessageBox;
+using WizardFixture::rowButton;
 
 namespace {
 
@@ -67,7 +69,6 @@ private:
     // A launcher over the three commands, shown, with its own settings file and test clock.
     std::unique_ptr<LaunchedView> makeView(const QStringList &commands = allThree);
     QSettings &settings() { return *m_settings; }
-    Design::FlatButton *rowButton(LaunchedView &view, int row, const char *name);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
@@ -105,12 +106,6 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
     view->resize(720, 560);
     view->show();
     return view;
-}
-
-Design::FlatButton *TestLauncher::rowButton(LaunchedView &view, int row, const char *name)
-{
-    const auto rows = view.findChildren<Wizard::LauncherRowView *>();
-    return rows.at(row)->findChild<Design::FlatButton *>(QLatin1String(name));
 }
 
 void TestLauncher::rows_data()

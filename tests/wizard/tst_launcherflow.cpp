@@ -1,17 +1,14 @@
-// The launcher screen bound to the real wizard controller over the scripted setup engine: what
-// the controller knows shows on the screen, and every button reaches the engine. Time moves only
-// with the manual clock.
+// The launcher screen bound to the real wizard controller over the scripted setup engine and the
+// wizard fixture's manifest: what the controller knows shows on the screen, and every button
+// reaches the engine. Time moves only with the manual clock.
+#include "WizardFixture.h"
+
 #include "design/FlatButton.h"
-#include "manifest/ManifestLoader.h"
-#include "support/ManualTimers.h"
-#include "support/ScriptedSetupEngine.h"
 #include "wizard/CommandCard.h"
 #include "wizard/LaunchedView.h"
 #include "wizard/LauncherBinding.h"
 #include "wizard/LauncherRowView.h"
 #include "wizard/MessageBox.h"
-#include "wizard/core/QuestionsModel.h"
-#include "wizard/core/WizardController.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,38 +24,9 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using Wizard::LaunchedView;
 using Wizard::MessageBox;
+using WizardFixture::rowButton;
 using Wizard::WizardController;
 using Screen = WizardController::Screen;
-
-namespace {
-
-// Three tools with commands; the launcher lists those of the earlier installation.
-const char *const manifestJson = R"({
-  "schema_version": 1,
-  "default_harness_ids": [],
-  "harnesses": [
-    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
-    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
-    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"}
-  ],
-  "funding_groups": {
-    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
-      {"id": "subscription", "name": "Subscription", "fields": []}]},
-    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
-      {"id": "openrouter", "name": "OpenRouter", "fields": []}]}
-  },
-  "advanced": {"title": "Advanced", "description": "", "fields": []}
-})";
-
-Manifest::Resolved testResolved()
-{
-    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
-    if (!manifest)
-        qFatal("the test manifest does not decode");
-    return {u"orvane@latest"_s, *manifest};
-}
-
-} // namespace
 
 class TestLauncherFlow : public QObject
 {
@@ -78,7 +46,6 @@ private:
     // Preflight of a returning user with `installed` tools, run to the launcher.
     void startReturning(const QStringList &installed);
     LaunchedView *makeLauncher();
-    Design::FlatButton *rowButton(LaunchedView &view, int row, const char *name);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
@@ -98,7 +65,7 @@ void TestLauncherFlow::init()
     m_timers = std::make_unique<ManualTimers>(m_clock);
     m_controller = std::make_unique<WizardController>(
         *m_engine,
-        []() -> std::expected<Manifest::Resolved, Wizard::Failure> { return testResolved(); },
+        []() -> std::expected<Manifest::Resolved, Wizard::Failure> { return WizardFixture::resolved(); },
         *m_timers);
 }
 
@@ -130,12 +97,6 @@ LaunchedView *TestLauncherFlow::makeLauncher()
     m_view->resize(720, 560);
     m_view->show();
     return m_view;
-}
-
-Design::FlatButton *TestLauncherFlow::rowButton(LaunchedView &view, int row, const char *name)
-{
-    return view.findChildren<Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
-        QLatin1String(name));
 }
 
 void TestLauncherFlow::showsTheControllersState()
