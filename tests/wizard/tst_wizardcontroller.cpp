@@ -72,6 +72,12 @@ QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
     return existing;
 }
 
+// "a b c" as the list {a, b, c}.
+QStringList stepsOf(const char *text)
+{
+    return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
+}
+
 QStringList idsOf(const QList<Manifest::ManifestHarness> &harnesses)
 {
     QStringList ids;
@@ -352,93 +358,49 @@ void TestWizardController::transitions_data()
     QTest::addColumn<QString>("statusText");
     QTest::addColumn<QString>("errorText");
 
-    const QString installing = u"Installing\u2026"_s;
-    const QString updating = u"Updating\u2026"_s;
-    const QString uninstalling = u"Uninstalling\u2026"_s;
-    const QStringList install{u"getStarted"_s, u"install"_s};
-    auto then = [](QStringList steps, const QStringList &more) { return steps << more; };
-
-    QTest::newRow("welcome: Get started") << u"first"_s << QStringList{u"getStarted"_s}
-                                          << Screen::Questions << installing << QString();
-    QTest::newRow("questions: Have an Enterprise Gateway?")
-        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s} << Screen::Enterprise
-        << installing << QString();
-    QTest::newRow("enterprise: Continue")
-        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s}
-        << Screen::Questions << installing << QString();
-    QTest::newRow("enterprise: Back")
-        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"cancel"_s}
-        << Screen::Questions << installing << QString();
-    QTest::newRow("questions: install runs")
-        << u"first"_s << install << Screen::Installing << installing << QString();
-    QTest::newRow("install succeeds") << u"first"_s << then(install, {u"ok:runInstall"_s})
-                                      << Screen::Complete << installing << QString();
-    QTest::newRow("install fails") << u"first"_s << then(install, {u"fail:runInstall"_s})
-                                   << Screen::Failed << installing << boom;
-    QTest::newRow("complete: Open Launcher")
-        << u"first"_s << then(install, {u"ok:runInstall"_s, u"openLauncher"_s}) << Screen::Launched
-        << installing << QString();
-    QTest::newRow("launched: Settings") << u"returning"_s << QStringList{u"settings"_s}
-                                        << Screen::Questions << installing << QString();
-    QTest::newRow("launched: update runs") << u"returning"_s << QStringList{u"update"_s}
-                                           << Screen::Installing << updating << QString();
-    QTest::newRow("update done, new versions still awaited")
-        << u"returning"_s << QStringList{u"update"_s, u"ok:runUpdate"_s} << Screen::Installing
-        << updating << QString();
-    QTest::newRow("update succeeds")
-        << u"returning"_s << QStringList{u"update"_s, u"ok:runUpdate"_s, u"versions"_s}
-        << Screen::Launched << updating << QString();
-    QTest::newRow("update fails") << u"returning"_s << QStringList{u"update"_s, u"fail:runUpdate"_s}
-                                  << Screen::Failed << updating << boom;
-    QTest::newRow("launched: uninstall runs") << u"returning"_s << QStringList{u"uninstall"_s}
-                                              << Screen::Installing << uninstalling << QString();
-    QTest::newRow("uninstall succeeds")
-        << u"returning"_s << QStringList{u"uninstall"_s, u"ok:runUninstall"_s} << Screen::Welcome
-        << uninstalling << QString();
-    QTest::newRow("uninstall fails")
-        << u"returning"_s << QStringList{u"uninstall"_s, u"fail:runUninstall"_s} << Screen::Failed
-        << uninstalling << boom;
-    QTest::newRow("failed: Try again")
-        << u"first"_s << then(install, {u"fail:runInstall"_s, u"retry"_s}) << Screen::Welcome
-        << installing << boom;
-    QTest::newRow("a returning user's install says Updating")
-        << u"returning"_s << QStringList{u"settings"_s, u"install"_s} << Screen::Installing
-        << updating << QString();
-    QTest::newRow("after an uninstall the install says Installing")
-        << u"returning"_s << then({u"uninstall"_s, u"ok:runUninstall"_s}, install)
-        << Screen::Installing << installing << QString();
-    QTest::newRow("after a failed update and Try again, still Updating")
-        << u"returning"_s << then({u"update"_s, u"fail:runUpdate"_s, u"retry"_s}, install)
-        << Screen::Installing << updating << boom;
-    QTest::newRow("after a failed first install and Try again, Installing")
-        << u"first"_s
-        << then(install, {u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s, u"install"_s})
-        << Screen::Installing << installing << boom;
-    QTest::newRow("launches never change the screen")
-        << u"returning"_s
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
-                       u"ok:openTerminal"_s, u"wait:500"_s}
-        << Screen::Launched << installing << QString();
-    QTest::newRow("actions a screen does not offer do nothing")
-        << u"first"_s << QStringList{u"retry"_s,    u"openLauncher"_s, u"update"_s, u"uninstall"_s,
-                                     u"settings"_s, u"install"_s,      u"cancel"_s}
-        << Screen::Welcome << installing << QString();
+    const auto row = [](const char *name, const char *start, const char *steps, Screen screen,
+                        const char *status = "Installing", const QString &error = {}) {
+        QTest::newRow(name) << QString::fromUtf8(start) << stepsOf(steps) << screen
+                            << QString::fromUtf8(status) + u'\u2026' << error;
+    };
+    // clang-format off
+    row("welcome: Get started", "first", "getStarted", Screen::Questions);
+    row("questions: Have an Enterprise Gateway?", "first", "getStarted enterprise", Screen::Enterprise);
+    row("enterprise: Continue", "first", "getStarted enterprise continue", Screen::Questions);
+    row("enterprise: Back", "first", "getStarted enterprise cancel", Screen::Questions);
+    row("questions: install runs", "first", "getStarted install", Screen::Installing);
+    row("install succeeds", "first", "getStarted install ok:runInstall", Screen::Complete);
+    row("install fails", "first", "getStarted install fail:runInstall", Screen::Failed, "Installing", boom);
+    row("complete: Open Launcher", "first", "getStarted install ok:runInstall openLauncher", Screen::Launched);
+    row("launched: Settings", "returning", "settings", Screen::Questions);
+    row("launched: update runs", "returning", "update", Screen::Installing, "Updating");
+    row("update done, new versions still awaited", "returning", "update ok:runUpdate", Screen::Installing, "Updating");
+    row("update succeeds", "returning", "update ok:runUpdate versions", Screen::Launched, "Updating");
+    row("update fails", "returning", "update fail:runUpdate", Screen::Failed, "Updating", boom);
+    row("launched: uninstall runs", "returning", "uninstall", Screen::Installing, "Uninstalling");
+    row("uninstall succeeds", "returning", "uninstall ok:runUninstall", Screen::Welcome, "Uninstalling");
+    row("uninstall fails", "returning", "uninstall fail:runUninstall", Screen::Failed, "Uninstalling", boom);
+    row("failed: Try again", "first", "getStarted install fail:runInstall retry", Screen::Welcome, "Installing", boom);
+    row("a returning user's install says Updating", "returning", "settings install", Screen::Installing, "Updating");
+    row("after an uninstall the install says Installing", "returning", "uninstall ok:runUninstall getStarted install", Screen::Installing);
+    row("after a failed update and Try again, still Updating", "returning", "update fail:runUpdate retry getStarted install", Screen::Installing, "Updating", boom);
+    row("after a failed first install and Try again, Installing", "first", "getStarted install fail:runInstall retry getStarted install", Screen::Installing, "Installing", boom);
+    row("launches never change the screen", "returning", "claude fail:launchClaudeDesktop terminal ok:openTerminal wait:500", Screen::Launched);
+    row("actions a screen does not offer do nothing", "first", "retry openLauncher update uninstall settings install cancel", Screen::Welcome);
+    // clang-format on
 }
 
 void TestWizardController::transitions()
 {
     QFETCH(QString, start);
     QFETCH(QStringList, steps);
-    QFETCH(Screen, screen);
-    QFETCH(QString, statusText);
-    QFETCH(QString, errorText);
 
     Rig rig;
     QVERIFY(rig.start(start));
     QVERIFY(rig.run(steps));
-    QCOMPARE(rig.controller->screen(), screen);
-    QCOMPARE(rig.controller->statusText(), statusText);
-    QCOMPARE(rig.controller->errorText(), errorText);
+    QTEST(rig.controller->screen(), "screen");
+    QTEST(rig.controller->statusText(), "statusText");
+    QTEST(rig.controller->errorText(), "errorText");
 }
 
 void TestWizardController::describe_data()
@@ -529,26 +491,25 @@ void TestWizardController::commands_data()
     QTest::addColumn<QStringList>("ids");
     QTest::addColumn<QStringList>("commands");
 
-    QTest::newRow("manifest order, not the ids' order")
-        << QStringList{u"plain"_s, u"codex"_s, u"claude-code"_s}
-        << QStringList{u"orv claude"_s, u"orv codex"_s, u"orv plain"_s};
-    QTest::newRow("duplicates once") << QStringList{u"codex"_s, u"codex"_s, u"plain"_s}
-                                     << QStringList{u"orv codex"_s, u"orv plain"_s};
-    QTest::newRow("unknown ids ignored")
-        << QStringList{u"ghost"_s, u"codex"_s} << QStringList{u"orv codex"_s};
-    QTest::newRow("a harness without a command")
-        << QStringList{u"opencode"_s, u"plain"_s} << QStringList{u"orv plain"_s};
-    QTest::newRow("no ids") << QStringList{} << QStringList{};
+    const auto row = [](const char *name, const char *ids, const char *commands) {
+        QTest::newRow(name) << stepsOf(ids) << QString::fromUtf8(commands).split(u',', Qt::SkipEmptyParts);
+    };
+    // clang-format off
+    row("manifest order, not the ids' order", "plain codex claude-code", "orv claude,orv codex,orv plain");
+    row("duplicates once", "codex codex plain", "orv codex,orv plain");
+    row("unknown ids ignored", "ghost codex", "orv codex");
+    row("a harness without a command", "opencode plain", "orv plain");
+    row("no ids", "", "");
+    // clang-format on
 }
 
 void TestWizardController::commands()
 {
     QFETCH(QStringList, ids);
-    QFETCH(QStringList, commands);
 
     Rig rig;
     QVERIFY(rig.start(u"first"_s));
-    QCOMPARE(rig.controller->commands(ids), commands);
+    QTEST(rig.controller->commands(ids), "commands");
 }
 
 void TestWizardController::enterpriseFields_data()
@@ -603,40 +564,30 @@ void TestWizardController::enterpriseFields()
 
 void TestWizardController::questionsModelLifetime_data()
 {
-    QTest::addColumn<QString>("start");
     QTest::addColumn<QStringList>("steps"); // "mark" remembers the model and changes a choice
     QTest::addColumn<bool>("sameModel");
     QTest::addColumn<QString>("identity");
 
-    QTest::newRow("Back without a gateway keeps the questions as they were")
-        << u"first"_s << QStringList{u"getStarted"_s, u"mark"_s, u"enterprise"_s, u"cancel"_s}
-        << true << u"hosted"_s;
-    QTest::newRow("Continue starts the questions afresh for the gateway")
-        << u"first"_s << QStringList{u"getStarted"_s, u"mark"_s, u"enterprise"_s, u"continue"_s}
-        << false << u"https://gw.example"_s;
-    QTest::newRow("Back after a gateway was set starts afresh")
-        << u"first"_s << QStringList{u"getStarted"_s, u"enterprise"_s, u"continue"_s,
-                                     u"mark"_s,       u"enterprise"_s, u"cancel"_s}
-        << false << u"hosted"_s;
-    QTest::newRow("Get started again after Try again")
-        << u"first"_s << QStringList{u"getStarted"_s,      u"mark"_s,  u"install"_s,
-                                     u"fail:runInstall"_s, u"retry"_s, u"getStarted"_s}
-        << false << u"hosted"_s;
-    QTest::newRow("Settings from the launcher")
-        << u"first"_s << QStringList{u"getStarted"_s,    u"mark"_s,         u"install"_s,
-                                     u"ok:runInstall"_s, u"openLauncher"_s, u"settings"_s}
-        << false << u"hosted"_s;
+    const auto row = [](const char *name, const char *steps, bool same, const char *identity) {
+        QTest::newRow(name) << stepsOf(steps) << same << QString::fromUtf8(identity);
+    };
+    // clang-format off
+    row("Back without a gateway keeps the questions as they were", "getStarted mark enterprise cancel", true, "hosted");
+    row("Continue starts the questions afresh for the gateway", "getStarted mark enterprise continue", false, "https://gw.example");
+    row("Back after a gateway was set starts afresh", "getStarted enterprise continue mark enterprise cancel", false, "hosted");
+    row("Get started again after Try again", "getStarted mark install fail:runInstall retry getStarted", false, "hosted");
+    row("Settings from the launcher", "getStarted mark install ok:runInstall openLauncher settings", false, "hosted");
+    // clang-format on
 }
 
 void TestWizardController::questionsModelLifetime()
 {
-    QFETCH(QString, start);
     QFETCH(QStringList, steps);
     QFETCH(bool, sameModel);
     QFETCH(QString, identity);
 
     Rig rig;
-    QVERIFY(rig.start(start));
+    QVERIFY(rig.start(u"first"_s));
     QSignalSpy models(rig.controller.get(), &WizardController::questionsModelChanged);
     QVERIFY(rig.run(steps));
 
@@ -664,55 +615,34 @@ void TestWizardController::desktopLaunches_data()
     QTest::addColumn<bool>("busy");
     QTest::addColumn<QString>("error"); // empty: none
 
-    QTest::newRow("the launcher launches through the gateway")
-        << QStringList{u"claude"_s} << QStringList{u"launchClaudeDesktop(gateway)"_s} << true
-        << QString();
-    QTest::newRow("another mode passes through")
-        << QStringList{u"native"_s} << QStringList{u"launchClaudeDesktop(native)"_s} << true
-        << QString();
-    QTest::newRow("a second click while one runs is ignored")
-        << QStringList{u"claude"_s, u"claude"_s, u"opencode"_s, u"codex"_s}
-        << QStringList{u"launchClaudeDesktop(gateway)"_s} << true << QString();
-    QTest::newRow("relaunch quits first")
-        << QStringList{u"codex!"_s}
-        << QStringList{u"quit codex"_s, u"launchCodexDesktop(gateway)"_s} << true << QString();
-    QTest::newRow("a relaunch while busy still quits")
-        << QStringList{u"opencode"_s, u"claude!"_s, u"codex!"_s}
-        << QStringList{u"launchOpenCodeDesktop"_s, u"quit claude"_s, u"quit codex"_s} << true
-        << QString();
-    QTest::newRow("done: the next launch runs")
-        << QStringList{u"codex"_s, u"ok:launchCodexDesktop"_s, u"opencode"_s}
-        << QStringList{u"launchCodexDesktop(gateway)"_s, u"launchOpenCodeDesktop"_s} << true
-        << QString();
-    QTest::newRow("success frees the buttons")
-        << QStringList{u"opencode"_s, u"ok:launchOpenCodeDesktop"_s}
-        << QStringList{u"launchOpenCodeDesktop"_s} << false << QString();
-    QTest::newRow("a failure is shown and frees the buttons")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s}
-        << QStringList{u"launchClaudeDesktop(gateway)"_s} << false << boom;
-    QTest::newRow("the next attempt clears the failure")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"codex"_s}
-        << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchCodexDesktop(gateway)"_s} << true
-        << QString();
-    QTest::newRow("a retry after a failure clears it")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"claude"_s,
-                       u"ok:launchClaudeDesktop"_s}
-        << QStringList{u"launchClaudeDesktop(gateway)"_s, u"launchClaudeDesktop(gateway)"_s}
-        << false << QString();
+    const auto row = [](const char *name, const char *steps, const char *log, bool busy,
+                        const QString &error = {}) {
+        QTest::newRow(name) << stepsOf(steps) << QString::fromUtf8(log).split(u',') << busy << error;
+    };
+    // clang-format off
+    row("the launcher launches through the gateway", "claude", "launchClaudeDesktop(gateway)", true);
+    row("another mode passes through", "native", "launchClaudeDesktop(native)", true);
+    row("a second click while one runs is ignored", "claude claude opencode codex", "launchClaudeDesktop(gateway)", true);
+    row("relaunch quits first", "codex!", "quit codex,launchCodexDesktop(gateway)", true);
+    row("a relaunch while busy still quits", "opencode claude! codex!", "launchOpenCodeDesktop,quit claude,quit codex", true);
+    row("done: the next launch runs", "codex ok:launchCodexDesktop opencode", "launchCodexDesktop(gateway),launchOpenCodeDesktop", true);
+    row("success frees the buttons", "opencode ok:launchOpenCodeDesktop", "launchOpenCodeDesktop", false);
+    row("a failure is shown and frees the buttons", "claude fail:launchClaudeDesktop", "launchClaudeDesktop(gateway)", false, boom);
+    row("the next attempt clears the failure", "claude fail:launchClaudeDesktop codex", "launchClaudeDesktop(gateway),launchCodexDesktop(gateway)", true);
+    row("a retry after a failure clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false);
+    // clang-format on
 }
 
 void TestWizardController::desktopLaunches()
 {
     QFETCH(QStringList, steps);
-    QFETCH(QStringList, log);
-    QFETCH(bool, busy);
     QFETCH(QString, error);
 
     Rig rig;
     QVERIFY(rig.start(u"returning"_s));
     QVERIFY(rig.run(steps));
-    QCOMPARE(rig.launchLog(), log);
-    QCOMPARE(rig.controller->desktopLaunchBusy(), busy);
+    QTEST(rig.launchLog(), "log");
+    QTEST(rig.controller->desktopLaunchBusy(), "busy");
     QCOMPARE(rig.controller->desktopLaunchError(),
              error.isEmpty() ? std::nullopt : std::optional(error));
     QCOMPARE(rig.controller->screen(), Screen::Launched);
@@ -725,40 +655,31 @@ void TestWizardController::terminal_data()
     QTest::addColumn<QString>("launcherError"); // empty: none
 
     const QString failed = u"Terminal couldn\u2019t be opened."_s;
-    QTest::newRow("not hidden before 0.2 s")
-        << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0 << QString();
-    QTest::newRow("hidden 0.2 s after the terminal opened")
-        << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:200"_s} << 1 << QString();
-    QTest::newRow("hidden once") << QStringList{u"terminal"_s, u"ok:openTerminal"_s, u"wait:5000"_s}
-                                 << 1 << QString();
-    QTest::newRow("the 0.2 s count from the opening, not the click")
-        << QStringList{u"terminal"_s, u"wait:1000"_s, u"ok:openTerminal"_s, u"wait:199"_s} << 0
-        << QString();
-    QTest::newRow("a failure is shown and nothing is hidden")
-        << QStringList{u"terminal"_s, u"fail:openTerminal"_s, u"wait:1000"_s} << 0 << failed;
-    QTest::newRow("the next attempt clears the failure")
-        << QStringList{u"terminal"_s, u"fail:openTerminal"_s, u"terminal"_s} << 0 << QString();
-    QTest::newRow("the terminal's failure is shown over a launch's")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
-                       u"fail:openTerminal"_s}
-        << 0 << failed;
-    QTest::newRow("the launch's failure once the terminal's is cleared")
-        << QStringList{u"claude"_s, u"fail:launchClaudeDesktop"_s, u"terminal"_s,
-                       u"fail:openTerminal"_s, u"terminal"_s}
-        << 0 << boom;
+    const auto row = [](const char *name, const char *steps, int hides, const QString &error = {}) {
+        QTest::newRow(name) << stepsOf(steps) << hides << error;
+    };
+    // clang-format off
+    row("not hidden before 0.2 s", "terminal ok:openTerminal wait:199", 0);
+    row("hidden 0.2 s after the terminal opened", "terminal ok:openTerminal wait:200", 1);
+    row("hidden once", "terminal ok:openTerminal wait:5000", 1);
+    row("the 0.2 s count from the opening, not the click", "terminal wait:1000 ok:openTerminal wait:199", 0);
+    row("a failure is shown and nothing is hidden", "terminal fail:openTerminal wait:1000", 0, failed);
+    row("the next attempt clears the failure", "terminal fail:openTerminal terminal", 0);
+    row("the terminal's failure is shown over a launch's", "claude fail:launchClaudeDesktop terminal fail:openTerminal", 0, failed);
+    row("the launch's failure once the terminal's is cleared", "claude fail:launchClaudeDesktop terminal fail:openTerminal terminal", 0, boom);
+    // clang-format on
 }
 
 void TestWizardController::terminal()
 {
     QFETCH(QStringList, steps);
-    QFETCH(int, hides);
     QFETCH(QString, launcherError);
 
     Rig rig;
     QVERIFY(rig.start(u"returning"_s));
     QSignalSpy hidden(rig.controller.get(), &WizardController::hideApplicationRequested);
     QVERIFY(rig.run(steps));
-    QCOMPARE(hidden.count(), hides);
+    QTEST(int(hidden.count()), "hides");
     QCOMPARE(rig.controller->launcherErrorText(),
              launcherError.isEmpty() ? std::nullopt : std::optional(launcherError));
     QCOMPARE(rig.controller->screen(), Screen::Launched);
