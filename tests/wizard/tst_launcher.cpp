@@ -111,42 +111,37 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
 void TestLauncher::rows_data()
 {
     QTest::addColumn<QStringList>("commands");
-    QTest::addColumn<QStringList>("codes");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("shown"); // the commands the rows carry
+    QTest::addColumn<QStringList>("rows"); // "code/name/command" of each row shown
 
-    QTest::newRow("three tools") << allThree << QStringList{u"CC"_s, u"CX"_s, u"OC"_s}
-                                 << QStringList{u"Claude Code"_s, u"Codex"_s, u"OpenCode"_s} << allThree;
-    QTest::newRow("no second word") << QStringList{u"orv"_s, u"orv "_s, u""_s, u"orv codex"_s}
-                                    << QStringList{u"CX"_s} << QStringList{u"Codex"_s}
-                                    << QStringList{u"orv codex"_s};
-    QTest::newRow("capitals and unknown words")
-        << QStringList{u"orv Claude"_s, u"orv CODEX"_s, u"orv gemini"_s, u"orv opencode"_s}
-        << QStringList{u"OC"_s} << QStringList{u"OpenCode"_s} << QStringList{u"orv opencode"_s};
-    QTest::newRow("same agent twice, spaces kept in the command")
-        << QStringList{u"orv claude"_s, u"  orv   claude --resume "_s} << QStringList{u"CC"_s, u"CC"_s}
-        << QStringList{u"Claude Code"_s, u"Claude Code"_s}
-        << QStringList{u"orv claude"_s, u"  orv   claude --resume "_s};
-    QTest::newRow("third word ignored") << QStringList{u"orv codex claude"_s} << QStringList{u"CX"_s}
-                                        << QStringList{u"Codex"_s} << QStringList{u"orv codex claude"_s};
-    QTest::newRow("empty") << QStringList{} << QStringList{} << QStringList{} << QStringList{};
+    // Comma-separated; empty entries are kept.
+    const auto list = [](const char *text) {
+        return *text ? QString::fromUtf8(text).split(u',') : QStringList();
+    };
+    const auto row = [&](const char *name, const char *commands, const char *rows) {
+        QTest::newRow(name) << list(commands) << list(rows);
+    };
+    // clang-format off
+    row("three tools", "orv claude,orv codex,orv opencode", "CC/Claude Code/orv claude,CX/Codex/orv codex,OC/OpenCode/orv opencode");
+    row("no second word", "orv,orv ,,orv codex", "CX/Codex/orv codex");
+    row("capitals and unknown words", "orv Claude,orv CODEX,orv gemini,orv opencode", "OC/OpenCode/orv opencode");
+    row("same agent twice, spaces kept in the command", "orv claude,  orv   claude --resume ", "CC/Claude Code/orv claude,CC/Claude Code/  orv   claude --resume ");
+    row("third word ignored", "orv codex claude", "CX/Codex/orv codex claude");
+    row("empty", "", "");
+    // clang-format on
 }
 
 void TestLauncher::rows()
 {
     QFETCH(QStringList, commands);
-    QFETCH(QStringList, codes);
-    QFETCH(QStringList, names);
-    QFETCH(QStringList, shown);
     auto view = makeView(commands);
-    const auto rowViews = view->findChildren<Wizard::LauncherRowView *>();
-    QCOMPARE(rowViews.size(), codes.size());
-    for (int i = 0; i < codes.size(); ++i) {
-        QCOMPARE(rowViews[i]->findChild<QLabel *>(QStringLiteral("code"))->text(), codes[i]);
-        QCOMPARE(rowViews[i]->findChild<QLabel *>(QStringLiteral("name"))->text(), names[i]);
-        QCOMPARE(rowViews[i]->findChild<Wizard::CopyButton *>()->text(), shown[i]);
-        QVERIFY(rowViews[i]->isVisible());
+    QStringList rows;
+    for (const auto *row : view->findChildren<Wizard::LauncherRowView *>()) {
+        QVERIFY(row->isVisible());
+        rows << row->findChild<QLabel *>(u"code"_s)->text() + u'/' +
+                    row->findChild<QLabel *>(u"name"_s)->text() + u'/' +
+                    row->findChild<Wizard::CopyButton *>()->text();
     }
+    QTEST(rows, "rows");
     // The heading and its rule stand whatever the rows are.
     QVERIFY(view->findChild<QLabel *>(QStringLiteral("heading"))->isVisible());
 
@@ -162,18 +157,19 @@ void TestLauncher::versionLine_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("update"); // empty: no update button
 
-    QTest::newRow("update available")
-        << "1.2.0" << "1.10.0" << QStringLiteral("Orvane 1.2.0 \u00B7 update available: 1.10.0")
-        << "Update to Orvane 1.10.0";
-    QTest::newRow("up to date") << "1.2.0" << "1.2.0"
-                                << QStringLiteral("Orvane 1.2.0 \u00B7 up to date") << "";
-    QTest::newRow("installed newer than the registry")
-        << "2.0.0" << "1.9.9" << QStringLiteral("Orvane 2.0.0 \u00B7 up to date") << "";
-    QTest::newRow("latest unknown") << "1.2.0" << "-" << "Orvane 1.2.0" << "";
-    QTest::newRow("installed unknown") << "-" << "3.0.0"
-                                       << QStringLiteral("Orvane \u00B7 checking for updates") << "";
-    QTest::newRow("both unknown") << "-" << "-"
-                                  << QStringLiteral("Orvane \u00B7 checking for updates") << "";
+    const auto row = [](const char *name, const char *installed, const char *latest,
+                        const char *line, const char *update = "") {
+        QTest::newRow(name) << QString::fromUtf8(installed) << QString::fromUtf8(latest)
+                            << QString::fromUtf8(line) << QString::fromUtf8(update);
+    };
+    // clang-format off
+    row("update available", "1.2.0", "1.10.0", "Orvane 1.2.0 \u00B7 update available: 1.10.0", "Update to Orvane 1.10.0");
+    row("up to date", "1.2.0", "1.2.0", "Orvane 1.2.0 \u00B7 up to date");
+    row("installed newer than the registry", "2.0.0", "1.9.9", "Orvane 2.0.0 \u00B7 up to date");
+    row("latest unknown", "1.2.0", "-", "Orvane 1.2.0");
+    row("installed unknown", "-", "3.0.0", "Orvane \u00B7 checking for updates");
+    row("both unknown", "-", "-", "Orvane \u00B7 checking for updates");
+    // clang-format on
 }
 
 void TestLauncher::versionLine()
