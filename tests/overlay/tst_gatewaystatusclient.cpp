@@ -83,41 +83,28 @@ private slots:
         QTest::addColumn<double>("savings"); // -1: absent
         QTest::addColumn<qint64>("asks");
         QTest::addColumn<qint64>("answers");
-        const QString earlier = QStringLiteral("Earlier");
+        const auto row = [](const char *name, int status, const QByteArray &body,
+                            const QString &detail, const QString &model = QStringLiteral("Orvane"),
+                            double expiry = 0, double savings = -1, qint64 asks = 0,
+                            qint64 answers = 0) {
+            QTest::newRow(name) << status << body << true << detail << model << expiry << savings
+                                << asks << answers;
+        };
         const QString connected = QStringLiteral("Connected");
-        QTest::newRow("{}") << 200 << QByteArray("{}") << true << connected
-                            << QStringLiteral("Orvane") << 0.0 << -1.0 << qint64(0) << qint64(0);
-        QTest::newRow("everything")
-            << 200
-            << QByteArray(
-                   "{\"model_display_name\":\"Sonnet\",\"model\":\"s-4\",\"auth_mode\":\"oauth\","
-                   "\"label\":\"L\",\"cache_expires_at\":1800000000.5,\"savings_pct\":38.2,"
-                   "\"asks_open\":2,\"answers_fresh\":1,\"extra\":{\"a\":1}}")
-            << true << QStringLiteral("orv (oauth)") << QStringLiteral("Sonnet") << 1800000000.5
-            << 38.2 << qint64(2) << qint64(1);
-        QTest::newRow("label alone, model id")
-            << 299 << QByteArray("{\"label\":\"Routing to plan\",\"model\":\"s-4\"}") << true
-            << QStringLiteral("Routing to plan") << QStringLiteral("s-4") << 0.0 << -1.0
-            << qint64(0) << qint64(0);
-        QTest::newRow("nulls clear")
-            << 200
-            << QByteArray("{\"cache_expires_at\":null,\"savings_pct\":null,\"asks_open\":null,"
-                          "\"model\":null,\"auth_mode\":null,\"label\":null}")
-            << true << connected << QStringLiteral("Orvane") << 0.0 << -1.0 << qint64(0)
-            << qint64(0);
-        QTest::newRow("whole-valued numbers as counters")
-            << 200 << QByteArray("{\"asks_open\":3.0,\"answers_fresh\":1e2,\"savings_pct\":7}")
-            << true << connected << QStringLiteral("Orvane") << 0.0 << 7.0 << qint64(3)
-            << qint64(100);
+        // clang-format off
+        row("{}", 200, "{}", connected);
+        row("everything", 200, "{\"model_display_name\":\"Sonnet\",\"model\":\"s-4\",\"auth_mode\":\"oauth\",\"label\":\"L\",\"cache_expires_at\":1800000000.5,\"savings_pct\":38.2,\"asks_open\":2,\"answers_fresh\":1,\"extra\":{\"a\":1}}",
+            QStringLiteral("orv (oauth)"), QStringLiteral("Sonnet"), 1800000000.5, 38.2, 2, 1);
+        row("label alone, model id", 299, "{\"label\":\"Routing to plan\",\"model\":\"s-4\"}", QStringLiteral("Routing to plan"), QStringLiteral("s-4"));
+        row("nulls clear", 200, "{\"cache_expires_at\":null,\"savings_pct\":null,\"asks_open\":null,\"model\":null,\"auth_mode\":null,\"label\":null}", connected);
+        row("whole-valued numbers as counters", 200, "{\"asks_open\":3.0,\"answers_fresh\":1e2,\"savings_pct\":7}", connected, QStringLiteral("Orvane"), 0, 7.0, 3, 100);
+        row("body of exactly 1 MiB", 200, "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize - 12, 'x') + "\"}", QString(GatewayStatusClient::maximumBodySize - 12, QLatin1Char('x')));
+        // clang-format on
+        const QString earlier = QStringLiteral("Earlier");
         const auto failed = [&](const char *name, int status, const QByteArray &body) {
             QTest::newRow(name) << status << body << false << unavailable << earlier << 2000000000.0
                                 << 50.0 << qint64(4) << qint64(5);
         };
-        QTest::newRow("body of exactly 1 MiB")
-            << 200
-            << "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize - 12, 'x') + "\"}"
-            << true << QString(GatewayStatusClient::maximumBodySize - 12, QLatin1Char('x'))
-            << QStringLiteral("Orvane") << 0.0 << -1.0 << qint64(0) << qint64(0);
         failed("200 empty body", 200, {});
         failed("204", 204, {});
         failed("401", 401, "{}");

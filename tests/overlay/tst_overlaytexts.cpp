@@ -104,38 +104,26 @@ private slots:
         QTest::addColumn<qint64>("asks");
         QTest::addColumn<qint64>("answers");
         QTest::addColumn<QString>("line");
-        const QString claude = QStringLiteral("Claude");
         const QString connected = QStringLiteral("Connected");
-        QTest::newRow("initial") << OptionalDouble()
-                                 << QStringLiteral("Connecting to gateway\u2026")
-                                 << OptionalDouble() << qint64(0) << qint64(0)
-                                 << claude + dot + QStringLiteral("Connecting to gateway\u2026");
-        QTest::newRow("expiry hides the detail")
-            << OptionalDouble(272.5) << connected << OptionalDouble(38.0) << qint64(2) << qint64(1)
-            << claude + dot + fire + QStringLiteral("4:32") + dot + QStringLiteral("38% saved") +
-                   dot + QStringLiteral("\U0001F4E8 2 \U0001F4EC 1");
-        QTest::newRow("no expiry")
-            << OptionalDouble() << connected << OptionalDouble(38.0) << qint64(0) << qint64(0)
-            << claude + dot + connected + dot + QStringLiteral("38% saved");
-        QTest::newRow("12.5 rounds to even")
-            << OptionalDouble() << connected << OptionalDouble(12.5) << qint64(0) << qint64(0)
-            << claude + dot + connected + dot + QStringLiteral("12% saved");
-        QTest::newRow("13.5 rounds to even")
-            << OptionalDouble() << connected << OptionalDouble(13.5) << qint64(0) << qint64(0)
-            << claude + dot + connected + dot + QStringLiteral("14% saved");
-        QTest::newRow("99.6") << OptionalDouble() << connected << OptionalDouble(99.6) << qint64(0)
-                              << qint64(0)
-                              << claude + dot + connected + dot + QStringLiteral("100% saved");
-        QTest::newRow("answers only")
-            << OptionalDouble() << connected << OptionalDouble() << qint64(0) << qint64(3)
-            << claude + dot + connected + dot + QStringLiteral("\U0001F4EC 3");
-        QTest::newRow("asks only")
-            << OptionalDouble() << connected << OptionalDouble() << qint64(3) << qint64(0)
-            << claude + dot + connected + dot + QStringLiteral("\U0001F4E8 3");
-        QTest::newRow("negative counters") << OptionalDouble() << connected << OptionalDouble()
-                                           << qint64(-1) << qint64(-7) << claude + dot + connected;
-        QTest::newRow("empty detail") << OptionalDouble() << QString() << OptionalDouble()
-                                      << qint64(0) << qint64(0) << claude;
+        // The line after "Claude · ".
+        const auto row = [](const char *name, OptionalDouble ahead, const QString &detail,
+                            OptionalDouble savings, qint64 asks, qint64 answers, const QString &line) {
+            QTest::newRow(name) << ahead << detail << savings << asks << answers
+                                << QStringLiteral("Claude") + line;
+        };
+        const OptionalDouble none;
+        // clang-format off
+        row("initial", none, QStringLiteral("Connecting to gateway\u2026"), none, 0, 0, dot + QStringLiteral("Connecting to gateway\u2026"));
+        row("expiry hides the detail", 272.5, connected, 38.0, 2, 1, dot + fire + QStringLiteral("4:32") + dot + QStringLiteral("38% saved") + dot + QStringLiteral("\U0001F4E8 2 \U0001F4EC 1"));
+        row("no expiry", none, connected, 38.0, 0, 0, dot + connected + dot + QStringLiteral("38% saved"));
+        row("12.5 rounds to even", none, connected, 12.5, 0, 0, dot + connected + dot + QStringLiteral("12% saved"));
+        row("13.5 rounds to even", none, connected, 13.5, 0, 0, dot + connected + dot + QStringLiteral("14% saved"));
+        row("99.6", none, connected, 99.6, 0, 0, dot + connected + dot + QStringLiteral("100% saved"));
+        row("answers only", none, connected, none, 0, 3, dot + connected + dot + QStringLiteral("\U0001F4EC 3"));
+        row("asks only", none, connected, none, 3, 0, dot + connected + dot + QStringLiteral("\U0001F4E8 3"));
+        row("negative counters", none, connected, none, -1, -7, dot + connected);
+        row("empty detail", none, QString(), none, 0, 0, QString());
+        // clang-format on
     }
     void statusLine()
     {
