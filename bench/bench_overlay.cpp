@@ -2,7 +2,9 @@
 // simulated second while a supported window is in front and nothing changes, and the time from
 // a line appended to the newest transcript to the new counters in the overlay's state. The
 // controller runs over the inotify index (as in the application) and, as the reference, over
-// the walking transcript source. Figures are printed, never asserted.
+// the walking transcript source. Then the longest single read while the controller catches up
+// with a transcript that grew by 2 GiB, in the controller's slices against one read of it all.
+// Figures are printed, never asserted.
 #include "support/OverlayStandIns.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
@@ -10,6 +12,7 @@
 #include "platform/ActiveWindowMonitor.h"
 #include "platform/Screens.h"
 #include "support/ManualTimers.h"
+#include "usage/TokenUsageReader.h"
 #include "usage/TranscriptIndex.h"
 #include "usage/TranscriptWalk.h"
 
@@ -147,6 +150,61 @@ Figures run(const QString &home, const QString &newest, bool index)
     return figures;
 }
 
+// Reads a transcript that grew by BYTES since the last read with BUDGET bytes per call: the
+// longest call and the whole catch-up, in milliseconds of wall time.
+struct CatchUp
+{
+    double longestMs = 0, totalMs = 0;
+    int calls = 0;
+};
+CatchUp catchUp(const QString &home, std::uint64_t budget)
+{
+    Usage::TranscriptWalk source(home);
+    Usage::TokenUsageReader reader(source);
+    reader.setReadBudget(budget);
+    CatchUp figures;
+    QElapsedTimer total;
+    total.start();
+    for (bool more = true; more; ++figures.calls) {
+        QElapsedTimer one;
+        one.start();
+        const auto read = reader.usage(QStringLiteral("claude-code"));
+        figures.longestMs = std::max(figures.longestMs, double(one.nsecsElapsed()) / 1e6);
+        more = read && !read->readToEnd;
+    }
+    figures.totalMs = double(total.nsecsElapsed()) / 1e6;
+    return figures;
+}
+
+void catchUpFigures()
+{
+    QTemporaryDir home;
+    const QString folder = home.filePath(QStringLiteral(".claude/projects/-home-u-app"));
+    QDir().mkpath(folder);
+    QFile file(folder + QStringLiteral("/t.jsonl"));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    // Turns between 300 KiB tool results, as a long session with big files read.
+    const QByteArray result = "{\"type\":\"user\",\"message\":{\"content\":\"" +
+                              QByteArray(300 * 1024, 'x') + "\"}}\n";
+    for (int n = 0; file.size() < (qint64(2) << 30); ++n)
+        file.write(result + turn(n));
+    file.close();
+    const std::uint64_t slice = Overlay::OverlayPanelController::readSlice;
+    catchUp(home.path(), slice); // warms the page cache
+    const CatchUp sliced = catchUp(home.path(), slice);
+    const CatchUp whole = catchUp(home.path(), Usage::TokenUsageReader::unlimited);
+    std::printf("\nCatching up with a 2 GiB transcript (hot cache)\n");
+    std::printf("%-14s %8s %18s %14s\n", "reads", "calls", "longest call ms", "total ms");
+    std::printf("%-14s %8d %18.1f %14.1f\n", "8 MiB slices", sliced.calls, sliced.longestMs,
+                sliced.totalMs);
+    std::printf("%-14s %8d %18.1f %14.1f\n", "all at once", whole.calls, whole.longestMs,
+                whole.totalMs);
+    std::printf("longest main-thread stall: slices x%.3f of one read; catch-up time x%.2f\n",
+                sliced.longestMs / std::max(whole.longestMs, 1e-6),
+                sliced.totalMs / std::max(whole.totalMs, 1e-6));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -178,5 +236,6 @@ int main(int argc, char **argv)
     std::printf("targets: idle CPU under 1%% of one core (10 ms per second); append to counters "
                 "under 5 ms median. \"walk\" is the reference: the same controller over a source "
                 "that walks the tree at every question.\n");
+    catchUpFigures();
     return 0;
 }

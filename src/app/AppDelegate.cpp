@@ -5,7 +5,7 @@
 
 namespace App {
 
-AppDelegate::AppDelegate(std::unique_ptr<OverlayController> overlayController, QObject *parent)
+AppDelegate::AppDelegate(std::unique_ptr<Overlay::OverlayController> overlayController, QObject *parent)
     : QObject(parent)
     , m_overlayController(std::move(overlayController))
 {}

@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 
+namespace Overlay {
 class OverlayController;
+}
 
 namespace App {
 
@@ -17,7 +19,7 @@ class AppDelegate : public QObject
 public:
     // The overlay is created with the delegate, before launching has finished; it may be null
     // where no overlay is built.
-    explicit AppDelegate(std::unique_ptr<OverlayController> overlayController,
+    explicit AppDelegate(std::unique_ptr<Overlay::OverlayController> overlayController,
                          QObject *parent = nullptr);
     ~AppDelegate() override;
 
@@ -31,7 +33,7 @@ public:
     int registeredFontCount() const { return m_registeredFonts; }
 
 private:
-    std::unique_ptr<OverlayController> m_overlayController;
+    std::unique_ptr<Overlay::OverlayController> m_overlayController;
     bool m_launched = false;
     int m_registeredFonts = 0;
 };

@@ -68,7 +68,7 @@ bool OrvaneApp::start()
 
     m_delegate = std::make_unique<AppDelegate>(
         m_overlayControllerFactory ? m_overlayControllerFactory()
-                                   : std::unique_ptr<OverlayController>());
+                                   : std::unique_ptr<Overlay::OverlayController>());
     setWindowIcon(AppIcon::icon());
     m_window = std::make_unique<SetupWindow>(Platform::WindowSystem::supportsTranslucency(),
                                              std::move(*resolved));

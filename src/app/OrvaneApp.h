@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 
+namespace Overlay {
 class OverlayController;
+}
 
 namespace App {
 
@@ -23,7 +25,7 @@ class OrvaneApp : public QApplication
 public:
     // Makes the usage overlay's controller; called once, when the delegate is created. It may
     // give null where no overlay is built.
-    using OverlayControllerFactory = std::function<std::unique_ptr<OverlayController>()>;
+    using OverlayControllerFactory = std::function<std::unique_ptr<Overlay::OverlayController>()>;
 
     OrvaneApp(int &argc, char **argv, OverlayControllerFactory overlayControllerFactory = {});
     ~OrvaneApp() override;

@@ -1,57 +1,14 @@
 #include "overlay/GatewayConfig.h"
 
+#include "platform/RegularFile.h"
+
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace Overlay {
 
 namespace {
-
-// The router writes a small file; anything larger is not its configuration.
-constexpr qint64 maximumConfigSize = 4 * 1024 * 1024;
-
-std::optional<QByteArray> readRegularFile(const QString &path)
-{
-    // Non-blocking so that opening a FIFO placed at the path returns at once.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat status
-    {};
-    std::optional<QByteArray> contents;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-        status.st_size <= maximumConfigSize) {
-        QByteArray data;
-        char buffer[16384];
-        for (;;) {
-            const ssize_t count = ::read(fd, buffer, sizeof buffer);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count < 0) {
-                data = {};
-                break;
-            }
-            if (count == 0) {
-                contents = data;
-                break;
-            }
-            data.append(buffer, count);
-            // The file may have grown since fstat.
-            if (data.size() > maximumConfigSize)
-                break;
-        }
-    }
-    ::close(fd);
-    return contents;
-}
 
 std::optional<QString> nonEmptyString(const QJsonObject &object, QLatin1String key)
 {
@@ -70,7 +27,10 @@ QString gatewayConfigPath(const QString &homeDirectory)
 
 std::optional<GatewayConfig> readGatewayConfig(const QString &homeDirectory)
 {
-    const std::optional<QByteArray> data = readRegularFile(gatewayConfigPath(homeDirectory));
+    // The router writes a small file; anything larger, or not a regular file, is not its
+    // configuration.
+    const std::optional<QByteArray> data =
+        Platform::readRegularFile(gatewayConfigPath(homeDirectory));
     if (!data)
         return std::nullopt;
     const QJsonDocument document = QJsonDocument::fromJson(*data);

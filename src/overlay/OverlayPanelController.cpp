@@ -46,6 +46,7 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
     m_gateway->setDiscardCheck([this] {
         return m_tracker->pending().contains(m_activeHarness ? m_activeHarness->id : QString());
     });
+    m_reader->setReadBudget(readSlice);
     m_panel = seams.makePanel(*m_state);
     m_panel->setBox(QRect(0, 0, width, collapsedHeight));
     m_panel->setMovedHandler([this] { saveOrigin(); });
@@ -56,6 +57,8 @@ OverlayPanelController::~OverlayPanelController()
 {
     // The watch and the timers go before the objects their actions reach.
     m_watch.reset();
+    m_readRestTimer.reset();
+    m_retiredReadRestTimer.reset();
     m_animationTimer.reset();
     m_retiredAnimationTimer.reset();
     m_recheckTimer.reset();
@@ -206,6 +209,12 @@ void OverlayPanelController::readUsage()
     const auto read = m_reader->usage(m_activeHarness->id);
     m_state->setUsage(read ? std::optional(read->usage) : std::nullopt);
     startAnimationIfNeeded();
+    if (read && !read->readToEnd && !m_readRestTimer) {
+        m_readRestTimer = m_timers.singleShot(std::chrono::milliseconds(0), [this] {
+            m_retiredReadRestTimer = std::move(m_readRestTimer);
+            readUsage();
+        });
+    }
 }
 
 void OverlayPanelController::startAnimationIfNeeded()

@@ -51,6 +51,9 @@ public:
     static constexpr std::chrono::milliseconds displayInterval{1000};
     static constexpr std::chrono::milliseconds recheckInterval{2000};
     static constexpr std::chrono::milliseconds animationInterval{16}; // about 60 steps a second
+    // Transcript bytes read per turn of the event loop (a few milliseconds of work), so that a
+    // transcript that grew by gigabytes is caught up with in slices between repaints.
+    static constexpr std::uint64_t readSlice = 8 * 1024 * 1024;
     static constexpr int width = 318;
     static constexpr int collapsedHeight = 58;
     static constexpr int expandedHeight = 188;
@@ -124,6 +127,9 @@ private:
     // A stopped animation timer, kept until the next start: it may be stopped from its own tick.
     std::unique_ptr<Platform::TimerHandle> m_retiredAnimationTimer;
     std::optional<std::chrono::system_clock::time_point> m_lastAnimationTick;
+    // Reads the rest of a transcript the last read left for later; retired like the animation's.
+    std::unique_ptr<Platform::TimerHandle> m_readRestTimer;
+    std::unique_ptr<Platform::TimerHandle> m_retiredReadRestTimer;
     std::unique_ptr<TranscriptWatch> m_watch;
     std::optional<QByteArray> m_watchedPath;
 };

@@ -13,8 +13,10 @@ public:
     {
         m_timer.setSingleShot(once);
         m_timer.setInterval(interval);
-        m_timer.setTimerType(interval < std::chrono::seconds(1) ? Qt::PreciseTimer
-                                                                : Qt::CoarseTimer);
+        // A delayed call is a deadline and must not come early, which a coarse timer may by
+        // up to 5 %; long repeating ones (polls, display ticks) may drift for fewer wake-ups.
+        m_timer.setTimerType(once || interval < std::chrono::seconds(1) ? Qt::PreciseTimer
+                                                                        : Qt::CoarseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, std::move(action));
         m_timer.start();
     }

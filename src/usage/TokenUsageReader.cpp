@@ -114,12 +114,14 @@ std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
         ::close(fd);
         return SessionUsage{*path, progress.usage};
     }
+    m_readThisCall = 0;
+    m_budgetSpent = false;
     readFile(fd, *dialect, progress);
     progress.device = std::uint64_t(status.st_dev);
     progress.inode = std::uint64_t(status.st_ino);
     ::close(fd);
 
-    SessionUsage result{*path, progress.usage};
+    SessionUsage result{*path, progress.usage, !m_budgetSpent};
     if (stored == m_progress.end())
         m_progress.insert(*path, std::move(unseen));
     return result;
@@ -189,6 +191,13 @@ TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t 
         const bool overLimit = position - lineOffset >= m_lineLimit;
         if (overLimit)
             required = {};
+        // Past the limit only the end is searched for, and where the search stopped is kept:
+        // the next call resumes there.
+        if (overLimit && budgetSpent()) {
+            progress.skipTo = position;
+            m_budgetSpent = true;
+            return {LongLine::Unfinished, 0};
+        }
         const ssize_t count =
             ::pread(fd, buffer + overlap, m_bufferCapacity - overlap, off_t(position));
         if (count < 0 && errno == EINTR)
@@ -198,6 +207,7 @@ TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t 
                 progress.skipTo = position;
             return {LongLine::Unfinished, 0};
         }
+        m_readThisCall += std::uint64_t(count);
         const char *fresh = buffer + overlap;
         const auto *newline =
             static_cast<const char *>(std::memchr(fresh, '\n', std::size_t(count)));
@@ -258,6 +268,12 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
             }
             growBuffer(carried);
         }
+        // Not while a line is kept whole: the next call would have to find it again. The
+        // unfinished line's carried bytes (less than a chunk) are read again next time.
+        if (budgetSpent() && !keepWhole && m_bufferCapacity == chunkSize) {
+            m_budgetSpent = true;
+            break;
+        }
         char *buffer = m_buffer.get();
         const ssize_t count =
             ::pread(fd, buffer + carried, m_bufferCapacity - carried, off_t(readPosition));
@@ -265,6 +281,7 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
             continue;
         if (count <= 0)
             break;
+        m_readThisCall += std::uint64_t(count);
         readPosition += std::uint64_t(count);
         const std::size_t end = carried + std::size_t(count);
         std::size_t lineStart = 0;

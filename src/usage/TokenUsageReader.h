@@ -23,6 +23,8 @@ struct SessionUsage
 {
     QByteArray path;
     TokenUsage usage;
+    // False when the read budget ran out before the end of the file: call again for the rest.
+    bool readToEnd = true;
 
     friend bool operator==(const SessionUsage &, const SessionUsage &) = default;
 };
@@ -35,11 +37,17 @@ struct SessionUsage
 // hold it whole), up to lineLimit: a longer line is skipped without being kept, and the search
 // for its end goes on where it stopped at the next call. Memory stays bounded by the limit
 // whatever the file holds.
+//
+// A read budget bounds the bytes one call reads, so that a caller on the event loop's thread can
+// catch up with a file that grew by gigabytes a slice at a time. It is checked only where the
+// next call resumes without reading anything twice (between lines, or inside a line already too
+// long to count), so every call moves on by at least the budget less one chunk.
 class TokenUsageReader
 {
 public:
     static constexpr std::size_t chunkSize = 1024 * 1024;
     static constexpr std::size_t defaultLineLimit = 64 * 1024 * 1024;
+    static constexpr std::uint64_t unlimited = ~std::uint64_t(0);
 
     // SOURCE outlives the reader.
     explicit TokenUsageReader(TranscriptSource &source, std::size_t lineLimit = defaultLineLimit);
@@ -60,6 +68,9 @@ public:
                                       const std::optional<QString> &projectDirectory = std::nullopt);
 
     void reset();
+
+    // Bytes one usage() call reads at most, give or take a chunk and the line being kept whole.
+    void setReadBudget(std::uint64_t bytes) { m_readBudget = bytes; }
 
     const QHash<QByteArray, FileProgress> &progress() const { return m_progress; }
 
@@ -82,6 +93,8 @@ private:
     LongLine skipLongLine(int fd, std::uint64_t lineOffset, std::uint64_t position,
                           std::size_t overlap, std::string_view required,
                           FileProgress &progress);
+    // At least one read per call, so that every call moves on.
+    bool budgetSpent() const { return m_readThisCall > 0 && m_readThisCall >= m_readBudget; }
     void ensureCapacity(std::size_t bytes);
     void growBuffer(std::size_t keep);
 
@@ -91,6 +104,9 @@ private:
     std::unique_ptr<TranscriptLineParser> m_parser;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_bufferCapacity = 0; // usable bytes, padding not included
+    std::uint64_t m_readBudget = unlimited;
+    std::uint64_t m_readThisCall = 0;
+    bool m_budgetSpent = false;
 };
 
 } // namespace Usage

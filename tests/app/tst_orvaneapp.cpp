@@ -34,7 +34,7 @@ struct OverlayLog
     bool windowShownWhenStarted = false;
 };
 
-class RecordingOverlayController final : public OverlayController
+class RecordingOverlayController final : public Overlay::OverlayController
 {
 public:
     explicit RecordingOverlayController(OverlayLog &log)

@@ -1,6 +1,7 @@
 // The overlay controller as the application runs it (real timers, the inotify index, HTTP over
-// loopback) against gateways that misbehave: it stays responsive, its timers keep firing on
-// time, it ends in "Gateway unavailable", and the key it sends is written nowhere.
+// loopback) against gateways and transcripts that misbehave: it stays responsive, its timers
+// keep firing on time, it ends in "Gateway unavailable", the key it sends is written nowhere,
+// and the counters follow whatever the transcript turns into.
 #include "HttpTestServer.h"
 
 #include "support/OverlayStandIns.h"
@@ -16,12 +17,19 @@
 #include "usage/TranscriptIndex.h"
 
 #include <QDirIterator>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 using namespace Overlay;
 using namespace std::chrono_literals;
@@ -73,6 +81,58 @@ QByteArray turn(int n)
            QByteArray::number(100000 * n) + ",\"output_tokens\":40}}}\n";
 }
 
+// The controller with the pill expanded over HOME, on the real timers and the inotify index.
+struct Running
+{
+    explicit Running(const QString &home)
+        : transcripts(home)
+        , controller(OverlayPanelController::Seams{
+              .monitor = monitor, .screens = screens, .origins = origins,
+              .clock = Platform::SystemClock::instance(), .timers = timers,
+              .transcripts = transcripts, .homeDirectory = home, .executableName = {},
+              .makePanel = [](OverlayState &) { return std::make_unique<QuietPanel>(); }})
+    {
+        controller.start();
+        controller.toggle();
+    }
+    Usage::TokenUsage usage() { return controller.state().usage().value_or(Usage::TokenUsage{}); }
+    std::int64_t output() { return usage().output; }
+
+    ClaudeInFront monitor;
+    OneScreen screens;
+    NoOrigin origins;
+    MeasuredTimers timers;
+    Usage::TranscriptIndex transcripts;
+    OverlayPanelController controller;
+};
+
+// The longest the main thread went without running its event loop, seen by a 5 ms timer.
+class StallProbe
+{
+public:
+    StallProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            m_longest = std::max(m_longest, m_since.restart() - 5);
+        });
+        m_since.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+}
+
 } // namespace
 
 class TestOverlayHostilePeers : public QObject
@@ -120,18 +180,9 @@ private slots:
         transcript.write(turn(1));
         transcript.flush();
 
-        ClaudeInFront monitor;
-        OneScreen screens;
-        NoOrigin origins;
-        MeasuredTimers timers;
-        Usage::TranscriptIndex transcripts(home.path());
-        OverlayPanelController controller(OverlayPanelController::Seams{
-            .monitor = monitor, .screens = screens, .origins = origins,
-            .clock = Platform::SystemClock::instance(), .timers = timers,
-            .transcripts = transcripts, .homeDirectory = home.path(), .executableName = {},
-            .makePanel = [](OverlayState &) { return std::make_unique<QuietPanel>(); }});
-        controller.start();
-        controller.toggle();
+        Running running(home.path());
+        OverlayPanelController &controller = running.controller;
+        MeasuredTimers &timers = running.timers;
 
         QElapsedTimer elapsed;
         elapsed.start();
@@ -170,6 +221,107 @@ private slots:
             QVERIFY(read.open(QIODevice::ReadOnly));
             QVERIFY2(!read.readAll().contains(key), qPrintable(file));
         }
+    }
+
+    void hostileTranscriptLeavesTheOverlayOnTime_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("grows by 2 GiB") << QStringLiteral("grows");
+        QTest::newRow("replaced by a 1 GiB file") << QStringLiteral("replaced");
+        QTest::newRow("truncated while read") << QStringLiteral("truncated");
+        QTest::newRow("a named pipe in its place") << QStringLiteral("pipe");
+    }
+
+    // Another thread does to the transcript what the row says, as fast as it can, while the main
+    // thread runs the controller; a 5 ms probe timer measures the longest stall of its loop.
+    void hostileTranscriptLeavesTheOverlayOnTime()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral(".claude/projects/-home-u-app"));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray path = QFile::encodeName(folder + QStringLiteral("/t.jsonl"));
+        const QByteArray spare = QFile::encodeName(folder + QStringLiteral("/t.next"));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        QVERIFY(fd >= 0);
+        QVERIFY(writeAll(fd, turn(1)));
+        Running running(home.path());
+        QTRY_COMPARE(running.output(), 40);
+
+        // Between turns a 300 KiB tool result: a long line that does not count.
+        const QByteArray result = "{\"type\":\"user\",\"message\":{\"content\":\"" +
+                                  QByteArray(300 * 1024, 'x') + "\"}}\n";
+        const auto fill = [&](int out, qint64 bytes, std::atomic<int> &turns) {
+            for (qint64 done = 0; done < bytes; done += result.size())
+                if (!writeAll(out, result) || !writeAll(out, turn(++turns)))
+                    return false;
+            return true;
+        };
+        std::atomic<int> turns = 1;
+        int lastSegmentFirst = 1; // the first turn no truncation can have taken away
+        std::atomic<bool> done = false, failed = false;
+        StallProbe probe;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        std::thread writer([&] {
+            bool ok = true;
+            if (kind == QLatin1String("grows")) {
+                ok = fill(fd, 2LL << 30, turns);
+            } else if (kind == QLatin1String("replaced")) {
+                const int next = ::open(spare.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+                ok = next >= 0 && fill(next, 1LL << 30, turns);
+                ::close(next);
+                ok = ok && ::rename(spare.constData(), path.constData()) == 0;
+            } else if (kind == QLatin1String("truncated")) {
+                for (int segment = 0; ok && segment < 5; ++segment) {
+                    ok = ::ftruncate(fd, 0) == 0;
+                    lastSegmentFirst = turns + 1;
+                    ok = ok && fill(fd, 200LL << 20, turns);
+                }
+            } else {
+                ok = ::mkfifo(spare.constData(), 0600) == 0 &&
+                     ::rename(spare.constData(), path.constData()) == 0;
+                std::this_thread::sleep_for(2s);
+            }
+            failed = !ok;
+            done = true;
+        });
+        while (!done)
+            QTest::qWait(20);
+        writer.join();
+        ::close(fd);
+        QVERIFY(!failed);
+        const qint64 written = elapsed.elapsed();
+
+        if (kind == QLatin1String("truncated")) {
+            // Turns truncated away before they were read are gone; the last segment's all count.
+            QTRY_VERIFY_WITH_TIMEOUT(running.output() >= 40 * (turns - lastSegmentFirst + 2), 60000);
+            QVERIFY(running.output() <= 40 * turns);
+        } else if (kind == QLatin1String("pipe")) {
+            // The counters known so far stay; a regular file put back is read (as the same
+            // conversation or, when the pipe was seen as the end of it, a new one).
+            QCOMPARE(running.output(), 40);
+            QFile back(QFile::decodeName(spare));
+            QVERIFY(back.open(QIODevice::WriteOnly));
+            back.write(turn(2));
+            back.close();
+            QVERIFY(::rename(spare.constData(), path.constData()) == 0);
+            QTRY_VERIFY(running.usage().cacheRead == 200000 || running.usage().cacheRead == 300000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(running.output(), 40 * turns, 120000);
+        }
+        const qint64 counted = elapsed.elapsed();
+        QTest::qWait(100); // the probe's next tick sees a stall that has just ended
+        qInfo("%s: %d turns, written in %lld ms, counted after %lld ms; longest stall %lld ms, "
+              "worst timer lateness %lld ms",
+              qPrintable(kind), int(turns), static_cast<long long>(written),
+              static_cast<long long>(counted), static_cast<long long>(probe.longestMs()),
+              static_cast<long long>(running.timers.worstLateMs()));
+        // A read of everything at once would stall for seconds; a busy shared machine may add a
+        // little to the slices.
+        QVERIFY2(probe.longestMs() < 400, qPrintable(QString::number(probe.longestMs())));
+        QVERIFY2(running.timers.worstLateMs() < 400,
+                 qPrintable(QString::number(running.timers.worstLateMs())));
     }
 };
 

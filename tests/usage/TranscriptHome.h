@@ -44,6 +44,20 @@ inline QByteArray codexLine(int cached, int cacheWrite, int input, int output, i
         .toUtf8();
 }
 
+// Usage read a slice at a time (BUDGET bytes per call) until the reader reaches the end, and how
+// many calls that took; none when it keeps going.
+inline std::pair<std::optional<Usage::SessionUsage>, int>
+readInSlices(Usage::TokenUsageReader &reader, const QString &harness, std::uint64_t budget)
+{
+    reader.setReadBudget(budget);
+    for (int calls = 1; calls < 10000; ++calls) {
+        const auto read = reader.usage(harness);
+        if (!read || read->readToEnd)
+            return {read, calls};
+    }
+    return {std::nullopt, 10000};
+}
+
 // Failure messages that show the counters.
 namespace Usage {
 inline char *toString(const TokenUsage &usage)

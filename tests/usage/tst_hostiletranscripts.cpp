@@ -193,6 +193,11 @@ void TestHostileTranscripts::hostileFiles()
         QCOMPARE(outputOf(reader), 1010);
         TokenUsageReader atOnce(*source, mebibyte);
         QCOMPARE(outputOf(atOnce), 1010);
+        // A slice a call resumes the search for the overlong lines' ends where it stopped.
+        TokenUsageReader sliced(*source, mebibyte);
+        const auto [read, calls] = readInSlices(sliced, claude, 1);
+        QCOMPARE(read.value_or(SessionUsage{}).usage.output, 1010);
+        QVERIFY2(calls >= 6, qPrintable(QString::number(calls)));
         break;
     }
     case Hostile::DeepTree: {

@@ -60,6 +60,8 @@ class TestUsage : public QObject
 private Q_SLOTS:
     void reading_data();
     void reading();
+    void readBudget_data();
+    void readBudget();
     void transcriptFiles_data() { sourceRows(); }
     void transcriptFiles();
     void projectDirectory_data();
@@ -215,6 +217,46 @@ void TestUsage::reading()
     QCOMPARE(reader.progress().value(encoded).offset, quint64(consumed));
     TokenUsageReader fresh(source); // read at once, the same as read in steps
     QCOMPARE(fresh.usage(row.harness)->usage, row.second);
+    // And the same read with the least budget, one read a call.
+    TokenUsageReader sliced(source);
+    QCOMPARE(readInSlices(sliced, row.harness, 1).first.value_or(none), (SessionUsage{encoded, row.second}));
+}
+
+// A budget bounds what one call reads: a big transcript takes about size / budget calls, each
+// moving on, and gives what one unbounded call gives.
+void TestUsage::readBudget_data()
+{
+    QTest::addColumn<QByteArray>("transcript");
+    QTest::addColumn<quint64>("budget");
+    QTest::addColumn<int>("fewestCalls");
+    QTest::addColumn<int>("mostCalls");
+    const quint64 mebibyte = TokenUsageReader::chunkSize;
+    QByteArray turns;
+    for (int i = 0; turns.size() < 40 * qsizetype(mebibyte); ++i)
+        turns += claudeLine(QByteArray::number(i).constData(), 0, 0, 1, 2) +
+                 R"({"type":"user","message":{"content":")" + QByteArray(2000, 'u') + "\"}}\n";
+    QTest::newRow("40 MiB of turns, 8 MiB a call") << turns << 8 * mebibyte << 5 << 7;
+    // Kept whole across the budget: a 12 MiB line that counts.
+    const QByteArray wanted = R"({"type":"assistant","message":{"id":"w","usage":{"output_tokens":5},"pad":")" +
+                              QByteArray(12 * qsizetype(mebibyte), 'p') + "\"}}\n";
+    QTest::newRow("a 12 MiB line that counts, 2 MiB a call") << wanted + turns.left(4 * mebibyte)
+                                                          << 2 * mebibyte << 2 << 4;
+}
+
+void TestUsage::readBudget()
+{
+    QFETCH(QByteArray, transcript);
+    QFETCH(quint64, budget);
+    QFETCH(int, fewestCalls);
+    QFETCH(int, mostCalls);
+    TranscriptHome home;
+    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), transcript);
+    TranscriptWalk source(home.path());
+    TokenUsageReader whole(source), sliced(source);
+    const auto [read, calls] = readInSlices(sliced, claude, budget);
+    QVERIFY(read);
+    QCOMPARE(read->usage, whole.usage(claude)->usage);
+    QVERIFY2(calls >= fewestCalls && calls <= mostCalls, qPrintable(QString::number(calls)));
 }
 
 // Which file is read, and what happens when it shrinks or is replaced.
