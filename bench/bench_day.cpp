@@ -1,10 +1,14 @@
 // A simulated day of the overlay: the panel controller on the fake clock and timers over the
 // inotify index, 86,400 display ticks, while a Claude window comes and goes, conversations are
 // started, written to and replaced on real files, and a loopback gateway answers every poll.
-// Prints the open file descriptors, the resident memory and the heap in use at the start, the
-// middle and the end of the day, and end/start. Figures are printed, never asserted.
+// Prints the open file descriptors, the resident memory and the heap at the start, the middle and
+// the end of the day (and of each further day asked for), and end/start. Figures are printed,
+// never asserted.
+#include "LiveHeap.h"
 #include "support/OverlayStandIns.h"
 #include "overlay/GatewayConfig.h"
+#include "overlay/GatewayStatusClient.h"
+#include "overlay/OverlayState.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
@@ -17,6 +21,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -27,6 +33,8 @@
 
 #include <cstdio>
 #include <deque>
+#include <utility>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -54,7 +62,8 @@ struct Sample
 {
     int descriptors = 0;
     double residentMb = 0;
-    double heapMb = 0;
+    double heapMb = 0; // glibc's figure: what is held, and what its per-thread caches keep
+    double liveMb = 0; // what is held in allocations, counted by LiveHeap
 };
 
 Sample sample()
@@ -72,6 +81,7 @@ Sample sample()
     }
     s.residentMb = double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
     s.heapMb = double(mallinfo2().uordblks) / (1024.0 * 1024.0);
+    s.liveMb = double(Bench::liveHeapBytes()) / (1024.0 * 1024.0);
     return s;
 }
 
@@ -145,15 +155,27 @@ int main(int argc, char **argv)
         .makePanel = [](Overlay::OverlayState &) { return std::make_unique<QuietPanel>(); }});
     controller.start();
     controller.toggle();
+    long long answered = 0, unavailable = 0;
+    QObject::connect(&controller.gatewayClient(), &Overlay::GatewayStatusClient::finished,
+                     &controller,
+                     [&] { ++(controller.state().connected() ? answered : unavailable); });
 
-    // A shorter day for looking into a figure: orvane-bench-day TICKS.
-    const int ticks = argc > 1 ? std::max(QString::fromLocal8Bit(argv[1]).toInt(), 2) : 86'400;
+    // orvane-bench-day [TICKS] [--days N] [--no-teardown]: a shorter day for looking into a
+    // figure; several days in a row, to tell a cache that fills from a leak; and an exit
+    // without tearing down, so that a heap profiler's "leaked" is what the day kept.
+    const QStringList arguments = QCoreApplication::arguments();
+    const qsizetype daysAt = arguments.indexOf(QStringLiteral("--days"));
+    const int days = daysAt > 0 ? std::max(arguments.value(daysAt + 1).toInt(), 1) : 1;
+    const bool teardown = !arguments.contains(QStringLiteral("--no-teardown"));
+    const int ticks = arguments.size() > 1 && arguments[1].toInt() > 0
+                          ? std::max(arguments[1].toInt(), 24)
+                          : 86'400;
     int retargets = 0, started = 0, replaced = 0, appends = 0, switches = 0, toggles = 0;
     std::optional<QByteArray> watched;
-    Sample at[4];
+    std::vector<std::pair<QString, Sample>> at;
     QElapsedTimer wall;
     wall.start();
-    for (int tick = 0; tick <= ticks; ++tick) {
+    for (int tick = 0; tick <= ticks * days; ++tick) {
         const std::int64_t second = epoch + tick;
         if (tick % 20 == 0) { // a new conversation; the oldest goes, so the tree stays its size
             create(second);
@@ -198,6 +220,27 @@ int main(int argc, char **argv)
         // running event loop processEvents() leaves deleteLater() undone; the application's
         // loop does it, so the day does it too.
         QCoreApplication::processEvents();
+        // The gateway answers within a millisecond of real time, but a simulated second passes
+        // in less, and the client's deadline runs on the simulated clock: without waiting, most
+        // exchanges would be cut off after a few ticks, which is not the day being simulated.
+        if (controller.gatewayClient().isFetching()) {
+            QEventLoop exchange;
+            QObject::connect(&controller.gatewayClient(), &Overlay::GatewayStatusClient::finished,
+                             &exchange, &QEventLoop::quit);
+            // Not QTimer::singleShot: its timer object would live on for the whole 2 s after
+            // the exchange, dozens of them at a time, and count in the heap.
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, &exchange, &QEventLoop::quit);
+            guard.start(2000);
+            exchange.exec();
+        }
+        // The server's sockets for connections that ended before a whole request arrived (the
+        // answer does not see them) are the test server's, not the program's: not kept either.
+        const auto sockets = gateway.server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+        for (QTcpSocket *socket : sockets)
+            if (socket->state() == QAbstractSocket::UnconnectedState)
+                socket->deleteLater();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (controller.watchedPath() && controller.watchedPath() != watched)
             ++retargets;
@@ -205,34 +248,44 @@ int main(int argc, char **argv)
         // Before the first exchange and watch, after the first simulated hour (every kind of
         // descriptor has been opened once), at noon and at the end.
         if (tick == 0)
-            at[0] = sample();
+            at.emplace_back(QStringLiteral("start"), sample());
         else if (tick == ticks / 24)
-            at[1] = sample();
+            at.emplace_back(QStringLiteral("1 hour"), sample());
         else if (tick == ticks / 2)
-            at[2] = sample();
-        else if (tick == ticks)
-            at[3] = sample();
+            at.emplace_back(QStringLiteral("middle"), sample());
+        else if (tick % ticks == 0)
+            at.emplace_back(days == 1 ? QStringLiteral("end")
+                                      : QStringLiteral("day %1").arg(tick / ticks),
+                            sample());
     }
 
     std::printf("A simulated day of the overlay controller (fake clock, inotify index, loopback "
-                "gateway): %d display ticks in %.1f s of wall time\n",
-                ticks, double(wall.elapsed()) / 1000.0);
+                "gateway): %d display ticks a day, %d day(s) in %.1f s of wall time\n",
+                ticks, days, double(wall.elapsed()) / 1000.0);
     std::printf("  %d new conversations, %d transcripts replaced, %d appends, %d re-targets, "
-                "%d window switches, %d toggles, %lld gateway requests\n",
-                started, replaced, appends, retargets, switches, toggles,
-                requests);
-    std::printf("  %-8s %12s %14s %12s\n", "moment", "descriptors", "resident MiB", "heap MiB");
-    const char *names[4] = {"start", "1 hour", "middle", "end"};
-    for (int i = 0; i < 4; ++i)
-        std::printf("  %-8s %12d %14.2f %12.2f\n", names[i], at[i].descriptors, at[i].residentMb,
-                    at[i].heapMb);
+                "%d window switches, %d toggles, %lld gateway requests (%lld answered, %lld "
+                "unavailable)\n",
+                started, replaced, appends, retargets, switches, toggles, requests, answered,
+                unavailable);
+    std::printf("  %-8s %12s %14s %10s %10s\n", "moment", "descriptors", "resident MiB",
+                "heap MiB", "live MiB");
+    for (const auto &[name, s] : at)
+        std::printf("  %-8s %12d %14.2f %10.2f %10.2f\n", qPrintable(name), s.descriptors,
+                    s.residentMb, s.heapMb, s.liveMb);
+    const Sample &last = at.back().second;
     for (const int from : {0, 1})
-        std::printf("  end/%-4s %12.3f %14.3f %12.3f\n", from == 0 ? "start" : "1 h",
-                    double(at[3].descriptors) / std::max(at[from].descriptors, 1),
-                    at[3].residentMb / std::max(at[from].residentMb, 1e-6),
-                    at[3].heapMb / std::max(at[from].heapMb, 1e-6));
+        std::printf("  end/%-4s %12.3f %14.3f %10.3f %10.3f\n", from == 0 ? "start" : "1 h",
+                    double(last.descriptors) / std::max(at[from].second.descriptors, 1),
+                    last.residentMb / std::max(at[from].second.residentMb, 1e-6),
+                    last.heapMb / std::max(at[from].second.heapMb, 1e-6),
+                    last.liveMb / std::max(at[from].second.liveMb, 1e-6));
     std::printf("target: flat from the first hour on (end/1 h close to 1). The start is taken "
                 "before the first gateway exchange and transcript watch, which open a few "
-                "descriptors and buffers for good.\n");
+                "descriptors and buffers for good. heap: glibc's figure (mallinfo2), which also "
+                "counts the freed blocks each thread's cache keeps for reuse; live: the bytes "
+                "held in allocations.\n");
+    std::fflush(stdout);
+    if (!teardown)
+        ::_exit(0);
     return 0;
 }
