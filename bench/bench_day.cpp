@@ -12,7 +12,7 @@
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
-#include "overlay/HttpTestServer.h"
+#include "support/HttpTestServer.h"
 #include "platform/ActiveWindowMonitor.h"
 #include "platform/Screens.h"
 #include "support/ManualTimers.h"
@@ -131,7 +131,6 @@ int main(int argc, char **argv)
         // The test server's record of requests is the bench's, not the program's: not kept.
         gateway.requests.clear();
         ++requests;
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         answer(socket);
     };
     QDir().mkpath(home.path() + QStringLiteral("/.config/orvane"));
@@ -235,12 +234,8 @@ int main(int argc, char **argv)
             guard.start(2000);
             exchange.exec();
         }
-        // The server's sockets for connections that ended before a whole request arrived (the
-        // answer does not see them) are the test server's, not the program's: not kept either.
-        const auto sockets = gateway.server.findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
-        for (QTcpSocket *socket : sockets)
-            if (socket->state() == QAbstractSocket::UnconnectedState)
-                socket->deleteLater();
+        // The test server deletes its closed sockets later; outside a running event loop that
+        // happens here.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (controller.watchedPath() && controller.watchedPath() != watched)
             ++retargets;

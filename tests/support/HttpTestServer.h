@@ -25,7 +25,9 @@ struct HttpTestServer
     {
         server.listen(QHostAddress::LocalHost);
         QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
-            while (QTcpSocket *socket = server.nextPendingConnection())
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                // A closed connection's socket goes at once, not with the server.
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                     const QByteArray head = socket->peek(socket->bytesAvailable());
                     if (!head.contains("\r\n\r\n"))
@@ -41,6 +43,7 @@ struct HttpTestServer
                     if (status != 0)
                         reply(status, body)(socket);
                 });
+            }
         });
     }
 

@@ -1,4 +1,0 @@
-#pragma once
-
-// The benchmarks include the loopback server from here.
-#include "support/HttpTestServer.h"
