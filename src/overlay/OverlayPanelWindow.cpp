@@ -35,8 +35,7 @@ OverlayPanelWindow::~OverlayPanelWindow() = default;
 std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state)
 {
     const bool translucent = Platform::WindowSystem::supportsTranslucency();
-    // The window tells clicks from drags itself, so the pill needs no toggle of its own.
-    auto *pill = new OverlayPillView(state, {}, translucent);
+    auto *pill = new OverlayPillView(state, translucent);
     return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent);
 }
 

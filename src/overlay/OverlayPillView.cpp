@@ -4,9 +4,7 @@
 #include "overlay/OverlayState.h"
 #include "overlay/OverlayTexts.h"
 
-#include <QApplication>
 #include <QFontMetricsF>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -141,11 +139,9 @@ void blurAlpha(QImage &image, int radius)
 
 } // namespace
 
-OverlayPillView::OverlayPillView(OverlayState &state, std::function<void()> onToggle,
-                                 bool translucent, QWidget *parent)
+OverlayPillView::OverlayPillView(OverlayState &state, bool translucent, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
-    , m_onToggle(std::move(onToggle))
     , m_translucent(translucent)
     , m_wasExpanded(state.expanded())
 {
@@ -188,19 +184,6 @@ QSize OverlayPillView::pillSize() const
 QRect OverlayPillView::pillRect() const
 {
     return rect().marginsRemoved(shadowMargins());
-}
-
-QRegion OverlayPillView::pillMask() const
-{
-    QPainterPath path;
-    path.addRoundedRect(QRectF(pillRect()), cornerRadius, cornerRadius);
-    return QRegion(path.toFillPolygon().toPolygon());
-}
-
-QRect OverlayPillView::headerRect() const
-{
-    const QRect pill = pillRect();
-    return {pill.topLeft(), QSize(pill.width(), std::min(collapsedHeight, pill.height()))};
 }
 
 std::optional<QRectF> OverlayPillView::contextBarRect() const
@@ -417,40 +400,6 @@ void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
         painter.drawRoundedRect(QRectF(track.topLeft(), QSizeF(width, track.height())), radius,
                                 radius);
     }
-}
-
-void OverlayPillView::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() != Qt::LeftButton || !pillRect().contains(event->position().toPoint())) {
-        event->ignore();
-        return;
-    }
-    m_pressPosition = event->position().toPoint();
-    m_globalPressPosition = event->globalPosition().toPoint();
-    m_pressOnHeader = headerRect().contains(*m_pressPosition);
-    event->accept();
-}
-
-void OverlayPillView::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!m_pressPosition || !(event->buttons() & Qt::LeftButton))
-        return;
-    const QPoint moved = event->position().toPoint() - *m_pressPosition;
-    if (moved.manhattanLength() < QApplication::startDragDistance())
-        return;
-    m_pressPosition.reset();
-    emit dragStarted(m_globalPressPosition);
-}
-
-void OverlayPillView::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (event->button() != Qt::LeftButton || !m_pressPosition)
-        return;
-    m_pressPosition.reset();
-    // A click is a press and a release on the header; a press that became a drag never gets
-    // here with a position left.
-    if (m_pressOnHeader && headerRect().contains(event->position().toPoint()) && m_onToggle)
-        m_onToggle();
 }
 
 } // namespace Overlay

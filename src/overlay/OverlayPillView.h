@@ -2,12 +2,9 @@
 
 #include <QImage>
 #include <QMargins>
-#include <QPoint>
 #include <QRect>
-#include <QRegion>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 namespace Overlay {
@@ -16,12 +13,11 @@ class OverlayState;
 
 // The pill: a header row with the product name, the status line and the connection dot and,
 // while the state is expanded, the conversation's counters and context fill. It only renders the
-// state (any change redraws it) and reports clicks: one click on the header calls onToggle, a
-// press dragged beyond the drag distance emits dragStarted instead.
+// state (any change redraws it); the window that holds it tells clicks on the header from drags.
 //
 // With translucency the pill floats over a soft drop shadow, for which the widget keeps a
 // transparent margin around the pill's own box (pillRect). Without it (no compositor) the margin
-// is zero and the pill is drawn opaque, for a window masked to pillMask().
+// is zero and the pill is drawn opaque, for a window clipped to its rounded shape.
 class OverlayPillView : public QWidget
 {
     Q_OBJECT
@@ -33,8 +29,7 @@ public:
     static constexpr qreal cornerRadius = 14;
 
     // The state must outlive the view.
-    OverlayPillView(OverlayState &state, std::function<void()> onToggle, bool translucent,
-                    QWidget *parent = nullptr);
+    OverlayPillView(OverlayState &state, bool translucent, QWidget *parent = nullptr);
 
     bool isTranslucent() const { return m_translucent; }
     void setTranslucent(bool translucent);
@@ -44,26 +39,14 @@ public:
     // The pill's box for the current expansion, and where it lies in the widget.
     QSize pillSize() const;
     QRect pillRect() const;
-    // The rounded pill in widget coordinates, for a window mask.
-    QRegion pillMask() const;
-    // The header row, the part that toggles.
-    QRect headerRect() const;
     // The context bar's track; none while the bar is not shown.
     std::optional<QRectF> contextBarRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-signals:
-    // A press on the pill moved far enough to be a drag; the window's owner moves the window.
-    // globalPressPosition is where the press began.
-    void dragStarted(QPoint globalPressPosition);
-
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void onStateChanged();
@@ -72,12 +55,8 @@ private:
     void paintUsage(QPainter &painter, QRectF block);
 
     OverlayState &m_state;
-    std::function<void()> m_onToggle;
     bool m_translucent;
     bool m_wasExpanded;
-    std::optional<QPoint> m_pressPosition; // widget coordinates of a press not yet a drag
-    QPoint m_globalPressPosition;
-    bool m_pressOnHeader = false;
     QImage m_shadow; // the blurred pill shape, kept while size and scale stay
 };
 

@@ -161,6 +161,15 @@ void TestOverlayDesktop::showsAboveTheActiveApplication()
              std::vector<std::uint32_t>{0xFFFFFFFF});
     // The panel did not take the focus from the application.
     QCOMPARE(m_x->activeWindow(), m_claude);
+    // No compositor here: the window is clipped to the pill's rounded shape, its corners cut
+    // and its edges whole.
+    QVERIFY(!m_window->testAttribute(Qt::WA_TranslucentBackground));
+    const QRegion shape = m_window->mask();
+    for (const QPoint corner : {QPoint(0, 0), QPoint(317, 0), QPoint(0, 57), QPoint(317, 57)})
+        QVERIFY(!shape.contains(corner));
+    for (const QPoint edge : {QPoint(159, 0), QPoint(0, 29), QPoint(317, 29), QPoint(159, 57),
+                              QPoint(14, 1), QPoint(1, 14)})
+        QVERIFY2(shape.contains(edge), qPrintable(QStringLiteral("%1,%2").arg(edge.x()).arg(edge.y())));
     picture("1-shown");
 }
 

@@ -2,7 +2,6 @@
 #include "overlay/OverlayState.h"
 #include "support/ManualClock.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Overlay;
@@ -19,17 +18,15 @@ QImage render(QWidget &widget, qreal scale)
     return image;
 }
 
-// A view at its preferred size, shown on the offscreen platform so that it takes mouse events.
+// A view at its preferred size, shown on the offscreen platform.
 struct Pill
 {
     ManualClock clock;
     OverlayState state{clock};
-    int toggles = 0;
     OverlayPillView view;
 
     explicit Pill(bool translucent = true)
-        : view(
-              state, [this] { ++toggles; }, translucent)
+        : view(state, translucent)
     {}
     void settle()
     {
@@ -55,7 +52,7 @@ class OverlayPillViewTest : public QObject
 
 private slots:
     // The pill's box is 318 by 58 collapsed and 188 expanded; with translucency a margin for the
-    // shadow surrounds it, without it the box is the whole view and the mask its rounded shape.
+    // shadow surrounds it, without it the box is the whole view.
     void geometry_data()
     {
         QTest::addColumn<bool>("translucent");
@@ -73,67 +70,11 @@ private slots:
             QVERIFY(margins.bottom() > margins.top()); // the shadow falls downwards
         QCOMPARE(pill.view.pillRect(),
                  QRect(QPoint(margins.left(), margins.top()), QSize(318, 58)));
-        QCOMPARE(pill.view.headerRect(), pill.view.pillRect());
 
         pill.state.setExpanded(true);
         QCOMPARE(pill.view.sizeHint(), QSize(318, 188).grownBy(margins));
         pill.settle();
         QCOMPARE(pill.view.pillRect().size(), QSize(318, 188));
-        QCOMPARE(pill.view.headerRect().size(), QSize(318, 58));
-
-        const QRegion mask = pill.view.pillMask();
-        const QRect box = pill.view.pillRect();
-        QVERIFY(mask.contains(box.center()));
-        QVERIFY(mask.contains(QPoint(box.left() + 1, box.center().y())));
-        QVERIFY(!mask.contains(box.topLeft()));
-        QVERIFY(!mask.contains(box.bottomRight()));
-    }
-
-    // Only a click on the header toggles: not the usage block, not the shadow margin, not a
-    // press that leaves the header or turns into a drag.
-    void clicks_data()
-    {
-        QTest::addColumn<bool>("expanded");
-        QTest::addColumn<QPoint>("press"); // relative to the pill's top-left corner
-        QTest::addColumn<QPoint>("release");
-        QTest::addColumn<int>("toggles");
-        QTest::addColumn<bool>("drag");
-        QTest::newRow("header, collapsed")
-            << false << QPoint(150, 30) << QPoint(150, 30) << 1 << false;
-        QTest::newRow("header's top left") << false << QPoint(0, 0) << QPoint(0, 0) << 1 << false;
-        QTest::newRow("header's bottom right")
-            << true << QPoint(317, 57) << QPoint(317, 57) << 1 << false;
-        QTest::newRow("on the dot") << true << QPoint(300, 29) << QPoint(301, 29) << 1 << false;
-        QTest::newRow("usage block") << true << QPoint(150, 120) << QPoint(150, 120) << 0 << false;
-        QTest::newRow("just below the header")
-            << true << QPoint(150, 58) << QPoint(150, 58) << 0 << false;
-        QTest::newRow("header to usage block")
-            << true << QPoint(150, 30) << QPoint(150, 60) << 0 << true;
-        QTest::newRow("shadow margin") << false << QPoint(150, 62) << QPoint(150, 62) << 0 << false;
-        QTest::newRow("dragged along the header")
-            << false << QPoint(40, 30) << QPoint(200, 30) << 0 << true;
-    }
-    void clicks()
-    {
-        QFETCH(bool, expanded);
-        QFETCH(QPoint, press);
-        QFETCH(QPoint, release);
-        Pill pill;
-        pill.state.setExpanded(expanded);
-        pill.settle();
-        QSignalSpy drags(&pill.view, &OverlayPillView::dragStarted);
-        const QPoint origin = pill.view.pillRect().topLeft();
-        QTest::mousePress(&pill.view, Qt::LeftButton, {}, origin + press);
-        if (release != press)
-            QTest::mouseMove(&pill.view, origin + release);
-        QTest::mouseRelease(&pill.view, Qt::LeftButton, {}, origin + release);
-        QTEST(pill.toggles, "toggles");
-        QFETCH(bool, drag);
-        QCOMPARE(drags.count(), drag ? 1 : 0);
-        if (drag)
-            QCOMPARE(drags.first().first().toPoint(), pill.view.mapToGlobal(origin + press));
-        // The view does not toggle the state itself: that is the controller's call.
-        QCOMPARE(pill.state.expanded(), expanded);
     }
 
     // Counters that add up to nothing show the placeholder, whatever the context figures: the

@@ -42,8 +42,7 @@ std::unique_ptr<QWidget> pill(const std::function<void(OverlayState &)> &setUp,
     auto box = std::make_unique<QWidget>();
     auto *state = new OverlayState(fixedClock(), box.get());
     setUp(*state);
-    auto *view = new OverlayPillView(
-        *state, [] {}, translucent, box.get());
+    auto *view = new OverlayPillView(*state, translucent, box.get());
     const QMargins margins = view->shadowMargins();
     view->setGeometry(QRect(QPoint(-margins.left(), -margins.top()), view->sizeHint()));
     return box;
@@ -64,8 +63,7 @@ std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlayState &)> &se
     auto desktop = std::make_unique<LightDesktop>();
     auto *state = new OverlayState(fixedClock(), desktop.get());
     setUp(*state);
-    auto *view = new OverlayPillView(
-        *state, [] {}, true, desktop.get());
+    auto *view = new OverlayPillView(*state, true, desktop.get());
     view->setGeometry(QRect(QPoint(20, 20), view->sizeHint()));
     return desktop;
 }
