@@ -6,8 +6,8 @@
 // never asserted.
 #include "LiveHeap.h"
 #include "support/OverlayStandIns.h"
-#include "overlay/GatewayConfig.h"
-#include "overlay/GatewayStatusClient.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayStatusClient.h"
 #include "overlay/OverlayState.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"

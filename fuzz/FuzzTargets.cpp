@@ -4,8 +4,8 @@
 
 #include "manifest/ManifestDecoder.h"
 #include "manifest/ManifestLoader.h"
-#include "overlay/GatewayConfig.h"
-#include "overlay/GatewayStatus.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayStatus.h"
 #include "setup/ExistingInstallations.h"
 #include "setup/OutputCollector.h"
 #include "setup/RouterVersions.h"

@@ -7,7 +7,7 @@
 #include "app/TrayMenu.h"
 #include "manifest/ManifestLoader.h"
 #include "overlay/OverlayController.h"
-#include "platform/WindowSystem.h"
+#include "platform/ui/WindowSystem.h"
 
 #include <QTimer>
 

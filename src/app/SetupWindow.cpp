@@ -1,7 +1,7 @@
 #include "app/SetupWindow.h"
 
 #include "design/VisualEffect.h"
-#include "wizard/RootView.h"
+#include "wizard/ui/RootView.h"
 
 #include <QAction>
 #include <QStackedLayout>

@@ -1,5 +1,5 @@
 #include "app/OrvaneApp.h"
-#include "overlay/DesktopOverlay.h"
+#include "overlay/ui/DesktopOverlay.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #include "overlay/OverlayPanelController.h"
 
-#include "overlay/GatewayStatusClient.h"
+#include "gateway/GatewayStatusClient.h"
 #include "overlay/OriginStore.h"
 #include "overlay/Panel.h"
 #include "overlay/TranscriptWatch.h"

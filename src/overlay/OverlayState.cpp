@@ -13,8 +13,8 @@ template <typename T>
 void OverlayState::write(T &field, const T &value, void (OverlayState::*fieldSignal)())
 {
     field = value;
-    emit(this->*fieldSignal)();
-    emit changed();
+    Q_EMIT(this->*fieldSignal)();
+    Q_EMIT changed();
 }
 
 void OverlayState::setModel(const QString &model)
@@ -84,7 +84,7 @@ void OverlayState::setExpanded(bool expanded)
 
 void OverlayState::notifyChanged()
 {
-    emit changed();
+    Q_EMIT changed();
 }
 
 QString OverlayState::warmth() const

@@ -71,7 +71,7 @@ public:
     // A token count for display (see formatCount).
     static QString format(std::int64_t count);
 
-signals:
+Q_SIGNALS:
     void modelChanged();
     void harnessLabelChanged();
     void harnessChanged();

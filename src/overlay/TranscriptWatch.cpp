@@ -77,9 +77,9 @@ void TranscriptWatch::readEvents()
     if (gone) {
         m_gone = true;
         m_notifier->setEnabled(false);
-        emit this->gone();
+        Q_EMIT this->gone();
     } else if (modified) {
-        emit this->modified();
+        Q_EMIT this->modified();
     }
 }
 

@@ -27,7 +27,7 @@ public:
     bool isValid() const { return m_watch >= 0; }
     const QByteArray &path() const { return m_path; }
 
-signals:
+Q_SIGNALS:
     // Bytes were written to the file (appended or rewritten).
     void modified();
     // The file was deleted or renamed: this watch will not report again.

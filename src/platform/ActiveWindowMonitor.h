@@ -24,7 +24,7 @@ public:
     // The active window, or none when no window is active or nothing can be known.
     virtual std::optional<ActiveWindow> activeWindow() const = 0;
 
-signals:
+Q_SIGNALS:
     // The active window became another one (or none).
     void activeWindowChanged();
 };

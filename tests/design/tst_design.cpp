@@ -4,7 +4,7 @@
 #include "design/Design.h"
 #include "design/FlatButton.h"
 #include "design/VisualEffect.h"
-#include "wizard/WelcomeScreen.h"
+#include "wizard/ui/WelcomeScreen.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,6 +1,6 @@
 // On a real X server: a window system without a compositing manager gets an opaque window,
 // and one with a compositing manager a translucent one.
-#include "platform/WindowSystem.h"
+#include "platform/ui/WindowSystem.h"
 
 #include <QGuiApplication>
 #include <QTest>

@@ -12,7 +12,7 @@ class TestFuzzCorpus : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void replay_data()
     {
         QTest::addColumn<QString>("target");

@@ -25,7 +25,7 @@ class CountUpAnimatorTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // From a shown value to a target over a list of elapsed times: the last value and the
     // number of the step at which the target was first reached (0: never).
     void countUp_data()

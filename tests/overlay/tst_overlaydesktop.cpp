@@ -4,11 +4,11 @@
 // client; the window manager activates them as it would on a click (xdotool windowactivate).
 // Pictures of the screen at each step go to ORVANE_SCREENSHOTS when it is set.
 #include "overlay/OverlayPanelController.h"
-#include "overlay/OverlayPanelWindow.h"
+#include "overlay/ui/OverlayPanelWindow.h"
 #include "platform/ProcessExecutable.h"
-#include "platform/QtScreens.h"
+#include "platform/ui/QtScreens.h"
 #include "platform/Timers.h"
-#include "platform/X11ActiveWindowMonitor.h"
+#include "platform/x11/X11ActiveWindowMonitor.h"
 #include "support/OverlayStandIns.h"
 #include "support/X11Client.h"
 #include "support/XvfbServer.h"
@@ -65,7 +65,7 @@ class TestOverlayDesktop : public QObject
 public:
     explicit TestOverlayDesktop(XvfbServer::WindowManager manager) : m_manager(manager) {}
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void showsAboveTheActiveApplication();
     void clickTogglesWithoutTakingFocus();

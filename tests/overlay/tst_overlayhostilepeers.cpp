@@ -5,8 +5,8 @@
 #include "support/HttpTestServer.h"
 
 #include "support/OverlayStandIns.h"
-#include "overlay/GatewayConfig.h"
-#include "overlay/GatewayStatusClient.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayStatusClient.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
@@ -139,7 +139,7 @@ class TestOverlayHostilePeers : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void hostileGatewayLeavesTheOverlayOnTime_data()
     {
         QTest::addColumn<QString>("kind");

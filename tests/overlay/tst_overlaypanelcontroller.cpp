@@ -1,7 +1,7 @@
 // The overlay controller with its seams replaced: a scripted active window, screens, origin
 // store, clock and timers, a panel that records what it is told; real transcripts in a
 // temporary home, real inotify, and a gateway on loopback.
-#include "overlay/GatewayStatusClient.h"
+#include "gateway/GatewayStatusClient.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
 #include "overlay/SettingsOriginStore.h"
@@ -30,7 +30,7 @@ public:
     void activate(std::optional<Platform::ActiveWindow> next)
     {
         window = std::move(next);
-        emit activeWindowChanged();
+        Q_EMIT activeWindowChanged();
     }
     std::optional<Platform::ActiveWindow> window;
     bool started = false;
@@ -150,7 +150,7 @@ class TestOverlayPanelController : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void visibilityFollowsTheActiveWindowsIdentity_data();
     void visibilityFollowsTheActiveWindowsIdentity();
     void placementAndSavedOrigin_data();

@@ -1,4 +1,4 @@
-#include "overlay/OverlayPillView.h"
+#include "overlay/ui/OverlayPillView.h"
 #include "overlay/OverlayState.h"
 #include "support/ManualClock.h"
 
@@ -50,7 +50,7 @@ class OverlayPillViewTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // The pill's box is 318 by 58 collapsed and 188 expanded; with translucency a margin for the
     // shadow surrounds it, without it the box is the whole view.
     void geometry_data()

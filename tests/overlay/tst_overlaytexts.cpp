@@ -23,7 +23,7 @@ class OverlayTextsTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void warmth_data()
     {
         QTest::addColumn<OptionalDouble>("ahead"); // seconds ahead of now; none: absent

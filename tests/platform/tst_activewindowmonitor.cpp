@@ -4,7 +4,7 @@
 #include "support/XvfbServer.h"
 #include "support/X11Client.h"
 #include "platform/ProcessExecutable.h"
-#include "platform/X11ActiveWindowMonitor.h"
+#include "platform/x11/X11ActiveWindowMonitor.h"
 
 #include <QElapsedTimer>
 #include <QFile>

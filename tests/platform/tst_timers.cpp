@@ -13,7 +13,7 @@ class TestTimers : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // All delays run at once, so the whole check takes as long as the longest.
     void singleShotNeverFiresEarly()
     {

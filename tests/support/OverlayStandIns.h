@@ -30,7 +30,7 @@ public:
     void setClaudeInFront(bool claude)
     {
         m_claude = claude;
-        emit activeWindowChanged();
+        Q_EMIT activeWindowChanged();
     }
 
 private:

@@ -8,10 +8,10 @@
 
 #include "design/FlatButton.h"
 #include "manifest/ManifestLoader.h"
-#include "wizard/LauncherRowView.h"
-#include "wizard/RootView.h"
-#include "wizard/core/QuestionsModel.h"
-#include "wizard/core/WizardController.h"
+#include "wizard/ui/LauncherRowView.h"
+#include "wizard/ui/RootView.h"
+#include "wizard/QuestionsModel.h"
+#include "wizard/WizardController.h"
 
 #include <QTest>
 

@@ -4,12 +4,12 @@
 
 #include "design/Design.h"
 #include "design/FlatButton.h"
-#include "wizard/ClaudeDesktopNotice.h"
-#include "wizard/CommandCard.h"
-#include "wizard/CopyButton.h"
-#include "wizard/LaunchedView.h"
-#include "wizard/LauncherRowView.h"
-#include "wizard/MessageBox.h"
+#include "wizard/ui/ClaudeDesktopNotice.h"
+#include "wizard/ui/CommandCard.h"
+#include "wizard/ui/CopyButton.h"
+#include "wizard/ui/LaunchedView.h"
+#include "wizard/ui/LauncherRowView.h"
+#include "wizard/ui/MessageBox.h"
 
 #include <QApplication>
 #include <QClipboard>

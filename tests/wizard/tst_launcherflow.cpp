@@ -4,11 +4,11 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
-#include "wizard/CommandCard.h"
-#include "wizard/LaunchedView.h"
-#include "wizard/LauncherBinding.h"
-#include "wizard/LauncherRowView.h"
-#include "wizard/MessageBox.h"
+#include "wizard/ui/CommandCard.h"
+#include "wizard/ui/LaunchedView.h"
+#include "wizard/ui/LauncherBinding.h"
+#include "wizard/ui/LauncherRowView.h"
+#include "wizard/ui/MessageBox.h"
 
 #include <QApplication>
 #include <QClipboard>

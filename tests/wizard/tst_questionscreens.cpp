@@ -5,12 +5,12 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
-#include "wizard/EnterpriseGatewayView.h"
-#include "wizard/FieldRow.h"
-#include "wizard/FundingOptionRow.h"
-#include "wizard/LabeledField.h"
-#include "wizard/QuestionsView.h"
-#include "wizard/ToolTile.h"
+#include "wizard/ui/EnterpriseGatewayView.h"
+#include "wizard/ui/FieldRow.h"
+#include "wizard/ui/FundingOptionRow.h"
+#include "wizard/ui/LabeledField.h"
+#include "wizard/ui/QuestionsView.h"
+#include "wizard/ui/ToolTile.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -64,7 +64,7 @@ class TestQuestionScreens : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void stepCounterFollowsTheTools_data();
     void stepCounterFollowsTheTools();
     void footerWalksTheSteps_data();

@@ -2,8 +2,8 @@
 // trimming rules.
 
 #include "manifest/ManifestLoader.h"
-#include "wizard/core/QuestionsModel.h"
-#include "wizard/core/TextTrimming.h"
+#include "wizard/QuestionsModel.h"
+#include "wizard/TextTrimming.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -150,7 +150,7 @@ class TestQuestionsModel : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void creation_data();
     void creation();
     void steps_data();

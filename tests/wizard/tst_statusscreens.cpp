@@ -4,10 +4,10 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
-#include "wizard/CrossFade.h"
-#include "wizard/FieldRow.h"
-#include "wizard/ProgressScreen.h"
-#include "wizard/SymbolView.h"
+#include "wizard/ui/CrossFade.h"
+#include "wizard/ui/FieldRow.h"
+#include "wizard/ui/ProgressScreen.h"
+#include "wizard/ui/SymbolView.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -49,7 +49,7 @@ class UrlCatcher : public QObject
 public:
     QList<QUrl> opened;
 
-public slots:
+public Q_SLOTS:
     void open(const QUrl &url) { opened.append(url); }
 };
 
@@ -59,7 +59,7 @@ class TestStatusScreens : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void startUpCheckShowsProgress();
     void recheckLineStaysBlankUntilFirstRecheck();
     void installOutcome_data();

@@ -4,8 +4,8 @@
 #include "manifest/ManifestLoader.h"
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
-#include "wizard/core/QuestionsModel.h"
-#include "wizard/core/WizardController.h"
+#include "wizard/QuestionsModel.h"
+#include "wizard/WizardController.h"
 
 #include <QDir>
 #include <QPointer>
@@ -222,7 +222,7 @@ class TestWizardController : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void preflight_data();
     void preflight();
     void recheck_data();

@@ -8,11 +8,11 @@
 #include "setup/FixtureHome.h"
 #include "setup/StandInRouter.h"
 #include "setup/SystemSetupEngine.h"
-#include "wizard/CopyButton.h"
-#include "wizard/FieldRow.h"
-#include "wizard/LaunchedView.h"
-#include "wizard/RootView.h"
-#include "wizard/core/QuestionsModel.h"
+#include "wizard/ui/CopyButton.h"
+#include "wizard/ui/FieldRow.h"
+#include "wizard/ui/LaunchedView.h"
+#include "wizard/ui/RootView.h"
+#include "wizard/QuestionsModel.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,9 +4,9 @@
 #include "Snapshot.h"
 
 #include "design/FlatButton.h"
-#include "wizard/CopyButton.h"
-#include "wizard/LaunchedView.h"
-#include "wizard/LauncherRowView.h"
+#include "wizard/ui/CopyButton.h"
+#include "wizard/ui/LaunchedView.h"
+#include "wizard/ui/LauncherRowView.h"
 
 namespace Snapshots {
 

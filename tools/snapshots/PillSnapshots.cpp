@@ -2,7 +2,7 @@
 // what the panel shows, without the transparent room kept for the shadow.
 #include "Snapshot.h"
 
-#include "overlay/OverlayPillView.h"
+#include "overlay/ui/OverlayPillView.h"
 #include "overlay/OverlayState.h"
 #include "platform/Clock.h"
 

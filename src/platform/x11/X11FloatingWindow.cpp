@@ -1,0 +1,121 @@
+#include "platform/x11/X11FloatingWindow.h"
+
+#include "platform/x11/XcbReply.h"
+
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace Platform {
+
+namespace {
+
+constexpr std::uint32_t everyDesktop = 0xFFFFFFFF;
+constexpr std::uint32_t addState = 1;
+constexpr std::uint32_t sourcePager = 2;
+
+xcb_connection_t *qtConnection()
+{
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+struct Atoms
+{
+    xcb_atom_t state, desktop, skipTaskbar, skipPager, above, sticky;
+};
+
+Atoms atoms(xcb_connection_t *connection)
+{
+    constexpr std::array<std::string_view, 6> names{
+        "_NET_WM_STATE",       "_NET_WM_DESKTOP",      "_NET_WM_STATE_SKIP_TASKBAR",
+        "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY"};
+    std::array<xcb_intern_atom_cookie_t, 6> cookies{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, std::uint16_t(names[i].size()), names[i].data());
+    std::array<xcb_atom_t, 6> values{};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        XcbReply<xcb_intern_atom_reply_t> reply(
+            xcb_intern_atom_reply(connection, cookies[i], nullptr));
+        values[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    return {values[0], values[1], values[2], values[3], values[4], values[5]};
+}
+
+xcb_window_t rootOf(xcb_connection_t *connection, xcb_window_t window)
+{
+    XcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
+    return tree ? tree->root : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+void sendToRoot(xcb_connection_t *connection, xcb_window_t root, xcb_window_t window,
+                xcb_atom_t type, std::array<std::uint32_t, 5> data)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        event.data.data32[i] = data[i];
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char *>(&event));
+}
+
+} // namespace
+
+void X11FloatingWindow::prepareToShow(WId id)
+{
+    xcb_connection_t *connection = qtConnection();
+    if (!connection || !id)
+        return;
+    const auto window = xcb_window_t(id);
+    const Atoms a = atoms(connection);
+
+    // Keep whatever states are there already; add ours once.
+    std::vector<xcb_atom_t> states;
+    XcbReply<xcb_get_property_reply_t> current(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, a.state, XCB_ATOM_ATOM, 0, 64),
+        nullptr));
+    if (current && current->format == 32) {
+        const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(current.get()));
+        states.assign(values, values + xcb_get_property_value_length(current.get()) / 4);
+    }
+    for (const xcb_atom_t state : {a.skipTaskbar, a.skipPager, a.above, a.sticky})
+        if (std::find(states.begin(), states.end(), state) == states.end())
+            states.push_back(state);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, a.state, XCB_ATOM_ATOM, 32,
+                        std::uint32_t(states.size()), states.data());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, a.desktop, XCB_ATOM_CARDINAL,
+                        32, 1, &everyDesktop);
+    xcb_flush(connection);
+}
+
+void X11FloatingWindow::afterShow(WId id)
+{
+    xcb_connection_t *connection = qtConnection();
+    if (!connection || !id)
+        return;
+    const auto window = xcb_window_t(id);
+    const xcb_window_t root = rootOf(connection, window);
+    if (root == XCB_WINDOW_NONE)
+        return;
+    const Atoms a = atoms(connection);
+    sendToRoot(connection, root, window, a.desktop, {everyDesktop, sourcePager, 0, 0, 0});
+    sendToRoot(connection, root, window, a.state, {addState, a.sticky, a.above, sourcePager, 0});
+    sendToRoot(connection, root, window, a.state,
+               {addState, a.skipTaskbar, a.skipPager, sourcePager, 0});
+    xcb_flush(connection);
+}
+
+} // namespace Platform

@@ -1,0 +1,31 @@
+#include "wizard/ErrorDescription.h"
+
+#include <QStringList>
+
+namespace Wizard {
+
+namespace {
+
+std::optional<QString> installerMessage(const Setup::SetupFailure &failure)
+{
+    const auto *error = std::get_if<Setup::SetupError>(&failure);
+    if (!error || error->kind != Setup::SetupError::Kind::ExitedWithStatus ||
+        error->output.isEmpty())
+        return std::nullopt;
+    const QStringList lines = error->output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? error->output : lines.last();
+}
+
+} // namespace
+
+QString describe(const Failure &failure, const QString &fallback)
+{
+    if (const auto *manifest = std::get_if<Manifest::ManifestError>(&failure))
+        return manifest->description();
+    if (const auto *setup = std::get_if<Setup::SetupFailure>(&failure))
+        if (auto message = installerMessage(*setup))
+            return *message;
+    return fallback + QStringLiteral(" You can try again.");
+}
+
+} // namespace Wizard

@@ -1,0 +1,218 @@
+#include "wizard/QuestionsModel.h"
+
+#include "wizard/TextTrimming.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace Wizard {
+
+namespace {
+
+QSet<QString> initialHarnesses(const Manifest::InstallManifest &manifest,
+                               const QList<Manifest::ManifestHarness> &detected,
+                               const QList<Setup::ExistingHarness> &existing)
+{
+    QSet<QString> ids;
+    for (const Setup::ExistingHarness &harness : existing)
+        ids.insert(harness.id);
+    if (!ids.isEmpty())
+        return ids;
+    for (const Manifest::ManifestHarness &harness : detected)
+        ids.insert(harness.id);
+    if (!ids.isEmpty())
+        return ids;
+    return QSet<QString>(manifest.defaultHarnessIds.begin(), manifest.defaultHarnessIds.end());
+}
+
+// The funding the earlier installation recorded for group `key`: that of the first existing
+// harness that the manifest places in this group, even when it recorded none.
+std::optional<QString> existingFunding(const Manifest::InstallManifest &manifest,
+                                       const QString &key,
+                                       const QList<Setup::ExistingHarness> &existing)
+{
+    for (const Setup::ExistingHarness &harness : existing) {
+        const bool inGroup = std::any_of(manifest.harnesses.begin(), manifest.harnesses.end(),
+                                         [&](const Manifest::ManifestHarness &h) {
+                                             return h.id == harness.id && h.fundingGroup == key;
+                                         });
+        if (inGroup)
+            return harness.funding;
+    }
+    return std::nullopt;
+}
+
+QSet<QString> initialFunding(const QString &key, const Manifest::FundingGroup &group,
+                             const Manifest::InstallManifest &manifest,
+                             const QList<Setup::ExistingHarness> &existing, bool privateGateway)
+{
+    const auto &options = group.options;
+    if (const auto funding = existingFunding(manifest, key, existing)) {
+        const bool stillOffered = std::any_of(options.begin(), options.end(),
+                                              [&](const auto &o) { return o.id == *funding; });
+        if (stillOffered)
+            return {*funding};
+    }
+    if (options.isEmpty())
+        return {};
+    if (privateGateway) {
+        for (const Manifest::FundingOption &option : options)
+            if (option.id.endsWith(QLatin1String("-proxy")))
+                return {option.id};
+    }
+    return {options.first().id};
+}
+
+} // namespace
+
+QuestionsModel::QuestionsModel(Manifest::InstallManifest manifest,
+                               const QList<Manifest::ManifestHarness> &detected,
+                               const QList<Setup::ExistingHarness> &existing, bool privateGateway,
+                               QObject *parent)
+    : QObject(parent)
+    , m_manifest(std::move(manifest))
+    , m_isReturning(!existing.isEmpty())
+    , m_isPrivateGateway(privateGateway)
+{
+    m_selectedHarnesses = initialHarnesses(m_manifest, detected, existing);
+    for (auto it = m_manifest.fundingGroups.cbegin(); it != m_manifest.fundingGroups.cend(); ++it)
+        m_selectedFunding.insert(
+            it.key(), initialFunding(it.key(), it.value(), m_manifest, existing, privateGateway));
+}
+
+bool QuestionsModel::isHarnessSelected(const QString &harnessId) const
+{
+    return m_selectedHarnesses.contains(harnessId);
+}
+
+void QuestionsModel::setHarnessSelected(const QString &harnessId, bool selected)
+{
+    if (selected == isHarnessSelected(harnessId))
+        return;
+    if (selected)
+        m_selectedHarnesses.insert(harnessId);
+    else
+        m_selectedHarnesses.remove(harnessId);
+    Q_EMIT selectedHarnessesChanged();
+}
+
+void QuestionsModel::toggleHarness(const QString &harnessId)
+{
+    setHarnessSelected(harnessId, !isHarnessSelected(harnessId));
+}
+
+bool QuestionsModel::isFundingSelected(const QString &optionId, const QString &groupKey) const
+{
+    const auto it = m_selectedFunding.constFind(groupKey);
+    return it != m_selectedFunding.cend() && it->contains(optionId);
+}
+
+void QuestionsModel::toggleFunding(const QString &optionId, const QString &groupKey)
+{
+    QSet<QString> &chosen = m_selectedFunding[groupKey];
+    if (!chosen.remove(optionId))
+        chosen.insert(optionId);
+    Q_EMIT selectedFundingChanged(groupKey);
+}
+
+QString QuestionsModel::fieldValue(const Manifest::ManifestField &field) const
+{
+    return m_fieldValues.value(field.configKey);
+}
+
+void QuestionsModel::setFieldValue(const Manifest::ManifestField &field, const QString &text)
+{
+    const auto it = m_fieldValues.constFind(field.configKey);
+    if (it != m_fieldValues.cend() && *it == text)
+        return;
+    m_fieldValues.insert(field.configKey, text);
+    Q_EMIT fieldValuesChanged(field.configKey);
+}
+
+QStringList QuestionsModel::activeFundingGroups() const
+{
+    QStringList groups;
+    for (const Manifest::ManifestHarness &harness : m_manifest.harnesses) {
+        if (harness.fundingGroup && m_selectedHarnesses.contains(harness.id) &&
+            !groups.contains(*harness.fundingGroup))
+            groups.append(*harness.fundingGroup);
+    }
+    return groups;
+}
+
+QList<QuestionStep> QuestionsModel::steps() const
+{
+    QList<QuestionStep> steps{QuestionStep::tools()};
+    for (const QString &group : activeFundingGroups())
+        steps.append(QuestionStep::funding(group));
+    return steps;
+}
+
+QList<Manifest::ManifestField> QuestionsModel::fields(const QString &groupKey) const
+{
+    const auto chosen = m_selectedFunding.constFind(groupKey);
+    const auto group = m_manifest.fundingGroups.constFind(groupKey);
+    if (chosen == m_selectedFunding.cend() || group == m_manifest.fundingGroups.cend())
+        return {};
+    QList<Manifest::ManifestField> fields;
+    QSet<QString> seen;
+    for (const Manifest::FundingOption &option : group->options) {
+        if (!chosen->contains(option.id))
+            continue;
+        for (const Manifest::ManifestField &field : option.fields) {
+            if (!seen.contains(field.configKey)) {
+                seen.insert(field.configKey);
+                fields.append(field);
+            }
+        }
+    }
+    return fields;
+}
+
+bool QuestionsModel::canSubmit() const
+{
+    if (m_selectedHarnesses.isEmpty())
+        return false;
+    for (const QString &key : activeFundingGroups()) {
+        const auto chosen = m_selectedFunding.constFind(key);
+        if (chosen == m_selectedFunding.cend() || chosen->isEmpty())
+            return false;
+        for (const Manifest::ManifestField &field : fields(key)) {
+            const QString value = trimWhitespaceAndNewlines(fieldValue(field));
+            if (value.isEmpty() || field.validate(value))
+                return false;
+        }
+    }
+    return true;
+}
+
+Setup::InstallAnswers QuestionsModel::answers() const
+{
+    Setup::InstallAnswers answers;
+    for (const QString &key : activeFundingGroups()) {
+        const auto group = m_manifest.fundingGroups.constFind(key);
+        const auto chosen = m_selectedFunding.constFind(key);
+        if (group == m_manifest.fundingGroups.cend() || chosen == m_selectedFunding.cend())
+            continue;
+        QStringList optionIds;
+        for (const Manifest::FundingOption &option : group->options)
+            if (chosen->contains(option.id))
+                optionIds.append(option.id);
+        answers.fundingByGroup.insert(group->configKey, optionIds);
+        for (const Manifest::ManifestField &field : fields(key))
+            answers.fields.insert(field.configKey, trimWhitespaceAndNewlines(fieldValue(field)));
+    }
+
+    for (const Manifest::ManifestHarness &harness : m_manifest.harnesses)
+        if (m_selectedHarnesses.contains(harness.id) && !answers.harnesses.contains(harness.id))
+            answers.harnesses.append(harness.id);
+    QStringList unlisted;
+    for (const QString &id : m_selectedHarnesses)
+        if (!answers.harnesses.contains(id))
+            unlisted.append(id);
+    unlisted.sort();
+    answers.harnesses.append(unlisted);
+    return answers;
+}
+
+} // namespace Wizard

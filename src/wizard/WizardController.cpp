@@ -1,0 +1,507 @@
+#include "wizard/WizardController.h"
+
+#include "manifest/ManifestLoader.h"
+#include "platform/Timers.h"
+#include "wizard/QuestionsModel.h"
+#include "wizard/TextTrimming.h"
+
+#include <QSet>
+
+namespace Wizard {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString installFallback = QStringLiteral("Setup didn't finish.");
+const QString updateFallback = QStringLiteral("Update didn't finish.");
+const QString uninstallFallback = QStringLiteral("Uninstall didn't finish.");
+const QString claudeFallback = QStringLiteral("Claude Desktop couldn't be launched.");
+const QString codexFallback = QStringLiteral("Codex Desktop couldn't be launched.");
+const QString openCodeFallback = QStringLiteral("OpenCode couldn't be launched.");
+// Typographic apostrophe here, straight ones above: each as the user has always seen it.
+const QString terminalFailure = QStringLiteral("Terminal couldn\u2019t be opened.");
+
+// Long enough for the terminal's window to appear before this one gets out of its way.
+constexpr auto hideDelay = 200ms;
+// Long enough to read the command card before the terminal takes the front.
+constexpr auto terminalDelay = 2s;
+
+} // namespace
+
+// One start-up check: it may end only when both Node.js and the versions have answered.
+struct WizardController::PreflightRun
+{
+    std::optional<std::optional<QString>> node; // set once detection has answered
+    bool versionsKnown = false;
+};
+
+QString WizardController::checkingText()
+{
+    return QStringLiteral("Checking for the latest setup\u2026");
+}
+
+WizardController::WizardController(Setup::SetupEngine &engine, ManifestSource loadManifest,
+                                   Platform::Timers &timers, QObject *parent)
+    : QObject(parent)
+    , m_engine(engine)
+    , m_loadManifest(std::move(loadManifest))
+    , m_timers(timers)
+    , m_statusText(QStringLiteral("Installing\u2026"))
+{}
+
+WizardController::~WizardController() = default;
+
+const Manifest::InstallManifest &WizardController::manifest() const
+{
+    static const Manifest::InstallManifest none;
+    return m_resolved ? m_resolved->manifest : none;
+}
+
+QString WizardController::packageSpec() const
+{
+    return m_resolved ? m_resolved->packageSpec : Manifest::ManifestLoader::packageSpec();
+}
+
+QString WizardController::questionsIdentity() const
+{
+    return m_enterprise ? m_enterprise->url : QStringLiteral("hosted");
+}
+
+std::optional<QString> WizardController::launcherErrorText() const
+{
+    return m_terminalLaunchError ? m_terminalLaunchError : m_desktopLaunchError;
+}
+
+QStringList WizardController::commands(const QStringList &harnessIds) const
+{
+    const QSet<QString> wanted(harnessIds.begin(), harnessIds.end());
+    QStringList commands;
+    for (const Manifest::ManifestHarness &harness : manifest().harnesses)
+        if (harness.orvCommand && wanted.contains(harness.id))
+            commands.append(*harness.orvCommand);
+    return commands;
+}
+
+bool WizardController::isDesktopAppRunning(Setup::DesktopApp app) const
+{
+    return m_engine.isDesktopAppRunning(app);
+}
+
+// --- The start-up check ---
+
+void WizardController::preflight()
+{
+    auto run = std::make_shared<PreflightRun>();
+    QPointer<WizardController> self(this);
+
+    // The probe runs in the login shell while the rest is read here.
+    m_engine.nodeVersion([self, run](Setup::SetupResult<std::optional<QString>> result) {
+        run->node = result ? *result : std::nullopt;
+        if (self)
+            self->finishPreflight(run);
+    });
+
+    std::expected<Manifest::Resolved, Failure> loaded = std::unexpected(OtherError{});
+    if (m_loadManifest)
+        loaded = m_loadManifest();
+    if (!loaded) {
+        if (m_resolved) {
+            m_resolved.reset();
+            Q_EMIT resolvedChanged();
+        }
+        fail(loaded.error(), installFallback);
+        return;
+    }
+    if (m_resolved != *loaded) {
+        m_resolved = std::move(*loaded);
+        Q_EMIT resolvedChanged();
+    }
+
+    QList<Manifest::ManifestHarness> detected;
+    for (const Manifest::ManifestHarness &harness : manifest().harnesses)
+        if (harness.isDetected())
+            detected.append(harness);
+    if (detected != m_detected) {
+        m_detected = detected;
+        Q_EMIT detectedChanged();
+    }
+
+    setIsReturning(m_engine.hasExistingInstall());
+    setExisting(m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{});
+    setLaunchedCommands(commands(existingIds()));
+
+    m_engine.versionInfo([self, run](Setup::SetupResult<Setup::VersionInfo> result) {
+        if (!self)
+            return;
+        self->setVersionInfo(result ? *result : Setup::VersionInfo{});
+        run->versionsKnown = true;
+        self->finishPreflight(run);
+    });
+}
+
+void WizardController::finishPreflight(const std::shared_ptr<PreflightRun> &run)
+{
+    if (!run->versionsKnown || !run->node)
+        return;
+    if (!*run->node)
+        setScreen(Screen::NoNode);
+    else
+        setScreen(m_isReturning ? Screen::Launched : Screen::Welcome);
+}
+
+void WizardController::recheck()
+{
+    if (m_screen != Screen::NoNode)
+        return;
+    if (!m_rechecked) {
+        m_rechecked = true;
+        Q_EMIT recheckedChanged(true);
+    }
+    preflight();
+}
+
+// --- Navigation ---
+
+void WizardController::getStarted()
+{
+    if (m_screen == Screen::Welcome)
+        enterQuestions(true);
+}
+
+void WizardController::openEnterpriseGateway()
+{
+    if (m_screen == Screen::Questions)
+        setScreen(Screen::Enterprise);
+}
+
+void WizardController::continueEnterpriseGateway(const QString &url, const QString &email)
+{
+    if (m_screen != Screen::Enterprise || !enterpriseFormCanContinue(url, email))
+        return;
+    setEnterprise(Enterprise{trimSpacesAndTabs(url), trimSpacesAndTabs(email)});
+    enterQuestions(true);
+}
+
+void WizardController::cancelEnterpriseGateway()
+{
+    if (m_screen != Screen::Enterprise)
+        return;
+    const bool hadGateway = m_enterprise.has_value();
+    setEnterprise(std::nullopt);
+    enterQuestions(hadGateway);
+}
+
+void WizardController::openLauncher()
+{
+    if (m_screen == Screen::Complete)
+        setScreen(Screen::Launched);
+}
+
+void WizardController::openSettings()
+{
+    if (m_screen == Screen::Launched)
+        enterQuestions(true);
+}
+
+void WizardController::retry()
+{
+    if (m_screen == Screen::Failed)
+        setScreen(Screen::Welcome);
+}
+
+void WizardController::enterQuestions(bool fresh)
+{
+    if (fresh || !m_questionsModel) {
+        if (m_questionsModel)
+            m_questionsModel->deleteLater();
+        m_questionsModel =
+            new QuestionsModel(manifest(), m_detected, m_existing, m_enterprise.has_value(), this);
+        Q_EMIT questionsModelChanged(m_questionsModel);
+    }
+    setScreen(Screen::Questions);
+}
+
+// --- Install, update, uninstall ---
+
+void WizardController::runInstall(const Setup::InstallAnswers &answers)
+{
+    if (m_screen != Screen::Questions)
+        return;
+    setStatusText(m_isReturning ? QStringLiteral("Updating\u2026")
+                                : QStringLiteral("Installing\u2026"));
+    setScreen(Screen::Installing);
+
+    Setup::InstallAnswers amended = answers;
+    if (m_enterprise) {
+        amended.fields.insert(QStringLiteral("gatewayBaseUrl"), m_enterprise->url);
+        amended.fields.insert(QStringLiteral("email"), m_enterprise->email);
+    }
+    QPointer<WizardController> self(this);
+    m_engine.runInstall(amended, packageSpec(),
+                        [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
+                            if (!self)
+                                return;
+                            if (!result)
+                                return self->fail(result.error(), installFallback);
+                            self->setLaunchedCommands(self->commands(harnesses));
+                            self->setScreen(Screen::Complete);
+                        });
+}
+
+void WizardController::runUpdate()
+{
+    if (m_screen != Screen::Launched)
+        return;
+    setStatusText(QStringLiteral("Updating\u2026"));
+    setScreen(Screen::Installing);
+    QPointer<WizardController> self(this);
+    m_engine.runUpdate(packageSpec(), [self](Setup::SetupResult<void> result) {
+        // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+        WizardController *controller = self.data();
+        if (!controller)
+            return;
+        if (!result)
+            return controller->fail(result.error(), updateFallback);
+        controller->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
+            if (!self)
+                return;
+            self->setVersionInfo(versions ? *versions : Setup::VersionInfo{});
+            self->setLaunchedCommands(self->commands(self->existingIds()));
+            self->setScreen(Screen::Launched);
+        });
+    });
+}
+
+void WizardController::runUninstall()
+{
+    if (m_screen != Screen::Launched)
+        return;
+    setStatusText(QStringLiteral("Uninstalling\u2026"));
+    setScreen(Screen::Installing);
+    QPointer<WizardController> self(this);
+    m_engine.runUninstall(packageSpec(), [self](Setup::SetupResult<void> result) {
+        if (!self)
+            return;
+        if (!result)
+            return self->fail(result.error(), uninstallFallback);
+        self->setIsReturning(false);
+        self->setExisting({});
+        self->setScreen(Screen::Welcome);
+    });
+}
+
+void WizardController::fail(const Failure &failure, const QString &fallback)
+{
+    setErrorText(describe(failure, fallback));
+    setScreen(Screen::Failed);
+}
+
+// --- Launches ---
+
+void WizardController::launchClaude(bool relaunch)
+{
+    launchClaudeDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
+}
+
+void WizardController::launchCodex(bool relaunch)
+{
+    launchCodexDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
+}
+
+void WizardController::launchOpenCode()
+{
+    launchOpenCodeDesktop();
+}
+
+void WizardController::launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch)
+{
+    // Quitting the running copy is not held back by a launch in progress.
+    if (relaunch)
+        terminateDesktopApp(Setup::DesktopApp::Claude);
+    launchDesktop(claudeFallback, [this, mode](Setup::Completion<void> done) {
+        m_engine.launchClaudeDesktop(mode, std::move(done));
+    });
+}
+
+void WizardController::launchCodexDesktop(Setup::DesktopLaunchMode mode, bool relaunch)
+{
+    if (relaunch)
+        terminateDesktopApp(Setup::DesktopApp::Codex);
+    launchDesktop(codexFallback, [this, mode](Setup::Completion<void> done) {
+        m_engine.launchCodexDesktop(mode, std::move(done));
+    });
+}
+
+void WizardController::launchOpenCodeDesktop()
+{
+    launchDesktop(openCodeFallback, [this](Setup::Completion<void> done) {
+        m_engine.launchOpenCodeDesktop(std::move(done));
+    });
+}
+
+void WizardController::launchDesktop(const QString &fallback,
+                                     const std::function<void(Setup::Completion<void>)> &operation)
+{
+    if (m_desktopLaunchBusy)
+        return;
+    setDesktopLaunchBusy(true);
+    setDesktopLaunchError(std::nullopt);
+    QPointer<WizardController> self(this);
+    operation([self, fallback](Setup::SetupResult<void> result) {
+        if (!self)
+            return;
+        if (!result)
+            self->setDesktopLaunchError(describe(result.error(), fallback));
+        self->setDesktopLaunchBusy(false);
+    });
+}
+
+void WizardController::terminateDesktopApp(Setup::DesktopApp app)
+{
+    m_engine.terminateDesktopApp(app);
+}
+
+void WizardController::launchTerminal(const QString &command)
+{
+    Q_UNUSED(command) // the user pastes it; the terminal opens in the home folder
+    setTerminalLaunchError(std::nullopt);
+    QPointer<WizardController> self(this);
+    m_engine.openTerminal([self](Setup::SetupResult<void> result) {
+        if (!self)
+            return;
+        if (!result)
+            return self->setTerminalLaunchError(terminalFailure);
+        self->schedule(hideDelay, [self] {
+            if (self)
+                Q_EMIT self->hideApplicationRequested();
+        });
+    });
+}
+
+void WizardController::launchTerminalLater(const QString &command)
+{
+    schedule(terminalDelay, [this, command] {
+        launchTerminal(command);
+        Q_EMIT delayedTerminalLaunchFinished(command);
+    });
+}
+
+void WizardController::schedule(std::chrono::milliseconds delay, std::function<void()> action)
+{
+    // Handles of timers that have fired are dropped here, but never while one of them is still
+    // running its action.
+    if (m_firingTimers == 0)
+        std::erase_if(m_timerHandles, [](const auto &handle) { return !handle->isActive(); });
+    m_timerHandles.push_back(m_timers.singleShot(delay, [this, action = std::move(action)] {
+        ++m_firingTimers;
+        action();
+        --m_firingTimers;
+    }));
+}
+
+// --- Setters that announce real changes only ---
+
+void WizardController::setScreen(Screen screen)
+{
+    if (screen == m_screen)
+        return;
+    m_screen = screen;
+    Q_EMIT screenChanged(screen);
+}
+
+void WizardController::setStatusText(const QString &text)
+{
+    if (text == m_statusText)
+        return;
+    m_statusText = text;
+    Q_EMIT statusTextChanged(text);
+}
+
+void WizardController::setErrorText(const QString &text)
+{
+    if (text == m_errorText)
+        return;
+    m_errorText = text;
+    Q_EMIT errorTextChanged(text);
+}
+
+void WizardController::setLaunchedCommands(const QStringList &commands)
+{
+    if (commands == m_launchedCommands)
+        return;
+    m_launchedCommands = commands;
+    Q_EMIT launchedCommandsChanged(commands);
+}
+
+void WizardController::setVersionInfo(const Setup::VersionInfo &info)
+{
+    if (info == m_versionInfo)
+        return;
+    m_versionInfo = info;
+    Q_EMIT versionInfoChanged();
+}
+
+void WizardController::setIsReturning(bool returning)
+{
+    if (returning == m_isReturning)
+        return;
+    m_isReturning = returning;
+    Q_EMIT isReturningChanged(returning);
+}
+
+void WizardController::setExisting(const QList<Setup::ExistingHarness> &existing)
+{
+    if (existing == m_existing)
+        return;
+    m_existing = existing;
+    Q_EMIT existingChanged();
+}
+
+void WizardController::setEnterprise(const std::optional<Enterprise> &enterprise)
+{
+    if (enterprise == m_enterprise)
+        return;
+    m_enterprise = enterprise;
+    Q_EMIT enterpriseChanged();
+}
+
+void WizardController::setDesktopLaunchBusy(bool busy)
+{
+    if (busy == m_desktopLaunchBusy)
+        return;
+    m_desktopLaunchBusy = busy;
+    Q_EMIT desktopLaunchBusyChanged(busy);
+}
+
+void WizardController::setDesktopLaunchError(const std::optional<QString> &error)
+{
+    if (error == m_desktopLaunchError)
+        return;
+    const auto before = launcherErrorText();
+    m_desktopLaunchError = error;
+    Q_EMIT desktopLaunchErrorChanged();
+    if (launcherErrorText() != before)
+        Q_EMIT launcherErrorTextChanged();
+}
+
+void WizardController::setTerminalLaunchError(const std::optional<QString> &error)
+{
+    if (error == m_terminalLaunchError)
+        return;
+    const auto before = launcherErrorText();
+    m_terminalLaunchError = error;
+    Q_EMIT terminalLaunchErrorChanged();
+    if (launcherErrorText() != before)
+        Q_EMIT launcherErrorTextChanged();
+}
+
+QStringList WizardController::existingIds() const
+{
+    QStringList ids;
+    for (const Setup::ExistingHarness &harness : m_existing)
+        ids.append(harness.id);
+    return ids;
+}
+
+} // namespace Wizard

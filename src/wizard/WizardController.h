@@ -1,0 +1,269 @@
+#pragma once
+
+#include "manifest/ManifestHarness.h"
+#include "manifest/Resolved.h"
+#include "setup/SetupEngine.h"
+#include "wizard/ErrorDescription.h"
+#include "wizard/QuestionsModel.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <expected>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace Platform {
+class TimerHandle;
+class Timers;
+} // namespace Platform
+
+namespace Wizard {
+
+// Where the wizard gets its manifest and package specifier at each start-up check. The application
+// hands in the manifest it read at start; a source that fails ends the check on the failure
+// screen with the error's description.
+using ManifestSource = std::function<std::expected<Manifest::Resolved, Failure>()>;
+
+// The setup window's state and every action its screens offer: the start-up check, the
+// questions, install, update and uninstall, the enterprise gateway, and launching the desktop
+// applications and a terminal. Screens render its properties and call its slots; it reaches the
+// outside world only through the setup engine and the timers it is given.
+//
+// Main thread only. Every change signal is emitted only when its value really changed, after
+// the new value is in place. Operations started by an action run to their end even when the
+// user has moved on; their outcome is applied when they end.
+class WizardController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(Screen screen READ screen NOTIFY screenChanged)
+    Q_PROPERTY(bool rechecked READ rechecked NOTIFY recheckedChanged)
+    Q_PROPERTY(bool isReturning READ isReturning NOTIFY isReturningChanged)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
+    Q_PROPERTY(QString errorText READ errorText NOTIFY errorTextChanged)
+    Q_PROPERTY(QStringList launchedCommands READ launchedCommands NOTIFY launchedCommandsChanged)
+    Q_PROPERTY(bool desktopLaunchBusy READ desktopLaunchBusy NOTIFY desktopLaunchBusyChanged)
+    Q_PROPERTY(QString questionsIdentity READ questionsIdentity NOTIFY enterpriseChanged)
+
+public:
+    // The screen the setup window shows.
+    enum class Screen
+    {
+        Loading,    // the progress screen reading "Checking for the latest setup…"
+        Welcome,    // first run, after an uninstall, or after "Try again"
+        Enterprise, // the enterprise gateway form
+        NoNode,     // Node.js was not found in the login shell
+        Questions,  // tools, funding and fields, from questionsModel()
+        Installing, // the progress screen reading statusText()
+        Complete,   // an install succeeded
+        Launched,   // the launcher: launchedCommands(), versionInfo(), launches, update
+        Failed      // errorText() with "Try again"
+    };
+    Q_ENUM(Screen)
+
+    // An organisation's own gateway, as entered in the enterprise form.
+    struct Enterprise
+    {
+        QString url;
+        QString email;
+        friend bool operator==(const Enterprise &, const Enterprise &) = default;
+    };
+
+    // The progress screen's text while the start-up check runs.
+    static QString checkingText();
+
+    // Nothing happens until preflight() is called. `engine` and `timers` must outlive the
+    // controller.
+    WizardController(Setup::SetupEngine &engine, ManifestSource loadManifest,
+                     Platform::Timers &timers, QObject *parent = nullptr);
+    ~WizardController() override;
+
+    // --- State shown by the screens ---
+
+    Screen screen() const { return m_screen; }
+
+    // The manifest and package specifier of the last start-up check; absent before it and when the
+    // source failed.
+    const std::optional<Manifest::Resolved> &resolved() const { return m_resolved; }
+    // The manifest the questions and commands come from (empty until one has been read).
+    const Manifest::InstallManifest &manifest() const;
+    // The package install, update and uninstall run: the resolved one, else "orvane@latest".
+    QString packageSpec() const;
+
+    // The manifest's harnesses found on this machine, in manifest order.
+    const QList<Manifest::ManifestHarness> &detected() const { return m_detected; }
+    // The harnesses of the earlier installation (empty when there is none).
+    const QList<Setup::ExistingHarness> &existing() const { return m_existing; }
+    bool isReturning() const { return m_isReturning; }
+    // "Check again" was clicked at least once (the Node.js screen then says so).
+    bool rechecked() const { return m_rechecked; }
+
+    const std::optional<Enterprise> &enterprise() const { return m_enterprise; }
+    // What the questions are keyed by: the enterprise URL, or "hosted".
+    QString questionsIdentity() const;
+    // The model of the questions screen; null until the questions are first entered. A new
+    // model (announced by questionsModelChanged) means the questions start again at their
+    // first step. The controller owns it; a replaced model is deleted later, from the event
+    // loop, so a screen still holding it may finish what it was doing.
+    QuestionsModel *questionsModel() const { return m_questionsModel; }
+
+    QString statusText() const { return m_statusText; }
+    QString errorText() const { return m_errorText; }
+    QStringList launchedCommands() const { return m_launchedCommands; }
+    const Setup::VersionInfo &versionInfo() const { return m_versionInfo; }
+
+    // A desktop application launch is running; the launcher disables its launch buttons.
+    bool desktopLaunchBusy() const { return m_desktopLaunchBusy; }
+    const std::optional<QString> &desktopLaunchError() const { return m_desktopLaunchError; }
+    const std::optional<QString> &terminalLaunchError() const { return m_terminalLaunchError; }
+    // The launcher's error line: the terminal's error, else the desktop launch's.
+    std::optional<QString> launcherErrorText() const;
+
+    // The router commands of the manifest's harnesses whose id is among `harnessIds`, in
+    // manifest order, each harness once; harnesses without a command and unknown ids give none.
+    QStringList commands(const QStringList &harnessIds) const;
+
+    // Whether a copy of `app` runs now (asked by the launcher before a launch).
+    bool isDesktopAppRunning(Setup::DesktopApp app) const;
+
+public Q_SLOTS:
+    // Navigation, recheck, install, update and uninstall act only from the screen that offers
+    // them (a late click from a screen being replaced does nothing); launches act anywhere.
+
+    // --- The start-up check ---
+
+    // Starts Node.js detection, reads the manifest, the detected tools and the earlier
+    // installation, then waits for the router versions and Node.js, and only then leaves the
+    // screen shown before it: for the Node.js screen, the launcher (returning user) or welcome.
+    void preflight();
+    // "Check again" on the Node.js screen: rechecked() becomes true at once, then preflight().
+    void recheck();
+
+    // --- Navigation ---
+
+    // "Get started" on welcome: fresh questions.
+    void getStarted();
+    // "Have an Enterprise Gateway?" on the questions: the enterprise form.
+    void openEnterpriseGateway();
+    // The form's "Continue": stores the gateway (spaces and tabs trimmed) and shows fresh
+    // questions for it.
+    void continueEnterpriseGateway(const QString &url, const QString &email);
+    // The form's "Back": clears the gateway. The questions come back as they were left when no
+    // gateway had been set, and start afresh when one had.
+    void cancelEnterpriseGateway();
+    // "Open Launcher" on the completion screen.
+    void openLauncher();
+    // "Settings" on the launcher: fresh questions.
+    void openSettings();
+    // "Try again" on the failure screen: always welcome.
+    void retry();
+
+    // --- Install, update, uninstall ---
+
+    // The questions' final button. The enterprise gateway's URL and e-mail, when set, replace
+    // the answers' "gatewayBaseUrl" and "email" fields. Installing, then complete or failed.
+    void runInstall(const Setup::InstallAnswers &answers);
+    // The launcher's update: installing, then the launcher with fresh versions, or failed.
+    void runUpdate();
+    // The launcher's uninstall: installing, then welcome as a first run, or failed.
+    void runUninstall();
+
+    // --- Launches (they never change the screen) ---
+
+    // The launcher's buttons, always through the gateway; `relaunch` first asks the running
+    // copy to quit.
+    void launchClaude(bool relaunch);
+    void launchCodex(bool relaunch);
+    void launchOpenCode();
+
+    void launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch);
+    void launchCodexDesktop(Setup::DesktopLaunchMode mode, bool relaunch);
+    void launchOpenCodeDesktop();
+
+    // Opens a terminal (the command is for the user to paste; it is not run). On success
+    // hideApplicationRequested() follows 0.2 s later; on failure terminalLaunchError() is set.
+    void launchTerminal(const QString &command);
+    // "Open in Terminal": launchTerminal(command) two seconds from now, then
+    // delayedTerminalLaunchFinished(command). Each call schedules its own; they happen even
+    // when the launcher has been left.
+    void launchTerminalLater(const QString &command);
+
+    // Asks every running copy of `app` to quit, without waiting.
+    void terminateDesktopApp(Setup::DesktopApp app);
+
+Q_SIGNALS:
+    void screenChanged(Screen screen);
+    void resolvedChanged();
+    void detectedChanged();
+    void existingChanged();
+    void isReturningChanged(bool isReturning);
+    void recheckedChanged(bool rechecked);
+    void enterpriseChanged();
+    void questionsModelChanged(Wizard::QuestionsModel *model);
+    void statusTextChanged(const QString &statusText);
+    void errorTextChanged(const QString &errorText);
+    void launchedCommandsChanged(const QStringList &commands);
+    void versionInfoChanged();
+    void desktopLaunchBusyChanged(bool busy);
+    void desktopLaunchErrorChanged();
+    void terminalLaunchErrorChanged();
+    // Either of the two errors above changed what launcherErrorText() gives.
+    void launcherErrorTextChanged();
+
+    // The terminal has opened: hide this application so the terminal is in front (the setup
+    // window minimises).
+    void hideApplicationRequested();
+    // A launchTerminalLater() call has made its launchTerminal() call.
+    void delayedTerminalLaunchFinished(const QString &command);
+
+private:
+    struct PreflightRun;
+
+    void setScreen(Screen screen);
+    void enterQuestions(bool fresh);
+    void setStatusText(const QString &text);
+    void setErrorText(const QString &text);
+    void setLaunchedCommands(const QStringList &commands);
+    void setVersionInfo(const Setup::VersionInfo &info);
+    void setIsReturning(bool returning);
+    void setExisting(const QList<Setup::ExistingHarness> &existing);
+    void setEnterprise(const std::optional<Enterprise> &enterprise);
+    void setDesktopLaunchBusy(bool busy);
+    void setDesktopLaunchError(const std::optional<QString> &error);
+    void setTerminalLaunchError(const std::optional<QString> &error);
+    void finishPreflight(const std::shared_ptr<PreflightRun> &run);
+    void fail(const Failure &failure, const QString &fallback);
+    // Runs one desktop launch at a time; a call while one runs is ignored.
+    void launchDesktop(const QString &fallback,
+                       const std::function<void(Setup::Completion<void>)> &operation);
+    void schedule(std::chrono::milliseconds delay, std::function<void()> action);
+    QStringList existingIds() const;
+
+    Setup::SetupEngine &m_engine;
+    ManifestSource m_loadManifest;
+    Platform::Timers &m_timers;
+    std::vector<std::unique_ptr<Platform::TimerHandle>> m_timerHandles;
+    int m_firingTimers = 0;
+
+    Screen m_screen = Screen::Loading;
+    std::optional<Manifest::Resolved> m_resolved;
+    QList<Manifest::ManifestHarness> m_detected;
+    bool m_rechecked = false;
+    bool m_isReturning = false;
+    std::optional<Enterprise> m_enterprise;
+    QList<Setup::ExistingHarness> m_existing;
+    QString m_statusText;
+    QString m_errorText;
+    QStringList m_launchedCommands;
+    bool m_desktopLaunchBusy = false;
+    std::optional<QString> m_desktopLaunchError;
+    std::optional<QString> m_terminalLaunchError;
+    Setup::VersionInfo m_versionInfo;
+    QPointer<QuestionsModel> m_questionsModel;
+};
+
+} // namespace Wizard

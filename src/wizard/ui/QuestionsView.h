@@ -1,0 +1,68 @@
+#pragma once
+
+#include "setup/InstallAnswers.h"
+#include "wizard/QuestionStep.h"
+#include "wizard/QuestionsModel.h"
+
+#include <QWidget>
+
+class QLabel;
+
+namespace Design {
+class FlatButton;
+}
+
+namespace Wizard {
+
+
+
+// The questions, one step at a time: the tools, then one funding step per funding group the
+// chosen tools use. A header names the step and counts it; the footer goes back, on, and on
+// the last step hands the answers over. It starts at the tools step; everything chosen or
+// typed lives in the model, so going back and forth keeps it.
+class QuestionsView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit QuestionsView(QuestionsModel *model, QWidget *parent = nullptr);
+
+    QuestionsModel *model() const { return m_model; }
+    QuestionStep step() const { return m_step; }
+    // The position of step() in the model's steps, 0 when it is not among them.
+    int stepIndex() const;
+
+    // "%1 OF %2" as the header shows it.
+    QString counterText() const;
+
+Q_SIGNALS:
+    // The final button, with the model's answers.
+    void installRequested(const Setup::InstallAnswers &answers);
+    // "Have an Enterprise Gateway?".
+    void enterpriseGatewayRequested();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void goBack();
+    void goOn();
+    void setStep(const QuestionStep &step);
+    void showStep();
+    void updateChrome();
+    bool isLastStep() const;
+
+    // The root view replaces this view whenever the controller replaces its model, and the
+    // old model is deleted no sooner than the old view, so a plain pointer is enough.
+    QuestionsModel *m_model;
+    QuestionStep m_step = QuestionStep::tools();
+    QLabel *m_stepLabel = nullptr;
+    QLabel *m_counter = nullptr;
+    QWidget *m_stepArea = nullptr;
+    QWidget *m_stepView = nullptr;
+    Design::FlatButton *m_back = nullptr;
+    Design::FlatButton *m_primary = nullptr;
+    Design::FlatButton *m_enterprise = nullptr;
+};
+
+} // namespace Wizard

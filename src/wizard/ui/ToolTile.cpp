@@ -1,0 +1,84 @@
+#include "wizard/ui/ToolTile.h"
+
+#include "design/Design.h"
+
+#include <QFocusEvent>
+#include <QPainter>
+
+namespace Wizard {
+
+namespace {
+constexpr int padding = 18;
+constexpr int separator = 2;
+} // namespace
+
+ToolTile::ToolTile(const QString &harnessId, const QString &name, QWidget *parent)
+    : QAbstractButton(parent)
+    , m_harnessId(harnessId)
+{
+    setText(name);
+    setCheckable(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    setAccessibleName(name);
+    Design::handCursor(this);
+}
+
+QString ToolTile::code(const QString &harnessId)
+{
+    if (harnessId == u"claude-code")
+        return QStringLiteral("CC");
+    if (harnessId == u"codex")
+        return QStringLiteral("CX");
+    return QStringLiteral("OC");
+}
+
+void ToolTile::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool selected = isChecked();
+    const QColor ink = selected ? QColor(Qt::white) : Design::ink();
+    painter.fillRect(rect(), selected ? Design::red() : Design::paper());
+    // Each tile draws the bar along its right edge; the row's outline closes the last one.
+    painter.fillRect(QRect(width() - separator, 0, separator, height()), Design::line());
+
+    const QRect content = rect().adjusted(padding, padding, -padding - separator, -padding);
+    painter.setPen(ink);
+    painter.setFont(Design::archivo(34, Design::Weight::Bold));
+    painter.drawText(content, Qt::AlignLeft | Qt::AlignTop, code(m_harnessId));
+    painter.setFont(Design::archivo(15, Design::Weight::Bold));
+    const QFontMetrics nameMetrics(painter.font());
+    painter.drawText(content, Qt::AlignLeft | Qt::AlignBottom,
+                     nameMetrics.elidedText(text(), Qt::ElideRight, content.width()));
+
+    if (selected) {
+        painter.setPen(Qt::white);
+        painter.setFont(Design::archivo(24, Design::Weight::Bold));
+        const QRect corner = rect().adjusted(0, 12, -12 - separator, 0);
+        painter.drawText(corner, Qt::AlignRight | Qt::AlignTop, QStringLiteral("✓"));
+    }
+    if (hasFocus() && m_keyboardFocus) {
+        QColor ring = ink;
+        ring.setAlphaF(0.55f);
+        painter.setPen(QPen(ring, 1.5, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(5, 5, -5 - separator, -5));
+    }
+}
+
+// The ring marks focus that the keyboard moved, not the focus a click gives.
+void ToolTile::focusInEvent(QFocusEvent *event)
+{
+    m_keyboardFocus =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void ToolTile::focusOutEvent(QFocusEvent *event)
+{
+    m_keyboardFocus = false;
+    QAbstractButton::focusOutEvent(event);
+}
+
+} // namespace Wizard
