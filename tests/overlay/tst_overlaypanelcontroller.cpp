@@ -67,10 +67,11 @@ struct RecordingPanel final : Panel
 };
 
 Platform::ActiveWindow window(const QString &instance, const QString &className,
-                              std::optional<std::int64_t> pid = std::nullopt)
+                              std::optional<std::int64_t> pid = std::nullopt,
+                              const QString &appId = {})
 {
-    return {.id = 0x400001, .instanceName = instance, .className = className, .pid = pid,
-            .frame = QRect(100, 200, 800, 600)};
+    return {.id = 0x400001, .instanceName = instance, .className = className, .appId = appId,
+            .pid = pid, .frame = QRect(100, 200, 800, 600)};
 }
 
 const QString statusPath =
@@ -180,6 +181,7 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity_data(
     for (const char *id : {"com.openai.codex", "codex-desktop", "codex", "chatgpt"})
         row(id, window(QStringLiteral("electron"), QString::fromLatin1(id)), "codex");
     row("class in other case", window(QStringLiteral("x"), QStringLiteral("Claude")), "claude-code");
+    row("application id", window({}, {}, {}, QStringLiteral("com.anthropic.Claude")), "claude-code");
     row("program claude-desktop", window({}, {}, 4242), "claude-code", "claude-desktop");
     row("program ChatGPT", window(QStringLiteral("a"), QStringLiteral("b"), 4242), "codex",
         "ChatGPT");

@@ -21,10 +21,11 @@ public:
     {
         if (!m_claude)
             return Platform::ActiveWindow{.id = 2, .instanceName = QStringLiteral("xterm"),
-                                          .className = QStringLiteral("XTerm"),
+                                          .className = QStringLiteral("XTerm"), .appId = {},
                                           .pid = std::nullopt, .frame = QRect(0, 0, 800, 600)};
         return Platform::ActiveWindow{.id = 1, .instanceName = QStringLiteral("claude"),
-                                      .className = QStringLiteral("Claude"), .pid = std::nullopt,
+                                      .className = QStringLiteral("Claude"), .appId = {},
+                                      .pid = std::nullopt,
                                       .frame = QRect(0, 0, 800, 600)};
     }
     void setClaudeInFront(bool claude)

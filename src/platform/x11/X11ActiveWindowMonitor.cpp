@@ -88,8 +88,7 @@ std::optional<uint32_t> first32(const xcb_get_property_reply_t *reply)
 } // namespace
 
 X11ActiveWindowMonitor::X11ActiveWindowMonitor(Timers &timers, QObject *parent)
-    : ActiveWindowMonitor(parent)
-    , m_timers(timers)
+    : SettlingActiveWindowMonitor(timers, parent)
     , m_connection(qtConnection())
 {}
 
@@ -127,7 +126,7 @@ void X11ActiveWindowMonitor::start()
 
     const uint32_t window = readActiveWindowId();
     if (window != XCB_WINDOW_NONE)
-        m_active = describe(window);
+        seeAtStart(describe(window));
 }
 
 bool X11ActiveWindowMonitor::nativeEventFilter(const QByteArray &eventType, void *message,
@@ -148,17 +147,15 @@ void X11ActiveWindowMonitor::activeWindowPropertyChanged()
 {
     const uint32_t window = readActiveWindowId();
     if (window == XCB_WINDOW_NONE) {
-        if (m_active && !m_noneTimer)
-            m_noneTimer = m_timers.singleShot(noneGrace, [this] {
-                m_noneTimer.reset();
-                report(std::nullopt);
-            });
+        see(std::nullopt);
         return;
     }
-    m_noneTimer.reset();
-    if (m_active && m_active->id == window)
+    // The same window again is no change; reading it again would cost a round trip.
+    if (const auto active = activeWindow(); active && active->id == window) {
+        see(active);
         return;
-    report(describe(window));
+    }
+    see(describe(window));
 }
 
 uint32_t X11ActiveWindowMonitor::readActiveWindowId() const
@@ -205,12 +202,6 @@ ActiveWindow X11ActiveWindowMonitor::describe(uint32_t window) const
     if (geometry && place)
         active.frame = QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
     return active;
-}
-
-void X11ActiveWindowMonitor::report(std::optional<ActiveWindow> window)
-{
-    m_active = std::move(window);
-    Q_EMIT activeWindowChanged();
 }
 
 } // namespace Platform
