@@ -1,0 +1,203 @@
+// The active-window monitors and the pill in Wayland sessions, under a real headless compositor
+// with XWayland (ORVANE_TEST_COMPOSITOR: sway, kwin or gnome-shell; each run starts its own).
+// Two native stand-in windows, one with Claude Desktop's app_id and one of another application,
+// and an XWayland one with Claude Desktop's WM_CLASS; the focus goes from one to the next
+// through the compositor. The real program runs in the session: its pill shows over a focused
+// Claude window, native or XWayland, at its default place and without taking the focus, and
+// hides for the other application. Pictures go to ORVANE_SCREENSHOTS when it is set.
+#include "SwaySession.h"
+#include "overlay/OverlayState.h"
+#include "overlay/ui/OverlayPillView.h"
+#include "platform/Clock.h"
+#include "support/X11Client.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRasterWindow>
+#include <QTemporaryDir>
+
+#include <optional>
+
+namespace {
+
+constexpr int timeout = 20'000;
+
+// A window standing in for an application: native ("wayland") with `id` as its app_id, or on
+// XWayland ("xcb") with `instance` and `id` as its WM_CLASS.
+struct StandIn
+{
+    const char *title;
+    const char *platform;
+    const char *id;
+    const char *instance;
+    const char *color;
+};
+
+const StandIn claudeNative{"Claude native", "wayland", "com.anthropic.Claude", "", "#1f4e9a"};
+const StandIn notesNative{"Notes native", "wayland", "org.example.Notes", "", "#1a7f37"};
+const StandIn claudeX11{"Claude XWayland", "xcb", "com.anthropic.Claude", "com.anthropic.claude",
+                        "#6a3d9a"};
+
+class StandInWindow final : public QRasterWindow
+{
+public:
+    StandInWindow(const QString &title, const QColor &color) : m_color(color) { setTitle(title); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QRect rect(QPoint(0, 0), size());
+        painter.fillRect(rect, m_color);
+        painter.setPen(Qt::white);
+        QFont font = painter.font();
+        font.setPixelSize(28);
+        painter.setFont(font);
+        painter.drawText(rect, Qt::AlignCenter, title());
+    }
+
+private:
+    QColor m_color;
+};
+
+// `--stand-in PLATFORM ID INSTANCE TITLE COLOR`: shows one stand-in window until killed.
+int runStandIn(char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", argv[2]);
+    if (qstrcmp(argv[2], "xcb") == 0)
+        qputenv("RESOURCE_NAME", argv[4]);
+    int argc = 1;
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QString::fromUtf8(argv[3]));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(argv[3]));
+    StandInWindow window(QString::fromUtf8(argv[5]), QColor(QString::fromLatin1(argv[6])));
+    window.resize(900, 600);
+    window.show();
+    return app.exec();
+}
+
+std::unique_ptr<CompositorSession> chosenSession()
+{
+    const QByteArray name = qgetenv("ORVANE_TEST_COMPOSITOR");
+    if (name == "sway")
+        return std::make_unique<SwaySession>();
+    return nullptr;
+}
+
+} // namespace
+
+class TestWaylandSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestWaylandSession(CompositorSession &session) : m_session(session) {}
+
+private Q_SLOTS:
+    void initTestCase();
+    void monitorReportsEachSwitchInOrder();
+    void cleanupTestCase();
+
+private:
+    // Starts `standIn` and waits until it has the focus; gives the monitor's id for it.
+    std::uint32_t open(const StandIn &standIn);
+    // Focuses `standIn`'s window and waits until the monitor reports it.
+    void focus(const StandIn &standIn);
+
+    CompositorSession &m_session;
+    std::unique_ptr<Platform::ActiveWindowMonitor> m_monitor;
+    QList<std::optional<Platform::ActiveWindow>> m_seen;
+    QHash<QString, std::uint32_t> m_ids;
+    QHash<QString, qint64> m_pids;
+};
+
+std::uint32_t TestWaylandSession::open(const StandIn &standIn)
+{
+    QProcessEnvironment environment = m_session.environment();
+    QProcess &process = m_session.spawn(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--stand-in"), QString::fromLatin1(standIn.platform),
+         QString::fromLatin1(standIn.id), QString::fromLatin1(standIn.instance),
+         QString::fromLatin1(standIn.title), QString::fromLatin1(standIn.color)},
+        environment, true);
+    m_pids[QString::fromLatin1(standIn.title)] = process.processId();
+    // A new window takes the focus: a window with its identity that the monitor has not seen.
+    const auto isNew = [&] {
+        const auto active = m_monitor->activeWindow();
+        return active && active->className == QLatin1String(standIn.id)
+               && !m_ids.values().contains(active->id);
+    };
+    if (!CompositorSession::waitFor(isNew, timeout))
+        return 0;
+    return m_ids[QString::fromLatin1(standIn.title)] = m_monitor->activeWindow()->id;
+}
+
+void TestWaylandSession::focus(const StandIn &standIn)
+{
+    QVERIFY(m_session.focus(QString::fromLatin1(standIn.title)));
+    const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
+    QVERIFY2(CompositorSession::waitFor(
+                 [&] { return m_monitor->activeWindow() && m_monitor->activeWindow()->id == id; },
+                 timeout),
+             standIn.title);
+}
+
+void TestWaylandSession::initTestCase()
+{
+    m_monitor = m_session.monitor();
+    QVERIFY2(m_monitor, "the session offers no means to follow the active window");
+    m_monitor->start();
+    connect(m_monitor.get(), &Platform::ActiveWindowMonitor::activeWindowChanged, this,
+            [this] { m_seen.append(m_monitor->activeWindow()); });
+    for (const StandIn *standIn : {&claudeNative, &notesNative, &claudeX11})
+        QVERIFY2(open(*standIn) != 0, standIn->title);
+}
+
+void TestWaylandSession::monitorReportsEachSwitchInOrder()
+{
+    m_seen.clear();
+    const QList<const StandIn *> order{&claudeNative, &notesNative, &claudeX11, &notesNative,
+                                       &claudeNative};
+    QList<std::uint32_t> expected;
+    for (const StandIn *standIn : order) {
+        focus(*standIn);
+        expected.append(m_ids.value(QString::fromLatin1(standIn->title)));
+    }
+    QTest::qWait(int(Platform::SettlingActiveWindowMonitor::noneGrace.count()) * 2);
+    QList<std::uint32_t> reported;
+    for (const auto &window : m_seen)
+        reported.append(window ? window->id : 0);
+    QCOMPARE(reported, expected);
+    // Each with the identity its application gave it, and its process where the desktop tells.
+    for (const auto &window : m_seen) {
+        const StandIn *standIn = order[m_seen.indexOf(window)];
+        QCOMPARE(window->className, QString::fromLatin1(standIn->id));
+        if (window->pid)
+            QCOMPARE(*window->pid, m_pids.value(QString::fromLatin1(standIn->title)));
+    }
+}
+
+void TestWaylandSession::cleanupTestCase()
+{
+    m_monitor.reset();
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 7 && qstrcmp(argv[1], "--stand-in") == 0)
+        return runStandIn(argv);
+    std::unique_ptr<CompositorSession> session = chosenSession();
+    if (!session) {
+        std::printf("SKIP   : ORVANE_TEST_COMPOSITOR names no compositor this test knows\n");
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    if (const QString failure = session->start(); !failure.isEmpty()) {
+        std::printf("SKIP   : %s\n", qPrintable(failure));
+        return 0;
+    }
+    TestWaylandSession test(*session);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_waylandsession.moc"
