@@ -5,6 +5,7 @@
 // through the compositor. The real program runs in the session: its pill shows over a focused
 // Claude window, native or XWayland, at its default place and without taking the focus, and
 // hides for the other application. Pictures go to ORVANE_SCREENSHOTS when it is set.
+#include "GnomeShellSession.h"
 #include "KWinSession.h"
 #include "SwaySession.h"
 #include "overlay/OverlayState.h"
@@ -84,6 +85,8 @@ std::unique_ptr<CompositorSession> chosenSession()
         return std::make_unique<SwaySession>();
     if (name == "kwin")
         return std::make_unique<KWinSession>();
+    if (name == "gnome-shell")
+        return std::make_unique<GnomeShellSession>();
     return nullptr;
 }
 
