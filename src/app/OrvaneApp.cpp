@@ -116,8 +116,8 @@ void OrvaneApp::buildOverlay()
     // none and the pill never shows.
     m_monitor = Platform::X11ActiveWindowMonitor::create(m_timers);
     if (!qobject_cast<Platform::X11ActiveWindowMonitor *>(m_monitor.get()))
-        qCDebug(lcApp) << "no X11 display on platform" << platformName()
-                       << "- the usage overlay stays hidden";
+        qCDebug(lcApp).nospace() << "no X11 display on platform " << platformName()
+                                 << ": the usage overlay stays hidden";
     m_screens = std::make_unique<Platform::QtScreens>();
     const QString home = Platform::homeDirectory();
     m_transcripts = std::make_unique<Usage::TranscriptIndex>(home);
