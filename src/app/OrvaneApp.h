@@ -1,5 +1,6 @@
 #pragma once
 
+#include "overlay/ui/OverlayPanelWindow.h"
 #include "platform/Clock.h"
 #include "platform/Timers.h"
 
@@ -60,6 +61,10 @@ public:
 
 private:
     void buildOverlay();
+    // Makes the active-window monitor the session calls for; gives how the pill stacks there.
+    Overlay::OverlayPanelWindow::Stacking chooseActiveWindowMonitor();
+    // Once, when GNOME Shell does not run the program's extension: what to do about it.
+    QString sessionNotice();
     // Registers the fonts, brings the setup window to the front and starts the overlay.
     void start();
     void showSetupWindow();
@@ -80,6 +85,8 @@ private:
     std::unique_ptr<Usage::TranscriptSource> m_transcripts;
     std::unique_ptr<Overlay::OverlayPanelController> m_overlay;
     std::unique_ptr<TrayMenu> m_tray;
+    bool m_gnomeExtensionMissing = false;
+    bool m_gnomeExtensionNoticeShown = false;
 };
 
 } // namespace App

@@ -184,6 +184,34 @@ public:
         return u >= 0 && l >= 0 && u > l;
     }
 
+    // The first window below `parent`, at any depth, whose WM_WINDOW_ROLE is `role`.
+    xcb_window_t findByRole(const QByteArray &role, xcb_window_t parent = XCB_WINDOW_NONE)
+    {
+        auto *tree = xcb_query_tree_reply(
+            m_c, xcb_query_tree(m_c, parent == XCB_WINDOW_NONE ? m_root : parent), nullptr);
+        if (!tree)
+            return XCB_WINDOW_NONE;
+        const std::vector<xcb_window_t> children(
+            xcb_query_tree_children(tree),
+            xcb_query_tree_children(tree) + xcb_query_tree_children_length(tree));
+        std::free(tree);
+        const xcb_atom_t roleAtom = atom("WM_WINDOW_ROLE");
+        for (const xcb_window_t child : children) {
+            auto *reply = xcb_get_property_reply(
+                m_c, xcb_get_property(m_c, 0, child, roleAtom, XCB_ATOM_STRING, 0, 64), nullptr);
+            const bool found = reply
+                               && QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                                             xcb_get_property_value_length(reply))
+                                      == role;
+            std::free(reply);
+            if (found)
+                return child;
+            if (const xcb_window_t below = findByRole(role, child); below != XCB_WINDOW_NONE)
+                return below;
+        }
+        return XCB_WINDOW_NONE;
+    }
+
     // Root coordinates of a window's top-left corner and its size.
     QRect frame(xcb_window_t window)
     {

@@ -13,17 +13,34 @@
 
 namespace Overlay {
 
-OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                           | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+namespace {
+
+Qt::WindowFlags flags(OverlayPanelWindow::Stacking stacking)
+{
+    const Qt::WindowFlags managed = Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                                    | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
+    if (stacking == OverlayPanelWindow::Stacking::Managed)
+        return managed;
+    // A utility window rather than a normal one: wlroots gives the focus to an override-redirect
+    // window of the normal type when it maps and when it is clicked.
+    return managed | Qt::Tool | Qt::X11BypassWindowManagerHint;
+}
+
+} // namespace
+
+OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent,
+                                       Stacking stacking)
+    : QWidget(nullptr, flags(stacking))
     , m_content(content)
     , m_margins(translucent ? margins : QMargins())
     , m_translucent(translucent)
+    , m_stacking(stacking)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Orvane"));
+    setWindowRole(QString::fromLatin1(windowRole));
     if (translucent)
         setAttribute(Qt::WA_TranslucentBackground);
     m_content->setParent(this);
@@ -32,11 +49,13 @@ OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool 
 
 OverlayPanelWindow::~OverlayPanelWindow() = default;
 
-std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state)
+std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state,
+                                                                 Stacking stacking)
 {
     const bool translucent = Platform::WindowSystem::supportsTranslucency();
     auto *pill = new OverlayPillView(state, translucent);
-    return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent);
+    return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent,
+                                                stacking);
 }
 
 void OverlayPanelWindow::setBox(const QRect &box)
@@ -101,8 +120,10 @@ bool OverlayPanelWindow::eventFilter(QObject *watched, QEvent *event)
             // it is by however far the pointer goes from here.
             move(m_pressWindowPos + delta);
             // The window manager moves it from here, as it does with a title bar, where it
-            // offers that; it then owns the pointer until the button goes up.
-            m_systemMove = windowHandle() && windowHandle()->startSystemMove();
+            // offers that; it then owns the pointer until the button goes up. A window out of
+            // the window manager's hands moves itself.
+            m_systemMove = m_stacking == Stacking::Managed && windowHandle()
+                           && windowHandle()->startSystemMove();
             return true;
         }
         if (m_dragging && !m_systemMove)

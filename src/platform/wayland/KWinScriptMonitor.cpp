@@ -57,16 +57,18 @@ bool KWinScriptMonitor::available(const QDBusConnection &bus)
     return bus.isConnected() && bus.interface()->isServiceRegistered(kwinService);
 }
 
-KWinScriptMonitor::KWinScriptMonitor(QDBusConnection bus, Timers &timers, QObject *parent)
+KWinScriptMonitor::KWinScriptMonitor(QDBusConnection bus, Timers &timers, QString scriptName,
+                                     QObject *parent)
     : SettlingActiveWindowMonitor(timers, parent)
     , m_bus(std::move(bus))
+    , m_scriptName(std::move(scriptName))
     , m_script(QDir::tempPath() + QStringLiteral("/orvane-kwin-XXXXXX.js"))
 {}
 
 KWinScriptMonitor::~KWinScriptMonitor()
 {
     if (m_loaded)
-        m_bus.call(scripting(QStringLiteral("unloadScript"), {QString::fromLatin1(scriptName)}),
+        m_bus.call(scripting(QStringLiteral("unloadScript"), {m_scriptName}),
                    QDBus::Block, 1000);
     if (m_started)
         m_bus.unregisterObject(objectPath);
@@ -93,7 +95,7 @@ void KWinScriptMonitor::start()
     }
     // A script of the same name left by an earlier run would make the load fail.
     auto *unload = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(scripting(QStringLiteral("unloadScript"), {QString::fromLatin1(scriptName)})),
+        m_bus.asyncCall(scripting(QStringLiteral("unloadScript"), {m_scriptName})),
         this);
     connect(unload, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher *watcher) {
@@ -105,8 +107,8 @@ void KWinScriptMonitor::start()
 void KWinScriptMonitor::loadScript()
 {
     auto *load = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(scripting(QStringLiteral("loadScript"),
-                                  {m_script.fileName(), QString::fromLatin1(scriptName)})),
+        m_bus.asyncCall(
+            scripting(QStringLiteral("loadScript"), {m_script.fileName(), m_scriptName})),
         this);
     connect(load, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *watcher) {
         watcher->deleteLater();

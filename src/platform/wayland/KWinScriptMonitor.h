@@ -20,14 +20,15 @@ class KWinScriptMonitor final : public SettlingActiveWindowMonitor
     Q_CLASSINFO("D-Bus Interface", "dev.orvane.ActiveWindow")
 
 public:
-    // The script's name in KWin: one such script per session, since KWin refuses to load a
-    // second script of a name it has.
-    static constexpr auto scriptName = "orvane-active-window";
+    // The script's name in KWin: one script of the program per session, since KWin refuses
+    // to load a second script of a name it has and the program runs once per user.
+    static constexpr auto defaultScriptName = "orvane-active-window";
 
     // Whether KWin runs on `bus`.
     static bool available(const QDBusConnection &bus);
 
     explicit KWinScriptMonitor(QDBusConnection bus, Timers &timers = QtTimers::instance(),
+                               QString scriptName = QString::fromLatin1(defaultScriptName),
                                QObject *parent = nullptr);
     ~KWinScriptMonitor() override;
 
@@ -43,6 +44,7 @@ private:
     void loadScript();
 
     QDBusConnection m_bus;
+    QString m_scriptName;
     QTemporaryFile m_script;
     bool m_started = false;
     bool m_loaded = false;

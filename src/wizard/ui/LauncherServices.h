@@ -2,6 +2,8 @@
 
 #include "setup/DesktopApp.h"
 
+#include <QString>
+
 #include <functional>
 
 class QClipboard;
@@ -22,6 +24,7 @@ struct LauncherServices
     QSettings *settings = nullptr;
     Platform::Timers *timers = nullptr;
     std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
+    std::function<QString()> sessionNotice;
 };
 
 } // namespace Wizard

@@ -34,7 +34,7 @@ public:
                             home + QStringLiteral("/.local/share/gnome-shell/extensions")))
                 return QStringLiteral("cannot install the extensions");
         // The settings in a key file rather than dconf: the extensions on, no welcome tour, no
-        // animations to wait for.
+        // animations to wait for, no banners over the windows.
         m_environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("keyfile"));
         QDir().mkpath(home + QStringLiteral("/.config/glib-2.0/settings"));
         QFile settings(home + QStringLiteral("/.config/glib-2.0/settings/keyfile"));
@@ -42,7 +42,8 @@ public:
             return QStringLiteral("cannot write the settings");
         settings.write(QStringLiteral("[org/gnome/shell]\nenabled-extensions=['%1', 'test@orvane.dev']\n"
                                       "welcome-dialog-last-shown-version='999'\n\n"
-                                      "[org/gnome/desktop/interface]\nenable-animations=false\n")
+                                      "[org/gnome/desktop/interface]\nenable-animations=false\n\n"
+                                      "[org/gnome/desktop/notifications]\nshow-banners=false\n")
                            .arg(QLatin1String(Platform::GnomeShellMonitor::extensionUuid))
                            .toUtf8());
         settings.close();

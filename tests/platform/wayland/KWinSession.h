@@ -6,7 +6,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingReply>
+#include <QDBusArgument>
 #include <QDBusUnixFileDescriptor>
 #include <QStandardPaths>
 
@@ -99,6 +99,7 @@ for (var i = 0; i < windows.length; ++i) {
 
     QImage screenshot() override
     {
+        // KWin answers with the picture's format and writes its pixels into the pipe.
         int fds[2];
         if (::pipe(fds) != 0)
             return {};
@@ -106,21 +107,19 @@ for (var i = 0; i < windows.length; ++i) {
             QStringLiteral("org.kde.KWin"), QStringLiteral("/org/kde/KWin/ScreenShot2"),
             QStringLiteral("org.kde.KWin.ScreenShot2"), QStringLiteral("CaptureActiveScreen"));
         capture << QVariantMap() << QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]));
-        QDBusPendingReply<QVariantMap> reply = m_bus.asyncCall(capture);
         ::close(fds[1]);
-        QByteArray data;
-        char buffer[65536];
-        for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-            data.append(buffer, got);
-        ::close(fds[0]);
-        reply.waitForFinished();
-        if (reply.isError())
-            return {};
-        const QVariantMap meta = reply.value();
+        const QDBusMessage reply = m_bus.call(capture, QDBus::Block, 10'000);
+        const QVariantMap meta = qdbus_cast<QVariantMap>(reply.arguments().value(0));
         const int width = meta.value(QStringLiteral("width")).toInt();
         const int height = meta.value(QStringLiteral("height")).toInt();
         const int stride = meta.value(QStringLiteral("stride")).toInt();
-        if (data.size() < qsizetype(stride) * height)
+        QByteArray data(qsizetype(stride) * height, Qt::Uninitialized);
+        qsizetype got = 0;
+        for (ssize_t part = 1; reply.type() == QDBusMessage::ReplyMessage && got < data.size() && part > 0;
+             got += part)
+            part = ::read(fds[0], data.data() + got, std::size_t(data.size() - got));
+        ::close(fds[0]);
+        if (data.isEmpty() || got < data.size())
             return {};
         return QImage(reinterpret_cast<const uchar *>(data.constData()), width, height, stride,
                       QImage::Format(meta.value(QStringLiteral("format")).toInt()))
@@ -131,7 +130,9 @@ for (var i = 0; i < windows.length; ++i) {
     {
         if (!Platform::KWinScriptMonitor::available(m_bus))
             return nullptr;
-        return std::make_unique<Platform::KWinScriptMonitor>(m_bus);
+        // Beside the program's own, under a name of its own.
+        return std::make_unique<Platform::KWinScriptMonitor>(m_bus, Platform::QtTimers::instance(),
+                                                             QStringLiteral("orvane-test-monitor"));
     }
 
 private:
@@ -143,7 +144,7 @@ private:
             QStringLiteral("org.kde.KWin"), QStringLiteral("/Scripting"),
             QStringLiteral("org.kde.kwin.Scripting"), method);
         message.setArguments(arguments);
-        return m_bus.call(message);
+        return m_bus.call(message, QDBus::Block, 10'000);
     }
 
     QDBusConnection m_bus{QString()};

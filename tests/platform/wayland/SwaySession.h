@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CompositorSession.h"
+#include "VirtualPointer.h"
 #include "platform/Timers.h"
 #include "platform/wayland/WlrToplevelMonitor.h"
 
@@ -9,8 +10,9 @@
 
 #include <unistd.h>
 
-// sway on the headless backend with the pixman renderer, XWayland started with it. It is
-// driven through its own IPC (swaymsg), the pointer through its seat's virtual cursor.
+// sway on the headless backend with the pixman renderer, XWayland started with it, windows in
+// tabs (the focused one fills the screen). It is driven through its own IPC (swaymsg), the
+// pointer through a virtual pointer device.
 class SwaySession final : public CompositorSession
 {
 public:
@@ -47,7 +49,9 @@ public:
         if (!file.open(QIODevice::WriteOnly))
             return QStringLiteral("cannot write sway's configuration");
         file.write(QStringLiteral("output HEADLESS-1 mode %1x%2 position 0 0 bg #404040 solid_color\n"
-                                  "xwayland force\nfocus_follows_mouse no\nexec sh -c '%3'\n")
+                                  "xwayland force\nfocus_follows_mouse no\nworkspace_layout tabbed\n"
+                                  "for_window [class=\"^Orvane$\"] floating disable\n"
+                                  "exec sh -c '%3'\n")
                        .arg(kWidth).arg(kHeight).arg(ready)
                        .toUtf8());
         file.close();
@@ -94,27 +98,33 @@ public:
             QFile::encodeName(m_environment.value(QStringLiteral("WAYLAND_DISPLAY"))));
     }
 
-    // Presses and releases the left button at `from`, moving to `to` in between in steps.
+    // Presses the left button at `from` and releases it at `to`, moving there in `steps`.
     bool drag(QPoint from, QPoint to, int steps)
     {
-        bool ok = cursor(from) && swaymsg(QStringLiteral("seat seat0 cursor press button1"));
-        for (int step = 1; ok && step <= steps; ++step) {
+        if (!m_pointer)
+            m_pointer = std::make_unique<VirtualPointer>(
+                QFile::encodeName(m_environment.value(QStringLiteral("WAYLAND_DISPLAY"))),
+                QSize(kWidth, kHeight));
+        if (!m_pointer->ok())
+            return false;
+        m_pointer->moveTo(from);
+        QTest::qWait(100); // the seat has a pointer now; its client sees it enter
+        m_pointer->button(true);
+        for (int step = 1; step <= steps; ++step) {
             QTest::qWait(15);
-            ok = cursor(from + (to - from) * step / steps);
+            m_pointer->moveTo(from + (to - from) * step / steps);
         }
-        return ok && swaymsg(QStringLiteral("seat seat0 cursor release button1"));
+        QTest::qWait(50);
+        m_pointer->button(false);
+        return true;
     }
 
 private:
-    bool cursor(QPoint at)
-    {
-        return swaymsg(QStringLiteral("seat seat0 cursor set %1 %2").arg(at.x()).arg(at.y()));
-    }
-
     bool swaymsg(const QString &command)
     {
         return run(QStringLiteral("swaymsg"), {command}).has_value();
     }
 
+    std::unique_ptr<VirtualPointer> m_pointer;
     QTemporaryDir m_clientRuntime;
 };

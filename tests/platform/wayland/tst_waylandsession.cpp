@@ -9,11 +9,13 @@
 #include "KWinSession.h"
 #include "SwaySession.h"
 #include "overlay/OverlayState.h"
+#include "overlay/ui/OverlayPanelWindow.h"
 #include "overlay/ui/OverlayPillView.h"
 #include "platform/Clock.h"
 #include "support/X11Client.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QDir>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QTemporaryDir>
@@ -73,7 +75,7 @@ int runStandIn(char **argv)
     QGuiApplication::setApplicationName(QString::fromUtf8(argv[3]));
     QGuiApplication::setDesktopFileName(QString::fromUtf8(argv[3]));
     StandInWindow window(QString::fromUtf8(argv[5]), QColor(QString::fromLatin1(argv[6])));
-    window.resize(900, 600);
+    window.resize(1200, 720);
     window.show();
     return app.exec();
 }
@@ -102,15 +104,28 @@ public:
 private Q_SLOTS:
     void initTestCase();
     void monitorReportsEachSwitchInOrder();
+    void pillShowsOverClaudeWithoutTakingTheFocus();
+    void pillTakesClicksAndDragsWithoutTheFocus();
     void cleanupTestCase();
 
 private:
+    // The pill's window on XWayland, or none.
+    xcb_window_t pill() { return m_x->findByRole(Overlay::OverlayPanelWindow::windowRole); }
+    bool pillShown() { return pill() != XCB_WINDOW_NONE && m_x->isViewable(pill()); }
+    // The pill's box: its window's frame without the room left for its shadow.
+    QRect pillBox();
+    // The monitor has reported `standIn` last, and still does a moment later.
+    void staysFocused(const StandIn &standIn);
+    void picture(const char *step);
+
     // Starts `standIn` and waits until it has the focus; gives the monitor's id for it.
     std::uint32_t open(const StandIn &standIn);
     // Focuses `standIn`'s window and waits until the monitor reports it.
     void focus(const StandIn &standIn);
 
     CompositorSession &m_session;
+    std::optional<X11Client> m_x;
+    QTemporaryDir m_home;
     std::unique_ptr<Platform::ActiveWindowMonitor> m_monitor;
     QList<std::optional<Platform::ActiveWindow>> m_seen;
     QHash<QString, std::uint32_t> m_ids;
@@ -157,6 +172,11 @@ void TestWaylandSession::initTestCase()
             [this] { m_seen.append(m_monitor->activeWindow()); });
     for (const StandIn *standIn : {&claudeNative, &notesNative, &claudeX11})
         QVERIFY2(open(*standIn) != 0, standIn->title);
+    // A client of the session's XWayland, to find the pill's window there.
+    for (const char *name : {"DISPLAY", "XAUTHORITY"})
+        qputenv(name, m_session.environment().value(QString::fromLatin1(name)).toLocal8Bit());
+    m_x.emplace();
+    QVERIFY(m_x->ok());
 }
 
 void TestWaylandSession::monitorReportsEachSwitchInOrder()
@@ -184,6 +204,108 @@ void TestWaylandSession::monitorReportsEachSwitchInOrder()
     }
 }
 
+QRect TestWaylandSession::pillBox()
+{
+    const QRect frame = m_x->frame(pill());
+    Overlay::OverlayState state;
+    const Overlay::OverlayPillView view(state, frame.width() != 318);
+    return frame.marginsRemoved(view.shadowMargins());
+}
+
+void TestWaylandSession::staysFocused(const StandIn &standIn)
+{
+    const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
+    const qsizetype seen = m_seen.size();
+    QTest::qWait(500); // a compositor that would focus the pill has done so by now
+    QCOMPARE(m_seen.size(), seen);
+    QVERIFY(m_monitor->activeWindow());
+    QCOMPARE(m_monitor->activeWindow()->id, id);
+}
+
+void TestWaylandSession::picture(const char *step)
+{
+    const QString folder = qEnvironmentVariable("ORVANE_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    const QImage shot = m_session.screenshot();
+    QVERIFY2(!shot.isNull(), "the compositor gave no screenshot");
+    QVERIFY(shot.save(QStringLiteral("%1/wayland-%2-%3.png")
+                          .arg(folder, qEnvironmentVariable("ORVANE_TEST_COMPOSITOR"),
+                               QString::fromLatin1(step))));
+}
+
+void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
+{
+    // The real program, as a user starts it in this session, in a home of its own.
+    QProcessEnvironment environment = m_session.environment();
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "GSETTINGS_BACKEND"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("HOME"), m_home.path());
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("orvane.*.debug=true"));
+    m_session.spawn(QStringLiteral(ORVANE_PROGRAM), {}, environment, true);
+    // Its setup window comes up first, and takes the focus.
+    QVERIFY(CompositorSession::waitFor(
+        [&] {
+            const auto active = m_monitor->activeWindow();
+            return active && active->className.compare(u"orvane", Qt::CaseInsensitive) == 0;
+        },
+        timeout));
+
+    // At the top right of the work area, over the native Claude window, which keeps the focus.
+    focus(claudeNative);
+    const auto workArea = m_x->property32(m_x->root(), "_NET_WORKAREA");
+    const QRect area = workArea.size() >= 4
+                           ? QRect(int(workArea[0]), int(workArea[1]), int(workArea[2]), int(workArea[3]))
+                           : QRect(0, 0, CompositorSession::kWidth, CompositorSession::kHeight);
+    const QRect expected(area.x() + area.width() - 22 - 318, area.y() + 18, 318, 58);
+    QVERIFY2(CompositorSession::waitFor([&] { return pillShown() && pillBox() == expected; }, timeout),
+             qPrintable(QStringLiteral("the pill is %1 at %2,%3 %4x%5")
+                            .arg(pillShown() ? u"shown" : u"not shown")
+                            .arg(pillBox().x()).arg(pillBox().y())
+                            .arg(pillBox().width()).arg(pillBox().height())));
+    staysFocused(claudeNative);
+    picture("pill-over-native-claude");
+
+    // Hidden for another application, shown again for Claude on XWayland.
+    focus(notesNative);
+    QVERIFY(CompositorSession::waitFor([&] { return !pillShown(); }, timeout));
+    focus(claudeX11);
+    QVERIFY(CompositorSession::waitFor([&] { return pillShown() && pillBox() == expected; }, timeout));
+    staysFocused(claudeX11);
+}
+
+void TestWaylandSession::pillTakesClicksAndDragsWithoutTheFocus()
+{
+    auto *sway = dynamic_cast<SwaySession *>(&m_session);
+    if (!sway)
+        QSKIP("the pointer is driven on sway only");
+    // A click on the header expands the pill; Claude keeps the focus.
+    const QRect box = pillBox();
+    const QPoint header = box.topLeft() + QPoint(120, 29);
+    QVERIFY(sway->drag(header, header, 0));
+    QVERIFY(CompositorSession::waitFor([&] { return pillBox().height() == 188; }, timeout));
+    staysFocused(claudeX11);
+    picture("pill-expanded");
+
+    // A drag moves it, by hand: sway does not move a window it does not manage.
+    const QPoint by(-300, 200);
+    QVERIFY(sway->drag(header, header + by, 20));
+    QVERIFY2(CompositorSession::waitFor(
+                 [&] { return (pillBox().topLeft() - (box.topLeft() + by)).manhattanLength() <= 4; },
+                 timeout),
+             qPrintable(QStringLiteral("dropped at %1,%2").arg(pillBox().x()).arg(pillBox().y())));
+    staysFocused(claudeX11);
+    const QPoint dropped = pillBox().topLeft();
+
+    // Where it was dropped it shows again.
+    focus(notesNative);
+    QVERIFY(CompositorSession::waitFor([&] { return !pillShown(); }, timeout));
+    focus(claudeNative);
+    QVERIFY(CompositorSession::waitFor([&] { return pillShown() && pillBox().topLeft() == dropped; },
+                                       timeout));
+}
+
 void TestWaylandSession::cleanupTestCase()
 {
     m_monitor.reset();
@@ -198,7 +320,7 @@ int main(int argc, char **argv)
         std::printf("SKIP   : ORVANE_TEST_COMPOSITOR names no compositor this test knows\n");
         return 0;
     }
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     if (const QString failure = session->start(); !failure.isEmpty()) {
         std::printf("SKIP   : %s\n", qPrintable(failure));
         return 0;
