@@ -2,6 +2,7 @@
 
 #include "platform/HomeDirectory.h"
 #include "platform/RegularFile.h"
+#include "setup/Log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -59,20 +60,25 @@ QList<ExistingHarness> readExistingHarnesses(const QString &recordPath)
     const auto contents = Platform::readRegularFile(recordPath);
     if (!contents)
         return {};
+    const auto untrusted = [&recordPath]() -> QList<ExistingHarness> {
+        qCWarning(lcSetup, "%s is not an installations record; taken as no installation",
+                  qUtf8Printable(recordPath));
+        return {};
+    };
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(*contents, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return {};
+        return untrusted();
 
     const QJsonValue installations = document.object().value(QLatin1String("installations"));
     if (!installations.isArray())
-        return {};
+        return untrusted();
     const QJsonArray entries = installations.toArray();
     // One element that is not an object makes the whole record untrustworthy.
     for (const QJsonValue &entry : entries) {
         if (!entry.isObject())
-            return {};
+            return untrusted();
     }
 
     QList<ExistingHarness> harnesses;
