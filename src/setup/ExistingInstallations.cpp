@@ -1,5 +1,6 @@
 #include "setup/ExistingInstallations.h"
 
+#include "manifest/KnownHarness.h"
 #include "platform/HomeDirectory.h"
 #include "platform/RegularFile.h"
 #include "setup/Log.h"
@@ -31,13 +32,16 @@ bool isTrue(const QJsonObject &entry, QLatin1String key)
 // for every other id the record's members mean nothing here.
 std::optional<QString> fundingOf(const QString &harness, const QJsonObject &entry)
 {
+    const auto known = Manifest::knownHarness(harness);
+    if (!known)
+        return std::nullopt;
     const auto provider = stringMember(entry, QLatin1String("user_funded_provider"));
-    if (harness == QLatin1String("claude-code")) {
+    switch (*known) {
+    case Manifest::KnownHarness::ClaudeCode:
         if (provider && *provider == QLatin1String("claude-subscription"))
             return QStringLiteral("subscription");
         return provider;
-    }
-    if (harness == QLatin1String("codex")) {
+    case Manifest::KnownHarness::Codex:
         if (isTrue(entry, QLatin1String("openai_subscription_auth")))
             return QStringLiteral("subscription");
         return provider;

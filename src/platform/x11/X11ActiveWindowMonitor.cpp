@@ -215,11 +215,6 @@ ActiveWindow X11ActiveWindowMonitor::describe(uint32_t window) const
 
 void X11ActiveWindowMonitor::report(std::optional<ActiveWindow> window)
 {
-    if (window)
-        qCDebug(lcPlatform, "Active window 0x%x: class \"%s\", process %lld", window->id,
-                qUtf8Printable(window->className), static_cast<long long>(window->pid.value_or(0)));
-    else
-        qCDebug(lcPlatform, "No active window");
     m_active = std::move(window);
     Q_EMIT activeWindowChanged();
 }
