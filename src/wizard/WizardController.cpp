@@ -63,11 +63,6 @@ QString WizardController::packageSpec() const
     return m_resolved ? m_resolved->packageSpec : Manifest::ManifestLoader::packageSpec();
 }
 
-QString WizardController::questionsIdentity() const
-{
-    return m_enterprise ? m_enterprise->url : QStringLiteral("hosted");
-}
-
 std::optional<QString> WizardController::launcherErrorText() const
 {
     return m_terminalLaunchError ? m_terminalLaunchError : m_desktopLaunchError;
@@ -106,29 +101,19 @@ void WizardController::preflight()
     if (m_loadManifest)
         loaded = m_loadManifest();
     if (!loaded) {
-        if (m_resolved) {
-            m_resolved.reset();
-            Q_EMIT resolvedChanged();
-        }
+        m_resolved.reset();
         fail(loaded.error(), installFallback);
         return;
     }
-    if (m_resolved != *loaded) {
-        m_resolved = std::move(*loaded);
-        Q_EMIT resolvedChanged();
-    }
+    m_resolved = std::move(*loaded);
 
-    QList<Manifest::ManifestHarness> detected;
+    m_detected.clear();
     for (const Manifest::ManifestHarness &harness : manifest().harnesses)
         if (harness.isDetected())
-            detected.append(harness);
-    if (detected != m_detected) {
-        m_detected = detected;
-        Q_EMIT detectedChanged();
-    }
+            m_detected.append(harness);
 
-    setIsReturning(m_engine.hasExistingInstall());
-    setExisting(m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{});
+    m_isReturning = m_engine.hasExistingInstall();
+    m_existing = m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{};
     setLaunchedCommands(commands(existingIds()));
 
     m_engine.versionInfo([self, run](Setup::SetupResult<Setup::VersionInfo> result) {
@@ -166,7 +151,7 @@ void WizardController::recheck()
 void WizardController::getStarted()
 {
     if (m_screen == Screen::Welcome)
-        enterQuestions(true);
+        enterQuestions(true, gateway());
 }
 
 void WizardController::openEnterpriseGateway()
@@ -179,17 +164,13 @@ void WizardController::continueEnterpriseGateway(const QString &url, const QStri
 {
     if (m_screen != Screen::Enterprise || !enterpriseFormCanContinue(url, email))
         return;
-    setEnterprise(Enterprise{trimSpacesAndTabs(url), trimSpacesAndTabs(email)});
-    enterQuestions(true);
+    enterQuestions(true, EnterpriseGateway{trimSpacesAndTabs(url), trimSpacesAndTabs(email)});
 }
 
 void WizardController::cancelEnterpriseGateway()
 {
-    if (m_screen != Screen::Enterprise)
-        return;
-    const bool hadGateway = m_enterprise.has_value();
-    setEnterprise(std::nullopt);
-    enterQuestions(hadGateway);
+    if (m_screen == Screen::Enterprise)
+        enterQuestions(gateway().has_value(), std::nullopt);
 }
 
 void WizardController::openLauncher()
@@ -201,7 +182,7 @@ void WizardController::openLauncher()
 void WizardController::openSettings()
 {
     if (m_screen == Screen::Launched)
-        enterQuestions(true);
+        enterQuestions(true, gateway());
 }
 
 void WizardController::retry()
@@ -210,35 +191,35 @@ void WizardController::retry()
         setScreen(Screen::Welcome);
 }
 
-void WizardController::enterQuestions(bool fresh)
+void WizardController::enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway)
 {
     if (fresh || !m_questionsModel) {
         if (m_questionsModel)
             m_questionsModel->deleteLater();
-        m_questionsModel =
-            new QuestionsModel(manifest(), m_detected, m_existing, m_enterprise.has_value(), this);
+        m_questionsModel = new QuestionsModel(manifest(), m_detected, m_existing, gateway, this);
         Q_EMIT questionsModelChanged(m_questionsModel);
     }
     setScreen(Screen::Questions);
 }
 
+std::optional<EnterpriseGateway> WizardController::gateway() const
+{
+    return m_questionsModel ? m_questionsModel->gateway() : std::nullopt;
+}
+
 // --- Install, update, uninstall ---
 
-void WizardController::runInstall(const Setup::InstallAnswers &answers)
+void WizardController::runInstall()
 {
-    if (m_screen != Screen::Questions)
+    if (m_screen != Screen::Questions || !m_questionsModel || !m_questionsModel->canSubmit())
         return;
+    const Setup::InstallAnswers answers = m_questionsModel->answers();
     setStatusText(m_isReturning ? QStringLiteral("Updating\u2026")
                                 : QStringLiteral("Installing\u2026"));
     setScreen(Screen::Installing);
 
-    Setup::InstallAnswers amended = answers;
-    if (m_enterprise) {
-        amended.fields.insert(QStringLiteral("gatewayBaseUrl"), m_enterprise->url);
-        amended.fields.insert(QStringLiteral("email"), m_enterprise->email);
-    }
     QPointer<WizardController> self(this);
-    m_engine.runInstall(amended, packageSpec(),
+    m_engine.runInstall(answers, packageSpec(),
                         [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
                             if (!self)
                                 return;
@@ -285,8 +266,8 @@ void WizardController::runUninstall()
             return;
         if (!result)
             return self->fail(result.error(), uninstallFallback);
-        self->setIsReturning(false);
-        self->setExisting({});
+        self->m_isReturning = false;
+        self->m_existing.clear();
         self->setScreen(Screen::Welcome);
     });
 }
@@ -298,21 +279,6 @@ void WizardController::fail(const Failure &failure, const QString &fallback)
 }
 
 // --- Launches ---
-
-void WizardController::launchClaude(bool relaunch)
-{
-    launchClaudeDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
-}
-
-void WizardController::launchCodex(bool relaunch)
-{
-    launchCodexDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
-}
-
-void WizardController::launchOpenCode()
-{
-    launchOpenCodeDesktop();
-}
 
 void WizardController::launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch)
 {
@@ -346,13 +312,13 @@ void WizardController::launchDesktop(const QString &fallback,
     if (m_desktopLaunchBusy)
         return;
     setDesktopLaunchBusy(true);
-    setDesktopLaunchError(std::nullopt);
+    setLaunchError(m_desktopLaunchError, std::nullopt);
     QPointer<WizardController> self(this);
     operation([self, fallback](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
-            self->setDesktopLaunchError(describe(result.error(), fallback));
+            self->setLaunchError(self->m_desktopLaunchError, describe(result.error(), fallback));
         self->setDesktopLaunchBusy(false);
     });
 }
@@ -362,16 +328,15 @@ void WizardController::terminateDesktopApp(Setup::DesktopApp app)
     m_engine.terminateDesktopApp(app);
 }
 
-void WizardController::launchTerminal(const QString &command)
+void WizardController::launchTerminal()
 {
-    Q_UNUSED(command) // the user pastes it; the terminal opens in the home folder
-    setTerminalLaunchError(std::nullopt);
+    setLaunchError(m_terminalLaunchError, std::nullopt);
     QPointer<WizardController> self(this);
     m_engine.openTerminal([self](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
-            return self->setTerminalLaunchError(terminalFailure);
+            return self->setLaunchError(self->m_terminalLaunchError, terminalFailure);
         self->schedule(hideDelay, [self] {
             if (self)
                 Q_EMIT self->hideApplicationRequested();
@@ -379,12 +344,9 @@ void WizardController::launchTerminal(const QString &command)
     });
 }
 
-void WizardController::launchTerminalLater(const QString &command)
+void WizardController::launchTerminalLater()
 {
-    schedule(terminalDelay, [this, command] {
-        launchTerminal(command);
-        Q_EMIT delayedTerminalLaunchFinished(command);
-    });
+    schedule(terminalDelay, [this] { launchTerminal(); });
 }
 
 void WizardController::schedule(std::chrono::milliseconds delay, std::function<void()> action)
@@ -442,30 +404,6 @@ void WizardController::setVersionInfo(const Setup::VersionInfo &info)
     Q_EMIT versionInfoChanged();
 }
 
-void WizardController::setIsReturning(bool returning)
-{
-    if (returning == m_isReturning)
-        return;
-    m_isReturning = returning;
-    Q_EMIT isReturningChanged(returning);
-}
-
-void WizardController::setExisting(const QList<Setup::ExistingHarness> &existing)
-{
-    if (existing == m_existing)
-        return;
-    m_existing = existing;
-    Q_EMIT existingChanged();
-}
-
-void WizardController::setEnterprise(const std::optional<Enterprise> &enterprise)
-{
-    if (enterprise == m_enterprise)
-        return;
-    m_enterprise = enterprise;
-    Q_EMIT enterpriseChanged();
-}
-
 void WizardController::setDesktopLaunchBusy(bool busy)
 {
     if (busy == m_desktopLaunchBusy)
@@ -474,24 +412,11 @@ void WizardController::setDesktopLaunchBusy(bool busy)
     Q_EMIT desktopLaunchBusyChanged(busy);
 }
 
-void WizardController::setDesktopLaunchError(const std::optional<QString> &error)
+void WizardController::setLaunchError(std::optional<QString> &error,
+                                      const std::optional<QString> &value)
 {
-    if (error == m_desktopLaunchError)
-        return;
     const auto before = launcherErrorText();
-    m_desktopLaunchError = error;
-    Q_EMIT desktopLaunchErrorChanged();
-    if (launcherErrorText() != before)
-        Q_EMIT launcherErrorTextChanged();
-}
-
-void WizardController::setTerminalLaunchError(const std::optional<QString> &error)
-{
-    if (error == m_terminalLaunchError)
-        return;
-    const auto before = launcherErrorText();
-    m_terminalLaunchError = error;
-    Q_EMIT terminalLaunchErrorChanged();
+    error = value;
     if (launcherErrorText() != before)
         Q_EMIT launcherErrorTextChanged();
 }

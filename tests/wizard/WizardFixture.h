@@ -8,10 +8,11 @@
 
 #include "design/FlatButton.h"
 #include "manifest/ManifestLoader.h"
-#include "wizard/ui/LauncherRowView.h"
-#include "wizard/ui/RootView.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/WizardController.h"
+#include "wizard/ui/LauncherRowView.h"
+#include "wizard/ui/MessageBox.h"
+#include "wizard/ui/RootView.h"
 
 #include <QTest>
 
@@ -68,10 +69,7 @@ struct Host
 
     using Screen = ::Wizard::WizardController::Screen;
 
-    Host()
-    {
-        view.resize(720, 560);
-    }
+    Host() { view.resize(720, 560); }
 
     // Shows the view, which starts the check, and answers it: Node.js found or not.
     bool start(bool nodeFound = true)
@@ -94,8 +92,21 @@ struct Host
 // A launcher row's button: "openInTerminal" or "launchApp".
 inline Design::FlatButton *rowButton(QWidget &launcher, int row, const char *name)
 {
-    return launcher.findChildren<::Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
-        QLatin1String(name));
+    return launcher.findChildren<::Wizard::LauncherRowView *>()
+        .at(row)
+        ->findChild<Design::FlatButton *>(QLatin1String(name));
+}
+
+// Alerts answered from `answers`, first in first out; with none left the real box shows.
+inline ::Wizard::MessageBox::Ask answerFrom(QList<::Wizard::MessageBox::Answer> &answers)
+{
+    return [&answers](QWidget *parent, const ::Wizard::MessageBox::Alert &alert,
+                      std::function<void(::Wizard::MessageBox::Answer)> answered) {
+        if (answers.isEmpty())
+            ::Wizard::MessageBox::ask(parent, alert, std::move(answered));
+        else
+            answered(answers.takeFirst());
+    };
 }
 
 } // namespace WizardFixture

@@ -24,8 +24,8 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using Wizard::LaunchedView;
 using Wizard::MessageBox;
-using WizardFixture::rowButton;
 using Wizard::WizardController;
+using WizardFixture::rowButton;
 using Screen = WizardController::Screen;
 
 class TestLauncherFlow : public QObject
@@ -49,6 +49,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
+    QList<MessageBox::Answer> m_answers; // the next alerts' answers
     std::unique_ptr<ScriptedSetupEngine> m_engine;
     ManualClock m_clock;
     std::unique_ptr<ManualTimers> m_timers;
@@ -59,13 +60,15 @@ private:
 void TestLauncherFlow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<QSettings>(m_dir->filePath(u"orvane.conf"_s),
-                                             QSettings::IniFormat);
+    m_settings =
+        std::make_unique<QSettings>(m_dir->filePath(u"orvane.conf"_s), QSettings::IniFormat);
     m_engine = std::make_unique<ScriptedSetupEngine>();
     m_timers = std::make_unique<ManualTimers>(m_clock);
     m_controller = std::make_unique<WizardController>(
         *m_engine,
-        []() -> std::expected<Manifest::Resolved, Wizard::Failure> { return WizardFixture::resolved(); },
+        []() -> std::expected<Manifest::Resolved, Wizard::Failure> {
+            return WizardFixture::resolved();
+        },
         *m_timers);
 }
 
@@ -73,7 +76,7 @@ void TestLauncherFlow::cleanup()
 {
     delete m_view;
     m_controller.reset();
-    QVERIFY2(!MessageBox::clearNextAnswer(), "an alert answer was left unused");
+    QVERIFY2(m_answers.isEmpty(), "an alert answer was left unused");
 }
 
 void TestLauncherFlow::startReturning(const QStringList &installed)
@@ -93,6 +96,7 @@ LaunchedView *TestLauncherFlow::makeLauncher()
     services.clipboard = QGuiApplication::clipboard();
     services.settings = m_settings.get();
     services.timers = m_timers.get();
+    services.ask = WizardFixture::answerFrom(m_answers);
     m_view = Wizard::createLauncher(*m_controller, services);
     m_view->resize(720, 560);
     m_view->show();
@@ -133,8 +137,9 @@ void TestLauncherFlow::terminalCallsOutliveTheScreen()
     m_timers->advance(500ms);
     QCOMPARE(m_engine->callCount(u"openTerminal"_s), 1);
     QVERIFY(!card->isVisible());
-    QVERIFY(m_engine->fail(u"openTerminal"_s,
-                           Setup::PlatformError{u"launch"_s, u"x-terminal-emulator"_s, u"not found"_s}));
+    QVERIFY(m_engine->fail(
+        u"openTerminal"_s,
+        Setup::PlatformError{u"launch"_s, u"x-terminal-emulator"_s, u"not found"_s}));
     QCOMPARE(view->findChild<QLabel *>(u"error"_s)->text(), u"Terminal couldn\u2019t be opened."_s);
     QVERIFY(view->findChild<QLabel *>(u"error"_s)->isVisible());
 
@@ -164,13 +169,15 @@ void TestLauncherFlow::desktopLaunches_data()
     QTest::newRow("claude, closed")
         << 0 << false << QStringList{u"isDesktopAppRunning"_s, u"launchClaudeDesktop"_s} << ""
         << "";
-    QTest::newRow("claude, open: quit and relaunch") << 0 << true << claudeRunning << "" << "";
+    QTest::newRow("claude, open: quit and relaunch") << 0 << true << claudeRunning << ""
+                                                     << "";
     QTest::newRow("codex fails with output")
         << 1 << false << QStringList{u"isDesktopAppRunning"_s, u"launchCodexDesktop"_s}
-        << "starting\nno Codex here\n\n" << "no Codex here";
+        << "starting\nno Codex here\n\n"
+        << "no Codex here";
     QTest::newRow("opencode fails silently")
-        << 2 << false << QStringList{u"isDesktopAppRunning"_s, u"launchOpenCodeDesktop"_s}
-        << "" << "OpenCode couldn't be launched. You can try again.";
+        << 2 << false << QStringList{u"isDesktopAppRunning"_s, u"launchOpenCodeDesktop"_s} << ""
+        << "OpenCode couldn't be launched. You can try again.";
 }
 
 void TestLauncherFlow::desktopLaunches()
@@ -188,7 +195,7 @@ void TestLauncherFlow::desktopLaunches()
     const qsizetype before = m_engine->calls.size();
 
     if (running)
-        MessageBox::setNextAnswer(MessageBox::Answer::Confirm);
+        m_answers.append(MessageBox::Answer::Confirm);
     QTest::mouseClick(rowButton(*view, row, "launchApp"), Qt::LeftButton);
     QStringList made = m_engine->operations().mid(before);
     QCOMPARE(made, operations);
@@ -241,8 +248,7 @@ void TestLauncherFlow::updateAndUninstall()
     startReturning({u"codex"_s});
     LaunchedView *view = makeLauncher();
     if (button == u"uninstall"_s)
-        MessageBox::setNextAnswer(confirm ? MessageBox::Answer::Confirm
-                                          : MessageBox::Answer::Cancel);
+        m_answers.append(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
     QTest::mouseClick(view->findChild<Design::FlatButton *>(button), Qt::LeftButton);
     if (operation.isEmpty()) {
         QCOMPARE(m_controller->screen(), Screen::Launched);

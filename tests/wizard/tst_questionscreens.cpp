@@ -88,11 +88,11 @@ void TestQuestionScreens::stepCounterFollowsTheTools_data()
     QTest::addColumn<QString>("primary");
     QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("defaults: Claude Code and Codex") << QStringList{} << u"1 OF 3"_s
-                                                     << u"Continue"_s << true;
+    QTest::newRow("defaults: Claude Code and Codex")
+        << QStringList{} << u"1 OF 3"_s << u"Continue"_s << true;
     QTest::newRow("Codex off") << QStringList{u"codex"_s} << u"1 OF 2"_s << u"Continue"_s << true;
-    QTest::newRow("OpenCode for Codex: same group") << QStringList{u"codex"_s, u"opencode"_s}
-                                                    << u"1 OF 3"_s << u"Continue"_s << true;
+    QTest::newRow("OpenCode for Codex: same group")
+        << QStringList{u"codex"_s, u"opencode"_s} << u"1 OF 3"_s << u"Continue"_s << true;
     QTest::newRow("both off: nothing to install")
         << QStringList{u"codex"_s, u"claude-code"_s} << u"1 OF 1"_s << u"Install"_s << false;
     QTest::newRow("only a tool without funding")
@@ -275,7 +275,8 @@ void TestQuestionScreens::returnKey()
             if (place == u"done")
                 QVERIFY(host.engine.succeed(u"runInstall"_s));
             else
-                QVERIFY(host.engine.fail(u"runInstall"_s, Setup::SetupError::exitedWithStatus(1, u"no"_s)));
+                QVERIFY(host.engine.fail(u"runInstall"_s,
+                                         Setup::SetupError::exitedWithStatus(1, u"no"_s)));
         }
     } else if (place.startsWith(u"enterprise")) {
         QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);
@@ -331,7 +332,8 @@ void TestQuestionScreens::keyboardOrderAndSpace()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     // The chosen option's first field comes right after it.
-    QCOMPARE(QApplication::focusWidget(), fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
+    QCOMPARE(QApplication::focusWidget(),
+             fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
 }
 
 void TestQuestionScreens::validationAppearsAsTyped_data()
@@ -416,10 +418,12 @@ void TestQuestionScreens::answersAreTrimmed()
     Host host;
     QVERIFY(openQuestions(host));
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
-    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-subscription"_s), Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-subscription"_s),
+                      Qt::LeftButton);
     QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
     // Typed with a space and a no-break space after it: the questions trim both.
-    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(), u"sk-ant-1 \u00a0"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(),
+                     u"sk-ant-1 \u00a0"_s);
     QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"  eu "_s);
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
     QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-2"_s);
@@ -438,11 +442,10 @@ void TestQuestionScreens::enterpriseForm_data()
     QTest::addColumn<QString>("storedUrl");
     QTest::addColumn<QString>("storedEmail");
 
-    QTest::newRow("spaces around both")
-        << u"  https://gw.example  "_s << u" dana@corp "_s << true << u"https://gw.example"_s
-        << u"dana@corp"_s;
-    QTest::newRow("e-mail without @") << u"https://gw.example"_s << u"dana.corp"_s << false
-                                      << QString() << QString();
+    QTest::newRow("spaces around both") << u"  https://gw.example  "_s << u" dana@corp "_s << true
+                                        << u"https://gw.example"_s << u"dana@corp"_s;
+    QTest::newRow("e-mail without @")
+        << u"https://gw.example"_s << u"dana.corp"_s << false << QString() << QString();
 }
 
 void TestQuestionScreens::enterpriseForm()
@@ -466,7 +469,7 @@ void TestQuestionScreens::enterpriseForm()
     QTest::mouseClick(cont, Qt::LeftButton);
     if (!enabled) {
         QCOMPARE(host.controller.screen(), Screen::Enterprise);
-        QVERIFY(!host.controller.enterprise());
+        QVERIFY(!host.model()->gateway());
         // "Back" returns to the questions as they were.
         QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
         QCOMPARE(host.controller.screen(), Screen::Questions);
@@ -474,9 +477,7 @@ void TestQuestionScreens::enterpriseForm()
         return;
     }
     QCOMPARE(host.controller.screen(), Screen::Questions);
-    QVERIFY(host.controller.enterprise());
-    QCOMPARE(host.controller.enterprise()->url, storedUrl);
-    QCOMPARE(host.controller.enterprise()->email, storedEmail);
+    QCOMPARE(host.model()->gateway(), (Wizard::EnterpriseGateway{storedUrl, storedEmail}));
     // Fresh questions for the organisation's gateway, which offer no second gateway.
     QCOMPARE(labelText(host, u"stepCounter"_s), u"1 OF 3"_s);
     QVERIFY(!button(host, u"enterpriseGateway"_s)->isVisible());

@@ -207,8 +207,7 @@ void LaunchedView::setCommands(const QStringList &commands)
                 [this, command = row.command] { copyCommand(command); });
         connect(view, &LauncherRowView::terminalClicked, this,
                 [this, command = row.command] { openInTerminal(command); });
-        connect(view, &LauncherRowView::launchClicked, this,
-                [this, row] { launchRow(row); });
+        connect(view, &LauncherRowView::launchClicked, this, [this, row] { launchRow(row); });
     }
     updateTabOrder();
 }
@@ -345,7 +344,7 @@ void LaunchedView::beginLaunch(Setup::DesktopApp app)
         QStringLiteral("App is already open"),
         QStringLiteral("Close the app first if you want Orvane to relaunch it in Gateway mode."),
         QStringLiteral("Close and relaunch"), MessageBox::Kind::Normal};
-    MessageBox::ask(this, alert, [this](MessageBox::Answer answer) {
+    m_services.ask(this, alert, [this](MessageBox::Answer answer) {
         m_showAlreadyOpen = false;
         if (answer == MessageBox::Answer::Confirm)
             finishLaunch(true);
@@ -383,7 +382,7 @@ void LaunchedView::confirmUninstall()
         QStringLiteral("This removes Orvane's integrations from the selected tools. Your original "
                        "settings will be restored where possible."),
         QStringLiteral("Uninstall"), MessageBox::Kind::Destructive};
-    MessageBox::ask(this, alert, [this](MessageBox::Answer answer) {
+    m_services.ask(this, alert, [this](MessageBox::Answer answer) {
         m_showUninstallConfirmation = false;
         if (answer == MessageBox::Answer::Confirm)
             Q_EMIT uninstallRequested();

@@ -5,24 +5,14 @@
 
 namespace Wizard {
 
-std::optional<MessageBox::Answer> MessageBox::s_nextAnswer;
-
 QMessageBox *MessageBox::ask(QWidget *parent, const Alert &alert,
                              std::function<void(Answer)> answered)
 {
-    if (s_nextAnswer) {
-        const Answer answer = *s_nextAnswer;
-        s_nextAnswer.reset();
-        answered(answer);
-        return nullptr;
-    }
-
     auto *box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(alert.title);
-    box->setIcon(alert.kind == Kind::Destructive ? QMessageBox::Warning
-                                                 : QMessageBox::Question);
+    box->setIcon(alert.kind == Kind::Destructive ? QMessageBox::Warning : QMessageBox::Question);
     box->setTextFormat(Qt::PlainText);
     box->setText(alert.title);
     box->setInformativeText(alert.message);
@@ -36,25 +26,12 @@ QMessageBox *MessageBox::ask(QWidget *parent, const Alert &alert,
     box->setDefaultButton(alert.kind == Kind::Destructive ? cancel : confirm);
 
     // finished() comes once for every way the box closes: a button, Escape, the window's close.
-    QObject::connect(box, &QMessageBox::finished, box,
-                     [box, confirm, answered = std::move(answered)](int) {
-                         answered(box->clickedButton() == confirm ? Answer::Confirm
-                                                                  : Answer::Cancel);
-                     });
+    QObject::connect(
+        box, &QMessageBox::finished, box, [box, confirm, answered = std::move(answered)](int) {
+            answered(box->clickedButton() == confirm ? Answer::Confirm : Answer::Cancel);
+        });
     box->open();
     return box;
-}
-
-void MessageBox::setNextAnswer(Answer answer)
-{
-    s_nextAnswer = answer;
-}
-
-bool MessageBox::clearNextAnswer()
-{
-    const bool had = s_nextAnswer.has_value();
-    s_nextAnswer.reset();
-    return had;
 }
 
 } // namespace Wizard

@@ -2,11 +2,11 @@
 
 #include "design/Design.h"
 #include "design/FlatButton.h"
+#include "wizard/QuestionsModel.h"
 #include "wizard/ui/FundingStepView.h"
 #include "wizard/ui/ScreenParts.h"
 #include "wizard/ui/ToolTile.h"
 #include "wizard/ui/ToolsStepView.h"
-#include "wizard/QuestionsModel.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -114,8 +114,7 @@ void QuestionsView::goOn()
         setStep(steps.at(index + 1));
         return;
     }
-    if (m_model->canSubmit())
-        Q_EMIT installRequested(m_model->answers());
+    Q_EMIT submitted();
 }
 
 void QuestionsView::setStep(const QuestionStep &step)

@@ -3,6 +3,7 @@
 #include "design/Design.h"
 #include "platform/Timers.h"
 #include "setup/SystemSetupEngine.h"
+#include "wizard/QuestionsModel.h"
 #include "wizard/ui/CompletionScreen.h"
 #include "wizard/ui/CrossFade.h"
 #include "wizard/ui/EnterpriseGatewayView.h"
@@ -13,7 +14,6 @@
 #include "wizard/ui/ProgressScreen.h"
 #include "wizard/ui/QuestionsView.h"
 #include "wizard/ui/WelcomeScreen.h"
-#include "wizard/QuestionsModel.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -43,7 +43,9 @@ RootView::RootView(Manifest::Resolved resolved, QSize size, QWidget *parent)
 {
     m_ownController = std::make_unique<WizardController>(
         *m_ownEngine,
-        [resolved = std::move(resolved)] { return std::expected<Manifest::Resolved, Failure>(resolved); },
+        [resolved = std::move(resolved)] {
+            return std::expected<Manifest::Resolved, Failure>(resolved);
+        },
         Platform::QtTimers::instance());
     m_controller = m_ownController.get();
     // The settings are the application's (organisation "Orvane"), in the XDG config folder.
@@ -78,9 +80,8 @@ void RootView::attach()
             showScreen(true);
     });
     // A terminal has opened for the user: step aside so it is in front.
-    connect(m_controller, &WizardController::hideApplicationRequested, this, [this] {
-        window()->showMinimized();
-    });
+    connect(m_controller, &WizardController::hideApplicationRequested, this,
+            [this] { window()->showMinimized(); });
     showScreen(false);
 }
 
@@ -147,8 +148,7 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         node->setRechecked(controller->rechecked());
         connect(controller, &WizardController::recheckedChanged, node,
                 &NodeMissingScreen::setRechecked);
-        connect(node, &NodeMissingScreen::recheckRequested, controller,
-                &WizardController::recheck);
+        connect(node, &NodeMissingScreen::recheckRequested, controller, &WizardController::recheck);
         return node;
     }
     case Screen::Questions: {
@@ -156,8 +156,7 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         if (!model)
             return filledScreen(Design::paper(), this);
         auto *questions = new QuestionsView(model, this);
-        connect(questions, &QuestionsView::installRequested, controller,
-                &WizardController::runInstall);
+        connect(questions, &QuestionsView::submitted, controller, &WizardController::runInstall);
         connect(questions, &QuestionsView::enterpriseGatewayRequested, controller,
                 &WizardController::openEnterpriseGateway);
         return questions;
