@@ -34,7 +34,7 @@ std::unique_ptr<QWidget> onBackdrop(QWidget *screen)
 std::unique_ptr<QWidget> progress(const QString &status)
 {
     auto *screen = new Wizard::ProgressScreen;
-    screen->setStatusText(status);
+    screen->setMessage(status);
     return onBackdrop(screen);
 }
 
@@ -145,7 +145,7 @@ QList<Snapshot> wizardSnapshots()
         {QStringLiteral("wizard-failure"),
          [] {
              auto *screen = new Wizard::FailureScreen;
-             screen->setErrorText(QStringLiteral(
+             screen->setMessage(QStringLiteral(
                  "npm error 404 Not Found - GET orvane - the package could not be fetched"));
              return onBackdrop(screen);
          }},

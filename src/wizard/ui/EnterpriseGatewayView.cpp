@@ -2,14 +2,13 @@
 
 #include "design/Design.h"
 #include "design/FlatButton.h"
+#include "wizard/TextTrimming.h"
 #include "wizard/ui/LabeledField.h"
 #include "wizard/ui/ScreenParts.h"
-#include "wizard/TextTrimming.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace Wizard {
@@ -23,10 +22,10 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    column->addWidget(makeStepHeader(
-        makeLabel(tr("ENTERPRISE GATEWAY"), Design::archivo(12, Design::Weight::Bold, 2),
-                  Design::ink(), this),
-        nullptr, this));
+    column->addWidget(
+        makeStepHeader(makeLabel(tr("ENTERPRISE GATEWAY"),
+                                 Design::archivo(12, Design::Weight::Bold, 2), Design::ink(), this),
+                       nullptr, this));
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(44, 28, 44, 0);
@@ -72,11 +71,8 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
         if (enterpriseFormCanContinue(m_url->text(), m_email->text()))
             Q_EMIT continued(trimSpacesAndTabs(m_url->text()), trimSpacesAndTabs(m_email->text()));
     });
-    // Return continues, as the form's default action; it does nothing while the form cannot.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *shortcut = new QShortcut(QKeySequence(key), this);
-        connect(shortcut, &QShortcut::activated, m_continue, &Design::FlatButton::click);
-    }
+    // Return continues; it does nothing while the form cannot.
+    clickOnReturn(m_continue, this);
     updateContinue();
 }
 
