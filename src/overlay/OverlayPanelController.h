@@ -2,7 +2,6 @@
 
 #include "overlay/CountUpAnimator.h"
 #include "overlay/DesktopHarness.h"
-#include "overlay/OverlayController.h"
 #include "overlay/OverlayState.h"
 
 #include <QByteArray>
@@ -42,7 +41,7 @@ class TranscriptWatch;
 // application has the active window and hides it otherwise, places it and remembers where the
 // user put it, polls the gateway, follows the active conversation's transcript into the pill's
 // counters and notices new conversations. Main thread only.
-class OverlayPanelController final : public QObject, public OverlayController
+class OverlayPanelController final : public QObject
 {
     Q_OBJECT
 
@@ -80,7 +79,8 @@ public:
     explicit OverlayPanelController(Seams seams, QObject *parent = nullptr);
     ~OverlayPanelController() override;
 
-    void start() override;
+    void start();
+    bool isStarted() const { return m_started; }
 
     OverlayState &state() { return *m_state; }
     Panel &panel() { return *m_panel; }

@@ -65,7 +65,7 @@ struct Host
     ::Wizard::WizardController controller{
         engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
         timers};
-    ::Wizard::RootView view{controller, QSize(720, 560)};
+    ::Wizard::RootView view{controller, {}, QSize(720, 560)};
 
     using Screen = ::Wizard::WizardController::Screen;
 
