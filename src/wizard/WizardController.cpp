@@ -2,9 +2,11 @@
 
 #include "manifest/ManifestLoader.h"
 #include "platform/Timers.h"
+#include "wizard/Log.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/TextTrimming.h"
 
+#include <QMetaEnum>
 #include <QSet>
 
 namespace Wizard {
@@ -92,6 +94,9 @@ void WizardController::preflight()
 
     // The probe runs in the login shell while the rest is read here.
     m_engine.nodeVersion([self, run](Setup::SetupResult<std::optional<QString>> result) {
+        if (!result)
+            qCWarning(lcWizard, "Node.js could not be looked for (%s); taken as missing",
+                      qUtf8Printable(logDescription(result.error())));
         run->node = result ? *result : std::nullopt;
         if (self)
             self->finishPreflight(run);
@@ -102,7 +107,7 @@ void WizardController::preflight()
         loaded = m_loadManifest();
     if (!loaded) {
         m_resolved.reset();
-        fail(loaded.error(), installFallback);
+        fail("The start-up check", loaded.error(), installFallback);
         return;
     }
     m_resolved = std::move(*loaded);
@@ -119,7 +124,7 @@ void WizardController::preflight()
     m_engine.versionInfo([self, run](Setup::SetupResult<Setup::VersionInfo> result) {
         if (!self)
             return;
-        self->setVersionInfo(result ? *result : Setup::VersionInfo{});
+        self->setVersionInfo(result);
         run->versionsKnown = true;
         self->finishPreflight(run);
     });
@@ -129,6 +134,9 @@ void WizardController::finishPreflight(const std::shared_ptr<PreflightRun> &run)
 {
     if (!run->versionsKnown || !run->node)
         return;
+    qCDebug(lcWizard, "Start-up check done: Node.js %s, %s",
+            qUtf8Printable(run->node->value_or(QStringLiteral("missing"))),
+            m_isReturning ? "installed before" : "not installed");
     if (!*run->node)
         setScreen(Screen::NoNode);
     else
@@ -197,6 +205,8 @@ void WizardController::enterQuestions(bool fresh, const std::optional<Enterprise
         if (m_questionsModel)
             m_questionsModel->deleteLater();
         m_questionsModel = new QuestionsModel(manifest(), m_detected, m_existing, gateway, this);
+        qCDebug(lcWizard, "Fresh questions, for %s",
+                gateway ? "an enterprise gateway" : "the hosted gateway");
         Q_EMIT questionsModelChanged(m_questionsModel);
     }
     setScreen(Screen::Questions);
@@ -218,13 +228,15 @@ void WizardController::runInstall()
                                 : QStringLiteral("Installing\u2026"));
     setScreen(Screen::Installing);
 
+    qCDebug(lcWizard, "Install of %s started", qUtf8Printable(packageSpec()));
     QPointer<WizardController> self(this);
     m_engine.runInstall(answers, packageSpec(),
                         [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
                             if (!self)
                                 return;
                             if (!result)
-                                return self->fail(result.error(), installFallback);
+                                return self->fail("Install", result.error(), installFallback);
+                            qCDebug(lcWizard, "Install finished");
                             self->setLaunchedCommands(self->commands(harnesses));
                             self->setScreen(Screen::Complete);
                         });
@@ -236,6 +248,7 @@ void WizardController::runUpdate()
         return;
     setStatusText(QStringLiteral("Updating\u2026"));
     setScreen(Screen::Installing);
+    qCDebug(lcWizard, "Update to %s started", qUtf8Printable(packageSpec()));
     QPointer<WizardController> self(this);
     m_engine.runUpdate(packageSpec(), [self](Setup::SetupResult<void> result) {
         // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
@@ -243,11 +256,12 @@ void WizardController::runUpdate()
         if (!controller)
             return;
         if (!result)
-            return controller->fail(result.error(), updateFallback);
+            return controller->fail("Update", result.error(), updateFallback);
+        qCDebug(lcWizard, "Update finished");
         controller->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
             if (!self)
                 return;
-            self->setVersionInfo(versions ? *versions : Setup::VersionInfo{});
+            self->setVersionInfo(versions);
             self->setLaunchedCommands(self->commands(self->existingIds()));
             self->setScreen(Screen::Launched);
         });
@@ -260,20 +274,23 @@ void WizardController::runUninstall()
         return;
     setStatusText(QStringLiteral("Uninstalling\u2026"));
     setScreen(Screen::Installing);
+    qCDebug(lcWizard, "Uninstall started");
     QPointer<WizardController> self(this);
     m_engine.runUninstall(packageSpec(), [self](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
-            return self->fail(result.error(), uninstallFallback);
+            return self->fail("Uninstall", result.error(), uninstallFallback);
+        qCDebug(lcWizard, "Uninstall finished");
         self->m_isReturning = false;
         self->m_existing.clear();
         self->setScreen(Screen::Welcome);
     });
 }
 
-void WizardController::fail(const Failure &failure, const QString &fallback)
+void WizardController::fail(const char *operation, const Failure &failure, const QString &fallback)
 {
+    qCWarning(lcWizard, "%s failed: %s", operation, qUtf8Printable(logDescription(failure)));
     setErrorText(describe(failure, fallback));
     setScreen(Screen::Failed);
 }
@@ -317,8 +334,11 @@ void WizardController::launchDesktop(const QString &fallback,
     operation([self, fallback](Setup::SetupResult<void> result) {
         if (!self)
             return;
-        if (!result)
+        if (!result) {
+            qCWarning(lcWizard, "%s (%s)", qUtf8Printable(fallback),
+                      qUtf8Printable(logDescription(result.error())));
             self->setLaunchError(self->m_desktopLaunchError, describe(result.error(), fallback));
+        }
         self->setDesktopLaunchBusy(false);
     });
 }
@@ -335,8 +355,11 @@ void WizardController::launchTerminal()
     m_engine.openTerminal([self](Setup::SetupResult<void> result) {
         if (!self)
             return;
-        if (!result)
+        if (!result) {
+            qCWarning(lcWizard, "%s (%s)", qUtf8Printable(terminalFailure),
+                      qUtf8Printable(logDescription(result.error())));
             return self->setLaunchError(self->m_terminalLaunchError, terminalFailure);
+        }
         self->schedule(hideDelay, [self] {
             if (self)
                 Q_EMIT self->hideApplicationRequested();
@@ -369,6 +392,7 @@ void WizardController::setScreen(Screen screen)
     if (screen == m_screen)
         return;
     m_screen = screen;
+    qCDebug(lcWizard, "Screen: %s", QMetaEnum::fromType<Screen>().valueToKey(int(screen)));
     Q_EMIT screenChanged(screen);
 }
 
@@ -396,8 +420,12 @@ void WizardController::setLaunchedCommands(const QStringList &commands)
     Q_EMIT launchedCommandsChanged(commands);
 }
 
-void WizardController::setVersionInfo(const Setup::VersionInfo &info)
+void WizardController::setVersionInfo(const Setup::SetupResult<Setup::VersionInfo> &result)
 {
+    if (!result)
+        qCWarning(lcWizard, "The router's versions could not be read (%s); shown as unknown",
+                  qUtf8Printable(logDescription(result.error())));
+    const Setup::VersionInfo info = result.value_or(Setup::VersionInfo{});
     if (info == m_versionInfo)
         return;
     m_versionInfo = info;

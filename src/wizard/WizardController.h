@@ -199,12 +199,14 @@ private:
     void setStatusText(const QString &text);
     void setErrorText(const QString &text);
     void setLaunchedCommands(const QStringList &commands);
-    void setVersionInfo(const Setup::VersionInfo &info);
+    // The versions read, or unknown ones when they could not be read.
+    void setVersionInfo(const Setup::SetupResult<Setup::VersionInfo> &result);
     void setDesktopLaunchBusy(bool busy);
     // Sets one of the launcher's two errors.
     void setLaunchError(std::optional<QString> &error, const std::optional<QString> &value);
     void finishPreflight(const std::shared_ptr<PreflightRun> &run);
-    void fail(const Failure &failure, const QString &fallback);
+    // `operation` ("Install", ...) failed: the failure screen with `failure` described.
+    void fail(const char *operation, const Failure &failure, const QString &fallback);
     // Runs one desktop launch at a time; a call while one runs is ignored.
     void launchDesktop(const QString &fallback,
                        const std::function<void(Setup::Completion<void>)> &operation);

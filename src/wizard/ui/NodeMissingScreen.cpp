@@ -1,6 +1,7 @@
 #include "wizard/ui/NodeMissingScreen.h"
 
 #include "design/Design.h"
+#include "wizard/Log.h"
 #include "wizard/ui/ScreenParts.h"
 #include "wizard/ui/SymbolView.h"
 
@@ -38,8 +39,10 @@ NodeMissingScreen::NodeMissingScreen(QWidget *parent)
     setRechecked(false);
 
     connect(checkAgain, &QPushButton::clicked, this, &NodeMissingScreen::recheckRequested);
-    connect(getNode, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(downloadPage()); });
+    connect(getNode, &QPushButton::clicked, this, [] {
+        if (!QDesktopServices::openUrl(downloadPage()))
+            qCWarning(lcWizard, "No browser opened %s", qUtf8Printable(downloadPage().toString()));
+    });
 }
 
 void NodeMissingScreen::setRechecked(bool rechecked)
