@@ -63,8 +63,8 @@ void FlatButton::paintEvent(QPaintEvent *)
         const qreal half = m_outlineWidth / 2;
         painter.setPen(QPen(m_outline, m_outlineWidth));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), m_outlineRadius,
-                                m_outlineRadius);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half),
+                                m_outlineRadius, m_outlineRadius);
     }
     drawFocusRing(painter, QRectF(rect()).adjusted(3, 3, -3, -3), label);
     painter.setPen(label);

@@ -8,11 +8,11 @@
 
 #include "design/FlatButton.h"
 #include "manifest/ManifestLoader.h"
-#include "wizard/QuestionsModel.h"
-#include "wizard/WizardController.h"
 #include "wizard/ui/LauncherRowView.h"
 #include "wizard/ui/MessageBox.h"
 #include "wizard/ui/RootView.h"
+#include "wizard/QuestionsModel.h"
+#include "wizard/WizardController.h"
 
 #include <QTest>
 
@@ -69,7 +69,10 @@ struct Host
 
     using Screen = ::Wizard::WizardController::Screen;
 
-    Host() { view.resize(720, 560); }
+    Host()
+    {
+        view.resize(720, 560);
+    }
 
     // Shows the view, which starts the check, and answers it: Node.js found or not.
     bool start(bool nodeFound = true)
@@ -92,9 +95,8 @@ struct Host
 // A launcher row's button: "openInTerminal" or "launchApp".
 inline Design::FlatButton *rowButton(QWidget &launcher, int row, const char *name)
 {
-    return launcher.findChildren<::Wizard::LauncherRowView *>()
-        .at(row)
-        ->findChild<Design::FlatButton *>(QLatin1String(name));
+    return launcher.findChildren<::Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
+        QLatin1String(name));
 }
 
 // Alerts answered from `answers`, first in first out; with none left the real box shows.

@@ -101,9 +101,7 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
     services.settings = m_settings.get();
     services.timers = m_timers.get();
     services.ask = WizardFixture::answerFrom(m_answers);
-    services.isDesktopAppRunning = [this](Setup::DesktopApp app) {
-        return m_running.contains(app);
-    };
+    services.isDesktopAppRunning = [this](Setup::DesktopApp app) { return m_running.contains(app); };
     auto view = std::make_unique<LaunchedView>(services);
     view->setCommands(commands);
     view->setVersionInfo({QStringLiteral("1.2.0"), QStringLiteral("1.2.0")});
@@ -200,8 +198,8 @@ void TestLauncher::versionLine()
 
 void TestLauncher::copyMark()
 {
-    auto view = makeView(
-        {QStringLiteral("orv claude"), QStringLiteral("orv codex"), QStringLiteral("orv claude")});
+    auto view = makeView({QStringLiteral("orv claude"), QStringLiteral("orv codex"),
+                          QStringLiteral("orv claude")});
     const auto marks = view->findChildren<Wizard::CopyButton *>();
     QCOMPARE(marks.size(), 3);
     for (auto *mark : marks)
@@ -281,7 +279,7 @@ void TestLauncher::claudeNotice_data()
     QTest::addColumn<bool>("dismissedBefore");
     QTest::addColumn<QString>("answer"); // the notice's button, or "Escape"
     QTest::addColumn<bool>("running");
-    QTest::addColumn<int>("launches"); // claudeLaunchRequested emitted
+    QTest::addColumn<int>("launches");  // claudeLaunchRequested emitted
     QTest::addColumn<bool>("dismissedAfter");
 
     QTest::newRow("open anyway") << false << "openAnyway" << false << 1 << false;
@@ -289,8 +287,8 @@ void TestLauncher::claudeNotice_data()
     QTest::newRow("cancel") << false << "cancel" << false << 0 << false;
     QTest::newRow("Escape") << false << "Escape" << false << 0 << false;
     QTest::newRow("don't show again") << false << "dontShowAgain" << false << 1 << true;
-    QTest::newRow("don't show again, already open")
-        << false << "dontShowAgain" << true << 1 << true;
+    QTest::newRow("don't show again, already open") << false << "dontShowAgain" << true << 1
+                                                    << true;
     QTest::newRow("dismissed earlier") << true << "" << false << 1 << true;
     QTest::newRow("dismissed earlier, already open") << true << "" << true << 1 << true;
 }
@@ -320,8 +318,7 @@ void TestLauncher::claudeNotice()
         QCOMPARE(claude.size(), 0);
         // The dark layer takes clicks: the rows beneath cannot be used meanwhile.
         QSignalSpy terminals(view.get(), &LaunchedView::terminalRequested);
-        const QPoint terminal =
-            rowButton(*view, 1, "openInTerminal")->mapTo(view.get(), QPoint(5, 5));
+        const QPoint terminal = rowButton(*view, 1, "openInTerminal")->mapTo(view.get(), QPoint(5, 5));
         QTest::mouseClick(view->childAt(terminal), Qt::LeftButton);
         QCOMPARE(terminals.size(), 0);
         if (answer == QLatin1String("Escape"))
@@ -353,19 +350,16 @@ void TestLauncher::alreadyOpenAlert_data()
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QString>("expected"); // "claude(true)", "codex(false)", "opencode", ""
 
-    QTest::newRow("codex closed") << 1 << Setup::DesktopApp::Codex << false << false
-                                  << "codex(false)";
-    QTest::newRow("codex open, relaunch")
-        << 1 << Setup::DesktopApp::Codex << true << true << "codex(true)";
+    QTest::newRow("codex closed") << 1 << Setup::DesktopApp::Codex << false << false << "codex(false)";
+    QTest::newRow("codex open, relaunch") << 1 << Setup::DesktopApp::Codex << true << true
+                                          << "codex(true)";
     QTest::newRow("codex open, cancel") << 1 << Setup::DesktopApp::Codex << true << false << "";
-    QTest::newRow("opencode closed")
-        << 2 << Setup::DesktopApp::OpenCode << false << false << "opencode";
-    QTest::newRow("opencode open, relaunch")
-        << 2 << Setup::DesktopApp::OpenCode << true << true << "opencode";
-    QTest::newRow("opencode open, cancel")
-        << 2 << Setup::DesktopApp::OpenCode << true << false << "";
-    QTest::newRow("claude open, relaunch")
-        << 0 << Setup::DesktopApp::Claude << true << true << "claude(true)";
+    QTest::newRow("opencode closed") << 2 << Setup::DesktopApp::OpenCode << false << false << "opencode";
+    QTest::newRow("opencode open, relaunch") << 2 << Setup::DesktopApp::OpenCode << true << true
+                                             << "opencode";
+    QTest::newRow("opencode open, cancel") << 2 << Setup::DesktopApp::OpenCode << true << false << "";
+    QTest::newRow("claude open, relaunch") << 0 << Setup::DesktopApp::Claude << true << true
+                                           << "claude(true)";
     QTest::newRow("claude open, cancel") << 0 << Setup::DesktopApp::Claude << true << false << "";
 }
 
@@ -381,12 +375,10 @@ void TestLauncher::alreadyOpenAlert()
         m_running.insert(app);
     auto view = makeView();
     QStringList calls;
-    connect(view.get(), &LaunchedView::claudeLaunchRequested, this, [&calls](bool relaunch) {
-        calls << QStringLiteral("claude(%1)").arg(relaunch ? u"true"_s : u"false"_s);
-    });
-    connect(view.get(), &LaunchedView::codexLaunchRequested, this, [&calls](bool relaunch) {
-        calls << QStringLiteral("codex(%1)").arg(relaunch ? u"true"_s : u"false"_s);
-    });
+    connect(view.get(), &LaunchedView::claudeLaunchRequested, this,
+            [&calls](bool relaunch) { calls << QStringLiteral("claude(%1)").arg(relaunch ? u"true"_s : u"false"_s); });
+    connect(view.get(), &LaunchedView::codexLaunchRequested, this,
+            [&calls](bool relaunch) { calls << QStringLiteral("codex(%1)").arg(relaunch ? u"true"_s : u"false"_s); });
     connect(view.get(), &LaunchedView::openCodeLaunchRequested, this,
             [&calls] { calls << QStringLiteral("opencode"); });
 
@@ -417,13 +409,11 @@ void TestLauncher::uninstallAlert()
     auto view = makeView();
     QSignalSpy uninstalls(view.get(), &LaunchedView::uninstallRequested);
     m_answers.append(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
-    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")),
-                      Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
     QCOMPARE(uninstalls.size(), confirm ? 1 : 0);
     // Nothing is left waiting: a second click asks again.
     m_answers.append(MessageBox::Answer::Confirm);
-    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")),
-                      Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
     QCOMPARE(uninstalls.size(), confirm ? 2 : 1);
 }
 
@@ -433,16 +423,11 @@ void TestLauncher::realAlertBox_data()
     QTest::addColumn<QString>("respond"); // "confirm", "cancel", "Escape"
     QTest::addColumn<int>("actions");
 
-    QTest::newRow("uninstall confirmed") << "uninstall"
-                                         << "confirm" << 1;
-    QTest::newRow("uninstall cancelled") << "uninstall"
-                                         << "cancel" << 0;
-    QTest::newRow("uninstall, Escape") << "uninstall"
-                                       << "Escape" << 0;
-    QTest::newRow("relaunch confirmed") << "relaunch"
-                                        << "confirm" << 1;
-    QTest::newRow("relaunch, Escape") << "relaunch"
-                                      << "Escape" << 0;
+    QTest::newRow("uninstall confirmed") << "uninstall" << "confirm" << 1;
+    QTest::newRow("uninstall cancelled") << "uninstall" << "cancel" << 0;
+    QTest::newRow("uninstall, Escape") << "uninstall" << "Escape" << 0;
+    QTest::newRow("relaunch confirmed") << "relaunch" << "confirm" << 1;
+    QTest::newRow("relaunch, Escape") << "relaunch" << "Escape" << 0;
 }
 
 void TestLauncher::realAlertBox()
@@ -524,8 +509,7 @@ void TestLauncher::busy()
     QTest::mouseClick(rowButton(*view, 0, "launchApp"), Qt::LeftButton);
     QTest::mouseClick(rowButton(*view, 0, "openInTerminal"), Qt::LeftButton);
     QTest::mouseClick(marks[2], Qt::LeftButton);
-    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("settings")),
-                      Qt::LeftButton);
+    QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("settings")), Qt::LeftButton);
     QCOMPARE(claude.size() + terminals.size(), 0);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("orv opencode"));
     QCOMPARE(settingsClicks.size(), 1);
@@ -558,8 +542,8 @@ void TestLauncher::errorLine()
 
 void TestLauncher::moreRowsThanFit()
 {
-    auto view = makeView(allThree +
-                         QStringList{u"orv claude --resume --dangerously-long"_s, u"orv codex"_s});
+    auto view = makeView(allThree + QStringList{u"orv claude --resume --dangerously-long"_s,
+                                                u"orv codex"_s});
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     const auto rows = view->findChildren<Wizard::LauncherRowView *>();
     QCOMPARE(rows.size(), 5);
@@ -608,8 +592,7 @@ void TestLauncher::keyboard()
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(visited,
-             (QStringList{u"openAnyway"_s, u"cancel"_s, u"dontShowAgain"_s, u"openAnyway"_s}));
+    QCOMPARE(visited, (QStringList{u"openAnyway"_s, u"cancel"_s, u"dontShowAgain"_s, u"openAnyway"_s}));
     // Focus is on "Cancel" now; Backtab goes back, and from the first button round to the last.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("openAnyway"));

@@ -24,8 +24,8 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using Wizard::LaunchedView;
 using Wizard::MessageBox;
-using Wizard::WizardController;
 using WizardFixture::rowButton;
+using Wizard::WizardController;
 using Screen = WizardController::Screen;
 
 class TestLauncherFlow : public QObject
@@ -60,15 +60,13 @@ private:
 void TestLauncherFlow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_settings =
-        std::make_unique<QSettings>(m_dir->filePath(u"orvane.conf"_s), QSettings::IniFormat);
+    m_settings = std::make_unique<QSettings>(m_dir->filePath(u"orvane.conf"_s),
+                                             QSettings::IniFormat);
     m_engine = std::make_unique<ScriptedSetupEngine>();
     m_timers = std::make_unique<ManualTimers>(m_clock);
     m_controller = std::make_unique<WizardController>(
         *m_engine,
-        []() -> std::expected<Manifest::Resolved, Wizard::Failure> {
-            return WizardFixture::resolved();
-        },
+        []() -> std::expected<Manifest::Resolved, Wizard::Failure> { return WizardFixture::resolved(); },
         *m_timers);
 }
 
@@ -137,9 +135,8 @@ void TestLauncherFlow::terminalCallsOutliveTheScreen()
     m_timers->advance(500ms);
     QCOMPARE(m_engine->callCount(u"openTerminal"_s), 1);
     QVERIFY(!card->isVisible());
-    QVERIFY(m_engine->fail(
-        u"openTerminal"_s,
-        Setup::PlatformError{u"launch"_s, u"x-terminal-emulator"_s, u"not found"_s}));
+    QVERIFY(m_engine->fail(u"openTerminal"_s,
+                           Setup::PlatformError{u"launch"_s, u"x-terminal-emulator"_s, u"not found"_s}));
     QCOMPARE(view->findChild<QLabel *>(u"error"_s)->text(), u"Terminal couldn\u2019t be opened."_s);
     QVERIFY(view->findChild<QLabel *>(u"error"_s)->isVisible());
 
@@ -169,15 +166,13 @@ void TestLauncherFlow::desktopLaunches_data()
     QTest::newRow("claude, closed")
         << 0 << false << QStringList{u"isDesktopAppRunning"_s, u"launchClaudeDesktop"_s} << ""
         << "";
-    QTest::newRow("claude, open: quit and relaunch") << 0 << true << claudeRunning << ""
-                                                     << "";
+    QTest::newRow("claude, open: quit and relaunch") << 0 << true << claudeRunning << "" << "";
     QTest::newRow("codex fails with output")
         << 1 << false << QStringList{u"isDesktopAppRunning"_s, u"launchCodexDesktop"_s}
-        << "starting\nno Codex here\n\n"
-        << "no Codex here";
+        << "starting\nno Codex here\n\n" << "no Codex here";
     QTest::newRow("opencode fails silently")
-        << 2 << false << QStringList{u"isDesktopAppRunning"_s, u"launchOpenCodeDesktop"_s} << ""
-        << "OpenCode couldn't be launched. You can try again.";
+        << 2 << false << QStringList{u"isDesktopAppRunning"_s, u"launchOpenCodeDesktop"_s}
+        << "" << "OpenCode couldn't be launched. You can try again.";
 }
 
 void TestLauncherFlow::desktopLaunches()

@@ -88,11 +88,11 @@ void TestQuestionScreens::stepCounterFollowsTheTools_data()
     QTest::addColumn<QString>("primary");
     QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("defaults: Claude Code and Codex")
-        << QStringList{} << u"1 OF 3"_s << u"Continue"_s << true;
+    QTest::newRow("defaults: Claude Code and Codex") << QStringList{} << u"1 OF 3"_s
+                                                     << u"Continue"_s << true;
     QTest::newRow("Codex off") << QStringList{u"codex"_s} << u"1 OF 2"_s << u"Continue"_s << true;
-    QTest::newRow("OpenCode for Codex: same group")
-        << QStringList{u"codex"_s, u"opencode"_s} << u"1 OF 3"_s << u"Continue"_s << true;
+    QTest::newRow("OpenCode for Codex: same group") << QStringList{u"codex"_s, u"opencode"_s}
+                                                    << u"1 OF 3"_s << u"Continue"_s << true;
     QTest::newRow("both off: nothing to install")
         << QStringList{u"codex"_s, u"claude-code"_s} << u"1 OF 1"_s << u"Install"_s << false;
     QTest::newRow("only a tool without funding")
@@ -275,8 +275,7 @@ void TestQuestionScreens::returnKey()
             if (place == u"done")
                 QVERIFY(host.engine.succeed(u"runInstall"_s));
             else
-                QVERIFY(host.engine.fail(u"runInstall"_s,
-                                         Setup::SetupError::exitedWithStatus(1, u"no"_s)));
+                QVERIFY(host.engine.fail(u"runInstall"_s, Setup::SetupError::exitedWithStatus(1, u"no"_s)));
         }
     } else if (place.startsWith(u"enterprise")) {
         QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);
@@ -332,8 +331,7 @@ void TestQuestionScreens::keyboardOrderAndSpace()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     // The chosen option's first field comes right after it.
-    QCOMPARE(QApplication::focusWidget(),
-             fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
+    QCOMPARE(QApplication::focusWidget(), fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
 }
 
 void TestQuestionScreens::validationAppearsAsTyped_data()
@@ -418,12 +416,10 @@ void TestQuestionScreens::answersAreTrimmed()
     Host host;
     QVERIFY(openQuestions(host));
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
-    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-subscription"_s),
-                      Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-subscription"_s), Qt::LeftButton);
     QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
     // Typed with a space and a no-break space after it: the questions trim both.
-    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(),
-                     u"sk-ant-1 \u00a0"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(), u"sk-ant-1 \u00a0"_s);
     QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"  eu "_s);
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
     QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-2"_s);
@@ -442,10 +438,11 @@ void TestQuestionScreens::enterpriseForm_data()
     QTest::addColumn<QString>("storedUrl");
     QTest::addColumn<QString>("storedEmail");
 
-    QTest::newRow("spaces around both") << u"  https://gw.example  "_s << u" dana@corp "_s << true
-                                        << u"https://gw.example"_s << u"dana@corp"_s;
-    QTest::newRow("e-mail without @")
-        << u"https://gw.example"_s << u"dana.corp"_s << false << QString() << QString();
+    QTest::newRow("spaces around both")
+        << u"  https://gw.example  "_s << u" dana@corp "_s << true << u"https://gw.example"_s
+        << u"dana@corp"_s;
+    QTest::newRow("e-mail without @") << u"https://gw.example"_s << u"dana.corp"_s << false
+                                      << QString() << QString();
 }
 
 void TestQuestionScreens::enterpriseForm()

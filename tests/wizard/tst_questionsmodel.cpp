@@ -256,8 +256,7 @@ void TestQuestionsModel::fields_data()
     QTest::addColumn<QStringList>("toggles");
     QTest::addColumn<QStringList>("keys");
 
-    const auto row = [](const char *name, const char *group, const char *toggles,
-                        const char *keys) {
+    const auto row = [](const char *name, const char *group, const char *toggles, const char *keys) {
         QTest::newRow(name) << QString::fromUtf8(group) << listOf(toggles) << listOf(keys);
     };
     // clang-format off

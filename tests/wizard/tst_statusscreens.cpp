@@ -76,9 +76,8 @@ void TestStatusScreens::startUpCheckShowsProgress()
     QVERIFY(host.engine.isPending(u"nodeVersion"_s));
     QVERIFY(qobject_cast<Wizard::ProgressScreen *>(host.view.currentScreen()));
     QCOMPARE(labelText(host, u"status"_s), u"Checking for the latest setup\u2026"_s);
-    QCOMPARE(
-        labelText(host, u"hint"_s),
-        u"A browser window may open to sign in \u2014 approve there and this will continue."_s);
+    QCOMPARE(labelText(host, u"hint"_s),
+             u"A browser window may open to sign in \u2014 approve there and this will continue."_s);
     QVERIFY(host.engine.releaseNodeVersion(u"v22.1.0"_s));
     QCOMPARE(host.controller.screen(), Screen::Loading);
     QVERIFY(host.engine.releaseVersionInfo({}));
@@ -143,8 +142,7 @@ void TestStatusScreens::installOutcome_data()
 
     QTest::newRow("success") << true << QString() << QString();
     QTest::newRow("installer's last line")
-        << false
-        << u"npm warn deprecated glob@7\nresolving gateway\nError: gateway refused the key"_s
+        << false << u"npm warn deprecated glob@7\nresolving gateway\nError: gateway refused the key"_s
         << u"Error: gateway refused the key"_s;
 }
 

@@ -501,8 +501,7 @@ void TestWizardController::commands_data()
     QTest::addColumn<QStringList>("commands");
 
     const auto row = [](const char *name, const char *ids, const char *commands) {
-        QTest::newRow(name) << stepsOf(ids)
-                            << QString::fromUtf8(commands).split(u',', Qt::SkipEmptyParts);
+        QTest::newRow(name) << stepsOf(ids) << QString::fromUtf8(commands).split(u',', Qt::SkipEmptyParts);
     };
     // clang-format off
     row("manifest order, not the ids' order", "plain codex claude-code", "orv claude,orv codex,orv plain");
@@ -615,8 +614,7 @@ void TestWizardController::desktopLaunches_data()
 
     const auto row = [](const char *name, const char *steps, const char *log, bool busy,
                         const QString &error = {}) {
-        QTest::newRow(name) << stepsOf(steps) << QString::fromUtf8(log).split(u',') << busy
-                            << error;
+        QTest::newRow(name) << stepsOf(steps) << QString::fromUtf8(log).split(u',') << busy << error;
     };
     // clang-format off
     row("the launcher launches through the gateway", "claude", "launchClaudeDesktop(gateway)", true);

@@ -3,8 +3,6 @@
 #include "Snapshot.h"
 
 #include "design/VisualEffect.h"
-#include "manifest/ManifestLoader.h"
-#include "wizard/QuestionsModel.h"
 #include "wizard/ui/CompletionScreen.h"
 #include "wizard/ui/EnterpriseGatewayView.h"
 #include "wizard/ui/FailureScreen.h"
@@ -13,6 +11,8 @@
 #include "wizard/ui/ProgressScreen.h"
 #include "wizard/ui/QuestionsView.h"
 #include "wizard/ui/WelcomeScreen.h"
+#include "wizard/QuestionsModel.h"
+#include "manifest/ManifestLoader.h"
 
 #include <QLineEdit>
 #include <QStackedLayout>
@@ -78,10 +78,9 @@ std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsMod
 }
 
 const Manifest::ManifestField &fieldOf(const Wizard::QuestionsModel &model, const QString &group,
-                                       const QString &option, int index = 0)
+                             const QString &option, int index = 0)
 {
-    for (const Manifest::FundingOption &candidate :
-         model.manifest().fundingGroups.value(group).options)
+    for (const Manifest::FundingOption &candidate : model.manifest().fundingGroups.value(group).options)
         if (candidate.id == option)
             return candidate.fields.at(index);
     qFatal("the bundled manifest has no option %s", qPrintable(option));
@@ -138,10 +137,8 @@ QList<Snapshot> wizardSnapshots()
              return enterprise(QStringLiteral("https://orvane.acme-corp.example"),
                                QStringLiteral("dana@acme-corp.example"));
          }},
-        {QStringLiteral("wizard-installing"),
-         [] { return progress(QStringLiteral("Installing…")); }},
-        {QStringLiteral("wizard-complete"),
-         [] { return onBackdrop(new Wizard::CompletionScreen); }},
+        {QStringLiteral("wizard-installing"), [] { return progress(QStringLiteral("Installing…")); }},
+        {QStringLiteral("wizard-complete"), [] { return onBackdrop(new Wizard::CompletionScreen); }},
         {QStringLiteral("wizard-failure"),
          [] {
              auto *screen = new Wizard::FailureScreen;

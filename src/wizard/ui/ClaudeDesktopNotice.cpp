@@ -72,11 +72,9 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     column->addLayout(buttons);
 
     m_buttons = {openAnyway, cancel, dontShow};
-    connect(openAnyway, &Design::FlatButton::clicked, this,
-            &ClaudeDesktopNotice::openAnywayClicked);
+    connect(openAnyway, &Design::FlatButton::clicked, this, &ClaudeDesktopNotice::openAnywayClicked);
     connect(cancel, &Design::FlatButton::clicked, this, &ClaudeDesktopNotice::cancelClicked);
-    connect(dontShow, &Design::FlatButton::clicked, this,
-            &ClaudeDesktopNotice::dontShowAgainClicked);
+    connect(dontShow, &Design::FlatButton::clicked, this, &ClaudeDesktopNotice::dontShowAgainClicked);
     hide();
 }
 

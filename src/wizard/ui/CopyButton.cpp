@@ -24,8 +24,7 @@ void CopyButton::setCopied(bool copied)
     if (m_copied == copied)
         return;
     m_copied = copied;
-    setAccessibleDescription(copied ? QStringLiteral("Copied")
-                                    : QStringLiteral("Copy to clipboard"));
+    setAccessibleDescription(copied ? QStringLiteral("Copied") : QStringLiteral("Copy to clipboard"));
     update();
 }
 

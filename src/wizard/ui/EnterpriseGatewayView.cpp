@@ -2,9 +2,9 @@
 
 #include "design/Design.h"
 #include "design/FlatButton.h"
-#include "wizard/TextTrimming.h"
 #include "wizard/ui/LabeledField.h"
 #include "wizard/ui/ScreenParts.h"
+#include "wizard/TextTrimming.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,10 +22,10 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    column->addWidget(
-        makeStepHeader(makeLabel(tr("ENTERPRISE GATEWAY"),
-                                 Design::archivo(12, Design::Weight::Bold, 2), Design::ink(), this),
-                       nullptr, this));
+    column->addWidget(makeStepHeader(
+        makeLabel(tr("ENTERPRISE GATEWAY"), Design::archivo(12, Design::Weight::Bold, 2),
+                  Design::ink(), this),
+        nullptr, this));
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(44, 28, 44, 0);

@@ -187,7 +187,8 @@ void LaunchedView::setCommands(const QStringList &commands)
                 [this, command = row.command] { copyCommand(command); });
         connect(view, &LauncherRowView::terminalClicked, this,
                 [this, command = row.command] { openInTerminal(command); });
-        connect(view, &LauncherRowView::launchClicked, this, [this, row] { launchRow(row); });
+        connect(view, &LauncherRowView::launchClicked, this,
+                [this, row] { launchRow(row); });
     }
     updateTabOrder();
 }

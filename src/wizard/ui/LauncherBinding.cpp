@@ -1,8 +1,8 @@
 #include "wizard/ui/LauncherBinding.h"
 
+#include "wizard/ui/LaunchedView.h"
 #include "wizard/QuestionsModel.h" // WizardController.h needs it complete
 #include "wizard/WizardController.h"
-#include "wizard/ui/LaunchedView.h"
 
 namespace Wizard {
 

@@ -12,7 +12,8 @@ QMessageBox *MessageBox::ask(QWidget *parent, const Alert &alert,
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(alert.title);
-    box->setIcon(alert.kind == Kind::Destructive ? QMessageBox::Warning : QMessageBox::Question);
+    box->setIcon(alert.kind == Kind::Destructive ? QMessageBox::Warning
+                                                 : QMessageBox::Question);
     box->setTextFormat(Qt::PlainText);
     box->setText(alert.title);
     box->setInformativeText(alert.message);
@@ -26,10 +27,11 @@ QMessageBox *MessageBox::ask(QWidget *parent, const Alert &alert,
     box->setDefaultButton(alert.kind == Kind::Destructive ? cancel : confirm);
 
     // finished() comes once for every way the box closes: a button, Escape, the window's close.
-    QObject::connect(
-        box, &QMessageBox::finished, box, [box, confirm, answered = std::move(answered)](int) {
-            answered(box->clickedButton() == confirm ? Answer::Confirm : Answer::Cancel);
-        });
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, confirm, answered = std::move(answered)](int) {
+                         answered(box->clickedButton() == confirm ? Answer::Confirm
+                                                                  : Answer::Cancel);
+                     });
     box->open();
     return box;
 }

@@ -2,11 +2,11 @@
 
 #include "design/Design.h"
 #include "design/FlatButton.h"
-#include "wizard/QuestionsModel.h"
 #include "wizard/ui/FundingStepView.h"
 #include "wizard/ui/ScreenParts.h"
 #include "wizard/ui/ToolTile.h"
 #include "wizard/ui/ToolsStepView.h"
+#include "wizard/QuestionsModel.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

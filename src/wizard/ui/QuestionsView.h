@@ -13,6 +13,8 @@ class FlatButton;
 
 namespace Wizard {
 
+
+
 // The questions, one step at a time: the tools, then one funding step per funding group the
 // chosen tools use. A header names the step and counts it; the footer goes back, on, and on
 // the last step submits. It starts at the tools step; everything chosen or typed lives in the

@@ -1,7 +1,6 @@
 #include "wizard/ui/RootView.h"
 
 #include "design/Design.h"
-#include "wizard/QuestionsModel.h"
 #include "wizard/ui/CompletionScreen.h"
 #include "wizard/ui/CrossFade.h"
 #include "wizard/ui/EnterpriseGatewayView.h"
@@ -12,6 +11,7 @@
 #include "wizard/ui/ProgressScreen.h"
 #include "wizard/ui/QuestionsView.h"
 #include "wizard/ui/WelcomeScreen.h"
+#include "wizard/QuestionsModel.h"
 
 namespace Wizard {
 
@@ -45,8 +45,9 @@ RootView::RootView(WizardController &controller, LauncherServices launcherServic
             showScreen(true);
     });
     // A terminal has opened for the user: step aside so it is in front.
-    connect(m_controller, &WizardController::hideApplicationRequested, this,
-            [this] { window()->showMinimized(); });
+    connect(m_controller, &WizardController::hideApplicationRequested, this, [this] {
+        window()->showMinimized();
+    });
     showScreen(false);
 }
 
@@ -120,7 +121,8 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         node->setRechecked(controller->rechecked());
         connect(controller, &WizardController::recheckedChanged, node,
                 &NodeMissingScreen::setRechecked);
-        connect(node, &NodeMissingScreen::recheckRequested, controller, &WizardController::recheck);
+        connect(node, &NodeMissingScreen::recheckRequested, controller,
+                &WizardController::recheck);
         return node;
     }
     case Screen::Questions: {

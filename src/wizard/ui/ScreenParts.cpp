@@ -61,8 +61,7 @@ namespace {
 void makeLarge(QPushButton *button, int minLabelWidth)
 {
     button->setFont(Design::system(13));
-    const int labelWidth =
-        qMax(minLabelWidth, button->fontMetrics().horizontalAdvance(button->text()));
+    const int labelWidth = qMax(minLabelWidth, button->fontMetrics().horizontalAdvance(button->text()));
     button->setMinimumSize(labelWidth + 32, 32);
     button->setFocusPolicy(Qt::StrongFocus);
     button->setAutoDefault(false);
