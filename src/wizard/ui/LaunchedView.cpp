@@ -147,7 +147,7 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     // What the session lacks for the usage pill, with the command that gives it: selectable,
     // so that the command can be copied into a terminal.
     const QString notice = m_services.sessionNotice ? m_services.sessionNotice() : QString();
-    auto *sessionNotice = coloured(notice, Design::archivo(12), Design::muted(), content);
+    auto *sessionNotice = makeLabel(notice, Design::archivo(12), Design::muted(), content);
     sessionNotice->setObjectName(QStringLiteral("sessionNotice"));
     sessionNotice->setWordWrap(true);
     sessionNotice->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

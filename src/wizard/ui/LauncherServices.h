@@ -28,7 +28,7 @@ struct LauncherServices
     Platform::Timers *timers = nullptr;
     std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
     MessageBox::Ask ask = MessageBox::ask;
-    std::function<QString()> sessionNotice;
+    std::function<QString()> sessionNotice = {};
 };
 
 } // namespace Wizard

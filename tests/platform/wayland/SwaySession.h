@@ -78,6 +78,11 @@ public:
         // their own user apart from nobody's.
         started(runtimePath(waylandDisplay), display);
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_clientRuntime.path());
+        // The seat has a pointer from here on, before any client shows a window.
+        m_pointer = std::make_unique<VirtualPointer>(QFile::encodeName(runtimePath(waylandDisplay)),
+                                                     QSize(kWidth, kHeight));
+        if (!m_pointer->ok())
+            return QStringLiteral("sway offers no virtual pointer");
         return {};
     }
 
@@ -98,26 +103,8 @@ public:
             QFile::encodeName(m_environment.value(QStringLiteral("WAYLAND_DISPLAY"))));
     }
 
-    // Presses the left button at `from` and releases it at `to`, moving there in `steps`.
-    bool drag(QPoint from, QPoint to, int steps)
-    {
-        if (!m_pointer)
-            m_pointer = std::make_unique<VirtualPointer>(
-                QFile::encodeName(m_environment.value(QStringLiteral("WAYLAND_DISPLAY"))),
-                QSize(kWidth, kHeight));
-        if (!m_pointer->ok())
-            return false;
-        m_pointer->moveTo(from);
-        QTest::qWait(100); // the seat has a pointer now; its client sees it enter
-        m_pointer->button(true);
-        for (int step = 1; step <= steps; ++step) {
-            QTest::qWait(15);
-            m_pointer->moveTo(from + (to - from) * step / steps);
-        }
-        QTest::qWait(50);
-        m_pointer->button(false);
-        return true;
-    }
+    // A pointer device of the seat's, there from the start.
+    VirtualPointer &pointer() { return *m_pointer; }
 
 private:
     bool swaymsg(const QString &command)
