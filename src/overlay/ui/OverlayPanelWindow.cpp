@@ -81,6 +81,10 @@ void OverlayPanelWindow::hidePanel()
 {
     m_pressed = m_dragging = m_systemMove = false;
     hide();
+    // The next showing gets a window of its own. Mapped again while the window manager and
+    // Qt still settle its last unmapping, the same window can end up on the screen without
+    // its contents (GNOME Shell); a new one has nothing to settle.
+    destroy();
 }
 
 void OverlayPanelWindow::filterChildren(QObject *object)
