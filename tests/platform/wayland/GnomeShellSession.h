@@ -60,6 +60,9 @@ public:
         m_environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), addresses[1]);
         m_bus = QDBusConnection::connectToBus(addresses[0], busName());
 
+        // XWayland's displays from :1024 on, as under GDM, clear of the numbers the X11 tests'
+        // own servers take.
+        m_environment.insert(QStringLiteral("RUNNING_UNDER_GDM"), QStringLiteral("1"));
         const QString log = runtimePath(QStringLiteral("shell.log"));
         QProcess &shell = spawn(
             QStringLiteral("sh"),

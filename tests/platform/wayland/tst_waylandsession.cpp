@@ -256,7 +256,7 @@ void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
 {
     // The real program, as a user starts it in this session, in a home of its own.
     QProcessEnvironment environment = m_session.environment();
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "GSETTINGS_BACKEND"})
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "GSETTINGS_BACKEND", "RUNNING_UNDER_GDM"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("HOME"), m_home.path());
     environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("orvane.*.debug=true"));
