@@ -59,13 +59,17 @@ private Q_SLOTS:
     {
         // Fails, as the tool does, when asked for a desktop application it cannot start.
         QVERIFY(writeFile(m_home.filePath(u"bin/orv"_s),
-                          "#!/bin/sh\nIFS='|'; echo \"orv|$*\" > '" + QFile::encodeName(m_record) +
+                          "#!/bin/sh\nIFS='|'; echo \"orv|$*\" >> '" + QFile::encodeName(m_record) +
                               "'\n[ \"$1\" = codex ] && { echo 'Codex Desktop is not installed'; "
                               "exit 3; }\nexit 0\n"));
         QVERIFY(writeFile(m_home.filePath(u".bash_profile"_s), "PATH=\"$HOME/bin:$PATH\"\n"));
+        // The application writes a second after it started, when the launch is over: the
+        // runner's pipe would be closed by then (a SIGPIPE would end it before it records).
+        QVERIFY(writeFile(m_home.filePath(u"bin/opencode"_s),
+                          "#!/bin/sh\nPATH=/usr/bin:/bin; sleep 1; echo hi; echo hi >&2; exec \"${0%/*}/orv\" entry\n"));
         QVERIFY(writeFile(m_home.filePath(u"data/applications/ai.opencode.desktop"_s),
                           "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=\"" +
-                              QFile::encodeName(m_home.filePath(u"bin/orv"_s)) + "\" entry\n"));
+                              QFile::encodeName(m_home.filePath(u"bin/opencode"_s)) + "\"\n"));
         qputenv("HOME", QFile::encodeName(m_home.path()));
     }
 
@@ -162,7 +166,7 @@ private Q_SLOTS:
         row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
         row("opencode opened by gio", "opencode installed", "orv|entry", "");
         // Without gio on PATH (KDE, Xfce): gtk-launch with the entry's id, else its Exec line.
-        row("opencode by gtk-launch", "opencode installed, gtk-launch", "gtk-launch|ai.opencode.desktop", "");
+        row("opencode by gtk-launch", "opencode installed, gtk-launch", "gtk-launch|ai.opencode.desktop\norv|entry", "");
         row("opencode by its Exec line", "opencode installed, neither", "orv|entry", "");
         row("the shell cannot start", "claude native", "", "launch", "/nonexistent/zsh");
         // clang-format on
@@ -185,8 +189,9 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(tools));
             QFile::link(u"/bin/sh"_s, tools + u"/sh"_s);
             if (which.endsWith(u"gtk-launch"))
-                QVERIFY(writeFile(tools + u"/gtk-launch"_s, "#!/bin/sh\nIFS='|'; echo \"gtk-launch|$*\" > '" +
-                                                                 QFile::encodeName(m_record) + "'\n"));
+                QVERIFY(writeFile(tools + u"/gtk-launch"_s, "#!/bin/sh\nIFS='|'; echo \"gtk-launch|$*\" >> '" +
+                                                                 QFile::encodeName(m_record) + "'\n'" +
+                                                                 QFile::encodeName(m_home.filePath(u"bin/opencode"_s)) + "' &\n"));
             QVERIFY(writeFile(profile, "PATH=\"$HOME/bin:" + QFile::encodeName(tools) + "\"\n"));
         }
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(data)));
