@@ -24,10 +24,9 @@ void launchCodexDesktop(DesktopLaunchMode mode, Completion<void> done,
                         const LoginShellRunner &run = loginShellRunner());
 
 // Opens OpenCode's desktop entry with "gio launch" where gio is installed, else with
-// "gtk-launch" (KDE, Xfce), else by running the entry's Exec line in the background, the
-// application reading and writing the null device. Without
-// an entry the command run prints "OpenCode is not installed." and exits with status 1, so the
-// failure reads like any other.
+// "gtk-launch" (KDE, Xfce), else by running the entry's Exec line in the background; the
+// application reads and writes the null device. Without an entry the command run prints
+// "OpenCode is not installed." and exits with status 1, so the failure reads like any other.
 void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = loginShellRunner());
 
 // The command launchOpenCodeDesktop runs through the login shell, given OpenCode's desktop
