@@ -3,6 +3,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/HomeDirectory.h"
 #include "platform/TerminalWindow.h"
+#include "setup/ShellRunner.h"
 
 namespace Setup {
 
@@ -73,8 +74,10 @@ void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run)
 
 void openTerminal(Completion<void> done, const QStringList &openers)
 {
+    // The user's login shell, as the installer had it, so the commands it put in place are
+    // found in the window even when the desktop session never read the login files.
     Platform::openTerminalWindow(
-        Platform::homeDirectory(),
+        Platform::homeDirectory(), {userShell(), QStringLiteral("-l")},
         [done = std::move(done)](Platform::TerminalOpening outcome) {
             if (outcome == Platform::TerminalOpening::Opened) {
                 done({});

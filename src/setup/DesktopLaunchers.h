@@ -35,8 +35,9 @@ void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = 
 QStringList openCodeLaunchCommand(const std::optional<Platform::DesktopEntry> &entry,
                                   const QString &desktopId);
 
-// Opens a terminal window whose shell starts in the home directory, trying the desktop's
-// openers (or `openers`, when given) in turn. When none opened one:
+// Opens a terminal window running the user's login shell (userShell() -l) in the home
+// directory, trying the desktop's openers (or `openers`, when given) in turn. When none opened
+// one:
 // SetupError::exitedWithStatus with status 127 (none installed) or 126 (none would start or
 // each failed at once) and the output "Terminal couldn't be opened.".
 void openTerminal(Completion<void> done, const QStringList &openers = {});

@@ -264,23 +264,24 @@ private Q_SLOTS:
 
     void openTerminal_data()
     {
-        // Fake terminals in PATH; "!": one that won't start, "-": one that fails at once (as
+        // Fake terminals in PATH, each told to run the login shell; "!": one that won't start, "-": one that fails at once (as
         // xdg-terminal-exec with nothing configured does), "+": one that keeps running.
         QTest::addColumn<QString>("installed");
         QTest::addColumn<QByteArray>("terminal"); // $TERMINAL; null: unset, "@": the PATH folder
         QTest::addColumn<QString>("started"); // program, "~" (home) and arguments; or describe()
         // clang-format off
         const auto row = [](const char *name, const char *installed, const char *terminal, const char *started) { QTest::newRow(name) << QString::fromUtf8(installed) << QByteArray(terminal) << QString::fromUtf8(started); };
-        row("TERMINAL as a path, before the others", "mine xdg-terminal-exec", "@/mine", "mine ~");
-        row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine ~ --single-instance");
-        row("TERMINAL not installed", "kitty", "mine", "kitty ~");
-        row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", nullptr, "xdg-terminal-exec ~");
-        row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~");
+        row("TERMINAL as a path, before the others", "mine xdg-terminal-exec", "@/mine", "mine ~ -e /bin/bash -l");
+        row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine ~ --single-instance -e /bin/bash -l");
+        row("TERMINAL not installed", "kitty", "mine", "kitty ~ /bin/bash -l");
+        row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", nullptr, "xdg-terminal-exec ~ /bin/bash -l");
+        row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~ start -- /bin/bash -l");
         row("none installed", "", "mine", "127 Terminal couldn't be opened.");
         row("none would start", "!alacritty", nullptr, "126 Terminal couldn't be opened.");
-        row("an opener that fails at once is passed over", "-xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~\nxterm ~");
+        row("an opener that fails at once is passed over", "-xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~ /bin/bash -l\nxterm ~ -e /bin/bash -l");
         row("every opener fails at once", "-xdg-terminal-exec -xterm", nullptr, "126 Terminal couldn't be opened.");
-        row("one still running after a second has opened", "+xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~");
+        row("one still running after a second has opened", "+xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~ /bin/bash -l");
+        row("gnome-terminal takes the command after --", "gnome-terminal", nullptr, "gnome-terminal ~ -- /bin/bash -l");
         // clang-format on
     }
 
@@ -294,7 +295,8 @@ private Q_SLOTS:
         // Each adds a line saying which it is, where it was started and with what, then ends
         // (with status 4 for "-"; after three seconds for "+").
         for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts)) {
-            const QByteArray record = "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"${0%/*}/started\"\n";
+            const QByteArray record = "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"${0%/*}/started\"\n"
+                                      "[ /proc/self/fd/2 -ef /dev/null ] || echo 'stderr: ours' >> \"${0%/*}/started\"\n";
             const QByteArray body = name.startsWith(u'!')   ? "#!/nonexistent/interpreter\n"
                                     : name.startsWith(u'-') ? record + "exit 4\n"
                                     : name.startsWith(u'+') ? record + "/bin/sleep 3; : > \"${0%/*}/ended\"\n"
@@ -302,6 +304,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(bin + u'/' + name.mid(QStringView(u"!-+").contains(name.at(0)) ? 1 : 0), body));
         }
         qputenv("PATH", QFile::encodeName(bin)); // nothing after this test needs PATH
+        qputenv("SHELL", "/bin/bash");
         terminal.isNull() ? qunsetenv("TERMINAL")
                           : qputenv("TERMINAL", terminal.replace('@', QFile::encodeName(bin)));
         QList<Setup::SetupResult<void>> results;
