@@ -62,6 +62,9 @@ std::optional<QString> installedRouterVersion()
 
 void discoverRegistry(RegistryFound done)
 {
+    // npm keeps a log file of every run; a question asked at every start leaves none.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("npm_config_logs_max"), QStringLiteral("0"));
     runInLoginShell({QStringLiteral("npm"), QStringLiteral("config"), QStringLiteral("get"),
                      QStringLiteral("registry")},
                     [done = std::move(done)](const SetupResult<QString> &output) {
@@ -79,7 +82,8 @@ void discoverRegistry(RegistryFound done)
                             }
                         }
                         done(std::nullopt);
-                    });
+                    },
+                    environment);
 }
 
 QUrl latestVersionUrl(const QUrl &registry)

@@ -154,10 +154,11 @@ template <typename T> ProcessFinished completeWith(Completion<T> done)
 
 } // namespace
 
-void runInLoginShell(const QStringList &arguments, Completion<QString> done)
+void runInLoginShell(const QStringList &arguments, Completion<QString> done,
+                     const QProcessEnvironment &environment)
 {
-    runCollecting(userShell(), {QStringLiteral("-ilc"), commandString(arguments)},
-                  QProcessEnvironment::systemEnvironment(), completeWith(std::move(done)));
+    runCollecting(userShell(), {QStringLiteral("-ilc"), commandString(arguments)}, environment,
+                  completeWith(std::move(done)));
 }
 
 void runViaPty(const QStringList &arguments, Completion<void> done,
