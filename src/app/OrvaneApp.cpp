@@ -12,6 +12,7 @@
 #include "overlay/ui/OverlayPanelWindow.h"
 #include "platform/HomeDirectory.h"
 #include "platform/ProcessExecutable.h"
+#include "platform/Resources.h"
 #include "platform/ui/QtScreens.h"
 #include "platform/ui/WindowSystem.h"
 #include "platform/x11/X11ActiveWindowMonitor.h"
@@ -21,6 +22,8 @@
 #include "wizard/ui/LauncherServices.h"
 
 #include <QClipboard>
+#include <QCommandLineParser>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
 
@@ -31,10 +34,23 @@ namespace App {
 
 namespace {
 
-// Whatever is wrong with the manifest, the installation is damaged and the remedy is the same,
-// so the cause is not told.
-constexpr auto damagedInstallationMessage =
-    "Orvane.app is missing its bundled install-manifest.json\n";
+// Whatever is wrong with the manifest, the installation is damaged and the remedy is the same:
+// the user is told where, and the log's line says what.
+void reportDamagedInstallation(const Manifest::ManifestLoadError &error)
+{
+    const QString message = Platform::Resources::directory() +
+                            QStringLiteral(" is missing its bundled install-manifest.json");
+    std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+    std::fflush(stderr);
+    // Started from the menu, nobody reads standard error. Where no user can see a window
+    // (offscreen, minimal), a box would only keep the program from ending.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == u"offscreen" || platform == u"minimal")
+        return;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvane"), message, QMessageBox::Ok);
+    box.setInformativeText(error.description());
+    box.exec();
+}
 
 } // namespace
 
@@ -43,6 +59,7 @@ OrvaneApp::OrvaneApp(int &argc, char **argv)
 {
     setApplicationName(QStringLiteral("Orvane"));
     setApplicationDisplayName(QStringLiteral("Orvane"));
+    setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     setOrganizationName(QStringLiteral("Orvane"));
     setDesktopFileName(QStringLiteral("orvane"));
     // Closing the setup window leaves the process running so the overlay keeps working.
@@ -78,8 +95,7 @@ bool OrvaneApp::initialize()
     // A damaged installation ends here, before any window appears.
     auto resolved = Manifest::ManifestLoader::load();
     if (!resolved) {
-        std::fputs(damagedInstallationMessage, stderr);
-        std::fflush(stderr);
+        reportDamagedInstallation(resolved.error());
         m_exitCode = EXIT_FAILURE;
         return false;
     }
@@ -101,7 +117,7 @@ bool OrvaneApp::initialize()
                                  .timers = &m_timers, .isDesktopAppRunning = {}});
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
 
-    m_tray = std::make_unique<TrayMenu>();
+    m_tray = std::make_unique<TrayMenu>(m_timers);
     connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
     connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
 
@@ -133,7 +149,37 @@ void OrvaneApp::buildOverlay()
 
 int OrvaneApp::run()
 {
+    if (const auto status = handleCommandLine())
+        return *status;
     return initialize() ? exec() : m_exitCode;
+}
+
+std::optional<int> OrvaneApp::handleCommandLine()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sets up the Orvane gateway for your AI coding agents and shows their token usage."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    if (!parser.parse(arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.positionalArguments().isEmpty()
+                                  ? parser.errorText()
+                                  : QStringLiteral("Unexpected argument '%1'.")
+                                        .arg(parser.positionalArguments().constFirst());
+        std::fprintf(stderr, "orvane: %s\nTry 'orvane --help' for more information.\n",
+                     qUtf8Printable(error));
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qUtf8Printable(applicationName()),
+                    qUtf8Printable(applicationVersion()));
+        return EXIT_SUCCESS;
+    }
+    return std::nullopt;
 }
 
 void OrvaneApp::start()
@@ -144,7 +190,7 @@ void OrvaneApp::start()
     showSetupWindow();
     m_overlay->start();
     qCDebug(lcApp) << "usage overlay started";
-    m_tray->showIfAvailable();
+    m_tray->showWhenAvailable();
 }
 
 void OrvaneApp::showSetupWindow()

@@ -8,8 +8,9 @@
 
 namespace App {
 
-TrayMenu::TrayMenu(QObject *parent)
+TrayMenu::TrayMenu(Platform::Timers &timers, QObject *parent)
     : QObject(parent)
+    , m_timers(timers)
     , m_menu(new QMenu)
 {
     QAction *open = m_menu->addAction(tr("Open Orvane"));
@@ -23,14 +24,25 @@ TrayMenu::~TrayMenu()
     delete m_menu;
 }
 
-void TrayMenu::showIfAvailable()
+void TrayMenu::showWhenAvailable()
+{
+    if (showIfAvailable() || m_retry)
+        return;
+    qCDebug(lcApp) << "no notification area yet: looking again every" << retryInterval.count()
+                   << "s";
+    m_retry = m_timers.repeating(retryInterval, [this] {
+        if (showIfAvailable())
+            m_retry->stop();
+    });
+}
+
+bool TrayMenu::showIfAvailable()
 {
     if (m_icon)
-        return;
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        qCDebug(lcApp) << "no notification area: the icon is not shown";
-        return;
-    }
+        return true;
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    qCDebug(lcApp) << "showing the icon in the notification area";
     m_icon = new QSystemTrayIcon(AppIcon::icon(), this);
     m_icon->setToolTip(QStringLiteral("Orvane"));
     m_icon->setContextMenu(m_menu);
@@ -40,6 +52,7 @@ void TrayMenu::showIfAvailable()
                     Q_EMIT openRequested();
             });
     m_icon->show();
+    return true;
 }
 
 } // namespace App
