@@ -1,3 +1,4 @@
+#include "manifest/KnownHarness.h"
 #include "manifest/ManifestDecoder.h"
 #include "manifest/ManifestLoader.h"
 
@@ -188,8 +189,15 @@ private Q_SLOTS:
         const Manifest::InstallManifest manifest = Manifest::ManifestLoader::bundled().value();
         QCOMPARE(Manifest::ManifestLoader::load().value(),
                  (Manifest::Resolved{u"orvane@latest"_s, manifest}));
-        for (const Manifest::ManifestHarness &harness : manifest.harnesses) // each is paid through a group
+        QStringList ids;
+        for (const Manifest::ManifestHarness &harness : manifest.harnesses) { // each is paid through a group
             QVERIFY(manifest.fundingGroups.contains(harness.fundingGroup.value_or(QString())));
+            ids.append(harness.id);
+        }
+        for (const Manifest::KnownHarness known : Manifest::knownHarnesses) { // spelt as the manifest does
+            QVERIFY(ids.contains(Manifest::harnessId(known)));
+            QCOMPARE(Manifest::knownHarness(Manifest::harnessId(known)), known);
+        }
         int proxyFields = 0, secrets = 0, placeholders = 0, renamedGroups = 0;
         for (const auto &[key, group] : manifest.fundingGroups.asKeyValueRange()) {
             renamedGroups += group.configKey != key;

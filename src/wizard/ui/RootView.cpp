@@ -100,14 +100,14 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     switch (screen) {
     case Screen::Loading: {
         auto *progress = new ProgressScreen(this);
-        progress->setStatusText(WizardController::checkingText());
+        progress->setMessage(WizardController::checkingText());
         return progress;
     }
     case Screen::Installing: {
         auto *progress = new ProgressScreen(this);
-        progress->setStatusText(controller->statusText());
+        progress->setMessage(controller->statusText());
         connect(controller, &WizardController::statusTextChanged, progress,
-                &ProgressScreen::setStatusText);
+                &ProgressScreen::setMessage);
         return progress;
     }
     case Screen::Welcome: {
@@ -130,8 +130,7 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         if (!model)
             return filledScreen(Design::paper(), this);
         auto *questions = new QuestionsView(model, this);
-        connect(questions, &QuestionsView::installRequested, controller,
-                &WizardController::runInstall);
+        connect(questions, &QuestionsView::submitted, controller, &WizardController::runInstall);
         connect(questions, &QuestionsView::enterpriseGatewayRequested, controller,
                 &WizardController::openEnterpriseGateway);
         return questions;
@@ -154,9 +153,9 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         return buildLauncher();
     case Screen::Failed: {
         auto *failure = new FailureScreen(this);
-        failure->setErrorText(controller->errorText());
+        failure->setMessage(controller->errorText());
         connect(controller, &WizardController::errorTextChanged, failure,
-                &FailureScreen::setErrorText);
+                &FailureScreen::setMessage);
         connect(failure, &FailureScreen::retryRequested, controller, &WizardController::retry);
         return failure;
     }
