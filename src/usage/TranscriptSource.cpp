@@ -12,6 +12,13 @@ TranscriptSource::TranscriptSource(const QString &homeDirectory)
 
 TranscriptSource::~TranscriptSource() = default;
 
+void TranscriptSource::setChangeHandler(ChangeHandler) {}
+
+bool TranscriptSource::reportsChanges(const std::string &) const
+{
+    return false;
+}
+
 std::optional<std::string> TranscriptSource::root(const QString &harnessId) const
 {
     const auto dialect = dialectFor(harnessId);

@@ -1,5 +1,6 @@
 #include "overlay/ui/OverlayPanelWindow.h"
 
+#include "overlay/PillGeometry.h"
 #include "overlay/ui/OverlayPillView.h"
 #include "platform/ui/WindowSystem.h"
 #include "platform/x11/X11FloatingWindow.h"
@@ -116,7 +117,7 @@ bool OverlayPanelWindow::eventFilter(QObject *watched, QEvent *event)
         const bool clicked = !m_dragging;
         m_pressed = m_dragging = m_systemMove = false;
         const int top = m_margins.top();
-        if (clicked && m_pressLocal.y() >= top && m_pressLocal.y() < top + headerHeight
+        if (clicked && m_pressLocal.y() >= top && m_pressLocal.y() < top + PillGeometry::collapsedHeight
             && m_pressLocal.x() >= m_margins.left() && m_pressLocal.x() < width() - m_margins.right()
             && m_toggle)
             m_toggle();
@@ -159,8 +160,8 @@ void OverlayPanelWindow::updateMask()
     QPainter painter(&shape);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::color1);
-    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_box.size())), cornerRadius,
-                            cornerRadius);
+    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_box.size())), PillGeometry::cornerRadius,
+                            PillGeometry::cornerRadius);
     painter.end();
     setMask(shape);
 }
