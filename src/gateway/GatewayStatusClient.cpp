@@ -184,7 +184,7 @@ void GatewayStatusClient::finish(const StatusResult &result, const QString &prob
 {
     if (result) {
         if (!m_answered)
-            qCDebug(lcGateway, "%s answers", qUtf8Printable(m_target));
+            qCDebug(lcGateway, "Gateway %s answers", qUtf8Printable(m_target));
         m_answered = true;
         m_lastProblem.clear();
     } else if (problem != m_lastProblem) {
