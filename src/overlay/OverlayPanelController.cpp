@@ -121,15 +121,20 @@ void OverlayPanelController::place(const std::optional<Platform::ActiveWindow> &
 {
     const std::optional<QRect> area = m_screens.availableGeometry(
         window && window->frame.isValid() ? std::optional(window->frame.center()) : std::nullopt);
-    if (!area)
-        return; // no screen: shown wherever it last was
+    if (!area) {
+        qCDebug(lcOverlay, "No screen: the pill is shown where it last was");
+        return;
+    }
     QRect box = m_panel->box();
     const std::optional<QPoint> stored = m_origins.load();
-    if (stored && liesInside(*stored, *area))
+    if (stored && liesInside(*stored, *area)) {
         box.moveTopLeft(*stored);
-    else
+    } else {
+        if (stored)
+            qCDebug(lcOverlay, "The pill's saved place lies off this screen: default place");
         box.moveTopLeft(
             QPoint(area->x() + area->width() - box.width() - rightInset, area->y() + topInset));
+    }
     m_panel->setBox(box);
     saveOrigin();
 }

@@ -1,5 +1,6 @@
 #include "overlay/ui/OverlayPanelWindow.h"
 
+#include "overlay/Log.h"
 #include "overlay/PillGeometry.h"
 #include "overlay/ui/OverlayPillView.h"
 #include "platform/ui/WindowSystem.h"
@@ -36,6 +37,8 @@ OverlayPanelWindow::~OverlayPanelWindow() = default;
 std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state)
 {
     const bool translucent = Platform::WindowSystem::supportsTranslucency();
+    if (!translucent)
+        qCDebug(lcOverlay, "No compositor: the pill is drawn opaque and clipped to its shape");
     auto *pill = new OverlayPillView(state, translucent);
     return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent);
 }
@@ -104,6 +107,8 @@ bool OverlayPanelWindow::eventFilter(QObject *watched, QEvent *event)
             // The window manager moves it from here, as it does with a title bar, where it
             // offers that; it then owns the pointer until the button goes up.
             m_systemMove = windowHandle() && windowHandle()->startSystemMove();
+            if (!m_systemMove)
+                qCDebug(lcOverlay, "The window manager does not move the pill: moved by hand");
             return true;
         }
         if (m_dragging && !m_systemMove)
