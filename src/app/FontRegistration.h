@@ -10,7 +10,7 @@ namespace FontRegistration {
 QStringList fontNames();
 
 // Registers each face found in the application's resources for this process only. A missing
-// file is skipped and a failed registration ignored; the count is for tests.
+// file is skipped and a failed registration ignored, each with a warning; the count is for tests.
 int registerFonts();
 
 } // namespace FontRegistration

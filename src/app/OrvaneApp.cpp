@@ -1,14 +1,27 @@
 #include "app/OrvaneApp.h"
 
-#include "app/AppDelegate.h"
 #include "app/AppIcon.h"
+#include "app/FontRegistration.h"
+#include "app/Log.h"
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
 #include "manifest/ManifestLoader.h"
-#include "overlay/OverlayController.h"
+#include "overlay/OverlayPanelController.h"
+#include "overlay/SettingsOriginStore.h"
+#include "overlay/ui/OverlayPanelWindow.h"
+#include "platform/HomeDirectory.h"
+#include "platform/ProcessExecutable.h"
+#include "platform/ui/QtScreens.h"
 #include "platform/ui/WindowSystem.h"
+#include "platform/x11/X11ActiveWindowMonitor.h"
+#include "setup/SystemSetupEngine.h"
+#include "usage/TranscriptIndex.h"
+#include "wizard/WizardController.h"
+#include "wizard/ui/LauncherServices.h"
 
+#include <QClipboard>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -25,26 +38,28 @@ constexpr auto damagedInstallationMessage =
 
 } // namespace
 
-OrvaneApp::OrvaneApp(int &argc, char **argv, OverlayControllerFactory overlayControllerFactory)
+OrvaneApp::OrvaneApp(int &argc, char **argv)
     : QApplication(argc, argv)
-    , m_overlayControllerFactory(std::move(overlayControllerFactory))
 {
     setApplicationName(QStringLiteral("Orvane"));
     setApplicationDisplayName(QStringLiteral("Orvane"));
     setOrganizationName(QStringLiteral("Orvane"));
     setDesktopFileName(QStringLiteral("orvane"));
-    setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+    // Closing the setup window leaves the process running so the overlay keeps working.
+    setQuitOnLastWindowClosed(false);
 }
 
 OrvaneApp::~OrvaneApp() = default;
 
-bool OrvaneApp::start()
+bool OrvaneApp::initialize()
 {
     m_instance = std::make_unique<SingleInstance>();
     switch (m_instance->claim()) {
     case SingleInstance::Role::Serving:
+        qCDebug(lcApp) << "serving as the running instance at" << m_instance->socketPath();
         break;
     case SingleInstance::Role::HandedOver:
+        qCDebug(lcApp) << "handed over to the running instance";
         m_exitCode = EXIT_SUCCESS;
         return false;
     case SingleInstance::Role::Failed:
@@ -55,7 +70,10 @@ bool OrvaneApp::start()
         m_exitCode = EXIT_FAILURE;
         return false;
     }
-    connect(m_instance.get(), &SingleInstance::showRequested, this, &OrvaneApp::showSetupWindow);
+    connect(m_instance.get(), &SingleInstance::showRequested, this, [this] {
+        qCDebug(lcApp) << "another start asked for the setup window";
+        showSetupWindow();
+    });
 
     // A damaged installation ends here, before any window appears.
     auto resolved = Manifest::ManifestLoader::load();
@@ -66,28 +84,67 @@ bool OrvaneApp::start()
         return false;
     }
 
-    m_delegate = std::make_unique<AppDelegate>(
-        m_overlayControllerFactory ? m_overlayControllerFactory()
-                                   : std::unique_ptr<Overlay::OverlayController>());
+    m_settings = std::make_unique<QSettings>();
+    buildOverlay();
+
+    m_engine = std::make_unique<Setup::SystemSetupEngine>();
+    m_wizard = std::make_unique<Wizard::WizardController>(
+        *m_engine,
+        [resolved = std::move(*resolved)] {
+            return std::expected<Manifest::Resolved, Wizard::Failure>(resolved);
+        },
+        m_timers);
     setWindowIcon(AppIcon::icon());
-    m_window = std::make_unique<SetupWindow>(Platform::WindowSystem::supportsTranslucency(),
-                                             std::move(*resolved));
+    m_window = std::make_unique<SetupWindow>(
+        Platform::WindowSystem::supportsTranslucency(), *m_wizard,
+        Wizard::LauncherServices{.clipboard = clipboard(), .settings = m_settings.get(),
+                                 .timers = &m_timers, .isDesktopAppRunning = {}});
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
 
     m_tray = std::make_unique<TrayMenu>();
     connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
     connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
 
-    QTimer::singleShot(0, this, [this] {
-        m_delegate->applicationDidFinishLaunching([this] { showSetupWindow(); });
-        m_tray->showIfAvailable();
-    });
+    QTimer::singleShot(0, this, &OrvaneApp::start);
     return true;
+}
+
+void OrvaneApp::buildOverlay()
+{
+    m_origins = std::make_unique<Overlay::SettingsOriginStore>(*m_settings);
+    // Only X11 tells an ordinary client which window is active; elsewhere the monitor knows
+    // none and the pill never shows.
+    m_monitor = Platform::X11ActiveWindowMonitor::create(m_timers);
+    if (!qobject_cast<Platform::X11ActiveWindowMonitor *>(m_monitor.get()))
+        qCDebug(lcApp).nospace() << "no X11 display on platform " << platformName()
+                                 << ": the usage overlay stays hidden";
+    m_screens = std::make_unique<Platform::QtScreens>();
+    const QString home = Platform::homeDirectory();
+    m_transcripts = std::make_unique<Usage::TranscriptIndex>(home);
+    m_overlay = std::make_unique<Overlay::OverlayPanelController>(
+        Overlay::OverlayPanelController::Seams{
+            .monitor = *m_monitor, .screens = *m_screens, .origins = *m_origins,
+            .clock = m_clock, .timers = m_timers, .transcripts = *m_transcripts,
+            .homeDirectory = home, .executableName = Platform::processExecutableName,
+            .makePanel = [](Overlay::OverlayState &state) -> std::unique_ptr<Overlay::Panel> {
+                return Overlay::OverlayPanelWindow::withPill(state);
+            }});
 }
 
 int OrvaneApp::run()
 {
-    return start() ? exec() : m_exitCode;
+    return initialize() ? exec() : m_exitCode;
+}
+
+void OrvaneApp::start()
+{
+    const int fonts = FontRegistration::registerFonts();
+    qCDebug(lcApp) << "registered" << fonts << "of" << FontRegistration::fontNames().size()
+                   << "fonts";
+    showSetupWindow();
+    m_overlay->start();
+    qCDebug(lcApp) << "usage overlay started";
+    m_tray->showIfAvailable();
 }
 
 void OrvaneApp::showSetupWindow()

@@ -1,54 +1,84 @@
 #pragma once
 
+#include "platform/Clock.h"
+#include "platform/Timers.h"
+
 #include <QApplication>
 
-#include <functional>
 #include <memory>
 
+class QSettings;
+
 namespace Overlay {
-class OverlayController;
+class OverlayPanelController;
+class SettingsOriginStore;
+} // namespace Overlay
+namespace Platform {
+class ActiveWindowMonitor;
+class QtScreens;
+} // namespace Platform
+namespace Setup {
+class SetupEngine;
+}
+namespace Usage {
+class TranscriptSource;
+}
+namespace Wizard {
+class WizardController;
 }
 
 namespace App {
 
-class AppDelegate;
 class SetupWindow;
 class SingleInstance;
 class TrayMenu;
 
-// The application object: one process per user, one setup window, the delegate that owns
-// the overlay, and the notification-area icon.
+// The application object and the one place the real parts are made: one process per user, the
+// settings, the setup engine under the wizard's controller and its window, the usage overlay
+// over the window system, the transcripts below the home directory, and the notification-area
+// icon. Each part is handed what it reaches; none makes its own.
 class OrvaneApp : public QApplication
 {
     Q_OBJECT
 
 public:
-    // Makes the usage overlay's controller; called once, when the delegate is created. It may
-    // give null where no overlay is built.
-    using OverlayControllerFactory = std::function<std::unique_ptr<Overlay::OverlayController>()>;
-
-    OrvaneApp(int &argc, char **argv, OverlayControllerFactory overlayControllerFactory = {});
+    OrvaneApp(int &argc, char **argv);
     ~OrvaneApp() override;
 
-    // Sets this process up as the running instance; launching finishes once the event loop
-    // runs. False when the process should end now with exitCode(): it handed over to a
-    // running instance (0), or the installation is damaged (a message went to standard error).
-    bool start();
+    // Settles this process as the running instance and builds the parts; start() follows once
+    // the event loop runs. False when the process should end now with exitCode(): it handed
+    // over to a running instance (0), or the installation is damaged (a message went to
+    // standard error).
+    bool initialize();
     int exitCode() const { return m_exitCode; }
 
-    // start(), then the event loop until Quit.
+    // initialize(), then the event loop until Quit.
     int run();
 
     SetupWindow *setupWindow() const { return m_window.get(); }
+    Overlay::OverlayPanelController *overlay() const { return m_overlay.get(); }
 
 private:
+    void buildOverlay();
+    // Registers the fonts, brings the setup window to the front and starts the overlay.
+    void start();
     void showSetupWindow();
 
-    OverlayControllerFactory m_overlayControllerFactory;
     int m_exitCode = 0;
+    Platform::SystemClock m_clock;
+    Platform::QtTimers m_timers;
     std::unique_ptr<SingleInstance> m_instance;
-    std::unique_ptr<AppDelegate> m_delegate;
+    // The application's settings (organisation "Orvane"), in the XDG config folder.
+    std::unique_ptr<QSettings> m_settings;
+    // Declared in the order they need each other: each goes before what it uses.
+    std::unique_ptr<Setup::SetupEngine> m_engine;
+    std::unique_ptr<Wizard::WizardController> m_wizard;
     std::unique_ptr<SetupWindow> m_window;
+    std::unique_ptr<Overlay::SettingsOriginStore> m_origins;
+    std::unique_ptr<Platform::ActiveWindowMonitor> m_monitor;
+    std::unique_ptr<Platform::QtScreens> m_screens;
+    std::unique_ptr<Usage::TranscriptSource> m_transcripts;
+    std::unique_ptr<Overlay::OverlayPanelController> m_overlay;
     std::unique_ptr<TrayMenu> m_tray;
 };
 

@@ -8,7 +8,8 @@
 
 namespace App {
 
-SetupWindow::SetupWindow(bool translucent, Manifest::Resolved resolved, QWidget *parent)
+SetupWindow::SetupWindow(bool translucent, Wizard::WizardController &wizard,
+                         const Wizard::LauncherServices &services, QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("setupWindow"));
@@ -22,8 +23,7 @@ SetupWindow::SetupWindow(bool translucent, Manifest::Resolved resolved, QWidget 
     backdropLayout->setContentsMargins(0, 0, 0, 0);
     backdropLayout->addWidget(m_backdrop);
 
-    m_root = new Wizard::RootView(std::move(resolved), QSize(contentWidth, contentHeight),
-                                  m_backdrop);
+    m_root = new Wizard::RootView(wizard, services, QSize(contentWidth, contentHeight), m_backdrop);
     auto *rootLayout = new QStackedLayout(m_backdrop);
     rootLayout->setContentsMargins(0, 0, 0, 0);
     rootLayout->addWidget(m_root);

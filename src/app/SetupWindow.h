@@ -1,7 +1,5 @@
 #pragma once
 
-#include "manifest/Resolved.h"
-
 #include <QWidget>
 
 namespace Design {
@@ -9,7 +7,9 @@ class VisualEffect;
 }
 namespace Wizard {
 class RootView;
-}
+class WizardController;
+struct LauncherServices;
+} // namespace Wizard
 
 namespace App {
 
@@ -22,8 +22,9 @@ public:
     static constexpr int contentWidth = 720;
     static constexpr int contentHeight = 560;
 
-    // `resolved` is the manifest the wizard asks its questions from.
-    SetupWindow(bool translucent, Manifest::Resolved resolved, QWidget *parent = nullptr);
+    // Shows `wizard`, which must outlive the window; the launcher screen reaches `services`.
+    SetupWindow(bool translucent, Wizard::WizardController &wizard,
+                const Wizard::LauncherServices &services, QWidget *parent = nullptr);
 
     // Shows the window, raises it above the others and gives it the keyboard.
     void bringToFront();

@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "app/Log.h"
 #include "platform/HomeDirectory.h"
 
 #include <QDeadlineTimer>
@@ -117,6 +118,7 @@ SingleInstance::Role SingleInstance::claim(int handOverTimeoutMs)
         const qint64 wait = std::clamp<qint64>(deadline.remainingTime(), 1, 2000);
         if (handOverToRunning(int(wait)))
             return Role::HandedOver;
+        qCDebug(lcApp) << "another copy holds" << m_lockPath << "but has not answered yet";
         if (deadline.hasExpired()) {
             m_error = QStringLiteral("another copy holds %1 but does not answer at %2")
                           .arg(m_lockPath, m_socketPath);
@@ -150,6 +152,8 @@ bool SingleInstance::listen()
         return false;
     }
     // Holding the lock, this copy is the only one: a socket file still there is stale.
+    if (QFileInfo::exists(m_socketPath))
+        qCDebug(lcApp) << "replacing the stale socket" << m_socketPath;
     QLocalServer::removeServer(m_socketPath);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -170,6 +174,8 @@ void SingleInstance::serveConnection()
                 if (socket->readLine() == showRequest) {
                     socket->write(acknowledgement);
                     Q_EMIT showRequested();
+                } else {
+                    qCWarning(lcApp) << "ignored an unknown request at" << m_socketPath;
                 }
             }
         });

@@ -1,6 +1,7 @@
 #include "app/TrayMenu.h"
 
 #include "app/AppIcon.h"
+#include "app/Log.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -24,8 +25,12 @@ TrayMenu::~TrayMenu()
 
 void TrayMenu::showIfAvailable()
 {
-    if (m_icon || !QSystemTrayIcon::isSystemTrayAvailable())
+    if (m_icon)
         return;
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        qCDebug(lcApp) << "no notification area: the icon is not shown";
+        return;
+    }
     m_icon = new QSystemTrayIcon(AppIcon::icon(), this);
     m_icon->setToolTip(QStringLiteral("Orvane"));
     m_icon->setContextMenu(m_menu);

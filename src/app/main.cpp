@@ -1,5 +1,4 @@
 #include "app/OrvaneApp.h"
-#include "overlay/ui/DesktopOverlay.h"
 
 #include <QByteArray>
 
@@ -11,6 +10,6 @@ int main(int argc, char **argv)
     // user is left alone.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    App::OrvaneApp app(argc, argv, [] { return std::make_unique<Overlay::DesktopOverlay>(); });
+    App::OrvaneApp app(argc, argv);
     return app.run();
 }

@@ -1,7 +1,12 @@
 #include "design/Design.h"
 
+#include "design/Log.h"
+
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QWidget>
+
+#include <array>
 
 namespace Design {
 
@@ -71,6 +76,14 @@ QFont archivo(qreal size, Weight weight, qreal letterSpacing)
     if (letterSpacing != 0)
         font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
     font.setStyleStrategy(QFont::PreferAntialias);
+    // Said once a weight: a face that did not load is drawn in whatever the system matches.
+    static std::array<bool, 3> checked{};
+    if (!std::exchange(checked.at(std::size_t(weight)), true)) {
+        const QFontInfo info(font);
+        if (info.family() != archivoFamily())
+            qCWarning(lcDesign, "Archivo at weight %d is not available; drawn in %s instead",
+                      font.weight(), qUtf8Printable(info.family()));
+    }
     return font;
 }
 

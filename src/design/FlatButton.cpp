@@ -2,19 +2,16 @@
 
 #include "design/Design.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 
 namespace Design {
 
 FlatButton::FlatButton(const QString &text, QWidget *parent)
-    : QAbstractButton(parent)
+    : FocusRingButton(parent)
     , m_background(Design::red())
     , m_text(Qt::white)
 {
     setText(text);
-    setFocusPolicy(Qt::StrongFocus);
-    Design::handCursor(this);
 }
 
 void FlatButton::setColors(const QColor &background, const QColor &text)
@@ -69,31 +66,11 @@ void FlatButton::paintEvent(QPaintEvent *)
         painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half),
                                 m_outlineRadius, m_outlineRadius);
     }
-    if (hasFocus() && m_keyboardFocus) {
-        // The keyboard focus ring sits inside the box, in the label's colour.
-        QColor ring = label;
-        ring.setAlphaF(0.55f);
-        painter.setPen(QPen(ring, 1.5, Qt::DashLine));
-        painter.drawRect(QRectF(rect()).adjusted(3, 3, -3, -3));
-    }
+    drawFocusRing(painter, QRectF(rect()).adjusted(3, 3, -3, -3), label);
     painter.setPen(label);
     painter.setFont(font());
     painter.drawText(rect().adjusted(m_padding, 0, -m_padding, 0),
                      int(m_alignment) | Qt::AlignVCenter, text());
-}
-
-// The ring marks focus that the keyboard moved, not the focus a window gives on opening.
-void FlatButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
-void FlatButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 } // namespace Design

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "design/FocusRingButton.h"
 
 namespace Design {
 
 // A button drawn without platform chrome: a filled box, an optional outline and a label. The
-// whole box is its click area; it shows the pointing hand and a focus ring for the keyboard.
-class FlatButton : public QAbstractButton
+// whole box is its click area; the focus ring sits inside it, in the label's colour.
+class FlatButton : public FocusRingButton
 {
     Q_OBJECT
 
@@ -23,11 +23,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    bool m_keyboardFocus = false;
     QColor m_background;
     QColor m_text;
     QColor m_outline;

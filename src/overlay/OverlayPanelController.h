@@ -2,7 +2,6 @@
 
 #include "overlay/CountUpAnimator.h"
 #include "overlay/DesktopHarness.h"
-#include "overlay/OverlayController.h"
 #include "overlay/OverlayState.h"
 
 #include <QObject>
@@ -49,7 +48,7 @@ class Panel;
 // newest transcript, a newer one, one renamed over it or one removed. Where the source cannot
 // report every change (no inotify, or out of watches), the counters are read again at every
 // display tick instead.
-class OverlayPanelController final : public QObject, public OverlayController
+class OverlayPanelController final : public QObject
 {
     Q_OBJECT
 
@@ -83,7 +82,8 @@ public:
     explicit OverlayPanelController(Seams seams, QObject *parent = nullptr);
     ~OverlayPanelController() override;
 
-    void start() override;
+    void start();
+    bool isStarted() const { return m_started; }
 
     OverlayState &state() { return *m_state; }
     Panel &panel() { return *m_panel; }

@@ -1,6 +1,7 @@
 #include "platform/DesktopEntry.h"
 
 #include "platform/HomeDirectory.h"
+#include "platform/Log.h"
 #include "platform/RegularFile.h"
 
 #include <QDir>
@@ -206,10 +207,15 @@ std::optional<QString> findDesktopEntry(const QString &applicationName,
             seenIds.insert(id);
             const QString path = root.filePath(relativePath);
             const auto entry = DesktopEntry::read(path);
-            if (entry && entry->isFor(applicationName) && entry->isUsable())
+            if (entry && entry->isFor(applicationName) && entry->isUsable()) {
+                qCDebug(lcPlatform, "%s is started from %s", qUtf8Printable(applicationName),
+                        qUtf8Printable(path));
                 return path;
+            }
         }
     }
+    qCDebug(lcPlatform, "No desktop entry for %s in %s", qUtf8Printable(applicationName),
+            qUtf8Printable(directories.join(u':')));
     return std::nullopt;
 }
 

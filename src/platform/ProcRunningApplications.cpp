@@ -1,5 +1,7 @@
 #include "platform/ProcRunningApplications.h"
 
+#include "platform/Log.h"
+
 #include <QByteArray>
 #include <QFile>
 
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,11 +100,13 @@ void forEachMatch(const QStringList &names, const std::function<bool(pid_t)> &fo
         encodedNames.append(QFile::encodeName(name));
 
     const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (procFd < 0)
-        return;
-    DIR *directory = ::fdopendir(procFd);
+    DIR *directory = procFd < 0 ? nullptr : ::fdopendir(procFd);
     if (!directory) {
-        ::close(procFd);
+        const int error = errno;
+        qCWarning(lcPlatform, "Cannot list running programs in /proc: %s",
+                  qUtf8Printable(qt_error_string(error)));
+        if (procFd >= 0)
+            ::close(procFd);
         return;
     }
     const uid_t uid = ::getuid();
@@ -154,10 +159,17 @@ int ProcRunningApplications::terminate(const QStringList &names)
 {
     int asked = 0;
     forEachMatch(names, [&asked](pid_t pid) {
-        if (::kill(pid, SIGTERM) == 0)
+        if (::kill(pid, SIGTERM) == 0) {
             ++asked;
+        } else {
+            const int error = errno;
+            qCWarning(lcPlatform, "Cannot ask process %d to quit: %s", int(pid),
+                      qUtf8Printable(qt_error_string(error)));
+        }
         return true;
     });
+    qCDebug(lcPlatform, "Asked %d running copies of %s to quit", asked,
+            qUtf8Printable(names.join(QStringLiteral(", "))));
     return asked;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/TerminalWindow.h"
 
+#include "platform/Log.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -105,15 +107,25 @@ struct Opening : std::enable_shared_from_this<Opening>
                              process->deleteLater();
                              if (std::exchange(*decided, true))
                                  return;
-                             if (how == QProcess::NormalExit && status == 0)
+                             if (how == QProcess::NormalExit && status == 0) {
                                  self->finish(TerminalOpening::Opened);
+                                 return;
+                             }
+                             if (how == QProcess::CrashExit)
+                                 qCWarning(lcPlatform, "Terminal %s crashed",
+                                           qUtf8Printable(process->program()));
                              else
-                                 self->tryNext();
+                                 qCWarning(lcPlatform, "Terminal %s failed with exit status %d",
+                                           qUtf8Printable(process->program()), status);
+                             self->tryNext();
                          });
         QObject::connect(process, &QProcess::errorOccurred, process,
                          [self, decided, grace, process](QProcess::ProcessError error) {
                              if (error != QProcess::FailedToStart)
                                  return;
+                             qCWarning(lcPlatform, "Terminal %s did not start: %s",
+                                       qUtf8Printable(process->program()),
+                                       qUtf8Printable(process->errorString()));
                              grace->stop();
                              process->deleteLater();
                              if (!std::exchange(*decided, true))
@@ -125,6 +137,13 @@ struct Opening : std::enable_shared_from_this<Opening>
 
     void finish(TerminalOpening outcome)
     {
+        // The last one tried is the one that opened.
+        if (outcome == TerminalOpening::Opened)
+            qCDebug(lcPlatform, "Terminal %s opened", qUtf8Printable(commands.at(next - 1).program));
+        else if (outcome == TerminalOpening::NotFound)
+            qCWarning(lcPlatform, "No terminal program found; set TERMINAL to one");
+        else
+            qCWarning(lcPlatform, "No terminal program opened a window");
         QTimer::singleShot(0, [done = std::move(done), outcome] { done(outcome); });
     }
 };

@@ -1,7 +1,9 @@
 #include "setup/ExistingInstallations.h"
 
+#include "manifest/KnownHarness.h"
 #include "platform/HomeDirectory.h"
 #include "platform/RegularFile.h"
+#include "setup/Log.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,13 +32,16 @@ bool isTrue(const QJsonObject &entry, QLatin1String key)
 // for every other id the record's members mean nothing here.
 std::optional<QString> fundingOf(const QString &harness, const QJsonObject &entry)
 {
+    const auto known = Manifest::knownHarness(harness);
+    if (!known)
+        return std::nullopt;
     const auto provider = stringMember(entry, QLatin1String("user_funded_provider"));
-    if (harness == QLatin1String("claude-code")) {
+    switch (*known) {
+    case Manifest::KnownHarness::ClaudeCode:
         if (provider && *provider == QLatin1String("claude-subscription"))
             return QStringLiteral("subscription");
         return provider;
-    }
-    if (harness == QLatin1String("codex")) {
+    case Manifest::KnownHarness::Codex:
         if (isTrue(entry, QLatin1String("openai_subscription_auth")))
             return QStringLiteral("subscription");
         return provider;
@@ -59,20 +64,25 @@ QList<ExistingHarness> readExistingHarnesses(const QString &recordPath)
     const auto contents = Platform::readRegularFile(recordPath);
     if (!contents)
         return {};
+    const auto untrusted = [&recordPath]() -> QList<ExistingHarness> {
+        qCWarning(lcSetup, "%s is not an installations record; taken as no installation",
+                  qUtf8Printable(recordPath));
+        return {};
+    };
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(*contents, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
-        return {};
+        return untrusted();
 
     const QJsonValue installations = document.object().value(QLatin1String("installations"));
     if (!installations.isArray())
-        return {};
+        return untrusted();
     const QJsonArray entries = installations.toArray();
     // One element that is not an object makes the whole record untrustworthy.
     for (const QJsonValue &entry : entries) {
         if (!entry.isObject())
-            return {};
+            return untrusted();
     }
 
     QList<ExistingHarness> harnesses;

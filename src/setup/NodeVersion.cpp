@@ -1,5 +1,7 @@
 #include "setup/NodeVersion.h"
 
+#include "setup/Log.h"
+
 #include <QRegularExpression>
 
 namespace Setup {
@@ -35,7 +37,10 @@ void nodeVersion(Completion<std::optional<QString>> done, const LoginShellRunner
                 output = *result;
             else if (const auto *error = std::get_if<SetupError>(&result.error()))
                 output = error->output;
-            done(nodeVersionFromOutput(output));
+            const auto version = nodeVersionFromOutput(output);
+            qCDebug(lcSetup, "Node.js in the login shell: %s",
+                    version ? qUtf8Printable(*version) : "none");
+            done(version);
         });
 }
 

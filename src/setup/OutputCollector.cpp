@@ -1,6 +1,5 @@
 #include "setup/OutputCollector.h"
 
-#include <QMutexLocker>
 #include <QRegularExpression>
 
 namespace Setup {
@@ -28,13 +27,11 @@ void OutputCollector::append(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
-    const QMutexLocker locker(&m_lock);
     m_data.append(bytes);
 }
 
 QString OutputCollector::text() const
 {
-    const QMutexLocker locker(&m_lock);
     return cleanOutput(m_data);
 }
 

@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 #include <QString>
 
 namespace Setup {
 
-// Accumulates one child's merged output. Bytes are appended by the output handler while
-// other code may read the cleaned text, so both go through the lock.
+// Accumulates one child's merged output, appended by its output handler.
 class OutputCollector
 {
 public:
@@ -17,7 +15,6 @@ public:
     QString text() const;
 
 private:
-    mutable QMutex m_lock;
     QByteArray m_data;
 };
 

@@ -1,5 +1,6 @@
 #include "setup/RouterOperations.h"
 
+#include "setup/Log.h"
 #include "setup/ShellRunner.h"
 
 #include <QDir>
@@ -54,7 +55,10 @@ void runInstall(const InstallAnswers &answers, const QString &packageSpec, Compl
                QStringLiteral("install"), QStringLiteral("--config"), path,
                QStringLiteral("--yes")},
               [path, done = std::move(done)](SetupResult<void> outcome) {
-                  QFile::remove(path);
+                  // The answers may hold keys: a file left behind is worth a warning.
+                  if (QFile file(path); !file.remove() && file.exists())
+                      qCWarning(lcSetup, "Cannot remove the answers file %s: %s",
+                                qUtf8Printable(path), qUtf8Printable(file.errorString()));
                   done(std::move(outcome));
               },
               npmEnvironment());

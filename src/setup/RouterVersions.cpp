@@ -3,6 +3,7 @@
 #include "manifest/ManifestLoader.h"
 #include "platform/HomeDirectory.h"
 #include "platform/RegularFile.h"
+#include "setup/Log.h"
 #include "setup/ShellRunner.h"
 
 #include <QJsonDocument>
@@ -43,20 +44,25 @@ std::optional<QUrl> registryAddress(const QString &line)
 
 std::optional<QString> installedRouterVersion()
 {
-    const auto contents =
-        Platform::readRegularFile(Platform::expandTilde(QLatin1String(runtimePackageFile)));
+    const QString path = Platform::expandTilde(QLatin1String(runtimePackageFile));
+    const auto contents = Platform::readRegularFile(path);
     if (!contents)
         return std::nullopt;
+    const auto unreadable = [&path] {
+        qCWarning(lcSetup, "%s is not the router's package file; taken as not installed",
+                  qUtf8Printable(path));
+        return std::nullopt;
+    };
     const QJsonDocument document = QJsonDocument::fromJson(*contents);
     if (!document.isObject())
-        return std::nullopt;
+        return unreadable();
     const QJsonObject package = document.object();
     for (auto it = package.constBegin(); it != package.constEnd(); ++it) {
         if (!it.value().isString())
-            return std::nullopt;
+            return unreadable();
     }
     if (!package.contains(QLatin1String("version")))
-        return std::nullopt;
+        return unreadable();
     return package.value(QLatin1String("version")).toString();
 }
 
@@ -66,6 +72,7 @@ void discoverRegistry(RegistryFound done)
                      QStringLiteral("registry")},
                     [done = std::move(done)](const SetupResult<QString> &output) {
                         if (!output) {
+                            qCWarning(lcSetup, "npm config get registry failed");
                             done(std::nullopt);
                             return;
                         }
@@ -78,6 +85,7 @@ void discoverRegistry(RegistryFound done)
                                 return;
                             }
                         }
+                        qCWarning(lcSetup, "npm config get registry printed no web address");
                         done(std::nullopt);
                     });
 }
@@ -103,6 +111,12 @@ void fetchLatestRouterVersion(const QUrl &registry,
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299)
                 latest = versionFromLatestDocument(reply->readAll());
+            if (!latest)
+                qCWarning(lcSetup, "No latest version from %s: %s (HTTP status %d)",
+                          qUtf8Printable(reply->url().toDisplayString(QUrl::RemoveUserInfo)),
+                          qUtf8Printable(reply->errorString()), status);
+            else
+                qCDebug(lcSetup, "Latest router version %s", qUtf8Printable(*latest));
             reply->deleteLater();
             network->deleteLater();
             done(latest);
@@ -137,8 +151,10 @@ void versionInfo(const RegistryDiscovery &discover, Completion<VersionInfo> done
     pending->info.installed = installedRouterVersion();
     // Weak: the lookup in flight keeps the state alive, and the limit must not keep it for ever.
     pending->limit = timers.singleShot(versionInfoLimit, [weak = std::weak_ptr(pending)] {
-        if (const auto self = weak.lock())
+        if (const auto self = weak.lock()) {
+            qCWarning(lcSetup, "The latest router version took too long to find; shown as unknown");
             self->finish(std::nullopt);
+        }
     });
     discover([pending](const std::optional<QUrl> &registry) {
         if (!pending->done)

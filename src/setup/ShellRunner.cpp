@@ -1,5 +1,6 @@
 #include "setup/ShellRunner.h"
 
+#include "setup/Log.h"
 #include "setup/OutputCollector.h"
 
 #include <QFileInfo>
@@ -47,8 +48,11 @@ using ProcessFinished = std::function<void(Outcome, const OutputCollector &)>;
 
 // Starts `program` with merged output and the null device as input. `finished` is called
 // once, from the event loop, with the exit status (or the launch error) and the output.
+// `command` names it in the log: argument lists hold no secrets (any user can read them in
+// /proc; the answers travel in a private file).
 void runCollecting(const QString &program, const QStringList &arguments,
-                   const QProcessEnvironment &environment, ProcessFinished finished)
+                   const QProcessEnvironment &environment, const QString &command,
+                   ProcessFinished finished)
 {
     auto *process = new QProcess;
     auto collector = std::make_shared<OutputCollector>();
@@ -78,13 +82,21 @@ void runCollecting(const QString &program, const QStringList &arguments,
     };
 
     QObject::connect(process, &QProcess::finished, process,
-                     [report](int exitCode, QProcess::ExitStatus) { report(exitCode); });
-    QObject::connect(process, &QProcess::errorOccurred, process,
-                     [process, program, report](QProcess::ProcessError error) {
-                         if (error == QProcess::FailedToStart)
-                             report(std::unexpected(PlatformError{QStringLiteral("launch"), program,
-                                                                  process->errorString()}));
+                     [report, command](int exitCode, QProcess::ExitStatus) {
+                         qCDebug(lcSetup, "%s ended with status %d", qUtf8Printable(command),
+                                 exitCode);
+                         report(exitCode);
                      });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, program, command, report](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         qCWarning(lcSetup, "Cannot start %s for %s: %s", qUtf8Printable(program),
+                                   qUtf8Printable(command), qUtf8Printable(process->errorString()));
+                         report(std::unexpected(PlatformError{QStringLiteral("launch"), program,
+                                                              process->errorString()}));
+                     });
+    qCDebug(lcSetup, "Starting %s through %s", qUtf8Printable(command), qUtf8Printable(program));
     process->start();
 }
 
@@ -140,13 +152,16 @@ template <typename T> ProcessFinished completeWith(Completion<T> done)
 void runInLoginShell(const QStringList &arguments, Completion<QString> done)
 {
     runCollecting(userShell(), {QStringLiteral("-ilc"), commandString(arguments)},
-                  QProcessEnvironment::systemEnvironment(), completeWith(std::move(done)));
+                  QProcessEnvironment::systemEnvironment(), commandString(arguments),
+                  completeWith(std::move(done)));
 }
 
 void runViaPty(const QStringList &arguments, Completion<void> done,
                const QProcessEnvironment &environment, const QString &script)
 {
     if (!QFileInfo::exists(script)) {
+        qCWarning(lcSetup, "Cannot run %s on a pseudo-terminal: %s is missing",
+                  qUtf8Printable(commandString(arguments)), qUtf8Printable(script));
         deliverLater<void>(std::move(done), std::unexpected(SetupError::scriptMissing()));
         return;
     }
@@ -164,7 +179,7 @@ void runViaPty(const QStringList &arguments, Completion<void> done,
     runCollecting(script,
                   {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-c"), inner,
                    QStringLiteral("/dev/null")},
-                  scriptEnvironment, completeWith(std::move(done)));
+                  scriptEnvironment, commandString(arguments), completeWith(std::move(done)));
 }
 
 } // namespace Setup

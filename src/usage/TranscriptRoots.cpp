@@ -1,13 +1,20 @@
 #include "usage/TranscriptRoots.h"
 
+#include "manifest/KnownHarness.h"
+
 namespace Usage {
 
 std::optional<TranscriptDialect> dialectFor(const QString &harnessId)
 {
-    if (harnessId == u"claude-code")
+    const auto known = Manifest::knownHarness(harnessId);
+    if (!known)
+        return std::nullopt;
+    switch (*known) {
+    case Manifest::KnownHarness::ClaudeCode:
         return TranscriptDialect::ClaudeCode;
-    if (harnessId == u"codex")
+    case Manifest::KnownHarness::Codex:
         return TranscriptDialect::Codex;
+    }
     return std::nullopt;
 }
 

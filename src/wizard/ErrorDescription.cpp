@@ -28,4 +28,20 @@ QString describe(const Failure &failure, const QString &fallback)
     return fallback + QStringLiteral(" You can try again.");
 }
 
+QString logDescription(const Failure &failure)
+{
+    if (const auto *manifest = std::get_if<Manifest::ManifestError>(&failure))
+        return manifest->description();
+    const auto *setup = std::get_if<Setup::SetupFailure>(&failure);
+    if (!setup)
+        return QStringLiteral("an unknown error");
+    if (const auto *platform = std::get_if<Setup::PlatformError>(setup))
+        return QStringLiteral("%1 %2: %3")
+            .arg(platform->operation, platform->path, platform->message);
+    const auto &error = std::get<Setup::SetupError>(*setup);
+    if (error.kind == Setup::SetupError::Kind::ScriptMissing)
+        return QStringLiteral("the setup script is missing");
+    return QStringLiteral("exit status %1").arg(error.status);
+}
+
 } // namespace Wizard

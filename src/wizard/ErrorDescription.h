@@ -27,4 +27,9 @@ using Failure = std::variant<Setup::SetupFailure, Manifest::ManifestError, Other
 //   `fallback` followed by " You can try again.".
 QString describe(const Failure &failure, const QString &fallback);
 
+// `failure` for the log: the exit status, the missing script, the platform's operation, path
+// and message, or the manifest's sentence. Never the command's output, which may repeat what
+// the user typed.
+QString logDescription(const Failure &failure);
+
 } // namespace Wizard

@@ -67,17 +67,17 @@ QSet<QString> initialFunding(const QString &key, const Manifest::FundingGroup &g
 
 QuestionsModel::QuestionsModel(Manifest::InstallManifest manifest,
                                const QList<Manifest::ManifestHarness> &detected,
-                               const QList<Setup::ExistingHarness> &existing, bool privateGateway,
-                               QObject *parent)
+                               const QList<Setup::ExistingHarness> &existing,
+                               std::optional<EnterpriseGateway> gateway, QObject *parent)
     : QObject(parent)
     , m_manifest(std::move(manifest))
     , m_isReturning(!existing.isEmpty())
-    , m_isPrivateGateway(privateGateway)
+    , m_gateway(std::move(gateway))
 {
     m_selectedHarnesses = initialHarnesses(m_manifest, detected, existing);
     for (auto it = m_manifest.fundingGroups.cbegin(); it != m_manifest.fundingGroups.cend(); ++it)
-        m_selectedFunding.insert(
-            it.key(), initialFunding(it.key(), it.value(), m_manifest, existing, privateGateway));
+        m_selectedFunding.insert(it.key(), initialFunding(it.key(), it.value(), m_manifest,
+                                                          existing, m_gateway.has_value()));
 }
 
 bool QuestionsModel::isHarnessSelected(const QString &harnessId) const
@@ -201,6 +201,10 @@ Setup::InstallAnswers QuestionsModel::answers() const
         answers.fundingByGroup.insert(group->configKey, optionIds);
         for (const Manifest::ManifestField &field : fields(key))
             answers.fields.insert(field.configKey, trimWhitespaceAndNewlines(fieldValue(field)));
+    }
+    if (m_gateway) {
+        answers.fields.insert(QStringLiteral("gatewayBaseUrl"), m_gateway->url);
+        answers.fields.insert(QStringLiteral("email"), m_gateway->email);
     }
 
     for (const Manifest::ManifestHarness &harness : m_manifest.harnesses)

@@ -3,6 +3,7 @@
 #include "manifest/InstallManifest.h"
 #include "setup/ExistingInstallations.h"
 #include "setup/InstallAnswers.h"
+#include "wizard/EnterpriseGateway.h"
 #include "wizard/QuestionStep.h"
 
 #include <QList>
@@ -12,11 +13,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace Wizard {
 
 // The state behind the question screens: the tools to configure, the funding options chosen in
-// each group and the text typed into their fields. From it come the steps, whether the user may
-// submit, and the installer's answers. Everything it asks about comes from the manifest.
+// each group, the text typed into their fields and the enterprise gateway they are asked for.
+// From it come the steps, whether the user may submit, and the installer's answers. Everything
+// it asks about comes from the manifest.
 //
 // Main thread only. The three changeable fields notify through their signals, each emitted only
 // when the field's value really changed.
@@ -27,18 +31,19 @@ class QuestionsModel : public QObject
 public:
     // The tools preselected are the existing installation's, else the detected ones, else the
     // manifest's defaults. Each funding group starts with the existing installation's option
-    // when it still exists, else its first option (with a private gateway: its first option
-    // whose id ends in "-proxy", if any).
+    // when it still exists, else its first option (with a gateway: its first option whose id
+    // ends in "-proxy", if any).
     QuestionsModel(Manifest::InstallManifest manifest,
                    const QList<Manifest::ManifestHarness> &detected,
-                   const QList<Setup::ExistingHarness> &existing, bool privateGateway,
-                   QObject *parent = nullptr);
+                   const QList<Setup::ExistingHarness> &existing,
+                   std::optional<EnterpriseGateway> gateway, QObject *parent = nullptr);
 
     const Manifest::InstallManifest &manifest() const { return m_manifest; }
     // An earlier installation listed at least one harness.
     bool isReturning() const { return m_isReturning; }
-    // Set up against an organisation's own gateway.
-    bool isPrivateGateway() const { return m_isPrivateGateway; }
+    // The organisation's own gateway the questions are asked for; none for the hosted one.
+    const std::optional<EnterpriseGateway> &gateway() const { return m_gateway; }
+    bool isPrivateGateway() const { return m_gateway.has_value(); }
 
     // The ids of the tools to configure.
     const QSet<QString> &selectedHarnesses() const { return m_selectedHarnesses; }
@@ -72,7 +77,8 @@ public:
     // filled (ignoring surrounding whitespace) and valid.
     bool canSubmit() const;
     // What the installer is given: the active groups' choices under their config keys, the
-    // trimmed values of their fields, and the selected tools (in manifest order, then any
+    // trimmed values of their fields, the gateway's address and e-mail as "gatewayBaseUrl" and
+    // "email" (over fields of those keys), and the selected tools (in manifest order, then any
     // the manifest does not list, sorted).
     Setup::InstallAnswers answers() const;
 
@@ -84,7 +90,7 @@ Q_SIGNALS:
 private:
     Manifest::InstallManifest m_manifest;
     bool m_isReturning = false;
-    bool m_isPrivateGateway = false;
+    std::optional<EnterpriseGateway> m_gateway;
     QSet<QString> m_selectedHarnesses;
     QMap<QString, QSet<QString>> m_selectedFunding;
     QMap<QString, QString> m_fieldValues;

@@ -2,9 +2,11 @@
 
 #include "manifest/ManifestLoader.h"
 #include "platform/Timers.h"
+#include "wizard/Log.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/TextTrimming.h"
 
+#include <QMetaEnum>
 #include <QSet>
 
 namespace Wizard {
@@ -63,11 +65,6 @@ QString WizardController::packageSpec() const
     return m_resolved ? m_resolved->packageSpec : Manifest::ManifestLoader::packageSpec();
 }
 
-QString WizardController::questionsIdentity() const
-{
-    return m_enterprise ? m_enterprise->url : QStringLiteral("hosted");
-}
-
 std::optional<QString> WizardController::launcherErrorText() const
 {
     return m_terminalLaunchError ? m_terminalLaunchError : m_desktopLaunchError;
@@ -97,6 +94,9 @@ void WizardController::preflight()
 
     // The probe runs in the login shell while the rest is read here.
     m_engine.nodeVersion([self, run](Setup::SetupResult<std::optional<QString>> result) {
+        if (!result)
+            qCWarning(lcWizard, "Node.js could not be looked for (%s); taken as missing",
+                      qUtf8Printable(logDescription(result.error())));
         run->node = result ? *result : std::nullopt;
         if (self)
             self->finishPreflight(run);
@@ -106,35 +106,25 @@ void WizardController::preflight()
     if (m_loadManifest)
         loaded = m_loadManifest();
     if (!loaded) {
-        if (m_resolved) {
-            m_resolved.reset();
-            Q_EMIT resolvedChanged();
-        }
-        fail(loaded.error(), installFallback);
+        m_resolved.reset();
+        fail("The start-up check", loaded.error(), installFallback);
         return;
     }
-    if (m_resolved != *loaded) {
-        m_resolved = std::move(*loaded);
-        Q_EMIT resolvedChanged();
-    }
+    m_resolved = std::move(*loaded);
 
-    QList<Manifest::ManifestHarness> detected;
+    m_detected.clear();
     for (const Manifest::ManifestHarness &harness : manifest().harnesses)
         if (harness.isDetected())
-            detected.append(harness);
-    if (detected != m_detected) {
-        m_detected = detected;
-        Q_EMIT detectedChanged();
-    }
+            m_detected.append(harness);
 
-    setIsReturning(m_engine.hasExistingInstall());
-    setExisting(m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{});
+    m_isReturning = m_engine.hasExistingInstall();
+    m_existing = m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{};
     setLaunchedCommands(commands(existingIds()));
 
     m_engine.versionInfo([self, run](Setup::SetupResult<Setup::VersionInfo> result) {
         if (!self)
             return;
-        self->setVersionInfo(result ? *result : Setup::VersionInfo{});
+        self->setVersionInfo(result);
         run->versionsKnown = true;
         self->finishPreflight(run);
     });
@@ -144,6 +134,9 @@ void WizardController::finishPreflight(const std::shared_ptr<PreflightRun> &run)
 {
     if (!run->versionsKnown || !run->node)
         return;
+    qCDebug(lcWizard, "Start-up check done: Node.js %s, %s",
+            qUtf8Printable(run->node->value_or(QStringLiteral("missing"))),
+            m_isReturning ? "installed before" : "not installed");
     if (!*run->node)
         setScreen(Screen::NoNode);
     else
@@ -166,7 +159,7 @@ void WizardController::recheck()
 void WizardController::getStarted()
 {
     if (m_screen == Screen::Welcome)
-        enterQuestions(true);
+        enterQuestions(true, gateway());
 }
 
 void WizardController::openEnterpriseGateway()
@@ -179,17 +172,13 @@ void WizardController::continueEnterpriseGateway(const QString &url, const QStri
 {
     if (m_screen != Screen::Enterprise || !enterpriseFormCanContinue(url, email))
         return;
-    setEnterprise(Enterprise{trimSpacesAndTabs(url), trimSpacesAndTabs(email)});
-    enterQuestions(true);
+    enterQuestions(true, EnterpriseGateway{trimSpacesAndTabs(url), trimSpacesAndTabs(email)});
 }
 
 void WizardController::cancelEnterpriseGateway()
 {
-    if (m_screen != Screen::Enterprise)
-        return;
-    const bool hadGateway = m_enterprise.has_value();
-    setEnterprise(std::nullopt);
-    enterQuestions(hadGateway);
+    if (m_screen == Screen::Enterprise)
+        enterQuestions(gateway().has_value(), std::nullopt);
 }
 
 void WizardController::openLauncher()
@@ -201,7 +190,7 @@ void WizardController::openLauncher()
 void WizardController::openSettings()
 {
     if (m_screen == Screen::Launched)
-        enterQuestions(true);
+        enterQuestions(true, gateway());
 }
 
 void WizardController::retry()
@@ -210,40 +199,44 @@ void WizardController::retry()
         setScreen(Screen::Welcome);
 }
 
-void WizardController::enterQuestions(bool fresh)
+void WizardController::enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway)
 {
     if (fresh || !m_questionsModel) {
         if (m_questionsModel)
             m_questionsModel->deleteLater();
-        m_questionsModel =
-            new QuestionsModel(manifest(), m_detected, m_existing, m_enterprise.has_value(), this);
+        m_questionsModel = new QuestionsModel(manifest(), m_detected, m_existing, gateway, this);
+        qCDebug(lcWizard, "Fresh questions, for %s",
+                gateway ? "an enterprise gateway" : "the hosted gateway");
         Q_EMIT questionsModelChanged(m_questionsModel);
     }
     setScreen(Screen::Questions);
 }
 
+std::optional<EnterpriseGateway> WizardController::gateway() const
+{
+    return m_questionsModel ? m_questionsModel->gateway() : std::nullopt;
+}
+
 // --- Install, update, uninstall ---
 
-void WizardController::runInstall(const Setup::InstallAnswers &answers)
+void WizardController::runInstall()
 {
-    if (m_screen != Screen::Questions)
+    if (m_screen != Screen::Questions || !m_questionsModel || !m_questionsModel->canSubmit())
         return;
+    const Setup::InstallAnswers answers = m_questionsModel->answers();
     setStatusText(m_isReturning ? QStringLiteral("Updating\u2026")
                                 : QStringLiteral("Installing\u2026"));
     setScreen(Screen::Installing);
 
-    Setup::InstallAnswers amended = answers;
-    if (m_enterprise) {
-        amended.fields.insert(QStringLiteral("gatewayBaseUrl"), m_enterprise->url);
-        amended.fields.insert(QStringLiteral("email"), m_enterprise->email);
-    }
+    qCDebug(lcWizard, "Install of %s started", qUtf8Printable(packageSpec()));
     QPointer<WizardController> self(this);
-    m_engine.runInstall(amended, packageSpec(),
+    m_engine.runInstall(answers, packageSpec(),
                         [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
                             if (!self)
                                 return;
                             if (!result)
-                                return self->fail(result.error(), installFallback);
+                                return self->fail("Install", result.error(), installFallback);
+                            qCDebug(lcWizard, "Install finished");
                             self->setLaunchedCommands(self->commands(harnesses));
                             self->setScreen(Screen::Complete);
                         });
@@ -255,6 +248,7 @@ void WizardController::runUpdate()
         return;
     setStatusText(QStringLiteral("Updating\u2026"));
     setScreen(Screen::Installing);
+    qCDebug(lcWizard, "Update to %s started", qUtf8Printable(packageSpec()));
     QPointer<WizardController> self(this);
     m_engine.runUpdate(packageSpec(), [self](Setup::SetupResult<void> result) {
         // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
@@ -262,11 +256,12 @@ void WizardController::runUpdate()
         if (!controller)
             return;
         if (!result)
-            return controller->fail(result.error(), updateFallback);
+            return controller->fail("Update", result.error(), updateFallback);
+        qCDebug(lcWizard, "Update finished");
         controller->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
             if (!self)
                 return;
-            self->setVersionInfo(versions ? *versions : Setup::VersionInfo{});
+            self->setVersionInfo(versions);
             self->setLaunchedCommands(self->commands(self->existingIds()));
             self->setScreen(Screen::Launched);
         });
@@ -279,40 +274,28 @@ void WizardController::runUninstall()
         return;
     setStatusText(QStringLiteral("Uninstalling\u2026"));
     setScreen(Screen::Installing);
+    qCDebug(lcWizard, "Uninstall started");
     QPointer<WizardController> self(this);
     m_engine.runUninstall(packageSpec(), [self](Setup::SetupResult<void> result) {
         if (!self)
             return;
         if (!result)
-            return self->fail(result.error(), uninstallFallback);
-        self->setIsReturning(false);
-        self->setExisting({});
+            return self->fail("Uninstall", result.error(), uninstallFallback);
+        qCDebug(lcWizard, "Uninstall finished");
+        self->m_isReturning = false;
+        self->m_existing.clear();
         self->setScreen(Screen::Welcome);
     });
 }
 
-void WizardController::fail(const Failure &failure, const QString &fallback)
+void WizardController::fail(const char *operation, const Failure &failure, const QString &fallback)
 {
+    qCWarning(lcWizard, "%s failed: %s", operation, qUtf8Printable(logDescription(failure)));
     setErrorText(describe(failure, fallback));
     setScreen(Screen::Failed);
 }
 
 // --- Launches ---
-
-void WizardController::launchClaude(bool relaunch)
-{
-    launchClaudeDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
-}
-
-void WizardController::launchCodex(bool relaunch)
-{
-    launchCodexDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
-}
-
-void WizardController::launchOpenCode()
-{
-    launchOpenCodeDesktop();
-}
 
 void WizardController::launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch)
 {
@@ -346,13 +329,16 @@ void WizardController::launchDesktop(const QString &fallback,
     if (m_desktopLaunchBusy)
         return;
     setDesktopLaunchBusy(true);
-    setDesktopLaunchError(std::nullopt);
+    setLaunchError(m_desktopLaunchError, std::nullopt);
     QPointer<WizardController> self(this);
     operation([self, fallback](Setup::SetupResult<void> result) {
         if (!self)
             return;
-        if (!result)
-            self->setDesktopLaunchError(describe(result.error(), fallback));
+        if (!result) {
+            qCWarning(lcWizard, "%s (%s)", qUtf8Printable(fallback),
+                      qUtf8Printable(logDescription(result.error())));
+            self->setLaunchError(self->m_desktopLaunchError, describe(result.error(), fallback));
+        }
         self->setDesktopLaunchBusy(false);
     });
 }
@@ -362,16 +348,18 @@ void WizardController::terminateDesktopApp(Setup::DesktopApp app)
     m_engine.terminateDesktopApp(app);
 }
 
-void WizardController::launchTerminal(const QString &command)
+void WizardController::launchTerminal()
 {
-    Q_UNUSED(command) // the user pastes it; the terminal opens in the home folder
-    setTerminalLaunchError(std::nullopt);
+    setLaunchError(m_terminalLaunchError, std::nullopt);
     QPointer<WizardController> self(this);
     m_engine.openTerminal([self](Setup::SetupResult<void> result) {
         if (!self)
             return;
-        if (!result)
-            return self->setTerminalLaunchError(terminalFailure);
+        if (!result) {
+            qCWarning(lcWizard, "%s (%s)", qUtf8Printable(terminalFailure),
+                      qUtf8Printable(logDescription(result.error())));
+            return self->setLaunchError(self->m_terminalLaunchError, terminalFailure);
+        }
         self->schedule(hideDelay, [self] {
             if (self)
                 Q_EMIT self->hideApplicationRequested();
@@ -379,12 +367,9 @@ void WizardController::launchTerminal(const QString &command)
     });
 }
 
-void WizardController::launchTerminalLater(const QString &command)
+void WizardController::launchTerminalLater()
 {
-    schedule(terminalDelay, [this, command] {
-        launchTerminal(command);
-        Q_EMIT delayedTerminalLaunchFinished(command);
-    });
+    schedule(terminalDelay, [this] { launchTerminal(); });
 }
 
 void WizardController::schedule(std::chrono::milliseconds delay, std::function<void()> action)
@@ -407,6 +392,7 @@ void WizardController::setScreen(Screen screen)
     if (screen == m_screen)
         return;
     m_screen = screen;
+    qCDebug(lcWizard, "Screen: %s", QMetaEnum::fromType<Screen>().valueToKey(int(screen)));
     Q_EMIT screenChanged(screen);
 }
 
@@ -434,36 +420,16 @@ void WizardController::setLaunchedCommands(const QStringList &commands)
     Q_EMIT launchedCommandsChanged(commands);
 }
 
-void WizardController::setVersionInfo(const Setup::VersionInfo &info)
+void WizardController::setVersionInfo(const Setup::SetupResult<Setup::VersionInfo> &result)
 {
+    if (!result)
+        qCWarning(lcWizard, "The router's versions could not be read (%s); shown as unknown",
+                  qUtf8Printable(logDescription(result.error())));
+    const Setup::VersionInfo info = result.value_or(Setup::VersionInfo{});
     if (info == m_versionInfo)
         return;
     m_versionInfo = info;
     Q_EMIT versionInfoChanged();
-}
-
-void WizardController::setIsReturning(bool returning)
-{
-    if (returning == m_isReturning)
-        return;
-    m_isReturning = returning;
-    Q_EMIT isReturningChanged(returning);
-}
-
-void WizardController::setExisting(const QList<Setup::ExistingHarness> &existing)
-{
-    if (existing == m_existing)
-        return;
-    m_existing = existing;
-    Q_EMIT existingChanged();
-}
-
-void WizardController::setEnterprise(const std::optional<Enterprise> &enterprise)
-{
-    if (enterprise == m_enterprise)
-        return;
-    m_enterprise = enterprise;
-    Q_EMIT enterpriseChanged();
 }
 
 void WizardController::setDesktopLaunchBusy(bool busy)
@@ -474,24 +440,11 @@ void WizardController::setDesktopLaunchBusy(bool busy)
     Q_EMIT desktopLaunchBusyChanged(busy);
 }
 
-void WizardController::setDesktopLaunchError(const std::optional<QString> &error)
+void WizardController::setLaunchError(std::optional<QString> &error,
+                                      const std::optional<QString> &value)
 {
-    if (error == m_desktopLaunchError)
-        return;
     const auto before = launcherErrorText();
-    m_desktopLaunchError = error;
-    Q_EMIT desktopLaunchErrorChanged();
-    if (launcherErrorText() != before)
-        Q_EMIT launcherErrorTextChanged();
-}
-
-void WizardController::setTerminalLaunchError(const std::optional<QString> &error)
-{
-    if (error == m_terminalLaunchError)
-        return;
-    const auto before = launcherErrorText();
-    m_terminalLaunchError = error;
-    Q_EMIT terminalLaunchErrorChanged();
+    error = value;
     if (launcherErrorText() != before)
         Q_EMIT launcherErrorTextChanged();
 }

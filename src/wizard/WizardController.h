@@ -40,14 +40,6 @@ using ManifestSource = std::function<std::expected<Manifest::Resolved, Failure>(
 class WizardController : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(Screen screen READ screen NOTIFY screenChanged)
-    Q_PROPERTY(bool rechecked READ rechecked NOTIFY recheckedChanged)
-    Q_PROPERTY(bool isReturning READ isReturning NOTIFY isReturningChanged)
-    Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
-    Q_PROPERTY(QString errorText READ errorText NOTIFY errorTextChanged)
-    Q_PROPERTY(QStringList launchedCommands READ launchedCommands NOTIFY launchedCommandsChanged)
-    Q_PROPERTY(bool desktopLaunchBusy READ desktopLaunchBusy NOTIFY desktopLaunchBusyChanged)
-    Q_PROPERTY(QString questionsIdentity READ questionsIdentity NOTIFY enterpriseChanged)
 
 public:
     // The screen the setup window shows.
@@ -64,14 +56,6 @@ public:
         Failed      // errorText() with "Try again"
     };
     Q_ENUM(Screen)
-
-    // An organisation's own gateway, as entered in the enterprise form.
-    struct Enterprise
-    {
-        QString url;
-        QString email;
-        friend bool operator==(const Enterprise &, const Enterprise &) = default;
-    };
 
     // The progress screen's text while the start-up check runs.
     static QString checkingText();
@@ -102,13 +86,11 @@ public:
     // "Check again" was clicked at least once (the Node.js screen then says so).
     bool rechecked() const { return m_rechecked; }
 
-    const std::optional<Enterprise> &enterprise() const { return m_enterprise; }
-    // What the questions are keyed by: the enterprise URL, or "hosted".
-    QString questionsIdentity() const;
-    // The model of the questions screen; null until the questions are first entered. A new
-    // model (announced by questionsModelChanged) means the questions start again at their
-    // first step. The controller owns it; a replaced model is deleted later, from the event
-    // loop, so a screen still holding it may finish what it was doing.
+    // The model of the questions screen, which holds every answer, the enterprise gateway
+    // included; null until the questions are first entered. A new model (announced by
+    // questionsModelChanged) means the questions start again at their first step. The
+    // controller owns it; a replaced model is deleted later, from the event loop, so a screen
+    // still holding it may finish what it was doing.
     QuestionsModel *questionsModel() const { return m_questionsModel; }
 
     QString statusText() const { return m_statusText; }
@@ -149,10 +131,10 @@ public Q_SLOTS:
     void getStarted();
     // "Have an Enterprise Gateway?" on the questions: the enterprise form.
     void openEnterpriseGateway();
-    // The form's "Continue": stores the gateway (spaces and tabs trimmed) and shows fresh
-    // questions for it.
+    // The form's "Continue": fresh questions for the gateway (spaces and tabs trimmed), which
+    // is kept for the questions asked from then on.
     void continueEnterpriseGateway(const QString &url, const QString &email);
-    // The form's "Back": clears the gateway. The questions come back as they were left when no
+    // The form's "Back": drops the gateway. The questions come back as they were left when no
     // gateway had been set, and start afresh when one had.
     void cancelEnterpriseGateway();
     // "Open Launcher" on the completion screen.
@@ -164,9 +146,9 @@ public Q_SLOTS:
 
     // --- Install, update, uninstall ---
 
-    // The questions' final button. The enterprise gateway's URL and e-mail, when set, replace
-    // the answers' "gatewayBaseUrl" and "email" fields. Installing, then complete or failed.
-    void runInstall(const Setup::InstallAnswers &answers);
+    // The questions' final button: installs the questions model's answers once they may be
+    // submitted. Installing, then complete or failed.
+    void runInstall();
     // The launcher's update: installing, then the launcher with fresh versions, or failed.
     void runUpdate();
     // The launcher's uninstall: installing, then welcome as a first run, or failed.
@@ -174,69 +156,57 @@ public Q_SLOTS:
 
     // --- Launches (they never change the screen) ---
 
-    // The launcher's buttons, always through the gateway; `relaunch` first asks the running
-    // copy to quit.
-    void launchClaude(bool relaunch);
-    void launchCodex(bool relaunch);
-    void launchOpenCode();
-
+    // `relaunch` first asks the running copy to quit.
     void launchClaudeDesktop(Setup::DesktopLaunchMode mode, bool relaunch);
     void launchCodexDesktop(Setup::DesktopLaunchMode mode, bool relaunch);
     void launchOpenCodeDesktop();
 
-    // Opens a terminal (the command is for the user to paste; it is not run). On success
-    // hideApplicationRequested() follows 0.2 s later; on failure terminalLaunchError() is set.
-    void launchTerminal(const QString &command);
-    // "Open in Terminal": launchTerminal(command) two seconds from now, then
-    // delayedTerminalLaunchFinished(command). Each call schedules its own; they happen even
-    // when the launcher has been left.
-    void launchTerminalLater(const QString &command);
+    // Opens a terminal in the home folder (the command to type is on the clipboard; nothing is
+    // run). On success hideApplicationRequested() follows 0.2 s later; on failure
+    // terminalLaunchError() is set.
+    void launchTerminal();
+    // "Open in Terminal": launchTerminal() two seconds from now. Each call schedules its own;
+    // they happen even when the launcher has been left.
+    void launchTerminalLater();
 
     // Asks every running copy of `app` to quit, without waiting.
     void terminateDesktopApp(Setup::DesktopApp app);
 
 Q_SIGNALS:
     void screenChanged(Screen screen);
-    void resolvedChanged();
-    void detectedChanged();
-    void existingChanged();
-    void isReturningChanged(bool isReturning);
     void recheckedChanged(bool rechecked);
-    void enterpriseChanged();
     void questionsModelChanged(Wizard::QuestionsModel *model);
     void statusTextChanged(const QString &statusText);
     void errorTextChanged(const QString &errorText);
     void launchedCommandsChanged(const QStringList &commands);
     void versionInfoChanged();
     void desktopLaunchBusyChanged(bool busy);
-    void desktopLaunchErrorChanged();
-    void terminalLaunchErrorChanged();
-    // Either of the two errors above changed what launcherErrorText() gives.
+    // The desktop launch's or the terminal's error changed what launcherErrorText() gives.
     void launcherErrorTextChanged();
 
     // The terminal has opened: hide this application so the terminal is in front (the setup
     // window minimises).
     void hideApplicationRequested();
-    // A launchTerminalLater() call has made its launchTerminal() call.
-    void delayedTerminalLaunchFinished(const QString &command);
 
 private:
     struct PreflightRun;
 
     void setScreen(Screen screen);
-    void enterQuestions(bool fresh);
+    // Shows the questions: a new model for `gateway` when `fresh` or when there is none yet.
+    void enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway);
+    // The gateway the questions are asked for now.
+    std::optional<EnterpriseGateway> gateway() const;
     void setStatusText(const QString &text);
     void setErrorText(const QString &text);
     void setLaunchedCommands(const QStringList &commands);
-    void setVersionInfo(const Setup::VersionInfo &info);
-    void setIsReturning(bool returning);
-    void setExisting(const QList<Setup::ExistingHarness> &existing);
-    void setEnterprise(const std::optional<Enterprise> &enterprise);
+    // The versions read, or unknown ones when they could not be read.
+    void setVersionInfo(const Setup::SetupResult<Setup::VersionInfo> &result);
     void setDesktopLaunchBusy(bool busy);
-    void setDesktopLaunchError(const std::optional<QString> &error);
-    void setTerminalLaunchError(const std::optional<QString> &error);
+    // Sets one of the launcher's two errors.
+    void setLaunchError(std::optional<QString> &error, const std::optional<QString> &value);
     void finishPreflight(const std::shared_ptr<PreflightRun> &run);
-    void fail(const Failure &failure, const QString &fallback);
+    // `operation` ("Install", ...) failed: the failure screen with `failure` described.
+    void fail(const char *operation, const Failure &failure, const QString &fallback);
     // Runs one desktop launch at a time; a call while one runs is ignored.
     void launchDesktop(const QString &fallback,
                        const std::function<void(Setup::Completion<void>)> &operation);
@@ -254,7 +224,6 @@ private:
     QList<Manifest::ManifestHarness> m_detected;
     bool m_rechecked = false;
     bool m_isReturning = false;
-    std::optional<Enterprise> m_enterprise;
     QList<Setup::ExistingHarness> m_existing;
     QString m_statusText;
     QString m_errorText;

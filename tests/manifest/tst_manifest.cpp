@@ -1,3 +1,4 @@
+#include "manifest/KnownHarness.h"
 #include "manifest/ManifestDecoder.h"
 #include "manifest/ManifestLoader.h"
 
@@ -188,8 +189,15 @@ private Q_SLOTS:
         const Manifest::InstallManifest manifest = Manifest::ManifestLoader::bundled().value();
         QCOMPARE(Manifest::ManifestLoader::load().value(),
                  (Manifest::Resolved{u"orvane@latest"_s, manifest}));
-        for (const Manifest::ManifestHarness &harness : manifest.harnesses) // each is paid through a group
+        QStringList ids;
+        for (const Manifest::ManifestHarness &harness : manifest.harnesses) { // each is paid through a group
             QVERIFY(manifest.fundingGroups.contains(harness.fundingGroup.value_or(QString())));
+            ids.append(harness.id);
+        }
+        for (const Manifest::KnownHarness known : Manifest::knownHarnesses) { // spelt as the manifest does
+            QVERIFY(ids.contains(Manifest::harnessId(known)));
+            QCOMPARE(Manifest::knownHarness(Manifest::harnessId(known)), known);
+        }
         int proxyFields = 0, secrets = 0, placeholders = 0, renamedGroups = 0;
         for (const auto &[key, group] : manifest.fundingGroups.asKeyValueRange()) {
             renamedGroups += group.configKey != key;
@@ -205,26 +213,36 @@ private Q_SLOTS:
         QVERIFY(proxyFields > 0 && secrets > 0 && placeholders > 0 && renamedGroups > 0);
     }
 
-    // The loader reports a damaged bundle and leaves ending the program to its caller.
+    // The loader reports a damaged bundle, logs its kind and path and leaves ending the
+    // program to its caller.
     void damagedBundleIsReported_data()
     {
         QTest::addColumn<QString>("kind"); // what stands at the manifest's place
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<int>("error"); // -1: loads
+        QTest::addColumn<QString>("logged"); // the warning after "Manifest PATH is "
         using Kind = Manifest::ManifestLoadError::Kind;
-        QTest::newRow("good") << u"file"_s << QByteArray(fixture) << -1;
-        QTest::newRow("version 0") << u"file"_s << fixtureWith(u"schema_version"_s, 0) << int(Kind::Invalid);
-        QTest::newRow("version 2") << u"file"_s << fixtureWith(u"schema_version"_s, 2) << int(Kind::Invalid);
-        QTest::newRow("truncated") << u"file"_s << QByteArray(fixture).left(90) << int(Kind::Invalid);
-        QTest::newRow("missing") << u"none"_s << QByteArray() << int(Kind::Missing);
-        QTest::newRow("named pipe") << u"fifo"_s << QByteArray() << int(Kind::Missing); // not a file
-        QTest::newRow("unreadable") << u"unreadable"_s << QByteArray(fixture) << int(Kind::Unreadable);
+        const int invalid = int(Kind::Invalid);
+        QTest::newRow("good") << u"file"_s << QByteArray(fixture) << -1 << QString();
+        QTest::newRow("version 0") << u"file"_s << fixtureWith(u"schema_version"_s, 0) << invalid
+                                   << u"invalid: schema_version 0 is not 1"_s;
+        QTest::newRow("version 2") << u"file"_s << fixtureWith(u"schema_version"_s, 2) << invalid
+                                   << u"invalid: schema_version 2 is not 1"_s;
+        QTest::newRow("truncated") << u"file"_s << QByteArray(fixture).left(90) << invalid
+                                   << u"invalid: not JSON: unterminated string at offset 91"_s;
+        QTest::newRow("no id") << u"file"_s << fixtureWith(u"harnesses/0/id"_s, QJsonValue::Undefined)
+                               << invalid << u"invalid: missing key harnesses[0].id"_s;
+        QTest::newRow("missing") << u"none"_s << QByteArray() << int(Kind::Missing) << u"missing"_s;
+        QTest::newRow("named pipe") << u"fifo"_s << QByteArray() << int(Kind::Missing) << u"missing"_s;
+        QTest::newRow("unreadable") << u"unreadable"_s << QByteArray(fixture) << int(Kind::Unreadable)
+                                    << u"unreadable"_s;
     }
     void damagedBundleIsReported()
     {
         QFETCH(QString, kind);
         QFETCH(QByteArray, contents);
         QFETCH(int, error);
+        QFETCH(QString, logged);
         QTemporaryDir resources;
         const QString path = resources.filePath(u"install-manifest.json"_s);
         if (kind == u"fifo"_s) {
@@ -239,6 +257,8 @@ private Q_SLOTS:
                 QVERIFY(file.setPermissions({}));
             }
         }
+        for (int call = 0; call < 2 && !logged.isEmpty(); ++call)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Manifest "_s + path + u" is "_s + logged));
         const auto loaded = Manifest::ManifestLoader::load(resources.path());
         QCOMPARE(loaded ? -1 : int(loaded.error().kind), error);
         QCOMPARE(Manifest::ManifestLoader::bundled(resources.path()).has_value(), error == -1);

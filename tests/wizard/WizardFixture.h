@@ -9,6 +9,7 @@
 #include "design/FlatButton.h"
 #include "manifest/ManifestLoader.h"
 #include "wizard/ui/LauncherRowView.h"
+#include "wizard/ui/MessageBox.h"
 #include "wizard/ui/RootView.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/WizardController.h"
@@ -64,7 +65,7 @@ struct Host
     ::Wizard::WizardController controller{
         engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
         timers};
-    ::Wizard::RootView view{controller, QSize(720, 560)};
+    ::Wizard::RootView view{controller, {}, QSize(720, 560)};
 
     using Screen = ::Wizard::WizardController::Screen;
 
@@ -96,6 +97,18 @@ inline Design::FlatButton *rowButton(QWidget &launcher, int row, const char *nam
 {
     return launcher.findChildren<::Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
         QLatin1String(name));
+}
+
+// Alerts answered from `answers`, first in first out; with none left the real box shows.
+inline ::Wizard::MessageBox::Ask answerFrom(QList<::Wizard::MessageBox::Answer> &answers)
+{
+    return [&answers](QWidget *parent, const ::Wizard::MessageBox::Alert &alert,
+                      std::function<void(::Wizard::MessageBox::Answer)> answered) {
+        if (answers.isEmpty())
+            ::Wizard::MessageBox::ask(parent, alert, std::move(answered));
+        else
+            answered(answers.takeFirst());
+    };
 }
 
 } // namespace WizardFixture

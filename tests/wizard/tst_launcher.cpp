@@ -72,6 +72,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
+    QList<MessageBox::Answer> m_answers; // the next alerts' answers
     ManualClock m_clock;
     std::unique_ptr<ManualTimers> m_timers;
     std::set<Setup::DesktopApp> m_running;
@@ -90,7 +91,7 @@ void TestLauncher::init()
 void TestLauncher::cleanup()
 {
     // An answer set for an alert that never came is a test of its own failing.
-    QVERIFY2(!MessageBox::clearNextAnswer(), "an alert answer was left unused");
+    QVERIFY2(m_answers.isEmpty(), "an alert answer was left unused");
 }
 
 std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands)
@@ -99,6 +100,7 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
     services.clipboard = QGuiApplication::clipboard();
     services.settings = m_settings.get();
     services.timers = m_timers.get();
+    services.ask = WizardFixture::answerFrom(m_answers);
     services.isDesktopAppRunning = [this](Setup::DesktopApp app) { return m_running.contains(app); };
     auto view = std::make_unique<LaunchedView>(services);
     view->setCommands(commands);
@@ -308,7 +310,7 @@ void TestLauncher::claudeNotice()
 
     // The relaunch alert, when the app is open, is confirmed through the seam.
     if (running && launches > 0)
-        MessageBox::setNextAnswer(MessageBox::Answer::Confirm);
+        m_answers.append(MessageBox::Answer::Confirm);
     QTest::mouseClick(rowButton(*view, 0, "launchApp"), Qt::LeftButton);
     if (!dismissedBefore) {
         QVERIFY(notice->isVisible());
@@ -381,8 +383,7 @@ void TestLauncher::alreadyOpenAlert()
             [&calls] { calls << QStringLiteral("opencode"); });
 
     if (running)
-        MessageBox::setNextAnswer(confirm ? MessageBox::Answer::Confirm
-                                          : MessageBox::Answer::Cancel);
+        m_answers.append(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
     QTest::mouseClick(rowButton(*view, row, "launchApp"), Qt::LeftButton);
     QCOMPARE(calls, expected.isEmpty() ? QStringList{} : QStringList{expected});
 
@@ -407,11 +408,11 @@ void TestLauncher::uninstallAlert()
     QFETCH(bool, confirm);
     auto view = makeView();
     QSignalSpy uninstalls(view.get(), &LaunchedView::uninstallRequested);
-    MessageBox::setNextAnswer(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
+    m_answers.append(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
     QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
     QCOMPARE(uninstalls.size(), confirm ? 1 : 0);
     // Nothing is left waiting: a second click asks again.
-    MessageBox::setNextAnswer(MessageBox::Answer::Confirm);
+    m_answers.append(MessageBox::Answer::Confirm);
     QTest::mouseClick(view->findChild<Design::FlatButton *>(QStringLiteral("uninstall")), Qt::LeftButton);
     QCOMPARE(uninstalls.size(), confirm ? 2 : 1);
 }

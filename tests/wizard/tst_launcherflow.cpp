@@ -49,6 +49,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
+    QList<MessageBox::Answer> m_answers; // the next alerts' answers
     std::unique_ptr<ScriptedSetupEngine> m_engine;
     ManualClock m_clock;
     std::unique_ptr<ManualTimers> m_timers;
@@ -73,7 +74,7 @@ void TestLauncherFlow::cleanup()
 {
     delete m_view;
     m_controller.reset();
-    QVERIFY2(!MessageBox::clearNextAnswer(), "an alert answer was left unused");
+    QVERIFY2(m_answers.isEmpty(), "an alert answer was left unused");
 }
 
 void TestLauncherFlow::startReturning(const QStringList &installed)
@@ -93,6 +94,7 @@ LaunchedView *TestLauncherFlow::makeLauncher()
     services.clipboard = QGuiApplication::clipboard();
     services.settings = m_settings.get();
     services.timers = m_timers.get();
+    services.ask = WizardFixture::answerFrom(m_answers);
     m_view = Wizard::createLauncher(*m_controller, services);
     m_view->resize(720, 560);
     m_view->show();
@@ -188,7 +190,7 @@ void TestLauncherFlow::desktopLaunches()
     const qsizetype before = m_engine->calls.size();
 
     if (running)
-        MessageBox::setNextAnswer(MessageBox::Answer::Confirm);
+        m_answers.append(MessageBox::Answer::Confirm);
     QTest::mouseClick(rowButton(*view, row, "launchApp"), Qt::LeftButton);
     QStringList made = m_engine->operations().mid(before);
     QCOMPARE(made, operations);
@@ -241,8 +243,7 @@ void TestLauncherFlow::updateAndUninstall()
     startReturning({u"codex"_s});
     LaunchedView *view = makeLauncher();
     if (button == u"uninstall"_s)
-        MessageBox::setNextAnswer(confirm ? MessageBox::Answer::Confirm
-                                          : MessageBox::Answer::Cancel);
+        m_answers.append(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
     QTest::mouseClick(view->findChild<Design::FlatButton *>(button), Qt::LeftButton);
     if (operation.isEmpty()) {
         QCOMPARE(m_controller->screen(), Screen::Launched);

@@ -121,14 +121,16 @@ const Manifest::ManifestField &fieldNamed(const Manifest::InstallManifest &manif
     qFatal("no field %s", qPrintable(key));
 }
 
-// A model on the test manifest with exactly `harnesses` selected, then `toggles`
-// ("group:option") applied and `values` ("configKey=text") typed.
-std::unique_ptr<QuestionsModel> modelWith(const QStringList &harnesses,
-                                          const QStringList &toggles = {},
-                                          const QStringList &values = {})
+// A model on the test manifest, for `gateway` when given, with exactly `harnesses` selected,
+// then `toggles` ("group:option") applied and `values` ("configKey=text") typed.
+std::unique_ptr<QuestionsModel>
+modelWith(const QStringList &harnesses, const QStringList &toggles = {},
+          const QStringList &values = {},
+          const std::optional<Wizard::EnterpriseGateway> &gateway = {})
 {
-    auto model = std::make_unique<QuestionsModel>(
-        testManifest(), QList<Manifest::ManifestHarness>{}, QList<Setup::ExistingHarness>{}, false);
+    auto model =
+        std::make_unique<QuestionsModel>(testManifest(), QList<Manifest::ManifestHarness>{},
+                                         QList<Setup::ExistingHarness>{}, gateway);
     for (const QString &id : sortedIds(model->selectedHarnesses()))
         model->setHarnessSelected(id, false);
     for (const QString &id : harnesses)
@@ -209,8 +211,10 @@ void TestQuestionsModel::creation()
     QFETCH(QStringList, detected);
     QFETCH(bool, privateGateway);
 
-    const QuestionsModel model(testManifest(), harnessesNamed(detected), existingFrom(existing),
-                               privateGateway);
+    const QuestionsModel model(
+        testManifest(), harnessesNamed(detected), existingFrom(existing),
+        privateGateway ? std::optional(Wizard::EnterpriseGateway{u"https://gw"_s, u"a@b"_s})
+                       : std::nullopt);
     QTEST(sortedIds(model.selectedHarnesses()), "harnesses");
     QTEST(fundingOf(model), "funding");
     QCOMPARE(model.isReturning(), !existing.isEmpty());
@@ -325,6 +329,7 @@ void TestQuestionsModel::answers_data()
     QTest::addColumn<QStringList>("toggles");
     QTest::addColumn<QStringList>("values");
     QTest::addColumn<Setup::InstallAnswers>("answers");
+    QTest::addColumn<QStringList>("gateway"); // url and e-mail; empty: none
 
     QTest::newRow("config keys, manifest option order, trimmed fields of chosen options only")
         << QStringList{u"codex"_s, u"claude-code"_s}
@@ -332,39 +337,52 @@ void TestQuestionsModel::answers_data()
         << QStringList{u"anthropicApiKey=  sk-ant-1\n"_s, QStringLiteral("region=\u00a0eu "),
                        u"openaiKey=sk-2"_s, u"proxyUrl=https://p.example"_s,
                        u"httpsProxy=ignored"_s}
-        << Setup::InstallAnswers{
-               {u"claude-code"_s, u"codex"_s},
-               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s, u"claude-proxy"_s}},
-                {u"openai"_s, {u"openai"_s}}},
-               {{u"anthropicApiKey"_s, u"sk-ant-1"_s},
-                {u"region"_s, u"eu"_s},
-                {u"proxyUrl"_s, u"https://p.example"_s},
-                {u"openaiKey"_s, u"sk-2"_s}}};
+        << Setup::InstallAnswers{{u"claude-code"_s, u"codex"_s},
+                                 {{u"anthropic"_s,
+                                   {u"subscription"_s, u"apikey"_s, u"claude-proxy"_s}},
+                                  {u"openai"_s, {u"openai"_s}}},
+                                 {{u"anthropicApiKey"_s, u"sk-ant-1"_s},
+                                  {u"region"_s, u"eu"_s},
+                                  {u"proxyUrl"_s, u"https://p.example"_s},
+                                  {u"openaiKey"_s, u"sk-2"_s}}}
+        << QStringList{};
     QTest::newRow("typed values of unchosen options and unused groups left out")
         << QStringList{u"codex"_s}
         << QStringList{u"claude:apikey"_s, u"openai:openai"_s, u"openai:openrouter"_s}
         << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"openaiKey=sk-2"_s}
-        << Setup::InstallAnswers{{u"codex"_s}, {{u"openai"_s, {u"openrouter"_s}}}, {}};
+        << Setup::InstallAnswers{{u"codex"_s}, {{u"openai"_s, {u"openrouter"_s}}}, {}}
+        << QStringList{};
     QTest::newRow("a field never typed into goes as empty text")
         << QStringList{u"opencode"_s} << QStringList{} << QStringList{}
-        << Setup::InstallAnswers{
-               {u"opencode"_s}, {{u"openai"_s, {u"openai"_s}}}, {{u"openaiKey"_s, u""_s}}};
+        << Setup::InstallAnswers{{u"opencode"_s},
+                                 {{u"openai"_s, {u"openai"_s}}},
+                                 {{u"openaiKey"_s, u""_s}}}
+        << QStringList{};
     QTest::newRow("a group without options, and one the manifest lacks")
         << QStringList{u"lonely"_s, u"aider"_s} << QStringList{} << QStringList{}
-        << Setup::InstallAnswers{{u"aider"_s, u"lonely"_s}, {{u"empty"_s, {}}}, {}};
+        << Setup::InstallAnswers{{u"aider"_s, u"lonely"_s}, {{u"empty"_s, {}}}, {}}
+        << QStringList{};
     QTest::newRow("a field two groups ask for goes once")
         << QStringList{u"mixer"_s, u"claude-code"_s} << QStringList{u"claude:apikey"_s}
         << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"region= eu\n"_s}
-        << Setup::InstallAnswers{
-               {u"claude-code"_s, u"mixer"_s},
-               {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s}}, {u"shared"_s, {u"regional"_s}}},
-               {{u"anthropicApiKey"_s, u"sk-ant-1"_s}, {u"region"_s, u"eu"_s}}};
+        << Setup::InstallAnswers{{u"claude-code"_s, u"mixer"_s},
+                                 {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s}},
+                                  {u"shared"_s, {u"regional"_s}}},
+                                 {{u"anthropicApiKey"_s, u"sk-ant-1"_s}, {u"region"_s, u"eu"_s}}}
+        << QStringList{};
     QTest::newRow("tools in manifest order, unlisted ones after, sorted")
         << QStringList{u"zeta"_s, u"plain"_s, u"gone"_s, u"claude-code"_s} << QStringList{}
         << QStringList{}
         << Setup::InstallAnswers{{u"claude-code"_s, u"plain"_s, u"gone"_s, u"zeta"_s},
                                  {{u"anthropic"_s, {u"subscription"_s}}},
-                                 {}};
+                                 {}}
+        << QStringList{};
+    QTest::newRow("an enterprise gateway's address and e-mail, as entered")
+        << QStringList{u"plain"_s} << QStringList{} << QStringList{}
+        << Setup::InstallAnswers{{u"plain"_s},
+                                 {},
+                                 {{u"gatewayBaseUrl"_s, u"https://gw "_s}, {u"email"_s, u" a@b"_s}}}
+        << QStringList{u"https://gw "_s, u" a@b"_s};
 }
 
 void TestQuestionsModel::answers()
@@ -373,8 +391,12 @@ void TestQuestionsModel::answers()
     QFETCH(QStringList, toggles);
     QFETCH(QStringList, values);
     QFETCH(Setup::InstallAnswers, answers);
+    QFETCH(QStringList, gateway);
 
-    const Setup::InstallAnswers built = modelWith(harnesses, toggles, values)->answers();
+    const auto entered =
+        gateway.isEmpty() ? std::nullopt
+                          : std::optional(Wizard::EnterpriseGateway{gateway.at(0), gateway.at(1)});
+    const Setup::InstallAnswers built = modelWith(harnesses, toggles, values, entered)->answers();
     QCOMPARE(built.harnesses, answers.harnesses);
     QCOMPARE(built.fundingByGroup, answers.fundingByGroup);
     QCOMPARE(built.fields, answers.fields);

@@ -188,7 +188,7 @@ void TestStatusScreens::openedTerminalMinimisesTheWindow()
 {
     Host host;
     QVERIFY(host.start());
-    host.controller.launchTerminal(u"orv claude"_s);
+    host.controller.launchTerminal();
     QVERIFY(host.engine.succeed(u"openTerminal"_s));
     QVERIFY(!host.view.isMinimized());
     host.timers.advance(std::chrono::milliseconds(200));

@@ -52,7 +52,7 @@ const char *const manifestJson = R"({
 
 constexpr int installTimeout = 180'000; // npx unpacks the package from loopback
 
-// One start of the program's wizard: engine, controller and window, as the root view has
+// One start of the program's wizard: engine, controller and window, as the application has
 // them, with the launcher's settings in the home folder.
 struct Program
 {
@@ -68,16 +68,15 @@ struct Program
         },
         Platform::QtTimers::instance()};
     QSettings settings;
-    Wizard::RootView view{controller, QSize(720, 560)};
+    Wizard::RootView view;
 
     explicit Program(const FixtureHome &home)
         : settings(home.path(u".config/Orvane/Orvane.conf"_s), QSettings::IniFormat)
+        , view(controller,
+               {.clipboard = QGuiApplication::clipboard(), .settings = &settings,
+                .timers = &Platform::QtTimers::instance(), .isDesktopAppRunning = {}},
+               QSize(720, 560))
     {
-        Wizard::LauncherServices services;
-        services.clipboard = QGuiApplication::clipboard();
-        services.settings = &settings;
-        services.timers = &Platform::QtTimers::instance();
-        view.setLauncherServices(services);
         view.resize(720, 560);
         view.show();
     }

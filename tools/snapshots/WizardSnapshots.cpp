@@ -34,7 +34,7 @@ std::unique_ptr<QWidget> onBackdrop(QWidget *screen)
 std::unique_ptr<QWidget> progress(const QString &status)
 {
     auto *screen = new Wizard::ProgressScreen;
-    screen->setStatusText(status);
+    screen->setMessage(status);
     return onBackdrop(screen);
 }
 
@@ -67,7 +67,7 @@ std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsMod
     for (const Manifest::ManifestHarness &harness : manifest.harnesses)
         if (harness.id == u"claude-code")
             detected.append(harness);
-    auto *model = new Wizard::QuestionsModel(manifest, detected, {}, false);
+    auto *model = new Wizard::QuestionsModel(manifest, detected, {}, std::nullopt);
     prepare(*model);
     auto *screen = new Wizard::QuestionsView(model);
     model->setParent(screen);
@@ -142,7 +142,7 @@ QList<Snapshot> wizardSnapshots()
         {QStringLiteral("wizard-failure"),
          [] {
              auto *screen = new Wizard::FailureScreen;
-             screen->setErrorText(QStringLiteral(
+             screen->setMessage(QStringLiteral(
                  "npm error 404 Not Found - GET orvane - the package could not be fetched"));
              return onBackdrop(screen);
          }},

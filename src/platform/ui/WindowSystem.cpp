@@ -1,5 +1,7 @@
 #include "platform/ui/WindowSystem.h"
 
+#include "platform/Log.h"
+
 #include <QGuiApplication>
 
 #include <xcb/xcb.h>
@@ -32,18 +34,23 @@ bool x11CompositorRunning()
     xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
         connection,
         xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
-    if (!atom)
+    if (!atom) {
+        qCWarning(lcPlatform, "X11 gave no atom %s: taken as no compositor", name.c_str());
         return false;
+    }
     const xcb_atom_t selection = atom->atom;
     std::free(atom);
     if (selection == XCB_ATOM_NONE)
         return false;
     xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, selection), nullptr);
-    if (!owner)
+    if (!owner) {
+        qCWarning(lcPlatform, "X11 gave no owner of %s: taken as no compositor", name.c_str());
         return false;
+    }
     const bool running = owner->owner != XCB_WINDOW_NONE;
     std::free(owner);
+    qCDebug(lcPlatform, "Compositing manager %s", running ? "running" : "not running");
     return running;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/x11/X11ActiveWindowMonitor.h"
 
+#include "platform/Log.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QByteArray>
@@ -103,6 +104,8 @@ std::unique_ptr<ActiveWindowMonitor> X11ActiveWindowMonitor::create(Timers &time
 {
     if (qtConnection())
         return std::make_unique<X11ActiveWindowMonitor>(timers);
+    qCWarning(lcPlatform, "No X11 connection (Qt platform \"%s\"): the active window is not followed",
+              qUtf8Printable(qGuiApp ? QGuiApplication::platformName() : QString()));
     return std::make_unique<NullActiveWindowMonitor>();
 }
 
@@ -114,8 +117,11 @@ void X11ActiveWindowMonitor::start()
     m_root = rootWindow(m_connection);
     m_activeAtom = internAtom(m_connection, "_NET_ACTIVE_WINDOW");
     m_pidAtom = internAtom(m_connection, "_NET_WM_PID");
-    if (m_root == XCB_WINDOW_NONE || m_activeAtom == XCB_ATOM_NONE)
+    if (m_root == XCB_WINDOW_NONE || m_activeAtom == XCB_ATOM_NONE || m_pidAtom == XCB_ATOM_NONE) {
+        qCWarning(lcPlatform, "X11 gave no %s: the active window is not followed",
+                  m_root == XCB_WINDOW_NONE ? "root window" : "atom _NET_ACTIVE_WINDOW or _NET_WM_PID");
         return;
+    }
 
     // Qt already listens to the root window's properties; keep whatever it selected.
     XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(

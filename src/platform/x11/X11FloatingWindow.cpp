@@ -1,5 +1,6 @@
 #include "platform/x11/X11FloatingWindow.h"
 
+#include "platform/Log.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QGuiApplication>
@@ -46,6 +47,9 @@ Atoms atoms(xcb_connection_t *connection)
         XcbReply<xcb_intern_atom_reply_t> reply(
             xcb_intern_atom_reply(connection, cookies[i], nullptr));
         values[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        if (values[i] == XCB_ATOM_NONE)
+            qCWarning(lcPlatform, "X11 gave no atom %.*s: the pill may not float", int(names[i].size()),
+                      names[i].data());
     }
     return {values[0], values[1], values[2], values[3], values[4], values[5]};
 }
@@ -108,8 +112,11 @@ void X11FloatingWindow::afterShow(WId id)
         return;
     const auto window = xcb_window_t(id);
     const xcb_window_t root = rootOf(connection, window);
-    if (root == XCB_WINDOW_NONE)
+    if (root == XCB_WINDOW_NONE) {
+        qCWarning(lcPlatform, "X11 gave no root window for window 0x%x: the pill may not float",
+                  window);
         return;
+    }
     const Atoms a = atoms(connection);
     sendToRoot(connection, root, window, a.desktop, {everyDesktop, sourcePager, 0, 0, 0});
     sendToRoot(connection, root, window, a.state, {addState, a.sticky, a.above, sourcePager, 0});

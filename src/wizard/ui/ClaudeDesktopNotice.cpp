@@ -2,6 +2,7 @@
 
 #include "design/Design.h"
 #include "design/FlatButton.h"
+#include "wizard/ui/ScreenParts.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -11,21 +12,6 @@
 #include <QVBoxLayout>
 
 namespace Wizard {
-
-namespace {
-
-QLabel *inkLabel(const QString &text, const QFont &font, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Design::ink());
-    label->setPalette(palette);
-    return label;
-}
-
-} // namespace
 
 ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     : QWidget(parent)
@@ -42,16 +28,19 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     auto *column = new QVBoxLayout(m_card);
     column->setContentsMargins(28, 28, 28, 28);
     column->setSpacing(16);
-    column->addWidget(inkLabel(QStringLiteral("One thing about Claude"),
-                               Design::archivo(28, Design::Weight::Black), m_card));
-    column->addWidget(inkLabel(
-        QStringLiteral("After this, Claude Desktop keeps using Orvane \u2014 even when you open it "
-                       "yourself later. The terminal is unaffected."),
-        Design::archivo(16), m_card));
-    column->addWidget(
-        inkLabel(QStringLiteral("To undo it: account menu \u2192 sign out of Gateway \u2192 sign "
-                                "back in."),
-                 Design::archivo(16), m_card));
+    const auto addText = [&](const QString &text, const QFont &font) {
+        auto *label = makeLabel(text, font, Design::ink(), m_card);
+        label->setWordWrap(true);
+        column->addWidget(label);
+    };
+    addText(QStringLiteral("One thing about Claude"), Design::archivo(28, Design::Weight::Black));
+    addText(
+        QStringLiteral("After this, Claude Desktop keeps using Orvane \u2014 even when you open "
+                       "it yourself later. The terminal is unaffected."),
+        Design::archivo(16));
+    addText(
+        QStringLiteral("To undo it: account menu \u2192 sign out of Gateway \u2192 sign back in."),
+        Design::archivo(16));
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(12);

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QWidget>
+#include "wizard/ui/StatusScreen.h"
 
 namespace Wizard {
 
 // The red "Ready." screen after a successful install, with "Open Launcher".
-class CompletionScreen : public QWidget
+class CompletionScreen : public StatusScreen
 {
     Q_OBJECT
 
@@ -14,9 +14,6 @@ public:
 
 Q_SIGNALS:
     void openLauncherRequested();
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
 };
 
 } // namespace Wizard

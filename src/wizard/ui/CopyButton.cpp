@@ -2,24 +2,21 @@
 
 #include "design/Design.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace Wizard {
 
 CopyButton::CopyButton(const QString &command, QWidget *parent)
-    : QAbstractButton(parent)
+    : FocusRingButton(parent)
 {
     setText(command);
     setFont(Design::system(14, QFont::Normal, true));
-    setFocusPolicy(Qt::StrongFocus);
     // May shrink to minimumSizeHint() when the row is short of room.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setAccessibleName(command);
     setAccessibleDescription(QStringLiteral("Copy to clipboard"));
     setToolTip(QStringLiteral("Copy to clipboard"));
-    Design::handCursor(this);
 }
 
 void CopyButton::setCopied(bool copied)
@@ -101,26 +98,7 @@ void CopyButton::paintEvent(QPaintEvent *)
         painter.drawPath(corner);
     }
 
-    if (hasFocus() && m_keyboardFocus) {
-        QColor ring = colour;
-        ring.setAlphaF(0.55f);
-        painter.setPen(QPen(ring, 1.0, Qt::DashLine));
-        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-    }
-}
-
-// As with the other flat buttons, only focus the keyboard moved gets a ring.
-void CopyButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
-void CopyButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
+    drawFocusRing(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), colour, 1.0);
 }
 
 } // namespace Wizard

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "design/FocusRingButton.h"
 
 namespace Wizard {
 
 // A launcher row's command, set in monospace and followed by a small mark: two stacked squares
 // ("copy") or, once this command has been copied, a check mark. Drawn without chrome; the
 // whole label is the click area.
-class CopyButton : public QAbstractButton
+class CopyButton : public Design::FocusRingButton
 {
     Q_OBJECT
 
@@ -23,8 +23,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     static constexpr int markGap = 7;
@@ -33,7 +31,6 @@ private:
     int markSize() const;
 
     bool m_copied = false;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace Wizard

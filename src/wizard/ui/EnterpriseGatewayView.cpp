@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace Wizard {
@@ -72,11 +71,8 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
         if (enterpriseFormCanContinue(m_url->text(), m_email->text()))
             Q_EMIT continued(trimSpacesAndTabs(m_url->text()), trimSpacesAndTabs(m_email->text()));
     });
-    // Return continues, as the form's default action; it does nothing while the form cannot.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *shortcut = new QShortcut(QKeySequence(key), this);
-        connect(shortcut, &QShortcut::activated, m_continue, &Design::FlatButton::click);
-    }
+    // Return continues; it does nothing while the form cannot.
+    clickOnReturn(m_continue, this);
     updateContinue();
 }
 

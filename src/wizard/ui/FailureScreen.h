@@ -1,27 +1,20 @@
 #pragma once
 
-#include <QWidget>
-
-class QLabel;
+#include "wizard/ui/StatusScreen.h"
 
 namespace Wizard {
 
 // "Something went wrong", the one line that says what, and "Try again" (also the Return key).
-class FailureScreen : public QWidget
+class FailureScreen : public StatusScreen
 {
     Q_OBJECT
 
 public:
+    // setMessage() sets what went wrong.
     explicit FailureScreen(QWidget *parent = nullptr);
-
-    void setErrorText(const QString &text);
-    QString errorText() const;
 
 Q_SIGNALS:
     void retryRequested();
-
-private:
-    QLabel *m_error = nullptr;
 };
 
 } // namespace Wizard

@@ -2,7 +2,6 @@
 
 #include "design/Design.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 
 namespace Wizard {
@@ -15,15 +14,13 @@ constexpr int divider = 1;
 } // namespace
 
 FundingOptionRow::FundingOptionRow(const QString &title, QWidget *parent)
-    : QAbstractButton(parent)
+    : FocusRingButton(parent)
 {
     setText(title);
     setCheckable(true);
-    setFocusPolicy(Qt::StrongFocus);
     setFont(Design::archivo(15));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(title);
-    Design::handCursor(this);
 }
 
 QSize FundingOptionRow::sizeHint() const
@@ -68,27 +65,7 @@ void FundingOptionRow::paintEvent(QPaintEvent *)
 
     painter.fillRect(QRect(0, height() - divider, width(), divider), Design::line());
 
-    if (hasFocus() && m_keyboardFocus) {
-        QColor ring = Design::ink();
-        ring.setAlphaF(0.55f);
-        painter.setPen(QPen(ring, 1.5, Qt::DashLine));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(rect()).adjusted(-0.5 + 1, 4, -1, -4 - divider));
-    }
-}
-
-// The ring marks focus that the keyboard moved, not the focus a click gives.
-void FundingOptionRow::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
-void FundingOptionRow::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
+    drawFocusRing(painter, QRectF(rect()).adjusted(0.5, 4, -1, -4 - divider), Design::ink());
 }
 
 } // namespace Wizard

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "design/FocusRingButton.h"
 
 namespace Wizard {
 
 // One funding option on a funding step: a check box and the option's name, the whole row one
 // button without chrome. A checkable button: a click or Space toggles it.
-class FundingOptionRow : public QAbstractButton
+class FundingOptionRow : public Design::FocusRingButton
 {
     Q_OBJECT
 
@@ -18,11 +18,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
-
-private:
-    bool m_keyboardFocus = false;
 };
 
 } // namespace Wizard

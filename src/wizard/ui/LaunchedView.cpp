@@ -8,6 +8,7 @@
 #include "wizard/ui/CommandCard.h"
 #include "wizard/ui/LauncherRowView.h"
 #include "wizard/ui/MessageBox.h"
+#include "wizard/ui/ScreenParts.h"
 
 #include <QClipboard>
 #include <QHBoxLayout>
@@ -28,28 +29,6 @@ using namespace std::chrono_literals;
 
 // How long the command card stays up while the terminal is being opened.
 constexpr auto commandCardTime = 2s;
-
-QLabel *coloured(const QString &text, const QFont &font, const QColor &colour, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
-QWidget *rule(int height, QWidget *parent)
-{
-    auto *bar = new QWidget(parent);
-    bar->setFixedHeight(height);
-    bar->setAutoFillBackground(true);
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Window, Design::line());
-    bar->setPalette(palette);
-    return bar;
-}
 
 // A red, underlined text button without chrome, as the header's and footer's links are.
 Design::FlatButton *linkButton(const QString &text, const QFont &base, QWidget *parent)
@@ -77,7 +56,7 @@ LaunchedView::LaunchedView(const LauncherServices &services, QWidget *parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     buildHeader(column);
-    column->addWidget(rule(2, this));
+    column->addWidget(makeRule(2, Design::line(), this));
     buildAgents(column);
     buildFooter(column);
 
@@ -111,8 +90,8 @@ void LaunchedView::buildHeader(QVBoxLayout *column)
     mark->setFixedSize(25, 25);
     header->addWidget(mark, 0, Qt::AlignVCenter);
     header->addSpacing(9);
-    header->addWidget(coloured(QStringLiteral("ORVANE"),
-                               Design::archivo(12, Design::Weight::Bold, 2), Design::ink(), this),
+    header->addWidget(makeLabel(QStringLiteral("ORVANE"),
+                                Design::archivo(12, Design::Weight::Bold, 2), Design::ink(), this),
                       0, Qt::AlignVCenter);
     header->addStretch(1);
     m_settings = linkButton(QStringLiteral("Settings"), Design::archivo(15), this);
@@ -127,12 +106,13 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     auto *agents = new QVBoxLayout;
     agents->setContentsMargins(44, 31, 44, 0);
     agents->setSpacing(0);
-    auto *heading = coloured(QStringLiteral("Start an agent"),
-                             Design::archivo(46, Design::Weight::Black, -1.8), Design::ink(), this);
+    auto *heading =
+        makeLabel(QStringLiteral("Start an agent"),
+                  Design::archivo(46, Design::Weight::Black, -1.8), Design::ink(), this);
     heading->setObjectName(QStringLiteral("heading"));
     agents->addWidget(heading);
     agents->addSpacing(24);
-    agents->addWidget(rule(2, this));
+    agents->addWidget(makeRule(2, Design::line(), this));
     column->addLayout(agents);
 
     // Rows keep their height: more of them than the window holds scroll instead of squeezing.
@@ -159,7 +139,7 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     rows->addLayout(m_rowsLayout);
 
     // The last launch's failure; the flow clears it when the next launch starts.
-    m_error = coloured({}, Design::archivo(12), Design::red(), content);
+    m_error = makeLabel({}, Design::archivo(12), Design::red(), content);
     m_error->setObjectName(QStringLiteral("error"));
     m_error->setWordWrap(true);
     m_error->setContentsMargins(0, 12, 0, 0);
@@ -172,12 +152,12 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
 
 void LaunchedView::buildFooter(QVBoxLayout *column)
 {
-    column->addWidget(rule(2, this));
+    column->addWidget(makeRule(2, Design::line(), this));
     auto *footer = new QHBoxLayout;
     footer->setContentsMargins(40, 18, 40, 18);
     footer->setSpacing(16);
     const QFont font = Design::archivo(12);
-    m_version = coloured({}, font, Design::muted(), this);
+    m_version = makeLabel({}, font, Design::muted(), this);
     m_version->setObjectName(QStringLiteral("version"));
     footer->addWidget(m_version, 0, Qt::AlignVCenter);
     footer->addStretch(1);
@@ -345,7 +325,7 @@ void LaunchedView::beginLaunch(Setup::DesktopApp app)
         QStringLiteral("App is already open"),
         QStringLiteral("Close the app first if you want Orvane to relaunch it in Gateway mode."),
         QStringLiteral("Close and relaunch"), MessageBox::Kind::Normal};
-    MessageBox::ask(this, alert, [this](MessageBox::Answer answer) {
+    m_services.ask(this, alert, [this](MessageBox::Answer answer) {
         m_showAlreadyOpen = false;
         if (answer == MessageBox::Answer::Confirm)
             finishLaunch(true);
@@ -383,7 +363,7 @@ void LaunchedView::confirmUninstall()
         QStringLiteral("This removes Orvane's integrations from the selected tools. Your original "
                        "settings will be restored where possible."),
         QStringLiteral("Uninstall"), MessageBox::Kind::Destructive};
-    MessageBox::ask(this, alert, [this](MessageBox::Answer answer) {
+    m_services.ask(this, alert, [this](MessageBox::Answer answer) {
         m_showUninstallConfirmation = false;
         if (answer == MessageBox::Answer::Confirm)
             Q_EMIT uninstallRequested();

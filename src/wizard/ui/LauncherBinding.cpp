@@ -39,12 +39,15 @@ LaunchedView *createLauncher(WizardController &controller, LauncherServices serv
                      &WizardController::runUninstall);
     QObject::connect(view, &LaunchedView::terminalRequested, flow,
                      &WizardController::launchTerminalLater);
-    QObject::connect(view, &LaunchedView::claudeLaunchRequested, flow,
-                     &WizardController::launchClaude);
-    QObject::connect(view, &LaunchedView::codexLaunchRequested, flow,
-                     &WizardController::launchCodex);
+    // The launcher's applications always go through the gateway.
+    QObject::connect(view, &LaunchedView::claudeLaunchRequested, flow, [flow](bool relaunch) {
+        flow->launchClaudeDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
+    });
+    QObject::connect(view, &LaunchedView::codexLaunchRequested, flow, [flow](bool relaunch) {
+        flow->launchCodexDesktop(Setup::DesktopLaunchMode::Gateway, relaunch);
+    });
     QObject::connect(view, &LaunchedView::openCodeLaunchRequested, flow,
-                     &WizardController::launchOpenCode);
+                     &WizardController::launchOpenCodeDesktop);
     return view;
 }
 

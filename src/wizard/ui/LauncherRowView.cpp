@@ -3,6 +3,7 @@
 #include "design/Design.h"
 #include "design/FlatButton.h"
 #include "wizard/ui/CopyButton.h"
+#include "wizard/ui/ScreenParts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,20 +11,6 @@
 #include <QVBoxLayout>
 
 namespace Wizard {
-
-namespace {
-
-QLabel *label(const QString &text, const QFont &font, const QColor &colour, QWidget *parent)
-{
-    auto *result = new QLabel(text, parent);
-    result->setFont(font);
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    result->setPalette(palette);
-    return result;
-}
-
-} // namespace
 
 LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     : QWidget(parent)
@@ -33,14 +20,16 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     layout->setContentsMargins(0, 20, 0, 21); // the last point is the divider's
     layout->setSpacing(18);
 
-    auto *code = label(row.code, Design::archivo(31, Design::Weight::Bold), Design::muted(), this);
+    auto *code =
+        makeLabel(row.code, Design::archivo(31, Design::Weight::Bold), Design::muted(), this);
     code->setObjectName(QStringLiteral("code"));
     code->setFixedWidth(58);
     layout->addWidget(code, 0, Qt::AlignVCenter);
 
     auto *column = new QVBoxLayout;
     column->setSpacing(5);
-    auto *name = label(row.name, Design::archivo(22, Design::Weight::Bold), Design::ink(), this);
+    auto *name =
+        makeLabel(row.name, Design::archivo(22, Design::Weight::Bold), Design::ink(), this);
     name->setObjectName(QStringLiteral("name"));
     column->addWidget(name);
     m_copy = new CopyButton(row.command, this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/DesktopApp.h"
+#include "wizard/ui/MessageBox.h"
 
 #include <functional>
 
@@ -14,14 +15,15 @@ class Timers;
 namespace Wizard {
 
 // What the launcher screen reaches outside itself: the clipboard its copy marks write to, the
-// settings that remember the dismissed Claude Desktop notice, the timers of its command card
-// and the question whether a desktop application is already running.
+// settings that remember the dismissed Claude Desktop notice, the timers of its command card,
+// the question whether a desktop application is already running and the alerts it asks.
 struct LauncherServices
 {
     QClipboard *clipboard = nullptr;
     QSettings *settings = nullptr;
     Platform::Timers *timers = nullptr;
     std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
+    MessageBox::Ask ask = MessageBox::ask;
 };
 
 } // namespace Wizard

@@ -5,18 +5,9 @@
 
 namespace Wizard {
 
-std::optional<MessageBox::Answer> MessageBox::s_nextAnswer;
-
 QMessageBox *MessageBox::ask(QWidget *parent, const Alert &alert,
                              std::function<void(Answer)> answered)
 {
-    if (s_nextAnswer) {
-        const Answer answer = *s_nextAnswer;
-        s_nextAnswer.reset();
-        answered(answer);
-        return nullptr;
-    }
-
     auto *box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
@@ -43,18 +34,6 @@ QMessageBox *MessageBox::ask(QWidget *parent, const Alert &alert,
                      });
     box->open();
     return box;
-}
-
-void MessageBox::setNextAnswer(Answer answer)
-{
-    s_nextAnswer = answer;
-}
-
-bool MessageBox::clearNextAnswer()
-{
-    const bool had = s_nextAnswer.has_value();
-    s_nextAnswer.reset();
-    return had;
 }
 
 } // namespace Wizard

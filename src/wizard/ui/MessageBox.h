@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 class QMessageBox;
 class QWidget;
@@ -12,8 +11,8 @@ namespace Wizard {
 
 // The wizard's standard alerts: a title, a message, one confirming button and "Cancel".
 // The box is modal to the window it is shown over, but it never runs a nested event loop:
-// the answer arrives through a callback. Tests answer the next alert in advance instead of
-// clicking it.
+// the answer arrives through a callback. Screens ask through an Ask they are given, which
+// tests replace to answer without a box.
 class MessageBox
 {
 public:
@@ -37,20 +36,15 @@ public:
         Kind kind = Kind::Normal;
     };
 
+    // How a screen asks: ask() below, or what a test puts in its place.
+    using Ask = std::function<void(QWidget *parent, const Alert &alert,
+                                   std::function<void(Answer)> answered)>;
+
     // Shows `alert` window-modal over `parent`'s window and calls `answered` once with the
-    // user's choice; Escape and closing the box count as Cancel. With an answer set by
-    // setNextAnswer, nothing is shown and `answered` is called at once. Gives the box shown,
-    // owned by `parent` and deleted after answering, or nullptr when none was shown.
+    // user's choice; Escape and closing the box count as Cancel. Gives the box shown, owned by
+    // `parent` and deleted after answering.
     static QMessageBox *ask(QWidget *parent, const Alert &alert,
                             std::function<void(Answer)> answered);
-
-    // The answer the next ask gives without showing anything.
-    static void setNextAnswer(Answer answer);
-    // Forgets an answer that no alert used; gives whether there was one.
-    static bool clearNextAnswer();
-
-private:
-    static std::optional<Answer> s_nextAnswer;
 };
 
 } // namespace Wizard

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "wizard/ui/StatusScreen.h"
+
 #include <QUrl>
-#include <QWidget>
 
 class QLabel;
-class QPushButton;
 
 namespace Wizard {
 
 // Shown when Node.js cannot be run from the login shell: what is missing, "Check again" and a
 // link to the Node.js download page.
-class NodeMissingScreen : public QWidget
+class NodeMissingScreen : public StatusScreen
 {
     Q_OBJECT
 

@@ -1,25 +1,18 @@
 #pragma once
 
-#include <QWidget>
-
-class QLabel;
+#include "wizard/ui/StatusScreen.h"
 
 namespace Wizard {
 
 // A spinner, what is happening, and a hint about the browser sign-in. Used while the start-up
 // check runs and during install, update and uninstall.
-class ProgressScreen : public QWidget
+class ProgressScreen : public StatusScreen
 {
     Q_OBJECT
 
 public:
+    // setMessage() sets what is happening.
     explicit ProgressScreen(QWidget *parent = nullptr);
-
-    void setStatusText(const QString &text);
-    QString statusText() const;
-
-private:
-    QLabel *m_status = nullptr;
 };
 
 } // namespace Wizard

@@ -12,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace Wizard {
@@ -66,11 +65,7 @@ QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
     connect(m_primary, &Design::FlatButton::clicked, this, &QuestionsView::goOn);
     connect(m_enterprise, &Design::FlatButton::clicked, this,
             &QuestionsView::enterpriseGatewayRequested);
-    // The primary button is the default action; a disabled one ignores the key.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *shortcut = new QShortcut(QKeySequence(key), this);
-        connect(shortcut, &QShortcut::activated, m_primary, &Design::FlatButton::click);
-    }
+    clickOnReturn(m_primary, this);
 
     connect(m_model, &QuestionsModel::selectedHarnessesChanged, this, [this] {
         // A deselected tool can take the shown funding step away with it.
@@ -114,8 +109,7 @@ void QuestionsView::goOn()
         setStep(steps.at(index + 1));
         return;
     }
-    if (m_model->canSubmit())
-        Q_EMIT installRequested(m_model->answers());
+    Q_EMIT submitted();
 }
 
 void QuestionsView::setStep(const QuestionStep &step)

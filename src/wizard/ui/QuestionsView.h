@@ -1,6 +1,5 @@
 #pragma once
 
-#include "setup/InstallAnswers.h"
 #include "wizard/QuestionStep.h"
 #include "wizard/QuestionsModel.h"
 
@@ -18,8 +17,8 @@ namespace Wizard {
 
 // The questions, one step at a time: the tools, then one funding step per funding group the
 // chosen tools use. A header names the step and counts it; the footer goes back, on, and on
-// the last step hands the answers over. It starts at the tools step; everything chosen or
-// typed lives in the model, so going back and forth keeps it.
+// the last step submits. It starts at the tools step; everything chosen or typed lives in the
+// model, so going back and forth keeps it, and the model's answers are what is submitted.
 class QuestionsView : public QWidget
 {
     Q_OBJECT
@@ -36,8 +35,8 @@ public:
     QString counterText() const;
 
 Q_SIGNALS:
-    // The final button, with the model's answers.
-    void installRequested(const Setup::InstallAnswers &answers);
+    // The final button (disabled while the model says its answers cannot be submitted).
+    void submitted();
     // "Have an Enterprise Gateway?".
     void enterpriseGatewayRequested();
 

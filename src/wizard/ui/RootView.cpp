@@ -1,8 +1,6 @@
 #include "wizard/ui/RootView.h"
 
 #include "design/Design.h"
-#include "platform/Timers.h"
-#include "setup/SystemSetupEngine.h"
 #include "wizard/ui/CompletionScreen.h"
 #include "wizard/ui/CrossFade.h"
 #include "wizard/ui/EnterpriseGatewayView.h"
@@ -14,10 +12,6 @@
 #include "wizard/ui/QuestionsView.h"
 #include "wizard/ui/WelcomeScreen.h"
 #include "wizard/QuestionsModel.h"
-
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QSettings>
 
 namespace Wizard {
 
@@ -36,39 +30,12 @@ QWidget *filledScreen(const QColor &colour, QWidget *parent)
 
 } // namespace
 
-RootView::RootView(Manifest::Resolved resolved, QSize size, QWidget *parent)
-    : QWidget(parent)
-    , m_size(size)
-    , m_ownEngine(std::make_unique<Setup::SystemSetupEngine>())
-{
-    m_ownController = std::make_unique<WizardController>(
-        *m_ownEngine,
-        [resolved = std::move(resolved)] { return std::expected<Manifest::Resolved, Failure>(resolved); },
-        Platform::QtTimers::instance());
-    m_controller = m_ownController.get();
-    // The settings are the application's (organisation "Orvane"), in the XDG config folder.
-    m_launcherServices.clipboard = QGuiApplication::clipboard();
-    m_launcherServices.settings = new QSettings(this);
-    m_launcherServices.timers = &Platform::QtTimers::instance();
-    attach();
-}
-
-RootView::RootView(WizardController &controller, QSize size, QWidget *parent)
+RootView::RootView(WizardController &controller, LauncherServices launcherServices, QSize size,
+                   QWidget *parent)
     : QWidget(parent)
     , m_size(size)
     , m_controller(&controller)
-{
-    attach();
-}
-
-RootView::~RootView()
-{
-    // The screens (and any replaced one not yet deleted) go before the controller they use.
-    m_current = nullptr;
-    qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
-}
-
-void RootView::attach()
+    , m_launcherServices(launcherServices)
 {
     setObjectName(QStringLiteral("rootView"));
     connect(m_controller, &WizardController::screenChanged, this, [this] { showScreen(true); });
@@ -82,6 +49,13 @@ void RootView::attach()
         window()->showMinimized();
     });
     showScreen(false);
+}
+
+RootView::~RootView()
+{
+    // The screens (and any replaced one not yet deleted) go before the controller they use.
+    m_current = nullptr;
+    qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
 }
 
 void RootView::showEvent(QShowEvent *event)
@@ -126,14 +100,14 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     switch (screen) {
     case Screen::Loading: {
         auto *progress = new ProgressScreen(this);
-        progress->setStatusText(WizardController::checkingText());
+        progress->setMessage(WizardController::checkingText());
         return progress;
     }
     case Screen::Installing: {
         auto *progress = new ProgressScreen(this);
-        progress->setStatusText(controller->statusText());
+        progress->setMessage(controller->statusText());
         connect(controller, &WizardController::statusTextChanged, progress,
-                &ProgressScreen::setStatusText);
+                &ProgressScreen::setMessage);
         return progress;
     }
     case Screen::Welcome: {
@@ -156,8 +130,7 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         if (!model)
             return filledScreen(Design::paper(), this);
         auto *questions = new QuestionsView(model, this);
-        connect(questions, &QuestionsView::installRequested, controller,
-                &WizardController::runInstall);
+        connect(questions, &QuestionsView::submitted, controller, &WizardController::runInstall);
         connect(questions, &QuestionsView::enterpriseGatewayRequested, controller,
                 &WizardController::openEnterpriseGateway);
         return questions;
@@ -180,9 +153,9 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         return buildLauncher();
     case Screen::Failed: {
         auto *failure = new FailureScreen(this);
-        failure->setErrorText(controller->errorText());
+        failure->setMessage(controller->errorText());
         connect(controller, &WizardController::errorTextChanged, failure,
-                &FailureScreen::setErrorText);
+                &FailureScreen::setMessage);
         connect(failure, &FailureScreen::retryRequested, controller, &WizardController::retry);
         return failure;
     }

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace Wizard {
@@ -104,6 +105,14 @@ Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent)
     button->setColors(Design::red(), Qt::white);
     button->setFixedSize(142, 46);
     return button;
+}
+
+void clickOnReturn(QAbstractButton *button, QWidget *screen)
+{
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *shortcut = new QShortcut(QKeySequence(key), screen);
+        QObject::connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+    }
 }
 
 QWidget *makeStepHeader(QLabel *title, QLabel *right, QWidget *parent)

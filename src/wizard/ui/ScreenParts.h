@@ -7,15 +7,16 @@
 namespace Design {
 class FlatButton;
 }
+class QAbstractButton;
 class QLabel;
 class QPushButton;
 class QWidget;
 
 // Small pieces the wizard's screens share: labels in a fixed colour, rules, the system screens'
-// text colours and buttons, and the footer buttons of the question screens.
+// text colours and buttons, the footer buttons of the question screens and their Return key.
 namespace Wizard {
 
-// A label drawn in `colour` (alpha included) with `font`.
+// A plain-text label drawn in `colour` (alpha included) with `font`.
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &colour, QWidget *parent);
 
 // A solid bar `thickness` points high (or wide, when `vertical`) in `colour`.
@@ -36,6 +37,10 @@ QPushButton *makeProminentButton(const QString &text, int minLabelWidth, QWidget
 // and the primary button (142 by 46, white on red).
 Design::FlatButton *makeBackButton(QWidget *parent);
 Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent);
+
+// Return and Enter anywhere in `screen` click `button`, the screen's default action (a disabled
+// button ignores them).
+void clickOnReturn(QAbstractButton *button, QWidget *screen);
 
 // The header band of the question screens: a title on the left, an optional right-hand label
 // (nullptr for none), 40 by 19 points of padding and a 2-point line rule along its bottom.

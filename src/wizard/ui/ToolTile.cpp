@@ -2,7 +2,6 @@
 
 #include "design/Design.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 
 namespace Wizard {
@@ -13,15 +12,13 @@ constexpr int separator = 2;
 } // namespace
 
 ToolTile::ToolTile(const QString &harnessId, const QString &name, QWidget *parent)
-    : QAbstractButton(parent)
+    : FocusRingButton(parent)
     , m_harnessId(harnessId)
 {
     setText(name);
     setCheckable(true);
-    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     setAccessibleName(name);
-    Design::handCursor(this);
 }
 
 QString ToolTile::code(const QString &harnessId)
@@ -58,27 +55,7 @@ void ToolTile::paintEvent(QPaintEvent *)
         const QRect corner = rect().adjusted(0, 12, -12 - separator, 0);
         painter.drawText(corner, Qt::AlignRight | Qt::AlignTop, QStringLiteral("✓"));
     }
-    if (hasFocus() && m_keyboardFocus) {
-        QColor ring = ink;
-        ring.setAlphaF(0.55f);
-        painter.setPen(QPen(ring, 1.5, Qt::DashLine));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(rect()).adjusted(5, 5, -5 - separator, -5));
-    }
-}
-
-// The ring marks focus that the keyboard moved, not the focus a click gives.
-void ToolTile::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
-}
-
-void ToolTile::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
+    drawFocusRing(painter, QRectF(rect()).adjusted(5, 5, -5 - separator, -5), ink);
 }
 
 } // namespace Wizard

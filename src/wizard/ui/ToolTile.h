@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "design/FocusRingButton.h"
 
 namespace Wizard {
 
 // One tool on the tools step: its two-letter code at the top, its name at the bottom, red with
 // a check mark when selected. A checkable button: a click or Space toggles it.
-class ToolTile : public QAbstractButton
+class ToolTile : public Design::FocusRingButton
 {
     Q_OBJECT
 
@@ -22,12 +22,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     QString m_harnessId;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace Wizard

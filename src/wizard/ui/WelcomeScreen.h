@@ -1,15 +1,11 @@
 #pragma once
 
-#include <QWidget>
-
-namespace Design {
-class FlatButton;
-}
+#include "wizard/ui/StatusScreen.h"
 
 namespace Wizard {
 
 // First screen of a first run: the red welcome with its "Get started" button.
-class WelcomeScreen : public QWidget
+class WelcomeScreen : public StatusScreen
 {
     Q_OBJECT
 
@@ -19,12 +15,6 @@ public:
 Q_SIGNALS:
     // "Get started" was clicked (or Return pressed).
     void getStartedClicked();
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    Design::FlatButton *m_getStarted = nullptr;
 };
 
 } // namespace Wizard
