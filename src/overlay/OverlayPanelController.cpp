@@ -93,6 +93,10 @@ void OverlayPanelController::refreshGateway()
 
 void OverlayPanelController::updateVisibility(const std::optional<Platform::ActiveWindow> &window)
 {
+    // The pill itself getting the attention (a window manager that activates what is clicked)
+    // leaves everything as it is.
+    if (window && m_panel->isPanelWindow(window->id))
+        return;
     const std::optional<DesktopHarness> harness =
         window ? DesktopHarness::forWindow(*window, m_executableName) : std::nullopt;
     if (!harness) {
@@ -112,7 +116,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         fields.surface = harness->surface;
     });
     place(window);
-    m_panel->showPanel();
+    m_panel->showPanel(window ? window->id : 0);
     refreshGateway();
     readUsage();
 }

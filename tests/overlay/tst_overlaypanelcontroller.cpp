@@ -53,9 +53,11 @@ struct RecordingPanel final : Panel
 {
     QRect box() const override { return rect; }
     void setBox(const QRect &box) override { rect = box; }
-    void showPanel() override { shown = true; }
+    void showPanel(std::uint32_t) override { shown = true; }
     void hidePanel() override { shown = false; }
     bool isPanelShown() const override { return shown; }
+    bool isPanelWindow(std::uint32_t id) const override { return id == ownId; }
+    static constexpr std::uint32_t ownId = 0x500001;
     void setMovedHandler(std::function<void()> handler) override { moved = std::move(handler); }
     void setToggleHandler(std::function<void()> handler) override { toggled = std::move(handler); }
     void drag(QPoint to)
@@ -227,6 +229,12 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
              claude ? QStringLiteral("claude-desktop") : QStringLiteral("codex-desktop"));
     // The activation asked the gateway for this harness and surface.
     QTRY_COMPARE(rig.state().detail, claude ? QStringLiteral("claude line") : QStringLiteral("codex line"));
+
+    // The pill's own window getting the attention changes nothing.
+    Platform::ActiveWindow pill = window({}, {});
+    pill.id = RecordingPanel::ownId;
+    rig.monitor.activate(pill);
+    QVERIFY(rig.panel->shown && controller.activeHarness());
 
     // Another window hides it; the harness fields stay for the next showing.
     rig.monitor.activate(window(QStringLiteral("xterm"), QStringLiteral("XTerm")));

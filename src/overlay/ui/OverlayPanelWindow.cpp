@@ -52,9 +52,9 @@ void OverlayPanelWindow::setBox(const QRect &box)
     updateMask();
 }
 
-void OverlayPanelWindow::showPanel()
+void OverlayPanelWindow::showPanel(std::uint32_t over)
 {
-    Platform::X11FloatingWindow::prepareToShow(winId());
+    Platform::X11FloatingWindow::prepareToShow(winId(), over);
     const bool wasVisible = isVisible();
     show();
     raise();
