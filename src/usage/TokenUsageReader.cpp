@@ -149,7 +149,7 @@ void TokenUsageReader::unreadable(const QByteArray &path, const QString &why)
 }
 
 // Truncated, replaced by another file (a rename over it) or rewritten in place: read again from
-// the start. Counters stay; counted ids keep messages from being counted twice.
+// the start. Counters stay; a message read again replaces what it counted, so none counts twice.
 void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress &progress)
 {
     struct stat status;
