@@ -68,6 +68,8 @@ private Q_SLOTS:
     void transcriptFiles();
     void projectDirectory_data();
     void projectDirectory();
+    void claudeRoots_data() { sourceRows(); }
+    void claudeRoots();
     void orvaneUsage_data();
     void orvaneUsage();
     void trackerLifecycle_data() { sourceRows(); }
@@ -383,6 +385,50 @@ void TestUsage::projectDirectory()
     QCOMPARE(QFile::decodeName(reader.usage(harness, project).value().path), expected);
 }
 
+// Claude's transcripts where Claude writes them: CLAUDE_CONFIG_DIR in place of ~/.claude, and
+// Claude Desktop's agent sessions below XDG_CONFIG_HOME; the newest of both roots is read, and
+// a new conversation in either is noticed.
+void TestUsage::claudeRoots()
+{
+    QFETCH(bool, indexed);
+    TranscriptHome home;
+    const QString config = home.filePath(u"cfg"_s), sessions = home.filePath(u"xdg/Claude/local-agent-mode-sessions/app/machine"_s);
+    const RootEnvironment environment{QFile::encodeName(config).toStdString(),
+                                      QFile::encodeName(home.filePath(u"xdg"_s)).toStdString()};
+    const auto source = indexed ? std::unique_ptr<TranscriptSource>(std::make_unique<TranscriptIndex>(home.path(), 0, environment))
+                                : std::make_unique<TranscriptWalk>(home.path(), environment);
+    TokenUsageReader reader(*source);
+    ManualClock clock;
+    DesktopSessionFileTracker tracker(*source, clock);
+    const auto add = [&](const QString &path, qint64 seconds, const QByteArray &content = "{}\n") {
+        writeFile(path, content);
+        QFile file(path);
+        QVERIFY(
+            file.open(QIODevice::Append) &&
+            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
+    };
+    const auto newest = [&] {
+        return QFile::decodeName(reader.activeSessionPath(claude).value_or("none"));
+    };
+    // Not Claude's while CLAUDE_CONFIG_DIR is set: ~/.claude; not a transcript: an agent
+    // session's file outside its .claude/projects folder.
+    add(home.filePath(u".claude/projects/-a/home.jsonl"_s), 500);
+    add(sessions + u"/local_1/audit.jsonl"_s, 500);
+    add(sessions + u"/local_1/.claude/todos/t.jsonl"_s, 500);
+    QCOMPARE(newest(), u"none"_s);
+    add(config + u"/projects/-a/cli.jsonl"_s, 100);
+    QCOMPARE(newest(), config + u"/projects/-a/cli.jsonl"_s);
+    tracker.takeBaseline({claude});
+    const QString desktop = sessions + u"/local_1/.claude/projects/-sessions-x/d.jsonl"_s;
+    add(desktop, 200, claudeLine("m", 5, 0, 1, 9));
+    QCOMPARE(newest(), desktop);
+    QCOMPARE(reader.usage(claude).value().usage.output, 9);
+    QCOMPARE(tracker.poll(claude), std::optional(DesktopSessionFileTracker::Event::SessionStarted));
+    QCOMPARE(tracker.pending().value(claude).path, QFile::encodeName(desktop));
+    add(config + u"/projects/-a/cli.jsonl"_s, 300);
+    QCOMPARE(newest(), config + u"/projects/-a/cli.jsonl"_s);
+}
+
 // The developer tool orvane-usage run as a process. In arguments and output "@" stands for a
 // home folder with one transcript of each harness; a row without output is a wrong command line.
 void TestUsage::orvaneUsage_data()
@@ -428,6 +474,11 @@ void TestUsage::orvaneUsage()
     for (const QString &argument : arguments.replaceInStrings(u"@"_s, home.path()))
         words << u'"' + QString(argument).replace(u"\u00ff"_s, u"$(printf '\\377')"_s) + u'"';
     QProcess process;
+    // Claude's roots in this home only, whatever the developer's environment says.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"CLAUDE_CONFIG_DIR"_s);
+    environment.remove(u"XDG_CONFIG_HOME"_s);
+    process.setProcessEnvironment(environment);
     process.start(u"/bin/sh"_s, {u"-c"_s, u"exec "_s + words.join(u' ')});
     QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
     QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
