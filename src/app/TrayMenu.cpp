@@ -2,14 +2,16 @@
 
 #include "app/AppIcon.h"
 #include "app/Log.h"
+#include "platform/Notifier.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace App {
 
-TrayMenu::TrayMenu(QObject *parent)
+TrayMenu::TrayMenu(Platform::Notifier &notifier, QObject *parent)
     : QObject(parent)
+    , m_notifier(notifier)
     , m_menu(new QMenu)
 {
     QAction *open = m_menu->addAction(tr("Open Orvane"));
@@ -40,6 +42,32 @@ void TrayMenu::showIfAvailable()
                     Q_EMIT openRequested();
             });
     m_icon->show();
+}
+
+} // namespace App
+
+namespace App {
+
+QString TrayMenu::closedSummary()
+{
+    return tr("Orvane is still running");
+}
+
+QString TrayMenu::closedBody()
+{
+    return tr("It keeps running for the usage pill. To quit, open Orvane from the menu and press "
+              "Ctrl+Q.");
+}
+
+void TrayMenu::windowClosed()
+{
+    // With an icon to click the program is in plain sight; without one, saying it once is
+    // enough.
+    if (m_icon || m_told)
+        return;
+    m_told = true;
+    qCDebug(lcApp) << "window closed without a notification area: telling the user once";
+    m_notifier.notify(closedSummary(), closedBody());
 }
 
 } // namespace App
