@@ -53,10 +53,19 @@ std::unique_ptr<QWidget> enterprise(const QString &url, const QString &email)
     return onBackdrop(screen);
 }
 
-// The questions over the bundled manifest, for a first run with Claude Code found on the
-// machine; `prepare` sets choices and typed values, then "Continue" is clicked `continues` times.
+// How the questions were reached: a first run, or Settings of an installation of Claude Code,
+// or a first run for an organisation's gateway.
+enum class Visit
+{
+    FirstRun,
+    Settings,
+    Gateway
+};
+
+// The questions over the bundled manifest, with Claude Code found on the machine; `prepare`
+// sets choices and typed values, then "Continue" is clicked `continues` times.
 std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsModel &)> &prepare,
-                                   int continues = 0)
+                                   int continues = 0, Visit visit = Visit::FirstRun)
 {
     // Without the bundled manifest there is nothing to show: the state counts as failed.
     const auto bundled = Manifest::ManifestLoader::bundled();
@@ -67,10 +76,18 @@ std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsMod
     for (const Manifest::ManifestHarness &harness : manifest.harnesses)
         if (harness.id == u"claude-code")
             detected.append(harness);
-    auto *model = new Wizard::QuestionsModel(manifest, detected, {}, std::nullopt);
+    QList<Setup::ExistingHarness> existing;
+    if (visit == Visit::Settings)
+        existing.append({QStringLiteral("claude-code"), QStringLiteral("subscription")});
+    std::optional<Wizard::EnterpriseGateway> gateway;
+    if (visit == Visit::Gateway)
+        gateway = Wizard::EnterpriseGateway{QStringLiteral("https://orvane.acme-corp.example"),
+                                            QStringLiteral("dana@acme-corp.example")};
+    auto *model = new Wizard::QuestionsModel(manifest, detected, existing, gateway);
     prepare(*model);
     auto *screen = new Wizard::QuestionsView(model);
     model->setParent(screen);
+    screen->setCancellable(visit == Visit::Settings);
     auto *primary = screen->findChild<QWidget *>(QStringLiteral("primary"));
     for (int i = 0; i < continues; ++i)
         QMetaObject::invokeMethod(primary, "click");
@@ -96,6 +113,12 @@ QList<Snapshot> wizardSnapshots()
         {QStringLiteral("wizard-welcome"), [] { return onBackdrop(new Wizard::WelcomeScreen); }},
         {QStringLiteral("wizard-node-missing"), [] { return nodeMissing(false); }},
         {QStringLiteral("wizard-node-missing-rechecked"), [] { return nodeMissing(true); }},
+        {QStringLiteral("wizard-node-missing-checking"),
+         [] {
+             auto screen = nodeMissing(true);
+             screen->findChild<Wizard::NodeMissingScreen *>()->setChecking(true);
+             return screen;
+         }},
         {QStringLiteral("wizard-tools-none"),
          [] {
              return questions([](Wizard::QuestionsModel &model) {
@@ -131,6 +154,27 @@ QList<Snapshot> wizardSnapshots()
                  },
                  1);
          }},
+        // A bad key on step 2 of 3 greys "Install" on step 3, and the footer says why.
+        {QStringLiteral("wizard-install-blocked"),
+         [] {
+             return questions(
+                 [](Wizard::QuestionsModel &model) {
+                     model.setHarnessSelected(QStringLiteral("codex"), true);
+                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
+                     model.setFieldValue(
+                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
+                         QStringLiteral("sk-live-7f3c"));
+                     model.toggleFunding(QStringLiteral("openai"), QStringLiteral("openai"));
+                     model.setFieldValue(
+                         fieldOf(model, QStringLiteral("openai"), QStringLiteral("openai")),
+                         QStringLiteral("sk-proj-51ab"));
+                 },
+                 2);
+         }},
+        {QStringLiteral("wizard-settings-back"),
+         [] { return questions([](Wizard::QuestionsModel &) {}, 0, Visit::Settings); }},
+        {QStringLiteral("wizard-gateway-header"),
+         [] { return questions([](Wizard::QuestionsModel &) {}, 0, Visit::Gateway); }},
         {QStringLiteral("wizard-enterprise-empty"), [] { return enterprise({}, {}); }},
         {QStringLiteral("wizard-enterprise-filled"),
          [] {

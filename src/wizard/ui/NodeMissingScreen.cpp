@@ -74,15 +74,17 @@ void NodeMissingScreen::setChecking(bool checking)
 {
     m_checking = checking;
     // Disabled, the button would pass the keyboard on to "Get Node.js"; the spinner holds it
-    // meanwhile and hands it back.
+    // meanwhile and hands it back. (The window's focus widget, whether the window is active
+    // or not, as Qt itself decides.)
+    QWidget *window = this->window();
     if (checking) {
         showLine();
-        if (m_checkAgain->hasFocus())
+        if (window->focusWidget() == m_checkAgain)
             m_spinner->setFocus();
         m_checkAgain->setEnabled(false);
     } else {
         m_checkAgain->setEnabled(true);
-        if (m_spinner->hasFocus())
+        if (window->focusWidget() == m_spinner)
             m_checkAgain->setFocus();
         showLine();
     }

@@ -59,7 +59,7 @@ QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
     m_primary = makePrimaryButton({}, this);
     m_primary->setObjectName(QStringLiteral("primary"));
     footer->addWidget(m_primary);
-    footer->addWidget(buildBlocker(), 1);
+    footer->addWidget(buildBlocker(), 1, Qt::AlignVCenter);
     m_enterprise = makeLinkButton(tr("Have an Enterprise Gateway?"),
                                   Design::archivo(13, Design::Weight::Bold), this);
     m_enterprise->setObjectName(QStringLiteral("enterpriseGateway"));
@@ -107,6 +107,9 @@ QWidget *QuestionsView::buildHeaderRight()
         remove->setObjectName(QStringLiteral("removeGateway"));
         row->addWidget(remove, 0, Qt::AlignVCenter);
         row->addSpacing(28);
+        // No taller than the header's text, so the header keeps its height.
+        for (QWidget *link : {static_cast<QWidget *>(change), static_cast<QWidget *>(remove)})
+            link->setFixedHeight(name->sizeHint().height());
         connect(change, &Design::FlatButton::clicked, this,
                 &QuestionsView::enterpriseGatewayRequested);
         connect(remove, &Design::FlatButton::clicked, this,
@@ -115,8 +118,6 @@ QWidget *QuestionsView::buildHeaderRight()
     m_counter = makeLabel({}, Design::archivo(12, Design::Weight::Bold, 2), Design::muted(), right);
     m_counter->setObjectName(QStringLiteral("stepCounter"));
     row->addWidget(m_counter, 0, Qt::AlignVCenter);
-    // The header keeps the height of its one line of text, links or not.
-    right->setFixedHeight(m_counter->sizeHint().height());
     return right;
 }
 
