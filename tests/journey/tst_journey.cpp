@@ -36,6 +36,7 @@ class TestJourney : public QObject
 private Q_SLOTS:
     void initTestCase();
     void firstInstallThenTheLauncher();
+    void failedInstallTryAgainThenTheLauncher();
 
 private:
     // Starts the installed program on the desktop, in the fixture home.
@@ -257,14 +258,13 @@ void TestJourney::firstInstallThenTheLauncher()
     QVERIFY(
         home.read(u".config/orvane/config.json"_s).contains(m_gateway.url().toUtf8()));
 
-    // "Open Launcher" takes no Return: focus it with Tab, press it with Space.
-    m_desktop->key(u"Tab"_s);
-    m_desktop->key(u"space"_s);
+    // "Open Launcher" has the keyboard.
+    m_desktop->key(u"Return"_s);
     reach(u"orv codex"_s, u"6-launcher"_s);
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(listedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
     QVERIFY(!m_tree->shows(u"Ready."_s));
-    step("Tab, Space: launcher");
+    step("Return: launcher");
 
     // A window with Claude Desktop's identity: once the window manager activates it, the pill
     // shows at the top right of the work area with the gateway's status line for it.
@@ -312,6 +312,71 @@ void TestJourney::firstInstallThenTheLauncher()
     step("second run: launcher");
 
     QVERIFY2(m_total.elapsed() < 120'000, "the journey took more than two minutes");
+}
+
+void TestJourney::failedInstallTryAgainThenTheLauncher()
+{
+    FixtureHome home;
+    QVERIFY(QDir().mkpath(home.path(u".claude"_s)) && QDir().mkpath(home.path(u".codex"_s)));
+    home.write(u".config/orvane/config.json"_s,
+               QJsonDocument(QJsonObject{{u"gateway_base_url"_s, m_gateway.url()},
+                                         {u"api_key"_s, u"sk-journey"_s}})
+                   .toJson());
+    QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
+    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
+    QVERIFY(!QTest::currentTestFailed());
+    // The registry knows the package but cannot hand out its files yet.
+    const QString tarball = u"/orvane/-/orvane-1.4.0.tgz"_s;
+    const auto files = m_registry.routes.take(tarball);
+
+    // The first journey's desktop goes first: the tree's bus connections are known by name.
+    m_tree.reset();
+    m_desktop = std::make_unique<Desktop>();
+    m_desktop->start(home.path());
+    QVERIFY(!QTest::currentTestFailed());
+    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
+    startProgram(home);
+    QVERIFY(!QTest::currentTestFailed());
+    reach(u"Get started"_s, u"r1-welcome"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    step("welcome screen");
+
+    // OpenCode as well: back from "Continue" to its tile, Space, and on.
+    m_desktop->key(u"Return"_s);
+    reach(u"Which do you use?"_s, u"r2-tools"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    m_desktop->key(u"shift+Tab"_s);
+    m_desktop->key(u"space"_s);
+    m_desktop->key(u"Tab"_s);
+    for (const char *counter : {"2 OF 3", "3 OF 3"}) {
+        m_desktop->key(u"Return"_s);
+        reach(QString::fromLatin1(counter), u"r3-funding"_s);
+        QVERIFY(!QTest::currentTestFailed());
+    }
+    m_desktop->key(u"Return"_s);
+    reach(u"Something went wrong"_s, u"r4-failed"_s, installTimeout);
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(!QFile::exists(home.path(u".local/state/orvane/installations.json"_s)));
+    step("OpenCode picked, Return x3: install failed");
+
+    // The registry is back. "Try again" returns to the questions as they were left.
+    m_registry.routes.insert(tarball, files);
+    m_desktop->key(u"Return"_s);
+    reach(u"1 OF 3"_s, u"r5-questions-again"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    for (int i = 0; i < 3; ++i)
+        m_desktop->key(u"Return"_s);
+    reach(u"Ready."_s, u"r6-complete"_s, installTimeout);
+    QVERIFY(!QTest::currentTestFailed());
+    step("Try again, Return x3: installed");
+
+    // The launcher shows what was installed, OpenCode included, and the versions read anew.
+    m_desktop->key(u"Return"_s);
+    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"r7-launcher"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(listedCommands(),
+             (QStringList{u"orv claude"_s, u"orv codex"_s, u"orv opencode"_s}));
+    step("Return: launcher, up to date");
 }
 
 QTEST_GUILESS_MAIN(TestJourney)

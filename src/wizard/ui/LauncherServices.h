@@ -25,7 +25,7 @@ struct LauncherServices
     Platform::Timers *timers = nullptr;
     std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
     MessageBox::Ask ask = MessageBox::ask;
-    std::function<bool()> hasTray;
+    std::function<bool()> hasTray = nullptr; // unset: as if the icon were shown
 };
 
 } // namespace Wizard
