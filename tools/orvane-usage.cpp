@@ -124,7 +124,8 @@ int main(int argc, char **argv)
 
     const QString harnessId = QString::fromUtf8(harness->data(), qsizetype(harness->size()));
     // One question: a walk costs less than setting up an index.
-    Usage::TranscriptWalk source(QString::fromLocal8Bit(home->data(), qsizetype(home->size())));
+    // The folder's name as given, bytes to the end: it need not be UTF-8.
+    Usage::TranscriptWalk source{std::string(*home)};
     Usage::TokenUsageReader reader(source);
     const auto read = reader.usage(harnessId);
     std::string line = read ? describe(read->path, read->usage) : std::string("null");

@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -53,13 +54,16 @@ public:
     bool initialize();
     int exitCode() const { return m_exitCode; }
 
-    // initialize(), then the event loop until Quit.
+    // The command line (--help and --version print and end it), initialize(), then the event
+    // loop until Quit.
     int run();
 
     SetupWindow *setupWindow() const { return m_window.get(); }
     Overlay::OverlayPanelController *overlay() const { return m_overlay.get(); }
 
 private:
+    // The status to end with at once (help or version printed, or a wrong command line).
+    std::optional<int> handleCommandLine();
     void buildOverlay();
     // Registers the fonts, brings the setup window to the front and starts the overlay.
     void start();

@@ -9,8 +9,9 @@
 
 namespace App {
 
-TrayMenu::TrayMenu(Platform::Notifier &notifier, QObject *parent)
+TrayMenu::TrayMenu(Platform::Timers &timers, Platform::Notifier &notifier, QObject *parent)
     : QObject(parent)
+    , m_timers(timers)
     , m_notifier(notifier)
     , m_menu(new QMenu)
 {
@@ -25,14 +26,25 @@ TrayMenu::~TrayMenu()
     delete m_menu;
 }
 
-void TrayMenu::showIfAvailable()
+void TrayMenu::showWhenAvailable()
+{
+    if (showIfAvailable() || m_retry)
+        return;
+    qCDebug(lcApp) << "no notification area yet: looking again every" << retryInterval.count()
+                   << "s";
+    m_retry = m_timers.repeating(retryInterval, [this] {
+        if (showIfAvailable())
+            m_retry->stop();
+    });
+}
+
+bool TrayMenu::showIfAvailable()
 {
     if (m_icon)
-        return;
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        qCDebug(lcApp) << "no notification area: the icon is not shown";
-        return;
-    }
+        return true;
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    qCDebug(lcApp) << "showing the icon in the notification area";
     m_icon = new QSystemTrayIcon(AppIcon::icon(), this);
     m_icon->setToolTip(QStringLiteral("Orvane"));
     m_icon->setContextMenu(m_menu);
@@ -42,11 +54,8 @@ void TrayMenu::showIfAvailable()
                     Q_EMIT openRequested();
             });
     m_icon->show();
+    return true;
 }
-
-} // namespace App
-
-namespace App {
 
 QString TrayMenu::closedSummary()
 {

@@ -93,6 +93,8 @@ QList<ExistingHarness> readExistingHarnesses(const QString &recordPath)
             continue;
         harnesses.append(ExistingHarness{*harness, fundingOf(*harness, entry)});
     }
+    qCDebug(lcSetup, "%lld installed harnesses in %s", static_cast<long long>(harnesses.size()),
+            qUtf8Printable(recordPath));
     return harnesses;
 }
 

@@ -33,7 +33,7 @@ bool below(const std::string &path, const std::string &folder)
 
 } // namespace
 
-TranscriptIndex::TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit)
+TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLimit)
     : TranscriptSource(homeDirectory)
     , m_queueLimit(queueLimit)
     , m_events(std::make_unique_for_overwrite<char[]>(eventBufferSize))

@@ -4,6 +4,8 @@
 #include "usage/TranscriptSource.h"
 #include "usage/TranscriptWalk.h"
 
+#include <QFile>
+
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -47,7 +49,10 @@ public:
 
     // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
     // batch as a queue overflow, as the kernel does with its own (much larger) limit.
-    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0);
+    explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0);
+    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0)
+        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit)
+    {}
     ~TranscriptIndex() override;
 
     std::optional<std::string> newest(const std::string &root, const std::string &folder) override;

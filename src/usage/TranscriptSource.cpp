@@ -2,12 +2,11 @@
 
 #include "usage/TranscriptRoots.h"
 
-#include <QFile>
 
 namespace Usage {
 
-TranscriptSource::TranscriptSource(const QString &homeDirectory)
-    : m_home(QFile::encodeName(homeDirectory).toStdString())
+TranscriptSource::TranscriptSource(std::string homeDirectory)
+    : m_home(std::move(homeDirectory))
 {}
 
 TranscriptSource::~TranscriptSource() = default;

@@ -33,7 +33,8 @@ public:
         std::shared_ptr<const std::vector<std::string>> paths;
     };
 
-    explicit TranscriptSource(const QString &homeDirectory);
+    // The home directory as the file system names it: bytes, which need not be UTF-8.
+    explicit TranscriptSource(std::string homeDirectory);
     virtual ~TranscriptSource();
     TranscriptSource(const TranscriptSource &) = delete;
     TranscriptSource &operator=(const TranscriptSource &) = delete;

@@ -7,8 +7,8 @@
 
 namespace Usage {
 
-TranscriptWalk::TranscriptWalk(const QString &homeDirectory)
-    : TranscriptSource(homeDirectory)
+TranscriptWalk::TranscriptWalk(std::string homeDirectory)
+    : TranscriptSource(std::move(homeDirectory))
 {}
 
 std::optional<std::string> TranscriptWalk::newest(const std::string &, const std::string &folder)

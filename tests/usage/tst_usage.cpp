@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using namespace Usage;
@@ -391,6 +393,10 @@ void TestUsage::orvaneUsage_data()
         "codex without a window, --home=DIR", "--home=@ --harness codex",
         R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
     tool("no transcript", "--harness codex --home @/none", "null");
+    // "ÿ" stands for the byte 0xff: a name that is not UTF-8 (a link to the home here).
+    tool(
+        "a home that is not UTF-8", "--home @/hÿ --harness codex",
+        R"({"path":"@/hÿ/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
     tool("nothing", "");
     tool("no harness", "--home /tmp");
     tool("no home", "--harness codex");
@@ -409,12 +415,17 @@ void TestUsage::orvaneUsage()
               claudeLine("a", 600, 300, 100, 7) + claudeLine("a", 6, 3, 1, 70) +
                   claudeLine("b", 1, 1, 1, 1).left(30));
     writeFile(home.filePath(u".codex/sessions/r.jsonl"_s), codexLine(1000, 0, 1500, 200, 50, 0, 0));
+    const QByteArray linked = QFile::encodeName(home.path()) + "/h\xff";
+    QVERIFY(::symlink(QFile::encodeName(home.path()).constData(), linked.constData()) == 0);
+    // Through a shell, which can give the program bytes that a QString cannot hold.
+    QStringList words{QCoreApplication::applicationDirPath() + u"/orvane-usage"_s};
+    for (const QString &argument : arguments.replaceInStrings(u"@"_s, home.path()))
+        words << u'"' + QString(argument).replace(u"\u00ff"_s, u"$(printf '\\377')"_s) + u'"';
     QProcess process;
-    process.start(QCoreApplication::applicationDirPath() + u"/orvane-usage"_s,
-                  arguments.replaceInStrings(u"@"_s, home.path()));
+    process.start(u"/bin/sh"_s, {u"-c"_s, u"exec "_s + words.join(u' ')});
     QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
     QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
-    out.replace('@', QFile::encodeName(home.path()));
+    out.replace('@', QFile::encodeName(home.path())).replace("\xc3\xbf", "\xff");
     QCOMPARE(process.readAllStandardOutput(), out.isEmpty() ? out : out + '\n');
     QCOMPARE(process.readAllStandardError().contains("usage: orvane-usage"), out.isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "wizard/ui/ToolTile.h"
 
 #include "design/Design.h"
+#include "manifest/KnownHarness.h"
 
 #include <QPainter>
 
@@ -23,10 +24,14 @@ ToolTile::ToolTile(const QString &harnessId, const QString &name, QWidget *paren
 
 QString ToolTile::code(const QString &harnessId)
 {
-    if (harnessId == u"claude-code")
-        return QStringLiteral("CC");
-    if (harnessId == u"codex")
-        return QStringLiteral("CX");
+    if (const auto known = Manifest::knownHarness(harnessId)) {
+        switch (*known) {
+        case Manifest::KnownHarness::ClaudeCode:
+            return QStringLiteral("CC");
+        case Manifest::KnownHarness::Codex:
+            return QStringLiteral("CX");
+        }
+    }
     return QStringLiteral("OC");
 }
 
