@@ -39,6 +39,11 @@ private Q_SLOTS:
     void failedInstallTryAgainThenTheLauncher();
 
 private:
+    // A home where Claude Code and Codex are in use, whose configuration names the gateway,
+    // with the registry serving the stand-in router.
+    void prepareHome(FixtureHome &home);
+    // A fresh desktop with its accessibility tree.
+    void startDesktop(const FixtureHome &home);
     // Starts the installed program on the desktop, in the fixture home.
     QProcess &startProgram(const FixtureHome &home);
     // Waits until a showing object is called `name`, then photographs the screen as `picture`.
@@ -175,9 +180,8 @@ QStringList TestJourney::listedCommands() const
     return commands;
 }
 
-void TestJourney::firstInstallThenTheLauncher()
+void TestJourney::prepareHome(FixtureHome &home)
 {
-    FixtureHome home;
     // Claude Code and Codex are in use here, so the wizard offers both.
     QVERIFY(QDir().mkpath(home.path(u".claude"_s)) && QDir().mkpath(home.path(u".codex"_s)));
     // The gateway the overlay will ask, from the configuration an earlier sign-in left.
@@ -187,6 +191,22 @@ void TestJourney::firstInstallThenTheLauncher()
                    .toJson());
     QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
     serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
+}
+
+void TestJourney::startDesktop(const FixtureHome &home)
+{
+    // The last desktop's tree goes first: its bus connections are known by name.
+    m_tree.reset();
+    m_desktop = std::make_unique<Desktop>();
+    m_desktop->start(home.path());
+    QVERIFY(!QTest::currentTestFailed());
+    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
+}
+
+void TestJourney::firstInstallThenTheLauncher()
+{
+    FixtureHome home;
+    prepareHome(home);
     QVERIFY(!QTest::currentTestFailed());
     // The gateway's answer for Claude Desktop, and the line the pill makes of it.
     m_gateway.routes = {
@@ -196,10 +216,8 @@ void TestJourney::firstInstallThenTheLauncher()
     const QString statusLine =
         u"Claude \u00B7 orv (subscription) \u00B7 38% saved \u00B7 \U0001F4E8 2 \U0001F4EC 1"_s;
 
-    m_desktop = std::make_unique<Desktop>();
-    m_desktop->start(home.path());
+    startDesktop(home);
     QVERIFY(!QTest::currentTestFailed());
-    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
     step("desktop up (Xvfb, Openbox, session bus)");
 
     QProcess *program = &startProgram(home);
@@ -317,24 +335,14 @@ void TestJourney::firstInstallThenTheLauncher()
 void TestJourney::failedInstallTryAgainThenTheLauncher()
 {
     FixtureHome home;
-    QVERIFY(QDir().mkpath(home.path(u".claude"_s)) && QDir().mkpath(home.path(u".codex"_s)));
-    home.write(u".config/orvane/config.json"_s,
-               QJsonDocument(QJsonObject{{u"gateway_base_url"_s, m_gateway.url()},
-                                         {u"api_key"_s, u"sk-journey"_s}})
-                   .toJson());
-    QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
-    serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
+    prepareHome(home);
     QVERIFY(!QTest::currentTestFailed());
     // The registry knows the package but cannot hand out its files yet.
     const QString tarball = u"/orvane/-/orvane-1.4.0.tgz"_s;
     const auto files = m_registry.routes.take(tarball);
 
-    // The first journey's desktop goes first: the tree's bus connections are known by name.
-    m_tree.reset();
-    m_desktop = std::make_unique<Desktop>();
-    m_desktop->start(home.path());
+    startDesktop(home);
     QVERIFY(!QTest::currentTestFailed());
-    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
     startProgram(home);
     QVERIFY(!QTest::currentTestFailed());
     reach(u"Get started"_s, u"r1-welcome"_s);

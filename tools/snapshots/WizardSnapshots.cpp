@@ -94,12 +94,14 @@ std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsMod
     return onBackdrop(screen);
 }
 
-const Manifest::ManifestField &fieldOf(const Wizard::QuestionsModel &model, const QString &group,
-                             const QString &option, int index = 0)
+// Ticks `option` of `group` and types `text` into its field.
+void pick(Wizard::QuestionsModel &model, const QString &group, const QString &option,
+          const QString &text)
 {
+    model.toggleFunding(option, group);
     for (const Manifest::FundingOption &candidate : model.manifest().fundingGroups.value(group).options)
         if (candidate.id == option)
-            return candidate.fields.at(index);
+            return model.setFieldValue(candidate.fields.at(0), text);
     qFatal("the bundled manifest has no option %s", qPrintable(option));
 }
 
@@ -136,10 +138,8 @@ QList<Snapshot> wizardSnapshots()
              return questions(
                  [](Wizard::QuestionsModel &model) {
                      model.setHarnessSelected(QStringLiteral("codex"), true);
-                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
-                     model.setFieldValue(
-                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
-                         QStringLiteral("sk-ant-api03-7f3c"));
+                     pick(model, QStringLiteral("claude"), QStringLiteral("anthropic"),
+                          QStringLiteral("sk-ant-api03-7f3c"));
                  },
                  1);
          }},
@@ -147,10 +147,8 @@ QList<Snapshot> wizardSnapshots()
          [] {
              return questions(
                  [](Wizard::QuestionsModel &model) {
-                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
-                     model.setFieldValue(
-                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
-                         QStringLiteral("sk-live-7f3c"));
+                     pick(model, QStringLiteral("claude"), QStringLiteral("anthropic"),
+                          QStringLiteral("sk-live-7f3c"));
                  },
                  1);
          }},
@@ -160,14 +158,10 @@ QList<Snapshot> wizardSnapshots()
              return questions(
                  [](Wizard::QuestionsModel &model) {
                      model.setHarnessSelected(QStringLiteral("codex"), true);
-                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
-                     model.setFieldValue(
-                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
-                         QStringLiteral("sk-live-7f3c"));
-                     model.toggleFunding(QStringLiteral("openai"), QStringLiteral("openai"));
-                     model.setFieldValue(
-                         fieldOf(model, QStringLiteral("openai"), QStringLiteral("openai")),
-                         QStringLiteral("sk-proj-51ab"));
+                     pick(model, QStringLiteral("claude"), QStringLiteral("anthropic"),
+                          QStringLiteral("sk-live-7f3c"));
+                     pick(model, QStringLiteral("openai"), QStringLiteral("openai"),
+                          QStringLiteral("sk-proj-51ab"));
                  },
                  2);
          }},
