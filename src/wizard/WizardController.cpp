@@ -234,7 +234,7 @@ void WizardController::enterQuestions(bool fresh, const std::optional<Enterprise
                                       bool keepTools)
 {
     if (fresh || !m_questionsModel) {
-        QPointer<QuestionsModel> previous = m_questionsModel;
+        QuestionsModel *previous = m_questionsModel.data();
         m_questionsModel = new QuestionsModel(manifest(), m_detected, m_existing, gateway, this);
         if (previous) {
             if (keepTools)
@@ -250,7 +250,10 @@ void WizardController::enterQuestions(bool fresh, const std::optional<Enterprise
 
 std::optional<EnterpriseGateway> WizardController::gateway() const
 {
-    return m_questionsModel ? m_questionsModel->gateway() : std::nullopt;
+    // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+    if (const QuestionsModel *model = m_questionsModel.data())
+        return model->gateway();
+    return std::nullopt;
 }
 
 // --- Install, update, uninstall ---
@@ -268,24 +271,32 @@ void WizardController::runInstall()
     QPointer<WizardController> self(this);
     m_engine.runInstall(answers, packageSpec(),
                         [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
-                            if (!self)
+                            // A plain pointer checked once: the optimiser cannot prove a
+                            // QPointer stays non-null.
+                            WizardController *controller = self.data();
+                            if (!controller)
                                 return;
                             if (!result)
-                                return self->fail(Operation::Install, result.error(),
-                                                  installFallback);
-                            qCDebug(lcWizard, "Install finished");
-                            // What the installer recorded is what the launcher and the next
-                            // questions show; the answers stand in only when it recorded none.
-                            self->readInstallation();
-                            if (!self->m_isReturning)
-                                self->setLaunchedCommands(self->commands(harnesses));
-                            self->setScreen(Screen::Complete);
-                            self->m_engine.versionInfo(
-                                [self](Setup::SetupResult<Setup::VersionInfo> versions) {
-                                    if (self)
-                                        self->setVersionInfo(versions);
-                                });
+                                return controller->fail(Operation::Install, result.error(),
+                                                        installFallback);
+                            controller->finishInstall(harnesses);
                         });
+}
+
+void WizardController::finishInstall(const QStringList &harnesses)
+{
+    qCDebug(lcWizard, "Install finished");
+    // What the installer recorded is what the launcher and the next questions show; the
+    // answers stand in only when it recorded nothing.
+    readInstallation();
+    if (!m_isReturning)
+        setLaunchedCommands(commands(harnesses));
+    setScreen(Screen::Complete);
+    QPointer<WizardController> self(this);
+    m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
+        if (WizardController *controller = self.data())
+            controller->setVersionInfo(versions);
+    });
 }
 
 void WizardController::runUpdate()
@@ -323,14 +334,16 @@ void WizardController::runUninstall()
     qCDebug(lcWizard, "Uninstall started");
     QPointer<WizardController> self(this);
     m_engine.runUninstall(packageSpec(), [self](Setup::SetupResult<void> result) {
-        if (!self)
+        // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+        WizardController *controller = self.data();
+        if (!controller)
             return;
         if (!result)
-            return self->fail(Operation::Uninstall, result.error(), uninstallFallback);
+            return controller->fail(Operation::Uninstall, result.error(), uninstallFallback);
         qCDebug(lcWizard, "Uninstall finished");
-        self->m_isReturning = false;
-        self->m_existing.clear();
-        self->setScreen(Screen::Welcome);
+        controller->m_isReturning = false;
+        controller->m_existing.clear();
+        controller->setScreen(Screen::Welcome);
     });
 }
 

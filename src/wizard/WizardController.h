@@ -228,6 +228,8 @@ private:
     void finishPreflight(const std::shared_ptr<PreflightRun> &run);
     // Reads the installation record again: whether there is one, its harnesses, the commands.
     void readInstallation();
+    // The installer succeeded for `harnesses`: the record and the versions again, then done.
+    void finishInstall(const QStringList &harnesses);
     // `operation` failed: the failure screen with `failure` described.
     void fail(Operation operation, const Failure &failure, const QString &fallback);
     // Runs one desktop launch at a time; a call while one runs is ignored.

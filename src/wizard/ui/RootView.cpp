@@ -145,8 +145,8 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     case Screen::Enterprise: {
         auto *form = new EnterpriseGatewayView(this);
         // "Change" shows the gateway being changed.
-        if (controller->questionsModel() && controller->questionsModel()->gateway())
-            form->setGateway(*controller->questionsModel()->gateway());
+        if (const QuestionsModel *model = controller->questionsModel(); model && model->gateway())
+            form->setGateway(*model->gateway());
         connect(form, &EnterpriseGatewayView::continued, controller,
                 &WizardController::continueEnterpriseGateway);
         connect(form, &EnterpriseGatewayView::cancelled, controller,
