@@ -165,8 +165,7 @@ void OverlayPanelController::displayTick()
     m_state->notifyChanged();
     if (!m_activeHarness)
         return;
-    const std::optional<std::string> root = m_transcripts.root(m_activeHarness->id);
-    const bool readEveryTick = root && !m_transcripts.reportsChanges(*root);
+    const bool readEveryTick = !m_transcripts.reportsChangesOf(m_activeHarness->id);
     if (readEveryTick != m_readEveryTick) {
         qCDebug(lcOverlay, readEveryTick ? "Transcripts not watched: counters read every second"
                                          : "Transcripts watched: counters read on changes");

@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace Usage {
 
@@ -20,8 +22,9 @@ namespace Usage {
 // waitLimit has passed, and reports both moments.
 //
 // Files are met in the transcript source's order (sorted by path), so of several new files the
-// first in that order is reported. Between two looks at an unchanged listing version nothing
-// is compared, so polling an index costs no more than a lookup.
+// first in that order is reported, whichever of the harness's roots holds it. Between two looks
+// at an unchanged listing version nothing is compared, so polling an index costs no more than a
+// lookup.
 class DesktopSessionFileTracker
 {
 public:
@@ -50,9 +53,11 @@ public:
     const QHash<QString, PendingSession> &pending() const { return m_pending; }
 
 private:
+    std::vector<TranscriptSource::Listing> listings(const std::vector<std::string> &roots) const;
+
     TranscriptSource *m_source;
     const Platform::Clock *m_clock;
-    QHash<QString, TranscriptSource::Listing> m_knownPaths;
+    QHash<QString, std::vector<TranscriptSource::Listing>> m_knownPaths; // one per root
     QHash<QString, PendingSession> m_pending;
     bool m_initialized = false;
 };

@@ -18,9 +18,10 @@ std::optional<TranscriptDialect> dialectFor(const QString &harnessId)
     return std::nullopt;
 }
 
-std::string_view transcriptFolder(TranscriptDialect dialect)
+RootEnvironment RootEnvironment::fromProcess()
 {
-    return dialect == TranscriptDialect::ClaudeCode ? ".claude/projects" : ".codex/sessions";
+    return RootEnvironment{qgetenv("CLAUDE_CONFIG_DIR").toStdString(),
+                           qgetenv("XDG_CONFIG_HOME").toStdString()};
 }
 
 } // namespace Usage
