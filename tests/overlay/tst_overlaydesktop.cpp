@@ -73,6 +73,7 @@ private Q_SLOTS:
     void dragMovesAndIsRemembered();
     void staysOnEveryWorkspace();
     void staysAboveAFullScreenApplication();
+    void tryOverlayEndsAfterItsTurns();
     void hidesForAnyOtherWindow();
     void cleanupTestCase();
 
@@ -301,6 +302,22 @@ void TestOverlayDesktop::staysAboveAFullScreenApplication()
     QVERIFY(fullScreen("remove,fullscreen"));
     QTRY_VERIFY_WITH_TIMEOUT(!isFullScreen(), wmTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+}
+
+// The developer's tool tools/try-overlay, on this display: after the turns asked for it ends
+// with status 0.
+void TestOverlayDesktop::tryOverlayEndsAfterItsTurns()
+{
+    if (!withWindowManager())
+        QSKIP("tools/try-overlay brings its window to the front through a window manager");
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TRY_OVERLAY_TURNS"), QStringLiteral("2"));
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(ORVANE_SOURCE_DIR "/tools/try-overlay"),
+               {QCoreApplication::applicationDirPath() + QStringLiteral("/..")});
+    QVERIFY(tool.waitForFinished(120000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
 }
 
 void TestOverlayDesktop::cleanupTestCase()
