@@ -21,54 +21,48 @@ DesktopSessionFileTracker::DesktopSessionFileTracker(TranscriptSource &source,
     , m_clock(&clock)
 {}
 
-QList<FileState> DesktopSessionFileTracker::scan(const QString &harnessId) const
+QList<FileState> DesktopSessionFileTracker::scan(Manifest::KnownHarness harness) const
 {
     QList<FileState> files;
-    const auto root = m_source->root(harnessId);
-    if (!root)
-        return files;
-    const TranscriptSource::Listing listing = m_source->listing(*root);
+    const std::string root = m_source->root(harness);
+    const TranscriptSource::Listing listing = m_source->listing(root);
     for (const std::string &path : pathsOf(listing))
         files.append(FileState{QByteArray::fromStdString(path),
-                               m_source->size(*root, path).value_or(0)});
+                               m_source->size(root, path).value_or(0)});
     return files;
 }
 
-void DesktopSessionFileTracker::takeBaseline(const QStringList &harnessIds)
+void DesktopSessionFileTracker::takeBaseline(const QList<Manifest::KnownHarness> &harnesses)
 {
-    for (const QString &harnessId : harnessIds) {
-        if (const auto root = m_source->root(harnessId))
-            m_knownPaths.insert(harnessId, m_source->listing(*root));
-    }
+    for (const Manifest::KnownHarness harness : harnesses)
+        m_knownPaths.insert(harness, m_source->listing(m_source->root(harness)));
     m_initialized = true;
 }
 
 std::optional<DesktopSessionFileTracker::Event>
-DesktopSessionFileTracker::poll(const QString &harnessId)
+DesktopSessionFileTracker::poll(Manifest::KnownHarness harness)
 {
     if (!m_initialized)
         return std::nullopt;
-    const auto root = m_source->root(harnessId);
-    const TranscriptSource::Listing current =
-        root ? m_source->listing(*root) : TranscriptSource::Listing{};
-    const TranscriptSource::Listing known =
-        std::exchange(m_knownPaths[harnessId], current);
+    const std::string root = m_source->root(harness);
+    const TranscriptSource::Listing current = m_source->listing(root);
+    const TranscriptSource::Listing known = std::exchange(m_knownPaths[harness], current);
     const auto sizeOf = [&](const std::string &path) {
-        return m_source->size(*root, path).value_or(0);
+        return m_source->size(root, path).value_or(0);
     };
 
-    const auto pendingEntry = m_pending.constFind(harnessId);
+    const auto pendingEntry = m_pending.constFind(harness);
     if (pendingEntry != m_pending.constEnd()) {
         const PendingSession pendingSession = *pendingEntry;
         const auto now = m_clock->now();
         const std::string path = pendingSession.path.toStdString();
-        if (root && m_source->size(*root, path).value_or(-1) > pendingSession.initialSize) {
-            m_pending.remove(harnessId);
+        if (m_source->size(root, path).value_or(-1) > pendingSession.initialSize) {
+            m_pending.remove(harness);
             return Event::SessionReady;
         }
         if (now < pendingSession.expiresAt)
             return std::nullopt;
-        m_pending.remove(harnessId);
+        m_pending.remove(harness);
         return Event::SessionReady;
     }
 
@@ -82,7 +76,7 @@ DesktopSessionFileTracker::poll(const QString &harnessId)
     for (const std::string &path : now) {
         previous = std::lower_bound(previous, before.end(), path);
         if (previous == before.end() || *previous != path) {
-            m_pending.insert(harnessId,
+            m_pending.insert(harness,
                              PendingSession{QByteArray::fromStdString(path), sizeOf(path),
                                             m_clock->now() + waitLimit});
             return Event::SessionStarted;

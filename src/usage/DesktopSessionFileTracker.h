@@ -7,8 +7,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QString>
-#include <QStringList>
 
 #include <chrono>
 #include <optional>
@@ -39,21 +37,21 @@ public:
         const Platform::Clock &clock = Platform::SystemClock::instance());
 
     // Every transcript file of the harness now, in the source's order.
-    QList<FileState> scan(const QString &harnessId) const;
+    QList<FileState> scan(Manifest::KnownHarness harness) const;
 
     // Makes every transcript file of the given harnesses known, and starts reporting.
-    void takeBaseline(const QStringList &harnessIds);
+    void takeBaseline(const QList<Manifest::KnownHarness> &harnesses);
 
     // One detection step; nothing until the baseline is taken.
-    std::optional<Event> poll(const QString &harnessId);
+    std::optional<Event> poll(Manifest::KnownHarness harness);
 
-    const QHash<QString, PendingSession> &pending() const { return m_pending; }
+    const QHash<Manifest::KnownHarness, PendingSession> &pending() const { return m_pending; }
 
 private:
     TranscriptSource *m_source;
     const Platform::Clock *m_clock;
-    QHash<QString, TranscriptSource::Listing> m_knownPaths;
-    QHash<QString, PendingSession> m_pending;
+    QHash<Manifest::KnownHarness, TranscriptSource::Listing> m_knownPaths;
+    QHash<Manifest::KnownHarness, PendingSession> m_pending;
     bool m_initialized = false;
 };
 

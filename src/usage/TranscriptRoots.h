@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "manifest/KnownHarness.h"
 
 #include <array>
-#include <optional>
 #include <string_view>
 
 namespace Usage {
@@ -18,7 +17,8 @@ enum class TranscriptDialect
 constexpr std::array<TranscriptDialect, 2> allDialects{TranscriptDialect::ClaudeCode,
                                                        TranscriptDialect::Codex};
 
-std::optional<TranscriptDialect> dialectFor(const QString &harnessId);
+// The format a harness writes its transcripts in.
+TranscriptDialect dialectFor(Manifest::KnownHarness harness);
 
 // The folder below the home directory that holds a dialect's transcripts.
 std::string_view transcriptFolder(TranscriptDialect dialect);

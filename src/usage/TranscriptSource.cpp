@@ -18,12 +18,9 @@ bool TranscriptSource::reportsChanges(const std::string &) const
     return false;
 }
 
-std::optional<std::string> TranscriptSource::root(const QString &harnessId) const
+std::string TranscriptSource::root(Manifest::KnownHarness harness) const
 {
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return std::nullopt;
-    return rootOf(*dialect);
+    return rootOf(dialectFor(harness));
 }
 
 std::string TranscriptSource::rootOf(TranscriptDialect dialect) const

@@ -42,9 +42,8 @@ public:
     TranscriptSource(const TranscriptSource &) = delete;
     TranscriptSource &operator=(const TranscriptSource &) = delete;
 
-    // The transcript root of a harness (below the home directory), or none for harnesses
-    // without transcripts.
-    std::optional<std::string> root(const QString &harnessId) const;
+    // The transcript root of a harness (below the home directory).
+    std::string root(Manifest::KnownHarness harness) const;
     std::string rootOf(TranscriptDialect dialect) const;
 
     // The newest transcript below FOLDER, which lies in ROOT; none when there is none or the

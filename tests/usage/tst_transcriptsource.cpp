@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QStringList harnesses{u"claude-code"_s, u"codex"_s};
+const QList<Manifest::KnownHarness> harnesses{Manifest::knownHarnesses.begin(),
+                                               Manifest::knownHarnesses.end()};
 
 // The file-system changes of the differential test, applied with plain POSIX calls so that
 // names, links and times are exactly what the step asks for.
@@ -241,8 +242,8 @@ void TestTranscriptSource::differential()
     int events = 0;
     for (int step = 0; step < 300; ++step) {
         const std::string done = tree.step();
-        for (const QString &harness : harnesses) {
-            const std::string root = *walk.root(harness);
+        for (const Manifest::KnownHarness harness : harnesses) {
+            const std::string root = walk.root(harness);
             const QString expected = answers(walk, root);
             const QString got = answers(index, root);
             if (got != expected)
@@ -271,7 +272,7 @@ void TestTranscriptSource::rootsAndChanges()
     TranscriptHome home;
     const std::string homePath = QFile::encodeName(home.path()).toStdString();
     TranscriptIndex index(home.path());
-    const std::string root = *index.root(u"claude-code"_s);
+    const std::string root = index.root(Manifest::KnownHarness::ClaudeCode);
     int changes = 0;
     index.setChangeHandler([&] {
         ++changes;
@@ -327,7 +328,7 @@ void TestTranscriptSource::rootsAndChanges()
     }
 
     // A tree that shares its folder with the other cannot be watched: it reports no changes.
-    const std::string codexRoot = *index.root(u"codex"_s);
+    const std::string codexRoot = index.root(Manifest::KnownHarness::Codex);
     QVERIFY(index.reportsChanges(root) && index.reportsChanges(codexRoot));
     QVERIFY(QDir().mkpath(home.filePath(u".codex"_s)));
     QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".codex/sessions"_s)));
