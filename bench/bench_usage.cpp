@@ -320,7 +320,7 @@ IdleFigures idle(const std::string &home, std::size_t files)
         DesktopSessionFileTracker tracker(source);
         tracker.takeBaseline({harnessId, Manifest::KnownHarness::Codex});
         reader.usage(harnessId);
-        const bool readEverySecond = !source.reportsChanges(source.root(harnessId));
+        const bool readEverySecond = !source.reportsChangesOf(harnessId);
         bool quiet = true;
         const double start = threadCpu();
         for (int second = 0; second < simulatedSeconds; ++second) {

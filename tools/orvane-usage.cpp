@@ -2,7 +2,8 @@
 //
 // Prints the harness's newest transcript below DIR and its token usage as one JSON object on
 // one line, read by the same reader the overlay uses, or `null` when the harness has no
-// transcript. Exit status 0 in both cases, 2 for a wrong command line.
+// transcript. Exit status 0 in both cases, 2 for a wrong command line. CLAUDE_CONFIG_DIR and
+// XDG_CONFIG_HOME move Claude's roots away from DIR as they do for the overlay.
 
 #include "manifest/KnownHarness.h"
 #include "usage/TokenUsageReader.h"
@@ -127,7 +128,7 @@ int main(int argc, char **argv)
 
     // One question: a walk costs less than setting up an index.
     // The folder's name as given, bytes to the end: it need not be UTF-8.
-    Usage::TranscriptWalk source{std::string(*home)};
+    Usage::TranscriptWalk source{std::string(*home), Usage::RootEnvironment::fromProcess()};
     Usage::TokenUsageReader reader(source);
     const auto read = reader.usage(*known);
     std::string line = read ? describe(read->path, read->usage) : std::string("null");

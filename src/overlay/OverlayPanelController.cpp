@@ -43,8 +43,8 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
     connect(m_gateway.get(), &Gateway::GatewayStatusClient::finished, this,
             [this](const Gateway::StatusResult &result) {
                 // A new conversation's status waits for its first turn.
-                if (result && m_activeHarness &&
-                    m_tracker->pending().contains(m_activeHarness->id))
+                if (result &&
+                    m_activeHarness && m_tracker->pending().contains(m_activeHarness->id))
                     return;
                 m_state->update([&](OverlaySnapshot &fields) { showGatewayResult(fields, result); });
             });
@@ -159,8 +159,7 @@ void OverlayPanelController::displayTick()
     m_state->notifyChanged();
     if (!m_activeHarness)
         return;
-    const bool readEveryTick =
-        !m_transcripts.reportsChanges(m_transcripts.root(m_activeHarness->id));
+    const bool readEveryTick = !m_transcripts.reportsChangesOf(m_activeHarness->id);
     if (readEveryTick != m_readEveryTick) {
         qCDebug(lcOverlay, readEveryTick ? "Transcripts not watched: counters read every second"
                                          : "Transcripts watched: counters read on changes");

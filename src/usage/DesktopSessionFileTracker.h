@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace Usage {
 
@@ -18,8 +20,9 @@ namespace Usage {
 // waitLimit has passed, and reports both moments.
 //
 // Files are met in the transcript source's order (sorted by path), so of several new files the
-// first in that order is reported. Between two looks at an unchanged listing version nothing
-// is compared, so polling an index costs no more than a lookup.
+// first in that order is reported, whichever of the harness's roots holds it. Between two looks
+// at an unchanged listing version nothing is compared, so polling an index costs no more than a
+// lookup.
 class DesktopSessionFileTracker
 {
 public:
@@ -48,9 +51,12 @@ public:
     const QHash<Manifest::KnownHarness, PendingSession> &pending() const { return m_pending; }
 
 private:
+    std::vector<TranscriptSource::Listing> listings(const std::vector<std::string> &roots) const;
+
     TranscriptSource *m_source;
     const Platform::Clock *m_clock;
-    QHash<Manifest::KnownHarness, TranscriptSource::Listing> m_knownPaths;
+    // One listing per root.
+    QHash<Manifest::KnownHarness, std::vector<TranscriptSource::Listing>> m_knownPaths;
     QHash<Manifest::KnownHarness, PendingSession> m_pending;
     bool m_initialized = false;
 };

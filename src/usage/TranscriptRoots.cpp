@@ -13,9 +13,10 @@ TranscriptDialect dialectFor(Manifest::KnownHarness harness)
     return TranscriptDialect::ClaudeCode;
 }
 
-std::string_view transcriptFolder(TranscriptDialect dialect)
+RootEnvironment RootEnvironment::fromProcess()
 {
-    return dialect == TranscriptDialect::ClaudeCode ? ".claude/projects" : ".codex/sessions";
+    return RootEnvironment{qgetenv("CLAUDE_CONFIG_DIR").toStdString(),
+                           qgetenv("XDG_CONFIG_HOME").toStdString()};
 }
 
 } // namespace Usage
