@@ -17,11 +17,11 @@ class QSocketNotifier;
 
 namespace Usage {
 
-// The transcript source that keeps both transcript trees of the home directory in memory and
-// answers from there, so that questions asked every second cost no walk.
+// The transcript source that keeps the transcript trees in memory and answers from there, so
+// that questions asked every second cost no walk.
 //
 // It watches every folder of the trees with inotify (folders created later included) and each
-// folder on the way from the home directory down to a root, so that a root that appears,
+// folder on the way from the home directory (or "/") down to a root, so that a root that appears,
 // disappears or is replaced is walked again. A tree is also walked again, whole, when the
 // kernel's event queue overflowed; when a folder's watch cannot be added for lack of resources
 // (the tree is then answered by walking it on every question until it is walked again).
@@ -49,9 +49,11 @@ class TranscriptIndex : public TranscriptSource
 public:
     // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
     // batch as a queue overflow, as the kernel does with its own (much larger) limit.
-    explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0);
-    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0)
-        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit)
+    explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0,
+                             const RootEnvironment &environment = {});
+    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0,
+                             const RootEnvironment &environment = {})
+        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit, environment)
     {}
     ~TranscriptIndex() override;
 
