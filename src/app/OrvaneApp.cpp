@@ -12,6 +12,8 @@
 #include "overlay/ui/OverlayPanelWindow.h"
 #include "platform/HomeDirectory.h"
 #include "platform/ProcessExecutable.h"
+#include "platform/Resources.h"
+#include "platform/dbus/FreedesktopNotifier.h"
 #include "platform/ui/QtScreens.h"
 #include "platform/ui/WindowSystem.h"
 #include "platform/wayland/GnomeShellMonitor.h"
@@ -24,7 +26,9 @@
 #include "wizard/ui/LauncherServices.h"
 
 #include <QClipboard>
+#include <QCommandLineParser>
 #include <QDBusConnection>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
 
@@ -35,10 +39,23 @@ namespace App {
 
 namespace {
 
-// Whatever is wrong with the manifest, the installation is damaged and the remedy is the same,
-// so the cause is not told.
-constexpr auto damagedInstallationMessage =
-    "Orvane.app is missing its bundled install-manifest.json\n";
+// Whatever is wrong with the manifest, the installation is damaged and the remedy is the same:
+// the user is told where, and the log's line says what.
+void reportDamagedInstallation(const Manifest::ManifestLoadError &error)
+{
+    const QString message = Platform::Resources::directory() +
+                            QStringLiteral(" is missing its bundled install-manifest.json");
+    std::fprintf(stderr, "%s\n", qUtf8Printable(message));
+    std::fflush(stderr);
+    // Started from the menu, nobody reads standard error. Where no user can see a window
+    // (offscreen, minimal), a box would only keep the program from ending.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == u"offscreen" || platform == u"minimal")
+        return;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvane"), message, QMessageBox::Ok);
+    box.setInformativeText(error.description());
+    box.exec();
+}
 
 // A Wayland session, whatever the login manager calls it (sway started from a console runs in
 // a "tty" session).
@@ -54,6 +71,7 @@ OrvaneApp::OrvaneApp(int &argc, char **argv)
 {
     setApplicationName(QStringLiteral("Orvane"));
     setApplicationDisplayName(QStringLiteral("Orvane"));
+    setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     setOrganizationName(QStringLiteral("Orvane"));
     setDesktopFileName(QStringLiteral("orvane"));
     // Closing the setup window leaves the process running so the overlay keeps working.
@@ -89,14 +107,18 @@ bool OrvaneApp::initialize()
     // A damaged installation ends here, before any window appears.
     auto resolved = Manifest::ManifestLoader::load();
     if (!resolved) {
-        std::fputs(damagedInstallationMessage, stderr);
-        std::fflush(stderr);
+        reportDamagedInstallation(resolved.error());
         m_exitCode = EXIT_FAILURE;
         return false;
     }
 
     m_settings = std::make_unique<QSettings>();
     buildOverlay();
+
+    m_notifier = std::make_unique<Platform::FreedesktopNotifier>();
+    m_tray = std::make_unique<TrayMenu>(m_timers, *m_notifier);
+    connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
+    connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
 
     m_engine = std::make_unique<Setup::SystemSetupEngine>();
     m_wizard = std::make_unique<Wizard::WizardController>(
@@ -110,12 +132,11 @@ bool OrvaneApp::initialize()
         Platform::WindowSystem::supportsTranslucency(), *m_wizard,
         Wizard::LauncherServices{.clipboard = clipboard(), .settings = m_settings.get(),
                                  .timers = &m_timers, .isDesktopAppRunning = {},
+                                 .ask = Wizard::MessageBox::ask,
+                                 .hasTray = [tray = m_tray.get()] { return tray->isShown(); },
                                  .sessionNotice = [this] { return sessionNotice(); }});
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
-
-    m_tray = std::make_unique<TrayMenu>();
-    connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
-    connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
+    connect(m_window.get(), &SetupWindow::closed, m_tray.get(), &TrayMenu::windowClosed);
 
     QTimer::singleShot(0, this, &OrvaneApp::start);
     return true;
@@ -127,7 +148,8 @@ void OrvaneApp::buildOverlay()
     const auto stacking = chooseActiveWindowMonitor();
     m_screens = std::make_unique<Platform::QtScreens>();
     const QString home = Platform::homeDirectory();
-    m_transcripts = std::make_unique<Usage::TranscriptIndex>(home);
+    m_transcripts = std::make_unique<Usage::TranscriptIndex>(
+        Platform::homePath().toStdString(), 0, Usage::RootEnvironment::fromProcess());
     m_overlay = std::make_unique<Overlay::OverlayPanelController>(
         Overlay::OverlayPanelController::Seams{
             .monitor = *m_monitor, .screens = *m_screens, .origins = *m_origins,
@@ -190,7 +212,37 @@ QString OrvaneApp::sessionNotice()
 
 int OrvaneApp::run()
 {
+    if (const auto status = handleCommandLine())
+        return *status;
     return initialize() ? exec() : m_exitCode;
+}
+
+std::optional<int> OrvaneApp::handleCommandLine()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sets up the Orvane gateway for your AI coding agents and shows their token usage."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    if (!parser.parse(arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.positionalArguments().isEmpty()
+                                  ? parser.errorText()
+                                  : QStringLiteral("Unexpected argument '%1'.")
+                                        .arg(parser.positionalArguments().constFirst());
+        std::fprintf(stderr, "orvane: %s\nTry 'orvane --help' for more information.\n",
+                     qUtf8Printable(error));
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qUtf8Printable(applicationName()),
+                    qUtf8Printable(applicationVersion()));
+        return EXIT_SUCCESS;
+    }
+    return std::nullopt;
 }
 
 void OrvaneApp::start()
@@ -201,7 +253,7 @@ void OrvaneApp::start()
     showSetupWindow();
     m_overlay->start();
     qCDebug(lcApp) << "usage overlay started";
-    m_tray->showIfAvailable();
+    m_tray->showWhenAvailable();
 }
 
 void OrvaneApp::showSetupWindow()

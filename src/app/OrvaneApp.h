@@ -7,6 +7,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -16,6 +17,7 @@ class SettingsOriginStore;
 } // namespace Overlay
 namespace Platform {
 class ActiveWindowMonitor;
+class Notifier;
 class QtScreens;
 } // namespace Platform
 namespace Setup {
@@ -35,9 +37,9 @@ class SingleInstance;
 class TrayMenu;
 
 // The application object and the one place the real parts are made: one process per user, the
-// settings, the setup engine under the wizard's controller and its window, the usage overlay
-// over the window system, the transcripts below the home directory, and the notification-area
-// icon. Each part is handed what it reaches; none makes its own.
+// settings, the notification-area icon and the desktop's notifications, the setup engine under
+// the wizard's controller and its window, the usage overlay over the window system, and the
+// transcripts below the home directory. Each part is handed what it reaches; none makes its own.
 class OrvaneApp : public QApplication
 {
     Q_OBJECT
@@ -53,13 +55,16 @@ public:
     bool initialize();
     int exitCode() const { return m_exitCode; }
 
-    // initialize(), then the event loop until Quit.
+    // The command line (--help and --version print and end it), initialize(), then the event
+    // loop until Quit.
     int run();
 
     SetupWindow *setupWindow() const { return m_window.get(); }
     Overlay::OverlayPanelController *overlay() const { return m_overlay.get(); }
 
 private:
+    // The status to end with at once (help or version printed, or a wrong command line).
+    std::optional<int> handleCommandLine();
     void buildOverlay();
     // Makes the active-window monitor the session calls for; gives how the pill stacks there.
     Overlay::OverlayPanelWindow::Stacking chooseActiveWindowMonitor();
@@ -76,6 +81,8 @@ private:
     // The application's settings (organisation "Orvane"), in the XDG config folder.
     std::unique_ptr<QSettings> m_settings;
     // Declared in the order they need each other: each goes before what it uses.
+    std::unique_ptr<Platform::Notifier> m_notifier;
+    std::unique_ptr<TrayMenu> m_tray;
     std::unique_ptr<Setup::SetupEngine> m_engine;
     std::unique_ptr<Wizard::WizardController> m_wizard;
     std::unique_ptr<SetupWindow> m_window;
@@ -84,7 +91,6 @@ private:
     std::unique_ptr<Platform::QtScreens> m_screens;
     std::unique_ptr<Usage::TranscriptSource> m_transcripts;
     std::unique_ptr<Overlay::OverlayPanelController> m_overlay;
-    std::unique_ptr<TrayMenu> m_tray;
     bool m_gnomeExtensionMissing = false;
     bool m_gnomeExtensionNoticeShown = false;
 };

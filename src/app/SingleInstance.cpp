@@ -31,7 +31,7 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The fallback folder: created owner-only, and used only while it is the user's own and
+// The lock's folder: created owner-only, and used only while it is the user's own and
 // closed to others, so nobody else can listen where this program looks for itself.
 std::expected<QString, QString> privateDirectory(const QString &path)
 {
@@ -52,15 +52,20 @@ std::expected<QString, QString> privateDirectory(const QString &path)
 
 } // namespace
 
+std::expected<QString, QString> SingleInstance::lockDirectory()
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache))
+        cache = Platform::expandTilde(QStringLiteral("~/.cache"));
+    return privateDirectory(QDir::cleanPath(cache) + QStringLiteral("/orvane"));
+}
+
 std::expected<QString, QString> SingleInstance::runtimeDirectory()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
         return QDir::cleanPath(runtime);
-    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (!QDir::isAbsolutePath(cache))
-        cache = Platform::expandTilde(QStringLiteral("~/.cache"));
-    return privateDirectory(QDir::cleanPath(cache) + QStringLiteral("/orvane"));
+    return lockDirectory();
 }
 
 QString SingleInstance::defaultSocketPath()
@@ -69,15 +74,17 @@ QString SingleInstance::defaultSocketPath()
     return directory ? *directory + QStringLiteral("/orvane.socket") : QString();
 }
 
-SingleInstance::SingleInstance(QString socketPath, QObject *parent)
+QString SingleInstance::defaultLockPath()
+{
+    const auto directory = lockDirectory();
+    return directory ? *directory + QStringLiteral("/orvane.lock") : QString();
+}
+
+SingleInstance::SingleInstance(QString socketPath, QString lockPath, QObject *parent)
     : QObject(parent)
     , m_socketPath(std::move(socketPath))
-{
-    m_lockPath = m_socketPath;
-    if (m_lockPath.endsWith(QLatin1String(".socket")))
-        m_lockPath.chop(7);
-    m_lockPath += QStringLiteral(".lock");
-}
+    , m_lockPath(std::move(lockPath))
+{}
 
 SingleInstance::~SingleInstance()
 {
@@ -103,35 +110,58 @@ bool SingleInstance::tryLock()
 
 SingleInstance::Role SingleInstance::claim(int handOverTimeoutMs)
 {
-    if (m_socketPath.isEmpty()) {
-        const auto directory = runtimeDirectory();
-        m_error = directory ? QStringLiteral("no socket path") : directory.error();
+    if (m_socketPath.isEmpty() || m_lockPath.isEmpty()) {
+        const auto directory = m_lockPath.isEmpty() ? lockDirectory() : runtimeDirectory();
+        m_error = directory ? QStringLiteral("no socket or lock path") : directory.error();
         return Role::Failed;
     }
     const QDeadlineTimer deadline(handOverTimeoutMs);
     while (true) {
-        if (tryLock())
-            return listen() ? Role::Serving : Role::Failed;
+        if (tryLock()) {
+            if (!listen())
+                return Role::Failed;
+            publishSocket();
+            return Role::Serving;
+        }
         if (m_lockFd < 0)
             return Role::Failed;
         // Another copy holds the lock: it serves, or is about to.
         const qint64 wait = std::clamp<qint64>(deadline.remainingTime(), 1, 2000);
-        if (handOverToRunning(int(wait)))
+        if (const QString socket = holderSocket(); !socket.isEmpty() && handOver(socket, int(wait)))
             return Role::HandedOver;
         qCDebug(lcApp) << "another copy holds" << m_lockPath << "but has not answered yet";
         if (deadline.hasExpired()) {
             m_error = QStringLiteral("another copy holds %1 but does not answer at %2")
-                          .arg(m_lockPath, m_socketPath);
+                          .arg(m_lockPath, holderSocket());
             return Role::Failed;
         }
         QThread::msleep(50);
     }
 }
 
-bool SingleInstance::handOverToRunning(int timeoutMs)
+void SingleInstance::publishSocket()
+{
+    // One write of the whole line: a reader takes the path only with its line end.
+    const QByteArray line = QFile::encodeName(m_socketPath) + '\n';
+    if (::ftruncate(m_lockFd, 0) != 0 ||
+        ::pwrite(m_lockFd, line.constData(), std::size_t(line.size()), 0) != line.size())
+        qCWarning(lcApp) << "cannot write the socket's path to" << m_lockPath << ":"
+                         << systemError(errno);
+}
+
+QString SingleInstance::holderSocket() const
+{
+    char buffer[sizeof(sockaddr_un::sun_path) + 1];
+    const ssize_t got = ::pread(m_lockFd, buffer, sizeof buffer, 0);
+    if (got <= 1 || buffer[got - 1] != '\n')
+        return {};
+    return QFile::decodeName(QByteArray(buffer, got - 1));
+}
+
+bool SingleInstance::handOver(const QString &socketPath, int timeoutMs)
 {
     QLocalSocket socket;
-    socket.connectToServer(m_socketPath);
+    socket.connectToServer(socketPath);
     if (!socket.waitForConnected(timeoutMs))
         return false;
     socket.write(showRequest);

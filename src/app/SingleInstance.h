@@ -10,22 +10,29 @@ class QLocalServer;
 namespace App {
 
 // One running program per user. A per-user lock decides who serves, even when several copies
-// start at once: the copy that holds it listens on a per-user local socket for its whole life,
-// and every other copy hands its request to show the setup window to that one and ends. The
-// lock goes with the process, so a copy that was killed leaves only a stale socket, which the
-// next one replaces.
+// start at once: the copy that holds it listens on a per-user local socket for its whole life
+// and writes that socket's path into the lock file, and every other copy hands its request to
+// show the setup window to that one and ends. The lock goes with the process, so a copy that
+// was killed leaves only a stale socket, which the next one replaces.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
-    // The folder of the lock and the socket: $XDG_RUNTIME_DIR when it is set, else a folder of
-    // the user's own in the cache folder (created 0700; refused when it belongs to someone else
-    // or others may enter it). A message saying what is wrong when there is none.
+    // The folder of the lock: a folder of the user's own in the cache folder
+    // (${XDG_CACHE_HOME:-~/.cache}/orvane, created 0700; refused when it belongs to someone
+    // else or others may enter it), whether or not the session has a runtime folder, so that
+    // copies started from different environments still meet. A message saying what is wrong
+    // when there is none.
+    static std::expected<QString, QString> lockDirectory();
+
+    // The folder of the socket: $XDG_RUNTIME_DIR when it is set, else lockDirectory().
     static std::expected<QString, QString> runtimeDirectory();
 
-    // "orvane.socket" in runtimeDirectory(); empty when there is no such folder.
+    // "orvane.socket" in runtimeDirectory() and "orvane.lock" in lockDirectory(); empty when
+    // there is no such folder.
     static QString defaultSocketPath();
+    static QString defaultLockPath();
 
     enum class Role
     {
@@ -34,8 +41,8 @@ public:
         Failed      // neither: errorString() says why; this one should end
     };
 
-    // The lock is the socket's path with ".socket" replaced by ".lock".
-    explicit SingleInstance(QString socketPath = defaultSocketPath(), QObject *parent = nullptr);
+    explicit SingleInstance(QString socketPath = defaultSocketPath(),
+                            QString lockPath = defaultLockPath(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // Serves, or hands over to the copy that does, waiting up to `handOverTimeoutMs` for a copy
@@ -43,8 +50,8 @@ public:
     Role claim(int handOverTimeoutMs = 15000);
     QString errorString() const { return m_error; }
 
-    // Asks a running instance to show its window, once. True when one answered.
-    bool handOverToRunning(int timeoutMs = 1500);
+    // Asks the instance at socketPath() to show its window, once. True when it answered.
+    bool handOverToRunning(int timeoutMs = 1500) { return handOver(m_socketPath, timeoutMs); }
 
     QString socketPath() const { return m_socketPath; }
 
@@ -54,6 +61,11 @@ Q_SIGNALS:
 private:
     bool tryLock();
     bool listen();
+    static bool handOver(const QString &socketPath, int timeoutMs);
+    // Writes the socket's path into the lock file, for the copies that cannot take the lock.
+    void publishSocket();
+    // The socket the lock's holder listens at, as it wrote it; empty until it did.
+    QString holderSocket() const;
     void serveConnection();
 
     QString m_socketPath;

@@ -18,6 +18,13 @@ struct ManifestLoadError
 
     Kind kind = Kind::Missing;
     QString path;
+    QString reason; // what is wrong with it, in a few words ("invalid: missing key harnesses")
+
+    // The line the loader logs, for whoever reports the damage.
+    QString description() const
+    {
+        return QStringLiteral("Manifest ") + path + QStringLiteral(" is ") + reason;
+    }
 
     friend bool operator==(const ManifestLoadError &, const ManifestLoadError &) = default;
 };

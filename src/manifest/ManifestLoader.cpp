@@ -40,8 +40,9 @@ QString decodeFailureText(const DecodeFailure &failure)
 std::unexpected<ManifestLoadError> failed(ManifestLoadError::Kind kind, const QString &path,
                                           const QString &why)
 {
-    qCWarning(lcManifest, "Manifest %s is %s", qUtf8Printable(path), qUtf8Printable(why));
-    return std::unexpected(ManifestLoadError{kind, path});
+    ManifestLoadError error{kind, path, why};
+    qCWarning(lcManifest, "%s", qUtf8Printable(error.description()));
+    return std::unexpected(std::move(error));
 }
 
 std::expected<InstallManifest, ManifestLoadError> readBundled(const QString &resources)

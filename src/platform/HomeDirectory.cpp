@@ -1,6 +1,6 @@
 #include "platform/HomeDirectory.h"
 
-#include <QDir>
+#include <QFile>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@ namespace Platform {
 
 namespace {
 
-QString passwordDatabaseHome()
+QByteArray passwordDatabaseHome()
 {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
@@ -19,25 +19,30 @@ QString passwordDatabaseHome()
     passwd *result = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result &&
         result->pw_dir && result->pw_dir[0] == '/')
-        return QString::fromLocal8Bit(result->pw_dir);
-    return QStringLiteral("/");
+        return QByteArray(result->pw_dir);
+    return QByteArrayLiteral("/");
 }
 
-QString withoutTrailingSlash(QString path)
+QByteArray withoutTrailingSlash(QByteArray path)
 {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+    while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
     return path;
 }
 
 } // namespace
 
-QString homeDirectory()
+QByteArray homePath()
 {
-    const QString fromEnvironment = qEnvironmentVariable("HOME");
-    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment))
+    const QByteArray fromEnvironment = qgetenv("HOME");
+    if (fromEnvironment.startsWith('/'))
         return withoutTrailingSlash(fromEnvironment);
     return withoutTrailingSlash(passwordDatabaseHome());
+}
+
+QString homeDirectory()
+{
+    return QFile::decodeName(homePath());
 }
 
 QString expandTilde(const QString &path, const QString &home)

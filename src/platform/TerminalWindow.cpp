@@ -47,6 +47,23 @@ std::optional<Command> resolveCandidate(const QString &candidate)
     return Command{program, words};
 }
 
+// How a terminal is told what to run instead of its default shell: after "-e" (the
+// x-terminal-emulator convention, which $TERMINAL is assumed to follow too) unless it has a
+// way of its own.
+QStringList commandOption(const QString &program)
+{
+    const QString name = QFileInfo(program).fileName();
+    if (name == u"xdg-terminal-exec" || name == u"kitty" || name == u"foot")
+        return {};
+    if (name == u"gnome-terminal")
+        return {QStringLiteral("--")};
+    if (name == u"xfce4-terminal")
+        return {QStringLiteral("-x")};
+    if (name == u"wezterm")
+        return {QStringLiteral("start"), QStringLiteral("--")};
+    return {QStringLiteral("-e")};
+}
+
 } // namespace
 
 QStringList terminalCandidates()
@@ -86,8 +103,10 @@ struct Opening : std::enable_shared_from_this<Opening>
         process->setProgram(command.program);
         process->setArguments(command.arguments);
         process->setWorkingDirectory(workingDirectory);
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        // A terminal's own messages are not this program's to show.
         process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
         // A session of its own, so the window does not close with the terminal this program
         // may have been started from.
         process->setChildProcessModifier([] { ::setsid(); });
@@ -150,15 +169,17 @@ struct Opening : std::enable_shared_from_this<Opening>
 
 } // namespace
 
-void openTerminalWindow(const QString &workingDirectory, std::function<void(TerminalOpening)> done,
-                        const QStringList &candidates)
+void openTerminalWindow(const QString &workingDirectory, const QStringList &command,
+                        std::function<void(TerminalOpening)> done, const QStringList &candidates)
 {
     auto opening = std::make_shared<Opening>();
     opening->workingDirectory = workingDirectory;
     opening->done = std::move(done);
     for (const QString &candidate : candidates.isEmpty() ? terminalCandidates() : candidates) {
-        if (auto command = resolveCandidate(candidate))
-            opening->commands.append(std::move(*command));
+        if (auto terminal = resolveCandidate(candidate)) {
+            terminal->arguments += commandOption(terminal->program) + command;
+            opening->commands.append(std::move(*terminal));
+        }
     }
     if (opening->commands.isEmpty()) {
         opening->finish(TerminalOpening::NotFound);

@@ -24,12 +24,13 @@ inline constexpr std::chrono::milliseconds terminalOpenerGrace{1000};
 // then the common terminal emulators.
 QStringList terminalCandidates();
 
-// Starts the candidates in order, with `workingDirectory` as their working directory so the
-// shell of the window starts there, until one has opened (see terminalOpenerGrace). Their
-// standard output and error are this process's own. Never blocks: `done` is called once,
-// from the calling thread's event loop. `candidates` are program names or paths, optionally
-// followed by arguments; empty means terminalCandidates().
-void openTerminalWindow(const QString &workingDirectory, std::function<void(TerminalOpening)> done,
+// Starts the candidates in order, each running `command` (program and arguments) with
+// `workingDirectory` as its working directory, until one has opened (see
+// terminalOpenerGrace). Their standard streams are the null device. Never blocks: `done` is
+// called once, from the calling thread's event loop. `candidates` are program names or paths,
+// optionally followed by arguments; empty means terminalCandidates().
+void openTerminalWindow(const QString &workingDirectory, const QStringList &command,
+                        std::function<void(TerminalOpening)> done,
                         const QStringList &candidates = {});
 
 } // namespace Platform

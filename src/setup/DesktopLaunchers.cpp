@@ -3,6 +3,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/HomeDirectory.h"
 #include "platform/TerminalWindow.h"
+#include "setup/ShellRunner.h"
 
 namespace Setup {
 
@@ -46,13 +47,16 @@ QStringList openCodeLaunchCommand(const std::optional<Platform::DesktopEntry> &e
         return {QStringLiteral("sh"), QStringLiteral("-c"),
                 QStringLiteral("echo 'OpenCode is not installed.'; exit 1")};
     }
-    // gtk-launch takes the entry's id, not its path. The Exec line's program would hold the
-    // shell (and this launch) until the application quits, so it runs in the background with
-    // its output going nowhere.
+    // gtk-launch takes the entry's id, not its path. The application inherits the opener's
+    // standard streams and outlives this launch, whose output pipe closes when it ends (the
+    // application's next write would kill it): it gets the null device, on every path. The
+    // Exec line's program would hold the shell until the application quits, so it runs in the
+    // background. The runner's own session keeps it out of this program's process group.
     static const QString opener = QStringLiteral(
-        "if command -v gio >/dev/null 2>&1; then exec gio launch \"$1\"; "
-        "elif command -v gtk-launch >/dev/null 2>&1; then exec gtk-launch \"$2\"; "
-        "else eval \"$3\" </dev/null >/dev/null 2>&1 & fi");
+        "exec </dev/null >/dev/null 2>&1; "
+        "if command -v gio >/dev/null; then exec gio launch \"$1\"; "
+        "elif command -v gtk-launch >/dev/null; then exec gtk-launch \"$2\"; "
+        "else eval \"$3\" & fi");
     return {QStringLiteral("sh"), QStringLiteral("-c"), opener, QStringLiteral("sh"),
             entry->path(), desktopId, entry->execCommand()};
 }
@@ -70,8 +74,10 @@ void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run)
 
 void openTerminal(Completion<void> done, const QStringList &openers)
 {
+    // The user's login shell, as the installer had it, so the commands it put in place are
+    // found in the window even when the desktop session never read the login files.
     Platform::openTerminalWindow(
-        Platform::homeDirectory(),
+        Platform::homeDirectory(), {userShell(), QStringLiteral("-l")},
         [done = std::move(done)](Platform::TerminalOpening outcome) {
             if (outcome == Platform::TerminalOpening::Opened) {
                 done({});

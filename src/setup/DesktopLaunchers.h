@@ -24,9 +24,9 @@ void launchCodexDesktop(DesktopLaunchMode mode, Completion<void> done,
                         const LoginShellRunner &run = loginShellRunner());
 
 // Opens OpenCode's desktop entry with "gio launch" where gio is installed, else with
-// "gtk-launch" (KDE, Xfce), else by running the entry's Exec line in the background. Without
-// an entry the command run prints "OpenCode is not installed." and exits with status 1, so the
-// failure reads like any other.
+// "gtk-launch" (KDE, Xfce), else by running the entry's Exec line in the background; the
+// application reads and writes the null device. Without an entry the command run prints
+// "OpenCode is not installed." and exits with status 1, so the failure reads like any other.
 void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = loginShellRunner());
 
 // The command launchOpenCodeDesktop runs through the login shell, given OpenCode's desktop
@@ -35,8 +35,9 @@ void launchOpenCodeDesktop(Completion<void> done, const LoginShellRunner &run = 
 QStringList openCodeLaunchCommand(const std::optional<Platform::DesktopEntry> &entry,
                                   const QString &desktopId);
 
-// Opens a terminal window whose shell starts in the home directory, trying the desktop's
-// openers (or `openers`, when given) in turn. When none opened one:
+// Opens a terminal window running the user's login shell (userShell() -l) in the home
+// directory, trying the desktop's openers (or `openers`, when given) in turn. When none opened
+// one:
 // SetupError::exitedWithStatus with status 127 (none installed) or 126 (none would start or
 // each failed at once) and the output "Terminal couldn't be opened.".
 void openTerminal(Completion<void> done, const QStringList &openers = {});

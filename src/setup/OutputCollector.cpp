@@ -14,12 +14,25 @@ const QRegularExpression &escapeSequences()
     return pattern;
 }
 
+// What bash, dash and zsh say on their own when they start interactive without a terminal to
+// control (as every child here does: it runs in a session of its own). Whole lines only.
+const QRegularExpression &jobControlNotices()
+{
+    static const QRegularExpression pattern{
+        QStringLiteral("^[^\\n:]+: (?:\\d+: )?(?:cannot set terminal process group \\(-?\\d+\\): "
+                       "[^\\n]*|no job control in this shell\\.?|can't access tty; job control "
+                       "turned off|can't set tty pgrp: [^\\n]*)\\r?(?:\\n|$)"),
+        QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption};
+    return pattern;
+}
+
 } // namespace
 
 QString cleanOutput(const QByteArray &data)
 {
     QString text = QString::fromUtf8(data);
     text.remove(escapeSequences());
+    text.remove(jobControlNotices());
     return text.trimmed();
 }
 

@@ -19,7 +19,8 @@ private:
 };
 
 // UTF-8 with replacement characters, without colour/cursor sequences (ESC [ digits ; letter)
-// and window-title sequences (ESC ] ... BEL), trimmed of white space at both ends.
+// and window-title sequences (ESC ] ... BEL) and the shells' own lines about job control,
+// trimmed of white space at both ends.
 QString cleanOutput(const QByteArray &data);
 
 } // namespace Setup

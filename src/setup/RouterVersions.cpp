@@ -68,6 +68,9 @@ std::optional<QString> installedRouterVersion()
 
 void discoverRegistry(RegistryFound done)
 {
+    // npm keeps a log file of every run; a question asked at every start leaves none.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("npm_config_logs_max"), QStringLiteral("0"));
     runInLoginShell({QStringLiteral("npm"), QStringLiteral("config"), QStringLiteral("get"),
                      QStringLiteral("registry")},
                     [done = std::move(done)](const SetupResult<QString> &output) {
@@ -87,7 +90,8 @@ void discoverRegistry(RegistryFound done)
                         }
                         qCWarning(lcSetup, "npm config get registry printed no web address");
                         done(std::nullopt);
-                    });
+                    },
+                    environment);
 }
 
 QUrl latestVersionUrl(const QUrl &registry)

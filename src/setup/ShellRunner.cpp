@@ -3,10 +3,14 @@
 #include "setup/Log.h"
 #include "setup/OutputCollector.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTimer>
+
+#include <cerrno>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -32,6 +36,19 @@ QString passwordDatabaseShell()
         result->pw_shell && result->pw_shell[0] != '\0')
         return QString::fromLocal8Bit(result->pw_shell);
     return {};
+}
+
+// 0 when `program` (a path, or a name looked up in PATH) could be executed; else why not, as
+// an errno value.
+int whyNotStartable(const QString &program)
+{
+    const QString found = program.contains(QLatin1Char('/')) ? program
+                                                             : QStandardPaths::findExecutable(program);
+    if (found.isEmpty())
+        return ENOENT;
+    if (::access(QFile::encodeName(found).constData(), X_OK) != 0)
+        return errno;
+    return QFileInfo(found).isDir() ? EACCES : 0;
 }
 
 // Hands the outcome to the caller from its own event loop, so a completion never runs inside
@@ -149,11 +166,11 @@ template <typename T> ProcessFinished completeWith(Completion<T> done)
 
 } // namespace
 
-void runInLoginShell(const QStringList &arguments, Completion<QString> done)
+void runInLoginShell(const QStringList &arguments, Completion<QString> done,
+                     const QProcessEnvironment &environment)
 {
-    runCollecting(userShell(), {QStringLiteral("-ilc"), commandString(arguments)},
-                  QProcessEnvironment::systemEnvironment(), commandString(arguments),
-                  completeWith(std::move(done)));
+    runCollecting(userShell(), {QStringLiteral("-ilc"), commandString(arguments)}, environment,
+                  commandString(arguments), completeWith(std::move(done)));
 }
 
 void runViaPty(const QStringList &arguments, Completion<void> done,
@@ -166,11 +183,22 @@ void runViaPty(const QStringList &arguments, Completion<void> done,
         return;
     }
 
+    // `script` would report a shell it cannot start as the inner shell's status 127 and its
+    // complaint; the caller is owed the launch error the login-shell runner gives.
+    const QString shell = userShell();
+    if (const int error = whyNotStartable(shell)) {
+        qCWarning(lcSetup, "Cannot start %s for %s: %s", qUtf8Printable(shell),
+                  qUtf8Printable(commandString(arguments)), qUtf8Printable(qt_error_string(error)));
+        deliverLater<void>(std::move(done), std::unexpected(PlatformError{
+                                                QStringLiteral("launch"), shell, qt_error_string(error)}));
+        return;
+    }
+
     const QString shellSetting = environment.contains(QStringLiteral("SHELL"))
                                      ? QStringLiteral("export SHELL=") +
                                            shellQuote(environment.value(QStringLiteral("SHELL")))
                                      : QStringLiteral("unset SHELL");
-    const QString inner = shellSetting + QStringLiteral("; exec ") + shellQuote(userShell()) +
+    const QString inner = shellSetting + QStringLiteral("; exec ") + shellQuote(shell) +
                           QStringLiteral(" -ilc ") + shellQuote(commandString(arguments));
 
     QProcessEnvironment scriptEnvironment = environment;

@@ -19,8 +19,10 @@ QString shellQuote(const QString &argument);
 QString commandString(const QStringList &arguments);
 
 // Runs the command in `userShell() -ilc`; completes with the cleaned output on status 0,
-// SetupError::exitedWithStatus otherwise, PlatformError when the shell cannot be started.
-void runInLoginShell(const QStringList &arguments, Completion<QString> done);
+// SetupError::exitedWithStatus otherwise, PlatformError when the shell cannot be started. The
+// command gets `environment` (this process's own unless given).
+void runInLoginShell(const QStringList &arguments, Completion<QString> done,
+                     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 // The util-linux `script` program that gives runViaPty its pseudo-terminal.
 inline constexpr auto scriptProgram = "/usr/bin/script";

@@ -1,8 +1,10 @@
 #include "usage/TranscriptIndex.h"
 
+#include "usage/Log.h"
 #include "usage/TranscriptTree.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -33,19 +35,24 @@ bool below(const std::string &path, const std::string &folder)
 
 } // namespace
 
-TranscriptIndex::TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit)
-    : TranscriptSource(homeDirectory)
+TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLimit,
+                                 const RootEnvironment &environment)
+    : TranscriptSource(homeDirectory, environment)
     , m_queueLimit(queueLimit)
     , m_events(std::make_unique_for_overwrite<char[]>(eventBufferSize))
-    , m_walk(homeDirectory)
+    , m_walk(homeDirectory, environment)
 {
     for (const TranscriptDialect dialect : allDialects) {
-        Tree tree;
-        tree.root = rootOf(dialect);
-        m_trees.push_back(std::move(tree));
+        for (const std::string &root : roots(dialect)) {
+            Tree tree;
+            tree.root = root;
+            m_trees.push_back(std::move(tree));
+        }
     }
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
+        qCWarning(lcUsage, "No inotify (%s): transcripts are walked at every question",
+                  qUtf8Printable(qt_error_string(errno)));
         for (Tree &tree : m_trees)
             tree.walkEveryTime = true;
         return;
@@ -65,6 +72,17 @@ TranscriptIndex::~TranscriptIndex()
     m_notifier.reset();
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+bool TranscriptIndex::reportsChanges(const std::string &root) const
+{
+    if (!m_notifier)
+        return false;
+    for (const Tree &tree : m_trees) {
+        if (tree.root == root)
+            return !tree.walkEveryTime;
+    }
+    return false;
 }
 
 TranscriptIndex::Tree *TranscriptIndex::treeOf(const std::string &root)
@@ -187,6 +205,7 @@ void TranscriptIndex::changed()
 
 void TranscriptIndex::overflow()
 {
+    qCWarning(lcUsage, "The inotify event queue overflowed: transcripts are walked again");
     for (Tree &tree : m_trees)
         tree.dirty = true;
 }
@@ -232,7 +251,7 @@ void TranscriptIndex::apply(int wd, std::uint32_t mask, const char *name)
             addFolder(treeIndex, path);
         return;
     }
-    if (!isTranscriptName(nameView))
+    if (!isTranscriptName(nameView) || !holds(tree.root, path))
         return;
     if (mask & (IN_DELETE | IN_MOVED_FROM))
         eraseFile(tree, path);
@@ -264,17 +283,30 @@ void TranscriptIndex::rebuild(std::size_t treeIndex)
     ++m_fullWalks;
     watchWayDown(treeIndex);
     addFolder(treeIndex, tree.root);
+    qCDebug(lcUsage, "Walked %s: %zu transcripts%s", tree.root.c_str(), tree.files.size(),
+            tree.walkEveryTime ? ", to be walked at every question" : "");
     changed();
 }
 
-// Watches the home directory and every folder below it on the way to the root that exists, each
-// for the name of its next step.
+void TranscriptIndex::stopWatching(Tree &tree, const std::string &folder, const QString &why)
+{
+    if (!tree.walkEveryTime) {
+        qCWarning(lcUsage, "Cannot watch %s (%s): %s is walked at every question", folder.c_str(),
+                  qUtf8Printable(why), tree.root.c_str());
+    }
+    tree.walkEveryTime = true;
+}
+
+// Watches the home directory (or, for a root elsewhere, the file system's root) and every folder
+// below it on the way to the root that exists, each for the name of its next step.
 void TranscriptIndex::watchWayDown(std::size_t treeIndex)
 {
     Tree &tree = m_trees[treeIndex];
     std::string folder = home();
     while (!folder.empty() && folder.back() == '/')
         folder.pop_back();
+    if (!below(tree.root, folder))
+        folder.clear();
     std::string_view rest = std::string_view(tree.root).substr(folder.size());
     while (!rest.empty()) {
         rest.remove_prefix(1); // the slash
@@ -284,7 +316,7 @@ void TranscriptIndex::watchWayDown(std::size_t treeIndex)
             ::inotify_add_watch(m_fd, folder.empty() ? "/" : folder.c_str(), wayDownEvents);
         if (wd < 0) {
             if (errno == ENOSPC || errno == ENOMEM)
-                tree.walkEveryTime = true;
+                stopWatching(tree, folder.empty() ? "/" : folder, qt_error_string(errno));
             return;
         }
         m_watches[wd].steps.emplace_back(treeIndex, std::string(next));
@@ -308,7 +340,7 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
             ::inotify_add_watch(m_fd, path.c_str(), folderEvents | (followed ? 0 : IN_DONT_FOLLOW));
         if (wd < 0) {
             if (errno == ENOSPC || errno == ENOMEM) {
-                tree.walkEveryTime = true;
+                stopWatching(tree, path, qt_error_string(errno));
                 return true;
             }
             return false; // gone, unreadable or out of reach: a walk skips it as well
@@ -316,7 +348,8 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
         Watch &watch = m_watches[wd];
         if (!watch.folder.empty() && (watch.tree != treeIndex || watch.folder != path)) {
             // One folder reached by two paths: the index cannot tell them apart.
-            tree.walkEveryTime = true;
+            stopWatching(tree, path, QStringLiteral("also reached as %1").arg(
+                                          QFile::decodeName(watch.folder.c_str())));
             return false;
         }
         watch.tree = treeIndex;
@@ -326,8 +359,9 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
     walkTranscripts(
         folder,
         [&](const TranscriptFile &file) {
-            upsert(tree, std::string(file.path),
-                   Entry{file.size, {file.modifiedSeconds, file.modifiedNanoseconds}});
+            if (holds(tree.root, file.path))
+                upsert(tree, std::string(file.path),
+                       Entry{file.size, {file.modifiedSeconds, file.modifiedNanoseconds}});
         },
         watchFolder);
 }

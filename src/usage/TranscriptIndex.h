@@ -4,6 +4,8 @@
 #include "usage/TranscriptSource.h"
 #include "usage/TranscriptWalk.h"
 
+#include <QFile>
+
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -15,11 +17,11 @@ class QSocketNotifier;
 
 namespace Usage {
 
-// The transcript source that keeps both transcript trees of the home directory in memory and
-// answers from there, so that questions asked every second cost no walk.
+// The transcript source that keeps the transcript trees in memory and answers from there, so
+// that questions asked every second cost no walk.
 //
 // It watches every folder of the trees with inotify (folders created later included) and each
-// folder on the way from the home directory down to a root, so that a root that appears,
+// folder on the way from the home directory (or "/") down to a root, so that a root that appears,
 // disappears or is replaced is walked again. A tree is also walked again, whole, when the
 // kernel's event queue overflowed; when a folder's watch cannot be added for lack of resources
 // (the tree is then answered by walking it on every question until it is walked again).
@@ -38,16 +40,21 @@ namespace Usage {
 //     Usage::DesktopSessionFileTracker tracker(transcripts, clock);
 //     transcripts.setChangeHandler([&] { /* reader.usage(harness) for the shown harness */ });
 //
-// The change handler replaces a watch on the newest transcript: it runs from the event loop
-// after any transcript was created, written, touched or removed, or a tree was walked again.
+// The change handler is the one way to learn that a conversation changed: it runs from the
+// event loop after any transcript was created, appended to, rewritten, touched, renamed over or
+// removed, or a tree was walked again. It reports every change of a tree while reportsChanges()
+// says so (with inotify, and every folder of the tree watched).
 class TranscriptIndex : public TranscriptSource
 {
 public:
-    using ChangeHandler = std::function<void()>;
-
     // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
     // batch as a queue overflow, as the kernel does with its own (much larger) limit.
-    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0);
+    explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0,
+                             const RootEnvironment &environment = {});
+    explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0,
+                             const RootEnvironment &environment = {})
+        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit, environment)
+    {}
     ~TranscriptIndex() override;
 
     std::optional<std::string> newest(const std::string &root, const std::string &folder) override;
@@ -57,15 +64,12 @@ public:
     // Applies every event queued so far, and walks again what needs it.
     void processPendingEvents();
 
-    // Called from the event loop (never from inside a question, so the handler may ask again),
-    // once for any number of changes met since it last ran. Needs a QCoreApplication.
-    void setChangeHandler(ChangeHandler handler) { m_changeHandler = std::move(handler); }
+    // Needs a QCoreApplication.
+    void setChangeHandler(ChangeHandler handler) override { m_changeHandler = std::move(handler); }
+    bool reportsChanges(const std::string &root) const override;
 
     // How many times a tree was walked whole, the first walk included.
     std::size_t fullWalks() const { return m_fullWalks; }
-
-    // The inotify descriptor (-1 without inotify), for a caller with its own event loop.
-    int descriptor() const { return m_fd; }
 
 private:
     struct Entry
@@ -104,6 +108,8 @@ private:
     void membershipChanged(Tree &tree);
     void apply(int wd, std::uint32_t mask, const char *name);
     void overflow();
+    // A watch of FOLDER is missing: the tree is answered by walks until it is walked again.
+    void stopWatching(Tree &tree, const std::string &folder, const QString &why);
     void changed();
 
     int m_fd = -1;

@@ -2,6 +2,8 @@
 
 #include "usage/TranscriptSource.h"
 
+#include <QFile>
+
 #include <unordered_map>
 
 namespace Usage {
@@ -11,7 +13,10 @@ namespace Usage {
 class TranscriptWalk : public TranscriptSource
 {
 public:
-    explicit TranscriptWalk(const QString &homeDirectory);
+    explicit TranscriptWalk(std::string homeDirectory, const RootEnvironment &environment = {});
+    explicit TranscriptWalk(const QString &homeDirectory, const RootEnvironment &environment = {})
+        : TranscriptWalk(QFile::encodeName(homeDirectory).toStdString(), environment)
+    {}
 
     std::optional<std::string> newest(const std::string &root, const std::string &folder) override;
     Listing listing(const std::string &root) override;

@@ -4,7 +4,10 @@
 #include "app/OrvaneApp.h"
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
+#include "app/TrayMenu.h"
 #include "overlay/OverlayPanelController.h"
+#include "platform/Notifier.h"
+#include "support/XvfbServer.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,11 +16,14 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <thread>
 
 #include <unistd.h>
@@ -39,10 +45,15 @@ public:
 private Q_SLOTS:
     void startUpOrder();
     void oneFixedWindowThatSurvivesClosing();
+    void closingWithoutATrayTellsOnce();
     void ctrlQQuits();
     void secondStartHandsOverAndExits();
     void staleSocketOfAKilledProcessIsReplaced();
     void eightCopiesAtOnceLeaveOne();
+    void commandLine_data();
+    void commandLine();
+    void childrenGetTheSessionsEnvironment();
+    void trayThatStartsLaterGetsTheIcon();
     void squatterAtTheOldFallbackPathIsIgnored();
     void unusableSocketEndsWithAMessage_data();
     void unusableSocketEndsWithAMessage();
@@ -67,7 +78,8 @@ private:
 
     // The real program, in its own runtime folder; `program` may be a copy elsewhere.
     // `changes`: variables to set ("NAME=value") or unset ("NAME").
-    QProcess *startProgram(const QString &program = {}, const QStringList &changes = {})
+    QProcess *startProgram(const QString &program = {}, const QStringList &changes = {},
+                           const QStringList &arguments = {})
     {
         auto *process = new QProcess(this);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -82,15 +94,36 @@ private:
         }
         process->setProcessEnvironment(environment);
         process->start(program.isEmpty() ? QCoreApplication::applicationDirPath() + u"/orvane"_s
-                                         : program);
+                                         : program,
+                       arguments);
         m_processes.append(process);
         return process;
     }
     QString socket() const { return m_runtime.filePath(u"orvane.socket"_s); }
+    // The same without a runtime folder.
+    QString cacheSocket() const { return m_runtime.filePath(u".cache/orvane/orvane.socket"_s); }
+
+    // The program on a private X server, as a desktop session starts it: DISPLAY set, no
+    // platform chosen, no session bus (so a notification area is one on X11).
+    QProcess *startOnDisplay(const QString &program = {}, const QStringList &changes = {})
+    {
+        if (m_xvfb.display().isEmpty() && !m_xvfb.start().isEmpty())
+            return nullptr;
+        return startProgram(program, changes + QStringList{u"QT_QPA_PLATFORM"_s, u"DBUS_SESSION_BUS_ADDRESS"_s,
+                                                           u"DISPLAY="_s + QString::fromLatin1(m_xvfb.display())});
+    }
+    // Whether a window of that title is shown on the private X server.
+    static bool windowShown(const QString &title)
+    {
+        QProcess xdotool;
+        xdotool.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u'^' + title + u'$'});
+        return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+    }
 
     App::OrvaneApp *m_app;
     QTemporaryDir m_runtime;
     QList<QProcess *> m_processes;
+    XvfbServer m_xvfb;
 };
 
 void TestOrvaneApp::cleanup()
@@ -102,6 +135,7 @@ void TestOrvaneApp::cleanup()
     }
     m_processes.clear();
     QFile::remove(socket());
+    QFile::remove(cacheSocket());
 }
 
 void TestOrvaneApp::startUpOrder()
@@ -122,9 +156,11 @@ void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
     QCOMPARE(window->maximumSize(), QSize(720, 560));
 
     QSignalSpy quitting(m_app, &QCoreApplication::aboutToQuit);
+    QSignalSpy closed(window, &App::SetupWindow::closed);
     QVERIFY(window->close());
     QTest::qWait(200); // give a pending quit every chance to happen
     QVERIFY(quitting.isEmpty() && !QCoreApplication::closingDown());
+    QCOMPARE(closed.size(), 1);
 
     // Starting the program again brings the same window back, every time.
     QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
@@ -135,6 +171,26 @@ void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
     for (QWidget *widget : QApplication::topLevelWidgets())
         windows += qobject_cast<App::SetupWindow *>(widget) ? 1 : 0;
     QCOMPARE(windows, 1);
+}
+
+void TestOrvaneApp::closingWithoutATrayTellsOnce()
+{
+    struct Said : Platform::Notifier
+    {
+        QStringList lines;
+        void notify(const QString &summary, const QString &body) override
+        {
+            lines << summary + u'|' + body;
+        }
+    } said;
+    App::TrayMenu tray(Platform::QtTimers::instance(), said);
+    tray.showWhenAvailable();
+    QVERIFY(!tray.isShown()); // the test's display has no notification area
+    tray.windowClosed();
+    tray.windowClosed();
+    QCOMPARE(said.lines,
+             QStringList{u"Orvane is still running|It keeps running for the usage pill. To quit, "
+                         "open Orvane from the menu and press Ctrl+Q."_s});
 }
 
 void TestOrvaneApp::ctrlQQuits()
@@ -175,10 +231,12 @@ void TestOrvaneApp::staleSocketOfAKilledProcessIsReplaced()
 
 void TestOrvaneApp::eightCopiesAtOnceLeaveOne()
 {
+    // Half of them without a runtime folder, as from a session that sets none: the lock is the
+    // same for all.
     for (int round = 0; round < 10; ++round) {
         QList<QProcess *> copies;
         for (int i = 0; i < 8; ++i)
-            copies.append(startProgram());
+            copies.append(startProgram({}, i % 2 ? QStringList{u"XDG_RUNTIME_DIR"_s} : QStringList{}));
         const auto ended = [&copies] {
             return std::count_if(copies.begin(), copies.end(), [](QProcess *copy) {
                 return copy->state() == QProcess::NotRunning;
@@ -193,9 +251,107 @@ void TestOrvaneApp::eightCopiesAtOnceLeaveOne()
                          copy->readAllStandardError().constData());
         }
         // The one left is the one that answers.
-        QVERIFY(App::SingleInstance(socket()).handOverToRunning(5000));
+        const auto left = std::find_if(copies.begin(), copies.end(), [](QProcess *copy) {
+            return copy->state() == QProcess::Running;
+        });
+        const bool withRuntime = (left - copies.begin()) % 2 == 0;
+        QVERIFY(App::SingleInstance(withRuntime ? socket() : cacheSocket()).handOverToRunning(5000));
         cleanup();
     }
+}
+
+void TestOrvaneApp::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output"); // how standard output (status 0) or error begins
+    QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"Orvane 0.1.0\n"_s;
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"Usage: "_s;
+    QTest::newRow("unknown option") << QStringList{u"--fast"_s} << 2 << u"orvane: Unknown option 'fast'."_s;
+    QTest::newRow("an argument") << QStringList{u"file"_s} << 2 << u"orvane: Unexpected argument 'file'."_s;
+}
+
+// The command line is answered without a window and without asking a running copy.
+void TestOrvaneApp::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QProcess *program = startProgram({}, {}, arguments);
+    QVERIFY(program->waitForFinished(20000));
+    QCOMPARE(program->exitCode(), status);
+    const QString text = QString::fromUtf8(status ? program->readAllStandardError() : program->readAllStandardOutput());
+    QVERIFY2(text.startsWith(output), qPrintable(text));
+    QVERIFY(!QFileInfo::exists(socket()));
+}
+
+// Qt's platform is this program's own choice: the shells it starts get the session's
+// environment, and so do the terminals and applications started from them.
+void TestOrvaneApp::childrenGetTheSessionsEnvironment()
+{
+    const QString shell = m_runtime.filePath(u"recording shell"_s);
+    QFile file(shell);
+    QVERIFY(file.open(QIODevice::WriteOnly) &&
+            file.write("#!/bin/sh\nenv > \"$HOME/env.part\" && mv \"$HOME/env.part\" \"$HOME/env\"\n") > 0);
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    QProcess *program = startOnDisplay({}, {u"SHELL="_s + shell});
+    if (!program)
+        QSKIP("Xvfb is not installed");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_runtime.filePath(u"env"_s)), 30000);
+    QFile environment(m_runtime.filePath(u"env"_s));
+    QVERIFY(environment.open(QIODevice::ReadOnly));
+    const QByteArray lines = environment.readAll();
+    QVERIFY2(lines.contains("\nDISPLAY=") && !lines.contains("QT_QPA_PLATFORM"), lines.constData());
+    QCOMPARE(program->state(), QProcess::Running);
+}
+
+// A notification area that starts after the program still gets its icon.
+void TestOrvaneApp::trayThatStartsLaterGetsTheIcon()
+{
+    QProcess *program = startOnDisplay();
+    if (!program)
+        QSKIP("Xvfb is not installed");
+    QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000); // it has looked for one by now
+    QTest::qWait(500);
+    // Become the notification area as a panel does: own the screen's tray selection, and say so.
+    xcb_connection_t *x = xcb_connect(nullptr, nullptr);
+    const auto freeX = qScopeGuard([x] { xcb_disconnect(x); });
+    const auto atom = [x](const char *name) {
+        const auto reply = std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)>(
+            xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(std::strlen(name)), name), nullptr),
+            &std::free);
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    };
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const xcb_window_t tray = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, tray, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0"), opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
+    xcb_set_selection_owner(x, tray, selection, XCB_CURRENT_TIME);
+    xcb_client_message_event_t manager{};
+    manager.response_type = XCB_CLIENT_MESSAGE;
+    manager.format = 32;
+    manager.window = screen->root;
+    manager.type = atom("MANAGER");
+    manager.data.data32[0] = XCB_CURRENT_TIME;
+    manager.data.data32[1] = selection;
+    manager.data.data32[2] = tray;
+    xcb_send_event(x, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&manager));
+    xcb_flush(x);
+    // The icon asks to be docked.
+    bool docked = false;
+    for (QDeadlineTimer deadline(15000); !docked && !deadline.hasExpired(); QTest::qWait(20)) {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(x)) {
+            const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
+            docked = docked || ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
+                                message->type == opcode && message->data.data32[1] == 0);
+            std::free(event);
+        }
+    }
+    QVERIFY(docked);
+    QCOMPARE(program->state(), QProcess::Running);
 }
 
 void TestOrvaneApp::squatterAtTheOldFallbackPathIsIgnored()
@@ -272,13 +428,22 @@ void TestOrvaneApp::damagedManifestEndsTheProgram()
     QFile manifest(tree.filePath(u"share/orvane/install-manifest.json"_s));
     QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(R"({"schema_version": 2})") > 0);
     manifest.close();
-    QProcess *process = startProgram(program);
+    // Started from the menu, it says so in a box too, and ends once that is closed.
+    QProcess *process = startOnDisplay(program);
+    if (!process)
+        QSKIP("Xvfb is not installed");
+    QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000);
+    QCOMPARE(process->state(), QProcess::Running);
+    QVERIFY(QProcess::execute(u"xdotool"_s, {u"key"_s, u"Return"_s}) == 0);
     QVERIFY(process->waitForFinished(20000));
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QVERIFY(process->exitCode() != 0);
-    // The log's line on what is wrong comes first; the user's line is the last.
+    // The log's line on what is wrong comes first; the user's line, naming the data folder, last.
     const QByteArray error = process->readAllStandardError();
-    QVERIFY2(error.endsWith("\nOrvane.app is missing its bundled install-manifest.json\n"), error.constData());
+    const QByteArray folder = QFile::encodeName(tree.filePath(u"share/orvane"_s));
+    QVERIFY2(error.contains(QByteArray("Manifest " + folder + "/install-manifest.json is invalid: ")) &&
+                 error.endsWith(QByteArray('\n' + folder + " is missing its bundled install-manifest.json\n")),
+             error.constData());
 }
 
 int main(int argc, char **argv)

@@ -25,6 +25,8 @@ void TestHomeDirectory::home_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("absolute") << u"/tmp/fixture-home"_s << u"/tmp/fixture-home"_s;
     QTest::newRow("trailing slash") << u"/tmp/fixture-home/"_s << u"/tmp/fixture-home"_s;
+    // "ÿ" stands for the byte 0xff: the path stays bytes.
+    QTest::newRow("not UTF-8") << u"/tmp/hÿ"_s << u"/tmp/hÿ"_s;
     QTest::newRow("relative falls back") << u"relative/home"_s << QString();
     QTest::newRow("empty falls back") << u""_s << QString();
     QTest::newRow("unset falls back") << QString() << QString();
@@ -34,12 +36,12 @@ void TestHomeDirectory::home()
 {
     QFETCH(QString, value);
     QFETCH(QString, expected);
+    const auto bytes = [](const QString &path) { return path.toUtf8().replace("\xc3\xbf", "\xff"); };
     const QByteArray saved = qgetenv("HOME");
-    value.isNull() ? qunsetenv("HOME") : qputenv("HOME", value.toLocal8Bit());
-    const QString home = Platform::homeDirectory();
+    value.isNull() ? qunsetenv("HOME") : qputenv("HOME", bytes(value));
+    const QByteArray home = Platform::homePath();
     qputenv("HOME", saved);
-    QCOMPARE(home, expected.isEmpty() ? QString::fromLocal8Bit(::getpwuid(::getuid())->pw_dir)
-                                      : expected);
+    QCOMPARE(home, expected.isEmpty() ? QByteArray(::getpwuid(::getuid())->pw_dir) : bytes(expected));
 }
 
 void TestHomeDirectory::expandTilde_data()

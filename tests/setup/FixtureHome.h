@@ -12,7 +12,7 @@
             QSKIP(qPrintable(QStringLiteral("%1 is not installed on this machine").arg(program))); \
     } while (false)
 
-// A throw-away home whose bash and zsh login start-up files print a greeting in colour after a
+// A throw-away home whose bash, zsh and dash login start-up files print a greeting in colour after a
 // window-title sequence and put the home's bin/ first in PATH (bash's only in interactive shells,
 // as Debian's .bashrc does). While it lives, HOME, SHELL and TMPDIR point into it; its name has a
 // space in it.
@@ -32,6 +32,7 @@ public:
         write(QStringLiteral(".bashrc"), "case $- in *i*) ;; *) return ;; esac\n" + rc);
         write(QStringLiteral(".zprofile"), greet);
         write(QStringLiteral(".zshrc"), rc);
+        write(QStringLiteral(".profile"), greet + rc); // dash's
         for (const auto &[name, value] : {std::pair{"HOME", path()},
                                           {"SHELL", QStandardPaths::findExecutable(shell)},
                                           {"TMPDIR", path()}}) {

@@ -59,13 +59,17 @@ private Q_SLOTS:
     {
         // Fails, as the tool does, when asked for a desktop application it cannot start.
         QVERIFY(writeFile(m_home.filePath(u"bin/orv"_s),
-                          "#!/bin/sh\nIFS='|'; echo \"orv|$*\" > '" + QFile::encodeName(m_record) +
+                          "#!/bin/sh\nIFS='|'; echo \"orv|$*\" >> '" + QFile::encodeName(m_record) +
                               "'\n[ \"$1\" = codex ] && { echo 'Codex Desktop is not installed'; "
                               "exit 3; }\nexit 0\n"));
         QVERIFY(writeFile(m_home.filePath(u".bash_profile"_s), "PATH=\"$HOME/bin:$PATH\"\n"));
+        // The application writes a second after it started, when the launch is over: the
+        // runner's pipe would be closed by then (a SIGPIPE would end it before it records).
+        QVERIFY(writeFile(m_home.filePath(u"bin/opencode"_s),
+                          "#!/bin/sh\nPATH=/usr/bin:/bin; sleep 1; echo hi; echo hi >&2; exec \"${0%/*}/orv\" entry\n"));
         QVERIFY(writeFile(m_home.filePath(u"data/applications/ai.opencode.desktop"_s),
                           "[Desktop Entry]\nType=Application\nName=OpenCode\nExec=\"" +
-                              QFile::encodeName(m_home.filePath(u"bin/orv"_s)) + "\" entry\n"));
+                              QFile::encodeName(m_home.filePath(u"bin/opencode"_s)) + "\"\n"));
         qputenv("HOME", QFile::encodeName(m_home.path()));
     }
 
@@ -162,7 +166,7 @@ private Q_SLOTS:
         row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
         row("opencode opened by gio", "opencode installed", "orv|entry", "");
         // Without gio on PATH (KDE, Xfce): gtk-launch with the entry's id, else its Exec line.
-        row("opencode by gtk-launch", "opencode installed, gtk-launch", "gtk-launch|ai.opencode.desktop", "");
+        row("opencode by gtk-launch", "opencode installed, gtk-launch", "gtk-launch|ai.opencode.desktop\norv|entry", "");
         row("opencode by its Exec line", "opencode installed, neither", "orv|entry", "");
         row("the shell cannot start", "claude native", "", "launch", "/nonexistent/zsh");
         // clang-format on
@@ -185,8 +189,9 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(tools));
             QFile::link(u"/bin/sh"_s, tools + u"/sh"_s);
             if (which.endsWith(u"gtk-launch"))
-                QVERIFY(writeFile(tools + u"/gtk-launch"_s, "#!/bin/sh\nIFS='|'; echo \"gtk-launch|$*\" > '" +
-                                                                 QFile::encodeName(m_record) + "'\n"));
+                QVERIFY(writeFile(tools + u"/gtk-launch"_s, "#!/bin/sh\nIFS='|'; echo \"gtk-launch|$*\" >> '" +
+                                                                 QFile::encodeName(m_record) + "'\n'" +
+                                                                 QFile::encodeName(m_home.filePath(u"bin/opencode"_s)) + "' &\n"));
             QVERIFY(writeFile(profile, "PATH=\"$HOME/bin:" + QFile::encodeName(tools) + "\"\n"));
         }
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(data)));
@@ -259,23 +264,24 @@ private Q_SLOTS:
 
     void openTerminal_data()
     {
-        // Fake terminals in PATH; "!": one that won't start, "-": one that fails at once (as
+        // Fake terminals in PATH, each told to run the login shell; "!": one that won't start, "-": one that fails at once (as
         // xdg-terminal-exec with nothing configured does), "+": one that keeps running.
         QTest::addColumn<QString>("installed");
         QTest::addColumn<QByteArray>("terminal"); // $TERMINAL; null: unset, "@": the PATH folder
         QTest::addColumn<QString>("started"); // program, "~" (home) and arguments; or describe()
         // clang-format off
         const auto row = [](const char *name, const char *installed, const char *terminal, const char *started) { QTest::newRow(name) << QString::fromUtf8(installed) << QByteArray(terminal) << QString::fromUtf8(started); };
-        row("TERMINAL as a path, before the others", "mine xdg-terminal-exec", "@/mine", "mine ~");
-        row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine ~ --single-instance");
-        row("TERMINAL not installed", "kitty", "mine", "kitty ~");
-        row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", nullptr, "xdg-terminal-exec ~");
-        row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~");
+        row("TERMINAL as a path, before the others", "mine xdg-terminal-exec", "@/mine", "mine ~ -e /bin/bash -l");
+        row("TERMINAL with options", "mine xterm", "mine --single-instance", "mine ~ --single-instance -e /bin/bash -l");
+        row("TERMINAL not installed", "kitty", "mine", "kitty ~ /bin/bash -l");
+        row("xdg-terminal-exec before the others", "xterm x-terminal-emulator xdg-terminal-exec", nullptr, "xdg-terminal-exec ~ /bin/bash -l");
+        row("one that will not start is passed over", "!konsole wezterm", nullptr, "wezterm ~ start -- /bin/bash -l");
         row("none installed", "", "mine", "127 Terminal couldn't be opened.");
         row("none would start", "!alacritty", nullptr, "126 Terminal couldn't be opened.");
-        row("an opener that fails at once is passed over", "-xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~\nxterm ~");
+        row("an opener that fails at once is passed over", "-xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~ /bin/bash -l\nxterm ~ -e /bin/bash -l");
         row("every opener fails at once", "-xdg-terminal-exec -xterm", nullptr, "126 Terminal couldn't be opened.");
-        row("one still running after a second has opened", "+xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~");
+        row("one still running after a second has opened", "+xdg-terminal-exec xterm", nullptr, "xdg-terminal-exec ~ /bin/bash -l");
+        row("gnome-terminal takes the command after --", "gnome-terminal", nullptr, "gnome-terminal ~ -- /bin/bash -l");
         // clang-format on
     }
 
@@ -289,7 +295,8 @@ private Q_SLOTS:
         // Each adds a line saying which it is, where it was started and with what, then ends
         // (with status 4 for "-"; after three seconds for "+").
         for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts)) {
-            const QByteArray record = "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"${0%/*}/started\"\n";
+            const QByteArray record = "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"${0%/*}/started\"\n"
+                                      "[ /proc/self/fd/2 -ef /dev/null ] || echo 'stderr: ours' >> \"${0%/*}/started\"\n";
             const QByteArray body = name.startsWith(u'!')   ? "#!/nonexistent/interpreter\n"
                                     : name.startsWith(u'-') ? record + "exit 4\n"
                                     : name.startsWith(u'+') ? record + "/bin/sleep 3; : > \"${0%/*}/ended\"\n"
@@ -297,6 +304,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(bin + u'/' + name.mid(QStringView(u"!-+").contains(name.at(0)) ? 1 : 0), body));
         }
         qputenv("PATH", QFile::encodeName(bin)); // nothing after this test needs PATH
+        qputenv("SHELL", "/bin/bash");
         terminal.isNull() ? qunsetenv("TERMINAL")
                           : qputenv("TERMINAL", terminal.replace('@', QFile::encodeName(bin)));
         QList<Setup::SetupResult<void>> results;

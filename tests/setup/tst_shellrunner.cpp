@@ -35,7 +35,13 @@ private Q_SLOTS:
             {"\x1b[2K\x1b[1;32mInstalled!\x1b[0m\x1b[H\n", "Installed!"},
             {"\x1b]0;title\007a\x1b(Bb", "a\x1b(Bb"}, // window title removed, lone ESC kept
             {" \t\r\n|\r\n  ", ""},
-            {"\xe2\x80\x83one\r\nt\xc3|\xa9\r\n", "one\r\nt\xc3\xa9"}};
+            {"\xe2\x80\x83one\r\nt\xc3|\xa9\r\n", "one\r\nt\xc3\xa9"},
+            // What interactive shells without a terminal say about job control goes; look-alikes stay.
+            {"bash: cannot set terminal process group (-1): Inappropriate ioctl for device\r\n"
+             "bash: no job control in this shell\n/bin/dash: 0: can't access tty; job control "
+             "turned off\nzsh: can't set tty pgrp: No such process\nzsh: no job control in this shell.\n"
+             "one\nno job control in this shell\nbash: no job control in this shell!",
+             "one\nno job control in this shell\nbash: no job control in this shell!"}};
         for (const auto &[output, expected] : rows) {
             Setup::OutputCollector collector;
             for (const QByteArray &chunk : QByteArray(output).split('|'))
@@ -141,14 +147,32 @@ printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"
         QVERIFY2(ticks >= took / 100 / 2, qPrintable(QString::number(ticks)));
     }
 
+    void failures_data()
+    {
+        QTest::addColumn<QString>("shell");
+        for (const char *shell : {"bash", "dash", "zsh"})
+            QTest::newRow(shell) << QString::fromLatin1(shell);
+    }
+
+    // A command that fails silently fails with no output: the lines an interactive shell without
+    // a terminal prints about job control are not the command's. A shell that cannot start is
+    // a launch error, on a pseudo-terminal too.
     void failures()
     {
-        SKIP_UNLESS_INSTALLED(u"zsh"_s);
-        FixtureHome home(u"zsh"_s);
-        home.write(u".zprofile"_s, {});
+        QFETCH(QString, shell);
+        SKIP_UNLESS_INSTALLED(shell);
+        FixtureHome home(shell);
+        for (const QString &profile : {u".bash_profile"_s, u".zprofile"_s, u".profile"_s})
+            home.write(profile, "PATH=\"$HOME/bin:$PATH\"\n");
         home.program(u"silent"_s, "exit 9");
         for (const bool pty : {false, true})
             QCOMPARE(run(pty, {u"silent"_s}).error(), Setup::SetupError::exitedWithStatus(9, QString()));
+        qputenv("SHELL", QFile::encodeName(home.path(u"no-such-"_s + shell)));
+        for (const bool pty : {false, true}) {
+            const Awaited<QString> awaited = run(pty, {u"silent"_s, u"ran"_s});
+            const auto *error = std::get_if<Setup::PlatformError>(&awaited.result->error());
+            QVERIFY(awaited.proper && error && error->operation == u"launch"_s);
+        }
         // Without script nothing is started.
         const Awaited<QString> noScript =
             awaitCompletion<QString>([&](Setup::Completion<QString> done) {

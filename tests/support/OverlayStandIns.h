@@ -64,7 +64,8 @@ struct QuietPanel final : Overlay::Panel
 {
     QRect box() const override { return m_box; }
     void setBox(const QRect &box) override { m_box = box; }
-    void showPanel() override {}
+    void showPanel(std::uint32_t) override {}
+    bool isPanelWindow(std::uint32_t) const override { return false; }
     void hidePanel() override {}
     bool isPanelShown() const override { return true; }
     void setMovedHandler(std::function<void()>) override {}

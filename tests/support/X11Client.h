@@ -109,7 +109,7 @@ public:
             m_c, xcb_get_property(m_c, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
             nullptr);
         std::vector<std::uint32_t> values;
-        if (reply && reply->format == 32) {
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) > 0) {
             values.resize(std::size_t(xcb_get_property_value_length(reply)) / 4);
             std::memcpy(values.data(), xcb_get_property_value(reply), values.size() * 4);
         }

@@ -32,8 +32,6 @@ class OverlayPanelWindow final : public QWidget, public Panel
     Q_OBJECT
 
 public:
-    static constexpr int headerHeight = 58;
-    static constexpr int cornerRadius = 14;
     // The X11 window role the pill's window carries, for window-manager rules and tests.
     static constexpr auto windowRole = "orvane-pill";
 
@@ -56,9 +54,13 @@ public:
 
     QRect box() const override { return m_box; }
     void setBox(const QRect &box) override;
-    void showPanel() override;
+    void showPanel(std::uint32_t over) override;
     void hidePanel() override;
     bool isPanelShown() const override { return isVisible(); }
+    bool isPanelWindow(std::uint32_t id) const override
+    {
+        return internalWinId() != 0 && std::uint32_t(internalWinId()) == id;
+    }
     void setMovedHandler(std::function<void()> handler) override { m_moved = std::move(handler); }
     void setToggleHandler(std::function<void()> handler) override { m_toggle = std::move(handler); }
 
