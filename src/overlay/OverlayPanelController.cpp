@@ -93,7 +93,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
 {
     // The pill itself getting the attention (a window manager that activates what is clicked)
     // leaves everything as it is.
-    if (window && m_panel->isPanelWindow(window->id))
+    if (window && m_panel->isPanelWindow(window->x11Window))
         return;
     const std::optional<DesktopHarness> harness =
         window ? DesktopHarness::forWindow(*window, m_executableName) : std::nullopt;
@@ -114,7 +114,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         fields.surface = harness->surface;
     });
     place(window);
-    m_panel->showPanel(window ? window->id : 0);
+    m_panel->showPanel(window ? window->x11Window : 0);
     refreshGateway();
     readUsage();
 }

@@ -16,6 +16,9 @@ struct ActiveWindow
     // Tells windows apart while they exist; numbered by the monitor where the desktop gives no
     // number of its own.
     std::uint32_t id = 0;
+    // The X11 window (an XWayland one in a Wayland session), when the window system tells;
+    // 0 for native Wayland windows.
+    std::uint32_t x11Window = 0;
     // The two WM_CLASS fields: the instance name and the class name, as the application set them.
     // A Wayland window's app_id is its class name, as Wayland desktops report it.
     QString instanceName;

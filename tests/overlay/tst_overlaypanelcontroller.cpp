@@ -53,7 +53,11 @@ struct RecordingPanel final : Panel
 {
     QRect box() const override { return rect; }
     void setBox(const QRect &box) override { rect = box; }
-    void showPanel(std::uint32_t) override { shown = true; }
+    void showPanel(std::uint32_t window) override
+    {
+        shown = true;
+        over = window;
+    }
     void hidePanel() override { shown = false; }
     bool isPanelShown() const override { return shown; }
     bool isPanelWindow(std::uint32_t id) const override { return id == ownId; }
@@ -67,6 +71,7 @@ struct RecordingPanel final : Panel
     }
     QRect rect;
     bool shown = false;
+    std::uint32_t over = 0;
     std::function<void()> moved, toggled;
 };
 
@@ -74,7 +79,7 @@ Platform::ActiveWindow window(const QString &instance, const QString &className,
                               std::optional<std::int64_t> pid = std::nullopt,
                               const QString &appId = {})
 {
-    return {.id = 0x400001, .instanceName = instance, .className = className, .appId = appId,
+    return {.id = 0x400001, .x11Window = 0x400001, .instanceName = instance, .className = className, .appId = appId,
             .pid = pid, .frame = QRect(100, 200, 800, 600)};
 }
 
@@ -189,7 +194,9 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity_data(
     for (const char *id : {"com.openai.codex", "codex-desktop", "codex", "chatgpt"})
         row(id, window(QStringLiteral("electron"), QString::fromLatin1(id)), "codex");
     row("class in other case", window(QStringLiteral("x"), QStringLiteral("Claude")), "claude-code");
-    row("application id", window({}, {}, {}, QStringLiteral("com.anthropic.Claude")), "claude-code");
+    Platform::ActiveWindow native = window({}, {}, {}, QStringLiteral("com.anthropic.Claude"));
+    native.x11Window = 0; // a native Wayland window: above no X11 window
+    row("application id", native, "claude-code");
     row("program claude-desktop", window({}, {}, 4242), "claude-code", "claude-desktop");
     row("program ChatGPT", window(QStringLiteral("a"), QStringLiteral("b"), 4242), "codex",
         "ChatGPT");
@@ -219,6 +226,7 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
 
     rig.monitor.activate(active);
     QCOMPARE(rig.panel->shown, !harness.isEmpty());
+    QCOMPARE(rig.panel->over, rig.panel->shown ? active.x11Window : 0); // kept above that window
     if (harness.isEmpty()) {
         QVERIFY(!controller.activeHarness());
         return;
@@ -234,7 +242,7 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
 
     // The pill's own window getting the attention changes nothing.
     Platform::ActiveWindow pill = window({}, {});
-    pill.id = RecordingPanel::ownId;
+    pill.x11Window = RecordingPanel::ownId;
     rig.monitor.activate(pill);
     QVERIFY(rig.panel->shown && controller.activeHarness());
 

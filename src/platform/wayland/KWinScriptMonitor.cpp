@@ -31,12 +31,12 @@ function text(value) {
 }
 function report(window) {
     if (!window) {
-        callDBus(service, path, iface, "Activated", "", "", "", "", "");
+        callDBus(service, path, iface, "Activated", "", "", "", "", "", "");
         return;
     }
     callDBus(service, path, iface, "Activated", text(window.resourceClass),
              text(window.resourceName), text(window.desktopFileName), String(window.pid),
-             String(window.internalId));
+             String(window.internalId), String(window.windowId || 0));
 }
 (workspace.windowActivated || workspace.clientActivated).connect(report);
 report(workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient);
@@ -127,7 +127,7 @@ void KWinScriptMonitor::loadScript()
 
 void KWinScriptMonitor::Activated(const QString &resourceClass, const QString &resourceName,
                                   const QString &desktopFile, const QString &pid,
-                                  const QString &key)
+                                  const QString &key, const QString &x11Window)
 {
     if (key.isEmpty()) {
         see(std::nullopt);
@@ -140,6 +140,7 @@ void KWinScriptMonitor::Activated(const QString &resourceClass, const QString &r
     window.className = resourceClass;
     window.instanceName = resourceName;
     window.appId = desktopFile;
+    window.x11Window = x11Window.toUInt();
     if (const qint64 number = pid.toLongLong(); number > 0)
         window.pid = number;
     see(window);

@@ -35,10 +35,11 @@ public:
     void start() override;
 
 public Q_SLOTS:
-    // The script's report of an activation: all empty when no window is active.
+    // The script's report of an activation: all empty when no window is active; the X11
+    // window is "0" for a Wayland one.
     Q_SCRIPTABLE void Activated(const QString &resourceClass, const QString &resourceName,
                                 const QString &desktopFile, const QString &pid,
-                                const QString &key);
+                                const QString &key, const QString &x11Window);
 
 private:
     void loadScript();

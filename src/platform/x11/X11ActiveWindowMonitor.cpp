@@ -174,6 +174,7 @@ ActiveWindow X11ActiveWindowMonitor::describe(uint32_t window) const
 {
     ActiveWindow active;
     active.id = window;
+    active.x11Window = window;
 
     // All requests first, then the replies: one round trip instead of four.
     const auto classCookie = xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_CLASS,
