@@ -30,6 +30,7 @@ public:
     ~XvfbServer()
     {
         stop(m_windowManager);
+        stop(m_bus);
         stop(m_server);
     }
 
@@ -76,12 +77,18 @@ public:
             program = QStringLiteral("openbox");
             arguments = {QStringLiteral("--sm-disable")};
         } else {
-            // xfwm4 reads its settings over D-Bus and gives up without a session bus.
-            program = QStringLiteral("dbus-run-session");
-            arguments = {QStringLiteral("--"), QStringLiteral("xfwm4"),
-                         QStringLiteral("--compositor=off"), QStringLiteral("--sm-client-disable")};
-            if (QStandardPaths::findExecutable(QStringLiteral("xfwm4")).isEmpty())
+            program = QStringLiteral("xfwm4");
+            arguments = {QStringLiteral("--compositor=off"), QStringLiteral("--sm-client-disable")};
+            if (QStandardPaths::findExecutable(program).isEmpty())
                 return QStringLiteral("xfwm4 is not installed");
+            // xfwm4 reads its settings over D-Bus and gives up without a session bus. The bus
+            // is started here, not by dbus-run-session, so that stopping it by its own process
+            // takes it down, and with it the settings daemon it starts for xfwm4.
+            const QString address = startBus();
+            if (address.isEmpty())
+                return QStringLiteral("dbus-daemon did not start");
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+            m_windowManager->setProcessEnvironment(env);
         }
         if (QStandardPaths::findExecutable(program).isEmpty())
             return program + QStringLiteral(" is not installed");
@@ -99,6 +106,21 @@ public:
     QByteArray display() const { return m_display; }
 
 private:
+    // A session bus listening in the private home; gives its address, or nothing.
+    QString startBus()
+    {
+        m_bus = std::make_unique<QProcess>();
+        m_bus->setStandardErrorFile(QProcess::nullDevice());
+        m_bus->start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                      QStringLiteral("--address=unix:dir=") + m_home.path(),
+                      QStringLiteral("--print-address=1")});
+        QByteArray address;
+        while (!address.contains('\n') && m_bus->waitForReadyRead(10000))
+            address += m_bus->readAllStandardOutput();
+        return QString::fromUtf8(address.trimmed());
+    }
+
     // A running window manager names its check window in _NET_SUPPORTING_WM_CHECK.
     bool windowManagerAnnounced() const
     {
@@ -135,5 +157,6 @@ private:
     QTemporaryDir m_home;
     std::unique_ptr<QProcess> m_server;
     std::unique_ptr<QProcess> m_windowManager;
+    std::unique_ptr<QProcess> m_bus;
     QByteArray m_display;
 };

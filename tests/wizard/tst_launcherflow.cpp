@@ -59,6 +59,8 @@ private:
 
 void TestLauncherFlow::init()
 {
+    // The previous case's settings write themselves back when destroyed: before its folder goes.
+    m_settings.reset();
     m_dir = std::make_unique<QTemporaryDir>();
     m_settings = std::make_unique<QSettings>(m_dir->filePath(u"orvane.conf"_s),
                                              QSettings::IniFormat);
