@@ -407,6 +407,9 @@ void TestOrvaneApp::unusableSocketEndsWithAMessage()
                                       QFile::Permissions(0x7777)));
         changes << u"XDG_RUNTIME_DIR"_s << u"HOME="_s + place.path() << u"XDG_CACHE_HOME"_s;
     }
+    // Qt makes a runtime folder of its own in the temporary folder when it dislikes the one
+    // given: keep that in this place.
+    changes << u"TMPDIR="_s + place.path();
     QProcess *program = startProgram({}, changes);
     QVERIFY(program->waitForFinished(20000));
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);

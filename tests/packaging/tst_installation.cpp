@@ -112,6 +112,9 @@ private:
 
     QTemporaryDir m_destdir;
     QString m_prefix;
+    // The program's home and runtime folder outlive it: it writes there until it is stopped.
+    QTemporaryDir m_home;
+    QTemporaryDir m_runtime;
     std::unique_ptr<QProcess> m_xserver;
     std::unique_ptr<QProcess> m_program;
 };
@@ -335,15 +338,13 @@ void TestInstallation::installedProgramStartsUnderX11()
     display = ':' + display.trimmed();
 
     // The program from the installed tree, in a home and runtime folder of its own.
-    QTemporaryDir home;
-    QTemporaryDir runtime;
-    QVERIFY(home.isValid() && runtime.isValid());
-    QFile(runtime.path()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(m_home.isValid() && m_runtime.isValid());
+    QFile(m_runtime.path()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"DISPLAY"_s, QString::fromLatin1(display));
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    environment.insert(u"HOME"_s, home.path());
-    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+    environment.insert(u"HOME"_s, m_home.path());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
     environment.insert(u"SHELL"_s, u"/bin/bash"_s);
     m_program = std::make_unique<QProcess>();
     m_program->setProcessEnvironment(environment);

@@ -6,6 +6,7 @@
 #include "usage/TranscriptWalk.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <unistd.h>
@@ -474,6 +475,8 @@ void TestUsage::orvaneUsage()
     writeFile(home.filePath(u".codex/sessions/r.jsonl"_s), codexLine(1000, 0, 1500, 200, 50, 0, 0));
     const QByteArray linked = QFile::encodeName(home.path()) + "/h\xff";
     QVERIFY(::symlink(QFile::encodeName(home.path()).constData(), linked.constData()) == 0);
+    // A name QDir cannot spell: the home's own clean-up would leave it behind.
+    const auto unlink = qScopeGuard([&linked] { ::unlink(linked.constData()); });
     // Through a shell, which can give the program bytes that a QString cannot hold.
     QStringList words{QCoreApplication::applicationDirPath() + u"/orvane-usage"_s};
     for (const QString &argument : arguments.replaceInStrings(u"@"_s, home.path()))
