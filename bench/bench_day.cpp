@@ -135,7 +135,7 @@ int main(int argc, char **argv)
     };
     QDir().mkpath(home.path() + QStringLiteral("/.config/orvane"));
     {
-        QFile config(Overlay::gatewayConfigPath(home.path()));
+        QFile config(Gateway::gatewayConfigPath(home.path()));
         if (config.open(QIODevice::WriteOnly))
             config.write("{\"gateway_base_url\":\"" + gateway.url().toUtf8() +
                          "\",\"api_key\":\"k-day\"}");
@@ -155,9 +155,10 @@ int main(int argc, char **argv)
     controller.start();
     controller.toggle();
     long long answered = 0, unavailable = 0;
-    QObject::connect(&controller.gatewayClient(), &Overlay::GatewayStatusClient::finished,
-                     &controller,
-                     [&] { ++(controller.state().connected() ? answered : unavailable); });
+    QObject::connect(&controller.gatewayClient(), &Gateway::GatewayStatusClient::finished,
+                     &controller, [&](const Gateway::StatusResult &result) {
+                         ++(result ? answered : unavailable);
+                     });
 
     // orvane-bench-day [TICKS] [--days N] [--no-teardown]: a shorter day for looking into a
     // figure; several days in a row, to tell a cache that fills from a leak; and an exit
@@ -169,8 +170,8 @@ int main(int argc, char **argv)
     const int ticks = arguments.size() > 1 && arguments[1].toInt() > 0
                           ? std::max(arguments[1].toInt(), 24)
                           : 86'400;
-    int retargets = 0, started = 0, replaced = 0, appends = 0, switches = 0, toggles = 0;
-    std::optional<QByteArray> watched;
+    int readings = 0, started = 0, replaced = 0, appends = 0, switches = 0, toggles = 0;
+    std::optional<Usage::TokenUsage> shown;
     std::vector<std::pair<QString, Sample>> at;
     QElapsedTimer wall;
     wall.start();
@@ -224,7 +225,7 @@ int main(int argc, char **argv)
         // exchanges would be cut off after a few ticks, which is not the day being simulated.
         if (controller.gatewayClient().isFetching()) {
             QEventLoop exchange;
-            QObject::connect(&controller.gatewayClient(), &Overlay::GatewayStatusClient::finished,
+            QObject::connect(&controller.gatewayClient(), &Gateway::GatewayStatusClient::finished,
                              &exchange, &QEventLoop::quit);
             // Not QTimer::singleShot: its timer object would live on for the whole 2 s after
             // the exchange, dozens of them at a time, and count in the heap.
@@ -237,10 +238,10 @@ int main(int argc, char **argv)
         // The test server deletes its closed sockets later; outside a running event loop that
         // happens here.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (controller.watchedPath() && controller.watchedPath() != watched)
-            ++retargets;
-        watched = controller.watchedPath();
-        // Before the first exchange and watch, after the first simulated hour (every kind of
+        if (controller.state().snapshot().usage != shown)
+            ++readings;
+        shown = controller.state().snapshot().usage;
+        // Before the first exchange and reading, after the first simulated hour (every kind of
         // descriptor has been opened once), at noon and at the end.
         if (tick == 0)
             at.emplace_back(QStringLiteral("start"), sample());
@@ -257,10 +258,10 @@ int main(int argc, char **argv)
     std::printf("A simulated day of the overlay controller (fake clock, inotify index, loopback "
                 "gateway): %d display ticks a day, %d day(s) in %.1f s of wall time\n",
                 ticks, days, double(wall.elapsed()) / 1000.0);
-    std::printf("  %d new conversations, %d transcripts replaced, %d appends, %d re-targets, "
+    std::printf("  %d new conversations, %d transcripts replaced, %d appends, %d new readings, "
                 "%d window switches, %d toggles, %lld gateway requests (%lld answered, %lld "
                 "unavailable)\n",
-                started, replaced, appends, retargets, switches, toggles, requests, answered,
+                started, replaced, appends, readings, switches, toggles, requests, answered,
                 unavailable);
     std::printf("  %-8s %12s %14s %10s %10s\n", "moment", "descriptors", "resident MiB",
                 "heap MiB", "live MiB");
@@ -275,7 +276,7 @@ int main(int argc, char **argv)
                     last.heapMb / std::max(at[from].second.heapMb, 1e-6),
                     last.liveMb / std::max(at[from].second.liveMb, 1e-6));
     std::printf("target: flat from the first hour on (end/1 h close to 1). The start is taken "
-                "before the first gateway exchange and transcript watch, which open a few "
+                "before the first gateway exchange and transcript reading, which open a few "
                 "descriptors and buffers for good. heap: glibc's figure (mallinfo2), which also "
                 "counts the freed blocks each thread's cache keeps for reuse; live: the bytes "
                 "held in allocations.\n");

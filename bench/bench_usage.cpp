@@ -307,8 +307,9 @@ struct IdleFigures
     double indexMs = 0;
 };
 
-// What the overlay does per second while nothing changes: one tracker poll and every other
-// second a re-target (the newest transcript's path), as CPU milliseconds per second.
+// What the overlay does per second while nothing changes, as CPU milliseconds per second: one
+// tracker poll, and over a source that reports no changes (the walk) one read of the newest
+// transcript as well.
 IdleFigures idle(const std::string &home, std::size_t files)
 {
     const QString harnessId = QStringLiteral("claude-code");
@@ -319,11 +320,12 @@ IdleFigures idle(const std::string &home, std::size_t files)
         DesktopSessionFileTracker tracker(source);
         tracker.takeBaseline({harnessId, QStringLiteral("codex")});
         reader.usage(harnessId);
+        const bool readEverySecond = !source.reportsChanges(*source.root(harnessId));
         bool quiet = true;
         const double start = threadCpu();
         for (int second = 0; second < simulatedSeconds; ++second) {
             quiet = !tracker.poll(harnessId) && quiet;
-            if (second % 2 == 0 && !reader.activeSessionPath(harnessId))
+            if (readEverySecond && !reader.usage(harnessId))
                 quiet = false;
         }
         const double perSecond = (threadCpu() - start) * 1e3 / simulatedSeconds;

@@ -152,13 +152,13 @@ bool runtimePackage(QByteArrayView input)
 // The router's configuration file, and the status URL its base URL makes.
 bool routerConfig(QByteArrayView input)
 {
-    writeFile(Overlay::gatewayConfigPath(scratchHome()), input);
-    const std::optional<Overlay::GatewayConfig> config = Overlay::readGatewayConfig(scratchHome());
+    writeFile(Gateway::gatewayConfigPath(scratchHome()), input);
+    const auto config = Gateway::readGatewayConfig(scratchHome());
     if (!config)
         return false;
     require(!config->baseUrl.isEmpty() && !config->apiKey.isEmpty(),
             "an accepted configuration has a base URL and a key");
-    const auto url = Overlay::statusLineUrl(config->baseUrl, QStringLiteral("claude-code"),
+    const auto url = Gateway::statusLineUrl(config->baseUrl, QStringLiteral("claude-code"),
                                             QStringLiteral("desktop"));
     if (!url)
         return true;
@@ -172,7 +172,7 @@ bool routerConfig(QByteArrayView input)
 bool gatewayStatus(QByteArrayView input)
 {
     const QByteArray body = input.toByteArray();
-    const auto status = Overlay::decodeGatewayStatus(body);
+    const auto status = Gateway::decodeGatewayStatus(body);
     if (!status)
         return false;
     const QJsonObject object = QJsonDocument::fromJson(body).object();

@@ -178,7 +178,7 @@ bool differential(QByteArrayView input, TranscriptDialect dialect,
 
         buffer.assign(line.size() + Usage::TranscriptLineParser::padding(), '\0');
         std::copy(line.begin(), line.end(), buffer.begin());
-        parser.parse(dialect, buffer.data(), line.size(), buffer.size(), actual);
+        parser.parse(dialect, buffer.data(), line.size(), actual);
 
         const std::optional<ReferenceJson> document = ReferenceJson::parse(line);
         if (!document) {

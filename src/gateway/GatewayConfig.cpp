@@ -3,10 +3,11 @@
 #include "platform/RegularFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace Overlay {
+namespace Gateway {
 
 namespace {
 
@@ -25,23 +26,26 @@ QString gatewayConfigPath(const QString &homeDirectory)
     return QDir(homeDirectory).filePath(QStringLiteral(".config/orvane/config.json"));
 }
 
-std::optional<GatewayConfig> readGatewayConfig(const QString &homeDirectory)
+std::expected<GatewayConfig, ConfigProblem> readGatewayConfig(const QString &homeDirectory)
 {
     // The router writes a small file; anything larger, or not a regular file, is not its
     // configuration.
-    const std::optional<QByteArray> data =
-        Platform::readRegularFile(gatewayConfigPath(homeDirectory));
-    if (!data)
-        return std::nullopt;
+    const QString path = gatewayConfigPath(homeDirectory);
+    const std::optional<QByteArray> data = Platform::readRegularFile(path);
+    if (!data) {
+        return std::unexpected(QFileInfo(path).exists() || QFileInfo(path).isSymLink()
+                                   ? ConfigProblem::Unreadable
+                                   : ConfigProblem::Missing);
+    }
     const QJsonDocument document = QJsonDocument::fromJson(*data);
     if (!document.isObject())
-        return std::nullopt;
+        return std::unexpected(ConfigProblem::NotAnObject);
     const QJsonObject object = document.object();
     const std::optional<QString> baseUrl =
         nonEmptyString(object, QLatin1String("gateway_base_url"));
     const std::optional<QString> apiKey = nonEmptyString(object, QLatin1String("api_key"));
     if (!baseUrl || !apiKey)
-        return std::nullopt;
+        return std::unexpected(ConfigProblem::Incomplete);
     return GatewayConfig{*baseUrl, *apiKey};
 }
 
@@ -68,4 +72,4 @@ std::optional<QUrl> statusLineUrl(const QString &baseUrl, const QString &harness
     return url;
 }
 
-} // namespace Overlay
+} // namespace Gateway

@@ -3,9 +3,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <expected>
 #include <optional>
 
-namespace Overlay {
+namespace Gateway {
 
 // The gateway's base URL and the user's key, from the router's configuration file.
 struct GatewayConfig
@@ -19,11 +20,18 @@ struct GatewayConfig
 // The configuration file below a home directory.
 QString gatewayConfigPath(const QString &homeDirectory);
 
-// Reads "gateway_base_url" and "api_key" from the configuration file: none when the file is
-// missing, unreadable, not a regular file, over a few MiB, not a JSON object, or either value is
-// missing, not a string or empty. Other keys are ignored; nothing is trimmed. Never blocks on a
-// named pipe or device standing in for the file.
-std::optional<GatewayConfig> readGatewayConfig(const QString &homeDirectory);
+// Why there is no configuration to use.
+enum class ConfigProblem
+{
+    Missing,    // no file there: the router was not set up
+    Unreadable, // not a regular file, over a few MiB, or not readable
+    NotAnObject,
+    Incomplete // either value missing, not a string or empty
+};
+
+// Reads "gateway_base_url" and "api_key" from the configuration file. Other keys are ignored;
+// nothing is trimmed. Never blocks on a named pipe or device standing in for the file.
+std::expected<GatewayConfig, ConfigProblem> readGatewayConfig(const QString &homeDirectory);
 
 // The status endpoint of a base URL: leading and trailing "/" removed, "/v1/orv/statusline"
 // appended, then "harness" and "surface" as query items, percent-encoded. None when no URL can be
@@ -31,4 +39,4 @@ std::optional<GatewayConfig> readGatewayConfig(const QString &homeDirectory);
 std::optional<QUrl> statusLineUrl(const QString &baseUrl, const QString &harness,
                                   const QString &surface);
 
-} // namespace Overlay
+} // namespace Gateway

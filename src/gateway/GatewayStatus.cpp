@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace Overlay {
+namespace Gateway {
 
 namespace {
 
@@ -83,4 +83,4 @@ std::expected<GatewayStatus, GatewayStatusError> decodeGatewayStatus(const QByte
     return status;
 }
 
-} // namespace Overlay
+} // namespace Gateway

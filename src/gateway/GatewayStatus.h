@@ -7,7 +7,7 @@
 #include <expected>
 #include <optional>
 
-namespace Overlay {
+namespace Gateway {
 
 // The gateway's status line for one harness. A missing key and a JSON null both leave a field
 // absent.
@@ -32,8 +32,19 @@ enum class GatewayStatusError
     WrongType // a known key holds a value of another JSON type
 };
 
+// Why a status request gave no status.
+enum class StatusFailure
+{
+    NotConfigured, // no usable configuration: nothing was sent
+    NoUrl,         // the base URL cannot be made into a URL: nothing was sent
+    Unavailable    // not an HTTP gateway, no usable answer in time
+};
+
+// What one status request came to.
+using StatusResult = std::expected<GatewayStatus, StatusFailure>;
+
 // Strict decoding: any known key with a value of the wrong type refuses the whole body. Counters
 // must be whole numbers that fit 64 bits; unknown keys are ignored.
 std::expected<GatewayStatus, GatewayStatusError> decodeGatewayStatus(const QByteArray &body);
 
-} // namespace Overlay
+} // namespace Gateway

@@ -1,17 +1,49 @@
 #include "gateway/GatewayStatusClient.h"
 
-#include "gateway/GatewayStatus.h"
-#include "overlay/OverlayState.h"
+#include "gateway/Log.h"
 
+#include <QMetaEnum>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-namespace Overlay {
+namespace Gateway {
 
-GatewayStatusClient::GatewayStatusClient(OverlayState &state, QString homeDirectory,
-                                         Platform::Timers &timers, QObject *parent)
+namespace {
+
+QString configProblemText(ConfigProblem problem, const QString &path)
+{
+    switch (problem) {
+    case ConfigProblem::Missing:
+        return QStringLiteral("no configuration at %1").arg(path);
+    case ConfigProblem::Unreadable:
+        return QStringLiteral("configuration %1 cannot be read").arg(path);
+    case ConfigProblem::NotAnObject:
+        return QStringLiteral("configuration %1 is not a JSON object").arg(path);
+    case ConfigProblem::Incomplete:
+        break;
+    }
+    return QStringLiteral("configuration %1 lacks a \"gateway_base_url\" or \"api_key\" string")
+        .arg(path);
+}
+
+QString decodeErrorText(GatewayStatusError error)
+{
+    switch (error) {
+    case GatewayStatusError::NotJson:
+        return QStringLiteral("is not JSON");
+    case GatewayStatusError::NotObject:
+        return QStringLiteral("is not a JSON object");
+    case GatewayStatusError::WrongType:
+        break;
+    }
+    return QStringLiteral("has a known key holding another type");
+}
+
+} // namespace
+
+GatewayStatusClient::GatewayStatusClient(QString homeDirectory, Platform::Timers &timers,
+                                         QObject *parent)
     : QObject(parent)
-    , m_state(state)
     , m_home(std::move(homeDirectory))
     , m_timers(timers)
 {}
@@ -28,40 +60,44 @@ GatewayStatusClient::~GatewayStatusClient()
     }
 }
 
-void GatewayStatusClient::setDiscardCheck(std::function<bool()> discard)
-{
-    m_discard = std::move(discard);
-}
-
-std::optional<GatewayConfig> GatewayStatusClient::readConfig() const
+std::expected<GatewayConfig, ConfigProblem> GatewayStatusClient::readConfig() const
 {
     return readGatewayConfig(m_home);
 }
 
-void GatewayStatusClient::refresh()
+void GatewayStatusClient::refresh(const QString &harness, const QString &surface)
 {
     if (m_reply)
         return;
-    const std::optional<GatewayConfig> config = readConfig();
+    const std::expected<GatewayConfig, ConfigProblem> config = readConfig();
     if (!config) {
-        m_state.setConnected(false);
-        m_state.setDetail(QStringLiteral("Gateway not configured"));
-        Q_EMIT finished();
+        // The router not set up yet is a state, not a failure.
+        finish(std::unexpected(StatusFailure::NotConfigured),
+               configProblemText(config.error(), gatewayConfigPath(m_home)),
+               config.error() != ConfigProblem::Missing);
         return;
     }
-    const std::optional<QUrl> url =
-        statusLineUrl(config->baseUrl, m_state.harness(), m_state.surface());
-    if (!url)
+    const std::optional<QUrl> url = statusLineUrl(config->baseUrl, harness, surface);
+    if (!url) {
+        // The URL is not written out: it may hold a user name and password.
+        finish(std::unexpected(StatusFailure::NoUrl),
+               QStringLiteral("the gateway_base_url of %1 is not a URL")
+                   .arg(gatewayConfigPath(m_home)));
         return;
+    }
     // Only HTTP goes out: the network manager would also read local files and data URLs. A key
     // with line breaks would split the request's headers.
+    m_target = url->toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery);
     const QString scheme = url->scheme();
-    const bool fetchable = (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
-                           !url->host().isEmpty() && !config->apiKey.contains(QLatin1Char('\r')) &&
-                           !config->apiKey.contains(QLatin1Char('\n'));
-    if (!fetchable) {
-        showUnavailable();
-        Q_EMIT finished();
+    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        url->host().isEmpty()) {
+        finish(std::unexpected(StatusFailure::Unavailable),
+               QStringLiteral("%1 is not an HTTP URL with a host").arg(m_target));
+        return;
+    }
+    if (config->apiKey.contains(QLatin1Char('\r')) || config->apiKey.contains(QLatin1Char('\n'))) {
+        finish(std::unexpected(StatusFailure::Unavailable),
+               QStringLiteral("the api_key of %1 holds a line break").arg(gatewayConfigPath(m_home)));
         return;
     }
 
@@ -71,13 +107,17 @@ void GatewayStatusClient::refresh()
                          QNetworkRequest::ManualRedirectPolicy);
     m_body.clear();
     m_cutOff = false;
+    m_timedOut = false;
     m_reply = m_network.get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &GatewayStatusClient::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &GatewayStatusClient::onFinished);
     // A deadline for the whole exchange, not an idle time-out: a gateway that keeps sending a
     // byte now and then must not hold the request open. The previous handle is replaced here
     // rather than when its request ends, since that may happen inside its own timeout.
-    m_deadline = m_timers.singleShot(deadline, [this] { abortRequest(); });
+    m_deadline = m_timers.singleShot(deadline, [this] {
+        m_timedOut = true;
+        abortRequest();
+    });
 }
 
 void GatewayStatusClient::onReadyRead()
@@ -110,46 +150,55 @@ void GatewayStatusClient::onFinished()
     reply->deleteLater();
     disconnect(reply, nullptr, this, nullptr);
 
-    const bool complete = !m_cutOff && reply->error() == QNetworkReply::NoError;
-    if (complete)
-        m_body += reply->readAll();
+    const auto unavailable = [this](const QString &why) {
+        m_body.clear();
+        finish(std::unexpected(StatusFailure::Unavailable), m_target + QLatin1Char(' ') + why);
+    };
+    if (m_cutOff)
+        return unavailable(QStringLiteral("sent an answer over %1 bytes").arg(maximumBodySize));
+    if (m_timedOut)
+        return unavailable(QStringLiteral("gave no whole answer within %1 ms").arg(deadline.count()));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = status.isValid() ? status.toInt() : 0;
-    std::optional<GatewayStatus> decoded;
-    if (complete && code >= 200 && code <= 299 && m_body.size() <= maximumBodySize) {
-        if (auto result = decodeGatewayStatus(m_body))
-            decoded = *result;
+    // An HTTP error status is a network error too; the status says more.
+    if (code != 0 && (code < 200 || code > 299))
+        return unavailable(QStringLiteral("answered HTTP %1").arg(code));
+    if (reply->error() != QNetworkReply::NoError) {
+        return unavailable(QStringLiteral("failed: %1").arg(QString::fromLatin1(
+                               QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(
+                                   reply->error()))));
     }
+    if (code == 0)
+        return unavailable(QStringLiteral("gave no HTTP answer"));
+    m_body += reply->readAll();
+    if (m_body.size() > maximumBodySize)
+        return unavailable(QStringLiteral("sent an answer over %1 bytes").arg(maximumBodySize));
+    const auto decoded = decodeGatewayStatus(m_body);
     m_body.clear();
-
-    if (!decoded) {
-        showUnavailable();
-        Q_EMIT finished();
-        return;
-    }
-    if (m_discard && m_discard()) {
-        Q_EMIT finished();
-        return;
-    }
-    m_state.setConnected(true);
-    m_state.setModel(
-        decoded->modelDisplayName.value_or(decoded->model.value_or(QStringLiteral("Orvane"))));
-    if (decoded->authMode)
-        m_state.setDetail(QStringLiteral("orv (") + *decoded->authMode + QLatin1Char(')'));
-    else
-        m_state.setDetail(decoded->label.value_or(QStringLiteral("Connected")));
-    m_state.setCacheExpiresAt(decoded->cacheExpiresAt);
-    m_state.setSavingsPct(decoded->savingsPct);
-    m_state.setAsksOpen(decoded->asksOpen.value_or(0));
-    m_state.setAnswersFresh(decoded->answersFresh.value_or(0));
-    m_state.notifyChanged();
-    Q_EMIT finished();
+    if (!decoded)
+        return unavailable(QStringLiteral("sent an answer that ") + decodeErrorText(decoded.error()));
+    finish(*decoded);
 }
 
-void GatewayStatusClient::showUnavailable()
+void GatewayStatusClient::finish(const StatusResult &result, const QString &problem, bool failure)
 {
-    m_state.setConnected(false);
-    m_state.setDetail(QStringLiteral("Gateway unavailable"));
+    if (result) {
+        if (!m_answered)
+            qCDebug(lcGateway, "Gateway %s answers", qUtf8Printable(m_target));
+        m_answered = true;
+        m_lastProblem.clear();
+    } else if (problem != m_lastProblem) {
+        // Logged once, not at every poll while it lasts.
+        const char *what = result.error() == StatusFailure::NotConfigured ? "Gateway not configured"
+                                                                          : "Gateway unavailable";
+        if (failure)
+            qCWarning(lcGateway, "%s: %s", what, qUtf8Printable(problem));
+        else
+            qCDebug(lcGateway, "%s: %s", what, qUtf8Printable(problem));
+        m_answered = false;
+        m_lastProblem = problem;
+    }
+    Q_EMIT finished(result);
 }
 
-} // namespace Overlay
+} // namespace Gateway

@@ -1,17 +1,17 @@
 #include "overlay/OverlayPanelController.h"
 
 #include "gateway/GatewayStatusClient.h"
+#include "overlay/GatewayFields.h"
+#include "overlay/Log.h"
 #include "overlay/OriginStore.h"
 #include "overlay/Panel.h"
-#include "overlay/TranscriptWatch.h"
+#include "overlay/PillGeometry.h"
 #include "platform/ActiveWindowMonitor.h"
 #include "platform/Clock.h"
 #include "platform/Screens.h"
 #include "platform/Timers.h"
 #include "usage/DesktopSessionFileTracker.h"
 #include "usage/TokenUsageReader.h"
-
-#include <QPointer>
 
 namespace Overlay {
 
@@ -36,32 +36,36 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
     , m_origins(seams.origins)
     , m_clock(seams.clock)
     , m_timers(seams.timers)
+    , m_transcripts(seams.transcripts)
     , m_executableName(std::move(seams.executableName))
     , m_state(std::make_unique<OverlayState>(seams.clock))
+    , m_gateway(std::make_unique<Gateway::GatewayStatusClient>(seams.homeDirectory, seams.timers))
     , m_tracker(std::make_unique<Usage::DesktopSessionFileTracker>(seams.transcripts, seams.clock))
     , m_reader(std::make_unique<Usage::TokenUsageReader>(seams.transcripts))
 {
-    m_gateway = std::make_unique<GatewayStatusClient>(*m_state, seams.homeDirectory, seams.timers);
-    // A new conversation's status waits for its first turn.
-    m_gateway->setDiscardCheck([this] {
-        return m_tracker->pending().contains(m_activeHarness ? m_activeHarness->id : QString());
-    });
+    connect(m_gateway.get(), &Gateway::GatewayStatusClient::finished, this,
+            [this](const Gateway::StatusResult &result) {
+                // A new conversation's status waits for its first turn.
+                if (result &&
+                    m_tracker->pending().contains(m_activeHarness ? m_activeHarness->id : QString()))
+                    return;
+                m_state->update([&](OverlaySnapshot &fields) { showGatewayResult(fields, result); });
+            });
     m_reader->setReadBudget(readSlice);
     m_panel = seams.makePanel(*m_state);
-    m_panel->setBox(QRect(0, 0, width, collapsedHeight));
+    m_panel->setBox(QRect(QPoint(0, 0), PillGeometry::size(false)));
     m_panel->setMovedHandler([this] { saveOrigin(); });
     m_panel->setToggleHandler([this] { toggle(); });
 }
 
 OverlayPanelController::~OverlayPanelController()
 {
-    // The watch and the timers go before the objects their actions reach.
-    m_watch.reset();
+    // The change handler and the timers go before the objects their actions reach.
+    m_transcripts.setChangeHandler({});
     m_readRestTimer.reset();
     m_retiredReadRestTimer.reset();
     m_animationTimer.reset();
     m_retiredAnimationTimer.reset();
-    m_recheckTimer.reset();
     m_displayTimer.reset();
     m_pollTimer.reset();
 }
@@ -74,12 +78,17 @@ void OverlayPanelController::start()
     m_monitor.start();
     connect(&m_monitor, &Platform::ActiveWindowMonitor::activeWindowChanged, this,
             [this] { updateVisibility(m_monitor.activeWindow()); });
-    m_pollTimer = m_timers.repeating(pollInterval, [this] { m_gateway->refresh(); });
+    m_pollTimer = m_timers.repeating(pollInterval, [this] { refreshGateway(); });
     m_displayTimer = m_timers.repeating(displayInterval, [this] { displayTick(); });
     m_tracker->takeBaseline({claudeId, codexId});
-    m_recheckTimer = m_timers.repeating(recheckInterval, [this] { retargetTranscriptWatch(); });
-    m_gateway->refresh();
+    m_transcripts.setChangeHandler([this] { readUsage(); });
+    refreshGateway();
     updateVisibility(m_monitor.activeWindow());
+}
+
+void OverlayPanelController::refreshGateway()
+{
+    m_gateway->refresh(m_state->snapshot().harness, m_state->snapshot().surface);
 }
 
 void OverlayPanelController::updateVisibility(const std::optional<Platform::ActiveWindow> &window)
@@ -88,46 +97,57 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         window ? DesktopHarness::forWindow(*window, m_executableName) : std::nullopt;
     if (!harness) {
         // The state keeps the last harness's values for the next showing.
+        if (m_activeHarness)
+            qCDebug(lcOverlay, "Pill hidden");
         m_activeHarness.reset();
         m_panel->hidePanel();
         return;
     }
+    if (m_activeHarness != harness)
+        qCDebug(lcOverlay, "Pill shown for %s", qUtf8Printable(harness->id));
     m_activeHarness = harness;
-    m_state->setHarness(harness->id);
-    m_state->setHarnessLabel(harness->label);
-    m_state->setSurface(harness->surface);
+    m_state->update([&](OverlaySnapshot &fields) {
+        fields.harness = harness->id;
+        fields.harnessLabel = harness->label;
+        fields.surface = harness->surface;
+    });
     place(window);
     m_panel->showPanel();
-    m_gateway->refresh();
+    refreshGateway();
+    readUsage();
 }
 
 void OverlayPanelController::place(const std::optional<Platform::ActiveWindow> &window)
 {
     const std::optional<QRect> area = m_screens.availableGeometry(
         window && window->frame.isValid() ? std::optional(window->frame.center()) : std::nullopt);
-    if (!area)
-        return; // no screen: shown wherever it last was
+    if (!area) {
+        qCDebug(lcOverlay, "No screen: the pill is shown where it last was");
+        return;
+    }
     QRect box = m_panel->box();
     const std::optional<QPoint> stored = m_origins.load();
-    if (stored && liesInside(*stored, *area))
+    if (stored && liesInside(*stored, *area)) {
         box.moveTopLeft(*stored);
-    else
+    } else {
+        if (stored)
+            qCDebug(lcOverlay, "The pill's saved place lies off this screen: default place");
         box.moveTopLeft(
             QPoint(area->x() + area->width() - box.width() - rightInset, area->y() + topInset));
+    }
     m_panel->setBox(box);
     saveOrigin();
 }
 
 void OverlayPanelController::toggle()
 {
-    m_state->setExpanded(!m_state->expanded());
-    if (m_state->expanded())
+    m_state->update([](OverlaySnapshot &fields) { fields.expanded = !fields.expanded; });
+    const bool expanded = m_state->snapshot().expanded;
+    if (expanded)
         startAnimationIfNeeded();
     else
         stopAnimation();
-    const QRect box = m_panel->box();
-    m_panel->setBox(QRect(box.topLeft(),
-                          QSize(width, m_state->expanded() ? expandedHeight : collapsedHeight)));
+    m_panel->setBox(QRect(m_panel->box().topLeft(), PillGeometry::size(expanded)));
     saveOrigin();
 }
 
@@ -141,64 +161,42 @@ void OverlayPanelController::displayTick()
     m_state->notifyChanged();
     if (!m_activeHarness)
         return;
+    const std::optional<std::string> root = m_transcripts.root(m_activeHarness->id);
+    const bool readEveryTick = root && !m_transcripts.reportsChanges(*root);
+    if (readEveryTick != m_readEveryTick) {
+        qCDebug(lcOverlay, readEveryTick ? "Transcripts not watched: counters read every second"
+                                         : "Transcripts watched: counters read on changes");
+        m_readEveryTick = readEveryTick;
+    }
+    if (readEveryTick)
+        readUsage();
     const auto event = m_tracker->poll(m_activeHarness->id);
     if (!event)
         return;
-    if (*event == Usage::DesktopSessionFileTracker::Event::SessionReady)
-        m_gateway->refresh();
-    else
+    if (*event == Usage::DesktopSessionFileTracker::Event::SessionReady) {
+        qCDebug(lcOverlay, "The new conversation is under way");
+        refreshGateway();
+    } else {
         resetForNewConversation();
+    }
 }
 
 void OverlayPanelController::resetForNewConversation()
 {
-    m_state->setCacheExpiresAt(std::nullopt);
-    m_state->setSavingsPct(std::nullopt);
-    m_state->setAsksOpen(0);
-    m_state->setAnswersFresh(0);
-    m_state->setModel(QStringLiteral("Orvane"));
-    m_state->setDetail(QStringLiteral("Waiting for first turn\u2026"));
+    qCDebug(lcOverlay, "New conversation: waiting for its first turn");
     m_reader->reset();
-    // The running watch stays until the next re-target binds the new file.
-    m_watchedPath.reset();
-    m_state->setUsage(std::nullopt);
-    m_state->setDisplayedUsage(std::nullopt);
     m_animator.reset();
-    m_state->notifyChanged();
-}
-
-void OverlayPanelController::retargetTranscriptWatch()
-{
-    if (!m_activeHarness)
-        return;
-    const std::optional<QByteArray> path = m_reader->activeSessionPath(m_activeHarness->id);
-    if (!path || (m_watchedPath && *m_watchedPath == *path))
-        return;
-    // Only one watch at a time: the old one is gone before the new file is opened.
-    m_watch.reset();
-    auto watch = std::make_unique<TranscriptWatch>(*path);
-    if (!watch->isValid())
-        return; // tried again at the next tick
-    m_watchedPath = path;
-    // Queued: the handlers may replace the watch that reports.
-    const QPointer<TranscriptWatch> source = watch.get();
-    connect(
-        watch.get(), &TranscriptWatch::modified, this,
-        [this, source] {
-            if (source && source == m_watch.get())
-                readUsage();
-        },
-        Qt::QueuedConnection);
-    connect(
-        watch.get(), &TranscriptWatch::gone, this,
-        [this, source] {
-            if (!source || source != m_watch.get())
-                return;
-            m_watchedPath.reset();
-            retargetTranscriptWatch();
-        },
-        Qt::QueuedConnection);
-    m_watch = std::move(watch);
+    m_state->update([](OverlaySnapshot &fields) {
+        fields.cacheExpiresAt.reset();
+        fields.savingsPct.reset();
+        fields.asksOpen = 0;
+        fields.answersFresh = 0;
+        fields.model = QStringLiteral("Orvane");
+        fields.detail = QStringLiteral("Waiting for first turn\u2026");
+        fields.usage.reset();
+        fields.displayedUsage.reset();
+    });
+    // What the new file holds already (its first turn may have come with it).
     readUsage();
 }
 
@@ -206,10 +204,14 @@ void OverlayPanelController::readUsage()
 {
     if (!m_activeHarness)
         return;
+    // Without a transcript the counters known so far stay.
     const auto read = m_reader->usage(m_activeHarness->id);
-    m_state->setUsage(read ? std::optional(read->usage) : std::nullopt);
+    if (!read)
+        return;
+    if (read->usage != m_state->snapshot().usage)
+        m_state->update([&](OverlaySnapshot &fields) { fields.usage = read->usage; });
     startAnimationIfNeeded();
-    if (read && !read->readToEnd && !m_readRestTimer) {
+    if (!read->readToEnd && !m_readRestTimer) {
         m_readRestTimer = m_timers.singleShot(std::chrono::milliseconds(0), [this] {
             m_retiredReadRestTimer = std::move(m_readRestTimer);
             readUsage();
@@ -219,9 +221,10 @@ void OverlayPanelController::readUsage()
 
 void OverlayPanelController::startAnimationIfNeeded()
 {
-    if (!m_state->expanded() || m_animationTimer)
+    const OverlaySnapshot &fields = m_state->snapshot();
+    if (!fields.expanded || m_animationTimer)
         return;
-    if (m_state->usage() == m_state->displayedUsage())
+    if (fields.usage == fields.displayedUsage)
         return;
     m_retiredAnimationTimer.reset();
     m_lastAnimationTick = m_clock.now();
@@ -230,7 +233,7 @@ void OverlayPanelController::startAnimationIfNeeded()
 
 void OverlayPanelController::advanceAnimation()
 {
-    const std::optional<Usage::TokenUsage> target = m_state->usage();
+    const std::optional<Usage::TokenUsage> target = m_state->snapshot().usage;
     if (!target) {
         stopAnimation();
         return;
@@ -240,7 +243,7 @@ void OverlayPanelController::advanceAnimation()
         m_lastAnimationTick ? std::chrono::duration<double>(now - *m_lastAnimationTick).count() : 0.0;
     m_lastAnimationTick = now;
     const Usage::TokenUsage shown = m_animator.advance(*target, elapsed);
-    m_state->setDisplayedUsage(shown);
+    m_state->update([&](OverlaySnapshot &fields) { fields.displayedUsage = shown; });
     if (shown == *target)
         stopAnimation();
 }

@@ -4,7 +4,6 @@
 #include "overlay/DesktopHarness.h"
 #include "overlay/OverlayState.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -30,17 +29,25 @@ class TokenUsageReader;
 class TranscriptSource;
 } // namespace Usage
 
+namespace Gateway {
+class GatewayStatusClient;
+} // namespace Gateway
+
 namespace Overlay {
 
-class GatewayStatusClient;
 class OriginStore;
 class Panel;
-class TranscriptWatch;
 
 // Owns the usage overlay for the life of the process: shows the pill while a supported desktop
 // application has the active window and hides it otherwise, places it and remembers where the
-// user put it, polls the gateway, follows the active conversation's transcript into the pill's
-// counters and notices new conversations. Main thread only.
+// user put it, polls the gateway and shows its answers, follows the active conversation's
+// transcript into the pill's counters and notices new conversations. It is the one writer of the
+// pill's state. Main thread only.
+//
+// The transcript source's change handler says when to read the counters again: an append to the
+// newest transcript, a newer one, one renamed over it or one removed. Where the source cannot
+// report every change (no inotify, or out of watches), the counters are read again at every
+// display tick instead.
 class OverlayPanelController final : public QObject
 {
     Q_OBJECT
@@ -48,14 +55,10 @@ class OverlayPanelController final : public QObject
 public:
     static constexpr std::chrono::milliseconds pollInterval{15000};
     static constexpr std::chrono::milliseconds displayInterval{1000};
-    static constexpr std::chrono::milliseconds recheckInterval{2000};
     static constexpr std::chrono::milliseconds animationInterval{16}; // about 60 steps a second
     // Transcript bytes read per turn of the event loop (a few milliseconds of work), so that a
     // transcript that grew by gigabytes is caught up with in slices between repaints.
     static constexpr std::uint64_t readSlice = 8 * 1024 * 1024;
-    static constexpr int width = 318;
-    static constexpr int collapsedHeight = 58;
-    static constexpr int expandedHeight = 188;
     static constexpr int rightInset = 22;
     static constexpr int topInset = 18;
 
@@ -84,9 +87,8 @@ public:
 
     OverlayState &state() { return *m_state; }
     Panel &panel() { return *m_panel; }
-    GatewayStatusClient &gatewayClient() { return *m_gateway; }
+    Gateway::GatewayStatusClient &gatewayClient() { return *m_gateway; }
     const std::optional<DesktopHarness> &activeHarness() const { return m_activeHarness; }
-    const std::optional<QByteArray> &watchedPath() const { return m_watchedPath; }
     bool isAnimating() const { return m_animationTimer != nullptr; }
 
     // The pill's header was clicked: expand or collapse, keeping the top edge.
@@ -96,8 +98,8 @@ private:
     void updateVisibility(const std::optional<Platform::ActiveWindow> &window);
     void place(const std::optional<Platform::ActiveWindow> &window);
     void displayTick();
+    void refreshGateway();
     void resetForNewConversation();
-    void retargetTranscriptWatch();
     void readUsage();
     void startAnimationIfNeeded();
     void advanceAnimation();
@@ -109,11 +111,12 @@ private:
     OriginStore &m_origins;
     const Platform::Clock &m_clock;
     Platform::Timers &m_timers;
+    Usage::TranscriptSource &m_transcripts;
     std::function<QString(std::int64_t)> m_executableName;
 
     std::unique_ptr<OverlayState> m_state;
     std::unique_ptr<Panel> m_panel;
-    std::unique_ptr<GatewayStatusClient> m_gateway;
+    std::unique_ptr<Gateway::GatewayStatusClient> m_gateway;
     std::unique_ptr<Usage::DesktopSessionFileTracker> m_tracker;
     std::unique_ptr<Usage::TokenUsageReader> m_reader;
     CountUpAnimator m_animator;
@@ -122,7 +125,6 @@ private:
     std::optional<DesktopHarness> m_activeHarness;
     std::unique_ptr<Platform::TimerHandle> m_pollTimer;
     std::unique_ptr<Platform::TimerHandle> m_displayTimer;
-    std::unique_ptr<Platform::TimerHandle> m_recheckTimer;
     std::unique_ptr<Platform::TimerHandle> m_animationTimer;
     // A stopped animation timer, kept until the next start: it may be stopped from its own tick.
     std::unique_ptr<Platform::TimerHandle> m_retiredAnimationTimer;
@@ -130,8 +132,8 @@ private:
     // Reads the rest of a transcript the last read left for later; retired like the animation's.
     std::unique_ptr<Platform::TimerHandle> m_readRestTimer;
     std::unique_ptr<Platform::TimerHandle> m_retiredReadRestTimer;
-    std::unique_ptr<TranscriptWatch> m_watch;
-    std::optional<QByteArray> m_watchedPath;
+    // The counters are read at every display tick: the source does not report every change.
+    bool m_readEveryTick = false;
 };
 
 } // namespace Overlay

@@ -1,5 +1,7 @@
 #include "overlay/SettingsOriginStore.h"
 
+#include "overlay/Log.h"
+
 #include <QSettings>
 #include <QVariantMap>
 
@@ -40,15 +42,17 @@ SettingsOriginStore::SettingsOriginStore(QSettings &settings)
 std::optional<QPoint> SettingsOriginStore::load() const
 {
     const QVariant stored = m_settings.value(QLatin1String(key));
-    if (stored.typeId() != QMetaType::QVariantMap)
+    if (!stored.isValid())
         return std::nullopt;
     const QVariantMap map = stored.toMap();
-    if (!map.contains(QStringLiteral("x")) || !map.contains(QStringLiteral("y")))
-        return std::nullopt;
     const auto x = coordinate(map.value(QStringLiteral("x")));
     const auto y = coordinate(map.value(QStringLiteral("y")));
-    if (!x || !y)
+    if (stored.typeId() != QMetaType::QVariantMap || !x || !y) {
+        // Overwritten at the next placement.
+        qCWarning(lcOverlay, "The pill's saved place (%s in %s) is not two numbers x and y: ignored",
+                  key, qUtf8Printable(m_settings.fileName()));
         return std::nullopt;
+    }
     return QPoint(*x, *y);
 }
 

@@ -1,5 +1,6 @@
 #include "usage/TokenUsageReader.h"
 
+#include "usage/Log.h"
 #include "usage/TranscriptLineParser.h"
 #include "usage/TranscriptSource.h"
 
@@ -107,13 +108,19 @@ std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
     // a regular file is read.
     const int fd =
         ::open(path->constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
+        // Gone since it was listed: the next change names the next newest.
+        if (errno != ENOENT)
+            unreadable(*path, qt_error_string(errno));
         return SessionUsage{*path, progress.usage};
+    }
     struct stat status;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
+        unreadable(*path, QStringLiteral("not a regular file"));
         return SessionUsage{*path, progress.usage};
     }
+    m_unreadable.clear();
     m_readThisCall = 0;
     m_budgetSpent = false;
     readFile(fd, *dialect, progress);
@@ -132,6 +139,15 @@ void TokenUsageReader::reset()
     m_progress.clear();
 }
 
+void TokenUsageReader::unreadable(const QByteArray &path, const QString &why)
+{
+    // Once until it can be read, not at every call while it lasts.
+    if (path == m_unreadable)
+        return;
+    m_unreadable = path;
+    qCWarning(lcUsage, "Cannot read transcript %s: %s", path.constData(), qUtf8Printable(why));
+}
+
 // Truncated, replaced by another file (a rename over it) or rewritten in place: read again from
 // the start. Counters stay; counted ids keep messages from being counted twice.
 void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress &progress)
@@ -146,6 +162,8 @@ void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress 
                        progress.consumedTail.size()) != progress.consumedTail;
     }
     if (again) {
+        if (progress.offset > 0)
+            qCDebug(lcUsage, "Transcript truncated, replaced or rewritten: read again from the start");
         progress.offset = 0;
         progress.skipTo = 0;
         progress.consumedTail.clear();
@@ -279,6 +297,8 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
             ::pread(fd, buffer + carried, m_bufferCapacity - carried, off_t(readPosition));
         if (count < 0 && errno == EINTR)
             continue;
+        if (count < 0)
+            qCWarning(lcUsage, "Cannot read a transcript: %s", qUtf8Printable(qt_error_string(errno)));
         if (count <= 0)
             break;
         m_readThisCall += std::uint64_t(count);
@@ -290,8 +310,7 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
             const std::size_t newline = std::size_t(static_cast<const char *>(found) - buffer);
             const std::size_t length = newline - lineStart;
             if (contains(buffer + lineStart, length, required))
-                m_parser->parse(dialect, buffer + lineStart, length,
-                                m_bufferCapacity + padding - lineStart, progress);
+                m_parser->parse(dialect, buffer + lineStart, length, progress);
             lineStart = newline + 1;
             searchFrom = lineStart;
         }

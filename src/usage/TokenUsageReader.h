@@ -95,6 +95,7 @@ private:
                           FileProgress &progress);
     // At least one read per call, so that every call moves on.
     bool budgetSpent() const { return m_readThisCall > 0 && m_readThisCall >= m_readBudget; }
+    void unreadable(const QByteArray &path, const QString &why);
     void ensureCapacity(std::size_t bytes);
     void growBuffer(std::size_t keep);
 
@@ -107,6 +108,7 @@ private:
     std::uint64_t m_readBudget = unlimited;
     std::uint64_t m_readThisCall = 0;
     bool m_budgetSpent = false;
+    QByteArray m_unreadable; // the transcript last logged as unreadable
 };
 
 } // namespace Usage

@@ -1,8 +1,10 @@
 #include "usage/TranscriptIndex.h"
 
+#include "usage/Log.h"
 #include "usage/TranscriptTree.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -46,6 +48,8 @@ TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLim
     }
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
+        qCWarning(lcUsage, "No inotify (%s): transcripts are walked at every question",
+                  qUtf8Printable(qt_error_string(errno)));
         for (Tree &tree : m_trees)
             tree.walkEveryTime = true;
         return;
@@ -65,6 +69,17 @@ TranscriptIndex::~TranscriptIndex()
     m_notifier.reset();
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+bool TranscriptIndex::reportsChanges(const std::string &root) const
+{
+    if (!m_notifier)
+        return false;
+    for (const Tree &tree : m_trees) {
+        if (tree.root == root)
+            return !tree.walkEveryTime;
+    }
+    return false;
 }
 
 TranscriptIndex::Tree *TranscriptIndex::treeOf(const std::string &root)
@@ -187,6 +202,7 @@ void TranscriptIndex::changed()
 
 void TranscriptIndex::overflow()
 {
+    qCWarning(lcUsage, "The inotify event queue overflowed: transcripts are walked again");
     for (Tree &tree : m_trees)
         tree.dirty = true;
 }
@@ -264,7 +280,18 @@ void TranscriptIndex::rebuild(std::size_t treeIndex)
     ++m_fullWalks;
     watchWayDown(treeIndex);
     addFolder(treeIndex, tree.root);
+    qCDebug(lcUsage, "Walked %s: %zu transcripts%s", tree.root.c_str(), tree.files.size(),
+            tree.walkEveryTime ? ", to be walked at every question" : "");
     changed();
+}
+
+void TranscriptIndex::stopWatching(Tree &tree, const std::string &folder, const QString &why)
+{
+    if (!tree.walkEveryTime) {
+        qCWarning(lcUsage, "Cannot watch %s (%s): %s is walked at every question", folder.c_str(),
+                  qUtf8Printable(why), tree.root.c_str());
+    }
+    tree.walkEveryTime = true;
 }
 
 // Watches the home directory and every folder below it on the way to the root that exists, each
@@ -284,7 +311,7 @@ void TranscriptIndex::watchWayDown(std::size_t treeIndex)
             ::inotify_add_watch(m_fd, folder.empty() ? "/" : folder.c_str(), wayDownEvents);
         if (wd < 0) {
             if (errno == ENOSPC || errno == ENOMEM)
-                tree.walkEveryTime = true;
+                stopWatching(tree, folder.empty() ? "/" : folder, qt_error_string(errno));
             return;
         }
         m_watches[wd].steps.emplace_back(treeIndex, std::string(next));
@@ -308,7 +335,7 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
             ::inotify_add_watch(m_fd, path.c_str(), folderEvents | (followed ? 0 : IN_DONT_FOLLOW));
         if (wd < 0) {
             if (errno == ENOSPC || errno == ENOMEM) {
-                tree.walkEveryTime = true;
+                stopWatching(tree, path, qt_error_string(errno));
                 return true;
             }
             return false; // gone, unreadable or out of reach: a walk skips it as well
@@ -316,7 +343,8 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
         Watch &watch = m_watches[wd];
         if (!watch.folder.empty() && (watch.tree != treeIndex || watch.folder != path)) {
             // One folder reached by two paths: the index cannot tell them apart.
-            tree.walkEveryTime = true;
+            stopWatching(tree, path, QStringLiteral("also reached as %1").arg(
+                                          QFile::decodeName(watch.folder.c_str())));
             return false;
         }
         watch.tree = treeIndex;

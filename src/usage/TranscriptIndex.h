@@ -40,13 +40,13 @@ namespace Usage {
 //     Usage::DesktopSessionFileTracker tracker(transcripts, clock);
 //     transcripts.setChangeHandler([&] { /* reader.usage(harness) for the shown harness */ });
 //
-// The change handler replaces a watch on the newest transcript: it runs from the event loop
-// after any transcript was created, written, touched or removed, or a tree was walked again.
+// The change handler is the one way to learn that a conversation changed: it runs from the
+// event loop after any transcript was created, appended to, rewritten, touched, renamed over or
+// removed, or a tree was walked again. It reports every change of a tree while reportsChanges()
+// says so (with inotify, and every folder of the tree watched).
 class TranscriptIndex : public TranscriptSource
 {
 public:
-    using ChangeHandler = std::function<void()>;
-
     // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
     // batch as a queue overflow, as the kernel does with its own (much larger) limit.
     explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0);
@@ -62,15 +62,12 @@ public:
     // Applies every event queued so far, and walks again what needs it.
     void processPendingEvents();
 
-    // Called from the event loop (never from inside a question, so the handler may ask again),
-    // once for any number of changes met since it last ran. Needs a QCoreApplication.
-    void setChangeHandler(ChangeHandler handler) { m_changeHandler = std::move(handler); }
+    // Needs a QCoreApplication.
+    void setChangeHandler(ChangeHandler handler) override { m_changeHandler = std::move(handler); }
+    bool reportsChanges(const std::string &root) const override;
 
     // How many times a tree was walked whole, the first walk included.
     std::size_t fullWalks() const { return m_fullWalks; }
-
-    // The inotify descriptor (-1 without inotify), for a caller with its own event loop.
-    int descriptor() const { return m_fd; }
 
 private:
     struct Entry
@@ -109,6 +106,8 @@ private:
     void membershipChanged(Tree &tree);
     void apply(int wd, std::uint32_t mask, const char *name);
     void overflow();
+    // A watch of FOLDER is missing: the tree is answered by walks until it is walked again.
+    void stopWatching(Tree &tree, const std::string &folder, const QString &why);
     void changed();
 
     int m_fd = -1;

@@ -169,9 +169,8 @@ TranscriptLineParser::~TranscriptLineParser() = default;
 // The whole line is parsed and validated (structure, strings, escapes, UTF-8, numbers) before
 // anything of it is counted: a line another JSON reader would refuse never counts.
 void TranscriptLineParser::parse(TranscriptDialect dialect, const char *line, std::size_t length,
-                                 std::size_t readable, FileProgress &progress)
+                                 FileProgress &progress)
 {
-    (void)readable; // at least length + padding(), as the parser needs
     dom::element document;
     error_code error = d->parser.parse(line, length, false).get(document);
     std::string clamped;

@@ -31,7 +31,7 @@ public:
     // LINE (without its newline) lies in a buffer of which at least LENGTH + padding() bytes
     // from LINE on are readable.
     void parse(TranscriptDialect dialect, const char *line, std::size_t length,
-               std::size_t readable, FileProgress &progress);
+               FileProgress &progress);
 
 private:
     class Private;

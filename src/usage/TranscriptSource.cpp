@@ -11,6 +11,13 @@ TranscriptSource::TranscriptSource(std::string homeDirectory)
 
 TranscriptSource::~TranscriptSource() = default;
 
+void TranscriptSource::setChangeHandler(ChangeHandler) {}
+
+bool TranscriptSource::reportsChanges(const std::string &) const
+{
+    return false;
+}
+
 std::optional<std::string> TranscriptSource::root(const QString &harnessId) const
 {
     const auto dialect = dialectFor(harnessId);

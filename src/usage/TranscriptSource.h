@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,8 @@ namespace Usage {
 class TranscriptSource
 {
 public:
+    using ChangeHandler = std::function<void()>;
+
     // Paths of every transcript below a root, sorted. Two listings of one root whose version is
     // equal and not 0 hold the same paths, so a caller may skip comparing them.
     struct Listing
@@ -53,6 +56,15 @@ public:
     // Size in bytes of a transcript of the root's latest listing (0 when it could not be read),
     // or none when PATH was not in it.
     virtual std::optional<std::int64_t> size(const std::string &root, const std::string &path) = 0;
+
+    // Called from the event loop after a transcript was created, written, replaced or removed,
+    // once for any number of changes met since it last ran (never from inside a question, so the
+    // handler may ask). A source that cannot tell never calls it.
+    virtual void setChangeHandler(ChangeHandler handler);
+
+    // Whether every change below ROOT reaches the change handler now; where not, a caller that
+    // follows a transcript must ask again on its own.
+    virtual bool reportsChanges(const std::string &root) const;
 
 protected:
     const std::string &home() const { return m_home; }

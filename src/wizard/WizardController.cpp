@@ -214,7 +214,10 @@ void WizardController::enterQuestions(bool fresh, const std::optional<Enterprise
 
 std::optional<EnterpriseGateway> WizardController::gateway() const
 {
-    return m_questionsModel ? m_questionsModel->gateway() : std::nullopt;
+    // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+    if (const QuestionsModel *model = m_questionsModel.data())
+        return model->gateway();
+    return std::nullopt;
 }
 
 // --- Install, update, uninstall ---
@@ -277,14 +280,16 @@ void WizardController::runUninstall()
     qCDebug(lcWizard, "Uninstall started");
     QPointer<WizardController> self(this);
     m_engine.runUninstall(packageSpec(), [self](Setup::SetupResult<void> result) {
-        if (!self)
+        // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
+        WizardController *controller = self.data();
+        if (!controller)
             return;
         if (!result)
-            return self->fail("Uninstall", result.error(), uninstallFallback);
+            return controller->fail("Uninstall", result.error(), uninstallFallback);
         qCDebug(lcWizard, "Uninstall finished");
-        self->m_isReturning = false;
-        self->m_existing.clear();
-        self->setScreen(Screen::Welcome);
+        controller->m_isReturning = false;
+        controller->m_existing.clear();
+        controller->setScreen(Screen::Welcome);
     });
 }
 

@@ -1,24 +1,26 @@
 #include "support/HttpTestServer.h"
 
 #include "gateway/GatewayStatusClient.h"
-#include "overlay/OverlayState.h"
 #include "support/ManualTimers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSignalSpy>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 
-using namespace Overlay;
+using namespace Gateway;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(Gateway::StatusResult)
+Q_DECLARE_METATYPE(Gateway::ConfigProblem)
 
 namespace {
 
-const QString unavailable = QStringLiteral("Gateway unavailable");
-const QString notConfiguredText = QStringLiteral("Gateway not configured");
+const StatusResult unavailable = std::unexpected(StatusFailure::Unavailable);
 
 // A home folder whose configuration file the test writes.
 struct Home
@@ -42,26 +44,29 @@ struct Home
     }
 };
 
-// A state that already shows an earlier answer, so that keeping and clearing both show.
-void showEarlierAnswer(OverlayState &state)
+GatewayStatus labelled(const QString &label)
 {
-    state.setModel(QStringLiteral("Earlier"));
-    state.setCacheExpiresAt(2000000000.0);
-    state.setSavingsPct(50.0);
-    state.setAsksOpen(4);
-    state.setAnswersFresh(5);
+    GatewayStatus status;
+    status.label = label;
+    return status;
 }
 
-// Runs one refresh to its end; returns how long it took.
-qint64 refreshAndWait(GatewayStatusClient &client)
+// Runs one refresh to its end: its result and how long it took, or none after 10 s.
+std::optional<std::pair<StatusResult, qint64>>
+refreshAndWait(GatewayStatusClient &client, const QString &harness = u"claude-code"_s,
+               const QString &surface = u"claude-desktop"_s)
 {
-    QSignalSpy finished(&client, &GatewayStatusClient::finished);
+    std::optional<StatusResult> result;
+    const QMetaObject::Connection connection = QObject::connect(
+        &client, &GatewayStatusClient::finished, [&](const StatusResult &r) { result = r; });
     QElapsedTimer clock;
     clock.start();
-    client.refresh();
-    if (finished.isEmpty() && !finished.wait(10000))
-        return -1;
-    return clock.elapsed();
+    client.refresh(harness, surface);
+    const bool ended = QTest::qWaitFor([&] { return result.has_value(); }, 10000);
+    QObject::disconnect(connection);
+    if (!ended)
+        return std::nullopt;
+    return std::pair{*result, clock.elapsed()};
 }
 
 } // namespace
@@ -71,55 +76,40 @@ class GatewayStatusClientTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Answers of a reachable gateway. Failures keep the model, expiry, savings and counters.
+    // Answers of a reachable gateway: only a 2xx answer that decodes gives a status.
     void answers_data()
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("connected");
-        QTest::addColumn<QString>("detail");
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<double>("expiry");  // 0: absent
-        QTest::addColumn<double>("savings"); // -1: absent
-        QTest::addColumn<qint64>("asks");
-        QTest::addColumn<qint64>("answers");
+        QTest::addColumn<StatusResult>("result");
         const auto row = [](const char *name, int status, const QByteArray &body,
-                            const QString &detail, const QString &model = QStringLiteral("Orvane"),
-                            double expiry = 0, double savings = -1, qint64 asks = 0,
-                            qint64 answers = 0) {
-            QTest::newRow(name) << status << body << true << detail << model << expiry << savings
-                                << asks << answers;
+                            const StatusResult &result = unavailable) {
+            QTest::newRow(name) << status << body << result;
         };
-        const QString connected = QStringLiteral("Connected");
         // clang-format off
-        row("{}", 200, "{}", connected);
+        row("{}", 200, "{}", GatewayStatus{});
         row("everything", 200, "{\"model_display_name\":\"Sonnet\",\"model\":\"s-4\",\"auth_mode\":\"oauth\",\"label\":\"L\",\"cache_expires_at\":1800000000.5,\"savings_pct\":38.2,\"asks_open\":2,\"answers_fresh\":1,\"extra\":{\"a\":1}}",
-            QStringLiteral("orv (oauth)"), QStringLiteral("Sonnet"), 1800000000.5, 38.2, 2, 1);
-        row("label alone, model id", 299, "{\"label\":\"Routing to plan\",\"model\":\"s-4\"}", QStringLiteral("Routing to plan"), QStringLiteral("s-4"));
-        row("nulls clear", 200, "{\"cache_expires_at\":null,\"savings_pct\":null,\"asks_open\":null,\"model\":null,\"auth_mode\":null,\"label\":null}", connected);
-        row("whole-valued numbers as counters", 200, "{\"asks_open\":3.0,\"answers_fresh\":1e2,\"savings_pct\":7}", connected, QStringLiteral("Orvane"), 0, 7.0, 3, 100);
-        row("body of exactly 1 MiB", 200, "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize - 12, 'x') + "\"}", QString(GatewayStatusClient::maximumBodySize - 12, QLatin1Char('x')));
+            GatewayStatus{u"Sonnet"_s, u"s-4"_s, u"L"_s, u"oauth"_s, 1800000000.5, 38.2, 2, 1});
+        row("label alone, model id", 299, "{\"label\":\"Routing to plan\",\"model\":\"s-4\"}", GatewayStatus{{}, u"s-4"_s, u"Routing to plan"_s, {}, {}, {}, {}, {}});
+        row("nulls are absent", 200, "{\"cache_expires_at\":null,\"savings_pct\":null,\"asks_open\":null,\"model\":null,\"auth_mode\":null,\"label\":null}", GatewayStatus{});
+        row("whole-valued numbers as counters", 200, "{\"asks_open\":3.0,\"answers_fresh\":1e2,\"savings_pct\":7}", GatewayStatus{{}, {}, {}, {}, {}, 7.0, 3, 100});
+        row("body of exactly 1 MiB", 200, "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize - 12, 'x') + "\"}", labelled(QString(GatewayStatusClient::maximumBodySize - 12, u'x')));
         // clang-format on
-        const QString earlier = QStringLiteral("Earlier");
-        const auto failed = [&](const char *name, int status, const QByteArray &body) {
-            QTest::newRow(name) << status << body << false << unavailable << earlier << 2000000000.0
-                                << 50.0 << qint64(4) << qint64(5);
-        };
-        failed("200 empty body", 200, {});
-        failed("204", 204, {});
-        failed("401", 401, "{}");
-        failed("503", 503, "{}");
-        failed("199 is not success", 199, "{}");
-        failed("300", 300, "{}");
-        failed("not JSON", 200, "<html>");
-        failed("array", 200, "[{}]");
-        failed("asks_open as a string", 200, "{\"asks_open\":\"3\"}");
-        failed("asks_open fractional", 200, "{\"asks_open\":1.5}");
-        failed("asks_open beyond 64 bits", 200, "{\"asks_open\":1e30}");
-        failed("label as a number", 200, "{\"label\":5}");
-        failed("savings as a string", 200, "{\"savings_pct\":\"38\"}");
-        failed("expiry as a bool", 200, "{\"cache_expires_at\":true}");
-        failed("model as an object", 200, "{\"model\":{}}");
+        row("200 empty body", 200, {});
+        row("204", 204, {});
+        row("401", 401, "{}");
+        row("503", 503, "{}");
+        row("199 is not success", 199, "{}");
+        row("300", 300, "{}");
+        row("not JSON", 200, "<html>");
+        row("array", 200, "[{}]");
+        row("asks_open as a string", 200, "{\"asks_open\":\"3\"}");
+        row("asks_open fractional", 200, "{\"asks_open\":1.5}");
+        row("asks_open beyond 64 bits", 200, "{\"asks_open\":1e30}");
+        row("label as a number", 200, "{\"label\":5}");
+        row("savings as a string", 200, "{\"savings_pct\":\"38\"}");
+        row("expiry as a bool", 200, "{\"cache_expires_at\":true}");
+        row("model as an object", 200, "{\"model\":{}}");
     }
     void answers()
     {
@@ -129,27 +119,13 @@ private Q_SLOTS:
         server.answer = HttpTestServer::reply(status, body);
         Home home;
         home.configure(server.url());
-        OverlayState state;
-        showEarlierAnswer(state);
-        GatewayStatusClient client(state, home.dir.path());
-        QSignalSpy changed(&state, &OverlayState::changed);
-        QVERIFY(refreshAndWait(client) >= 0);
+        GatewayStatusClient client(home.dir.path());
+        const auto done = refreshAndWait(client);
+        QVERIFY(done);
         QVERIFY(!client.isFetching());
         QCOMPARE(server.requests.size(), 1);
-
-        QTEST(state.connected(), "connected");
-        QTEST(state.detail(), "detail");
-        QTEST(state.model(), "model");
-        QFETCH(double, expiry);
-        QCOMPARE(state.cacheExpiresAt(), expiry == 0 ? std::nullopt : std::optional(expiry));
-        QFETCH(double, savings);
-        QCOMPARE(state.savingsPct(), savings < 0 ? std::nullopt : std::optional(savings));
-        QFETCH(qint64, asks);
-        QFETCH(qint64, answers);
-        QCOMPARE(qint64(state.asksOpen()), asks);
-        QCOMPARE(qint64(state.answersFresh()), answers);
-        // A success ends with the explicit notification after its seven writes.
-        QCOMPARE(changed.count(), state.connected() ? 8 : 2);
+        QFETCH(StatusResult, result);
+        QVERIFY(done->first == result);
     }
 
     // The request: one GET to the status path below the base URL, with the key and the query.
@@ -182,33 +158,34 @@ private Q_SLOTS:
         server.answer = HttpTestServer::reply(200, "{}");
         Home home;
         home.configure(server.url() + suffix, QStringLiteral("key with spaces=/+"));
-        OverlayState state;
-        state.setHarness(harness);
-        state.setSurface(surface);
-        GatewayStatusClient client(state, home.dir.path());
-        QVERIFY(refreshAndWait(client) >= 0);
+        GatewayStatusClient client(home.dir.path());
+        const auto done = refreshAndWait(client, harness, surface);
+        QVERIFY(done && done->first);
         QCOMPARE(server.requests.size(), 1);
         QVERIFY(server.requests[0].startsWith("GET "));
         QTEST(server.target(0), "target");
         QCOMPARE(server.header(0, "x-api-key"), QByteArray("key with spaces=/+"));
-        QVERIFY(state.connected());
     }
 
-    // Configurations that do not name a gateway: "Gateway not configured" and no request.
+    // Configurations that do not name a gateway: no request, and why.
     void notConfigured_data()
     {
         QTest::addColumn<QByteArray>("contents"); // "<none>", "<fifo>", "<directory>", "<huge>"
-        QTest::newRow("missing") << QByteArray("<none>");
-        QTest::newRow("named pipe") << QByteArray("<fifo>");
-        QTest::newRow("directory") << QByteArray("<directory>");
-        QTest::newRow("over the size cap") << QByteArray("<huge>");
-        QTest::newRow("not JSON") << QByteArray("gateway_base_url=x");
-        QTest::newRow("array") << QByteArray("[{\"gateway_base_url\":\"U\",\"api_key\":\"k\"}]");
-        QTest::newRow("no key") << QByteArray("{\"gateway_base_url\":\"U\"}");
-        QTest::newRow("empty URL") << QByteArray("{\"gateway_base_url\":\"\",\"api_key\":\"k\"}");
-        QTest::newRow("empty key") << QByteArray("{\"gateway_base_url\":\"U\",\"api_key\":\"\"}");
-        QTest::newRow("key a number") << QByteArray("{\"gateway_base_url\":\"U\",\"api_key\":5}");
-        QTest::newRow("URL null") << QByteArray("{\"gateway_base_url\":null,\"api_key\":\"k\"}");
+        QTest::addColumn<ConfigProblem>("problem");
+        const auto row = [](const char *name, const QByteArray &contents, ConfigProblem problem) {
+            QTest::newRow(name) << contents << problem;
+        };
+        row("missing", "<none>", ConfigProblem::Missing);
+        row("named pipe", "<fifo>", ConfigProblem::Unreadable);
+        row("directory", "<directory>", ConfigProblem::Unreadable);
+        row("over the size cap", "<huge>", ConfigProblem::Unreadable);
+        row("not JSON", "gateway_base_url=x", ConfigProblem::NotAnObject);
+        row("array", "[{\"gateway_base_url\":\"U\",\"api_key\":\"k\"}]", ConfigProblem::NotAnObject);
+        row("no key", "{\"gateway_base_url\":\"U\"}", ConfigProblem::Incomplete);
+        row("empty URL", "{\"gateway_base_url\":\"\",\"api_key\":\"k\"}", ConfigProblem::Incomplete);
+        row("empty key", "{\"gateway_base_url\":\"U\",\"api_key\":\"\"}", ConfigProblem::Incomplete);
+        row("key a number", "{\"gateway_base_url\":\"U\",\"api_key\":5}", ConfigProblem::Incomplete);
+        row("URL null", "{\"gateway_base_url\":null,\"api_key\":\"k\"}", ConfigProblem::Incomplete);
     }
     void notConfigured()
     {
@@ -227,13 +204,10 @@ private Q_SLOTS:
         } else if (contents != "<none>") {
             home.write(QByteArray(contents).replace("\"U\"", QByteArray("\"" + url + "\"")));
         }
-        OverlayState state;
-        state.setConnected(true);
-        GatewayStatusClient client(state, home.dir.path());
-        QVERIFY(!client.readConfig());
-        QVERIFY(refreshAndWait(client) >= 0);
-        QVERIFY(!state.connected());
-        QCOMPARE(state.detail(), notConfiguredText);
+        GatewayStatusClient client(home.dir.path());
+        QTEST(client.readConfig().error(), "problem");
+        const auto done = refreshAndWait(client);
+        QVERIFY(done && done->first == std::unexpected(StatusFailure::NotConfigured));
         QVERIFY(!client.isFetching());
         QTest::qWait(50);
         QVERIFY(server.requests.isEmpty());
@@ -245,74 +219,71 @@ private Q_SLOTS:
         Home home;
         home.write(
             "{\"api_key\":\" k \",\"gateway_base_url\":\"https://gw.example/x/\",\"theme\":1}");
-        OverlayState state;
-        const std::optional<GatewayConfig> config =
-            GatewayStatusClient(state, home.dir.path()).readConfig();
-        QCOMPARE(config,
+        const auto config = GatewayStatusClient(home.dir.path()).readConfig();
+        QVERIFY(config);
+        QCOMPARE(*config,
                  (GatewayConfig{QStringLiteral("https://gw.example/x/"), QStringLiteral(" k ")}));
     }
 
-    // A base URL that cannot be made into a URL changes nothing; one that can but is not HTTP
-    // counts as unreachable. Neither sends anything.
-    void unusableBaseUrl_data()
+    // A base URL that cannot be made into a URL, one that is not HTTP, and a key that would
+    // split the headers: nothing is sent.
+    void unusableConfiguration_data()
     {
         QTest::addColumn<QString>("baseUrl");
-        QTest::addColumn<QString>("detail");
-        QTest::newRow("space in the host") << QStringLiteral("http://exa mple.com")
-                                           << QStringLiteral("Connecting to gateway\u2026");
-        QTest::newRow("other scheme") << QStringLiteral("ftp://127.0.0.1") << unavailable;
-        QTest::newRow("no scheme") << QStringLiteral("127.0.0.1") << unavailable;
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<StatusResult>("result");
+        const StatusResult noUrl = std::unexpected(StatusFailure::NoUrl);
+        QTest::newRow("space in the host") << u"http://exa mple.com"_s << u"k"_s << noUrl;
+        QTest::newRow("other scheme") << u"ftp://127.0.0.1"_s << u"k"_s << unavailable;
+        QTest::newRow("no scheme") << u"127.0.0.1"_s << u"k"_s << unavailable;
+        QTest::newRow("line break in the key") << u"http://127.0.0.1:9"_s << u"k\\r\\nX: y"_s
+                                               << unavailable;
     }
-    void unusableBaseUrl()
+    void unusableConfiguration()
     {
         QFETCH(QString, baseUrl);
+        QFETCH(QString, key);
         Home home;
-        home.configure(baseUrl);
-        OverlayState state;
-        GatewayStatusClient client(state, home.dir.path());
-        client.refresh();
+        home.configure(baseUrl, key);
+        GatewayStatusClient client(home.dir.path());
+        const auto done = refreshAndWait(client);
         QVERIFY(!client.isFetching());
-        QTEST(state.detail(), "detail");
-        QVERIFY(!state.connected());
+        QFETCH(StatusResult, result);
+        QVERIFY(done && done->first == result);
     }
 
-    // One request at a time: a refresh while one is in flight sends nothing. A success that
-    // arrives while the controller says to discard it leaves the state alone. Destroying the
-    // client mid-request is safe.
-    void inFlightAndDiscarded()
+    // One request at a time: a refresh while one is in flight sends nothing and gives no result.
+    // Destroying the client mid-request is safe and gives none either.
+    void inFlightAndDestroyed()
     {
         HttpTestServer server;
         QList<QTcpSocket *> waiting;
         server.answer = [&](QTcpSocket *socket) { waiting << socket; };
         Home home;
         home.configure(server.url());
-        OverlayState state;
-        auto client = std::make_unique<GatewayStatusClient>(state, home.dir.path());
-        bool discard = true;
-        client->setDiscardCheck([&] { return discard; });
-        QSignalSpy finished(client.get(), &GatewayStatusClient::finished);
-        client->refresh();
+        auto client = std::make_unique<GatewayStatusClient>(home.dir.path());
+        QList<StatusResult> results;
+        connect(client.get(), &GatewayStatusClient::finished,
+                [&](const StatusResult &result) { results << result; });
+        client->refresh(u"claude-code"_s, u"claude-desktop"_s);
         QVERIFY(client->isFetching());
         QTRY_COMPARE(server.requests.size(), 1);
-        client->refresh();
-        client->refresh();
+        client->refresh(u"codex"_s, u"codex-desktop"_s);
         QTest::qWait(100);
         QCOMPARE(server.requests.size(), 1);
-        QVERIFY(finished.isEmpty());
+        QVERIFY(results.isEmpty());
 
         HttpTestServer::reply(200, "{\"label\":\"new\"}")(waiting.takeFirst());
-        QVERIFY(finished.wait());
+        QTRY_COMPARE(results.size(), 1);
         QVERIFY(!client->isFetching());
-        QVERIFY(!state.connected());
-        QCOMPARE(state.detail(), QStringLiteral("Connecting to gateway\u2026"));
+        QVERIFY(results[0] == labelled(u"new"_s));
 
-        discard = false;
-        client->refresh();
+        client->refresh(u"claude-code"_s, u"claude-desktop"_s);
         QTRY_COMPARE(server.requests.size(), 2);
         client.reset();
         HttpTestServer::reply(200, "{\"label\":\"late\"}")(waiting.takeFirst());
         QTest::qWait(100);
-        QCOMPARE(state.detail(), QStringLiteral("Connecting to gateway\u2026"));
+        QCOMPARE(results.size(), 1);
     }
 
     // The deadline runs on the client's timers: a gateway that accepted the request and went
@@ -324,31 +295,67 @@ private Q_SLOTS:
         server.answer = [&](QTcpSocket *socket) { waiting << socket; };
         Home home;
         home.configure(server.url());
-        OverlayState state;
         ManualClock clock;
         ManualTimers timers(clock);
-        GatewayStatusClient client(state, home.dir.path(), timers);
-        QSignalSpy finished(&client, &GatewayStatusClient::finished);
-        client.refresh();
+        GatewayStatusClient client(home.dir.path(), timers);
+        QList<StatusResult> results;
+        connect(&client, &GatewayStatusClient::finished,
+                [&](const StatusResult &result) { results << result; });
+        client.refresh(u"claude-code"_s, u"claude-desktop"_s);
         QTRY_COMPARE(server.requests.size(), 1);
         timers.advance(std::chrono::milliseconds(3999));
         QVERIFY(client.isFetching());
-        QVERIFY(finished.isEmpty());
+        QVERIFY(results.isEmpty());
         timers.advance(std::chrono::milliseconds(1));
-        QCOMPARE(finished.count(), 1);
+        QCOMPARE(results.size(), 1);
         QVERIFY(!client.isFetching());
-        QCOMPARE(state.detail(), unavailable);
+        QVERIFY(results[0] == unavailable);
 
         // The next request gets a deadline of its own; an answer in time stops it.
-        client.refresh();
+        client.refresh(u"claude-code"_s, u"claude-desktop"_s);
         QTRY_COMPARE(server.requests.size(), 2);
         HttpTestServer::reply(200, "{\"label\":\"in time\"}")(waiting.last());
-        QVERIFY(finished.wait());
-        QCOMPARE(state.detail(), QStringLiteral("in time"));
+        QTRY_COMPARE(results.size(), 2);
+        QVERIFY(results[1] == labelled(u"in time"_s));
         QCOMPARE(timers.pendingCount(), 0);
     }
 
-    // Hostile or broken gateways end in "Gateway unavailable" within about the deadline, and
+    // A failure is logged once while it lasts, again after an answer, and no message holds the
+    // key, even with every category's debug messages on.
+    void logsEachFailureOnceWithoutTheKey()
+    {
+        static QStringList messages;
+        messages.clear();
+        QLoggingCategory::setFilterRules(u"orvane.*=true"_s);
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &message) {
+                messages << QString::number(type) + u' ' + message;
+            });
+        HttpTestServer server;
+        server.answer = HttpTestServer::reply(503, "{}");
+        Home home;
+        home.configure(server.url(), u"sk-secret-4711"_s);
+        GatewayStatusClient client(home.dir.path());
+        const auto warnings = [] {
+            return messages.filter(QString::number(QtWarningMsg) + u' ').size();
+        };
+        QVERIFY(refreshAndWait(client));
+        QVERIFY(refreshAndWait(client));
+        const int once = warnings();
+        server.answer = HttpTestServer::reply(200, "{}");
+        QVERIFY(refreshAndWait(client));
+        server.answer = HttpTestServer::reply(503, "{}");
+        QVERIFY(refreshAndWait(client));
+        const int again = warnings();
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules({});
+        QCOMPARE(once, 1);
+        QCOMPARE(again, 2);
+        QVERIFY2(messages.filter(u"HTTP 503"_s).size() == 2, qPrintable(messages.join(u'\n')));
+        QVERIFY(messages.filter(u"sk-secret-4711"_s).isEmpty());
+    }
+
+    // Hostile or broken gateways end unavailable within about the deadline, and
     // the next refresh works.
     void hostile_data()
     {
@@ -385,25 +392,24 @@ private Q_SLOTS:
                 302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n");
         Home home;
         home.configure(server.url());
-        OverlayState state;
-        GatewayStatusClient client(state, home.dir.path());
+        GatewayStatusClient client(home.dir.path());
 
-        const qint64 took = refreshAndWait(client);
+        const auto done = refreshAndWait(client);
+        QVERIFY(done);
+        const qint64 took = done->second;
         QFETCH(bool, untilDeadline);
         // Timers of a second and more are coarse: they may fire up to 5 % early.
         if (untilDeadline)
             QVERIFY2(took >= 3750 && took < 5500, qPrintable(QString::number(took)));
         else
             QVERIFY2(took >= 0 && took < 2500, qPrintable(QString::number(took)));
-        QCOMPARE(state.detail(), unavailable);
-        QVERIFY(!state.connected());
+        QVERIFY(done->first == unavailable);
         QVERIFY(!client.isFetching());
         QVERIFY(elsewhere.requests.isEmpty());
 
         server.answer = HttpTestServer::reply(200, "{\"label\":\"back\"}");
-        QVERIFY(refreshAndWait(client) >= 0);
-        QCOMPARE(state.detail(), QStringLiteral("back"));
-        QVERIFY(state.connected());
+        const auto back = refreshAndWait(client);
+        QVERIFY(back && back->first == labelled(u"back"_s));
     }
 };
 

@@ -178,7 +178,7 @@ void TestOverlayDesktop::clickTogglesWithoutTakingFocus()
     const QRect frame = panelFrame();
     const QPoint header = frame.topLeft() + QPoint(120, 29);
     QVERIFY(clickAt(header));
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->state().expanded(), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->state().snapshot().expanded, wmTimeout);
     QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(frame.topLeft(), QSize(318, 188)), wmTimeout);
     QTest::qWait(200); // a window manager that would focus on click has done so by now
     QCOMPARE(m_x->activeWindow(), m_claude);
@@ -189,7 +189,7 @@ void TestOverlayDesktop::clickTogglesWithoutTakingFocus()
     const QPoint block = frame.topLeft() + QPoint(120, 120);
     QVERIFY(clickAt(block));
     QTest::qWait(200);
-    QVERIFY(m_controller->state().expanded());
+    QVERIFY(m_controller->state().snapshot().expanded);
     QCOMPARE(m_x->activeWindow(), m_claude);
 }
 
@@ -220,7 +220,7 @@ void TestOverlayDesktop::dragMovesAndIsRemembered()
     QTest::qWait(100);
     const QPoint dropped = panelFrame().topLeft();
     QTRY_COMPARE_WITH_TIMEOUT(m_origins.stored, std::optional(dropped), wmTimeout);
-    QVERIFY(m_controller->state().expanded()); // a drag is not a click
+    QVERIFY(m_controller->state().snapshot().expanded); // a drag is not a click
     QCOMPARE(m_x->activeWindow(), m_claude);
     picture("3-dragged");
 

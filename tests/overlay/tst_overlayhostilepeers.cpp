@@ -95,7 +95,10 @@ struct Running
         controller.start();
         controller.toggle();
     }
-    Usage::TokenUsage usage() { return controller.state().usage().value_or(Usage::TokenUsage{}); }
+    Usage::TokenUsage usage()
+    {
+        return controller.state().snapshot().usage.value_or(Usage::TokenUsage{});
+    }
     std::int64_t output() { return usage().output; }
 
     ClaudeInFront monitor;
@@ -151,7 +154,8 @@ private Q_SLOTS:
     }
 
     // About five seconds with the pill expanded and a turn written every 300 ms, so the display
-    // tick, the re-target check and the count-up animation all run while the gateway misbehaves.
+    // tick, the transcript's change handler and the count-up animation all run while the gateway
+    // misbehaves.
     void hostileGatewayLeavesTheOverlayOnTime()
     {
         QFETCH(QString, kind);
@@ -169,7 +173,7 @@ private Q_SLOTS:
         const QByteArray key = "sk-hostile-" + QByteArray::number(QRandomGenerator::global()->generate64());
         QDir().mkpath(home.filePath(QStringLiteral(".config/orvane")));
         QDir().mkpath(home.filePath(QStringLiteral(".claude/projects/-home-u-app")));
-        const QString configPath = gatewayConfigPath(home.path());
+        const QString configPath = Gateway::gatewayConfigPath(home.path());
         QFile config(configPath);
         QVERIFY(config.open(QIODevice::WriteOnly));
         config.write("{\"gateway_base_url\":\"" + gateway.url().toUtf8() + "\",\"api_key\":\"" +
@@ -192,22 +196,23 @@ private Q_SLOTS:
             QTest::qWait(300);
             transcript.write(turn(++written));
             transcript.flush();
-            if (!unavailableAt && controller.state().detail() == u"Gateway unavailable")
+            if (!unavailableAt && controller.state().snapshot().detail == u"Gateway unavailable")
                 unavailableAt = elapsed.elapsed();
         }
         qInfo("%s: worst timer lateness %lld ms, %d display ticks, unavailable after %lld ms",
               qPrintable(kind), static_cast<long long>(timers.worstLateMs()),
               timers.displayTicks(), static_cast<long long>(unavailableAt.value_or(-1)));
         QVERIFY(!gateway.requests.isEmpty());
-        QVERIFY2(unavailableAt && *unavailableAt <= GatewayStatusClient::deadline.count() + 1500,
+        QVERIFY2(unavailableAt &&
+                     *unavailableAt <= Gateway::GatewayStatusClient::deadline.count() + 1500,
                  qPrintable(QString::number(unavailableAt.value_or(-1))));
-        QVERIFY(!controller.state().connected());
+        QVERIFY(!controller.state().snapshot().connected);
         // A stall of the main thread would show as a late tick; a busy shared machine may add a
         // little.
         QVERIFY2(timers.worstLateMs() < 400, qPrintable(QString::number(timers.worstLateMs())));
         QVERIFY2(timers.displayTicks() >= 4, qPrintable(QString::number(timers.displayTicks())));
         // The counters kept following the transcript meanwhile.
-        QTRY_COMPARE(controller.state().usage().value_or(Usage::TokenUsage{}).cacheRead,
+        QTRY_COMPARE(running.usage().cacheRead,
                      std::int64_t(100000) * written * (written + 1) / 2);
 
         // The key went out in the request and is kept nowhere but the configuration file.

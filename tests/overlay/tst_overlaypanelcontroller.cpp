@@ -1,6 +1,7 @@
 // The overlay controller with its seams replaced: a scripted active window, screens, origin
 // store, clock and timers, a panel that records what it is told; real transcripts in a
-// temporary home, real inotify, and a gateway on loopback.
+// temporary home, the inotify index (or the walk, which reports no changes), and a gateway on
+// loopback.
 #include "gateway/GatewayStatusClient.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
@@ -11,6 +12,7 @@
 #include "support/ManualTimers.h"
 #include "support/OverlayStandIns.h"
 #include "usage/TranscriptHome.h"
+#include "usage/TranscriptIndex.h"
 #include "usage/TranscriptWalk.h"
 
 #include <QDir>
@@ -76,7 +78,7 @@ Platform::ActiveWindow window(const QString &instance, const QString &className,
 const QString statusPath =
     QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
 
-// Live inotify instances of this process: one per transcript watch (the walk source has none).
+// Live inotify instances of this process.
 int inotifyInstances()
 {
     int count = 0;
@@ -105,14 +107,18 @@ struct Rig
     StandIns::MemoryOrigins origins;
     ManualClock clock;
     ManualTimers timers{clock};
-    std::unique_ptr<Usage::TranscriptWalk> transcripts;
+    std::unique_ptr<Usage::TranscriptSource> transcripts;
     std::map<std::int64_t, QString> programs; // pid -> program name
     RecordingPanel *panel = nullptr;
     std::unique_ptr<OverlayPanelController> controller;
 
-    explicit Rig(bool configured = true)
+    // Over the inotify index, as in the application, or else over the walk.
+    explicit Rig(bool configured = true, bool indexed = true)
     {
-        transcripts = std::make_unique<Usage::TranscriptWalk>(home.path());
+        if (indexed)
+            transcripts = std::make_unique<Usage::TranscriptIndex>(home.path());
+        else
+            transcripts = std::make_unique<Usage::TranscriptWalk>(home.path());
         if (configured)
             writeFile(home.filePath(QStringLiteral(".config/orvane/config.json")),
                       "{\"gateway_base_url\":\"" + gateway.url().toUtf8()
@@ -131,7 +137,7 @@ struct Rig
             }});
         return *controller;
     }
-    OverlayState &state() { return controller->state(); }
+    const OverlaySnapshot &state() { return controller->state().snapshot(); }
     QString transcript(const QString &name) const
     {
         return home.filePath(QStringLiteral(".claude/projects/-home-u-app/") + name);
@@ -157,9 +163,9 @@ private Q_SLOTS:
     void placementAndSavedOrigin();
     void toggleKeepsTheTopEdgeAndADragIsRemembered();
     void originSurvivesInSettings();
+    void countersFollowTheTranscriptAndCountUp_data();
     void countersFollowTheTranscriptAndCountUp();
-    void watchFollowsDeletionAndRenameOneAtATime_data();
-    void watchFollowsDeletionAndRenameOneAtATime();
+    void countersFollowTheNewestTranscript();
     void newConversationResetsAndWaitsForItsFirstTurn();
     void neverShownWithoutAnActiveWindowMonitor();
 };
@@ -215,18 +221,18 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
     }
     const bool claude = harness == QLatin1String("claude-code");
     QCOMPARE(controller.activeHarness()->id, harness);
-    QCOMPARE(rig.state().harness(), harness);
-    QCOMPARE(rig.state().harnessLabel(), claude ? QStringLiteral("Claude") : QStringLiteral("Codex"));
-    QCOMPARE(rig.state().surface(),
+    QCOMPARE(rig.state().harness, harness);
+    QCOMPARE(rig.state().harnessLabel, claude ? QStringLiteral("Claude") : QStringLiteral("Codex"));
+    QCOMPARE(rig.state().surface,
              claude ? QStringLiteral("claude-desktop") : QStringLiteral("codex-desktop"));
     // The activation asked the gateway for this harness and surface.
-    QTRY_COMPARE(rig.state().detail(), claude ? QStringLiteral("claude line") : QStringLiteral("codex line"));
+    QTRY_COMPARE(rig.state().detail, claude ? QStringLiteral("claude line") : QStringLiteral("codex line"));
 
     // Another window hides it; the harness fields stay for the next showing.
     rig.monitor.activate(window(QStringLiteral("xterm"), QStringLiteral("XTerm")));
     QVERIFY(!rig.panel->shown);
     QVERIFY(!controller.activeHarness());
-    QCOMPARE(rig.state().harness(), harness);
+    QCOMPARE(rig.state().harness, harness);
     rig.monitor.activate(std::nullopt);
     QVERIFY(!rig.panel->shown);
 }
@@ -273,7 +279,7 @@ void TestOverlayPanelController::placementAndSavedOrigin()
     // The screen is the one holding the active window; the placement is saved like any move.
     QCOMPARE(rig.screens.askedAt, std::optional(QPoint(100 + 399, 200 + 299)));
     QCOMPARE(rig.origins.stored, area ? std::optional(expected) : stored);
-    QCOMPARE(rig.state().detail(), QStringLiteral("Gateway not configured"));
+    QCOMPARE(rig.state().detail, QStringLiteral("Gateway not configured"));
 }
 
 void TestOverlayPanelController::toggleKeepsTheTopEdgeAndADragIsRemembered()
@@ -287,10 +293,10 @@ void TestOverlayPanelController::toggleKeepsTheTopEdgeAndADragIsRemembered()
     QCOMPARE(rig.panel->rect, standard);
 
     rig.panel->toggled();
-    QVERIFY(rig.state().expanded());
+    QVERIFY(rig.state().expanded);
     QCOMPARE(rig.panel->rect, QRect(940, 45, 318, 188));
     rig.panel->toggled();
-    QVERIFY(!rig.state().expanded());
+    QVERIFY(!rig.state().expanded);
     QCOMPARE(rig.panel->rect, standard);
 
     // Dropped elsewhere, hidden by another window, shown again where it was dropped, expanded
@@ -333,50 +339,52 @@ void TestOverlayPanelController::originSurvivesInSettings()
     QCOMPARE(store.load(), std::optional(QPoint(10, 20)));
 }
 
+void TestOverlayPanelController::countersFollowTheTranscriptAndCountUp_data()
+{
+    QTest::addColumn<bool>("indexed");
+    QTest::newRow("index: on the change") << true;
+    QTest::newRow("walk: at the next tick") << false;
+}
+
 void TestOverlayPanelController::countersFollowTheTranscriptAndCountUp()
 {
-    Rig rig(false);
+    QFETCH(bool, indexed);
+    Rig rig(false, indexed);
     const QString path = rig.transcript(QStringLiteral("a.jsonl"));
     writeFile(path, claudeLine("m1", 1000, 200, 30, 40));
     OverlayPanelController &controller = rig.make();
     controller.start();
-    QVERIFY(!controller.watchedPath()); // nothing is watched while no harness is in front
     rig.wait(2s);
-    QVERIFY(!controller.watchedPath());
+    QVERIFY(!rig.state().usage); // nothing is read while no harness is in front
 
     rig.monitor.activate(window(QStringLiteral("claude"), {}));
-    rig.wait(2s);
-    QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(path)));
-    QCOMPARE(rig.state().usage()->cacheRead, 1000);
+    QCOMPARE(rig.state().usage->cacheRead, 1000); // read on showing
     QVERIFY(!controller.isAnimating()); // collapsed: nothing counts up
 
     rig.panel->toggled();
     rig.wait(16ms); // the first reading after start is shown at once
-    QCOMPARE(rig.state().displayedUsage(), rig.state().usage());
+    QCOMPARE(rig.state().displayedUsage, rig.state().usage);
     QVERIFY(!controller.isAnimating());
 
     writeFile(path, claudeLine("m2", 9000, 0, 0, 960), true);
-    QTRY_COMPARE(rig.state().usage()->cacheRead, 10000); // the write event, no timer needed
+    if (!indexed)
+        rig.wait(1s);
+    QTRY_COMPARE(rig.state().usage->cacheRead, 10000); // the index: no timer needed
     QVERIFY(controller.isAnimating());
     rig.wait(500ms);
-    const std::int64_t midway = rig.state().displayedUsage()->cacheRead;
+    const std::int64_t midway = rig.state().displayedUsage->cacheRead;
     QVERIFY2(midway > 1000 && midway < 10000, QByteArray::number(qint64(midway)).constData());
     rig.wait(1500ms); // every count-up ends within about 1.82 s
-    QCOMPARE(rig.state().displayedUsage(), rig.state().usage());
+    QCOMPARE(rig.state().displayedUsage, rig.state().usage);
     QVERIFY(!controller.isAnimating());
-    QCOMPARE(rig.timers.pendingCount(), 3); // poll, display and re-target only
+    QCOMPARE(rig.timers.pendingCount(), 2); // poll and display only
 }
 
-void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime_data()
+// The newest transcript is followed as it is deleted, renamed away, overtaken by a newer one or
+// replaced by one renamed over it, on the index's events alone: no timer moves, and no inotify
+// instance is added to the index's.
+void TestOverlayPanelController::countersFollowTheNewestTranscript()
 {
-    QTest::addColumn<bool>("rename");
-    QTest::newRow("deleted") << false;
-    QTest::newRow("renamed away") << true;
-}
-
-void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime()
-{
-    QFETCH(bool, rename);
     Rig rig(false);
     const QString older = rig.transcript(QStringLiteral("older.jsonl"));
     const QString newer = rig.transcript(QStringLiteral("newer.jsonl"));
@@ -384,32 +392,26 @@ void TestOverlayPanelController::watchFollowsDeletionAndRenameOneAtATime()
     writeFile(newer, claudeLine("n", 7, 7, 7, 7));
     touch(older, -60);
     const int before = inotifyInstances();
-    OverlayPanelController &controller = rig.make();
-    controller.start();
+    rig.make().start();
     rig.monitor.activate(window(QStringLiteral("claude"), {}));
-    rig.wait(2s);
-    QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(newer)));
-    QCOMPARE(inotifyInstances(), before + 1);
+    QCOMPARE(rig.state().usage->cacheRead, 7);
+    const auto cacheRead = [&] { return rig.state().usage->cacheRead; };
 
-    if (rename)
-        QVERIFY(QFile::rename(newer, rig.home.filePath(QStringLiteral("moved.txt"))));
-    else
-        QVERIFY(QFile::remove(newer));
-    // Re-bound at once on the event, not at the next tick.
-    QTRY_COMPARE(controller.watchedPath(), std::optional(QFile::encodeName(older)));
-    QCOMPARE(rig.state().usage()->cacheRead, 1);
-    QCOMPARE(inotifyInstances(), before + 1);
-
-    // Back and forth between files: still a single watch.
-    for (int i = 0; i < 3; ++i) {
-        writeFile(i % 2 ? older : newer, claudeLine("x", 1, 1, 1, 1), true);
-        // Writes within one tick of the kernel's coarse clock share a time: make it plain.
-        touch(i % 2 ? older : newer, 10 * (i + 1));
-        rig.wait(2s);
-        QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(i % 2 ? older : newer)));
-        QCOMPARE(inotifyInstances(), before + 1);
-    }
-    rig.controller.reset();
+    QVERIFY(QFile::rename(newer, rig.home.filePath(QStringLiteral("moved.txt"))));
+    QTRY_COMPARE(cacheRead(), 1); // renamed away: the older one
+    const QString newest = rig.transcript(QStringLiteral("newest.jsonl"));
+    writeFile(newest, claudeLine("n2", 20, 0, 0, 0));
+    touch(newest, 10);
+    QTRY_COMPARE(cacheRead(), 20); // a newer one
+    QVERIFY(QFile::remove(newest));
+    writeFile(older, claudeLine("o2", 100, 0, 0, 0), true);
+    QTRY_COMPARE(cacheRead(), 101); // deleted: back to the older one, which grew
+    const QString replacement = rig.transcript(QStringLiteral("older.next"));
+    writeFile(replacement, claudeLine("o", 1, 1, 1, 1) + claudeLine("o3", 1000, 0, 0, 0));
+    QCOMPARE(::rename(QFile::encodeName(replacement).constData(),
+                      QFile::encodeName(older).constData()),
+             0);
+    QTRY_COMPARE(cacheRead(), 1101); // replaced: read again, ids already counted not twice
     QCOMPARE(inotifyInstances(), before);
 }
 
@@ -423,34 +425,32 @@ void TestOverlayPanelController::newConversationResetsAndWaitsForItsFirstTurn()
     OverlayPanelController &controller = rig.make();
     controller.start();
     rig.monitor.activate(window(QStringLiteral("claude"), {}));
-    rig.wait(2s);
-    QTRY_COMPARE(rig.state().detail(), QStringLiteral("orv (oauth)"));
-    QVERIFY(rig.state().usage());
+    QTRY_COMPARE(rig.state().detail, QStringLiteral("orv (oauth)"));
+    QVERIFY(rig.state().usage);
 
     const QString fresh = rig.transcript(QStringLiteral("b.jsonl"));
     writeFile(fresh, {});
     touch(fresh, 5);
     rig.wait(1s);
-    OverlayState &state = rig.state();
-    QCOMPARE(state.detail(), QStringLiteral("Waiting for first turn\u2026"));
-    QCOMPARE(state.statusLine(), QStringLiteral("Claude \u00b7 Waiting for first turn\u2026"));
-    QCOMPARE(state.model(), QStringLiteral("Orvane"));
-    QVERIFY(!state.cacheExpiresAt() && !state.savingsPct() && !state.usage()
-            && !state.displayedUsage());
-    QCOMPARE(state.asksOpen(), 0);
-    QVERIFY(!controller.watchedPath());
+    const OverlaySnapshot &state = rig.state();
+    QCOMPARE(state.detail, QStringLiteral("Waiting for first turn\u2026"));
+    QCOMPARE(controller.state().statusLine(),
+             QStringLiteral("Claude \u00b7 Waiting for first turn\u2026"));
+    QCOMPARE(state.model, QStringLiteral("Orvane"));
+    QVERIFY(!state.cacheExpiresAt && !state.savingsPct && !state.displayedUsage);
+    QCOMPARE(state.usage, std::optional(Usage::TokenUsage{})); // the new, empty file's
+    QCOMPARE(state.asksOpen, 0);
 
     // The gateway's answers are ignored until the first turn.
     rig.wait(15s);
     QTRY_VERIFY(!controller.gatewayClient().isFetching());
-    QCOMPARE(state.detail(), QStringLiteral("Waiting for first turn\u2026"));
-    QCOMPARE(controller.watchedPath(), std::optional(QFile::encodeName(fresh)));
+    QCOMPARE(state.detail, QStringLiteral("Waiting for first turn\u2026"));
 
     writeFile(fresh, claudeLine("n1", 1, 2, 3, 4), true);
-    QTRY_COMPARE(state.usage()->output, 4); // counted afresh, not on top of the old file
+    QTRY_COMPARE(state.usage->output, 4); // counted afresh, not on top of the old file
     rig.wait(1s); // grown: ready, and the status line comes back
-    QTRY_COMPARE(state.detail(), QStringLiteral("orv (oauth)"));
-    QCOMPARE(state.asksOpen(), 2);
+    QTRY_COMPARE(state.detail, QStringLiteral("orv (oauth)"));
+    QCOMPARE(state.asksOpen, 2);
 }
 
 void TestOverlayPanelController::neverShownWithoutAnActiveWindowMonitor()
@@ -470,8 +470,8 @@ void TestOverlayPanelController::neverShownWithoutAnActiveWindowMonitor()
     controller.start();
     rig.wait(30s);
     QVERIFY(!rig.panel->shown);
-    QVERIFY(!controller.watchedPath());
-    QCOMPARE(controller.state().detail(), QStringLiteral("Gateway not configured"));
+    QVERIFY(!controller.state().snapshot().usage);
+    QCOMPARE(controller.state().snapshot().detail, QStringLiteral("Gateway not configured"));
 }
 
 QTEST_GUILESS_MAIN(TestOverlayPanelController)

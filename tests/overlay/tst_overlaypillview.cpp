@@ -71,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(pill.view.pillRect(),
                  QRect(QPoint(margins.left(), margins.top()), QSize(318, 58)));
 
-        pill.state.setExpanded(true);
+        pill.state.update([](OverlaySnapshot &f) { f.expanded = true; });
         QCOMPARE(pill.view.sizeHint(), QSize(318, 188).grownBy(margins));
         pill.settle();
         QCOMPARE(pill.view.pillRect().size(), QSize(318, 188));
@@ -93,25 +93,22 @@ private Q_SLOTS:
         QFETCH(qint64, output);
         QFETCH(qint64, contextUsed);
         Pill empty;
-        empty.state.setExpanded(true);
+        empty.state.update([](OverlaySnapshot &f) { f.expanded = true; });
         empty.settle();
         Pill pill;
-        pill.state.setExpanded(true);
-        pill.state.setUsage(Usage::TokenUsage{.cacheRead = 0,
-                                       .cacheWrite = 0,
-                                       .freshInput = 0,
-                                       .output = output,
-                                       .contextWindow = 200000,
-                                       .contextUsed = contextUsed});
+        pill.state.update([&](OverlaySnapshot &f) {
+            f.expanded = true;
+            f.usage = Usage::TokenUsage{.cacheRead = 0,
+                                        .cacheWrite = 0,
+                                        .freshInput = 0,
+                                        .output = output,
+                                        .contextWindow = 200000,
+                                        .contextUsed = contextUsed};
+        });
         pill.settle();
         QTEST(render(pill.view, 1) == render(empty.view, 1), "placeholder");
         // The shown counters win over the true ones while counting up.
-        pill.state.setDisplayedUsage(Usage::TokenUsage{.cacheRead = 0,
-                                                .cacheWrite = 0,
-                                                .freshInput = 0,
-                                                .output = 0,
-                                                .contextWindow = std::nullopt,
-                                                .contextUsed = 0});
+        pill.state.update([](OverlaySnapshot &f) { f.displayedUsage = Usage::TokenUsage{}; });
         QCOMPARE(render(pill.view, 1), render(empty.view, 1));
     }
 
@@ -149,14 +146,16 @@ private Q_SLOTS:
         QFETCH(bool, red);
         // Opaque, so that the track's colour over the pill is known exactly.
         Pill pill(false);
-        pill.state.setExpanded(true);
-        pill.state.setUsage(
-            Usage::TokenUsage{.cacheRead = 10,
-                       .cacheWrite = 20,
-                       .freshInput = 30,
-                       .output = 40,
-                       .contextWindow = window < 0 ? std::nullopt : std::optional(window),
-                       .contextUsed = used});
+        pill.state.update([&](OverlaySnapshot &f) {
+            f.expanded = true;
+            f.usage = Usage::TokenUsage{
+                .cacheRead = 10,
+                .cacheWrite = 20,
+                .freshInput = 30,
+                .output = 40,
+                .contextWindow = window < 0 ? std::nullopt : std::optional(window),
+                .contextUsed = used};
+        });
         pill.settle();
         const std::optional<QRectF> track = pill.view.contextBarRect();
         QCOMPARE(track.has_value(), fill >= 0);
@@ -253,7 +252,7 @@ private Q_SLOTS:
         QVERIFY2(grey.red() == grey.green() && grey.red() > 100, qPrintable(grey.name()));
 
         counter.paints = 0;
-        pill.state.setConnected(true);
+        pill.state.update([](OverlaySnapshot &f) { f.connected = true; });
         QTRY_VERIFY(counter.paints > 0);
         const QColor green = render(pill.view, 1).pixelColor(dot);
         QVERIFY2(green.green() > green.red() + 80, qPrintable(green.name()));
@@ -269,9 +268,9 @@ private Q_SLOTS:
         Pill pill(false);
         QCOMPARE(pill.view.accessibleName(), u"Orvane"_s);
         QCOMPARE(pill.view.accessibleDescription(), pill.state.statusLine());
-        pill.state.setDetail(u"Gateway unavailable"_s);
+        pill.state.update([](OverlaySnapshot &f) { f.detail = u"Gateway unavailable"_s; });
         QCOMPARE(pill.view.accessibleDescription(), u"Claude \u00B7 Gateway unavailable"_s);
-        pill.state.setSavingsPct(38);
+        pill.state.update([](OverlaySnapshot &f) { f.savingsPct = 38; });
         QCOMPARE(pill.view.accessibleDescription(),
                  u"Claude \u00B7 Gateway unavailable \u00B7 38% saved"_s);
     }

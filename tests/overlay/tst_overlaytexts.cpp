@@ -1,3 +1,4 @@
+#include "overlay/GatewayFields.h"
 #include "overlay/OverlayState.h"
 #include "overlay/OverlayTexts.h"
 #include "support/ManualClock.h"
@@ -12,6 +13,7 @@ using namespace Overlay;
 
 using OptionalDouble = std::optional<double>;
 Q_DECLARE_METATYPE(OptionalDouble)
+Q_DECLARE_METATYPE(Gateway::StatusResult)
 
 namespace {
 const QString dot = QStringLiteral(" \u00B7 ");
@@ -46,7 +48,7 @@ private Q_SLOTS:
         OverlayState state(clock);
         const double now = secondsSinceEpoch(clock.now());
         if (ahead)
-            state.setCacheExpiresAt(now + *ahead);
+            state.update([&](OverlaySnapshot &fields) { fields.cacheExpiresAt = now + *ahead; });
         QCOMPARE(state.warmth(), text);
     }
 
@@ -135,12 +137,14 @@ private Q_SLOTS:
         QFETCH(QString, line);
         ManualClock clock;
         OverlayState state(clock);
-        if (ahead)
-            state.setCacheExpiresAt(secondsSinceEpoch(clock.now()) + *ahead);
-        state.setDetail(detail);
-        state.setSavingsPct(savings);
-        state.setAsksOpen(asks);
-        state.setAnswersFresh(answers);
+        state.update([&](OverlaySnapshot &fields) {
+            if (ahead)
+                fields.cacheExpiresAt = secondsSinceEpoch(clock.now()) + *ahead;
+            fields.detail = detail;
+            fields.savingsPct = savings;
+            fields.asksOpen = asks;
+            fields.answersFresh = answers;
+        });
         QCOMPARE(state.statusLine(), line);
     }
 
@@ -149,7 +153,9 @@ private Q_SLOTS:
     {
         ManualClock clock;
         OverlayState state(clock);
-        state.setCacheExpiresAt(secondsSinceEpoch(clock.now()) + 61);
+        state.update([&](OverlaySnapshot &fields) {
+            fields.cacheExpiresAt = secondsSinceEpoch(clock.now()) + 61;
+        });
         QCOMPARE(state.statusLine(),
                  QStringLiteral("Claude") + dot + fire + QStringLiteral("1:01"));
         clock.advance(std::chrono::seconds(60));
@@ -185,40 +191,83 @@ private Q_SLOTS:
         QCOMPARE(contextValueText(usage), text);
     }
 
-    // Initial values, one field signal plus changed() per write (equal values included), and
-    // changed() alone for the explicit notification.
+    // What a status request's outcome shows, over an earlier answer: an answer replaces all of
+    // it, a failure only the connection and the detail, a URL that could not be formed nothing.
+    void gatewayFields_data()
+    {
+        using Gateway::GatewayStatus;
+        using Gateway::StatusFailure;
+        QTest::addColumn<Gateway::StatusResult>("result");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<OptionalDouble>("savings"); // the expiry and the counters go with it
+        const auto row = [](const char *name, const Gateway::StatusResult &result, bool connected,
+                            const char *detail, const char *model, OptionalDouble savings) {
+            QTest::newRow(name) << result << connected << QString::fromUtf8(detail)
+                                << QString::fromUtf8(model) << savings;
+        };
+        const QString s4 = QStringLiteral("s-4");
+        // clang-format off
+        row("auth mode before label, display name before model", GatewayStatus{QStringLiteral("Sonnet"), s4, QStringLiteral("L"), QStringLiteral("oauth"), 9.0, 38.2, 9, 9}, true, "orv (oauth)", "Sonnet", 38.2);
+        row("label, model id", GatewayStatus{{}, s4, QStringLiteral("Routing to plan"), {}, {}, {}, {}, {}}, true, "Routing to plan", "s-4", {});
+        row("nothing", GatewayStatus{}, true, "Connected", "Orvane", {});
+        row("unavailable", std::unexpected(StatusFailure::Unavailable), false, "Gateway unavailable", "Earlier", 50.0);
+        row("not configured", std::unexpected(StatusFailure::NotConfigured), false, "Gateway not configured", "Earlier", 50.0);
+        row("no URL", std::unexpected(StatusFailure::NoUrl), true, "Earlier", "Earlier", 50.0);
+        // clang-format on
+    }
+    void gatewayFields()
+    {
+        QFETCH(Gateway::StatusResult, result);
+        OverlaySnapshot fields;
+        fields.connected = true;
+        fields.model = fields.detail = QStringLiteral("Earlier");
+        fields.cacheExpiresAt = fields.savingsPct = 50.0;
+        fields.asksOpen = fields.answersFresh = 5;
+        showGatewayResult(fields, result);
+        QTEST(fields.connected, "connected");
+        QTEST(fields.detail, "detail");
+        QTEST(fields.model, "model");
+        QTEST(fields.savingsPct, "savings");
+        const bool kept = fields.savingsPct == 50.0;
+        QCOMPARE(fields.cacheExpiresAt, kept ? OptionalDouble(50.0) : result->cacheExpiresAt);
+        QCOMPARE(fields.asksOpen, kept ? 5 : result->asksOpen.value_or(0));
+        QCOMPARE(fields.answersFresh, kept ? 5 : result->answersFresh.value_or(0));
+    }
+
+    // Initial values, changed() once per write (however many fields, equal values included)
+    // and alone for the explicit notification; the counters shown while counting up.
     void notifications()
     {
         OverlayState state;
-        QCOMPARE(state.model(), QStringLiteral("Orvane"));
-        QCOMPARE(state.harness(), QStringLiteral("claude-code"));
-        QCOMPARE(state.surface(), QStringLiteral("claude-desktop"));
-        QVERIFY(!state.connected());
-        QVERIFY(!state.expanded());
+        const OverlaySnapshot &fields = state.snapshot();
+        QCOMPARE(fields.model, QStringLiteral("Orvane"));
+        QCOMPARE(fields.harness, QStringLiteral("claude-code"));
+        QCOMPARE(fields.surface, QStringLiteral("claude-desktop"));
+        QVERIFY(!fields.connected);
+        QVERIFY(!fields.expanded);
         QVERIFY(!state.shownUsage());
 
+        const auto reading = [](std::int64_t cacheRead) {
+            Usage::TokenUsage usage;
+            usage.cacheRead = cacheRead;
+            return usage;
+        };
         QSignalSpy changed(&state, &OverlayState::changed);
-        QSignalSpy detail(&state, &OverlayState::detailChanged);
-        QSignalSpy usage(&state, &OverlayState::usageChanged);
-        state.setDetail(state.detail());
-        state.setDetail(QStringLiteral("Connected"));
-        QCOMPARE(detail.count(), 2);
-        QCOMPARE(changed.count(), 2);
-        Usage::TokenUsage read;
-        read.cacheRead = 5;
-        state.setUsage(read);
-        QCOMPARE(usage.count(), 1);
-        QCOMPARE(detail.count(), 2);
+        state.update([](OverlaySnapshot &) {});
+        state.update([&](OverlaySnapshot &f) {
+            f.detail = QStringLiteral("Connected");
+            f.usage = reading(5);
+        });
         state.notifyChanged();
-        QCOMPARE(changed.count(), 4);
-        QCOMPARE(usage.count(), 1);
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(fields.detail, QStringLiteral("Connected"));
 
         QCOMPARE(state.shownUsage()->cacheRead, 5);
-        Usage::TokenUsage counting;
-        counting.cacheRead = 2;
-        state.setDisplayedUsage(counting);
+        state.update([&](OverlaySnapshot &f) { f.displayedUsage = reading(2); });
         QCOMPARE(state.shownUsage()->cacheRead, 2);
-        state.setDisplayedUsage(std::nullopt);
+        state.update([](OverlaySnapshot &f) { f.displayedUsage.reset(); });
         QCOMPARE(state.shownUsage()->cacheRead, 5);
     }
 };

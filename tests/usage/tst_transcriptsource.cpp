@@ -264,7 +264,8 @@ void TestTranscriptSource::differential()
 }
 
 // Roots that appear, disappear and come back through a link, folders created later, an
-// overflow walking again, and the change handler running from the event loop.
+// overflow walking again, the change handler running from the event loop, and a tree it cannot
+// report for.
 void TestTranscriptSource::rootsAndChanges()
 {
     TranscriptHome home;
@@ -324,6 +325,14 @@ void TestTranscriptSource::rootsAndChanges()
         QCOMPARE(newest(), root + "/-c/w.jsonl");
         QVERIFY(index.fullWalks() > before);
     }
+
+    // A tree that shares its folder with the other cannot be watched: it reports no changes.
+    const std::string codexRoot = *index.root(u"codex"_s);
+    QVERIFY(index.reportsChanges(root) && index.reportsChanges(codexRoot));
+    QVERIFY(QDir().mkpath(home.filePath(u".codex"_s)));
+    QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".codex/sessions"_s)));
+    index.processPendingEvents();
+    QVERIFY(index.reportsChanges(root) && !index.reportsChanges(codexRoot));
 }
 
 QTEST_GUILESS_MAIN(TestTranscriptSource)

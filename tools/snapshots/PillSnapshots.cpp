@@ -4,6 +4,7 @@
 
 #include "overlay/ui/OverlayPillView.h"
 #include "overlay/OverlayState.h"
+#include "overlay/PillGeometry.h"
 #include "platform/Clock.h"
 
 #include <QPainter>
@@ -14,7 +15,9 @@ namespace Snapshots {
 namespace {
 
 using Overlay::OverlayPillView;
+using Overlay::OverlaySnapshot;
 using Overlay::OverlayState;
+using Overlay::PillGeometry;
 using Usage::TokenUsage;
 
 // A fixed moment, so that countdowns read the same in every run.
@@ -36,12 +39,12 @@ const FixedClock &fixedClock()
 
 // A box of the pill's size that shows the view with its shadow margin cut away. The box owns
 // the state and the view.
-std::unique_ptr<QWidget> pill(const std::function<void(OverlayState &)> &setUp,
+std::unique_ptr<QWidget> pill(const std::function<void(OverlaySnapshot &)> &setUp,
                               bool translucent = true)
 {
     auto box = std::make_unique<QWidget>();
     auto *state = new OverlayState(fixedClock(), box.get());
-    setUp(*state);
+    state->update(setUp);
     auto *view = new OverlayPillView(*state, translucent, box.get());
     const QMargins margins = view->shadowMargins();
     view->setGeometry(QRect(QPoint(-margins.left(), -margins.top()), view->sizeHint()));
@@ -58,11 +61,11 @@ protected:
     }
 };
 
-std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlayState &)> &setUp)
+std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlaySnapshot &)> &setUp)
 {
     auto desktop = std::make_unique<LightDesktop>();
     auto *state = new OverlayState(fixedClock(), desktop.get());
-    setUp(*state);
+    state->update(setUp);
     auto *view = new OverlayPillView(*state, true, desktop.get());
     view->setGeometry(QRect(QPoint(20, 20), view->sizeHint()));
     return desktop;
@@ -70,23 +73,23 @@ std::unique_ptr<QWidget> onDesktop(const std::function<void(OverlayState &)> &se
 
 QSize collapsed()
 {
-    return {OverlayPillView::pillWidth, OverlayPillView::collapsedHeight};
+    return PillGeometry::size(false);
 }
 
 QSize expanded()
 {
-    return {OverlayPillView::pillWidth, OverlayPillView::expandedHeight};
+    return PillGeometry::size(true);
 }
 
-void connectedWithCache(OverlayState &state)
+void connectedWithCache(OverlaySnapshot &fields)
 {
-    state.setConnected(true);
-    state.setModel(QStringLiteral("Sonnet 4.5"));
-    state.setDetail(QStringLiteral("orv (subscription)"));
-    state.setCacheExpiresAt(FixedClock::seconds() + 4 * 60 + 32.6);
-    state.setSavingsPct(38.0);
-    state.setAsksOpen(2);
-    state.setAnswersFresh(1);
+    fields.connected = true;
+    fields.model = QStringLiteral("Sonnet 4.5");
+    fields.detail = QStringLiteral("orv (subscription)");
+    fields.cacheExpiresAt = FixedClock::seconds() + 4 * 60 + 32.6;
+    fields.savingsPct = 38.0;
+    fields.asksOpen = 2;
+    fields.answersFresh = 1;
 }
 
 } // namespace
@@ -94,27 +97,27 @@ void connectedWithCache(OverlayState &state)
 QList<Snapshot> pillSnapshots()
 {
     return {
-        {QStringLiteral("pill-collapsed-initial"), [] { return pill([](OverlayState &) {}); },
+        {QStringLiteral("pill-collapsed-initial"), [] { return pill([](OverlaySnapshot &) {}); },
          collapsed()},
         {QStringLiteral("pill-collapsed-connected"), [] { return pill(connectedWithCache); },
          collapsed()},
         {QStringLiteral("pill-collapsed-not-configured"),
          [] {
-             return pill([](OverlayState &state) {
-                 state.setHarnessLabel(QStringLiteral("Codex"));
-                 state.setDetail(QStringLiteral("Gateway not configured"));
+             return pill([](OverlaySnapshot &fields) {
+                 fields.harnessLabel = QStringLiteral("Codex");
+                 fields.detail = QStringLiteral("Gateway not configured");
              });
          },
          collapsed()},
         {QStringLiteral("pill-collapsed-long-line"),
          [] {
-             return pill([](OverlayState &state) {
-                 state.setConnected(true);
-                 state.setDetail(QStringLiteral("Routing through the team plan, fallback to the "
-                                                "personal key"));
-                 state.setSavingsPct(12.5);
-                 state.setAsksOpen(12);
-                 state.setAnswersFresh(3);
+             return pill([](OverlaySnapshot &fields) {
+                 fields.connected = true;
+                 fields.detail = QStringLiteral("Routing through the team plan, fallback to the "
+                                                "personal key");
+                 fields.savingsPct = 12.5;
+                 fields.asksOpen = 12;
+                 fields.answersFresh = 3;
              });
          },
          collapsed()},
@@ -122,68 +125,68 @@ QList<Snapshot> pillSnapshots()
          collapsed()},
         {QStringLiteral("pill-expanded-context-near-full"),
          [] {
-             return pill([](OverlayState &state) {
-                 connectedWithCache(state);
-                 state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 1284312,
+             return pill([](OverlaySnapshot &fields) {
+                 connectedWithCache(fields);
+                 fields.expanded = true;
+                 fields.usage = Usage::TokenUsage{.cacheRead = 1284312,
                                            .cacheWrite = 45210,
                                            .freshInput = 812,
                                            .output = 23968,
                                            .contextWindow = 200000,
-                                           .contextUsed = 186400});
+                                           .contextUsed = 186400};
              });
          },
          expanded()},
         {QStringLiteral("pill-expanded-context-low"),
          [] {
-             return pill([](OverlayState &state) {
-                 connectedWithCache(state);
-                 state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211,
+             return pill([](OverlaySnapshot &fields) {
+                 connectedWithCache(fields);
+                 fields.expanded = true;
+                 fields.usage = Usage::TokenUsage{.cacheRead = 38211,
                                            .cacheWrite = 7020,
                                            .freshInput = 999,
                                            .output = 1250,
                                            .contextWindow = 200000,
-                                           .contextUsed = 45210});
+                                           .contextUsed = 45210};
              });
          },
          expanded()},
         {QStringLiteral("pill-expanded-no-window"),
          [] {
-             return pill([](OverlayState &state) {
-                 state.setConnected(true);
-                 state.setDetail(QStringLiteral("Connected"));
-                 state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 0,
+             return pill([](OverlaySnapshot &fields) {
+                 fields.connected = true;
+                 fields.detail = QStringLiteral("Connected");
+                 fields.expanded = true;
+                 fields.usage = Usage::TokenUsage{.cacheRead = 0,
                                            .cacheWrite = 5210,
                                            .freshInput = 42,
                                            .output = 380,
                                            .contextWindow = std::nullopt,
-                                           .contextUsed = 5252});
+                                           .contextUsed = 5252};
              });
          },
          expanded()},
         {QStringLiteral("pill-expanded-no-turns"),
          [] {
-             return pill([](OverlayState &state) {
-                 state.setConnected(true);
-                 state.setDetail(QStringLiteral("Waiting for first turn\u2026"));
-                 state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.contextWindow = 200000, .contextUsed = 18000});
+             return pill([](OverlaySnapshot &fields) {
+                 fields.connected = true;
+                 fields.detail = QStringLiteral("Waiting for first turn\u2026");
+                 fields.expanded = true;
+                 fields.usage = Usage::TokenUsage{.contextWindow = 200000, .contextUsed = 18000};
              });
          },
          expanded()},
         {QStringLiteral("overlay-pill-shadow-on-light"),
          [] {
-             return onDesktop([](OverlayState &state) {
-                 connectedWithCache(state);
-                 state.setExpanded(true);
-                 state.setUsage(Usage::TokenUsage{.cacheRead = 38211,
+             return onDesktop([](OverlaySnapshot &fields) {
+                 connectedWithCache(fields);
+                 fields.expanded = true;
+                 fields.usage = Usage::TokenUsage{.cacheRead = 38211,
                                            .cacheWrite = 7020,
                                            .freshInput = 999,
                                            .output = 1250,
                                            .contextWindow = 200000,
-                                           .contextUsed = 45210});
+                                           .contextUsed = 45210};
              });
          },
          QSize(400, 270)},

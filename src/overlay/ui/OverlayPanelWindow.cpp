@@ -1,5 +1,7 @@
 #include "overlay/ui/OverlayPanelWindow.h"
 
+#include "overlay/Log.h"
+#include "overlay/PillGeometry.h"
 #include "overlay/ui/OverlayPillView.h"
 #include "platform/ui/WindowSystem.h"
 #include "platform/x11/X11FloatingWindow.h"
@@ -35,6 +37,8 @@ OverlayPanelWindow::~OverlayPanelWindow() = default;
 std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state)
 {
     const bool translucent = Platform::WindowSystem::supportsTranslucency();
+    if (!translucent)
+        qCDebug(lcOverlay, "No compositor: the pill is drawn opaque and clipped to its shape");
     auto *pill = new OverlayPillView(state, translucent);
     return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent);
 }
@@ -103,6 +107,8 @@ bool OverlayPanelWindow::eventFilter(QObject *watched, QEvent *event)
             // The window manager moves it from here, as it does with a title bar, where it
             // offers that; it then owns the pointer until the button goes up.
             m_systemMove = windowHandle() && windowHandle()->startSystemMove();
+            if (!m_systemMove)
+                qCDebug(lcOverlay, "The window manager does not move the pill: moved by hand");
             return true;
         }
         if (m_dragging && !m_systemMove)
@@ -116,7 +122,7 @@ bool OverlayPanelWindow::eventFilter(QObject *watched, QEvent *event)
         const bool clicked = !m_dragging;
         m_pressed = m_dragging = m_systemMove = false;
         const int top = m_margins.top();
-        if (clicked && m_pressLocal.y() >= top && m_pressLocal.y() < top + headerHeight
+        if (clicked && m_pressLocal.y() >= top && m_pressLocal.y() < top + PillGeometry::collapsedHeight
             && m_pressLocal.x() >= m_margins.left() && m_pressLocal.x() < width() - m_margins.right()
             && m_toggle)
             m_toggle();
@@ -159,8 +165,8 @@ void OverlayPanelWindow::updateMask()
     QPainter painter(&shape);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::color1);
-    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_box.size())), cornerRadius,
-                            cornerRadius);
+    painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_box.size())), PillGeometry::cornerRadius,
+                            PillGeometry::cornerRadius);
     painter.end();
     setMask(shape);
 }

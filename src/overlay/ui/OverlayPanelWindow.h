@@ -28,9 +28,6 @@ class OverlayPanelWindow final : public QWidget, public Panel
     Q_OBJECT
 
 public:
-    static constexpr int headerHeight = 58;
-    static constexpr int cornerRadius = 14;
-
     OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent);
     ~OverlayPanelWindow() override;
 

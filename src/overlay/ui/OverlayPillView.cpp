@@ -3,6 +3,7 @@
 #include "design/Design.h"
 #include "overlay/OverlayState.h"
 #include "overlay/OverlayTexts.h"
+#include "overlay/PillGeometry.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -143,7 +144,7 @@ OverlayPillView::OverlayPillView(OverlayState &state, bool translucent, QWidget 
     : QWidget(parent)
     , m_state(state)
     , m_translucent(translucent)
-    , m_wasExpanded(state.expanded())
+    , m_wasExpanded(state.snapshot().expanded)
 {
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setAttribute(Qt::WA_OpaquePaintEvent, !translucent);
@@ -178,7 +179,7 @@ QMargins OverlayPillView::shadowMargins() const
 
 QSize OverlayPillView::pillSize() const
 {
-    return {pillWidth, m_state.expanded() ? expandedHeight : collapsedHeight};
+    return PillGeometry::size(m_state.snapshot().expanded);
 }
 
 QRect OverlayPillView::pillRect() const
@@ -189,13 +190,13 @@ QRect OverlayPillView::pillRect() const
 std::optional<QRectF> OverlayPillView::contextBarRect() const
 {
     const std::optional<Usage::TokenUsage> &usage = m_state.shownUsage();
-    if (!m_state.expanded() || !usage || usage->total() < 1 || !usage->contextFraction())
+    if (!m_state.snapshot().expanded || !usage || usage->total() < 1 || !usage->contextFraction())
         return std::nullopt;
     const QRectF pill(pillRect());
     const QRectF block(pill.left() + headerPadding,
-                       pill.top() + collapsedHeight + 1 + blockPaddingTop,
+                       pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop,
                        pill.width() - 2 * headerPadding,
-                       pill.height() - collapsedHeight - 1 - blockPaddingTop - blockPaddingBottom);
+                       pill.height() - PillGeometry::collapsedHeight - 1 - blockPaddingTop - blockPaddingBottom);
     return usageLayout(block, true).bar;
 }
 
@@ -211,8 +212,8 @@ QSize OverlayPillView::minimumSizeHint() const
 
 void OverlayPillView::onStateChanged()
 {
-    if (m_state.expanded() != m_wasExpanded) {
-        m_wasExpanded = m_state.expanded();
+    if (m_state.snapshot().expanded != m_wasExpanded) {
+        m_wasExpanded = m_state.snapshot().expanded;
         updateGeometry();
     }
     // Only a new text is announced: the state changes sixty times a second while counting.
@@ -236,17 +237,17 @@ void OverlayPillView::paintEvent(QPaintEvent *)
 
     const QRectF pill(pillRect());
     QPainterPath shape;
-    shape.addRoundedRect(pill, cornerRadius, cornerRadius);
+    shape.addRoundedRect(pill, PillGeometry::cornerRadius, PillGeometry::cornerRadius);
     painter.fillPath(shape,
                      m_translucent ? QColor(0, 0, 0, qRound(0.88 * 255)) : opaqueBackground());
 
     painter.save();
     painter.setClipPath(shape);
-    paintHeader(painter, QRectF(pill.topLeft(), QSizeF(pill.width(), collapsedHeight)));
-    if (m_state.expanded() && pill.height() > collapsedHeight) {
-        painter.fillRect(QRectF(pill.left(), pill.top() + collapsedHeight, pill.width(), 1),
+    paintHeader(painter, QRectF(pill.topLeft(), QSizeF(pill.width(), PillGeometry::collapsedHeight)));
+    if (m_state.snapshot().expanded && pill.height() > PillGeometry::collapsedHeight) {
+        painter.fillRect(QRectF(pill.left(), pill.top() + PillGeometry::collapsedHeight, pill.width(), 1),
                          white(0.12));
-        const qreal top = pill.top() + collapsedHeight + 1 + blockPaddingTop;
+        const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop;
         paintUsage(painter,
                    QRectF(pill.left() + headerPadding, top, pill.width() - 2 * headerPadding,
                           pill.bottom() + 1 - blockPaddingBottom - top));
@@ -255,8 +256,8 @@ void OverlayPillView::paintEvent(QPaintEvent *)
 
     // The outline's 1-point stroke lies just inside the pill's box.
     QPainterPath outline;
-    outline.addRoundedRect(pill.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5,
-                           cornerRadius - 0.5);
+    outline.addRoundedRect(pill.adjusted(0.5, 0.5, -0.5, -0.5), PillGeometry::cornerRadius - 0.5,
+                           PillGeometry::cornerRadius - 0.5);
     painter.setPen(QPen(white(0.14), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(outline);
@@ -274,8 +275,8 @@ void OverlayPillView::paintShadow(QPainter &painter)
             shapePainter.setRenderHint(QPainter::Antialiasing);
             shapePainter.scale(scale, scale);
             QPainterPath shape;
-            shape.addRoundedRect(QRectF(pillRect()).translated(0, shadowOffset), cornerRadius,
-                                 cornerRadius);
+            shape.addRoundedRect(QRectF(pillRect()).translated(0, shadowOffset), PillGeometry::cornerRadius,
+                                 PillGeometry::cornerRadius);
             shapePainter.fillPath(shape, QColor(0, 0, 0, qRound(shadowAlpha * 255)));
         }
         // A blur "radius" of 14 reads as a Gaussian of about half that spread; three box passes
@@ -325,8 +326,8 @@ void OverlayPillView::paintHeader(QPainter &painter, QRectF header)
 
     // The chevron points up while expanded, down while collapsed.
     const qreal chevronTop = centre - chevronSize.height() / 2;
-    const qreal tip = m_state.expanded() ? chevronTop : chevronTop + chevronSize.height();
-    const qreal ends = m_state.expanded() ? chevronTop + chevronSize.height() : chevronTop;
+    const qreal tip = m_state.snapshot().expanded ? chevronTop : chevronTop + chevronSize.height();
+    const qreal ends = m_state.snapshot().expanded ? chevronTop + chevronSize.height() : chevronTop;
     QPainterPath chevron;
     chevron.moveTo(chevronLeft, ends);
     chevron.lineTo(chevronLeft + chevronSize.width() / 2, tip);
@@ -336,7 +337,7 @@ void OverlayPillView::paintHeader(QPainter &painter, QRectF header)
     painter.drawPath(chevron);
 
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_state.connected() ? dotGreen() : dotGrey());
+    painter.setBrush(m_state.snapshot().connected ? dotGreen() : dotGrey());
     painter.drawEllipse(QRectF(dotLeft, centre - dotSize / 2, dotSize, dotSize));
 }
 

@@ -23,11 +23,6 @@ class OverlayPillView : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int pillWidth = 318;
-    static constexpr int collapsedHeight = 58; // the header row
-    static constexpr int expandedHeight = 188;
-    static constexpr qreal cornerRadius = 14;
-
     // The state must outlive the view.
     OverlayPillView(OverlayState &state, bool translucent, QWidget *parent = nullptr);
 

@@ -1,0 +1,7 @@
+#include "overlay/Log.h"
+
+namespace Overlay {
+
+Q_LOGGING_CATEGORY(lcOverlay, "orvane.overlay", QtInfoMsg)
+
+} // namespace Overlay
