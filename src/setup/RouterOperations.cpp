@@ -5,9 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
+
+#include <cerrno>
 
 namespace Setup {
 
@@ -48,7 +51,13 @@ void runInstall(const InstallAnswers &answers, const QString &packageSpec, Compl
                 RunningInstalls *installs)
 {
     const QString path = newAnswersFilePath();
-    const SetupResult<void> written = writePrivateFile(path, answersJson(answers));
+    // Said apart from other write failures: the remedy is the folder, not another try.
+    const QString directory = QFileInfo(path).path();
+    const SetupResult<void> written =
+        QFileInfo::exists(directory)
+            ? writePrivateFile(path, answersJson(answers))
+            : std::unexpected(PlatformError{QLatin1String(missingFolderOperation), directory,
+                                            qt_error_string(ENOENT)});
     if (!written) {
         QTimer::singleShot(0, [done = std::move(done), written] { done(written); });
         return;

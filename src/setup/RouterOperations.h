@@ -16,6 +16,10 @@ namespace Setup {
 void runInstall(const InstallAnswers &answers, const QString &packageSpec, Completion<void> done,
                 RunningInstalls *installs = nullptr);
 
+// The PlatformError operation of an install whose temporary folder does not exist; its path
+// is the folder.
+inline constexpr auto missingFolderOperation = "find the temporary folder";
+
 // Where the answers files are written: the temporary directory.
 QString answersDirectory();
 

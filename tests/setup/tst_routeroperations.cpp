@@ -104,6 +104,7 @@ private Q_SLOTS:
         QTest::newRow("temporary folder not writable") << u"read-only"_s << u"write"_s;
         QTest::newRow("a file in the folder's place") << u"file"_s << u"write"_s;
         QTest::newRow("the disk fills up while writing") << u"full"_s << u"write"_s;
+        QTest::newRow("temporary folder missing") << u"missing"_s << QString::fromLatin1(Setup::missingFolderOperation);
     }
     void answersFileWriteFailures()
     {
@@ -114,7 +115,7 @@ private Q_SLOTS:
         const QString folder = home.path(u"tmp"_s);
         if (obstacle == u"file"_s) {
             home.write(u"tmp"_s, "not a folder");
-        } else {
+        } else if (obstacle != u"missing"_s) {
             QVERIFY(QDir().mkpath(folder));
             if (obstacle == u"read-only"_s) {
                 if (::geteuid() == 0)
