@@ -369,6 +369,7 @@ private Q_SLOTS:
         QTest::newRow("valid JSON over 1 MiB") << QStringLiteral("large") << false;
         QTest::newRow("closed mid-answer") << QStringLiteral("closed") << false;
         QTest::newRow("redirect to another host") << QStringLiteral("redirect") << false;
+        QTest::newRow("streams headers at full speed") << QStringLiteral("headers") << false;
     }
     void hostile()
     {
@@ -388,6 +389,8 @@ private Q_SLOTS:
                 "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize, 'x') + "\"}");
         else if (kind == QLatin1String("closed"))
             server.answer = HttpTestServer::closeMidAnswer();
+        else if (kind == QLatin1String("headers"))
+            server.answer = HttpTestServer::streamHeaders(1);
         else if (kind == QLatin1String("redirect"))
             server.answer = HttpTestServer::reply(
                 302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n");

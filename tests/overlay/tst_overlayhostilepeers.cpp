@@ -24,6 +24,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,6 +152,7 @@ private Q_SLOTS:
         QTest::newRow("endless chunked body") << QStringLiteral("endless");
         QTest::newRow("50 MiB body") << QStringLiteral("huge");
         QTest::newRow("closed mid-answer") << QStringLiteral("closed");
+        QTest::newRow("streams headers at full speed") << QStringLiteral("headers");
     }
 
     // About five seconds with the pill expanded and a turn written every 300 ms, so the display
@@ -168,6 +170,8 @@ private Q_SLOTS:
             gateway.answer = HttpTestServer::stream(50 * 1024 * 1024, QByteArray(65536, ' '), 1);
         else if (kind == QLatin1String("closed"))
             gateway.answer = HttpTestServer::closeMidAnswer();
+        else if (kind == QLatin1String("headers"))
+            gateway.answer = HttpTestServer::streamHeaders(1);
 
         QTemporaryDir home;
         const QByteArray key = "sk-hostile-" + QByteArray::number(QRandomGenerator::global()->generate64());
@@ -199,14 +203,20 @@ private Q_SLOTS:
             if (!unavailableAt && controller.state().snapshot().detail == u"Gateway unavailable")
                 unavailableAt = elapsed.elapsed();
         }
-        qInfo("%s: worst timer lateness %lld ms, %d display ticks, unavailable after %lld ms",
+        struct rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        qInfo("%s: worst timer lateness %lld ms, %d display ticks, unavailable after %lld ms, "
+              "peak memory %ld MiB",
               qPrintable(kind), static_cast<long long>(timers.worstLateMs()),
-              timers.displayTicks(), static_cast<long long>(unavailableAt.value_or(-1)));
+              timers.displayTicks(), static_cast<long long>(unavailableAt.value_or(-1)),
+              usage.ru_maxrss / 1024);
         QVERIFY(!gateway.requests.isEmpty());
         QVERIFY2(unavailableAt &&
                      *unavailableAt <= Gateway::GatewayStatusClient::deadline.count() + 1500,
                  qPrintable(QString::number(unavailableAt.value_or(-1))));
         QVERIFY(!controller.state().snapshot().connected);
+        // Given up, the exchange is gone: its connection closed, nothing more read.
+        QVERIFY(!gateway.connectionOpen());
         // A stall of the main thread would show as a late tick; a busy shared machine may add a
         // little.
         QVERIFY2(timers.worstLateMs() < 400, qPrintable(QString::number(timers.worstLateMs())));
