@@ -96,7 +96,7 @@ bool HttpExchange::readHead()
 {
     // Only up to the head's end is taken; what follows is the body's.
     const QByteArray peeked = m_socket->peek(maximumHeadSize - m_head.size() + 1);
-    const qsizetype end = (m_head.right(3) + peeked).indexOf("\r\n\r\n");
+    const qsizetype end = QByteArray(m_head.right(3) + peeked).indexOf("\r\n\r\n");
     if (end < 0) {
         m_head += m_socket->read(peeked.size());
         if (m_head.size() > maximumHeadSize)

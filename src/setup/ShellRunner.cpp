@@ -3,6 +3,7 @@
 #include "setup/Log.h"
 #include "setup/OutputCollector.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -71,7 +72,8 @@ void runCollecting(const QString &program, const QStringList &arguments,
                    const QProcessEnvironment &environment, const QString &command,
                    ProcessFinished finished, std::function<void(qint64)> started = {})
 {
-    auto *process = new QProcess;
+    // Owned by the application: a command still running when the program ends is ended with it.
+    auto *process = new QProcess(QCoreApplication::instance());
     auto collector = std::make_shared<OutputCollector>();
     auto reported = std::make_shared<bool>(false);
 

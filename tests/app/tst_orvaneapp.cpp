@@ -379,7 +379,7 @@ void TestOrvaneApp::unusableSocketEndsWithAMessage()
         changes << u"XDG_RUNTIME_DIR="_s + place.path();
     } else if (setUp == u"long"_s) {
         const QString deep = place.filePath(QString(60, u'd') + u'/' + QString(60, u'e'));
-        QVERIFY(QDir().mkpath(deep));
+        QVERIFY(QDir().mkpath(deep) && ::chmod(QFile::encodeName(deep).constData(), 0700) == 0);
         changes << u"XDG_RUNTIME_DIR="_s + deep;
     } else {
         QVERIFY(QDir().mkpath(place.filePath(u".cache/orvane"_s)));
@@ -456,12 +456,11 @@ void TestOrvaneApp::quitSignalsEndTheProgram()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     file.close();
     QProcess *program = startProgram({}, {u"TMPDIR="_s + temporary.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket()), 20000);
-    QVERIFY(!QFileInfo::exists(left));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(left), 20000);
     QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
     QVERIFY(program->waitForFinished(20000));
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program->exitCode(), 0);
+    QVERIFY2(program->exitCode() == 0, program->readAllStandardError().right(3000).constData());
 }
 
 int main(int argc, char **argv)
