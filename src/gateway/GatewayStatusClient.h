@@ -19,9 +19,9 @@ class HttpExchange;
 // Fetches the gateway's status line for one harness and surface and hands back what came of it:
 // the decoded status, or why there is none. At most one request is in flight; a refresh asked for
 // meanwhile is ignored. Redirects are not followed (the key must not travel to another host), the
-// whole request has a deadline, and an oversized body is cut off. Each new kind of failure is
-// logged once, until an answer arrives. Main thread only; a request outstanding when the client
-// is destroyed is abandoned without a result.
+// whole request has a deadline (its connection is shut when it passes), and oversized headers or
+// body are cut off. Each new kind of failure is logged once, until an answer arrives. Main thread
+// only; a request outstanding when the client is destroyed is abandoned without a result.
 class GatewayStatusClient : public QObject
 {
     Q_OBJECT

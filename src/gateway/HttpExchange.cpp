@@ -127,8 +127,11 @@ bool HttpExchange::readHead()
         const QByteArray value = line.mid(colon + 1).trimmed();
         if (name == "transfer-encoding" && value.toLower().contains("chunked"))
             m_chunked = true;
-        else if (name == "content-length")
-            m_contentLength = value.toLongLong(&numeric);
+        else if (name == "content-length" &&
+                 ((m_contentLength = value.toLongLong(&numeric)) < 0 || !numeric)) {
+            fail(QStringLiteral("gave no HTTP answer"));
+            return false;
+        }
     }
     if (m_chunked)
         m_contentLength = -1;

@@ -160,12 +160,18 @@ TranscriptSource::Listing TranscriptIndex::listing(const std::string &root)
 std::optional<std::int64_t> TranscriptIndex::size(const std::string &root, const std::string &path)
 {
     Tree *tree = treeOf(root);
-    if (!tree || tree->walkEveryTime)
-        return m_walk.size(root, path); // one status call, current between walks
+    if (!tree || (tree->walkEveryTime && !walksInBackground()))
+        return m_walk.size(root, path);
     const auto found = tree->files.find(path);
     if (found == tree->files.end())
         return std::nullopt;
-    return found->second.size;
+    if (!tree->walkEveryTime)
+        return found->second.size;
+    // Not watched: a file of the latest walk, as large as it is now.
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return std::int64_t(status.st_size);
 }
 
 void TranscriptIndex::processPendingEvents()
