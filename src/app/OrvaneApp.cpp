@@ -15,6 +15,7 @@
 #include "platform/ProcessExecutable.h"
 #include "platform/Resources.h"
 #include "platform/SettingsFile.h"
+#include "platform/dbus/FreedesktopNotifier.h"
 #include "platform/ui/QtScreens.h"
 #include "platform/ui/WindowSystem.h"
 #include "platform/x11/X11ActiveWindowMonitor.h"
@@ -111,6 +112,11 @@ bool OrvaneApp::initialize()
     m_settings = Platform::openSettings();
     buildOverlay();
 
+    m_notifier = std::make_unique<Platform::FreedesktopNotifier>();
+    m_tray = std::make_unique<TrayMenu>(m_timers, *m_notifier);
+    connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
+    connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
+
     m_engine = std::make_unique<Setup::SystemSetupEngine>();
     m_wizard = std::make_unique<Wizard::WizardController>(
         *m_engine,
@@ -122,12 +128,11 @@ bool OrvaneApp::initialize()
     m_window = std::make_unique<SetupWindow>(
         Platform::WindowSystem::supportsTranslucency(), *m_wizard,
         Wizard::LauncherServices{.clipboard = clipboard(), .settings = m_settings.get(),
-                                 .timers = &m_timers, .isDesktopAppRunning = {}});
+                                 .timers = &m_timers, .isDesktopAppRunning = {},
+                                 .ask = Wizard::MessageBox::ask,
+                                 .hasTray = [tray = m_tray.get()] { return tray->isShown(); }});
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
-
-    m_tray = std::make_unique<TrayMenu>(m_timers);
-    connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
-    connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
+    connect(m_window.get(), &SetupWindow::closed, m_tray.get(), &TrayMenu::windowClosed);
 
     QTimer::singleShot(0, this, &OrvaneApp::start);
     return true;

@@ -16,6 +16,7 @@ class SettingsOriginStore;
 } // namespace Overlay
 namespace Platform {
 class ActiveWindowMonitor;
+class Notifier;
 class QtScreens;
 } // namespace Platform
 namespace Setup {
@@ -36,9 +37,9 @@ class SingleInstance;
 class TrayMenu;
 
 // The application object and the one place the real parts are made: one process per user, the
-// settings, the setup engine under the wizard's controller and its window, the usage overlay
-// over the window system, the transcripts below the home directory, and the notification-area
-// icon. Each part is handed what it reaches; none makes its own.
+// settings, the notification-area icon and the desktop's notifications, the setup engine under
+// the wizard's controller and its window, the usage overlay over the window system, and the
+// transcripts below the home directory. Each part is handed what it reaches; none makes its own.
 class OrvaneApp : public QApplication
 {
     Q_OBJECT
@@ -77,6 +78,8 @@ private:
     // The application's settings (organisation "Orvane"), in the XDG config folder.
     std::unique_ptr<QSettings> m_settings;
     // Declared in the order they need each other: each goes before what it uses.
+    std::unique_ptr<Platform::Notifier> m_notifier;
+    std::unique_ptr<TrayMenu> m_tray;
     std::unique_ptr<Setup::SetupEngine> m_engine;
     std::unique_ptr<Wizard::WizardController> m_wizard;
     std::unique_ptr<SetupWindow> m_window;
@@ -85,7 +88,6 @@ private:
     std::unique_ptr<Platform::QtScreens> m_screens;
     std::unique_ptr<Usage::TranscriptSource> m_transcripts;
     std::unique_ptr<Overlay::OverlayPanelController> m_overlay;
-    std::unique_ptr<TrayMenu> m_tray;
 };
 
 } // namespace App

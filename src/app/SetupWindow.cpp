@@ -33,6 +33,13 @@ SetupWindow::SetupWindow(bool translucent, Wizard::WizardController &wizard,
     quit->setShortcutContext(Qt::WindowShortcut);
     connect(quit, &QAction::triggered, this, &SetupWindow::quitRequested);
     addAction(quit);
+    connect(m_root, &Wizard::RootView::quitRequested, this, &SetupWindow::quitRequested);
+}
+
+void SetupWindow::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    Q_EMIT closed();
 }
 
 void SetupWindow::bringToFront()

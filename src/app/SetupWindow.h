@@ -30,7 +30,13 @@ public:
     void bringToFront();
 
 Q_SIGNALS:
+    // Ctrl+Q, or the launcher's "Quit".
     void quitRequested();
+    // The user closed the window; the program runs on.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     Design::VisualEffect *m_backdrop = nullptr;

@@ -2,15 +2,17 @@
 
 #include "app/AppIcon.h"
 #include "app/Log.h"
+#include "platform/Notifier.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace App {
 
-TrayMenu::TrayMenu(Platform::Timers &timers, QObject *parent)
+TrayMenu::TrayMenu(Platform::Timers &timers, Platform::Notifier &notifier, QObject *parent)
     : QObject(parent)
     , m_timers(timers)
+    , m_notifier(notifier)
     , m_menu(new QMenu)
 {
     QAction *open = m_menu->addAction(tr("Open Orvane"));
@@ -53,6 +55,28 @@ bool TrayMenu::showIfAvailable()
             });
     m_icon->show();
     return true;
+}
+
+QString TrayMenu::closedSummary()
+{
+    return tr("Orvane is still running");
+}
+
+QString TrayMenu::closedBody()
+{
+    return tr("It keeps running for the usage pill. To quit, open Orvane from the menu and press "
+              "Ctrl+Q.");
+}
+
+void TrayMenu::windowClosed()
+{
+    // With an icon to click the program is in plain sight; without one, saying it once is
+    // enough.
+    if (m_icon || m_told)
+        return;
+    m_told = true;
+    qCDebug(lcApp) << "window closed without a notification area: telling the user once";
+    m_notifier.notify(closedSummary(), closedBody());
 }
 
 } // namespace App

@@ -7,8 +7,9 @@ class QPainter;
 namespace Design {
 
 // The base of the buttons drawn without platform chrome: they take focus from the keyboard and
-// the mouse, show the pointing hand, and draw a dashed focus ring where each one's drawing
-// says, only for focus the keyboard moved (not the focus a click or an opening window gives).
+// the mouse, show the pointing hand, are pressed by Space and by Return while they have the
+// focus, and draw a dashed focus ring where each one's drawing says, only for focus the keyboard
+// moved (not the focus a click or an opening window gives).
 class FocusRingButton : public QAbstractButton
 {
     Q_OBJECT
@@ -21,6 +22,8 @@ protected:
     void drawFocusRing(QPainter &painter, const QRectF &frame, const QColor &colour,
                        qreal width = 1.5) const;
 
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 

@@ -96,6 +96,14 @@ void QuestionsModel::setHarnessSelected(const QString &harnessId, bool selected)
     Q_EMIT selectedHarnessesChanged();
 }
 
+void QuestionsModel::setSelectedHarnesses(const QSet<QString> &harnessIds)
+{
+    if (harnessIds == m_selectedHarnesses)
+        return;
+    m_selectedHarnesses = harnessIds;
+    Q_EMIT selectedHarnessesChanged();
+}
+
 void QuestionsModel::toggleHarness(const QString &harnessId)
 {
     setHarnessSelected(harnessId, !isHarnessSelected(harnessId));
@@ -169,21 +177,27 @@ QList<Manifest::ManifestField> QuestionsModel::fields(const QString &groupKey) c
     return fields;
 }
 
-bool QuestionsModel::canSubmit() const
+std::optional<SubmitBlocker> QuestionsModel::submitBlocker() const
 {
     if (m_selectedHarnesses.isEmpty())
-        return false;
-    for (const QString &key : activeFundingGroups()) {
-        const auto chosen = m_selectedFunding.constFind(key);
-        if (chosen == m_selectedFunding.cend() || chosen->isEmpty())
-            return false;
-        for (const Manifest::ManifestField &field : fields(key)) {
+        return SubmitBlocker{1, {}, tr("Choose at least one tool.")};
+    const QStringList groups = activeFundingGroups();
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const int step = int(i) + 2; // the tools come first
+        const auto chosen = m_selectedFunding.constFind(groups.at(i));
+        if (chosen == m_selectedFunding.cend())
+            return SubmitBlocker{step, {}, tr("This step offers nothing to choose.")};
+        if (chosen->isEmpty())
+            return SubmitBlocker{step, {}, tr("Tick at least one funding option.")};
+        for (const Manifest::ManifestField &field : fields(groups.at(i))) {
             const QString value = trimWhitespaceAndNewlines(fieldValue(field));
-            if (value.isEmpty() || field.validate(value))
-                return false;
+            if (value.isEmpty())
+                return SubmitBlocker{step, field.configKey, tr("%1 is needed.").arg(field.label)};
+            if (const std::optional<QString> message = field.validate(value))
+                return SubmitBlocker{step, field.configKey, *message};
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 Setup::InstallAnswers QuestionsModel::answers() const

@@ -5,6 +5,7 @@
 #include "setup/InstallAnswers.h"
 #include "wizard/EnterpriseGateway.h"
 #include "wizard/QuestionStep.h"
+#include "wizard/SubmitBlocker.h"
 
 #include <QList>
 #include <QMap>
@@ -49,6 +50,8 @@ public:
     const QSet<QString> &selectedHarnesses() const { return m_selectedHarnesses; }
     bool isHarnessSelected(const QString &harnessId) const;
     void setHarnessSelected(const QString &harnessId, bool selected);
+    // Replaces the whole choice (the tools picked before the gateway changed).
+    void setSelectedHarnesses(const QSet<QString> &harnessIds);
     // Adds the id when absent, removes it when present (a click on a tool's tile).
     void toggleHarness(const QString &harnessId);
 
@@ -75,7 +78,9 @@ public:
 
     // At least one tool, and every active group has a chosen option whose fields are all
     // filled (ignoring surrounding whitespace) and valid.
-    bool canSubmit() const;
+    bool canSubmit() const { return !submitBlocker(); }
+    // The first of those conditions that fails, in that order; none when canSubmit().
+    std::optional<SubmitBlocker> submitBlocker() const;
     // What the installer is given: the active groups' choices under their config keys, the
     // trimmed values of their fields, the gateway's address and e-mail as "gatewayBaseUrl" and
     // "email" (over fields of those keys), and the selected tools (in manifest order, then any

@@ -65,11 +65,6 @@ QString WizardController::packageSpec() const
     return m_resolved ? m_resolved->packageSpec : Manifest::ManifestLoader::packageSpec();
 }
 
-std::optional<QString> WizardController::launcherErrorText() const
-{
-    return m_terminalLaunchError ? m_terminalLaunchError : m_desktopLaunchError;
-}
-
 QStringList WizardController::commands(const QStringList &harnessIds) const
 {
     const QSet<QString> wanted(harnessIds.begin(), harnessIds.end());
@@ -107,7 +102,8 @@ void WizardController::preflight()
         loaded = m_loadManifest();
     if (!loaded) {
         m_resolved.reset();
-        fail("The start-up check", loaded.error(), installFallback);
+        setCheckingNode(false);
+        fail(Operation::StartUp, loaded.error(), installFallback);
         return;
     }
     m_resolved = std::move(*loaded);
@@ -117,9 +113,7 @@ void WizardController::preflight()
         if (harness.isDetected())
             m_detected.append(harness);
 
-    m_isReturning = m_engine.hasExistingInstall();
-    m_existing = m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{};
-    setLaunchedCommands(commands(existingIds()));
+    readInstallation();
 
     m_engine.versionInfo([self, run](Setup::SetupResult<Setup::VersionInfo> result) {
         if (!self)
@@ -137,6 +131,7 @@ void WizardController::finishPreflight(const std::shared_ptr<PreflightRun> &run)
     qCDebug(lcWizard, "Start-up check done: Node.js %s, %s",
             qUtf8Printable(run->node->value_or(QStringLiteral("missing"))),
             m_isReturning ? "installed before" : "not installed");
+    setCheckingNode(false);
     if (!*run->node)
         setScreen(Screen::NoNode);
     else
@@ -151,6 +146,7 @@ void WizardController::recheck()
         m_rechecked = true;
         Q_EMIT recheckedChanged(true);
     }
+    setCheckingNode(true);
     preflight();
 }
 
@@ -158,8 +154,10 @@ void WizardController::recheck()
 
 void WizardController::getStarted()
 {
-    if (m_screen == Screen::Welcome)
-        enterQuestions(true, gateway());
+    if (m_screen != Screen::Welcome)
+        return;
+    m_questionsFromLauncher = false;
+    enterQuestions(true, gateway());
 }
 
 void WizardController::openEnterpriseGateway()
@@ -172,13 +170,20 @@ void WizardController::continueEnterpriseGateway(const QString &url, const QStri
 {
     if (m_screen != Screen::Enterprise || !enterpriseFormCanContinue(url, email))
         return;
-    enterQuestions(true, EnterpriseGateway{trimSpacesAndTabs(url), trimSpacesAndTabs(email)});
+    enterQuestions(true, EnterpriseGateway{trimSpacesAndTabs(url), trimSpacesAndTabs(email)},
+                   true);
 }
 
 void WizardController::cancelEnterpriseGateway()
 {
     if (m_screen == Screen::Enterprise)
-        enterQuestions(gateway().has_value(), std::nullopt);
+        enterQuestions(false, gateway());
+}
+
+void WizardController::removeEnterpriseGateway()
+{
+    if (m_screen == Screen::Questions && gateway())
+        enterQuestions(true, std::nullopt, true);
 }
 
 void WizardController::openLauncher()
@@ -189,22 +194,53 @@ void WizardController::openLauncher()
 
 void WizardController::openSettings()
 {
-    if (m_screen == Screen::Launched)
-        enterQuestions(true, gateway());
+    if (m_screen != Screen::Launched)
+        return;
+    m_questionsFromLauncher = true;
+    enterQuestions(true, gateway());
+}
+
+void WizardController::leaveQuestions()
+{
+    if (m_screen == Screen::Questions && m_questionsFromLauncher)
+        setScreen(Screen::Launched);
 }
 
 void WizardController::retry()
 {
-    if (m_screen == Screen::Failed)
-        setScreen(Screen::Welcome);
+    if (m_screen != Screen::Failed)
+        return;
+    switch (m_failed) {
+    case Operation::Install:
+        // What was typed is still in the model, keys included; it never left memory but for
+        // the answers file the installer read.
+        if (m_questionsModel)
+            return enterQuestions(false, gateway());
+        break;
+    case Operation::Uninstall:
+        // A failed uninstall may have removed some of the installation, or all of it.
+        readInstallation();
+        if (m_isReturning)
+            return setScreen(Screen::Launched);
+        break;
+    case Operation::StartUp:
+    case Operation::Update:
+        break;
+    }
+    setScreen(Screen::Welcome);
 }
 
-void WizardController::enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway)
+void WizardController::enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway,
+                                      bool keepTools)
 {
     if (fresh || !m_questionsModel) {
-        if (m_questionsModel)
-            m_questionsModel->deleteLater();
+        QuestionsModel *previous = m_questionsModel.data();
         m_questionsModel = new QuestionsModel(manifest(), m_detected, m_existing, gateway, this);
+        if (previous) {
+            if (keepTools)
+                m_questionsModel->setSelectedHarnesses(previous->selectedHarnesses());
+            previous->deleteLater();
+        }
         qCDebug(lcWizard, "Fresh questions, for %s",
                 gateway ? "an enterprise gateway" : "the hosted gateway");
         Q_EMIT questionsModelChanged(m_questionsModel);
@@ -235,14 +271,32 @@ void WizardController::runInstall()
     QPointer<WizardController> self(this);
     m_engine.runInstall(answers, packageSpec(),
                         [self, harnesses = answers.harnesses](Setup::SetupResult<void> result) {
-                            if (!self)
+                            // A plain pointer checked once: the optimiser cannot prove a
+                            // QPointer stays non-null.
+                            WizardController *controller = self.data();
+                            if (!controller)
                                 return;
                             if (!result)
-                                return self->fail("Install", result.error(), installFallback);
-                            qCDebug(lcWizard, "Install finished");
-                            self->setLaunchedCommands(self->commands(harnesses));
-                            self->setScreen(Screen::Complete);
+                                return controller->fail(Operation::Install, result.error(),
+                                                        installFallback);
+                            controller->finishInstall(harnesses);
                         });
+}
+
+void WizardController::finishInstall(const QStringList &harnesses)
+{
+    qCDebug(lcWizard, "Install finished");
+    // What the installer recorded is what the launcher and the next questions show; the
+    // answers stand in only when it recorded nothing.
+    readInstallation();
+    if (!m_isReturning)
+        setLaunchedCommands(commands(harnesses));
+    setScreen(Screen::Complete);
+    QPointer<WizardController> self(this);
+    m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
+        if (WizardController *controller = self.data())
+            controller->setVersionInfo(versions);
+    });
 }
 
 void WizardController::runUpdate()
@@ -259,7 +313,7 @@ void WizardController::runUpdate()
         if (!controller)
             return;
         if (!result)
-            return controller->fail("Update", result.error(), updateFallback);
+            return controller->fail(Operation::Update, result.error(), updateFallback);
         qCDebug(lcWizard, "Update finished");
         controller->m_engine.versionInfo([self](Setup::SetupResult<Setup::VersionInfo> versions) {
             if (!self)
@@ -285,7 +339,7 @@ void WizardController::runUninstall()
         if (!controller)
             return;
         if (!result)
-            return controller->fail("Uninstall", result.error(), uninstallFallback);
+            return controller->fail(Operation::Uninstall, result.error(), uninstallFallback);
         qCDebug(lcWizard, "Uninstall finished");
         controller->m_isReturning = false;
         controller->m_existing.clear();
@@ -293,11 +347,22 @@ void WizardController::runUninstall()
     });
 }
 
-void WizardController::fail(const char *operation, const Failure &failure, const QString &fallback)
+void WizardController::fail(Operation operation, const Failure &failure, const QString &fallback)
 {
-    qCWarning(lcWizard, "%s failed: %s", operation, qUtf8Printable(logDescription(failure)));
+    static constexpr const char *names[] = {"The start-up check", "Install", "Update",
+                                            "Uninstall"};
+    qCWarning(lcWizard, "%s failed: %s", names[int(operation)],
+              qUtf8Printable(logDescription(failure)));
+    m_failed = operation;
     setErrorText(describe(failure, fallback));
     setScreen(Screen::Failed);
+}
+
+void WizardController::readInstallation()
+{
+    m_isReturning = m_engine.hasExistingInstall();
+    m_existing = m_isReturning ? m_engine.readExistingHarnesses() : QList<Setup::ExistingHarness>{};
+    setLaunchedCommands(commands(existingIds()));
 }
 
 // --- Launches ---
@@ -334,15 +399,16 @@ void WizardController::launchDesktop(const QString &fallback,
     if (m_desktopLaunchBusy)
         return;
     setDesktopLaunchBusy(true);
-    setLaunchError(m_desktopLaunchError, std::nullopt);
     QPointer<WizardController> self(this);
     operation([self, fallback](Setup::SetupResult<void> result) {
         if (!self)
             return;
-        if (!result) {
+        if (result) {
+            self->setLauncherError(std::nullopt);
+        } else {
             qCWarning(lcWizard, "%s (%s)", qUtf8Printable(fallback),
                       qUtf8Printable(logDescription(result.error())));
-            self->setLaunchError(self->m_desktopLaunchError, describe(result.error(), fallback));
+            self->setLauncherError(describe(result.error(), fallback));
         }
         self->setDesktopLaunchBusy(false);
     });
@@ -355,7 +421,6 @@ void WizardController::terminateDesktopApp(Setup::DesktopApp app)
 
 void WizardController::launchTerminal()
 {
-    setLaunchError(m_terminalLaunchError, std::nullopt);
     QPointer<WizardController> self(this);
     m_engine.openTerminal([self](Setup::SetupResult<void> result) {
         if (!self)
@@ -363,8 +428,9 @@ void WizardController::launchTerminal()
         if (!result) {
             qCWarning(lcWizard, "%s (%s)", qUtf8Printable(terminalFailure),
                       qUtf8Printable(logDescription(result.error())));
-            return self->setLaunchError(self->m_terminalLaunchError, terminalFailure);
+            return self->setLauncherError(terminalFailure);
         }
+        self->setLauncherError(std::nullopt);
         self->schedule(hideDelay, [self] {
             if (self)
                 Q_EMIT self->hideApplicationRequested();
@@ -445,13 +511,20 @@ void WizardController::setDesktopLaunchBusy(bool busy)
     Q_EMIT desktopLaunchBusyChanged(busy);
 }
 
-void WizardController::setLaunchError(std::optional<QString> &error,
-                                      const std::optional<QString> &value)
+void WizardController::setCheckingNode(bool checking)
 {
-    const auto before = launcherErrorText();
-    error = value;
-    if (launcherErrorText() != before)
-        Q_EMIT launcherErrorTextChanged();
+    if (checking == m_checkingNode)
+        return;
+    m_checkingNode = checking;
+    Q_EMIT checkingNodeChanged(checking);
+}
+
+void WizardController::setLauncherError(const std::optional<QString> &error)
+{
+    if (error == m_launcherError)
+        return;
+    m_launcherError = error;
+    Q_EMIT launcherErrorTextChanged();
 }
 
 QStringList WizardController::existingIds() const

@@ -85,6 +85,8 @@ public:
     bool isReturning() const { return m_isReturning; }
     // "Check again" was clicked at least once (the Node.js screen then says so).
     bool rechecked() const { return m_rechecked; }
+    // A check started by "Check again" is running (its button waits, a spinner turns).
+    bool checkingNode() const { return m_checkingNode; }
 
     // The model of the questions screen, which holds every answer, the enterprise gateway
     // included; null until the questions are first entered. A new model (announced by
@@ -92,6 +94,8 @@ public:
     // controller owns it; a replaced model is deleted later, from the event loop, so a screen
     // still holding it may finish what it was doing.
     QuestionsModel *questionsModel() const { return m_questionsModel; }
+    // The questions were opened from the launcher: their first step leads back to it.
+    bool questionsLeadToLauncher() const { return m_questionsFromLauncher; }
 
     QString statusText() const { return m_statusText; }
     QString errorText() const { return m_errorText; }
@@ -100,10 +104,9 @@ public:
 
     // A desktop application launch is running; the launcher disables its launch buttons.
     bool desktopLaunchBusy() const { return m_desktopLaunchBusy; }
-    const std::optional<QString> &desktopLaunchError() const { return m_desktopLaunchError; }
-    const std::optional<QString> &terminalLaunchError() const { return m_terminalLaunchError; }
-    // The launcher's error line: the terminal's error, else the desktop launch's.
-    std::optional<QString> launcherErrorText() const;
+    // The launcher's error line: the most recent failure of a desktop launch or of a terminal,
+    // until the next launch or terminal succeeds.
+    const std::optional<QString> &launcherErrorText() const { return m_launcherError; }
 
     // The router commands of the manifest's harnesses whose id is among `harnessIds`, in
     // manifest order, each harness once; harnesses without a command and unknown ids give none.
@@ -132,22 +135,30 @@ public Q_SLOTS:
     // "Have an Enterprise Gateway?" on the questions: the enterprise form.
     void openEnterpriseGateway();
     // The form's "Continue": fresh questions for the gateway (spaces and tabs trimmed), which
-    // is kept for the questions asked from then on.
+    // is kept for the questions asked from then on. The tools already picked stay picked.
     void continueEnterpriseGateway(const QString &url, const QString &email);
-    // The form's "Back": drops the gateway. The questions come back as they were left when no
-    // gateway had been set, and start afresh when one had.
+    // The form's "Back": the questions as they were left, gateway and all.
     void cancelEnterpriseGateway();
+    // "Remove" by the gateway in the questions' header: fresh questions for the hosted gateway,
+    // the tools already picked still picked.
+    void removeEnterpriseGateway();
     // "Open Launcher" on the completion screen.
     void openLauncher();
-    // "Settings" on the launcher: fresh questions.
+    // "Settings" on the launcher: fresh questions, whose first step leads back.
     void openSettings();
-    // "Try again" on the failure screen: always welcome.
+    // "Back" on the first step, or Escape, of questions opened from the launcher: the
+    // launcher, nothing changed.
+    void leaveQuestions();
+    // "Try again" on the failure screen. After an install: the questions, every answer as it
+    // was. After an uninstall: the launcher while an installation is still recorded. Else
+    // welcome.
     void retry();
 
     // --- Install, update, uninstall ---
 
     // The questions' final button: installs the questions model's answers once they may be
-    // submitted. Installing, then complete or failed.
+    // submitted. Installing, then complete or failed. Success reads the installation record
+    // and the versions again, for the launcher and the next questions.
     void runInstall();
     // The launcher's update: installing, then the launcher with fresh versions, or failed.
     void runUpdate();
@@ -175,13 +186,13 @@ public Q_SLOTS:
 Q_SIGNALS:
     void screenChanged(Screen screen);
     void recheckedChanged(bool rechecked);
+    void checkingNodeChanged(bool checking);
     void questionsModelChanged(Wizard::QuestionsModel *model);
     void statusTextChanged(const QString &statusText);
     void errorTextChanged(const QString &errorText);
     void launchedCommandsChanged(const QStringList &commands);
     void versionInfoChanged();
     void desktopLaunchBusyChanged(bool busy);
-    // The desktop launch's or the terminal's error changed what launcherErrorText() gives.
     void launcherErrorTextChanged();
 
     // The terminal has opened: hide this application so the terminal is in front (the setup
@@ -190,10 +201,20 @@ Q_SIGNALS:
 
 private:
     struct PreflightRun;
+    // What the failure screen reports, for "Try again".
+    enum class Operation
+    {
+        StartUp,
+        Install,
+        Update,
+        Uninstall
+    };
 
     void setScreen(Screen screen);
     // Shows the questions: a new model for `gateway` when `fresh` or when there is none yet.
-    void enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway);
+    // `keepTools`: the new model starts with the tools of the one it replaces.
+    void enterQuestions(bool fresh, const std::optional<EnterpriseGateway> &gateway,
+                        bool keepTools = false);
     // The gateway the questions are asked for now.
     std::optional<EnterpriseGateway> gateway() const;
     void setStatusText(const QString &text);
@@ -202,11 +223,15 @@ private:
     // The versions read, or unknown ones when they could not be read.
     void setVersionInfo(const Setup::SetupResult<Setup::VersionInfo> &result);
     void setDesktopLaunchBusy(bool busy);
-    // Sets one of the launcher's two errors.
-    void setLaunchError(std::optional<QString> &error, const std::optional<QString> &value);
+    void setCheckingNode(bool checking);
+    void setLauncherError(const std::optional<QString> &error);
     void finishPreflight(const std::shared_ptr<PreflightRun> &run);
-    // `operation` ("Install", ...) failed: the failure screen with `failure` described.
-    void fail(const char *operation, const Failure &failure, const QString &fallback);
+    // Reads the installation record again: whether there is one, its harnesses, the commands.
+    void readInstallation();
+    // The installer succeeded for `harnesses`: the record and the versions again, then done.
+    void finishInstall(const QStringList &harnesses);
+    // `operation` failed: the failure screen with `failure` described.
+    void fail(Operation operation, const Failure &failure, const QString &fallback);
     // Runs one desktop launch at a time; a call while one runs is ignored.
     void launchDesktop(const QString &fallback,
                        const std::function<void(Setup::Completion<void>)> &operation);
@@ -223,14 +248,16 @@ private:
     std::optional<Manifest::Resolved> m_resolved;
     QList<Manifest::ManifestHarness> m_detected;
     bool m_rechecked = false;
+    bool m_checkingNode = false;
+    bool m_questionsFromLauncher = false;
+    Operation m_failed = Operation::StartUp;
     bool m_isReturning = false;
     QList<Setup::ExistingHarness> m_existing;
     QString m_statusText;
     QString m_errorText;
     QStringList m_launchedCommands;
     bool m_desktopLaunchBusy = false;
-    std::optional<QString> m_desktopLaunchError;
-    std::optional<QString> m_terminalLaunchError;
+    std::optional<QString> m_launcherError;
     Setup::VersionInfo m_versionInfo;
     QPointer<QuestionsModel> m_questionsModel;
 };

@@ -4,7 +4,9 @@
 #include "app/OrvaneApp.h"
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
+#include "app/TrayMenu.h"
 #include "overlay/OverlayPanelController.h"
+#include "platform/Notifier.h"
 #include "support/XvfbServer.h"
 
 #include <QDeadlineTimer>
@@ -45,6 +47,7 @@ public:
 private Q_SLOTS:
     void startUpOrder();
     void oneFixedWindowThatSurvivesClosing();
+    void closingWithoutATrayTellsOnce();
     void ctrlQQuits();
     void secondStartHandsOverAndExits();
     void staleSocketOfAKilledProcessIsReplaced();
@@ -158,9 +161,11 @@ void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
     QCOMPARE(window->maximumSize(), QSize(720, 560));
 
     QSignalSpy quitting(m_app, &QCoreApplication::aboutToQuit);
+    QSignalSpy closed(window, &App::SetupWindow::closed);
     QVERIFY(window->close());
     QTest::qWait(200); // give a pending quit every chance to happen
     QVERIFY(quitting.isEmpty() && !QCoreApplication::closingDown());
+    QCOMPARE(closed.size(), 1);
 
     // Starting the program again brings the same window back, every time.
     QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
@@ -171,6 +176,26 @@ void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
     for (QWidget *widget : QApplication::topLevelWidgets())
         windows += qobject_cast<App::SetupWindow *>(widget) ? 1 : 0;
     QCOMPARE(windows, 1);
+}
+
+void TestOrvaneApp::closingWithoutATrayTellsOnce()
+{
+    struct Said : Platform::Notifier
+    {
+        QStringList lines;
+        void notify(const QString &summary, const QString &body) override
+        {
+            lines << summary + u'|' + body;
+        }
+    } said;
+    App::TrayMenu tray(Platform::QtTimers::instance(), said);
+    tray.showWhenAvailable();
+    QVERIFY(!tray.isShown()); // the test's display has no notification area
+    tray.windowClosed();
+    tray.windowClosed();
+    QCOMPARE(said.lines,
+             QStringList{u"Orvane is still running|It keeps running for the usage pill. To quit, "
+                         "open Orvane from the menu and press Ctrl+Q."_s});
 }
 
 void TestOrvaneApp::ctrlQQuits()

@@ -36,8 +36,14 @@ class TestJourney : public QObject
 private Q_SLOTS:
     void initTestCase();
     void firstInstallThenTheLauncher();
+    void failedInstallTryAgainThenTheLauncher();
 
 private:
+    // A home where Claude Code and Codex are in use, whose configuration names the gateway,
+    // with the registry serving the stand-in router.
+    void prepareHome(FixtureHome &home);
+    // A fresh desktop with its accessibility tree.
+    void startDesktop(const FixtureHome &home);
     // Starts the installed program on the desktop, in the fixture home.
     QProcess &startProgram(const FixtureHome &home);
     // Waits until a showing object is called `name`, then photographs the screen as `picture`.
@@ -174,9 +180,8 @@ QStringList TestJourney::listedCommands() const
     return commands;
 }
 
-void TestJourney::firstInstallThenTheLauncher()
+void TestJourney::prepareHome(FixtureHome &home)
 {
-    FixtureHome home;
     // Claude Code and Codex are in use here, so the wizard offers both.
     QVERIFY(QDir().mkpath(home.path(u".claude"_s)) && QDir().mkpath(home.path(u".codex"_s)));
     // The gateway the overlay will ask, from the configuration an earlier sign-in left.
@@ -186,6 +191,22 @@ void TestJourney::firstInstallThenTheLauncher()
                    .toJson());
     QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
     serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
+}
+
+void TestJourney::startDesktop(const FixtureHome &home)
+{
+    // The last desktop's tree goes first: its bus connections are known by name.
+    m_tree.reset();
+    m_desktop = std::make_unique<Desktop>();
+    m_desktop->start(home.path());
+    QVERIFY(!QTest::currentTestFailed());
+    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
+}
+
+void TestJourney::firstInstallThenTheLauncher()
+{
+    FixtureHome home;
+    prepareHome(home);
     QVERIFY(!QTest::currentTestFailed());
     // The gateway's answer for Claude Desktop, and the line the pill makes of it.
     m_gateway.routes = {
@@ -195,10 +216,8 @@ void TestJourney::firstInstallThenTheLauncher()
     const QString statusLine =
         u"Claude \u00B7 orv (subscription) \u00B7 38% saved \u00B7 \U0001F4E8 2 \U0001F4EC 1"_s;
 
-    m_desktop = std::make_unique<Desktop>();
-    m_desktop->start(home.path());
+    startDesktop(home);
     QVERIFY(!QTest::currentTestFailed());
-    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
     step("desktop up (Xvfb, Openbox, session bus)");
 
     QProcess *program = &startProgram(home);
@@ -257,14 +276,13 @@ void TestJourney::firstInstallThenTheLauncher()
     QVERIFY(
         home.read(u".config/orvane/config.json"_s).contains(m_gateway.url().toUtf8()));
 
-    // "Open Launcher" takes no Return: focus it with Tab, press it with Space.
-    m_desktop->key(u"Tab"_s);
-    m_desktop->key(u"space"_s);
+    // "Open Launcher" has the keyboard.
+    m_desktop->key(u"Return"_s);
     reach(u"orv codex"_s, u"6-launcher"_s);
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(listedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
     QVERIFY(!m_tree->shows(u"Ready."_s));
-    step("Tab, Space: launcher");
+    step("Return: launcher");
 
     // A window with Claude Desktop's identity: once the window manager activates it, the pill
     // shows at the top right of the work area with the gateway's status line for it.
@@ -312,6 +330,61 @@ void TestJourney::firstInstallThenTheLauncher()
     step("second run: launcher");
 
     QVERIFY2(m_total.elapsed() < 120'000, "the journey took more than two minutes");
+}
+
+void TestJourney::failedInstallTryAgainThenTheLauncher()
+{
+    FixtureHome home;
+    prepareHome(home);
+    QVERIFY(!QTest::currentTestFailed());
+    // The registry knows the package but cannot hand out its files yet.
+    const QString tarball = u"/orvane/-/orvane-1.4.0.tgz"_s;
+    const auto files = m_registry.routes.take(tarball);
+
+    startDesktop(home);
+    QVERIFY(!QTest::currentTestFailed());
+    startProgram(home);
+    QVERIFY(!QTest::currentTestFailed());
+    reach(u"Get started"_s, u"r1-welcome"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    step("welcome screen");
+
+    // OpenCode as well: back from "Continue" to its tile, Space, and on.
+    m_desktop->key(u"Return"_s);
+    reach(u"Which do you use?"_s, u"r2-tools"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    m_desktop->key(u"shift+Tab"_s);
+    m_desktop->key(u"space"_s);
+    m_desktop->key(u"Tab"_s);
+    for (const char *counter : {"2 OF 3", "3 OF 3"}) {
+        m_desktop->key(u"Return"_s);
+        reach(QString::fromLatin1(counter), u"r3-funding"_s);
+        QVERIFY(!QTest::currentTestFailed());
+    }
+    m_desktop->key(u"Return"_s);
+    reach(u"Something went wrong"_s, u"r4-failed"_s, installTimeout);
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(!QFile::exists(home.path(u".local/state/orvane/installations.json"_s)));
+    step("OpenCode picked, Return x3: install failed");
+
+    // The registry is back. "Try again" returns to the questions as they were left.
+    m_registry.routes.insert(tarball, files);
+    m_desktop->key(u"Return"_s);
+    reach(u"1 OF 3"_s, u"r5-questions-again"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    for (int i = 0; i < 3; ++i)
+        m_desktop->key(u"Return"_s);
+    reach(u"Ready."_s, u"r6-complete"_s, installTimeout);
+    QVERIFY(!QTest::currentTestFailed());
+    step("Try again, Return x3: installed");
+
+    // The launcher shows what was installed, OpenCode included, and the versions read anew.
+    m_desktop->key(u"Return"_s);
+    reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"r7-launcher"_s);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(listedCommands(),
+             (QStringList{u"orv claude"_s, u"orv codex"_s, u"orv opencode"_s}));
+    step("Return: launcher, up to date");
 }
 
 QTEST_GUILESS_MAIN(TestJourney)

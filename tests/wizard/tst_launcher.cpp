@@ -11,6 +11,7 @@
 #include "wizard/ui/LauncherRowView.h"
 #include "wizard/ui/MessageBox.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -64,10 +65,13 @@ private Q_SLOTS:
     void errorLine();
     void moreRowsThanFit();
     void keyboard();
+    void quitWithoutATray_data();
+    void quitWithoutATray();
 
 private:
     // A launcher over the three commands, shown, with its own settings file and test clock.
-    std::unique_ptr<LaunchedView> makeView(const QStringList &commands = allThree);
+    std::unique_ptr<LaunchedView> makeView(const QStringList &commands = allThree,
+                                           std::function<bool()> hasTray = {});
     QSettings &settings() { return *m_settings; }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -94,9 +98,11 @@ void TestLauncher::cleanup()
     QVERIFY2(m_answers.isEmpty(), "an alert answer was left unused");
 }
 
-std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands)
+std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands,
+                                                     std::function<bool()> hasTray)
 {
     Wizard::LauncherServices services;
+    services.hasTray = std::move(hasTray);
     services.clipboard = QGuiApplication::clipboard();
     services.settings = m_settings.get();
     services.timers = m_timers.get();
@@ -543,18 +549,23 @@ void TestLauncher::errorLine()
 void TestLauncher::moreRowsThanFit()
 {
     auto view = makeView(allThree + QStringList{u"orv claude --resume --dangerously-long"_s,
-                                                u"orv codex"_s});
+                                                u"orv codex --yolo"_s});
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     const auto rows = view->findChildren<Wizard::LauncherRowView *>();
     QCOMPARE(rows.size(), 5);
     for (auto *row : rows) {
         // Rows are not squeezed, and a long command does not push the buttons out of the window.
         QCOMPARE(row->height(), row->sizeHint().height());
+        // The scroll bar's room does not come off the rows: they end under the heading's rule.
+        QCOMPARE(row->mapTo(view.get(), QPoint(row->width(), 0)).x(), 720 - 44);
         auto *launch = row->findChild<Design::FlatButton *>(u"launchApp"_s);
         QCOMPARE(launch->size(), QSize(182, 46));
         QVERIFY(launch->mapTo(view.get(), QPoint(launch->width(), 0)).x() <= 720 - 40);
         QVERIFY(row->findChild<Wizard::CopyButton *>()->width() > 0);
     }
+    // A command the row has room for is not cut.
+    auto *fits = rows.last()->findChild<Wizard::CopyButton *>();
+    QCOMPARE(fits->width(), fits->sizeHint().width());
     // The last row is reached by scrolling; an error brings the line under the rows into view.
     auto *area = view->findChild<QScrollArea *>(u"rowsArea"_s);
     QVERIFY(area->verticalScrollBar()->maximum() > 0);
@@ -599,10 +610,40 @@ void TestLauncher::keyboard()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("dontShowAgain"));
     QSignalSpy claude(view.get(), &LaunchedView::claudeLaunchRequested);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    // Return presses the focused button, as Space does.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(claude.size(), 1);
     QVERIFY(!notice->isVisible());
     QCOMPARE(settings().value(LaunchedView::noticeDismissedKey()).toBool(), true);
+    // Round the screen, the scroll area around the rows is never a stop of its own.
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(!qobject_cast<QAbstractScrollArea *>(QApplication::focusWidget()));
+    }
+}
+
+void TestLauncher::quitWithoutATray_data()
+{
+    QTest::addColumn<int>("tray"); // -1: nobody says, 0: none, 1: shown
+    QTest::addColumn<bool>("offered");
+
+    QTest::newRow("not said") << -1 << false;
+    QTest::newRow("a tray icon") << 1 << false;
+    QTest::newRow("no tray") << 0 << true;
+}
+
+void TestLauncher::quitWithoutATray()
+{
+    QFETCH(int, tray);
+    QFETCH(bool, offered);
+    auto view = makeView(allThree, tray < 0 ? std::function<bool()>() : [tray] { return tray == 1; });
+    auto *quit = view->findChild<Design::FlatButton *>(u"quit"_s);
+    QCOMPARE(quit->isVisible(), offered);
+    if (!offered)
+        return;
+    QSignalSpy quits(view.get(), &LaunchedView::quitRequested);
+    QTest::mouseClick(quit, Qt::LeftButton);
+    QCOMPARE(quits.size(), 1);
 }
 
 QTEST_MAIN(TestLauncher)

@@ -5,6 +5,7 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
+#include "platform/Resources.h"
 #include "wizard/ui/EnterpriseGatewayView.h"
 #include "wizard/ui/FieldRow.h"
 #include "wizard/ui/FundingOptionRow.h"
@@ -12,9 +13,15 @@
 #include "wizard/ui/QuestionsView.h"
 #include "wizard/ui/ToolTile.h"
 
+#include <QAbstractScrollArea>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRawFont>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -65,11 +72,14 @@ class TestQuestionScreens : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void stepCounterFollowsTheTools_data();
     void stepCounterFollowsTheTools();
     void footerWalksTheSteps_data();
     void footerWalksTheSteps();
     void stepGoneReturnsToTools();
+    void greyInstallSaysWhy();
+    void settingsLeadBack();
     void returnKey_data();
     void returnKey();
     void keyboardOrderAndSpace();
@@ -80,6 +90,13 @@ private Q_SLOTS:
     void enterpriseForm_data();
     void enterpriseForm();
 };
+
+void TestQuestionScreens::initTestCase()
+{
+    // The screens' own face, as the program registers it: what it lacks comes from others.
+    QVERIFY(QFontDatabase::addApplicationFont(
+                Platform::Resources::path(u"Archivo-Regular"_s, u"ttf"_s)) >= 0);
+}
 
 void TestQuestionScreens::stepCounterFollowsTheTools_data()
 {
@@ -161,7 +178,8 @@ void TestQuestionScreens::footerWalksTheSteps()
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(labelText(host, u"stepLabel"_s), labels.at(i));
         QCOMPARE(labelText(host, u"stepCounter"_s), counters.at(i));
-        QCOMPARE(button(host, u"back"_s)->isVisible(), i > 0);
+        // Settings lead back to the launcher from their first step.
+        QCOMPARE(button(host, u"back"_s)->isVisible(), i > 0 || returning);
         QCOMPARE(button(host, u"primary"_s)->text(), i < 2 ? u"Continue"_s : finalLabel);
         // A middle step goes on even with its fields empty.
         QVERIFY(button(host, u"primary"_s)->isEnabled() || i == 2);
@@ -188,7 +206,7 @@ void TestQuestionScreens::footerWalksTheSteps()
     QCOMPARE(labelText(host, u"code"_s), u"CC"_s);
     QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
     QCOMPARE(labelText(host, u"stepLabel"_s), u"TOOLS"_s);
-    QVERIFY(!button(host, u"back"_s)->isVisible());
+    QCOMPARE(button(host, u"back"_s)->isVisible(), returning);
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
     QCOMPARE(host.engine.callCount(u"runInstall"_s), 0);
@@ -219,26 +237,81 @@ void TestQuestionScreens::stepGoneReturnsToTools()
     QVERIFY(host.find<Wizard::ToolTile>(u"tile-codex"_s));
 }
 
+void TestQuestionScreens::greyInstallSaysWhy()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(), u"sk-live-1"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"eu"_s);
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-1"_s);
+
+    // The last step is complete, the second is not: "Install" is grey and the footer says why.
+    QVERIFY(!button(host, u"primary"_s)->isEnabled());
+    auto *link = button(host, u"blockerStep"_s);
+    QVERIFY(link->isVisible());
+    QCOMPARE(link->text() + labelText(host, u"blockerReason"_s),
+             u"Step 2: Anthropic API key should start with \"sk-ant-\"."_s);
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(labelText(host, u"stepCounter"_s), u"2 OF 3"_s);
+    QLineEdit *key = fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit();
+    QCOMPARE(QApplication::focusWidget(), key);
+    key->selectAll();
+    QTest::keyClicks(key, u"sk-ant-1"_s);
+    QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+    QVERIFY(button(host, u"primary"_s)->isEnabled());
+    QVERIFY(!button(host, u"blockerStep"_s)->isVisible());
+}
+
+void TestQuestionScreens::settingsLeadBack()
+{
+    Host host;
+    host.engine.existingInstall = true;
+    host.engine.existingHarnesses = {{u"claude-code"_s, u"subscription"_s}};
+    QVERIFY(host.start());
+    for (const bool escape : {false, true}) {
+        host.controller.openSettings();
+        QCOMPARE(labelText(host, u"stepCounter"_s), u"1 OF 2"_s);
+        host.model()->toggleHarness(u"codex"_s);
+        // "Back" clicked, or Escape: the launcher, nothing changed.
+        if (escape)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
+        QCOMPARE(host.controller.screen(), Screen::Launched);
+        QCOMPARE(host.engine.callCount(u"runInstall"_s), 0);
+        QCOMPARE(host.controller.launchedCommands(), QStringList{u"orv claude"_s});
+    }
+}
+
 void TestQuestionScreens::returnKey_data()
 {
     QTest::addColumn<QString>("place");
-    QTest::addColumn<int>("expected"); // the screen after Return
-    QTest::addColumn<QString>("step"); // the questions' counter after Return, if any
+    QTest::addColumn<QString>("focused"); // the keyboard's widget once there
+    QTest::addColumn<int>("expected");    // the screen after Return
+    QTest::addColumn<QString>("step");    // the questions' counter after Return, if any
 
-    QTest::newRow("welcome: Get started") << u"welcome"_s << int(Screen::Questions) << u"1 OF 3"_s;
-    QTest::newRow("tools step: Continue") << u"tools"_s << int(Screen::Questions) << u"2 OF 3"_s;
-    QTest::newRow("in a field: Continue") << u"field"_s << int(Screen::Questions) << u"3 OF 3"_s;
-    QTest::newRow("last step, incomplete: nothing")
-        << u"incomplete"_s << int(Screen::Questions) << u"3 OF 3"_s;
-    QTest::newRow("last step, complete: Install")
-        << u"complete"_s << int(Screen::Installing) << QString();
-    QTest::newRow("completion: no default") << u"done"_s << int(Screen::Complete) << QString();
-    QTest::newRow("failure: Try again") << u"failed"_s << int(Screen::Welcome) << QString();
-    QTest::newRow("Node.js missing: no default") << u"node"_s << int(Screen::NoNode) << QString();
-    QTest::newRow("enterprise form, empty: nothing")
-        << u"enterprise"_s << int(Screen::Enterprise) << QString();
-    QTest::newRow("enterprise form, filled: Continue")
-        << u"enterprise-filled"_s << int(Screen::Questions) << u"1 OF 3"_s;
+    const auto row = [](const char *name, const char *place, const char *focused, Screen screen,
+                        const char *step = "") {
+        QTest::newRow(name) << QString::fromUtf8(place) << QString::fromUtf8(focused)
+                            << int(screen) << QString::fromUtf8(step);
+    };
+    // clang-format off
+    row("welcome: Get started", "welcome", "getStarted", Screen::Questions, "1 OF 3");
+    row("tools step: Continue", "tools", "primary", Screen::Questions, "2 OF 3");
+    row("in a field: Continue", "field", "edit", Screen::Questions, "3 OF 3");
+    row("focused Back: back", "back", "back", Screen::Questions, "1 OF 3");
+    row("last step, incomplete: its field, nothing", "incomplete", "edit", Screen::Questions, "3 OF 3");
+    row("last step, complete: Install", "complete", "edit", Screen::Installing);
+    row("completion: Open Launcher", "done", "openLauncher", Screen::Launched);
+    row("failure: Try again", "failed", "tryAgain", Screen::Questions, "1 OF 3");
+    row("Node.js missing: Check again", "node", "checkAgain", Screen::NoNode);
+    row("enterprise form by a click, empty: its address, nothing", "enterprise", "edit", Screen::Enterprise);
+    row("enterprise form, filled: Continue", "enterprise-filled", "edit", Screen::Questions, "1 OF 3");
+    row("launcher: the first Launch App", "launcher", "launchApp", Screen::Launched);
+    // clang-format on
 }
 
 void TestQuestionScreens::returnKey()
@@ -248,9 +321,12 @@ void TestQuestionScreens::returnKey()
     QFETCH(QString, step);
 
     Host host;
-    QWidget *target = &host.view;
     if (place == u"node") {
         QVERIFY(host.start(false));
+    } else if (place == u"launcher") {
+        host.engine.existingInstall = true;
+        host.engine.existingHarnesses = {{u"codex"_s, std::nullopt}};
+        QVERIFY(host.start());
     } else if (place == u"welcome") {
         QVERIFY(host.start());
     } else {
@@ -263,8 +339,10 @@ void TestQuestionScreens::returnKey()
     if (place == u"field") {
         QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
         QTest::mouseClick(host.find<Wizard::FundingOptionRow>(u"option-apikey"_s), Qt::LeftButton);
-        target = fieldRow(host, u"apikey"_s, u"region"_s)->edit();
-        target->setFocus();
+        fieldRow(host, u"apikey"_s, u"region"_s)->edit()->setFocus();
+    } else if (place == u"back") {
+        QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
+        QTest::keyClick(button(host, u"primary"_s), Qt::Key_Backtab);
     } else if (place == u"incomplete") {
         toLastStep();
     } else if (place == u"complete" || place == u"done" || place == u"failed") {
@@ -280,15 +358,17 @@ void TestQuestionScreens::returnKey()
     } else if (place.startsWith(u"enterprise")) {
         QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);
         QCOMPARE(host.controller.screen(), Screen::Enterprise);
-        if (place == u"enterprise-filled") {
-            QTest::keyClicks(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->edit(),
-                             u"https://gw.example"_s);
+        // Typed straight away, the address lands in its field.
+        QTest::keyClicks(QApplication::focusWidget(), u"https://gw.example"_s);
+        QCOMPARE(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->text(), u"https://gw.example"_s);
+        if (place == u"enterprise-filled")
             QTest::keyClicks(host.find<Wizard::LabeledField>(u"email"_s)->edit(), u"a@b"_s);
-        }
     }
-    QVERIFY(target->window()->isActiveWindow());
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused && focused->window()->isActiveWindow());
+    QTEST(focused->objectName(), "focused");
 
-    QTest::keyClick(target, Qt::Key_Return);
+    QTest::keyClick(focused, Qt::Key_Return);
     QCOMPARE(int(host.controller.screen()), expected);
     if (!step.isEmpty())
         QCOMPARE(labelText(host, u"stepCounter"_s), step);
@@ -332,6 +412,12 @@ void TestQuestionScreens::keyboardOrderAndSpace()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     // The chosen option's first field comes right after it.
     QCOMPARE(QApplication::focusWidget(), fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
+    // Round the whole screen, the scroll area around the options is never a stop of its own.
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(!qobject_cast<QAbstractScrollArea *>(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget()->objectName()));
+    }
 }
 
 void TestQuestionScreens::validationAppearsAsTyped_data()
@@ -383,11 +469,15 @@ void TestQuestionScreens::unselectedOptionKeepsItsValues()
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
     auto *apikey = host.find<Wizard::FundingOptionRow>(u"option-apikey"_s);
     auto *proxy = host.find<Wizard::FundingOptionRow>(u"option-claude-proxy"_s);
+    const int rowWidth = apikey->width();
     QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
     QTest::mouseClick(apikey, Qt::LeftButton);
     QVERIFY(host.find<QWidget>(u"fields-apikey"_s)->isVisible());
     QLineEdit *key = fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit();
     QCOMPARE(key->echoMode(), QLineEdit::Password);
+    // A secret shows as dots the field's own face has, not as big ones borrowed from another.
+    const QChar dot(key->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, key));
+    QVERIFY(QRawFont::fromFont(key->font()).supportsCharacter(dot));
     QTest::keyClicks(key, u"sk-ant-kept"_s);
     QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"eu"_s);
     QCOMPARE(labelText(host, u"order"_s), u"Subscription \u2192 API key"_s);
@@ -397,6 +487,9 @@ void TestQuestionScreens::unselectedOptionKeepsItsValues()
     QLineEdit *otherRegion = fieldRow(host, u"claude-proxy"_s, u"region"_s)->edit();
     QCOMPARE(otherRegion->echoMode(), QLineEdit::Normal);
     QCOMPARE(otherRegion->text(), u"eu"_s);
+    // Now the options need the scroll bar; its room was kept, so the rows do not narrow.
+    QTRY_VERIFY(host.find<QScrollArea>(u"options"_s)->verticalScrollBar()->isVisible());
+    QCOMPARE(apikey->width(), rowWidth);
     QTest::keyClicks(otherRegion, u"-west"_s);
     QCOMPARE(fieldRow(host, u"apikey"_s, u"region"_s)->edit()->text(), u"eu-west"_s);
 
@@ -455,6 +548,7 @@ void TestQuestionScreens::enterpriseForm()
 
     Host host;
     QVERIFY(openQuestions(host));
+    QTest::mouseClick(host.find<Wizard::ToolTile>(u"tile-opencode"_s), Qt::LeftButton);
     QTest::mouseClick(button(host, u"enterpriseGateway"_s), Qt::LeftButton);
     QCOMPARE(host.controller.screen(), Screen::Enterprise);
     auto *cont = button(host, u"continue"_s);
@@ -475,14 +569,27 @@ void TestQuestionScreens::enterpriseForm()
     }
     QCOMPARE(host.controller.screen(), Screen::Questions);
     QCOMPARE(host.model()->gateway(), (Wizard::EnterpriseGateway{storedUrl, storedEmail}));
-    // Fresh questions for the organisation's gateway, which offer no second gateway.
+    // Fresh questions for the organisation's gateway, which offer no second gateway but say
+    // which one is set; the tool picked before is still picked.
     QCOMPARE(labelText(host, u"stepCounter"_s), u"1 OF 3"_s);
     QVERIFY(!button(host, u"enterpriseGateway"_s)->isVisible());
+    QCOMPARE(labelText(host, u"gateway"_s), u"Gateway: gw.example"_s);
+    QVERIFY(host.model()->isHarnessSelected(u"opencode"_s));
 
-    // Shown again, the form starts empty.
-    host.controller.openEnterpriseGateway();
-    if (host.controller.screen() == Screen::Enterprise)
-        QVERIFY(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->text().isEmpty());
+    // "Change" shows the gateway in the form; "Back" leaves it as it was.
+    QTest::mouseClick(button(host, u"changeGateway"_s), Qt::LeftButton);
+    QCOMPARE(host.controller.screen(), Screen::Enterprise);
+    QCOMPARE(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->text(), storedUrl);
+    QTest::mouseClick(button(host, u"back"_s), Qt::LeftButton);
+    QCOMPARE(labelText(host, u"gateway"_s), u"Gateway: gw.example"_s);
+
+    // "Remove": the hosted questions, the tools as they were.
+    QTest::mouseClick(button(host, u"removeGateway"_s), Qt::LeftButton);
+    QCOMPARE(host.controller.screen(), Screen::Questions);
+    QVERIFY(!host.model()->gateway());
+    QVERIFY(!host.find<QLabel>(u"gateway"_s));
+    QVERIFY(button(host, u"enterpriseGateway"_s)->isVisible());
+    QVERIFY(host.model()->isHarnessSelected(u"opencode"_s));
 }
 
 QTEST_MAIN(TestQuestionScreens)

@@ -287,29 +287,31 @@ void TestQuestionsModel::canSubmit_data()
     QTest::addColumn<QStringList>("harnesses");
     QTest::addColumn<QStringList>("toggles");
     QTest::addColumn<QStringList>("values");
-    QTest::addColumn<bool>("canSubmit");
+    QTest::addColumn<QString>("blocker"); // "step/field/reason"; empty: the answers can go
 
     const auto row = [](const char *name, const char *harnesses, const char *toggles,
-                        const char *values, bool canSubmit) {
-        QTest::newRow(name) << listOf(harnesses) << listOf(toggles) << listOf(values) << canSubmit;
+                        const char *values, const char *blocker) {
+        QTest::newRow(name) << listOf(harnesses) << listOf(toggles) << listOf(values)
+                            << QString::fromUtf8(blocker);
     };
     // clang-format off
-    row("required field untouched", "codex", "", "", false);
-    row("required field filled", "codex", "", "openaiKey=sk-1", true);
-    row("blanks around a value are ignored", "codex", "", "openaiKey= \t sk-1\r\n", true);
-    row("non-breaking space and line separator are blanks too", "codex", "", "openaiKey=\u00a0sk-1\u2028", true);
-    row("blanks only count as empty", "codex", "", "openaiKey= \n\t ", false);
-    row("an invalid value", "codex", "", "openaiKey=pk-1", false);
-    row("no tool, even with every field filled", "", "", "openaiKey=sk-1", false);
-    row("the group's only option toggled off", "codex", "openai:openai", "openaiKey=sk-1", false);
-    row("an option without fields", "codex", "openai:openrouter,openai:openai", "", true);
-    row("only tools without groups", "plain", "", "", true);
-    row("a group the manifest lacks", "aider", "", "", false);
-    row("a group without options", "lonely,plain", "", "", false);
-    row("every field of every chosen option is required", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=https://proxy.example", false);
-    row("all filled and valid", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=https://proxy.example,region=eu", true);
-    row("a field's own rule", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=http://proxy.example,region=eu", false);
-    row("a second active group still missing its field", "claude-code,codex", "", "", false);
+    row("required field untouched", "codex", "", "", "2/openaiKey/OpenAI API key is needed.");
+    row("required field filled", "codex", "", "openaiKey=sk-1", "");
+    row("blanks around a value are ignored", "codex", "", "openaiKey= \t sk-1\r\n", "");
+    row("non-breaking space and line separator are blanks too", "codex", "", "openaiKey=\u00a0sk-1\u2028", "");
+    row("blanks only count as empty", "codex", "", "openaiKey= \n\t ", "2/openaiKey/OpenAI API key is needed.");
+    row("an invalid value", "codex", "", "openaiKey=pk-1", "2/openaiKey/OpenAI API key should start with \"sk-\".");
+    row("no tool, even with every field filled", "", "", "openaiKey=sk-1", "1//Choose at least one tool.");
+    row("the group's only option toggled off", "codex", "openai:openai", "openaiKey=sk-1", "2//Tick at least one funding option.");
+    row("an option without fields", "codex", "openai:openrouter,openai:openai", "", "");
+    row("only tools without groups", "plain", "", "", "");
+    row("a group the manifest lacks", "aider", "", "", "2//This step offers nothing to choose.");
+    row("a group without options", "lonely,plain", "", "", "2//Tick at least one funding option.");
+    row("every field of every chosen option is required", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=https://proxy.example", "2/region/Region is needed.");
+    row("all filled and valid", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=https://proxy.example,region=eu", "");
+    row("a field's own rule", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=http://proxy.example,region=eu", "2/proxyUrl/Proxy URL must be an https:// URL.");
+    row("a second active group still missing its field", "claude-code,codex", "", "", "3/openaiKey/OpenAI API key is needed.");
+    row("the earlier step's fault is named first", "claude-code,codex", "claude:subscription,claude:apikey", "anthropicApiKey=sk-1,region=eu,openaiKey=sk-2", "2/anthropicApiKey/Anthropic API key should start with \"sk-ant-\".");
     // clang-format on
 }
 
@@ -318,9 +320,13 @@ void TestQuestionsModel::canSubmit()
     QFETCH(QStringList, harnesses);
     QFETCH(QStringList, toggles);
     QFETCH(QStringList, values);
-    QFETCH(bool, canSubmit);
+    QFETCH(QString, blocker);
 
-    QCOMPARE(modelWith(harnesses, toggles, values)->canSubmit(), canSubmit);
+    const auto model = modelWith(harnesses, toggles, values);
+    const std::optional<Wizard::SubmitBlocker> found = model->submitBlocker();
+    QCOMPARE(found ? u"%1/%2/%3"_s.arg(found->step).arg(found->configKey, found->reason) : QString(),
+             blocker);
+    QCOMPARE(model->canSubmit(), blocker.isEmpty());
 }
 
 void TestQuestionsModel::answers_data()

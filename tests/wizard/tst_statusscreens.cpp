@@ -4,13 +4,18 @@
 #include "WizardFixture.h"
 
 #include "design/FlatButton.h"
+#include "wizard/ui/CopyButton.h"
 #include "wizard/ui/CrossFade.h"
 #include "wizard/ui/FieldRow.h"
 #include "wizard/ui/ProgressScreen.h"
 #include "wizard/ui/SymbolView.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -64,6 +69,8 @@ private Q_SLOTS:
     void recheckLineStaysBlankUntilFirstRecheck();
     void installOutcome_data();
     void installOutcome();
+    void symbolsKeepTheirMark_data();
+    void symbolsKeepTheirMark();
     void openedTerminalMinimisesTheWindow();
 };
 
@@ -109,15 +116,23 @@ void TestStatusScreens::recheckLineStaysBlankUntilFirstRecheck()
     QVERIFY(height > 0);
 
     auto *checkAgain = host.find<QPushButton>(u"checkAgain"_s);
-    QTest::mouseClick(checkAgain, Qt::LeftButton);
-    // Said at once, while the new check runs; the screen stays.
-    QCOMPARE(host.find<QLabel>(u"recheckLine"_s)->text(), u"Still not finding Node.js."_s);
-    QCOMPARE(host.find<QLabel>(u"recheckLine"_s)->height(), height);
+    auto *spinner = host.find<QWidget>(u"recheckSpinner"_s);
+    QVERIFY(!spinner->isVisible());
+    QTest::keyClick(checkAgain, Qt::Key_Return);
+    // While the new check runs: the spinner, the button waiting, nothing said yet.
+    QVERIFY(spinner->isVisible());
+    QVERIFY(!checkAgain->isEnabled());
+    QCOMPARE(line->text(), u" "_s);
     QCOMPARE(host.engine.callCount(u"nodeVersion"_s), 2);
     QVERIFY(host.engine.releaseNodeVersion(std::nullopt));
     QVERIFY(host.engine.releaseVersionInfo({}));
+    // It found nothing: now it is said, in the same height, and the keyboard is back.
     QCOMPARE(host.controller.screen(), Screen::NoNode);
-    QCOMPARE(labelText(host, u"recheckLine"_s), u"Still not finding Node.js."_s);
+    QCOMPARE(line->text(), u"Still not finding Node.js."_s);
+    QCOMPARE(line->height(), height);
+    QVERIFY(!spinner->isVisible());
+    QVERIFY(checkAgain->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), checkAgain);
 
     // "Get Node.js" hands the download page to the desktop (here: to the test's handler).
     UrlCatcher catcher;
@@ -158,7 +173,12 @@ void TestStatusScreens::installOutcome()
     QCOMPARE(labelText(host, u"status"_s), u"Installing\u2026"_s);
 
     if (succeeds) {
+        // The installer recorded the tools; the launcher shows them and the versions read
+        // afresh, not "checking for updates" for the rest of the session.
+        host.engine.existingInstall = true;
+        host.engine.existingHarnesses = {{u"codex"_s, u"openai"_s}};
         QVERIFY(host.engine.succeed(u"runInstall"_s));
+        QVERIFY(host.engine.releaseVersionInfo({u"1.4.0"_s, u"1.4.0"_s}));
         QCOMPARE(host.controller.screen(), Screen::Complete);
         QCOMPARE(host.view.currentScreen()->objectName(), u"completionScreen"_s);
         auto *open = host.find<Design::FlatButton>(u"openLauncher"_s);
@@ -168,6 +188,10 @@ void TestStatusScreens::installOutcome()
         QTest::mouseClick(open, Qt::LeftButton);
         QCOMPARE(host.controller.screen(), Screen::Launched);
         QCOMPARE(host.view.currentScreen()->objectName(), u"launcherScreen"_s);
+        QCOMPARE(labelText(host, u"version"_s), u"Orvane 1.4.0 \u00B7 up to date"_s);
+        const auto commands = host.view.currentScreen()->findChildren<Wizard::CopyButton *>();
+        QCOMPARE(commands.size(), 1);
+        QCOMPARE(commands.first()->text(), u"orv codex"_s);
         return;
     }
 
@@ -177,11 +201,63 @@ void TestStatusScreens::installOutcome()
     auto *symbol = host.find<Wizard::SymbolView>(u"symbol"_s);
     QVERIFY(symbol && symbol->symbol() == Wizard::SymbolView::Symbol::XmarkCircle);
 
-    // "Try again" always goes back to welcome, and welcome starts afresh.
+    // "Try again" goes back to the questions with every answer, the key typed included.
     QTest::mouseClick(host.find<QPushButton>(u"tryAgain"_s), Qt::LeftButton);
-    QCOMPARE(host.controller.screen(), Screen::Welcome);
-    QVERIFY(install(host));
+    QCOMPARE(host.controller.screen(), Screen::Questions);
+    QCOMPARE(labelText(host, u"stepCounter"_s), u"1 OF 3"_s);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(host.engine.callCount(u"runInstall"_s), 2);
+    QCOMPARE(host.engine.lastCall(u"runInstall"_s).answers.fields.value(u"openaiKey"_s), u"sk-1"_s);
+}
+
+void TestStatusScreens::symbolsKeepTheirMark_data()
+{
+    QTest::addColumn<int>("symbol");
+    QTest::addColumn<QPointF>("mark"); // a point of the mark, as a fraction of the square
+
+    QTest::newRow("exclamation") << int(Wizard::SymbolView::Symbol::ExclamationCircle) << QPointF(0.5, 0.4);
+    QTest::newRow("cross") << int(Wizard::SymbolView::Symbol::XmarkCircle) << QPointF(0.5, 0.5);
+}
+
+void TestStatusScreens::symbolsKeepTheirMark()
+{
+    QFETCH(int, symbol);
+    QFETCH(QPointF, mark);
+
+    // An icon theme drawn as desktop themes draw these: a disc with an opaque white mark.
+    QTemporaryDir themes;
+    QDir(themes.path()).mkpath(u"disc/48"_s);
+    QFile index(themes.filePath(u"disc/index.theme"_s));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=disc\nDirectories=48\n[48]\nSize=48\nType=Scalable\n"
+                "MinSize=8\nMaxSize=512\n");
+    index.close();
+    QImage disc(48, 48, QImage::Format_ARGB32_Premultiplied);
+    disc.fill(Qt::transparent);
+    {
+        QPainter painter(&disc);
+        painter.setBrush(Qt::darkGray);
+        painter.drawEllipse(disc.rect());
+        painter.fillRect(20, 10, 8, 28, Qt::white);
+    }
+    for (const char *name : {"emblem-important-symbolic", "dialog-error-symbolic"})
+        QVERIFY(disc.save(themes.filePath(u"disc/48/"_s + QLatin1String(name) + u".png"_s)));
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName(u"disc"_s);
+
+    Wizard::SymbolView view(Wizard::SymbolView::Symbol(symbol), 44, Qt::black);
+    QImage picture(view.size(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    view.render(&picture, {}, {}, QWidget::DrawChildren); // the symbol alone, no backdrop
+    QIcon::setThemeName({});
+    const auto alphaAt = [&](qreal x, qreal y) {
+        return qAlpha(picture.pixel(int(x * picture.width()), int(y * picture.height())));
+    };
+    // The mark and the ring are drawn; between them the backdrop shows.
+    QVERIFY(alphaAt(mark.x(), mark.y()) > 128);
+    QVERIFY(alphaAt(0.97, 0.5) > 64);
+    QCOMPARE(alphaAt(0.8, 0.5), 0);
 }
 
 void TestStatusScreens::openedTerminalMinimisesTheWindow()

@@ -142,6 +142,12 @@ struct Rig
             c.continueEnterpriseGateway(u"https://gw.example"_s, u"me@example.com"_s);
         else if (verb == u"cancel")
             c.cancelEnterpriseGateway();
+        else if (verb == u"remove")
+            c.removeEnterpriseGateway();
+        else if (verb == u"leave")
+            c.leaveQuestions();
+        else if (verb == u"gone")
+            setReturning({}); // the installation record is no more
         else if (verb == u"install")
             c.runInstall();
         else if (verb == u"update")
@@ -347,15 +353,18 @@ void TestWizardController::recheck()
     // Set from the moment of the click; the Node.js screen stays up while the check runs.
     QCOMPARE(rechecked.count(), 1);
     QVERIFY(rig.controller->rechecked());
+    QVERIFY(rig.controller->checkingNode());
     QCOMPARE(rig.controller->screen(), Screen::NoNode);
     QCOMPARE(rig.engine.callCount(u"nodeVersion"_s), 2);
     QCOMPARE(rig.engine.pending(), (QStringList{u"nodeVersion"_s, u"versionInfo"_s}));
 
     QVERIFY(rig.engine.releaseNodeVersion(node ? std::optional(u"v20.0.0"_s) : std::nullopt));
     QCOMPARE(rig.controller->screen(), Screen::NoNode);
+    QVERIFY(rig.controller->checkingNode());
     QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
     QCOMPARE(rig.controller->screen(), screen);
     QVERIFY(rig.controller->rechecked());
+    QVERIFY(!rig.controller->checkingNode());
 }
 
 void TestWizardController::transitions_data()
@@ -389,7 +398,13 @@ void TestWizardController::transitions_data()
     row("launched: uninstall runs", "returning", "uninstall", Screen::Installing, "Uninstalling");
     row("uninstall succeeds", "returning", "uninstall ok:runUninstall", Screen::Welcome, "Uninstalling");
     row("uninstall fails", "returning", "uninstall fail:runUninstall", Screen::Failed, "Uninstalling", boom);
-    row("failed: Try again", "first", "getStarted install fail:runInstall retry", Screen::Welcome, "Installing", boom);
+    row("failed install: Try again, the questions", "first", "getStarted install fail:runInstall retry", Screen::Questions, "Installing", boom);
+    row("failed update: Try again, welcome", "returning", "update fail:runUpdate retry", Screen::Welcome, "Updating", boom);
+    row("failed uninstall: Try again, the launcher", "returning", "uninstall fail:runUninstall retry", Screen::Launched, "Uninstalling", boom);
+    row("failed uninstall that removed it all: Try again, welcome", "returning", "uninstall fail:runUninstall gone retry getStarted fill install", Screen::Installing, "Installing", boom);
+    row("Settings: Back leads to the launcher", "returning", "settings leave", Screen::Launched);
+    row("first run: the questions lead nowhere back", "first", "getStarted leave", Screen::Questions);
+    row("Settings, a failed save, Try again: still back to the launcher", "returning", "settings fill install fail:runInstall retry leave", Screen::Launched, "Updating", boom);
     row("a returning user's install says Updating", "returning", "settings fill install", Screen::Installing, "Updating");
     row("after an uninstall the install says Installing", "returning", "uninstall ok:runUninstall getStarted install", Screen::Installing);
     row("after a failed update and Try again, still Updating", "returning", "update fail:runUpdate retry getStarted fill install", Screen::Installing, "Updating", boom);
@@ -491,7 +506,6 @@ void TestWizardController::describe()
     QVERIFY(rig.engine.fail(operation, std::get<Setup::SetupFailure>(failure)));
     if (operation.startsWith(u"launch")) {
         QCOMPARE(rig.controller->screen(), Screen::Launched);
-        QCOMPARE(rig.controller->desktopLaunchError(), std::optional(text));
         QCOMPARE(rig.controller->launcherErrorText(), std::optional(text));
     } else {
         QCOMPARE(rig.controller->screen(), Screen::Failed);
@@ -567,19 +581,22 @@ void TestWizardController::enterpriseFields()
 
 void TestWizardController::questionsModelLifetime_data()
 {
-    QTest::addColumn<QStringList>("steps"); // "mark" remembers the model and changes a choice
+    QTest::addColumn<QStringList>("steps"); // "mark" remembers the model and picks a tool
     QTest::addColumn<bool>("sameModel");
     QTest::addColumn<QString>("identity");
+    QTest::addColumn<bool>("toolKept");
 
-    const auto row = [](const char *name, const char *steps, bool same, const char *identity) {
-        QTest::newRow(name) << stepsOf(steps) << same << QString::fromUtf8(identity);
+    const auto row = [](const char *name, const char *steps, bool same, const char *identity,
+                        bool kept) {
+        QTest::newRow(name) << stepsOf(steps) << same << QString::fromUtf8(identity) << kept;
     };
     // clang-format off
-    row("Back without a gateway keeps the questions as they were", "getStarted mark enterprise cancel", true, "hosted");
-    row("Continue starts the questions afresh for the gateway", "getStarted mark enterprise continue", false, "https://gw.example");
-    row("Back after a gateway was set starts afresh", "getStarted enterprise continue mark enterprise cancel", false, "hosted");
-    row("Get started again after Try again", "getStarted mark install fail:runInstall retry getStarted", false, "hosted");
-    row("Settings from the launcher", "getStarted mark install ok:runInstall openLauncher settings", false, "hosted");
+    row("Back without a gateway keeps the questions as they were", "getStarted mark enterprise cancel", true, "hosted", true);
+    row("Continue starts afresh for the gateway, the tools kept", "getStarted mark enterprise continue", false, "https://gw.example", true);
+    row("Back from changing the gateway keeps it", "getStarted enterprise continue mark enterprise cancel", true, "https://gw.example", true);
+    row("Remove goes back to the hosted gateway, the tools kept", "getStarted enterprise continue mark remove", false, "hosted", true);
+    row("Try again after a failed install keeps every answer", "getStarted mark install fail:runInstall retry", true, "hosted", true);
+    row("Settings from the launcher", "getStarted mark install ok:runInstall openLauncher settings", false, "hosted", false);
     // clang-format on
 }
 
@@ -588,6 +605,7 @@ void TestWizardController::questionsModelLifetime()
     QFETCH(QStringList, steps);
     QFETCH(bool, sameModel);
     QFETCH(QString, identity);
+    QFETCH(bool, toolKept);
 
     Rig rig;
     QVERIFY(rig.start(u"first"_s));
@@ -600,8 +618,7 @@ void TestWizardController::questionsModelLifetime()
     QCOMPARE(model->gateway() ? model->gateway()->url : u"hosted"_s, identity);
     QCOMPARE(model == rig.marked, sameModel);
     QCOMPARE(models.last().at(0).value<QuestionsModel *>(), model);
-    // The mark's change survives only in the model it was made in.
-    QCOMPARE(model->isHarnessSelected(u"plain"_s), sameModel);
+    QCOMPARE(model->isHarnessSelected(u"plain"_s), toolKept);
     const bool privateGateway = identity != u"hosted";
     QCOMPARE(model->isPrivateGateway(), privateGateway);
     QCOMPARE(model->isFundingSelected(u"openai-proxy"_s, u"openai"_s), privateGateway);
@@ -631,8 +648,8 @@ void TestWizardController::desktopLaunches_data()
     row("done: the next launch runs", "codex ok:launchCodexDesktop opencode", "launchCodexDesktop(gateway),launchOpenCodeDesktop", true);
     row("success frees the buttons", "opencode ok:launchOpenCodeDesktop", "launchOpenCodeDesktop", false);
     row("a failure is shown and frees the buttons", "claude fail:launchClaudeDesktop", "launchClaudeDesktop(gateway)", false, boom);
-    row("the next attempt clears the failure", "claude fail:launchClaudeDesktop codex", "launchClaudeDesktop(gateway),launchCodexDesktop(gateway)", true);
-    row("a retry after a failure clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false);
+    row("the failure stays while the next attempt runs", "claude fail:launchClaudeDesktop codex", "launchClaudeDesktop(gateway),launchCodexDesktop(gateway)", true, boom);
+    row("a retry that succeeds clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false);
     // clang-format on
 }
 
@@ -646,7 +663,7 @@ void TestWizardController::desktopLaunches()
     QVERIFY(rig.run(steps));
     QTEST(rig.launchLog(), "log");
     QTEST(rig.controller->desktopLaunchBusy(), "busy");
-    QCOMPARE(rig.controller->desktopLaunchError(),
+    QCOMPARE(rig.controller->launcherErrorText(),
              error.isEmpty() ? std::nullopt : std::optional(error));
     QCOMPARE(rig.controller->screen(), Screen::Launched);
 }
@@ -667,9 +684,11 @@ void TestWizardController::terminal_data()
     row("hidden once", "terminal ok:openTerminal wait:5000", 1);
     row("the 0.2 s count from the opening, not the click", "terminal wait:1000 ok:openTerminal wait:199", 0);
     row("a failure is shown and nothing is hidden", "terminal fail:openTerminal wait:1000", 0, failed);
-    row("the next attempt clears the failure", "terminal fail:openTerminal terminal", 0);
-    row("the terminal's failure is shown over a launch's", "claude fail:launchClaudeDesktop terminal fail:openTerminal", 0, failed);
-    row("the launch's failure once the terminal's is cleared", "claude fail:launchClaudeDesktop terminal fail:openTerminal terminal", 0, boom);
+    row("the failure stays while the next attempt runs", "terminal fail:openTerminal terminal", 0, failed);
+    row("a terminal that opens clears it", "terminal fail:openTerminal terminal ok:openTerminal", 0);
+    row("the newest failure is shown: the terminal's", "claude fail:launchClaudeDesktop terminal fail:openTerminal", 0, failed);
+    row("the newest failure is shown: the launch's", "terminal fail:openTerminal claude fail:launchClaudeDesktop", 0, boom);
+    row("a launch that succeeds clears the terminal's", "terminal fail:openTerminal codex ok:launchCodexDesktop", 0);
     // clang-format on
 }
 
@@ -744,12 +763,22 @@ void TestWizardController::firstInstallation()
     QCOMPARE(call.answers.fields, (FieldMap{{u"openaiKey"_s, u"sk-test"_s}}));
     QCOMPARE(rig.controller->launchedCommands(), QStringList{});
 
+    // What the installer records is read again, and the versions with it.
+    rig.setReturning({u"codex:openai"_s, u"plain"_s});
     QVERIFY(rig.engine.succeed(u"runInstall"_s));
     QCOMPARE(rig.controller->screen(), Screen::Complete);
-    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    QVERIFY(rig.controller->isReturning());
+    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv codex"_s, u"orv plain"_s}));
+    QVERIFY(rig.engine.releaseVersionInfo(updatedVersions));
+    QCOMPARE(rig.controller->versionInfo(), updatedVersions);
     rig.controller->openLauncher();
     QCOMPARE(rig.controller->screen(), Screen::Launched);
     QVERIFY(rig.engine.pending().isEmpty());
+    // Settings start from the installation, not from the defaults.
+    rig.controller->openSettings();
+    QVERIFY(rig.controller->questionsModel()->isReturning());
+    QCOMPARE(rig.controller->questionsModel()->selectedHarnesses(),
+             (QSet<QString>{u"codex"_s, u"plain"_s}));
 }
 
 void TestWizardController::returningUserUpdatesAndUninstalls()
@@ -766,8 +795,12 @@ void TestWizardController::returningUserUpdatesAndUninstalls()
     QVERIFY(rig.controller->questionsModel()->isReturning());
     QVERIFY(rig.controller->questionsModel()->isFundingSelected(u"apikey"_s, u"claude"_s));
     rig.controller->questionsModel()->toggleHarness(u"codex"_s);
-    QVERIFY(rig.run({u"fill"_s, u"install"_s, u"ok:runInstall"_s, u"openLauncher"_s}));
+    QVERIFY(rig.run({u"fill"_s, u"install"_s}));
+    rig.setReturning({u"claude-code:apikey"_s});
+    QVERIFY(rig.run({u"ok:runInstall"_s, u"openLauncher"_s}));
+    QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
     QCOMPARE(rig.controller->launchedCommands(), QStringList{u"orv claude"_s});
+    rig.setReturning({u"claude-code:apikey"_s, u"codex"_s}); // what the update will not read
 
     rig.controller->runUpdate();
     QCOMPARE(rig.engine.lastCall(u"runUpdate"_s).packageSpec, packageSpec);
@@ -775,9 +808,9 @@ void TestWizardController::returningUserUpdatesAndUninstalls()
     QVERIFY(rig.engine.releaseVersionInfo(updatedVersions));
     QCOMPARE(rig.controller->screen(), Screen::Launched);
     QCOMPARE(rig.controller->versionInfo(), updatedVersions);
-    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
-    // The commands come from the installed tools as read at start-up, not read again.
-    QCOMPARE(rig.engine.callCount(u"readExistingHarnesses"_s), 1);
+    QCOMPARE(rig.controller->launchedCommands(), QStringList{u"orv claude"_s});
+    // The update does not read the installed tools again.
+    QCOMPARE(rig.engine.callCount(u"readExistingHarnesses"_s), 2);
 
     rig.controller->runUninstall();
     QCOMPARE(rig.engine.lastCall(u"runUninstall"_s).packageSpec, packageSpec);
@@ -786,7 +819,7 @@ void TestWizardController::returningUserUpdatesAndUninstalls()
     QVERIFY(!rig.controller->isReturning());
     QVERIFY(rig.controller->existing().isEmpty());
     // What the launcher showed stays as it was.
-    QCOMPARE(rig.controller->launchedCommands(), (QStringList{u"orv claude"_s, u"orv codex"_s}));
+    QCOMPARE(rig.controller->launchedCommands(), QStringList{u"orv claude"_s});
     QCOMPARE(rig.controller->versionInfo(), updatedVersions);
 
     rig.controller->getStarted();

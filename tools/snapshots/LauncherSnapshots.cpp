@@ -15,10 +15,12 @@ namespace {
 const QStringList sampleCommands{QStringLiteral("orv claude"), QStringLiteral("orv codex"),
                                  QStringLiteral("orv opencode")};
 
-std::unique_ptr<Wizard::LaunchedView> launcher(const Setup::VersionInfo &versions)
+std::unique_ptr<Wizard::LaunchedView> launcher(const Setup::VersionInfo &versions,
+                                               bool hasTray = true)
 {
     Wizard::LauncherServices services;
     services.isDesktopAppRunning = [](Setup::DesktopApp) { return false; };
+    services.hasTray = [hasTray] { return hasTray; };
     auto view = std::make_unique<Wizard::LaunchedView>(services);
     view->setCommands(sampleCommands);
     view->setVersionInfo(versions);
@@ -42,6 +44,9 @@ QList<Snapshot> launcherSnapshots()
         {QStringLiteral("launcher-update-available"),
          [] { return launcher({QStringLiteral("1.4.2"), QStringLiteral("1.5.0")}); }},
         {QStringLiteral("launcher-checking"), [] { return launcher({}); }},
+        // A desktop without a tray: the footer offers "Quit".
+        {QStringLiteral("launcher-no-tray"),
+         [] { return launcher({QStringLiteral("1.4.2"), QStringLiteral("1.5.0")}, false); }},
         {QStringLiteral("launcher-copied"),
          [] {
              auto view = launcher(upToDate);

@@ -53,10 +53,19 @@ std::unique_ptr<QWidget> enterprise(const QString &url, const QString &email)
     return onBackdrop(screen);
 }
 
-// The questions over the bundled manifest, for a first run with Claude Code found on the
-// machine; `prepare` sets choices and typed values, then "Continue" is clicked `continues` times.
+// How the questions were reached: a first run, or Settings of an installation of Claude Code,
+// or a first run for an organisation's gateway.
+enum class Visit
+{
+    FirstRun,
+    Settings,
+    Gateway
+};
+
+// The questions over the bundled manifest, with Claude Code found on the machine; `prepare`
+// sets choices and typed values, then "Continue" is clicked `continues` times.
 std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsModel &)> &prepare,
-                                   int continues = 0)
+                                   int continues = 0, Visit visit = Visit::FirstRun)
 {
     // Without the bundled manifest there is nothing to show: the state counts as failed.
     const auto bundled = Manifest::ManifestLoader::bundled();
@@ -67,22 +76,32 @@ std::unique_ptr<QWidget> questions(const std::function<void(Wizard::QuestionsMod
     for (const Manifest::ManifestHarness &harness : manifest.harnesses)
         if (harness.id == u"claude-code")
             detected.append(harness);
-    auto *model = new Wizard::QuestionsModel(manifest, detected, {}, std::nullopt);
+    QList<Setup::ExistingHarness> existing;
+    if (visit == Visit::Settings)
+        existing.append({QStringLiteral("claude-code"), QStringLiteral("subscription")});
+    std::optional<Wizard::EnterpriseGateway> gateway;
+    if (visit == Visit::Gateway)
+        gateway = Wizard::EnterpriseGateway{QStringLiteral("https://orvane.acme-corp.example"),
+                                            QStringLiteral("dana@acme-corp.example")};
+    auto *model = new Wizard::QuestionsModel(manifest, detected, existing, gateway);
     prepare(*model);
     auto *screen = new Wizard::QuestionsView(model);
     model->setParent(screen);
+    screen->setCancellable(visit == Visit::Settings);
     auto *primary = screen->findChild<QWidget *>(QStringLiteral("primary"));
     for (int i = 0; i < continues; ++i)
         QMetaObject::invokeMethod(primary, "click");
     return onBackdrop(screen);
 }
 
-const Manifest::ManifestField &fieldOf(const Wizard::QuestionsModel &model, const QString &group,
-                             const QString &option, int index = 0)
+// Ticks `option` of `group` and types `text` into its field.
+void pick(Wizard::QuestionsModel &model, const QString &group, const QString &option,
+          const QString &text)
 {
+    model.toggleFunding(option, group);
     for (const Manifest::FundingOption &candidate : model.manifest().fundingGroups.value(group).options)
         if (candidate.id == option)
-            return candidate.fields.at(index);
+            return model.setFieldValue(candidate.fields.at(0), text);
     qFatal("the bundled manifest has no option %s", qPrintable(option));
 }
 
@@ -96,6 +115,12 @@ QList<Snapshot> wizardSnapshots()
         {QStringLiteral("wizard-welcome"), [] { return onBackdrop(new Wizard::WelcomeScreen); }},
         {QStringLiteral("wizard-node-missing"), [] { return nodeMissing(false); }},
         {QStringLiteral("wizard-node-missing-rechecked"), [] { return nodeMissing(true); }},
+        {QStringLiteral("wizard-node-missing-checking"),
+         [] {
+             auto screen = nodeMissing(true);
+             screen->findChild<Wizard::NodeMissingScreen *>()->setChecking(true);
+             return screen;
+         }},
         {QStringLiteral("wizard-tools-none"),
          [] {
              return questions([](Wizard::QuestionsModel &model) {
@@ -113,10 +138,8 @@ QList<Snapshot> wizardSnapshots()
              return questions(
                  [](Wizard::QuestionsModel &model) {
                      model.setHarnessSelected(QStringLiteral("codex"), true);
-                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
-                     model.setFieldValue(
-                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
-                         QStringLiteral("sk-ant-api03-7f3c"));
+                     pick(model, QStringLiteral("claude"), QStringLiteral("anthropic"),
+                          QStringLiteral("sk-ant-api03-7f3c"));
                  },
                  1);
          }},
@@ -124,13 +147,28 @@ QList<Snapshot> wizardSnapshots()
          [] {
              return questions(
                  [](Wizard::QuestionsModel &model) {
-                     model.toggleFunding(QStringLiteral("anthropic"), QStringLiteral("claude"));
-                     model.setFieldValue(
-                         fieldOf(model, QStringLiteral("claude"), QStringLiteral("anthropic")),
-                         QStringLiteral("sk-live-7f3c"));
+                     pick(model, QStringLiteral("claude"), QStringLiteral("anthropic"),
+                          QStringLiteral("sk-live-7f3c"));
                  },
                  1);
          }},
+        // A bad key on step 2 of 3 greys "Install" on step 3, and the footer says why.
+        {QStringLiteral("wizard-install-blocked"),
+         [] {
+             return questions(
+                 [](Wizard::QuestionsModel &model) {
+                     model.setHarnessSelected(QStringLiteral("codex"), true);
+                     pick(model, QStringLiteral("claude"), QStringLiteral("anthropic"),
+                          QStringLiteral("sk-live-7f3c"));
+                     pick(model, QStringLiteral("openai"), QStringLiteral("openai"),
+                          QStringLiteral("sk-proj-51ab"));
+                 },
+                 2);
+         }},
+        {QStringLiteral("wizard-settings-back"),
+         [] { return questions([](Wizard::QuestionsModel &) {}, 0, Visit::Settings); }},
+        {QStringLiteral("wizard-gateway-header"),
+         [] { return questions([](Wizard::QuestionsModel &) {}, 0, Visit::Gateway); }},
         {QStringLiteral("wizard-enterprise-empty"), [] { return enterprise({}, {}); }},
         {QStringLiteral("wizard-enterprise-filled"),
          [] {

@@ -8,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -73,7 +74,15 @@ EnterpriseGatewayView::EnterpriseGatewayView(QWidget *parent)
     });
     // Return continues; it does nothing while the form cannot.
     clickOnReturn(m_continue, this);
+    clickOnEscape(back, this);
+    setFocusProxy(m_url->edit());
     updateContinue();
+}
+
+void EnterpriseGatewayView::setGateway(const EnterpriseGateway &gateway)
+{
+    m_url->setText(gateway.url);
+    m_email->setText(gateway.email);
 }
 
 void EnterpriseGatewayView::updateContinue()

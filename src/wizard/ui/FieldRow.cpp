@@ -40,9 +40,11 @@ FieldRow::FieldRow(QuestionsModel *model, Manifest::ManifestField field, QWidget
     palette.setColor(QPalette::Text, Design::ink());
     palette.setColor(QPalette::PlaceholderText, Design::muted());
     m_edit->setPalette(palette);
-    // 10 points of inset: the 1-point border plus 9 of padding.
+    // 10 points of inset: the 1-point border plus 9 of padding. Secrets show as the face's own
+    // bullet (U+2022): the style's usual U+25CF is not in it and comes large from another font.
     m_edit->setStyleSheet(
-        QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; padding: 0 9px; }"
+        QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; padding: 0 9px;"
+                       " lineedit-password-character: 8226; }"
                        "QLineEdit:focus { border-color: %3; }")
             .arg(Design::paper().name(), Design::line().name(), Design::ink().name()));
     column->addWidget(m_edit);

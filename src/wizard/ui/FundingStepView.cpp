@@ -90,6 +90,8 @@ QWidget *FundingStepView::buildRight()
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->viewport()->setAutoFillBackground(false);
+    // The options take the keyboard, not the area around them.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     // A slim bar in the screen's own colours instead of the desktop style's arrows and trough.
     m_scroll->verticalScrollBar()->setStyleSheet(
         QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
@@ -103,7 +105,14 @@ QWidget *FundingStepView::buildRight()
 
     auto *content = new QWidget;
     auto *column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 0);
+    // The bar's width stays reserved while it is hidden, so the rows keep their width when it
+    // comes and goes.
+    const int barWidth = m_scroll->verticalScrollBar()->sizeHint().width();
+    column->setContentsMargins(0, 0, barWidth, 0);
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, content,
+            [column, barWidth](int, int maximum) {
+                column->setContentsMargins(0, 0, maximum > 0 ? 0 : barWidth, 0);
+            });
     column->setSpacing(0);
     column->addWidget(makeLabel(tr("Funding"), Design::archivo(46, Design::Weight::Black, -1.8),
                                 Design::ink(), content));
@@ -161,6 +170,15 @@ QString FundingStepView::orderText() const
         if (m_model->isFundingSelected(option.id, m_groupKey))
             names.append(option.name);
     return names.join(QStringLiteral(" \u2192 "));
+}
+
+QWidget *FundingStepView::editFor(const QString &configKey) const
+{
+    for (const Option &option : m_options)
+        for (FieldRow *fieldRow : option.fieldRows)
+            if (fieldRow->field().configKey == configKey && fieldRow->isVisibleTo(m_scroll))
+                return fieldRow->edit();
+    return nullptr;
 }
 
 QList<QWidget *> FundingStepView::focusChain() const

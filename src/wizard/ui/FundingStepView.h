@@ -33,6 +33,8 @@ public:
 
     // The step's focusable widgets from top to bottom, for the keyboard's tab order.
     QList<QWidget *> focusChain() const;
+    // The first shown input of the field with `configKey`; null when none is shown.
+    QWidget *editFor(const QString &configKey) const;
 
 private:
     // One option with its fields, which show only while the option is chosen.

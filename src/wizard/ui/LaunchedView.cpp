@@ -30,19 +30,6 @@ using namespace std::chrono_literals;
 // How long the command card stays up while the terminal is being opened.
 constexpr auto commandCardTime = 2s;
 
-// A red, underlined text button without chrome, as the header's and footer's links are.
-Design::FlatButton *linkButton(const QString &text, const QFont &base, QWidget *parent)
-{
-    auto *button = new Design::FlatButton(text, parent);
-    QFont font = base;
-    font.setUnderline(true);
-    button->setFont(font);
-    button->setColors(Qt::transparent, Design::red());
-    button->setHorizontalPadding(2);
-    button->setFixedHeight(QFontMetrics(font).height() + 4);
-    return button;
-}
-
 } // namespace
 
 LaunchedView::LaunchedView(const LauncherServices &services, QWidget *parent)
@@ -72,6 +59,7 @@ LaunchedView::LaunchedView(const LauncherServices &services, QWidget *parent)
 
     setVersionInfo({});
     setErrorText({});
+    setQuitShown(services.hasTray && !services.hasTray());
 }
 
 LaunchedView::~LaunchedView() = default;
@@ -94,7 +82,7 @@ void LaunchedView::buildHeader(QVBoxLayout *column)
                                 Design::archivo(12, Design::Weight::Bold, 2), Design::ink(), this),
                       0, Qt::AlignVCenter);
     header->addStretch(1);
-    m_settings = linkButton(QStringLiteral("Settings"), Design::archivo(15), this);
+    m_settings = makeLinkButton(QStringLiteral("Settings"), Design::archivo(15), this);
     m_settings->setObjectName(QStringLiteral("settings"));
     header->addWidget(m_settings, 0, Qt::AlignVCenter);
     column->addLayout(header);
@@ -123,6 +111,8 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
+    // The rows take the keyboard, not the area around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->verticalScrollBar()->setStyleSheet(
         QStringLiteral("QScrollBar:vertical { width: 6px; background: transparent; margin: 0; }"
                        "QScrollBar::handle:vertical { background: %1; border-radius: 3px;"
@@ -134,6 +124,12 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     auto *rows = new QVBoxLayout(content);
     rows->setContentsMargins(44, 0, 44, 0);
     rows->setSpacing(0);
+    // The bar takes its width from the right margin, so the rows still end under the rule.
+    const int barWidth = scroll->verticalScrollBar()->sizeHint().width();
+    connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, content,
+            [rows, barWidth](int, int maximum) {
+                rows->setContentsMargins(44, 0, maximum > 0 ? 44 - barWidth : 44, 0);
+            });
     m_rowsLayout = new QVBoxLayout;
     m_rowsLayout->setSpacing(0);
     rows->addLayout(m_rowsLayout);
@@ -161,15 +157,19 @@ void LaunchedView::buildFooter(QVBoxLayout *column)
     m_version->setObjectName(QStringLiteral("version"));
     footer->addWidget(m_version, 0, Qt::AlignVCenter);
     footer->addStretch(1);
-    m_update = linkButton({}, font, this);
+    m_update = makeLinkButton({}, font, this);
     m_update->setObjectName(QStringLiteral("update"));
     footer->addWidget(m_update, 0, Qt::AlignVCenter);
-    m_uninstall = linkButton(QStringLiteral("Uninstall"), font, this);
+    m_uninstall = makeLinkButton(QStringLiteral("Uninstall"), font, this);
     m_uninstall->setObjectName(QStringLiteral("uninstall"));
     footer->addWidget(m_uninstall, 0, Qt::AlignVCenter);
+    m_quit = makeLinkButton(QStringLiteral("Quit"), font, this);
+    m_quit->setObjectName(QStringLiteral("quit"));
+    footer->addWidget(m_quit, 0, Qt::AlignVCenter);
     column->addLayout(footer);
     connect(m_update, &Design::FlatButton::clicked, this, &LaunchedView::updateRequested);
     connect(m_uninstall, &Design::FlatButton::clicked, this, [this] { confirmUninstall(); });
+    connect(m_quit, &Design::FlatButton::clicked, this, &LaunchedView::quitRequested);
 }
 
 void LaunchedView::setCommands(const QStringList &commands)
@@ -194,6 +194,7 @@ void LaunchedView::setCommands(const QStringList &commands)
 }
 
 // Rows are built after the footer, so the keyboard order is set by hand: header, rows, footer.
+// The keyboard starts on the first row's "Launch App", else on "Settings".
 void LaunchedView::updateTabOrder()
 {
     QList<QWidget *> chain{m_settings};
@@ -201,9 +202,13 @@ void LaunchedView::updateTabOrder()
         for (QWidget *child : view->findChildren<QWidget *>())
             if (child->focusPolicy() & Qt::TabFocus)
                 chain.append(child);
-    chain << m_update << m_uninstall;
+    chain << m_update << m_uninstall << m_quit;
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
+    QWidget *first = m_rowViews.isEmpty()
+                         ? static_cast<QWidget *>(m_settings)
+                         : m_rowViews.first()->findChild<QWidget *>(QStringLiteral("launchApp"));
+    setFocusProxy(first);
 }
 
 void LaunchedView::setVersionInfo(const Setup::VersionInfo &info)
@@ -213,6 +218,11 @@ void LaunchedView::setVersionInfo(const Setup::VersionInfo &info)
     m_update->setText(updateButtonText(info));
     m_update->setFixedWidth(m_update->sizeHint().width());
     m_update->setVisible(info.updateAvailable());
+}
+
+void LaunchedView::setQuitShown(bool shown)
+{
+    m_quit->setVisible(shown);
 }
 
 void LaunchedView::setBusy(bool busy)

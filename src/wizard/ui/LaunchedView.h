@@ -49,6 +49,8 @@ public:
     void setBusy(bool busy);
     // The last launch's failure, shown under the rows; empty hides it.
     void setErrorText(const QString &text);
+    // "Quit" in the footer, for desktops without a tray to quit from.
+    void setQuitShown(bool shown);
 
     QList<LauncherRow> rows() const;
     std::optional<QString> copiedCommand() const { return m_copiedCommand; }
@@ -70,6 +72,7 @@ Q_SIGNALS:
     void claudeLaunchRequested(bool relaunch);
     void codexLaunchRequested(bool relaunch);
     void openCodeLaunchRequested();
+    void quitRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -115,6 +118,7 @@ private:
     QLabel *m_version = nullptr;
     Design::FlatButton *m_update = nullptr;
     Design::FlatButton *m_uninstall = nullptr;
+    Design::FlatButton *m_quit = nullptr;
     CommandCard *m_card = nullptr;
     ClaudeDesktopNotice *m_notice = nullptr;
 };

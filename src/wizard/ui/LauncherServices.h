@@ -16,7 +16,8 @@ namespace Wizard {
 
 // What the launcher screen reaches outside itself: the clipboard its copy marks write to, the
 // settings that remember the dismissed Claude Desktop notice, the timers of its command card,
-// the question whether a desktop application is already running and the alerts it asks.
+// the question whether a desktop application is already running, the alerts it asks and
+// whether the desktop shows the program's tray icon (without one the launcher offers "Quit").
 struct LauncherServices
 {
     QClipboard *clipboard = nullptr;
@@ -24,6 +25,7 @@ struct LauncherServices
     Platform::Timers *timers = nullptr;
     std::function<bool(Setup::DesktopApp)> isDesktopAppRunning;
     MessageBox::Ask ask = MessageBox::ask;
+    std::function<bool()> hasTray = nullptr; // unset: as if the icon were shown
 };
 
 } // namespace Wizard

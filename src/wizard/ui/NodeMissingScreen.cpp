@@ -3,11 +3,14 @@
 #include "design/Design.h"
 #include "wizard/Log.h"
 #include "wizard/ui/ScreenParts.h"
+#include "wizard/ui/Spinner.h"
 #include "wizard/ui/SymbolView.h"
 
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStackedLayout>
 #include <QVBoxLayout>
 
 namespace Wizard {
@@ -24,7 +27,7 @@ NodeMissingScreen::NodeMissingScreen(QWidget *parent)
                     "it, then come back here."))
         ->setObjectName(QStringLiteral("explanation"));
 
-    auto *checkAgain = makeSystemButton(tr("Check again"), 0, this);
+    auto *checkAgain = m_checkAgain = makeSystemButton(tr("Check again"), 0, this);
     checkAgain->setObjectName(QStringLiteral("checkAgain"));
     auto *getNode = makeProminentButton(tr("Get Node.js"), 88, this);
     getNode->setObjectName(QStringLiteral("getNode"));
@@ -32,11 +35,27 @@ NodeMissingScreen::NodeMissingScreen(QWidget *parent)
     addButtons({checkAgain, getNode});
 
     content()->addSpacing(10);
-    m_recheckLine = makeLabel({}, Design::system(11), systemTertiary(), this);
+    // The line and the spinner take turns in one place of the line's height.
+    auto *place = new QWidget(this);
+    auto *stack = new QStackedLayout(place);
+    stack->setStackingMode(QStackedLayout::StackAll);
+    m_recheckLine = makeLabel({}, Design::system(11), systemTertiary(), place);
     m_recheckLine->setObjectName(QStringLiteral("recheckLine"));
-    content()->addWidget(m_recheckLine, 0, Qt::AlignHCenter);
+    m_recheckLine->setAlignment(Qt::AlignCenter);
+    stack->addWidget(m_recheckLine);
+    m_spinner = new Spinner(systemSecondary(), place);
+    m_spinner->setObjectName(QStringLiteral("recheckSpinner"));
+    const int side = m_recheckLine->sizeHint().height();
+    m_spinner->setFixedSize(side, side);
+    auto *spinnerRow = new QWidget(place);
+    auto *centred = new QHBoxLayout(spinnerRow);
+    centred->setContentsMargins(0, 0, 0, 0);
+    centred->addWidget(m_spinner, 0, Qt::AlignCenter);
+    stack->addWidget(spinnerRow);
+    place->setFixedHeight(side);
+    content()->addWidget(place);
     content()->addSpacing(26);
-    setRechecked(false);
+    showLine();
 
     connect(checkAgain, &QPushButton::clicked, this, &NodeMissingScreen::recheckRequested);
     connect(getNode, &QPushButton::clicked, this, [] {
@@ -47,9 +66,37 @@ NodeMissingScreen::NodeMissingScreen(QWidget *parent)
 
 void NodeMissingScreen::setRechecked(bool rechecked)
 {
-    // A single space before the first recheck keeps the line's height, so nothing moves when
-    // the sentence appears.
-    m_recheckLine->setText(rechecked ? tr("Still not finding Node.js.") : QStringLiteral(" "));
+    m_rechecked = rechecked;
+    showLine();
+}
+
+void NodeMissingScreen::setChecking(bool checking)
+{
+    m_checking = checking;
+    // Disabled, the button would pass the keyboard on to "Get Node.js"; the spinner holds it
+    // meanwhile and hands it back. (The window's focus widget, whether the window is active
+    // or not, as Qt itself decides.)
+    QWidget *window = this->window();
+    if (checking) {
+        showLine();
+        if (window->focusWidget() == m_checkAgain)
+            m_spinner->setFocus();
+        m_checkAgain->setEnabled(false);
+    } else {
+        m_checkAgain->setEnabled(true);
+        if (window->focusWidget() == m_spinner)
+            m_checkAgain->setFocus();
+        showLine();
+    }
+}
+
+void NodeMissingScreen::showLine()
+{
+    // Said only once a recheck has found nothing. A single space keeps the line's height
+    // otherwise, so nothing moves when the sentence appears.
+    const bool notFound = m_rechecked && !m_checking;
+    m_recheckLine->setText(notFound ? tr("Still not finding Node.js.") : QStringLiteral(" "));
+    m_spinner->setVisible(m_checking);
 }
 
 QUrl NodeMissingScreen::downloadPage()

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 class QLabel;
+class QPushButton;
 
 namespace Wizard {
 
@@ -19,6 +20,8 @@ public:
 
     // After the first recheck the screen says that Node.js is still not found.
     void setRechecked(bool rechecked);
+    // While a recheck runs, "Check again" waits and a spinner turns where the line is.
+    void setChecking(bool checking);
 
     // The page "Get Node.js" opens in the default browser.
     static QUrl downloadPage();
@@ -27,7 +30,13 @@ Q_SIGNALS:
     void recheckRequested();
 
 private:
+    void showLine();
+
+    bool m_rechecked = false;
+    bool m_checking = false;
+    QPushButton *m_checkAgain = nullptr;
     QLabel *m_recheckLine = nullptr;
+    QWidget *m_spinner = nullptr;
 };
 
 } // namespace Wizard

@@ -11,10 +11,23 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace Wizard {
+
+namespace {
+
+// The gateway's host name, as short as it can be said; what was typed when it has none.
+QString gatewayName(const EnterpriseGateway &gateway)
+{
+    const QString host = QUrl::fromUserInput(gateway.url).host();
+    return host.isEmpty() ? gateway.url : host;
+}
+
+} // namespace
 
 QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
     : QWidget(parent)
@@ -28,9 +41,7 @@ QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
 
     m_stepLabel = makeLabel({}, Design::archivo(12, Design::Weight::Bold, 2), Design::ink(), this);
     m_stepLabel->setObjectName(QStringLiteral("stepLabel"));
-    m_counter = makeLabel({}, Design::archivo(12, Design::Weight::Bold, 2), Design::muted(), this);
-    m_counter->setObjectName(QStringLiteral("stepCounter"));
-    column->addWidget(makeStepHeader(m_stepLabel, m_counter, this));
+    column->addWidget(makeStepHeader(m_stepLabel, buildHeaderRight(), this));
 
     m_stepArea = new QWidget(this);
     m_stepArea->setObjectName(QStringLiteral("stepArea"));
@@ -48,16 +59,10 @@ QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
     m_primary = makePrimaryButton({}, this);
     m_primary->setObjectName(QStringLiteral("primary"));
     footer->addWidget(m_primary);
-    footer->addStretch(1);
-    m_enterprise = new Design::FlatButton(tr("Have an Enterprise Gateway?"), this);
+    footer->addWidget(buildBlocker(), 1, Qt::AlignVCenter);
+    m_enterprise = makeLinkButton(tr("Have an Enterprise Gateway?"),
+                                  Design::archivo(13, Design::Weight::Bold), this);
     m_enterprise->setObjectName(QStringLiteral("enterpriseGateway"));
-    QFont linkFont = Design::archivo(13, Design::Weight::Bold);
-    linkFont.setUnderline(true);
-    m_enterprise->setFont(linkFont);
-    m_enterprise->setColors(Qt::transparent, Design::red());
-    m_enterprise->setHorizontalPadding(0);
-    m_enterprise->setFixedSize(QFontMetrics(linkFont).horizontalAdvance(m_enterprise->text()) + 2,
-                               QFontMetrics(linkFont).height() + 8);
     footer->addWidget(m_enterprise, 0, Qt::AlignVCenter);
     column->addLayout(footer);
 
@@ -66,6 +71,7 @@ QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
     connect(m_enterprise, &Design::FlatButton::clicked, this,
             &QuestionsView::enterpriseGatewayRequested);
     clickOnReturn(m_primary, this);
+    clickOnEscape(m_back, this);
 
     connect(m_model, &QuestionsModel::selectedHarnessesChanged, this, [this] {
         // A deselected tool can take the shown funding step away with it.
@@ -77,6 +83,64 @@ QuestionsView::QuestionsView(QuestionsModel *model, QWidget *parent)
     connect(m_model, &QuestionsModel::selectedFundingChanged, this, &QuestionsView::updateChrome);
     connect(m_model, &QuestionsModel::fieldValuesChanged, this, &QuestionsView::updateChrome);
     showStep();
+}
+
+QWidget *QuestionsView::buildHeaderRight()
+{
+    auto *right = new QWidget(this);
+    auto *row = new QHBoxLayout(right);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    if (const std::optional<EnterpriseGateway> &gateway = m_model->gateway()) {
+        const QFont font = Design::archivo(12);
+        auto *name = makeLabel(tr("Gateway: %1").arg(gatewayName(*gateway)), font, Design::ink(),
+                               right);
+        name->setObjectName(QStringLiteral("gateway"));
+        name->setToolTip(gateway->url);
+        row->addWidget(name, 0, Qt::AlignVCenter);
+        row->addSpacing(10);
+        auto *change = makeLinkButton(tr("Change"), font, right);
+        change->setObjectName(QStringLiteral("changeGateway"));
+        row->addWidget(change, 0, Qt::AlignVCenter);
+        row->addSpacing(6);
+        auto *remove = makeLinkButton(tr("Remove"), font, right);
+        remove->setObjectName(QStringLiteral("removeGateway"));
+        row->addWidget(remove, 0, Qt::AlignVCenter);
+        row->addSpacing(28);
+        // No taller than the header's text, so the header keeps its height.
+        for (QWidget *link : {static_cast<QWidget *>(change), static_cast<QWidget *>(remove)})
+            link->setFixedHeight(name->sizeHint().height());
+        connect(change, &Design::FlatButton::clicked, this,
+                &QuestionsView::enterpriseGatewayRequested);
+        connect(remove, &Design::FlatButton::clicked, this,
+                &QuestionsView::gatewayRemovalRequested);
+    }
+    m_counter = makeLabel({}, Design::archivo(12, Design::Weight::Bold, 2), Design::muted(), right);
+    m_counter->setObjectName(QStringLiteral("stepCounter"));
+    row->addWidget(m_counter, 0, Qt::AlignVCenter);
+    return right;
+}
+
+QWidget *QuestionsView::buildBlocker()
+{
+    m_blocker = new QWidget(this);
+    m_blocker->setObjectName(QStringLiteral("blocker"));
+    auto *row = new QHBoxLayout(m_blocker);
+    row->setContentsMargins(6, 0, 0, 0);
+    row->setSpacing(0);
+    const QFont font = Design::archivo(13);
+    m_blockerStep = makeLinkButton({}, font, m_blocker);
+    m_blockerStep->setObjectName(QStringLiteral("blockerStep"));
+    m_blockerStep->setHorizontalPadding(0);
+    row->addWidget(m_blockerStep, 0, Qt::AlignTop);
+    m_blockerReason = makeLabel({}, font, Design::ink(), m_blocker);
+    m_blockerReason->setObjectName(QStringLiteral("blockerReason"));
+    m_blockerReason->setWordWrap(true);
+    // Level with the link's text, which sits 2 points down in its box.
+    m_blockerReason->setContentsMargins(0, 2, 0, 0);
+    row->addWidget(m_blockerReason, 1, Qt::AlignTop);
+    connect(m_blockerStep, &Design::FlatButton::clicked, this, &QuestionsView::showBlocker);
+    return m_blocker;
 }
 
 int QuestionsView::stepIndex() const
@@ -94,11 +158,19 @@ QString QuestionsView::counterText() const
     return tr("%1 OF %2").arg(stepIndex() + 1).arg(m_model->steps().size());
 }
 
+void QuestionsView::setCancellable(bool cancellable)
+{
+    m_cancellable = cancellable;
+    updateChrome();
+}
+
 void QuestionsView::goBack()
 {
     const int index = stepIndex();
     if (index >= 1)
         setStep(m_model->steps().at(index - 1));
+    else if (m_cancellable)
+        Q_EMIT cancelled();
 }
 
 void QuestionsView::goOn()
@@ -124,7 +196,6 @@ void QuestionsView::setStep(const QuestionStep &step)
 
 void QuestionsView::showStep()
 {
-    const bool focusInside = m_stepView && m_stepView->isAncestorOf(QApplication::focusWidget());
     if (m_stepView) {
         // Out of the tree at once, deleted once whatever click led here has returned.
         m_stepView->hide();
@@ -133,12 +204,12 @@ void QuestionsView::showStep()
         m_stepView = nullptr;
     }
 
-    QList<QWidget *> chain;
+    m_stepChain.clear();
     if (m_step.kind == QuestionStep::Kind::Tools) {
         m_stepLabel->setText(tr("TOOLS"));
         auto *tools = new ToolsStepView(m_model, m_stepArea);
         for (ToolTile *tile : tools->tiles())
-            chain.append(tile);
+            m_stepChain.append(tile);
         m_stepView = tools;
     } else {
         m_stepLabel->setText(tr("FUNDING"));
@@ -146,7 +217,7 @@ void QuestionsView::showStep()
         // A step for a group the manifest lacks shows nothing between header and footer.
         if (group != m_model->manifest().fundingGroups.cend()) {
             auto *funding = new FundingStepView(m_model, m_step.group, *group, m_stepArea);
-            chain = funding->focusChain();
+            m_stepChain = funding->focusChain();
             m_stepView = funding;
         } else {
             m_stepView = new QWidget(m_stepArea);
@@ -156,12 +227,37 @@ void QuestionsView::showStep()
     m_stepView->show();
 
     // Top to bottom: the step's controls, then the footer's.
-    chain << m_back << m_primary << m_enterprise;
+    QList<QWidget *> chain = m_stepChain;
+    chain << m_back << m_primary << m_blockerStep << m_enterprise;
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain.at(i - 1), chain.at(i));
-    if (focusInside)
-        chain.first()->setFocus(Qt::OtherFocusReason);
     updateChrome();
+    // The root view gives the keyboard to this view when it is shown; a new step takes it too.
+    QWidget *first = firstFocus();
+    setFocusProxy(first);
+    if (isVisible())
+        first->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget *QuestionsView::firstFocus() const
+{
+    for (QWidget *widget : m_stepChain)
+        if (qobject_cast<QLineEdit *>(widget) && widget->isVisibleTo(m_stepView))
+            return widget;
+    if (m_primary->isEnabled() || m_stepChain.isEmpty())
+        return m_primary;
+    return m_stepChain.first();
+}
+
+void QuestionsView::showBlocker()
+{
+    const std::optional<SubmitBlocker> blocker = m_model->submitBlocker();
+    if (!blocker)
+        return;
+    setStep(m_model->steps().value(blocker->step - 1, QuestionStep::tools()));
+    auto *funding = qobject_cast<FundingStepView *>(m_stepView);
+    QWidget *target = funding ? funding->editFor(blocker->configKey) : nullptr;
+    (target ? target : firstFocus())->setFocus(Qt::OtherFocusReason);
 }
 
 void QuestionsView::updateChrome()
@@ -169,12 +265,20 @@ void QuestionsView::updateChrome()
     const int index = stepIndex();
     const bool last = isLastStep();
     m_counter->setText(counterText());
-    m_back->setVisible(index >= 1);
+    m_back->setVisible(index >= 1 || m_cancellable);
     if (last)
         m_primary->setText(m_model->isReturning() ? tr("Save changes") : tr("Install"));
     else
         m_primary->setText(tr("Continue"));
-    m_primary->setEnabled(!last || m_model->canSubmit());
+    const std::optional<SubmitBlocker> blocker = last ? m_model->submitBlocker() : std::nullopt;
+    m_primary->setEnabled(!blocker);
+    // The final button is grey only with its reason beside it.
+    if (blocker) {
+        m_blockerStep->setText(tr("Step %1").arg(blocker->step));
+        m_blockerReason->setText(QStringLiteral(": ") + blocker->reason);
+    }
+    m_blockerStep->setVisible(blocker.has_value());
+    m_blockerReason->setVisible(blocker.has_value());
     m_enterprise->setVisible(m_step.kind == QuestionStep::Kind::Tools && !m_model->isReturning() &&
                              !m_model->isPrivateGateway());
 }

@@ -81,16 +81,15 @@ void RootView::showScreen(bool animated)
         CrossFade::cover(this);
     QWidget *next = buildScreen(m_controller->screen());
     if (m_current) {
-        const bool focusInside = m_current->isAncestorOf(focusWidget()) || hasFocus();
         m_current->hide();
         m_current->deleteLater();
-        if (focusInside)
-            next->setFocus();
     }
     m_current = next;
     next->setGeometry(rect());
     next->show();
     next->lower();
+    // Whatever had the keyboard before, typing now goes to the new screen (its focus proxy).
+    next->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget *RootView::buildScreen(WizardController::Screen screen)
@@ -119,8 +118,11 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
     case Screen::NoNode: {
         auto *node = new NodeMissingScreen(this);
         node->setRechecked(controller->rechecked());
+        node->setChecking(controller->checkingNode());
         connect(controller, &WizardController::recheckedChanged, node,
                 &NodeMissingScreen::setRechecked);
+        connect(controller, &WizardController::checkingNodeChanged, node,
+                &NodeMissingScreen::setChecking);
         connect(node, &NodeMissingScreen::recheckRequested, controller,
                 &WizardController::recheck);
         return node;
@@ -130,13 +132,21 @@ QWidget *RootView::buildScreen(WizardController::Screen screen)
         if (!model)
             return filledScreen(Design::paper(), this);
         auto *questions = new QuestionsView(model, this);
+        questions->setCancellable(controller->questionsLeadToLauncher());
         connect(questions, &QuestionsView::submitted, controller, &WizardController::runInstall);
+        connect(questions, &QuestionsView::cancelled, controller,
+                &WizardController::leaveQuestions);
         connect(questions, &QuestionsView::enterpriseGatewayRequested, controller,
                 &WizardController::openEnterpriseGateway);
+        connect(questions, &QuestionsView::gatewayRemovalRequested, controller,
+                &WizardController::removeEnterpriseGateway);
         return questions;
     }
     case Screen::Enterprise: {
         auto *form = new EnterpriseGatewayView(this);
+        // "Change" shows the gateway being changed.
+        if (const QuestionsModel *model = controller->questionsModel(); model && model->gateway())
+            form->setGateway(*model->gateway());
         connect(form, &EnterpriseGatewayView::continued, controller,
                 &WizardController::continueEnterpriseGateway);
         connect(form, &EnterpriseGatewayView::cancelled, controller,
@@ -167,6 +177,7 @@ QWidget *RootView::buildLauncher()
 {
     auto *launcher = createLauncher(*m_controller, m_launcherServices, this);
     launcher->setObjectName(QStringLiteral("launcherScreen"));
+    connect(launcher, &LaunchedView::quitRequested, this, &RootView::quitRequested);
     return launcher;
 }
 

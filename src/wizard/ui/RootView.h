@@ -12,8 +12,9 @@ namespace Wizard {
 
 // Everything the setup window shows: the controller's screen, over the window's backdrop. It
 // builds each screen afresh when the controller moves to it, fills it from the controller's
-// state, forwards its signals to the controller's actions and cross-fades from the screen
-// before. The start-up check begins when the view is first shown.
+// state, forwards its signals to the controller's actions, cross-fades from the screen before
+// and gives the keyboard to the new screen's first field or button. The start-up check begins
+// when the view is first shown.
 class RootView : public QWidget
 {
     Q_OBJECT
@@ -31,6 +32,10 @@ public:
     QWidget *currentScreen() const { return m_current; }
 
     QSize sizeHint() const override { return m_size; }
+
+Q_SIGNALS:
+    // The launcher's "Quit", offered where the desktop has no tray to quit from.
+    void quitRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;

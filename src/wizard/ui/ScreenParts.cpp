@@ -3,7 +3,7 @@
 #include "design/Design.h"
 #include "design/FlatButton.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -64,7 +64,8 @@ void makeLarge(QPushButton *button, int minLabelWidth)
     const int labelWidth = qMax(minLabelWidth, button->fontMetrics().horizontalAdvance(button->text()));
     button->setMinimumSize(labelWidth + 32, 32);
     button->setFocusPolicy(Qt::StrongFocus);
-    button->setAutoDefault(false);
+    // Return presses the button that has the focus, as Space does.
+    button->setAutoDefault(true);
 }
 
 } // namespace
@@ -107,15 +108,41 @@ Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent)
     return button;
 }
 
+Design::FlatButton *makeLinkButton(const QString &text, const QFont &font, QWidget *parent)
+{
+    auto *button = new Design::FlatButton(text, parent);
+    QFont underlined = font;
+    underlined.setUnderline(true);
+    button->setFont(underlined);
+    button->setColors(Qt::transparent, Design::red());
+    button->setHorizontalPadding(2);
+    button->setFixedHeight(QFontMetrics(underlined).height() + 4);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return button;
+}
+
 void clickOnReturn(QAbstractButton *button, QWidget *screen)
 {
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto *shortcut = new QShortcut(QKeySequence(key), screen);
-        QObject::connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+        QObject::connect(shortcut, &QShortcut::activated, button, [button, screen] {
+            // A focused push button of the desktop's style does not claim the key first.
+            auto *focused = qobject_cast<QAbstractButton *>(QApplication::focusWidget());
+            (focused && screen->isAncestorOf(focused) ? focused : button)->click();
+        });
     }
 }
 
-QWidget *makeStepHeader(QLabel *title, QLabel *right, QWidget *parent)
+void clickOnEscape(QAbstractButton *button, QWidget *screen)
+{
+    auto *shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), screen);
+    QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+        if (button->isVisible())
+            button->click();
+    });
+}
+
+QWidget *makeStepHeader(QLabel *title, QWidget *right, QWidget *parent)
 {
     auto *header = new QWidget(parent);
     auto *column = new QVBoxLayout(header);

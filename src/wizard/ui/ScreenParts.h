@@ -38,12 +38,17 @@ QPushButton *makeProminentButton(const QString &text, int minLabelWidth, QWidget
 Design::FlatButton *makeBackButton(QWidget *parent);
 Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent);
 
-// Return and Enter anywhere in `screen` click `button`, the screen's default action (a disabled
-// button ignores them).
-void clickOnReturn(QAbstractButton *button, QWidget *screen);
+// A link: red, underlined text without chrome, as tall as its font and as wide as its text.
+Design::FlatButton *makeLinkButton(const QString &text, const QFont &font, QWidget *parent);
 
-// The header band of the question screens: a title on the left, an optional right-hand label
+// Return and Enter in `screen` click `button`, the screen's default action (a disabled button
+// ignores them), unless the focus is on a button, which takes them itself.
+void clickOnReturn(QAbstractButton *button, QWidget *screen);
+// Escape in `screen` clicks `button` while it is shown and enabled.
+void clickOnEscape(QAbstractButton *button, QWidget *screen);
+
+// The header band of the question screens: a title on the left, an optional right-hand part
 // (nullptr for none), 40 by 19 points of padding and a 2-point line rule along its bottom.
-QWidget *makeStepHeader(QLabel *title, QLabel *right, QWidget *parent);
+QWidget *makeStepHeader(QLabel *title, QWidget *right, QWidget *parent);
 
 } // namespace Wizard

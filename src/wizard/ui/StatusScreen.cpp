@@ -83,6 +83,9 @@ QLabel *StatusScreen::addParagraph(const QString &text)
 
 void StatusScreen::addButtons(const QList<QWidget *> &buttons)
 {
+    // The keyboard starts on the first button, so Return presses it at once.
+    if (!buttons.isEmpty())
+        setFocusProxy(buttons.first());
     if (m_look == Look::Red) {
         m_content->addSpacing(34);
         for (QWidget *button : buttons)

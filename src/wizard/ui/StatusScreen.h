@@ -37,7 +37,8 @@ protected:
     void addFigure(QWidget *figure);
     QLabel *addTitle(const QString &text);
     QLabel *addParagraph(const QString &text);
-    // Red: the one button on the left; System: the buttons side by side, centred.
+    // Red: the one button on the left; System: the buttons side by side, centred. The first
+    // one takes the keyboard when the screen is shown.
     void addButtons(const QList<QWidget *> &buttons);
     // The column the parts go into, for anything a screen adds of its own.
     QVBoxLayout *content() const { return m_content; }

@@ -9,19 +9,6 @@ namespace Wizard {
 
 namespace {
 
-// Monochrome ("symbolic") theme icons with the same meaning. Coloured icons would not match the
-// single-colour style of the screens, so only symbolic ones are asked for.
-QString themeName(SymbolView::Symbol symbol)
-{
-    switch (symbol) {
-    case SymbolView::Symbol::ExclamationCircle:
-        return QStringLiteral("emblem-important-symbolic");
-    case SymbolView::Symbol::XmarkCircle:
-        return QStringLiteral("dialog-error-symbolic");
-    }
-    return {};
-}
-
 // Light weight: thin strokes, like a symbol set at a light font weight.
 constexpr qreal strokeFraction = 0.055;
 
@@ -33,11 +20,6 @@ SymbolView::SymbolView(Symbol symbol, qreal pointSize, const QColor &colour, QWi
     , m_size(pointSize)
     , m_colour(colour)
 {
-    const QIcon icon = QIcon::fromTheme(themeName(symbol));
-    // A theme entry that cannot be rendered at this size (an SVG without the SVG plug-in) counts
-    // as missing.
-    if (!icon.isNull() && !icon.pixmap(QSize(qRound(pointSize), qRound(pointSize))).isNull())
-        m_themed = icon;
     setFixedSize(sizeHint());
 }
 
@@ -83,22 +65,7 @@ void SymbolView::paintSymbol(QPainter &painter, Symbol symbol, const QRectF &squ
 void SymbolView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRectF square = QRectF(rect()).adjusted(1, 1, -1, -1);
-    if (m_themed.isNull()) {
-        paintSymbol(painter, m_symbol, square, m_colour);
-        return;
-    }
-    // Recolour the theme's glyph: keep its shape (alpha), paint it in our colour.
-    const qreal ratio = devicePixelRatioF();
-    QPixmap glyph = m_themed.pixmap(square.size().toSize(), ratio);
-    QImage tinted = glyph.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    {
-        QPainter tint(&tinted);
-        tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        tint.fillRect(tinted.rect(), m_colour);
-    }
-    tinted.setDevicePixelRatio(ratio);
-    painter.drawImage(square.topLeft(), tinted);
+    paintSymbol(painter, m_symbol, QRectF(rect()).adjusted(1, 1, -1, -1), m_colour);
 }
 
 } // namespace Wizard

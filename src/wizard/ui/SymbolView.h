@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QColor>
-#include <QIcon>
 #include <QWidget>
 
 namespace Wizard {
 
-// One of the small symbols the status screens show, in a single colour. Taken from the desktop's
-// icon theme when it has an equivalent, drawn with lines otherwise, so it is never missing.
+// One of the small symbols the status screens show, drawn in thin lines of a single colour. Not
+// taken from the desktop's icon theme: themes draw these as a filled disc with the mark cut out
+// or painted white, and a single colour would fill the mark in.
 class SymbolView : public QWidget
 {
     Q_OBJECT
@@ -23,8 +23,6 @@ public:
     SymbolView(Symbol symbol, qreal pointSize, const QColor &colour, QWidget *parent = nullptr);
 
     Symbol symbol() const { return m_symbol; }
-    // True when the icon theme supplied the picture, false when it is drawn.
-    bool fromTheme() const { return !m_themed.isNull(); }
 
     // Draws `symbol` in thin lines into `square`.
     static void paintSymbol(QPainter &painter, Symbol symbol, const QRectF &square,
@@ -39,7 +37,6 @@ private:
     Symbol m_symbol;
     qreal m_size;
     QColor m_colour;
-    QIcon m_themed;
 };
 
 } // namespace Wizard
