@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -96,28 +97,50 @@ const std::string *string(const ReferenceJson *parent, std::string_view key)
     return value && value->kind == ReferenceJson::Kind::String ? &value->text : nullptr;
 }
 
-// A Claude Code line: message.usage's four counters are added once per message id (lines
-// without a string id always add); the context is the last line's input side; the first
-// model that names a window sets it.
-bool referenceClaude(const ReferenceJson &root, FileProgress &progress)
+// The Claude Code totals as the reference sees them: each message id's last line, and every line
+// without a string id, summed afresh in 128 bits and then clamped to 64.
+struct ClaudeLines
+{
+    std::map<std::string, Usage::MessageCounters> last;
+    std::vector<Usage::MessageCounters> anonymous;
+};
+
+// A Claude Code line: message.usage's four counters count once per message id, with the
+// numbers of the id's last line (lines without a string id always add); the context is the
+// last line's input side; the first model that names a window sets it.
+bool referenceClaude(const ReferenceJson &root, FileProgress &progress, ClaudeLines &lines)
 {
     const ReferenceJson *message = object(&root, "message");
     const ReferenceJson *counters = object(message, "usage");
     if (!counters)
         return false;
+    const Usage::MessageCounters line{counter(counters->member("cache_read_input_tokens")),
+                                      counter(counters->member("cache_creation_input_tokens")),
+                                      counter(counters->member("input_tokens")),
+                                      counter(counters->member("output_tokens"))};
     if (const std::string *id = string(message, "id")) {
-        if (!progress.countedMessageIDs.insert(*id).second)
-            return false;
+        lines.last[*id] = line;
+        progress.countedMessages[*id] = line;
+    } else {
+        lines.anonymous.push_back(line);
     }
-    const std::int64_t read = counter(counters->member("cache_read_input_tokens"));
-    const std::int64_t written = counter(counters->member("cache_creation_input_tokens"));
-    const std::int64_t input = counter(counters->member("input_tokens"));
+    Wide read = 0, written = 0, input = 0, output = 0;
+    const auto sum = [&](const Usage::MessageCounters &each) {
+        read += each.cacheRead;
+        written += each.cacheWrite;
+        input += each.freshInput;
+        output += each.output;
+    };
+    for (const auto &[id, each] : lines.last)
+        sum(each);
+    for (const Usage::MessageCounters &each : lines.anonymous)
+        sum(each);
     TokenUsage &usage = progress.usage;
-    usage.cacheRead = add(usage.cacheRead, read);
-    usage.cacheWrite = add(usage.cacheWrite, written);
-    usage.freshInput = add(usage.freshInput, input);
-    usage.output = add(usage.output, counter(counters->member("output_tokens")));
-    usage.contextUsed = add(add(read, written), input);
+    usage.cacheRead = clamp(read);
+    usage.cacheWrite = clamp(written);
+    usage.freshInput = clamp(input);
+    usage.output = clamp(output);
+    usage.contextUsed = add(add(line.cacheRead, line.cacheWrite), line.freshInput);
     const std::string *model = string(message, "model");
     if (!usage.contextWindow && model) {
         if (model->find("[1m]") != std::string::npos)
@@ -131,7 +154,7 @@ bool referenceClaude(const ReferenceJson &root, FileProgress &progress)
 // A Codex token_count line: its totals replace the counters (fresh input is input less
 // cached, not below 0; output includes reasoning); a window and a last input of at least 1
 // replace theirs.
-bool referenceCodex(const ReferenceJson &root, FileProgress &progress)
+bool referenceCodex(const ReferenceJson &root, FileProgress &progress, ClaudeLines &)
 {
     const ReferenceJson *payload = object(&root, "payload");
     const std::string *type = string(payload, "type");
@@ -161,11 +184,12 @@ bool referenceCodex(const ReferenceJson &root, FileProgress &progress)
 // (a) stay as they were after a line the reference refuses, and (b) equal the reference's after
 // every line it accepts.
 bool differential(QByteArrayView input, TranscriptDialect dialect,
-                  bool (*reference)(const ReferenceJson &, FileProgress &))
+                  bool (*reference)(const ReferenceJson &, FileProgress &, ClaudeLines &))
 {
     static Usage::TranscriptLineParser parser;
     FileProgress actual;
     FileProgress expected;
+    ClaudeLines lines;
     std::vector<char> buffer;
     bool counted = false;
     const std::string_view text(input.data(), std::size_t(input.size()));
@@ -183,14 +207,14 @@ bool differential(QByteArrayView input, TranscriptDialect dialect,
         const std::optional<ReferenceJson> document = ReferenceJson::parse(line);
         if (!document) {
             require(actual.usage == expected.usage &&
-                        actual.countedMessageIDs == expected.countedMessageIDs,
+                        actual.countedMessages == expected.countedMessages,
                     "a line that is not JSON counts nothing");
             continue;
         }
-        counted = reference(*document, expected) || counted;
+        counted = reference(*document, expected, lines) || counted;
         require(actual.usage == expected.usage, "the counters equal the reference's");
-        require(actual.countedMessageIDs == expected.countedMessageIDs,
-                "the message ids counted equal the reference's");
+        require(actual.countedMessages == expected.countedMessages,
+                "the message ids counted, and what each counts, equal the reference's");
     }
     return counted;
 }

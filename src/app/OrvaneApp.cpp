@@ -149,7 +149,8 @@ void OrvaneApp::buildOverlay()
                                  << ": the usage overlay stays hidden";
     m_screens = std::make_unique<Platform::QtScreens>();
     const QString home = Platform::homeDirectory();
-    m_transcripts = std::make_unique<Usage::TranscriptIndex>(Platform::homePath().toStdString());
+    m_transcripts = std::make_unique<Usage::TranscriptIndex>(
+        Platform::homePath().toStdString(), 0, Usage::RootEnvironment::fromProcess());
     m_overlay = std::make_unique<Overlay::OverlayPanelController>(
         Overlay::OverlayPanelController::Seams{
             .monitor = *m_monitor, .screens = *m_screens, .origins = *m_origins,

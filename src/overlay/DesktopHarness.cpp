@@ -10,7 +10,7 @@ namespace {
 
 struct Row
 {
-    const char *id;
+    Manifest::KnownHarness harness;
     const char *label;
     const char *surface;
     QStringList classes;  // WM_CLASS instance or class names
@@ -22,11 +22,11 @@ const std::array<Row, 2> &table()
     // The Linux builds of both desktop applications ship under these window classes and
     // program names.
     static const std::array<Row, 2> rows{{
-        {"claude-code", "Claude", "claude-desktop",
+        {Manifest::KnownHarness::ClaudeCode, "Claude", "claude-desktop",
          {QStringLiteral("com.anthropic.claude"), QStringLiteral("com.anthropic.claudefordesktop"),
           QStringLiteral("claude-desktop"), QStringLiteral("claude")},
          {QStringLiteral("claude-desktop")}},
-        {"codex", "Codex", "codex-desktop",
+        {Manifest::KnownHarness::Codex, "Codex", "codex-desktop",
          {QStringLiteral("com.openai.codex"), QStringLiteral("codex-desktop"),
           QStringLiteral("codex"), QStringLiteral("chatgpt")},
          {QStringLiteral("codex-desktop"), QStringLiteral("ChatGPT")}},
@@ -36,7 +36,7 @@ const std::array<Row, 2> &table()
 
 DesktopHarness harness(const Row &row)
 {
-    return {QString::fromLatin1(row.id), QString::fromLatin1(row.label),
+    return {row.harness, QString::fromLatin1(row.label),
             QString::fromLatin1(row.surface)};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "manifest/KnownHarness.h"
 #include "platform/ActiveWindow.h"
 
 #include <QString>
@@ -12,7 +13,7 @@ namespace Overlay {
 // A desktop application the overlay follows, as the gateway and the pill know it.
 struct DesktopHarness
 {
-    QString id;      // "claude-code" or "codex"
+    Manifest::KnownHarness id;
     QString label;   // shown in the pill
     QString surface; // sent to the gateway
 

@@ -40,7 +40,7 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
             [this](const Gateway::StatusResult &result) {
                 // A new conversation's status waits for its first turn.
                 if (result &&
-                    m_tracker->pending().contains(m_activeHarness ? m_activeHarness->id : QString()))
+                    m_activeHarness && m_tracker->pending().contains(m_activeHarness->id))
                     return;
                 m_state->update([&](OverlaySnapshot &fields) { showGatewayResult(fields, result); });
             });
@@ -73,7 +73,7 @@ void OverlayPanelController::start()
             [this] { updateVisibility(m_monitor.activeWindow()); });
     m_pollTimer = m_timers.repeating(pollInterval, [this] { refreshGateway(); });
     m_displayTimer = m_timers.repeating(displayInterval, [this] { displayTick(); });
-    m_tracker->takeBaseline({claudeId, codexId});
+    m_tracker->takeBaseline({Manifest::knownHarnesses.begin(), Manifest::knownHarnesses.end()});
     m_transcripts.setChangeHandler([this] { readUsage(); });
     refreshGateway();
     updateVisibility(m_monitor.activeWindow());
@@ -81,7 +81,8 @@ void OverlayPanelController::start()
 
 void OverlayPanelController::refreshGateway()
 {
-    m_gateway->refresh(m_state->snapshot().harness, m_state->snapshot().surface);
+    m_gateway->refresh(Manifest::harnessId(m_state->snapshot().harness),
+                       m_state->snapshot().surface);
 }
 
 void OverlayPanelController::updateVisibility(const std::optional<Platform::ActiveWindow> &window)
@@ -97,7 +98,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         return;
     }
     if (m_activeHarness != harness)
-        qCDebug(lcOverlay, "Pill shown for %s", qUtf8Printable(harness->id));
+        qCDebug(lcOverlay, "Pill shown for %s", qUtf8Printable(Manifest::harnessId(harness->id)));
     m_activeHarness = harness;
     m_state->update([&](OverlaySnapshot &fields) {
         fields.harness = harness->id;
@@ -155,8 +156,7 @@ void OverlayPanelController::displayTick()
     m_state->notifyChanged();
     if (!m_activeHarness)
         return;
-    const std::optional<std::string> root = m_transcripts.root(m_activeHarness->id);
-    const bool readEveryTick = root && !m_transcripts.reportsChanges(*root);
+    const bool readEveryTick = !m_transcripts.reportsChangesOf(m_activeHarness->id);
     if (readEveryTick != m_readEveryTick) {
         qCDebug(lcOverlay, readEveryTick ? "Transcripts not watched: counters read every second"
                                          : "Transcripts watched: counters read on changes");

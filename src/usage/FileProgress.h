@@ -6,9 +6,20 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace Usage {
+
+// The four counters one line of a message counted.
+struct MessageCounters
+{
+    std::int64_t cacheRead = 0;
+    std::int64_t cacheWrite = 0;
+    std::int64_t freshInput = 0;
+    std::int64_t output = 0;
+
+    friend bool operator==(const MessageCounters &, const MessageCounters &) = default;
+};
 
 // Reading state of one transcript file.
 struct FileProgress
@@ -22,7 +33,14 @@ struct FileProgress
             return std::hash<std::string_view>{}(id);
         }
     };
-    using IdSet = std::unordered_set<std::string, IdHash, std::equal_to<>>;
+    using IdMap = std::unordered_map<std::string, MessageCounters, IdHash, std::equal_to<>>;
+    // Sums without a limit, so that a message's earlier line can be taken back exactly; the
+    // usage shows them clamped to 64 bits.
+    __extension__ using Wide = __int128;
+    struct Sums
+    {
+        Wide cacheRead = 0, cacheWrite = 0, freshInput = 0, output = 0;
+    };
 
     // Bytes consumed so far: always just after a newline, or 0.
     std::uint64_t offset = 0;
@@ -35,8 +53,11 @@ struct FileProgress
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     TokenUsage usage;
-    // Message ids already counted (one dialect only uses them).
-    IdSet countedMessageIDs;
+    // What each message id counted, from its latest line (one dialect only uses them): a
+    // message's first lines are written while it streams, and only its last has the final
+    // output count.
+    IdMap countedMessages;
+    Sums sums;
 };
 
 } // namespace Usage

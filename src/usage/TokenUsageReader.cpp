@@ -2,6 +2,7 @@
 
 #include "usage/Log.h"
 #include "usage/TranscriptLineParser.h"
+#include "usage/TranscriptOrder.h"
 #include "usage/TranscriptSource.h"
 
 #include <QFile>
@@ -55,47 +56,62 @@ TokenUsageReader::TokenUsageReader(TranscriptSource &source, std::size_t lineLim
 TokenUsageReader::~TokenUsageReader() = default;
 
 std::optional<QByteArray>
-TokenUsageReader::activeSessionPath(const QString &harnessId,
+TokenUsageReader::activeSessionPath(Manifest::KnownHarness harness,
                                     const std::optional<QString> &projectDirectory) const
 {
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return std::nullopt;
-    return newestPath(*dialect, projectDirectory);
+    return newestPath(dialectFor(harness), projectDirectory);
 }
 
 std::optional<QByteArray>
 TokenUsageReader::newestPath(TranscriptDialect dialect,
                              const std::optional<QString> &projectDirectory) const
 {
-    const std::string root = m_source->rootOf(dialect);
-    std::string searched = root;
+    const std::vector<std::string> &roots = m_source->roots(dialect);
     if (projectDirectory && dialect == TranscriptDialect::ClaudeCode) {
         QString folderName = *projectDirectory;
         folderName.replace(QLatin1Char('/'), QLatin1Char('-'));
+        const std::string &root = roots.front();
         const std::string narrowed = root + '/' + QFile::encodeName(folderName).toStdString();
-        // A folder of the tree, not a link out of it (the tree's walk does not follow links),
-        // nor the root itself or its parent.
+        // A folder of Claude Code's own tree, not a link out of it (the tree's walk does not
+        // follow links), nor the root itself or its parent.
         struct stat status;
         if (!folderName.isEmpty() && folderName != u"." && folderName != u".." &&
-            ::lstat(narrowed.c_str(), &status) == 0 &&
-            S_ISDIR(status.st_mode))
-            searched = narrowed;
+            ::lstat(narrowed.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            const auto newest = m_source->newest(root, narrowed);
+            return newest ? std::optional(QByteArray::fromStdString(*newest)) : std::nullopt;
+        }
     }
-    const auto newest = m_source->newest(root, searched);
-    if (!newest)
+    // Each root's newest, and of those the newest by the sources' order; the times are only
+    // looked up when more than one root has a transcript.
+    std::vector<std::string> candidates;
+    for (const std::string &root : roots) {
+        if (auto newest = m_source->newest(root, root))
+            candidates.push_back(std::move(*newest));
+    }
+    if (candidates.empty())
         return std::nullopt;
-    return QByteArray::fromStdString(*newest);
+    std::size_t best = 0;
+    ModificationTime bestTime{};
+    for (std::size_t at = 0; at < candidates.size() && candidates.size() > 1; ++at) {
+        struct statx status;
+        ModificationTime time{};
+        if (::statx(AT_FDCWD, candidates[at].c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                    STATX_MTIME, &status) == 0)
+            time = {status.stx_mtime.tv_sec, status.stx_mtime.tv_nsec};
+        if (at == 0 || isNewer(time, candidates[at], bestTime, candidates[best])) {
+            best = at;
+            bestTime = time;
+        }
+    }
+    return QByteArray::fromStdString(candidates[best]);
 }
 
-std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
+std::optional<SessionUsage> TokenUsageReader::usage(Manifest::KnownHarness harness,
                                                     const std::optional<QString> &projectDirectory)
 {
     // The dialect decides the root, the narrowing and the parsing: worked out once.
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return std::nullopt;
-    auto path = newestPath(*dialect, projectDirectory);
+    const TranscriptDialect dialect = dialectFor(harness);
+    auto path = newestPath(dialect, projectDirectory);
     if (!path)
         return std::nullopt;
     // Worked on in place: copying the id set of a long conversation would cost more than
@@ -123,7 +139,7 @@ std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
     m_unreadable.clear();
     m_readThisCall = 0;
     m_budgetSpent = false;
-    readFile(fd, *dialect, progress);
+    readFile(fd, dialect, progress);
     progress.device = std::uint64_t(status.st_dev);
     progress.inode = std::uint64_t(status.st_ino);
     ::close(fd);
@@ -149,7 +165,7 @@ void TokenUsageReader::unreadable(const QByteArray &path, const QString &why)
 }
 
 // Truncated, replaced by another file (a rename over it) or rewritten in place: read again from
-// the start. Counters stay; counted ids keep messages from being counted twice.
+// the start. Counters stay; a message read again replaces what it counted, so none counts twice.
 void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress &progress)
 {
     struct stat status;

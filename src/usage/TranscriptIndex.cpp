@@ -46,17 +46,19 @@ bool below(const std::string &path, const std::string &folder)
 } // namespace
 
 TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLimit,
-                                 std::size_t watchLimit)
-    : TranscriptSource(homeDirectory)
+                                 const RootEnvironment &environment, std::size_t watchLimit)
+    : TranscriptSource(homeDirectory, environment)
     , m_queueLimit(queueLimit)
     , m_watchLimit(watchLimit ? watchLimit : defaultWatchLimit())
     , m_events(std::make_unique_for_overwrite<char[]>(eventBufferSize))
-    , m_walk(homeDirectory)
+    , m_walk(homeDirectory, environment)
 {
     for (const TranscriptDialect dialect : allDialects) {
-        Tree tree;
-        tree.root = rootOf(dialect);
-        m_trees.push_back(std::move(tree));
+        for (const std::string &root : roots(dialect)) {
+            Tree tree;
+            tree.root = root;
+            m_trees.push_back(std::move(tree));
+        }
     }
     m_walkers.resize(m_trees.size());
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -275,7 +277,7 @@ void TranscriptIndex::apply(int wd, std::uint32_t mask, const char *name)
         }
         return;
     }
-    if (!isTranscriptName(nameView))
+    if (!isTranscriptName(nameView) || !holds(tree.root, path))
         return;
     if (mask & (IN_DELETE | IN_MOVED_FROM))
         eraseFile(tree, path);
@@ -391,14 +393,16 @@ void TranscriptIndex::stopWatching(Tree &tree, const std::string &folder, const 
     tree.walkEveryTime = true;
 }
 
-// Watches the home directory and every folder below it on the way to the root that exists, each
-// for the name of its next step.
+// Watches the home directory (or, for a root elsewhere, the file system's root) and every folder
+// below it on the way to the root that exists, each for the name of its next step.
 void TranscriptIndex::watchWayDown(std::size_t treeIndex)
 {
     Tree &tree = m_trees[treeIndex];
     std::string folder = home();
     while (!folder.empty() && folder.back() == '/')
         folder.pop_back();
+    if (!below(tree.root, folder))
+        folder.clear();
     std::string_view rest = std::string_view(tree.root).substr(folder.size());
     while (!rest.empty()) {
         rest.remove_prefix(1); // the slash
@@ -457,8 +461,9 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
     walkTranscripts(
         folder,
         [&](const TranscriptFile &file) {
-            upsert(tree, std::string(file.path),
-                   Entry{file.size, {file.modifiedSeconds, file.modifiedNanoseconds}});
+            if (holds(tree.root, file.path))
+                upsert(tree, std::string(file.path),
+                       Entry{file.size, {file.modifiedSeconds, file.modifiedNanoseconds}});
         },
         watchFolder);
 }

@@ -20,11 +20,11 @@ class QSocketNotifier;
 
 namespace Usage {
 
-// The transcript source that keeps both transcript trees of the home directory in memory and
-// answers from there, so that questions asked every second cost no walk.
+// The transcript source that keeps the transcript trees in memory and answers from there, so
+// that questions asked every second cost no walk.
 //
 // It watches every folder of the trees with inotify (folders created later included) and each
-// folder on the way from the home directory down to a root, so that a root that appears,
+// folder on the way from the home directory (or "/") down to a root, so that a root that appears,
 // disappears or is replaced is walked again. A tree is also walked again, whole, when the
 // kernel's event queue overflowed. When a folder's watch cannot be added (the kernel's limit, or
 // more folders than a quarter of the user's watches, which other programs need too), the tree's
@@ -59,10 +59,11 @@ public:
     // WATCHLIMIT, when not 0, is the most folder watches the index holds (else a quarter of
     // fs.inotify.max_user_watches).
     explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0,
-                             std::size_t watchLimit = 0);
+                             const RootEnvironment &environment = {}, std::size_t watchLimit = 0);
     explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0,
-                             std::size_t watchLimit = 0)
-        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit, watchLimit)
+                             const RootEnvironment &environment = {}, std::size_t watchLimit = 0)
+        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit, environment,
+                          watchLimit)
     {}
 
     // The first and the longest interval between the walks of a tree that is not watched.

@@ -10,6 +10,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace Usage {
 
@@ -133,6 +134,13 @@ std::int64_t readNumber(dom::object object, std::string_view key)
     return object.at_key(key).get(value) ? 0 : readNumber(value);
 }
 
+std::int64_t clampToInt64(FileProgress::Wide value)
+{
+    constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t smallest = std::numeric_limits<std::int64_t>::min();
+    return value > largest ? largest : value < smallest ? smallest : std::int64_t(value);
+}
+
 bool member(dom::object object, std::string_view key, dom::object &out)
 {
     return !object.at_key(key).get_object().get(out);
@@ -196,23 +204,33 @@ void TranscriptLineParser::Private::claudeCode(dom::object root, FileProgress &p
     dom::object counters;
     if (!member(root, "message", message) || !member(message, "usage", counters))
         return;
+    const MessageCounters line{readNumber(counters, "cache_read_input_tokens"),
+                               readNumber(counters, "cache_creation_input_tokens"),
+                               readNumber(counters, "input_tokens"),
+                               readNumber(counters, "output_tokens")};
+    // A later line of a message replaces what its earlier ones counted.
+    MessageCounters replaced;
     std::string_view id;
     if (!message.at_key("id").get_string().get(id)) {
-        if (progress.countedMessageIDs.contains(id))
-            return;
-        progress.countedMessageIDs.emplace(id);
+        const auto known = progress.countedMessages.find(id);
+        if (known != progress.countedMessages.end())
+            replaced = std::exchange(known->second, line);
+        else
+            progress.countedMessages.emplace(id, line);
     }
-    const std::int64_t read = readNumber(counters, "cache_read_input_tokens");
-    const std::int64_t written = readNumber(counters, "cache_creation_input_tokens");
-    const std::int64_t input = readNumber(counters, "input_tokens");
-    const std::int64_t output = readNumber(counters, "output_tokens");
+    FileProgress::Sums &sums = progress.sums;
+    sums.cacheRead += FileProgress::Wide(line.cacheRead) - replaced.cacheRead;
+    sums.cacheWrite += FileProgress::Wide(line.cacheWrite) - replaced.cacheWrite;
+    sums.freshInput += FileProgress::Wide(line.freshInput) - replaced.freshInput;
+    sums.output += FileProgress::Wide(line.output) - replaced.output;
 
     TokenUsage &usage = progress.usage;
-    usage.cacheRead = saturatingAdd(usage.cacheRead, read);
-    usage.cacheWrite = saturatingAdd(usage.cacheWrite, written);
-    usage.freshInput = saturatingAdd(usage.freshInput, input);
-    usage.output = saturatingAdd(usage.output, output);
-    usage.contextUsed = saturatingAdd(saturatingAdd(read, written), input);
+    usage.cacheRead = clampToInt64(sums.cacheRead);
+    usage.cacheWrite = clampToInt64(sums.cacheWrite);
+    usage.freshInput = clampToInt64(sums.freshInput);
+    usage.output = clampToInt64(sums.output);
+    usage.contextUsed =
+        saturatingAdd(saturatingAdd(line.cacheRead, line.cacheWrite), line.freshInput);
     std::string_view model;
     if (!usage.contextWindow && !message.at_key("model").get_string().get(model)) {
         if (model.find("[1m]") != std::string_view::npos)

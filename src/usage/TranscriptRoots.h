@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QString>
+#include "manifest/KnownHarness.h"
 
 #include <array>
-#include <optional>
+#include <string>
 #include <string_view>
 
 namespace Usage {
@@ -18,9 +18,19 @@ enum class TranscriptDialect
 constexpr std::array<TranscriptDialect, 2> allDialects{TranscriptDialect::ClaudeCode,
                                                        TranscriptDialect::Codex};
 
-std::optional<TranscriptDialect> dialectFor(const QString &harnessId);
+// The format a harness writes its transcripts in.
+TranscriptDialect dialectFor(Manifest::KnownHarness harness);
 
-// The folder below the home directory that holds a dialect's transcripts.
-std::string_view transcriptFolder(TranscriptDialect dialect);
+// What moves the transcript roots away from the home directory, as the environment holds it
+// (bytes): CLAUDE_CONFIG_DIR takes the place of ~/.claude, as it does for Claude Code itself,
+// and XDG_CONFIG_HOME that of ~/.config, where Claude Desktop keeps its agent sessions. An
+// empty or relative value is not used: it names no place this program can know.
+struct RootEnvironment
+{
+    std::string claudeConfigDir;
+    std::string configHome;
+
+    static RootEnvironment fromProcess();
+};
 
 } // namespace Usage

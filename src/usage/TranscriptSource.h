@@ -4,22 +4,24 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Usage {
 
 // Where the token usage reader and the desktop session file tracker learn which transcript files
-// exist below a harness's transcript root, how large they are and which is the newest. Two
+// exist below a harness's transcript roots, how large they are and which is the newest. Two
 // implementations give the same answers: TranscriptWalk walks the tree on every question, and
 // TranscriptIndex keeps the trees in memory, fed by file-system notifications.
 //
-// Paths are bytes as the file system holds them (names need not be valid UTF-8). A root is the
-// string root() gives; a folder is a root or a folder below it.
+// Paths are bytes as the file system holds them (names need not be valid UTF-8). A root is one
+// of the strings roots() gives; a folder is a root or a folder below it.
 //
 // Order: transcripts are listed sorted by their path bytes. The newest transcript is the one
 // with the latest modification time; of several with the same time, the first in that order.
@@ -37,15 +39,22 @@ public:
     };
 
     // The home directory as the file system names it: bytes, which need not be UTF-8.
-    explicit TranscriptSource(std::string homeDirectory);
+    explicit TranscriptSource(std::string homeDirectory, const RootEnvironment &environment = {});
     virtual ~TranscriptSource();
     TranscriptSource(const TranscriptSource &) = delete;
     TranscriptSource &operator=(const TranscriptSource &) = delete;
 
-    // The transcript root of a harness (below the home directory), or none for harnesses
-    // without transcripts.
-    std::optional<std::string> root(const QString &harnessId) const;
-    std::string rootOf(TranscriptDialect dialect) const;
+    // The transcript roots of a harness. Claude Code has two: its own projects folder, and the tree of Claude Desktop's agent sessions, each
+    // of which keeps Claude Code transcripts in a ".claude/projects" folder of its own.
+    const std::vector<std::string> &roots(Manifest::KnownHarness harness) const;
+    const std::vector<std::string> &roots(TranscriptDialect dialect) const;
+
+    // Whether PATH, a transcript file's path below ROOT, is one of its transcripts: in the
+    // agent sessions' tree only those in a ".claude/projects" folder are.
+    bool holds(const std::string &root, std::string_view path) const;
+
+    // Whether every change below every root of the harness reaches the change handler.
+    bool reportsChangesOf(Manifest::KnownHarness harness) const;
 
     // The newest transcript below FOLDER, which lies in ROOT; none when there is none or the
     // folder cannot be listed.
@@ -71,6 +80,8 @@ protected:
 
 private:
     std::string m_home;
+    std::array<std::vector<std::string>, allDialects.size()> m_roots;
+    std::string m_agentSessions; // the root of Claude Desktop's agent sessions
 };
 
 } // namespace Usage

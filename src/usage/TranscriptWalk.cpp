@@ -7,16 +7,18 @@
 
 namespace Usage {
 
-TranscriptWalk::TranscriptWalk(std::string homeDirectory)
-    : TranscriptSource(std::move(homeDirectory))
+TranscriptWalk::TranscriptWalk(std::string homeDirectory, const RootEnvironment &environment)
+    : TranscriptSource(std::move(homeDirectory), environment)
 {}
 
-std::optional<std::string> TranscriptWalk::newest(const std::string &, const std::string &folder)
+std::optional<std::string> TranscriptWalk::newest(const std::string &root, const std::string &folder)
 {
     std::string best;
     ModificationTime bestTime{};
     bool found = false;
     walkTranscripts(folder, [&](const TranscriptFile &file) {
+        if (!holds(root, file.path))
+            return;
         const ModificationTime time{file.modifiedSeconds, file.modifiedNanoseconds};
         if (!found || isNewer(time, file.path, bestTime, best)) {
             found = true;
@@ -35,6 +37,8 @@ TranscriptSource::Listing TranscriptWalk::listing(const std::string &root)
     auto &sizes = m_sizes[root];
     sizes.clear();
     walkTranscripts(root, [&](const TranscriptFile &file) {
+        if (!holds(root, file.path))
+            return;
         paths->emplace_back(file.path);
         sizes.emplace(file.path, file.size);
     });

@@ -13,9 +13,9 @@ namespace Usage {
 class TranscriptWalk : public TranscriptSource
 {
 public:
-    explicit TranscriptWalk(std::string homeDirectory);
-    explicit TranscriptWalk(const QString &homeDirectory)
-        : TranscriptWalk(QFile::encodeName(homeDirectory).toStdString())
+    explicit TranscriptWalk(std::string homeDirectory, const RootEnvironment &environment = {});
+    explicit TranscriptWalk(const QString &homeDirectory, const RootEnvironment &environment = {})
+        : TranscriptWalk(QFile::encodeName(homeDirectory).toStdString(), environment)
     {}
 
     std::optional<std::string> newest(const std::string &root, const std::string &folder) override;

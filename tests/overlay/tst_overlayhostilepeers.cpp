@@ -86,7 +86,7 @@ QByteArray turn(int n)
 struct Running
 {
     explicit Running(const QString &home, std::size_t watchLimit = 0)
-        : transcripts(home, 0, watchLimit)
+        : transcripts(home, 0, {}, watchLimit)
         , controller(OverlayPanelController::Seams{
               .monitor = monitor, .screens = screens, .origins = origins,
               .clock = Platform::SystemClock::instance(), .timers = timers,

@@ -220,8 +220,8 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
         return;
     }
     const bool claude = harness == QLatin1String("claude-code");
-    QCOMPARE(controller.activeHarness()->id, harness);
-    QCOMPARE(rig.state().harness, harness);
+    QCOMPARE(Manifest::harnessId(controller.activeHarness()->id), harness);
+    QCOMPARE(Manifest::harnessId(rig.state().harness), harness);
     QCOMPARE(rig.state().harnessLabel, claude ? QStringLiteral("Claude") : QStringLiteral("Codex"));
     QCOMPARE(rig.state().surface,
              claude ? QStringLiteral("claude-desktop") : QStringLiteral("codex-desktop"));
@@ -232,7 +232,7 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
     rig.monitor.activate(window(QStringLiteral("xterm"), QStringLiteral("XTerm")));
     QVERIFY(!rig.panel->shown);
     QVERIFY(!controller.activeHarness());
-    QCOMPARE(rig.state().harness, harness);
+    QCOMPARE(Manifest::harnessId(rig.state().harness), harness);
     rig.monitor.activate(std::nullopt);
     QVERIFY(!rig.panel->shown);
 }

@@ -21,22 +21,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QStringList harnesses{u"claude-code"_s, u"codex"_s};
+const QList<Manifest::KnownHarness> harnesses{Manifest::knownHarnesses.begin(),
+                                               Manifest::knownHarnesses.end()};
 
 // The file-system changes of the differential test, applied with plain POSIX calls so that
 // names, links and times are exactly what the step asks for.
 class RandomTree
 {
 public:
-    RandomTree(const std::string &home, unsigned seed)
+    RandomTree(const std::string &home, std::vector<std::string> roots, unsigned seed)
         : m_home(home)
+        , m_roots(std::move(roots))
         , m_random(seed)
     {}
 
-    // One random change somewhere in either transcript tree; returns what it did.
+    // One random change somewhere in one of the transcript trees; returns what it did.
     std::string step()
     {
-        const std::string root = m_home + (pick(2) ? "/.claude/projects" : "/.codex/sessions");
+        const std::string root = m_roots[pick(m_roots.size())];
         const std::vector<std::string> folders = entries(root, true);
         const std::vector<std::string> files = entries(root, false);
         const auto anyFolder = [&] { return folders.empty() ? root : folders[pick(folders.size())]; };
@@ -174,6 +176,7 @@ private:
     }
 
     std::string m_home;
+    std::vector<std::string> m_roots;
     std::mt19937 m_random;
     std::int64_t m_tie = 4102444800; // 2100-01-01
 };
@@ -216,35 +219,47 @@ void TestTranscriptSource::differential_data()
 {
     QTest::addColumn<unsigned>("seed");
     QTest::addColumn<int>("queueLimit");
-    QTest::newRow("seed 1") << 1u << 0;
-    QTest::newRow("seed 2") << 2u << 0;
-    QTest::newRow("seed 3") << 3u << 0;
-    QTest::newRow("overflow forced by a queue of 3 events") << 4u << 3;
+    QTest::addColumn<bool>("claudeConfigDir");
+    QTest::newRow("seed 1") << 1u << 0 << false;
+    QTest::newRow("seed 2") << 2u << 0 << false;
+    QTest::newRow("seed 3") << 3u << 0 << false;
+    QTest::newRow("overflow forced by a queue of 3 events") << 4u << 3 << false;
+    QTest::newRow("CLAUDE_CONFIG_DIR outside the home folder, seed 5") << 5u << 0 << true;
 }
 
 // After every random change the index answers as the walk does, and a tracker on each reports
-// the same events and pending files.
+// the same events and pending files. Changes land in every root: Claude Code's own (moved by
+// CLAUDE_CONFIG_DIR in a row), Claude Desktop's agent sessions (inside and outside their
+// ".claude/projects" folders) and Codex's.
 void TestTranscriptSource::differential()
 {
     QFETCH(unsigned, seed);
     QFETCH(int, queueLimit);
-    TranscriptHome home;
+    QFETCH(bool, claudeConfigDir);
+    TranscriptHome home, elsewhere;
     const std::string homePath = QFile::encodeName(home.path()).toStdString();
-    fs::create_directories(homePath + "/.claude/projects/-home-ada-app");
-    TranscriptWalk walk(home.path());
-    TranscriptIndex index(home.path(), std::size_t(queueLimit));
+    const RootEnvironment environment{
+        claudeConfigDir ? QFile::encodeName(elsewhere.path()).toStdString() + "/claude/" : "", ""};
+    TranscriptWalk walk(home.path(), environment);
+    TranscriptIndex index(home.path(), std::size_t(queueLimit), environment);
+    std::vector<std::string> roots = walk.roots(harnesses[0]);
+    fs::create_directories(roots[0] + "/-home-ada-app");
+    fs::create_directories(roots[1] + "/app/machine/local_1/.claude/projects/-home-ada-app");
+    roots.push_back(walk.roots(harnesses[1]).front());
     ManualClock clock;
     DesktopSessionFileTracker walkTracker(walk, clock), indexTracker(index, clock);
     walkTracker.takeBaseline(harnesses);
     indexTracker.takeBaseline(harnesses);
-    RandomTree tree(homePath, seed);
+    RandomTree tree(homePath, roots, seed);
     int events = 0;
     for (int step = 0; step < 300; ++step) {
         const std::string done = tree.step();
-        for (const QString &harness : harnesses) {
-            const std::string root = *walk.root(harness);
-            const QString expected = answers(walk, root);
-            const QString got = answers(index, root);
+        for (const Manifest::KnownHarness harness : harnesses) {
+            QString expected, got;
+            for (const std::string &root : walk.roots(harness)) {
+                expected += answers(walk, root);
+                got += answers(index, root);
+            }
             if (got != expected)
                 QFAIL(qPrintable(u"step %1 (%2):\nwalk:\n%3index:\n%4"_s.arg(step).arg(
                     QString::fromStdString(done), expected, got)));
@@ -271,7 +286,7 @@ void TestTranscriptSource::rootsAndChanges()
     TranscriptHome home;
     const std::string homePath = QFile::encodeName(home.path()).toStdString();
     TranscriptIndex index(home.path());
-    const std::string root = *index.root(u"claude-code"_s);
+    const std::string root = index.roots(Manifest::KnownHarness::ClaudeCode).front();
     int changes = 0;
     index.setChangeHandler([&] {
         ++changes;
@@ -327,7 +342,7 @@ void TestTranscriptSource::rootsAndChanges()
     }
 
     // A tree that shares its folder with the other cannot be watched: it reports no changes.
-    const std::string codexRoot = *index.root(u"codex"_s);
+    const std::string codexRoot = index.roots(Manifest::KnownHarness::Codex).front();
     QVERIFY(index.reportsChanges(root) && index.reportsChanges(codexRoot));
     QVERIFY(QDir().mkpath(home.filePath(u".codex"_s)));
     QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".codex/sessions"_s)));

@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::int64_t W = 200000; // the window of "claude-" models
 constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
-const QString claude = u"claude-code"_s, codex = u"codex"_s;
+constexpr Manifest::KnownHarness claude = Manifest::KnownHarness::ClaudeCode, codex = Manifest::KnownHarness::Codex;
 
 const auto lines = [](QByteArray text, bool crlf = false) {
     return text.append('\n').replace('\n', crlf ? "\r\n" : "\n");
@@ -43,12 +43,12 @@ std::unique_ptr<TranscriptSource> makeSource(bool indexed, const QString &home)
 // A transcript as first written and the usage then, what is appended and the usage after it.
 struct Row
 {
-    QString harness;
+    Manifest::KnownHarness harness;
     QByteArray written, appended;
     U first, second;
 };
-void row(const char *name, const QString &harness, const QByteArray &written, const U &first,
-         const QByteArray &appended = {}, const std::optional<U> &second = {})
+void row(const char *name, Manifest::KnownHarness harness, const QByteArray &written,
+         const U &first, const QByteArray &appended = {}, const std::optional<U> &second = {})
 {
     QTest::newRow(name) << Row{harness, written, appended, first, second.value_or(first)};
 }
@@ -68,6 +68,8 @@ private Q_SLOTS:
     void transcriptFiles();
     void projectDirectory_data();
     void projectDirectory();
+    void claudeRoots_data() { sourceRows(); }
+    void claudeRoots();
     void orvaneUsage_data();
     void orvaneUsage();
     void trackerLifecycle_data() { sourceRows(); }
@@ -80,12 +82,17 @@ void TestUsage::reading_data()
     const QByteArray a = claudeLine("a", 1, 1, 1, 1), b = claudeLine("b", 100, 20, 3, 7);
     row("incomplete last line counts once completed", claude, a + b.left(40), U{1, 1, 1, 1, W, 3},
         b.mid(40), U{101, 21, 4, 8, W, 123});
-    row("repeated id counts its first line only, lines without id all count, CRLF line ends",
-        claude,
+    row("an id counts its last line, lines without id all count, CRLF line ends", claude,
         lines(claudeLine("b", 10, 5, 2, 1) + claudeLine("b", 10, 5, 2, 40) +
                   claudeLine("", 10, 5, 2, 1).repeated(2) + a.chopped(1),
               true),
-        U{31, 16, 7, 4, W, 3}, claudeLine("b", 10, 5, 2, 90));
+        U{31, 16, 7, 43, W, 3}, claudeLine("b", 10, 5, 2, 90), U{31, 16, 7, 93, W, 17});
+    row("an id's lines between other ids', its last one lower", claude,
+        claudeLine("c", 4, 0, 0, 50) + claudeLine("d", 0, 0, 0, 7) + claudeLine("c", 4, 0, 0, 5),
+        U{4, 0, 0, 12, W, 4});
+    const QByteArray streamed = claudeLine("e", 9, 0, 1, 3), final = claudeLine("e", 9, 0, 1, 300);
+    row("an id's last line split across two reads", claude, streamed + final.left(50),
+        U{9, 0, 1, 3, W, 10}, final.mid(50), U{9, 0, 1, 300, W, 10});
     row("models: no window until a claude- one, [1m] is 1000000, the first window stays", claude,
         claudeLine("a", 1, 0, 0, 0, "<synthetic>"), U{1, 0, 0, 0, {}, 1},
         claudeLine("b", 1, 0, 0, 0, "claude-x[1m]") + claudeLine("c", 1, 0, 0, 0, "claude-h"),
@@ -185,7 +192,7 @@ usage {"message":{"usage":{"output_tokens":1000}}}
 {"parentUuid":"a2","type":"user","message":{"role":"user","content":[{"tool_use_id":"toolu_1","type":"tool_result","content":"@"}]},"toolUseResult":{"stdout":"@","stderr":"","interrupted":false},"uuid":"u2"}
 {"parentUuid":"a3","type":"assistant","message":{"model":"claude-opus-4-1-20250805","id":"msg_02","content":[{"type":"text","text":"The log shows two failed requests."}],"stop_reason":"end_turn","usage":{"input_tokens":10,"cache_creation_input_tokens":80000,"cache_read_input_tokens":17000,"output_tokens":420}}})")
             .replace("@", filler),
-        U{29000, 85000, 14, 422, W, 97010});
+        U{29000, 85000, 14, 600, W, 97010});
     row("real Codex transcript, then type after info, odd numbers, another payload type", codex,
         lines(
             R"({"timestamp":"2026-01-05T10:00:00.000Z","type":"session_meta","payload":{"id":"0199","cwd":"/home/ada/app","originator":"codex_cli_rs","cli_version":"0.46.0"}}
@@ -301,13 +308,14 @@ void TestUsage::transcriptFiles()
     writeFile(path, a + claudeLine("b", 200, 0, 1, 20).repeated(2) + anonymous);
     QCOMPARE(reader.usage(claude).value().usage.output, 33);
     // Shrunk below the offset: read again from the start, counters kept, ids not counted twice
-    // (the line without id is, as any line without id read again).
-    writeFile(path, a + anonymous);
-    QCOMPARE(reader.usage(claude).value().usage.output, 36);
+    // but with their latest line (the line without id is counted again, as any line without id
+    // read again).
+    writeFile(path, a + claudeLine("a", 100, 0, 1, 15) + anonymous);
+    QCOMPARE(reader.usage(claude).value().usage.output, 41);
     // Replaced by a longer file renamed over it: read from its start as well.
     writeFile(path + u".new"_s, claudeLine("d", 0, 0, 0, 1000) + claudeLine("c", 0, 0, 0, 100));
     QVERIFY(QFile::remove(path) && QFile::rename(path + u".new"_s, path));
-    QCOMPARE(reader.usage(claude).value().usage.output, 1136);
+    QCOMPARE(reader.usage(claude).value().usage.output, 1141);
     reader.reset();
     QCOMPARE(reader.usage(claude).value().usage.output, 1100);
     QCOMPARE((U{max, 1, 0, 0, W, 300000}).contextFraction(), std::optional<double>(1.0));
@@ -318,11 +326,11 @@ void TestUsage::transcriptFiles()
 void TestUsage::projectDirectory_data()
 {
     QTest::addColumn<bool>("indexed");
-    QTest::addColumn<QString>("harness");
+    QTest::addColumn<Manifest::KnownHarness>("harness");
     QTest::addColumn<std::optional<QString>>("project");
     QTest::addColumn<QString>("newest");
     for (const bool indexed : {false, true}) {
-        const auto add = [&](const char *name, const QString &harness,
+        const auto add = [&](const char *name, Manifest::KnownHarness harness,
                              const std::optional<QString> &project, const QString &newest) {
             QTest::addRow("%s, %s", indexed ? "index" : "walk", name)
                 << indexed << harness << project << newest;
@@ -348,7 +356,7 @@ void TestUsage::projectDirectory_data()
 void TestUsage::projectDirectory()
 {
     QFETCH(bool, indexed);
-    QFETCH(QString, harness);
+    QFETCH(Manifest::KnownHarness, harness);
     QFETCH(std::optional<QString>, project);
     QFETCH(QString, newest);
     TranscriptHome home;
@@ -377,6 +385,50 @@ void TestUsage::projectDirectory()
     QCOMPARE(QFile::decodeName(reader.usage(harness, project).value().path), expected);
 }
 
+// Claude's transcripts where Claude writes them: CLAUDE_CONFIG_DIR in place of ~/.claude, and
+// Claude Desktop's agent sessions below XDG_CONFIG_HOME; the newest of both roots is read, and
+// a new conversation in either is noticed.
+void TestUsage::claudeRoots()
+{
+    QFETCH(bool, indexed);
+    TranscriptHome home;
+    const QString config = home.filePath(u"cfg"_s), sessions = home.filePath(u"xdg/Claude/local-agent-mode-sessions/app/machine"_s);
+    const RootEnvironment environment{QFile::encodeName(config).toStdString(),
+                                      QFile::encodeName(home.filePath(u"xdg"_s)).toStdString()};
+    const auto source = indexed ? std::unique_ptr<TranscriptSource>(std::make_unique<TranscriptIndex>(home.path(), 0, environment))
+                                : std::make_unique<TranscriptWalk>(home.path(), environment);
+    TokenUsageReader reader(*source);
+    ManualClock clock;
+    DesktopSessionFileTracker tracker(*source, clock);
+    const auto add = [&](const QString &path, qint64 seconds, const QByteArray &content = "{}\n") {
+        writeFile(path, content);
+        QFile file(path);
+        QVERIFY(
+            file.open(QIODevice::Append) &&
+            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
+    };
+    const auto newest = [&] {
+        return QFile::decodeName(reader.activeSessionPath(claude).value_or("none"));
+    };
+    // Not Claude's while CLAUDE_CONFIG_DIR is set: ~/.claude; not a transcript: an agent
+    // session's file outside its .claude/projects folder.
+    add(home.filePath(u".claude/projects/-a/home.jsonl"_s), 500);
+    add(sessions + u"/local_1/audit.jsonl"_s, 500);
+    add(sessions + u"/local_1/.claude/todos/t.jsonl"_s, 500);
+    QCOMPARE(newest(), u"none"_s);
+    add(config + u"/projects/-a/cli.jsonl"_s, 100);
+    QCOMPARE(newest(), config + u"/projects/-a/cli.jsonl"_s);
+    tracker.takeBaseline({claude});
+    const QString desktop = sessions + u"/local_1/.claude/projects/-sessions-x/d.jsonl"_s;
+    add(desktop, 200, claudeLine("m", 5, 0, 1, 9));
+    QCOMPARE(newest(), desktop);
+    QCOMPARE(reader.usage(claude).value().usage.output, 9);
+    QCOMPARE(tracker.poll(claude), std::optional(DesktopSessionFileTracker::Event::SessionStarted));
+    QCOMPARE(tracker.pending().value(claude).path, QFile::encodeName(desktop));
+    add(config + u"/projects/-a/cli.jsonl"_s, 300);
+    QCOMPARE(newest(), config + u"/projects/-a/cli.jsonl"_s);
+}
+
 // The developer tool orvane-usage run as a process. In arguments and output "@" stands for a
 // home folder with one transcript of each harness; a row without output is a wrong command line.
 void TestUsage::orvaneUsage_data()
@@ -388,7 +440,7 @@ void TestUsage::orvaneUsage_data()
     };
     tool(
         "claude-code", "--home @ --harness claude-code",
-        R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":7,"context_window":200000,"context_used":1000,"total":1007,"context_fraction":0.005})");
+        R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":70,"context_window":200000,"context_used":1000,"total":1070,"context_fraction":0.005})");
     tool(
         "codex without a window, --home=DIR", "--home=@ --harness codex",
         R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
@@ -412,7 +464,7 @@ void TestUsage::orvaneUsage()
     QFETCH(QByteArray, out);
     TranscriptHome home;
     writeFile(home.filePath(u".claude/projects/-a/s \"1\".jsonl"_s),
-              claudeLine("a", 600, 300, 100, 7) + claudeLine("a", 6, 3, 1, 70) +
+              claudeLine("a", 600, 300, 100, 7) + claudeLine("a", 600, 300, 100, 70) +
                   claudeLine("b", 1, 1, 1, 1).left(30));
     writeFile(home.filePath(u".codex/sessions/r.jsonl"_s), codexLine(1000, 0, 1500, 200, 50, 0, 0));
     const QByteArray linked = QFile::encodeName(home.path()) + "/h\xff";
@@ -422,6 +474,11 @@ void TestUsage::orvaneUsage()
     for (const QString &argument : arguments.replaceInStrings(u"@"_s, home.path()))
         words << u'"' + QString(argument).replace(u"\u00ff"_s, u"$(printf '\\377')"_s) + u'"';
     QProcess process;
+    // Claude's roots in this home only, whatever the developer's environment says.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"CLAUDE_CONFIG_DIR"_s);
+    environment.remove(u"XDG_CONFIG_HOME"_s);
+    process.setProcessEnvironment(environment);
     process.start(u"/bin/sh"_s, {u"-c"_s, u"exec "_s + words.join(u' ')});
     QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
     QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
@@ -439,7 +496,6 @@ void TestUsage::trackerLifecycle()
     ManualClock clock;
     const auto source = makeSource(indexed, home.path());
     DesktopSessionFileTracker tracker(*source, clock);
-    const QString claude = u"claude-code"_s, codex = u"codex"_s;
     const QString dir = home.filePath(u".claude/projects/-a/"_s);
     const auto started = std::optional(Usage::DesktopSessionFileTracker::Event::SessionStarted);
     const auto ready = std::optional(Usage::DesktopSessionFileTracker::Event::SessionReady);
