@@ -549,7 +549,7 @@ void TestLauncher::errorLine()
 void TestLauncher::moreRowsThanFit()
 {
     auto view = makeView(allThree + QStringList{u"orv claude --resume --dangerously-long"_s,
-                                                u"orv codex --yolo"_s});
+                                                u"orv claude --yolo"_s});
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     const auto rows = view->findChildren<Wizard::LauncherRowView *>();
     QCOMPARE(rows.size(), 5);

@@ -35,9 +35,8 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     m_copy = new CopyButton(row.command, this);
     m_copy->setObjectName(QStringLiteral("copy"));
     column->addWidget(m_copy, 0, Qt::AlignLeft);
-    // The column itself takes the free room: a spacer beside it would cost one more gap, and a
-    // long command would be cut by that much.
-    layout->addLayout(column, 1);
+    layout->addLayout(column);
+    layout->addStretch(1);
 
     m_terminal = new Design::FlatButton(QStringLiteral("Open in Terminal  \u203A"), this);
     m_terminal->setObjectName(QStringLiteral("openInTerminal"));
