@@ -87,6 +87,10 @@ void OverlayPanelController::refreshGateway()
 
 void OverlayPanelController::updateVisibility(const std::optional<Platform::ActiveWindow> &window)
 {
+    // The pill itself getting the attention (a window manager that activates what is clicked)
+    // leaves everything as it is.
+    if (window && m_panel->isPanelWindow(window->x11Window))
+        return;
     const std::optional<DesktopHarness> harness =
         window ? DesktopHarness::forWindow(*window, m_executableName) : std::nullopt;
     if (!harness) {
@@ -106,7 +110,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         fields.surface = harness->surface;
     });
     place(window);
-    m_panel->showPanel();
+    m_panel->showPanel(window ? window->x11Window : 0);
     refreshGateway();
     readUsage();
 }

@@ -204,6 +204,11 @@ usage {"message":{"usage":{"output_tokens":1000}}}
             R"({"payload":{"info":{"total_token_usage":{"input_tokens":5,"cached_input_tokens":2.9,"output_tokens":123456789012345678901234567890,"reasoning_output_tokens":1},"model_context_window":1000.5},"type":"token_count"}}
 {"payload":{"type":"agent_reasoning","info":{"total_token_usage":{"input_tokens":5}}}})"),
         U{2, 0, 3, max, 272000, 9000});
+    row("Codex window as a whole-valued float; beyond 64 bits ignored", codex,
+        lines(R"({"payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":5},"model_context_window":200000.0}}})"),
+        U{0, 0, 5, 0, 200000, 0},
+        lines(R"({"payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":5},"model_context_window":1e19}}})"),
+        U{0, 0, 5, 0, 200000, 0});
 }
 
 void TestUsage::reading()

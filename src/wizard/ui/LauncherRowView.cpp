@@ -43,14 +43,14 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     m_terminal->setFont(Design::archivo(14, Design::Weight::Bold));
     m_terminal->setColors(Qt::transparent, Design::muted());
     m_terminal->setOutline(Design::line(), 1, 2);
-    m_terminal->setFixedSize(170, 46);
+    m_terminal->setDesignSize({170, 46});
     layout->addWidget(m_terminal, 0, Qt::AlignVCenter);
 
     m_launch = new Design::FlatButton(QStringLiteral("Launch App  \u2197"), this);
     m_launch->setObjectName(QStringLiteral("launchApp"));
     m_launch->setFont(Design::archivo(15, Design::Weight::Bold));
     m_launch->setColors(Design::red(), Qt::white);
-    m_launch->setFixedSize(182, 46);
+    m_launch->setDesignSize({182, 46});
     layout->addWidget(m_launch, 0, Qt::AlignVCenter);
 
     connect(m_copy, &CopyButton::clicked, this, &LauncherRowView::copyClicked);
