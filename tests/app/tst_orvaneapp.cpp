@@ -90,6 +90,8 @@ private:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
         environment.insert(u"HOME"_s, m_runtime.path());
+        // Where Qt makes a runtime folder of its own when it is given none or a shared one.
+        environment.insert(u"TMPDIR"_s, m_runtime.path());
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         for (const QString &change : changes) {
             if (change.contains(u'='))
@@ -412,9 +414,6 @@ void TestOrvaneApp::unusableSocketEndsWithAMessage()
                                       QFile::Permissions(0x7777)));
         changes << u"XDG_RUNTIME_DIR"_s << u"HOME="_s + place.path() << u"XDG_CACHE_HOME"_s;
     }
-    // Qt makes a runtime folder of its own in the temporary folder when it dislikes the one
-    // given: keep that in this place.
-    changes << u"TMPDIR="_s + place.path();
     QProcess *program = startProgram({}, changes);
     QVERIFY(program->waitForFinished(20000));
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
