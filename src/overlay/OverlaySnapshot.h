@@ -1,5 +1,6 @@
 #pragma once
 
+#include "usage/QuotaWindows.h"
 #include "usage/TokenUsage.h"
 
 #include <QString>
@@ -25,6 +26,8 @@ struct OverlaySnapshot
     // The conversation's counters as read, and the ones shown while counting up to them.
     std::optional<Usage::TokenUsage> usage;
     std::optional<Usage::TokenUsage> displayedUsage;
+    // The conversation's quota windows (Codex's only), one row each below the context bar.
+    Usage::QuotaWindows quota;
     bool expanded = false;
 
     friend bool operator==(const OverlaySnapshot &, const OverlaySnapshot &) = default;

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMargins>
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include <optional>
@@ -48,10 +49,13 @@ private:
     void paintShadow(QPainter &painter);
     void paintHeader(QPainter &painter, QRectF header);
     void paintUsage(QPainter &painter, QRectF block);
+    void paintQuota(QPainter &painter, QRectF area);
+    // The counters' block of the expanded pill, from TOP down to the quota rows.
+    QRectF usageBlock(QRectF pill, qreal top) const;
 
     OverlayState &m_state;
     bool m_translucent;
-    bool m_wasExpanded;
+    QSize m_pillSize; // the size last laid out for
     QImage m_shadow; // the blurred pill shape, kept while size and scale stay
 };
 
