@@ -55,7 +55,7 @@ private:
 void TestContextWarnings::initTestCase()
 {
     QVERIFY(m_config.open());
-    m_config.write(R"(<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>
+    m_config.write(R"(<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
 <policy context="default"><allow send_destination="*"/><allow own="*"/></policy></busconfig>)");
     m_config.close();
     m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + m_config.fileName(), u"--nofork"_s,

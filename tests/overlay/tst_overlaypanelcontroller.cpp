@@ -429,7 +429,7 @@ void TestOverlayPanelController::quotaRowsGrowTheExpandedPill()
     rig.panel->toggled();
     const auto height = [&] { return rig.panel->rect.height(); };
     QCOMPARE(height(), 188);
-    const auto limits = [](const char *windows) {
+    const auto limits = [](const char *windows) -> QByteArray {
         return QByteArray(R"({"payload":{"type":"token_count","info":null,"rate_limits":{"primary":{"used_percent":5,"window_minutes":300})") +
                windows + "}}}\n";
     };
