@@ -3,6 +3,7 @@
 
 #include <QDBusConnection>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void thresholds();
 
 private:
+    QTemporaryDir m_dir;
     QTemporaryFile m_config;
     QProcess m_bus;
     QString m_address;
@@ -55,8 +57,9 @@ private:
 void TestContextWarnings::initTestCase()
 {
     QVERIFY(m_config.open());
-    m_config.write(R"(<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow send_destination="*"/><allow own="*"/></policy></busconfig>)");
+    m_config.write(QStringLiteral(R"(<busconfig><type>session</type><listen>unix:dir=%1</listen>
+<auth>EXTERNAL</auth><policy context="default"><allow send_destination="*"/><allow own="*"/>
+</policy></busconfig>)").arg(m_dir.path()).toUtf8());
     m_config.close();
     m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + m_config.fileName(), u"--nofork"_s,
                                    u"--print-address=1"_s});
