@@ -1,5 +1,6 @@
 #pragma once
 
+#include "overlay/ui/OverlayPanelWindow.h"
 #include "platform/Clock.h"
 #include "platform/Timers.h"
 
@@ -65,6 +66,10 @@ private:
     // The status to end with at once (help or version printed, or a wrong command line).
     std::optional<int> handleCommandLine();
     void buildOverlay();
+    // Makes the active-window monitor the session calls for; gives how the pill stacks there.
+    Overlay::OverlayPanelWindow::Stacking chooseActiveWindowMonitor();
+    // Once, when GNOME Shell does not run the program's extension: what to do about it.
+    QString sessionNotice();
     // Registers the fonts, brings the setup window to the front and starts the overlay.
     void start();
     void showSetupWindow();
@@ -86,6 +91,8 @@ private:
     std::unique_ptr<Platform::QtScreens> m_screens;
     std::unique_ptr<Usage::TranscriptSource> m_transcripts;
     std::unique_ptr<Overlay::OverlayPanelController> m_overlay;
+    bool m_gnomeExtensionMissing = false;
+    bool m_gnomeExtensionNoticeShown = false;
 };
 
 } // namespace App
