@@ -74,7 +74,7 @@ void TestContextWarnings::warnings()
     QTest::qWait(200);
     QCOMPARE(standIn.summaries, shown);
     for (const QString &notification : std::as_const(standIn.received))
-        QVERIFY(notification.contains(u"|Near the model’s limit older turns get summarised or "
+        QVERIFY(notification.contains(u"|Near the model’s limit, older turns get summarised or "
                                       "dropped; a new conversation starts with an empty context."_s));
 }
 
