@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "app/FontRegistration.h"
 #include "app/Log.h"
+#include "app/QuitSignals.h"
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
@@ -13,6 +14,7 @@
 #include "platform/HomeDirectory.h"
 #include "platform/ProcessExecutable.h"
 #include "platform/Resources.h"
+#include "platform/SettingsFile.h"
 #include "platform/dbus/FreedesktopNotifier.h"
 #include "platform/ui/QtScreens.h"
 #include "platform/ui/WindowSystem.h"
@@ -20,6 +22,7 @@
 #include "platform/wayland/KWinScriptMonitor.h"
 #include "platform/wayland/WlrToplevelMonitor.h"
 #include "platform/x11/X11ActiveWindowMonitor.h"
+#include "setup/RouterOperations.h"
 #include "setup/SystemSetupEngine.h"
 #include "usage/TranscriptIndex.h"
 #include "wizard/WizardController.h"
@@ -103,6 +106,11 @@ bool OrvaneApp::initialize()
         qCDebug(lcApp) << "another start asked for the setup window";
         showSetupWindow();
     });
+    // Ending like Quit: the parts are taken down, an installer under way with them.
+    m_quitSignals = std::make_unique<QuitSignals>();
+    connect(m_quitSignals.get(), &QuitSignals::received, this, &QCoreApplication::quit);
+    // What a killed copy left: answers files holding a key, no longer read by any installer.
+    Setup::RunningInstalls::removeLeftAnswersFiles(Setup::answersDirectory());
 
     // A damaged installation ends here, before any window appears.
     auto resolved = Manifest::ManifestLoader::load();
@@ -112,7 +120,7 @@ bool OrvaneApp::initialize()
         return false;
     }
 
-    m_settings = std::make_unique<QSettings>();
+    m_settings = Platform::openSettings();
     m_notifier = std::make_unique<Platform::FreedesktopNotifier>();
     buildOverlay();
 

@@ -32,6 +32,7 @@ class WizardController;
 
 namespace App {
 
+class QuitSignals;
 class SetupWindow;
 class SingleInstance;
 class TrayMenu;
@@ -78,6 +79,7 @@ private:
     Platform::SystemClock m_clock;
     Platform::QtTimers m_timers;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<QuitSignals> m_quitSignals;
     // The application's settings (organisation "Orvane"), in the XDG config folder.
     std::unique_ptr<QSettings> m_settings;
     // Declared in the order they need each other: each goes before what it uses.

@@ -17,12 +17,8 @@ namespace Overlay {
 
 namespace {
 
-// Left and top edges inside, right and bottom edges outside.
-bool liesInside(QPoint point, const QRect &area)
-{
-    return point.x() >= area.x() && point.x() < area.x() + area.width() && point.y() >= area.y()
-           && point.y() < area.y() + area.height();
-}
+const QString claudeId = QStringLiteral("claude-code");
+const QString codexId = QStringLiteral("codex");
 
 } // namespace
 
@@ -130,7 +126,8 @@ void OverlayPanelController::place(const std::optional<Platform::ActiveWindow> &
     }
     QRect box = m_panel->box();
     const std::optional<QPoint> stored = m_origins.load();
-    if (stored && liesInside(*stored, *area)) {
+    // The whole pill, not only its corner: a corner just inside leaves a sliver to grab.
+    if (stored && area->contains(QRect(*stored, box.size()))) {
         box.moveTopLeft(*stored);
     } else {
         if (stored)

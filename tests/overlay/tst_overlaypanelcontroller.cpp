@@ -272,6 +272,10 @@ void TestOverlayPanelController::placementAndSavedOrigin_data()
         << std::optional(area) << std::optional(QPoint(1280, 300)) << standard;
     QTest::newRow("bottom edge is outside")
         << std::optional(area) << std::optional(QPoint(40, 800)) << standard;
+    QTest::newRow("corner inside, most of the pill outside")
+        << std::optional(area) << std::optional(QPoint(1280 - 31, 800 - 5)) << standard;
+    QTest::newRow("whole pill at the bottom-right corner")
+        << std::optional(area) << std::optional(QPoint(1280 - 318, 800 - 58)) << QPoint(1280 - 318, 800 - 58);
     QTest::newRow("above the usable area")
         << std::optional(area) << std::optional(QPoint(40, 10)) << standard;
     QTest::newRow("beyond a smaller screen")
