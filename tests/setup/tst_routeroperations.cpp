@@ -263,7 +263,8 @@ private Q_SLOTS:
         file(u"orv_install_SHARED.json"_s, owner | QFile::ReadOther);
         QVERIFY(QFile::link(file(u"target"_s, owner), home.path(u"orv_install_LINK.json"_s)));
         QProcess reader;
-        reader.start(u"sh"_s, {u"-c"_s, u"sleep 30; :"_s, u"sh"_s, file(u"orv_install_READ.json"_s, owner)});
+        // Waits on its input with the file on its command line, and no child to outlive it.
+        reader.start(u"sh"_s, {u"-c"_s, u"read -r _"_s, u"sh"_s, file(u"orv_install_READ.json"_s, owner)});
         QVERIFY(reader.waitForStarted());
         QCOMPARE(Setup::RunningInstalls::removeLeftAnswersFiles(home.path()), 1);
         reader.kill();
