@@ -1,7 +1,8 @@
 #pragma once
 
 // The real RootView over the real WizardController, with the scripted setup engine at the
-// seam and timers that only fire when the test says so.
+// seam, timers that only fire when the test says so, and the launcher's settings in a folder
+// of their own.
 
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
@@ -14,9 +15,13 @@
 #include "wizard/QuestionsModel.h"
 #include "wizard/WizardController.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
 
 namespace WizardFixture {
 
@@ -62,53 +67,78 @@ struct Host
     ManualClock clock;
     ManualTimers timers{clock};
     ScriptedSetupEngine engine;
+    QTemporaryDir folder;
+    QSettings settings{folder.filePath(QStringLiteral("orvane.conf")), QSettings::IniFormat};
+    QList<::Wizard::MessageBox::Answer> answers; // the next alerts'; with none left the real box
+    std::optional<bool> tray;                    // whether the desktop shows a tray; unset: not said
+    QString sessionNotice;
     ::Wizard::WizardController controller{
         engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
         timers};
-    ::Wizard::RootView view{controller, {}, QSize(720, 560)};
+    ::Wizard::RootView view{controller, services(), QSize(720, 560)};
 
     using Screen = ::Wizard::WizardController::Screen;
 
     Host()
     {
         view.resize(720, 560);
+        QGuiApplication::clipboard()->clear();
     }
 
-    // Shows the view, which starts the check, and answers it: Node.js found or not.
-    bool start(bool nodeFound = true)
+    ::Wizard::LauncherServices services()
     {
+        ::Wizard::LauncherServices services;
+        services.clipboard = QGuiApplication::clipboard();
+        services.settings = &settings;
+        services.timers = &timers;
+        services.ask = [this](QWidget *parent, const ::Wizard::MessageBox::Alert &alert,
+                              std::function<void(::Wizard::MessageBox::Answer)> answered) {
+            if (answers.isEmpty())
+                ::Wizard::MessageBox::ask(parent, alert, std::move(answered));
+            else
+                answered(answers.takeFirst());
+        };
+        services.hasTray = [this] { return tray.value_or(true); };
+        services.sessionNotice = [this] { return sessionNotice; };
+        return services;
+    }
+
+    // Shows the view, which starts the check, and answers it: Node.js found or not; with
+    // `installed` tools (harness ids) the user is a returning one, on the launcher.
+    bool start(bool nodeFound = true, const QStringList &installed = {},
+               const Setup::VersionInfo &versions = {})
+    {
+        engine.existingInstall = !installed.isEmpty();
+        for (const QString &id : installed)
+            engine.existingHarnesses.append({id, std::nullopt});
         view.show();
         if (!QTest::qWaitForWindowActive(&view))
             return false;
         return engine.releaseNodeVersion(nodeFound ? std::optional(QStringLiteral("v20.11.0"))
                                                    : std::nullopt) &&
-               engine.releaseVersionInfo({});
+               engine.releaseVersionInfo(versions);
     }
 
     template <typename T> T *find(const QString &name) const
     {
         return view.currentScreen() ? view.currentScreen()->findChild<T *>(name) : nullptr;
     }
+    Design::FlatButton *button(const QString &name) const { return find<Design::FlatButton>(name); }
+    QString text(const QString &label) const
+    {
+        auto *found = find<QLabel>(label);
+        return found ? found->text() : QStringLiteral("<missing>");
+    }
+    void click(const QString &name) const { QTest::mouseClick(find<QWidget>(name), Qt::LeftButton); }
+    // A launcher row's button: "openInTerminal" or "launchApp".
+    Design::FlatButton *rowButton(int row, const char *name) const
+    {
+        return view.currentScreen()
+            ->findChildren<::Wizard::LauncherRowView *>()
+            .at(row)
+            ->findChild<Design::FlatButton *>(QLatin1String(name));
+    }
     ::Wizard::QuestionsModel *model() const { return controller.questionsModel(); }
 };
-
-// A launcher row's button: "openInTerminal" or "launchApp".
-inline Design::FlatButton *rowButton(QWidget &launcher, int row, const char *name)
-{
-    return launcher.findChildren<::Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
-        QLatin1String(name));
-}
-
-// Alerts answered from `answers`, first in first out; with none left the real box shows.
-inline ::Wizard::MessageBox::Ask answerFrom(QList<::Wizard::MessageBox::Answer> &answers)
-{
-    return [&answers](QWidget *parent, const ::Wizard::MessageBox::Alert &alert,
-                      std::function<void(::Wizard::MessageBox::Answer)> answered) {
-        if (answers.isEmpty())
-            ::Wizard::MessageBox::ask(parent, alert, std::move(answered));
-        else
-            answered(answers.takeFirst());
-    };
-}
 
 } // namespace WizardFixture
