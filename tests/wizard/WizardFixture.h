@@ -108,7 +108,7 @@ struct Host
     bool start(bool nodeFound = true, const QStringList &installed = {},
                const Setup::VersionInfo &versions = {})
     {
-        engine.existingInstall = !installed.isEmpty();
+        engine.existingInstall = engine.existingInstall || !installed.isEmpty();
         for (const QString &id : installed)
             engine.existingHarnesses.append({id, std::nullopt});
         view.show();

@@ -208,6 +208,7 @@ void TestLauncher::claudeNotice()
     QSettings reread(host.settings.fileName(), QSettings::IniFormat);
     QCOMPARE(reread.value(LaunchedView::noticeDismissedKey(), false).toBool(), dismissedAfter);
     // A fresh screen asks again unless the notice was dismissed for good.
+    QVERIFY(made.isEmpty() || host.engine.succeed(u"launchClaudeDesktop"_s));
     host.engine.running.clear();
     host.controller.openSettings();
     host.controller.leaveQuestions();
@@ -362,10 +363,9 @@ void TestLauncher::moreRowsThanFit()
     LaunchedView *view = launcher(host);
     view->setCommands({u"orv claude"_s, u"orv codex"_s, u"orv opencode"_s,
                        u"orv claude --resume --dangerously-long"_s, u"orv claude -y"_s});
-    QVERIFY(QTest::qWaitForWindowExposed(&host.view));
     for (auto *row : view->findChildren<Wizard::LauncherRowView *>()) {
         // Rows are not squeezed, and a long command does not push the buttons out of the window.
-        QCOMPARE(row->height(), row->sizeHint().height());
+        QTRY_COMPARE(row->height(), row->sizeHint().height());
         auto *launch = row->findChild<Design::FlatButton *>(u"launchApp"_s);
         QVERIFY(launch->mapTo(view, QPoint(launch->width(), 0)).x() <= 720 - 40);
     }

@@ -55,8 +55,6 @@ class TestQuestionScreens : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void stepCounterFollowsTheTools_data();
-    void stepCounterFollowsTheTools();
     void footerWalksTheSteps_data();
     void footerWalksTheSteps();
     void stepGoneReturnsToTools();
@@ -76,50 +74,6 @@ void TestQuestionScreens::initTestCase()
     // The screens' own face, as the program registers it: what it lacks comes from others.
     QVERIFY(QFontDatabase::addApplicationFont(
                 Platform::Resources::path(u"Archivo-Regular"_s, u"ttf"_s)) >= 0);
-}
-
-void TestQuestionScreens::stepCounterFollowsTheTools_data()
-{
-    QTest::addColumn<QStringList>("clicked"); // tiles clicked, in order
-    QTest::addColumn<QString>("counter");
-    QTest::addColumn<QString>("primary");
-    QTest::addColumn<bool>("enabled");
-
-    QTest::newRow("defaults: Claude Code and Codex") << QStringList{} << u"1 OF 3"_s
-                                                     << u"Continue"_s << true;
-    QTest::newRow("Codex off") << QStringList{u"codex"_s} << u"1 OF 2"_s << u"Continue"_s << true;
-    QTest::newRow("OpenCode for Codex: same group") << QStringList{u"codex"_s, u"opencode"_s}
-                                                    << u"1 OF 3"_s << u"Continue"_s << true;
-    QTest::newRow("both off: nothing to install")
-        << QStringList{u"codex"_s, u"claude-code"_s} << u"1 OF 1"_s << u"Install"_s << false;
-    QTest::newRow("only a tool without funding")
-        << QStringList{u"codex"_s, u"claude-code"_s, u"plain"_s} << u"1 OF 1"_s << u"Install"_s
-        << true;
-}
-
-void TestQuestionScreens::stepCounterFollowsTheTools()
-{
-    QFETCH(QStringList, clicked);
-    QFETCH(QString, counter);
-    QFETCH(QString, primary);
-    QFETCH(bool, enabled);
-
-    Host host;
-    QVERIFY(openQuestions(host));
-    QCOMPARE(host.text(u"stepLabel"_s), u"TOOLS"_s);
-    for (const QString &id : clicked) {
-        auto *tile = host.find<Wizard::ToolTile>(u"tile-"_s + id);
-        QVERIFY2(tile, qPrintable(id));
-        const bool wasChecked = tile->isChecked();
-        QTest::mouseClick(tile, Qt::LeftButton);
-        QCOMPARE(tile->isChecked(), !wasChecked);
-        QCOMPARE(host.model()->isHarnessSelected(id), !wasChecked);
-    }
-    // The counter and the button change at once, without leaving the step.
-    QCOMPARE(host.text(u"stepCounter"_s), counter);
-    QCOMPARE(host.button(u"primary"_s)->text(), primary);
-    QCOMPARE(host.button(u"primary"_s)->isEnabled(), enabled);
-    QVERIFY(!host.button(u"back"_s)->isVisible());
 }
 
 void TestQuestionScreens::footerWalksTheSteps_data()
@@ -214,7 +168,21 @@ void TestQuestionScreens::stepGoneReturnsToTools()
     QCOMPARE(questions(host)->step(), Wizard::QuestionStep::tools());
     QCOMPARE(host.text(u"stepLabel"_s), u"TOOLS"_s);
     QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 2"_s);
-    QVERIFY(host.find<Wizard::ToolTile>(u"tile-codex"_s));
+    // A click on a tile changes the counter and the button at once, without leaving the step.
+    const auto toggle = [&](const QString &id) {
+        auto *tile = host.find<Wizard::ToolTile>(u"tile-"_s + id);
+        QTest::mouseClick(tile, Qt::LeftButton);
+        return tile->isChecked() == host.model()->isHarnessSelected(id);
+    };
+    QVERIFY(toggle(u"claude-code"_s));
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 1"_s);
+    QCOMPARE(host.button(u"primary"_s)->text(), u"Install"_s);
+    QVERIFY(!host.button(u"primary"_s)->isEnabled()); // nothing to install
+    QVERIFY(toggle(u"plain"_s));
+    QVERIFY(host.button(u"primary"_s)->isEnabled()); // a tool without funding
+    QVERIFY(toggle(u"opencode"_s));
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 2"_s);
+    QCOMPARE(host.button(u"primary"_s)->text(), u"Continue"_s);
 }
 
 void TestQuestionScreens::greyInstallSaysWhy()
@@ -285,10 +253,8 @@ void TestQuestionScreens::returnKey_data()
     row("last step, complete: Install", "complete", "edit", Screen::Installing);
     row("completion: Open Launcher", "done", "openLauncher", Screen::Launched);
     row("failure: Try again", "failed", "tryAgain", Screen::Questions, "1 OF 3");
-    row("Node.js missing: Check again", "node", "checkAgain", Screen::NoNode);
     row("enterprise form by a click, empty: its address, nothing", "enterprise", "edit", Screen::Enterprise);
     row("enterprise form, filled: Continue", "enterprise-filled", "edit", Screen::Questions, "1 OF 3");
-    row("launcher: the first Launch App", "launcher", "launchApp", Screen::Launched);
     // clang-format on
 }
 
@@ -299,11 +265,7 @@ void TestQuestionScreens::returnKey()
     QFETCH(QString, step);
 
     Host host;
-    if (place == u"node") {
-        QVERIFY(host.start(false));
-    } else if (place == u"launcher") {
-        QVERIFY(host.start(true, {u"codex"_s}));
-    } else if (place == u"welcome") {
+    if (place == u"welcome") {
         QVERIFY(host.start());
     } else {
         QVERIFY(openQuestions(host));

@@ -1,7 +1,7 @@
-// The questions model against a small manifest written for these cases, and the wizard's text
+// The questions model against the manifest written for these cases, and the wizard's text
 // rules: its two trimmings, the launcher's rows and its version line.
 
-#include "manifest/ManifestLoader.h"
+#include "QuestionsManifest.h"
 #include "wizard/LauncherRow.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/TextTrimming.h"
@@ -16,88 +16,23 @@ using FundingMap = QMap<QString, QStringList>;
 
 namespace {
 
-// claude: three options, only the third a "-proxy", two asking for "region";
-// openai: no proxy option; empty: no options at all. "aider" names a group that does not
-// exist, "plain" has no group and no command. The group key "claude" differs from its
-// config key "anthropic". "shared" (of "mixer") asks for "region" as well.
-const char *const manifestJson = R"({
-  "schema_version": 1,
-  "default_harness_ids": ["codex"],
-  "harnesses": [
-    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
-    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
-    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
-    {"id": "aider", "name": "Aider", "config_paths": [], "funding_group": "ghost"},
-    {"id": "plain", "name": "Plain", "config_paths": []},
-    {"id": "lonely", "name": "Lonely", "config_paths": [], "funding_group": "empty"},
-    {"id": "mixer", "name": "Mixer", "config_paths": [], "funding_group": "shared"}
-  ],
-  "funding_groups": {
-    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
-      {"id": "subscription", "name": "Subscription", "fields": []},
-      {"id": "apikey", "name": "API key", "fields": [
-        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"},
-        {"config_key": "region", "label": "Region", "secret": false}]},
-      {"id": "claude-proxy", "name": "Proxy", "fields": [
-        {"config_key": "proxyUrl", "label": "Proxy URL", "secret": false, "requires_https": true},
-        {"config_key": "region", "label": "Region", "secret": false}]}]},
-    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
-      {"id": "openai", "name": "OpenAI key", "fields": [
-        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
-      {"id": "openrouter", "name": "OpenRouter", "fields": []}]},
-    "empty": {"config_key": "empty", "title": "Nothing", "options": []},
-    "shared": {"config_key": "shared", "title": "Shared", "options": [
-      {"id": "regional", "name": "Regional", "fields": [
-        {"config_key": "region", "label": "Region", "secret": false}]}]}
-  },
-  "advanced": {"title": "Advanced", "description": "", "fields": [
-    {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
-})";
-
-Manifest::InstallManifest testManifest()
-{
-    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
-    if (!manifest)
-        qFatal("the test manifest does not decode");
-    return *manifest;
-}
+using QuestionsManifest::existingFrom;
+using QuestionsManifest::listOf;
 
 QList<Manifest::ManifestHarness> harnessesNamed(const QStringList &ids)
 {
     QList<Manifest::ManifestHarness> found;
-    for (const Manifest::ManifestHarness &harness : testManifest().harnesses)
+    for (const Manifest::ManifestHarness &harness : QuestionsManifest::manifest().harnesses)
         if (ids.contains(harness.id))
             found.append(harness);
     return found;
 }
 
-// "codex:openrouter" is a harness with a recorded funding, "codex" one without.
-QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
-{
-    QList<Setup::ExistingHarness> existing;
-    for (const QString &entry : entries) {
-        const QStringList parts = entry.split(QLatin1Char(':'));
-        existing.append(
-            {parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
-    }
-    return existing;
-}
-
-// "a,b,c" as the list {a, b, c}; "" as the empty list.
-QStringList listOf(const char *text)
-{
-    return QString::fromUtf8(text).split(u',', Qt::SkipEmptyParts);
-}
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
 QStringList sortedIds(const QSet<QString> &ids)
 {
-    return sorted(QStringList(ids.begin(), ids.end()));
+    QStringList list(ids.begin(), ids.end());
+    list.sort();
+    return list;
 }
 
 FundingMap fundingOf(const QuestionsModel &model)
@@ -130,7 +65,7 @@ modelWith(const QStringList &harnesses, const QStringList &toggles = {},
           const std::optional<Wizard::EnterpriseGateway> &gateway = {})
 {
     auto model =
-        std::make_unique<QuestionsModel>(testManifest(), QList<Manifest::ManifestHarness>{},
+        std::make_unique<QuestionsModel>(QuestionsManifest::manifest(), QList<Manifest::ManifestHarness>{},
                                          QList<Setup::ExistingHarness>{}, gateway);
     for (const QString &id : sortedIds(model->selectedHarnesses()))
         model->setHarnessSelected(id, false);
@@ -205,8 +140,11 @@ void TestQuestionsModel::creation_data()
     row("recorded funding no longer offered: the default", "codex:retired", "", false, "codex", defaults);
     row("first existing harness of a group decides, even without funding", "opencode,codex:openrouter", "", false, "codex,opencode", defaults);
     row("existing funding from the group of the harness, not the option's name", "claude-code:openrouter", "", false, "claude-code", defaults);
-    row("private gateway: the first -proxy option, else the first option", "", "", true, "codex", with(u"claude"_s, {u"claude-proxy"_s}));
-    row("private gateway: existing funding still wins", "claude-code:apikey", "", true, "claude-code", with(u"claude"_s, {u"apikey"_s}));
+    FundingMap proxies = with(u"claude"_s, {u"claude-proxy"_s});
+    proxies.insert(u"openai"_s, {u"openai-proxy"_s});
+    row("private gateway: the first -proxy option, else the first option", "", "", true, "codex", proxies);
+    proxies.insert(u"claude"_s, {u"apikey"_s});
+    row("private gateway: existing funding still wins", "claude-code:apikey", "", true, "claude-code", proxies);
     // clang-format on
 }
 
@@ -217,7 +155,7 @@ void TestQuestionsModel::creation()
     QFETCH(bool, privateGateway);
 
     const QuestionsModel model(
-        testManifest(), harnessesNamed(detected), existingFrom(existing),
+        QuestionsManifest::manifest(), harnessesNamed(detected), existingFrom(existing),
         privateGateway ? std::optional(Wizard::EnterpriseGateway{u"https://gw"_s, u"a@b"_s})
                        : std::nullopt);
     QTEST(sortedIds(model.selectedHarnesses()), "harnesses");
@@ -378,7 +316,8 @@ void TestQuestionsModel::answers()
         funding << group + u':' + options.join(u',');
     for (const auto &[key, value] : built.fields.asKeyValueRange())
         fields << key + u'=' + value;
-    QTEST(built.harnesses.join(u',') + u" | "_s + funding.join(u' ') + u" | "_s + fields.join(u' '),
+    QTEST(QString(built.harnesses.join(u',') + u" | "_s + funding.join(u' ') + u" | "_s +
+                  fields.join(u' ')),
           "answers");
 }
 

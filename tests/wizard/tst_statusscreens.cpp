@@ -10,6 +10,7 @@
 #include "wizard/ui/SymbolView.h"
 
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
