@@ -7,8 +7,9 @@
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
 
+#include "QuestionsManifest.h"
+
 #include "design/FlatButton.h"
-#include "manifest/ManifestLoader.h"
 #include "wizard/ui/LauncherRowView.h"
 #include "wizard/ui/MessageBox.h"
 #include "wizard/ui/RootView.h"
@@ -22,44 +23,25 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 namespace WizardFixture {
 
-// claude-code pays through "claude", codex and opencode share "openai", "plain" needs no
-// funding. Nothing is detected (no config paths), so the defaults are preselected:
-// Claude Code and Codex. "region" is asked by two options of the same group.
-inline const char *const manifestJson = R"({
-  "schema_version": 1,
-  "default_harness_ids": ["claude-code", "codex"],
-  "harnesses": [
-    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
-    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
-    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
-    {"id": "plain", "name": "Plain", "config_paths": []}
-  ],
-  "funding_groups": {
-    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
-      {"id": "subscription", "name": "Subscription", "fields": []},
-      {"id": "apikey", "name": "API key", "fields": [
-        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"},
-        {"config_key": "region", "label": "Region", "secret": false}]},
-      {"id": "claude-proxy", "name": "Proxy", "fields": [
-        {"config_key": "proxyUrl", "label": "Proxy URL", "secret": false, "requires_https": true},
-        {"config_key": "region", "label": "Region", "secret": false}]}]},
-    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
-      {"id": "openai", "name": "OpenAI key", "fields": [
-        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
-      {"id": "openrouter", "name": "OpenRouter", "fields": []}]}
-  },
-  "advanced": {"title": "Advanced", "description": "", "fields": []}
-})";
-
+// The headless suites' manifest less what only their edge cases need: claude-code pays
+// through "claude", codex and opencode share "openai", "plain" needs no funding. Nothing is
+// detected, so the defaults are preselected: Claude Code and Codex. "region" is asked by two
+// options of the same group.
 inline Manifest::Resolved resolved()
 {
-    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
-    if (!manifest)
-        qFatal("the test manifest does not decode");
-    return {QStringLiteral("orvane@latest"), *manifest};
+    Manifest::InstallManifest manifest = QuestionsManifest::manifest();
+    manifest.defaultHarnessIds = {QStringLiteral("claude-code"), QStringLiteral("codex")};
+    manifest.harnesses = {manifest.harnesses[0], manifest.harnesses[1], manifest.harnesses[2],
+                          manifest.harnesses[4]};
+    for (Manifest::ManifestHarness &harness : manifest.harnesses)
+        harness.configPaths.clear();
+    manifest.fundingGroups.remove(QStringLiteral("empty"));
+    manifest.fundingGroups.remove(QStringLiteral("shared"));
+    manifest.fundingGroups[QStringLiteral("openai")].options.removeLast(); // its -proxy
+    manifest.advanced.fields.clear();
+    return {QStringLiteral("orvane@latest"), manifest};
 }
 
 struct Host
