@@ -270,8 +270,9 @@ void TestWizardScreens::stepGoneReturnsToTools()
     // A click on a tile changes the counter and the button at once, without leaving the step.
     const auto toggle = [&](const QString &id) {
         auto *tile = host.find<Wizard::ToolTile>(u"tile-"_s + id);
+        const bool was = tile->isChecked();
         QTest::mouseClick(tile, Qt::LeftButton);
-        return tile->isChecked() == host.model()->isHarnessSelected(id);
+        return tile->isChecked() != was && host.model()->isHarnessSelected(id) != was;
     };
     QVERIFY(toggle(u"claude-code"_s));
     QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 1"_s);
