@@ -183,7 +183,7 @@ private Q_SLOTS:
         else if (kind == QLatin1String("closed"))
             gateway.answer = HttpTestServer::closeMidAnswer();
         else if (kind == QLatin1String("headers"))
-            gateway.answer = HttpTestServer::streamHeaders(1);
+            gateway.answer = HttpTestServer::streamHeaders();
 
         QTemporaryDir home;
         const QByteArray key = "sk-hostile-" + QByteArray::number(QRandomGenerator::global()->generate64());
