@@ -158,7 +158,44 @@ bool referenceClaude(const ReferenceJson &root, FileProgress &progress, ClaudeLi
     return true;
 }
 
-// A Codex token_count line: its totals replace the counters (fresh input is input less
+// A rate_limits window: none when absent or null; invalid (the whole rate_limits ignored) unless
+// used_percent is a number of at least 0 (above 100 taken as 100), window_minutes a whole number
+// of at least 1 and resets_at, when there, a whole number of at least 0.
+bool quotaWindow(const ReferenceJson *value, std::optional<Usage::QuotaWindow> &out)
+{
+    if (!value || value->kind == ReferenceJson::Kind::Null)
+        return true;
+    if (value->kind != ReferenceJson::Kind::Object)
+        return false;
+    const ReferenceJson *used = value->member("used_percent");
+    const auto minutes = wholeNumber(value->member("window_minutes"));
+    if (!used || used->kind != ReferenceJson::Kind::Number || !minutes || *minutes < 1)
+        return false;
+    const double percent = std::strtod(used->text.c_str(), nullptr);
+    if (!(percent >= 0))
+        return false;
+    Usage::QuotaWindow window{percent > 100 ? 100.0 : percent, *minutes, std::nullopt};
+    if (const ReferenceJson *resets = value->member("resets_at");
+        resets && resets->kind != ReferenceJson::Kind::Null) {
+        window.resetsAt = wholeNumber(resets);
+        if (!window.resetsAt || *window.resetsAt < 0)
+            return false;
+    }
+    out = window;
+    return true;
+}
+
+std::optional<Usage::QuotaWindows> quotaWindows(const ReferenceJson *limits)
+{
+    Usage::QuotaWindows quota;
+    if (!limits || !quotaWindow(limits->member("primary"), quota.primary) ||
+        !quotaWindow(limits->member("secondary"), quota.secondary) || quota.empty())
+        return std::nullopt;
+    return quota;
+}
+
+// A Codex token_count line: valid rate_limits replace the quota windows; its totals replace the
+// counters (fresh input is input less
 // cached, not below 0; output includes reasoning); a window and a last input of at least 1
 // replace theirs.
 bool referenceCodex(const ReferenceJson &root, FileProgress &progress, ClaudeLines &)
@@ -167,7 +204,11 @@ bool referenceCodex(const ReferenceJson &root, FileProgress &progress, ClaudeLin
     const std::string *type = string(payload, "type");
     const ReferenceJson *info = object(payload, "info");
     const ReferenceJson *totals = object(info, "total_token_usage");
-    if (!type || *type != "token_count" || !totals)
+    if (!type || *type != "token_count")
+        return false;
+    if (const auto quota = quotaWindows(object(payload, "rate_limits")))
+        progress.quota = *quota;
+    if (!totals)
         return false;
     const std::int64_t cached = counter(totals->member("cached_input_tokens"));
     TokenUsage &usage = progress.usage;
@@ -213,13 +254,14 @@ bool differential(QByteArrayView input, TranscriptDialect dialect,
 
         const std::optional<ReferenceJson> document = ReferenceJson::parse(line);
         if (!document) {
-            require(actual.usage == expected.usage &&
+            require(actual.usage == expected.usage && actual.quota == expected.quota &&
                         actual.countedMessages == expected.countedMessages,
                     "a line that is not JSON counts nothing");
             continue;
         }
         counted = reference(*document, expected, lines) || counted;
         require(actual.usage == expected.usage, "the counters equal the reference's");
+        require(actual.quota == expected.quota, "the quota windows equal the reference's");
         require(actual.countedMessages == expected.countedMessages,
                 "the message ids counted, and what each counts, equal the reference's");
     }

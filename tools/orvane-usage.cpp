@@ -56,7 +56,31 @@ void appendField(std::string &out, std::string_view key, std::int64_t value)
     out += std::to_string(value);
 }
 
-std::string describe(const QByteArray &path, const Usage::TokenUsage &usage)
+void appendNumber(std::string &out, double value)
+{
+    char number[32];
+    const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+    out.append(number, end);
+}
+
+void appendWindow(std::string &out, const std::optional<Usage::QuotaWindow> &window)
+{
+    if (!window) {
+        out += "null";
+        return;
+    }
+    out += "{\"used_percent\":";
+    appendNumber(out, window->usedPercent);
+    appendField(out, "window_minutes", window->windowMinutes);
+    if (window->resetsAt)
+        appendField(out, "resets_at", *window->resetsAt);
+    else
+        out += ",\"resets_at\":null";
+    out += '}';
+}
+
+std::string describe(const QByteArray &path, const Usage::TokenUsage &usage,
+                     const Usage::QuotaWindows &quota)
 {
     std::string out = "{\"path\":";
     appendJsonString(out, path.toStdString());
@@ -71,12 +95,20 @@ std::string describe(const QByteArray &path, const Usage::TokenUsage &usage)
     appendField(out, "context_used", usage.contextUsed);
     appendField(out, "total", usage.total());
     out += ",\"context_fraction\":";
-    if (const auto fraction = usage.contextFraction()) {
-        char number[32];
-        const auto end = std::to_chars(number, number + sizeof number, *fraction).ptr;
-        out.append(number, end);
-    } else {
+    if (const auto fraction = usage.contextFraction())
+        appendNumber(out, *fraction);
+    else
         out += "null";
+    // Codex's quota windows, as its rate_limits name them.
+    out += ",\"rate_limits\":";
+    if (quota.empty()) {
+        out += "null";
+    } else {
+        out += "{\"primary\":";
+        appendWindow(out, quota.primary);
+        out += ",\"secondary\":";
+        appendWindow(out, quota.secondary);
+        out += '}';
     }
     out += '}';
     return out;
@@ -131,7 +163,7 @@ int main(int argc, char **argv)
     Usage::TranscriptWalk source{std::string(*home), Usage::RootEnvironment::fromProcess()};
     Usage::TokenUsageReader reader(source);
     const auto read = reader.usage(*known);
-    std::string line = read ? describe(read->path, read->usage) : std::string("null");
+    std::string line = read ? describe(read->path, read->usage, read->quota) : std::string("null");
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -121,9 +121,9 @@ bool OrvaneApp::initialize()
     }
 
     m_settings = Platform::openSettings();
+    m_notifier = std::make_unique<Platform::FreedesktopNotifier>();
     buildOverlay();
 
-    m_notifier = std::make_unique<Platform::FreedesktopNotifier>();
     m_tray = std::make_unique<TrayMenu>(m_timers, *m_notifier);
     connect(m_tray.get(), &TrayMenu::openRequested, this, &OrvaneApp::showSetupWindow);
     connect(m_tray.get(), &TrayMenu::quitRequested, this, &QCoreApplication::quit);
@@ -165,7 +165,10 @@ void OrvaneApp::buildOverlay()
             .homeDirectory = home, .executableName = Platform::processExecutableName,
             .makePanel = [stacking](Overlay::OverlayState &state) -> std::unique_ptr<Overlay::Panel> {
                 return Overlay::OverlayPanelWindow::withPill(state, stacking);
-            }});
+            },
+            .notifier = m_notifier.get(),
+            .contextWarnings = Overlay::ContextWarnings::thresholdsFrom(
+                m_settings->value(QStringLiteral("overlay.contextWarnings")))});
 }
 
 Overlay::OverlayPanelWindow::Stacking OrvaneApp::chooseActiveWindowMonitor()

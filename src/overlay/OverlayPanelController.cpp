@@ -35,6 +35,7 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
     , m_gateway(std::make_unique<Gateway::GatewayStatusClient>(seams.homeDirectory, seams.timers))
     , m_tracker(std::make_unique<Usage::DesktopSessionFileTracker>(seams.transcripts, seams.clock))
     , m_reader(std::make_unique<Usage::TokenUsageReader>(seams.transcripts))
+    , m_contextWarnings(seams.notifier, std::move(seams.contextWarnings))
 {
     connect(m_gateway.get(), &Gateway::GatewayStatusClient::finished, this,
             [this](const Gateway::StatusResult &result) {
@@ -146,8 +147,16 @@ void OverlayPanelController::toggle()
         startAnimationIfNeeded();
     else
         stopAnimation();
-    m_panel->setBox(QRect(m_panel->box().topLeft(), PillGeometry::size(expanded)));
+    resize();
     saveOrigin();
+}
+
+void OverlayPanelController::resize()
+{
+    const OverlaySnapshot &fields = m_state->snapshot();
+    const QSize size = PillGeometry::size(fields.expanded, PillGeometry::quotaRows(fields.quota));
+    if (m_panel->box().size() != size)
+        m_panel->setBox(QRect(m_panel->box().topLeft(), size));
 }
 
 void OverlayPanelController::saveOrigin()
@@ -192,8 +201,10 @@ void OverlayPanelController::resetForNewConversation()
         fields.model = QStringLiteral("Orvane");
         fields.detail = QStringLiteral("Waiting for first turn\u2026");
         fields.usage.reset();
+        fields.quota = {};
         fields.displayedUsage.reset();
     });
+    resize();
     // What the new file holds already (its first turn may have come with it).
     readUsage();
 }
@@ -208,6 +219,11 @@ void OverlayPanelController::readUsage()
         return;
     if (read->usage != m_state->snapshot().usage)
         m_state->update([&](OverlaySnapshot &fields) { fields.usage = read->usage; });
+    if (read->quota != m_state->snapshot().quota) {
+        m_state->update([&](OverlaySnapshot &fields) { fields.quota = read->quota; });
+        resize();
+    }
+    m_contextWarnings.update(read->path, m_activeHarness->label, read->usage.contextFraction());
     startAnimationIfNeeded();
     if (!read->readToEnd && !m_readRestTimer) {
         m_readRestTimer = m_timers.singleShot(std::chrono::milliseconds(0), [this] {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "overlay/ContextWarnings.h"
 #include "overlay/CountUpAnimator.h"
 #include "overlay/DesktopHarness.h"
 #include "overlay/OverlayState.h"
 
+#include <QList>
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -16,6 +18,7 @@
 
 namespace Platform {
 class ActiveWindowMonitor;
+class Notifier;
 struct ActiveWindow;
 class Clock;
 class Screens;
@@ -77,6 +80,9 @@ public:
         std::function<QString(std::int64_t)> executableName;
         // Makes the window that shows the state; called once, in the constructor.
         std::function<std::unique_ptr<Panel>(OverlayState &state)> makePanel;
+        // Where the context warnings go (none: not sent), and at which percentages.
+        Platform::Notifier *notifier = nullptr;
+        QList<int> contextWarnings = {80, 95};
     };
 
     explicit OverlayPanelController(Seams seams, QObject *parent = nullptr);
@@ -105,6 +111,8 @@ private:
     void advanceAnimation();
     void stopAnimation();
     void saveOrigin();
+    // Sizes the panel to the pill: expanded or not, and its quota rows.
+    void resize();
 
     Platform::ActiveWindowMonitor &m_monitor;
     Platform::Screens &m_screens;
@@ -120,6 +128,7 @@ private:
     std::unique_ptr<Usage::DesktopSessionFileTracker> m_tracker;
     std::unique_ptr<Usage::TokenUsageReader> m_reader;
     CountUpAnimator m_animator;
+    ContextWarnings m_contextWarnings;
 
     bool m_started = false;
     std::optional<DesktopHarness> m_activeHarness;

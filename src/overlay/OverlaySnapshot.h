@@ -1,6 +1,7 @@
 #pragma once
 
 #include "manifest/KnownHarness.h"
+#include "usage/QuotaWindows.h"
 #include "usage/TokenUsage.h"
 
 #include <QString>
@@ -26,6 +27,8 @@ struct OverlaySnapshot
     // The conversation's counters as read, and the ones shown while counting up to them.
     std::optional<Usage::TokenUsage> usage;
     std::optional<Usage::TokenUsage> displayedUsage;
+    // The conversation's quota windows (Codex's only), one row each below the context bar.
+    Usage::QuotaWindows quota;
     bool expanded = false;
 
     friend bool operator==(const OverlaySnapshot &, const OverlaySnapshot &) = default;

@@ -26,6 +26,13 @@ QString OverlayState::statusLine() const
                                s.answersFresh);
 }
 
+QString OverlayState::quotaValue(const Usage::QuotaWindow &window) const
+{
+    const auto now = std::chrono::time_point_cast<std::chrono::milliseconds>(m_clock->now());
+    return quotaValueText(window.usedPercent, window.resetsAt,
+                          QDateTime::fromMSecsSinceEpoch(now.time_since_epoch().count()));
+}
+
 const std::optional<Usage::TokenUsage> &OverlayState::shownUsage() const
 {
     return m_snapshot.displayedUsage ? m_snapshot.displayedUsage : m_snapshot.usage;

@@ -49,6 +49,9 @@ public:
     // The counters the expanded pill shows: displayedUsage while counting up, else usage.
     const std::optional<Usage::TokenUsage> &shownUsage() const;
 
+    // A quota window's row value at this moment of the state's clock (see quotaValueText).
+    QString quotaValue(const Usage::QuotaWindow &window) const;
+
     // A token count for display (see formatCount).
     static QString format(std::int64_t count);
 

@@ -1,6 +1,8 @@
 #include "overlay/OverlayTexts.h"
 
+#include <QLocale>
 #include <QStringList>
+#include <QTimeZone>
 
 #include <cmath>
 #include <cstdio>
@@ -89,6 +91,36 @@ QString contextValueText(const Usage::TokenUsage &usage)
         return count;
     const auto percent = static_cast<long long>(*fraction * 100.0);
     return count + QStringLiteral(" \u00B7 ") + printfText("%lld%%", percent);
+}
+
+QString quotaWindowLabel(std::int64_t windowMinutes)
+{
+    constexpr std::int64_t hour = 60, day = 24 * hour, week = 7 * day;
+    if (windowMinutes == week)
+        return QStringLiteral("Week");
+    if (windowMinutes == day)
+        return QStringLiteral("Day");
+    if (windowMinutes % day == 0)
+        return printfText("%lld d", static_cast<long long>(windowMinutes / day));
+    if (windowMinutes % hour == 0)
+        return printfText("%lld h", static_cast<long long>(windowMinutes / hour));
+    return printfText("%lld min", static_cast<long long>(windowMinutes));
+}
+
+QString quotaValueText(double usedPercent, std::optional<std::int64_t> resetsAt,
+                       const QDateTime &now)
+{
+    const QString percent = printfText("%lld%%", static_cast<long long>(usedPercent));
+    if (!resetsAt || *resetsAt <= now.toSecsSinceEpoch())
+        return percent;
+    // English names whatever the locale, as every other text of the pill.
+    const QLocale english = QLocale::c();
+    const QDateTime reset = QDateTime::fromSecsSinceEpoch(*resetsAt).toTimeZone(now.timeZone());
+    const qint64 days = now.date().daysTo(reset.date());
+    const QString when = days == 0  ? english.toString(reset.time(), QStringLiteral("HH:mm"))
+                         : days < 7 ? english.toString(reset.date(), QStringLiteral("ddd"))
+                                    : english.toString(reset.date(), QStringLiteral("d MMM"));
+    return percent + QStringLiteral(" \u00B7 resets ") + when;
 }
 
 } // namespace Overlay

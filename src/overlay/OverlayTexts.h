@@ -2,6 +2,7 @@
 
 #include "usage/TokenUsage.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <chrono>
@@ -41,5 +42,14 @@ QString statusLine(const QString &harnessLabel, const QString &warmth, const QSt
 
 // The context row's value: "45.2k · 23%" with a context window, else just the count.
 QString contextValueText(const Usage::TokenUsage &usage);
+
+// A quota window's name from its length: "5 h", "Day", "Week", else hours, days or minutes.
+QString quotaWindowLabel(std::int64_t windowMinutes);
+
+// A quota row's value: "12% · resets 14:20" when it resets later today (local time), "12% ·
+// resets Tue" within the next six days, "12% · resets 12 Jan" later; just "12%" without a
+// reset time or once it has passed. The percentage is truncated, as the context's.
+QString quotaValueText(double usedPercent, std::optional<std::int64_t> resetsAt,
+                       const QDateTime &now);
 
 } // namespace Overlay

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "usage/QuotaWindows.h"
 #include "usage/TokenUsage.h"
 
 #include <cstdint>
@@ -58,6 +59,8 @@ struct FileProgress
     // output count.
     IdMap countedMessages;
     Sums sums;
+    // The quota windows of the newest line that gave valid ones (one dialect only has them).
+    QuotaWindows quota;
 };
 
 } // namespace Usage

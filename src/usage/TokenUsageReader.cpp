@@ -128,13 +128,13 @@ std::optional<SessionUsage> TokenUsageReader::usage(Manifest::KnownHarness harne
         // Gone since it was listed: the next change names the next newest.
         if (errno != ENOENT)
             unreadable(*path, qt_error_string(errno));
-        return SessionUsage{*path, progress.usage};
+        return SessionUsage{*path, progress.usage, true, progress.quota};
     }
     struct stat status;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         unreadable(*path, QStringLiteral("not a regular file"));
-        return SessionUsage{*path, progress.usage};
+        return SessionUsage{*path, progress.usage, true, progress.quota};
     }
     m_unreadable.clear();
     m_readThisCall = 0;
@@ -144,7 +144,7 @@ std::optional<SessionUsage> TokenUsageReader::usage(Manifest::KnownHarness harne
     progress.inode = std::uint64_t(status.st_ino);
     ::close(fd);
 
-    SessionUsage result{*path, progress.usage, !m_budgetSpent};
+    SessionUsage result{*path, progress.usage, !m_budgetSpent, progress.quota};
     if (stored == m_progress.end())
         m_progress.insert(*path, std::move(unseen));
     return result;

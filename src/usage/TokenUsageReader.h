@@ -25,6 +25,7 @@ struct SessionUsage
     TokenUsage usage;
     // False when the read budget ran out before the end of the file: call again for the rest.
     bool readToEnd = true;
+    QuotaWindows quota{};
 
     friend bool operator==(const SessionUsage &, const SessionUsage &) = default;
 };

@@ -4,10 +4,12 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -146,6 +148,63 @@ bool member(dom::object object, std::string_view key, dom::object &out)
     return !object.at_key(key).get_object().get(out);
 }
 
+// A whole number within 64 bits, as written.
+std::optional<std::int64_t> wholeNumber(dom::element value)
+{
+    std::int64_t number = 0;
+    if (value.type() != dom::element_type::INT64 || value.get_int64().get(number))
+        return std::nullopt;
+    return number;
+}
+
+// One window of rate_limits: used_percent a number of at least 0 (taken as 100 above it),
+// window_minutes a whole number of at least 1, resets_at, when given, a whole number of at
+// least 0. Absent or null: no window; anything else makes the whole rate_limits invalid.
+bool quotaWindow(dom::object limits, std::string_view key, std::optional<QuotaWindow> &out)
+{
+    dom::element value;
+    if (limits.at_key(key).get(value) || value.is_null())
+        return true;
+    dom::object window;
+    dom::element used;
+    dom::element minutes;
+    if (value.get_object().get(window) || window.at_key("used_percent").get(used) ||
+        window.at_key("window_minutes").get(minutes))
+        return false;
+    double percent = 0;
+    if (used.type() == dom::element_type::INT64)
+        percent = double(used.get_int64().value_unsafe());
+    else if (used.type() == dom::element_type::UINT64)
+        percent = double(used.get_uint64().value_unsafe());
+    else if (used.get_double().get(percent))
+        return false;
+    const auto length = wholeNumber(minutes);
+    if (!(percent >= 0) || !length || *length < 1)
+        return false;
+    QuotaWindow parsed{std::min(percent, 100.0), *length, std::nullopt};
+    dom::element resets;
+    if (!window.at_key("resets_at").get(resets) && !resets.is_null()) {
+        parsed.resetsAt = wholeNumber(resets);
+        if (!parsed.resetsAt || *parsed.resetsAt < 0)
+            return false;
+    }
+    out = parsed;
+    return true;
+}
+
+// The payload's rate_limits when valid with at least one window, else none.
+std::optional<QuotaWindows> quotaWindows(dom::object payload)
+{
+    dom::object limits;
+    if (!member(payload, "rate_limits", limits))
+        return std::nullopt;
+    QuotaWindows quota;
+    if (!quotaWindow(limits, "primary", quota.primary) ||
+        !quotaWindow(limits, "secondary", quota.secondary) || quota.empty())
+        return std::nullopt;
+    return quota;
+}
+
 } // namespace
 
 class TranscriptLineParser::Private
@@ -247,8 +306,11 @@ void TranscriptLineParser::Private::codex(dom::object root, FileProgress &progre
     dom::object totals;
     std::string_view type;
     if (!member(root, "payload", payload) || payload.at_key("type").get_string().get(type) ||
-        type != "token_count" || !member(payload, "info", info) ||
-        !member(info, "total_token_usage", totals))
+        type != "token_count")
+        return;
+    if (const auto quota = quotaWindows(payload))
+        progress.quota = *quota;
+    if (!member(payload, "info", info) || !member(info, "total_token_usage", totals))
         return;
     const std::int64_t cached = readNumber(totals, "cached_input_tokens");
     const std::int64_t input = readNumber(totals, "input_tokens");

@@ -174,6 +174,7 @@ private Q_SLOTS:
     void countersFollowTheTranscriptAndCountUp_data();
     void countersFollowTheTranscriptAndCountUp();
     void countersFollowTheNewestTranscript();
+    void quotaRowsGrowTheExpandedPill();
     void newConversationResetsAndWaitsForItsFirstTurn();
     void neverShownWithoutAnActiveWindowMonitor();
 };
@@ -435,6 +436,35 @@ void TestOverlayPanelController::countersFollowTheNewestTranscript()
              0);
     QTRY_COMPARE(cacheRead(), 1101); // replaced: read again, ids already counted not twice
     QCOMPARE(inotifyInstances(), before);
+}
+
+// The expanded pill grows by one row per quota window of the Codex transcript, and by nothing
+// for Claude or for a Codex transcript without them.
+void TestOverlayPanelController::quotaRowsGrowTheExpandedPill()
+{
+    Rig rig(false);
+    const QString codex = rig.home.filePath(QStringLiteral(".codex/sessions/r.jsonl"));
+    writeFile(codex, codexLine(1, 0, 2, 3, 0, 1000, 2));
+    writeFile(rig.transcript(QStringLiteral("s.jsonl")), claudeLine("c", 1, 1, 1, 1));
+    rig.make().start();
+    rig.monitor.activate(window(QStringLiteral("codex"), {}));
+    rig.panel->toggled();
+    const auto height = [&] { return rig.panel->rect.height(); };
+    QCOMPARE(height(), 188);
+    const auto limits = [](const char *windows) -> QByteArray {
+        return QByteArray(R"({"payload":{"type":"token_count","info":null,"rate_limits":{"primary":{"used_percent":5,"window_minutes":300})") +
+               windows + "}}}\n";
+    };
+    writeFile(codex, limits(""), true);
+    QTRY_COMPARE(height(), 188 + 28);
+    writeFile(codex, limits(R"(,"secondary":{"used_percent":50,"window_minutes":10080})"), true);
+    QTRY_COMPARE(height(), 188 + 56);
+    rig.panel->toggled();
+    QCOMPARE(height(), 58);
+    rig.panel->toggled();
+    QCOMPARE(height(), 188 + 56);
+    rig.monitor.activate(window(QStringLiteral("claude"), {}));
+    QTRY_COMPARE(height(), 188);
 }
 
 void TestOverlayPanelController::newConversationResetsAndWaitsForItsFirstTurn()

@@ -4,6 +4,7 @@
 #include "support/ManualClock.h"
 
 #include <QSignalSpy>
+#include <QTimeZone>
 #include <QTest>
 
 #include <cmath>
@@ -189,6 +190,39 @@ private Q_SLOTS:
         if (window >= 0)
             usage.contextWindow = window;
         QCOMPARE(contextValueText(usage), text);
+    }
+
+    // A quota row: the window's name, the share used and when it resets, in local time (the
+    // test runs in UTC+2 for that): today the time, within six days the weekday, later the date.
+    void quotaRow_data()
+    {
+        QTest::addColumn<qint64>("minutes");
+        QTest::addColumn<double>("percent");
+        QTest::addColumn<qint64>("resetsIn"); // seconds from now; -1: no reset time
+        QTest::addColumn<QString>("text");
+        // Now: Friday 2026-01-09 10:00 in UTC+2.
+        QTest::newRow("5 h, later today") << qint64(300) << 37.9 << qint64(4 * 3600 + 1200)
+                                         << QStringLiteral("5 h: 37% \u00B7 resets 14:20");
+        QTest::newRow("week, in four days") << qint64(10080) << 91.0 << qint64(4 * 86400)
+                                           << QStringLiteral("Week: 91% \u00B7 resets Tue");
+        QTest::newRow("after midnight is tomorrow") << qint64(1440) << 5.0 << qint64(14 * 3600 + 60)
+                                                    << QStringLiteral("Day: 5% \u00B7 resets Sat");
+        QTest::newRow("a week ahead: the date") << qint64(43200) << 0.0 << qint64(7 * 86400)
+                                               << QStringLiteral("30 d: 0% \u00B7 resets 16 Jan");
+        QTest::newRow("passed, or none: the share only") << qint64(90) << 100.0 << qint64(0)
+                                                        << QStringLiteral("90 min: 100%");
+        QTest::newRow("hours") << qint64(120) << 12.5 << qint64(-1) << QStringLiteral("2 h: 12%");
+    }
+    void quotaRow()
+    {
+        QFETCH(qint64, minutes);
+        QFETCH(double, percent);
+        QFETCH(qint64, resetsIn);
+        QFETCH(QString, text);
+        const QDateTime now(QDate(2026, 1, 9), QTime(10, 0), QTimeZone(2 * 3600));
+        const std::optional<std::int64_t> resetsAt =
+            resetsIn < 0 ? std::nullopt : std::optional(now.toSecsSinceEpoch() + resetsIn);
+        QCOMPARE(quotaWindowLabel(minutes) + u": " + quotaValueText(percent, resetsAt, now), text);
     }
 
     // What a status request's outcome shows, over an earlier answer: an answer replaces all of

@@ -62,6 +62,8 @@ class TestUsage : public QObject
 private Q_SLOTS:
     void reading_data();
     void reading();
+    void quotaWindows_data();
+    void quotaWindows();
     void readBudget_data();
     void readBudget();
     void transcriptFiles_data() { sourceRows(); }
@@ -234,6 +236,54 @@ void TestUsage::reading()
     // And the same read with the least budget, one read a call.
     TokenUsageReader sliced(source);
     QCOMPARE(readInSlices(sliced, row.harness, 1).first.value_or(none), (SessionUsage{encoded, row.second}));
+}
+
+// Codex's quota windows: the newest valid rate_limits of a token_count event, whatever its info.
+void TestUsage::quotaWindows_data()
+{
+    QTest::addColumn<QByteArray>("transcript");
+    QTest::addColumn<QuotaWindows>("quota");
+    const auto event = [](const char *limits, const char *info = "null") -> QByteArray {
+        return QByteArray(R"({"type":"event_msg","payload":{"type":"token_count","info":)") + info +
+               R"(,"rate_limits":)" + limits + "}}\n";
+    };
+    const QByteArray both = event(
+        R"({"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":{"used_percent":40,"window_minutes":10080,"resets_at":1768000000},"plan_type":"plus"})");
+    const QuotaWindows bothWindows{QuotaWindow{12.5, 300, 1767610800},
+                                   QuotaWindow{40, 10080, 1768000000}};
+    QTest::newRow("both windows") << both << bothWindows;
+    QTest::newRow("absent, null, or without windows") << event("null") + event("{}") +
+            R"({"payload":{"type":"token_count"}})" + "\n" << QuotaWindows{};
+    QTest::newRow("one window, no reset time, above 100 %, beside the counters")
+        << event(R"({"primary":{"used_percent":130,"window_minutes":60,"resets_at":null}})",
+                 R"({"total_token_usage":{"input_tokens":5}})")
+        << QuotaWindows{QuotaWindow{100, 60, {}}, {}};
+    // Each malformed rate_limits would replace the valid ones before it.
+    QTest::newRow("malformed ones never count") << both +
+            event(R"({"primary":{"used_percent":"5","window_minutes":300}})") +
+            event(R"({"primary":{"used_percent":-1,"window_minutes":300}})") +
+            event(R"({"primary":{"used_percent":5,"window_minutes":0}})") +
+            event(R"({"primary":{"used_percent":5,"window_minutes":1.5}})") +
+            event(R"({"primary":{"used_percent":5,"window_minutes":300,"resets_at":"soon"}})") +
+            event(R"({"primary":{"used_percent":5,"window_minutes":300},"secondary":[]})") +
+            event(R"([{"used_percent":5,"window_minutes":300}])") +
+            event(R"({"primary":{"used_percent":5,"window_minutes":300}})").replace("}}\n", "}\n")
+        << bothWindows;
+    QTest::newRow("changing between turns, kept through a turn without them")
+        << both + event(R"({"primary":{"used_percent":13,"window_minutes":300,"resets_at":1767610800},"secondary":{"used_percent":41,"window_minutes":10080,"resets_at":1768000000}})") +
+               event("null")
+        << QuotaWindows{QuotaWindow{13, 300, 1767610800}, QuotaWindow{41, 10080, 1768000000}};
+}
+
+void TestUsage::quotaWindows()
+{
+    QFETCH(QByteArray, transcript);
+    QFETCH(QuotaWindows, quota);
+    TranscriptHome home;
+    writeFile(home.filePath(u".codex/sessions/s.jsonl"_s), transcript);
+    TranscriptWalk source(home.path());
+    TokenUsageReader reader(source);
+    QCOMPARE(reader.usage(codex).value().quota, quota);
 }
 
 // A budget bounds what one call reads: a big transcript takes about size / budget calls, each
@@ -445,15 +495,15 @@ void TestUsage::orvaneUsage_data()
     };
     tool(
         "claude-code", "--home @ --harness claude-code",
-        R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":70,"context_window":200000,"context_used":1000,"total":1070,"context_fraction":0.005})");
+        R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":70,"context_window":200000,"context_used":1000,"total":1070,"context_fraction":0.005,"rate_limits":null})");
     tool(
         "codex without a window, --home=DIR", "--home=@ --harness codex",
-        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
+        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
     tool("no transcript", "--harness codex --home @/none", "null");
     // "ÿ" stands for the byte 0xff: a name that is not UTF-8 (a link to the home here).
     tool(
         "a home that is not UTF-8", "--home @/hÿ --harness codex",
-        R"({"path":"@/hÿ/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null})");
+        R"({"path":"@/hÿ/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
     tool("nothing", "");
     tool("no harness", "--home /tmp");
     tool("no home", "--harness codex");
@@ -471,7 +521,9 @@ void TestUsage::orvaneUsage()
     writeFile(home.filePath(u".claude/projects/-a/s \"1\".jsonl"_s),
               claudeLine("a", 600, 300, 100, 7) + claudeLine("a", 600, 300, 100, 70) +
                   claudeLine("b", 1, 1, 1, 1).left(30));
-    writeFile(home.filePath(u".codex/sessions/r.jsonl"_s), codexLine(1000, 0, 1500, 200, 50, 0, 0));
+    writeFile(home.filePath(u".codex/sessions/r.jsonl"_s),
+              codexLine(1000, 0, 1500, 200, 50, 0, 0) +
+                  R"({"payload":{"type":"token_count","info":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800}}}})" "\n");
     const QByteArray linked = QFile::encodeName(home.path()) + "/h\xff";
     QVERIFY(::symlink(QFile::encodeName(home.path()).constData(), linked.constData()) == 0);
     // Through a shell, which can give the program bytes that a QString cannot hold.

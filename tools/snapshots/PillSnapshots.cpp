@@ -92,6 +92,26 @@ void connectedWithCache(OverlaySnapshot &fields)
     fields.answersFresh = 1;
 }
 
+// Codex with its 5-hour window resetting later today and, with SECONDARY, its weekly one
+// resetting in four days.
+void codexWithQuota(OverlaySnapshot &fields, bool secondary)
+{
+    connectedWithCache(fields);
+    fields.harnessLabel = QStringLiteral("Codex");
+    fields.harness = Manifest::KnownHarness::Codex;
+    fields.expanded = true;
+    fields.usage = Usage::TokenUsage{.cacheRead = 412800,
+                                     .cacheWrite = 0,
+                                     .freshInput = 38120,
+                                     .output = 9876,
+                                     .contextWindow = 272000,
+                                     .contextUsed = 61200};
+    const auto now = std::int64_t(FixedClock::seconds());
+    fields.quota.primary = Usage::QuotaWindow{37.5, 300, now + 2 * 3600 + 20 * 60};
+    if (secondary)
+        fields.quota.secondary = Usage::QuotaWindow{91.0, 10080, now + 4 * 86400};
+}
+
 } // namespace
 
 QList<Snapshot> pillSnapshots()
@@ -176,6 +196,12 @@ QList<Snapshot> pillSnapshots()
              });
          },
          expanded()},
+        {QStringLiteral("pill-expanded-codex-one-quota-window"),
+         [] { return pill([](OverlaySnapshot &fields) { codexWithQuota(fields, false); }); },
+         PillGeometry::size(true, 1)},
+        {QStringLiteral("pill-expanded-codex-two-quota-windows"),
+         [] { return pill([](OverlaySnapshot &fields) { codexWithQuota(fields, true); }); },
+         PillGeometry::size(true, 2)},
         {QStringLiteral("overlay-pill-shadow-on-light"),
          [] {
              return onDesktop([](OverlaySnapshot &fields) {

@@ -88,6 +88,7 @@ struct UsageLayout
     qreal dividerY = 0;        // the context section's divider line
     qreal contextRowTop = 0;   // "Context" and its value
     std::optional<QRectF> bar; // the context bar's track
+    qreal bottom = 0;          // below the context row and its bar: where quota rows start
 };
 
 UsageLayout usageLayout(QRectF block, bool withBar)
@@ -106,9 +107,24 @@ UsageLayout usageLayout(QRectF block, bool withBar)
     y += divider + contextSpacing;
     layout.contextRowTop = y;
     y += layout.rowHeight + contextSpacing;
-    if (withBar)
+    layout.bottom = y - contextSpacing;
+    if (withBar) {
         layout.bar = QRectF(block.left(), y, block.width(), barHeight);
+        layout.bottom = layout.bar->bottom();
+    }
     return layout;
+}
+
+// A share as a thin bar on its track: red once nearly full.
+void paintBar(QPainter &painter, QRectF track, double fraction)
+{
+    const qreal radius = track.height() / 2;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(white(0.13));
+    painter.drawRoundedRect(track, radius, radius);
+    const qreal width = std::max(minimumFill, track.width() * fraction);
+    painter.setBrush(fraction > 0.85 ? rgb(0.93, 0.45, 0.40) : accent());
+    painter.drawRoundedRect(QRectF(track.topLeft(), QSizeF(width, track.height())), radius, radius);
 }
 
 // Alpha-only box blur, three passes each way: close to a Gaussian of the same spread.
@@ -144,7 +160,7 @@ OverlayPillView::OverlayPillView(OverlayState &state, bool translucent, QWidget 
     : QWidget(parent)
     , m_state(state)
     , m_translucent(translucent)
-    , m_wasExpanded(state.snapshot().expanded)
+    , m_pillSize(pillSize())
 {
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setAttribute(Qt::WA_OpaquePaintEvent, !translucent);
@@ -179,7 +195,8 @@ QMargins OverlayPillView::shadowMargins() const
 
 QSize OverlayPillView::pillSize() const
 {
-    return PillGeometry::size(m_state.snapshot().expanded);
+    return PillGeometry::size(m_state.snapshot().expanded,
+                              PillGeometry::quotaRows(m_state.snapshot().quota));
 }
 
 QRect OverlayPillView::pillRect() const
@@ -193,11 +210,16 @@ std::optional<QRectF> OverlayPillView::contextBarRect() const
     if (!m_state.snapshot().expanded || !usage || usage->total() < 1 || !usage->contextFraction())
         return std::nullopt;
     const QRectF pill(pillRect());
-    const QRectF block(pill.left() + headerPadding,
-                       pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop,
-                       pill.width() - 2 * headerPadding,
-                       pill.height() - PillGeometry::collapsedHeight - 1 - blockPaddingTop - blockPaddingBottom);
-    return usageLayout(block, true).bar;
+    const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop;
+    return usageLayout(usageBlock(pill, top), true).bar;
+}
+
+QRectF OverlayPillView::usageBlock(QRectF pill, qreal top) const
+{
+    const qreal quota = PillGeometry::quotaRows(m_state.snapshot().quota) *
+                        PillGeometry::quotaRowHeight;
+    return QRectF(pill.left() + headerPadding, top, pill.width() - 2 * headerPadding,
+                  pill.bottom() + 1 - blockPaddingBottom - top - quota);
 }
 
 QSize OverlayPillView::sizeHint() const
@@ -212,8 +234,8 @@ QSize OverlayPillView::minimumSizeHint() const
 
 void OverlayPillView::onStateChanged()
 {
-    if (m_state.snapshot().expanded != m_wasExpanded) {
-        m_wasExpanded = m_state.snapshot().expanded;
+    if (pillSize() != m_pillSize) {
+        m_pillSize = pillSize();
         updateGeometry();
     }
     // Only a new text is announced: the state changes sixty times a second while counting.
@@ -248,9 +270,10 @@ void OverlayPillView::paintEvent(QPaintEvent *)
         painter.fillRect(QRectF(pill.left(), pill.top() + PillGeometry::collapsedHeight, pill.width(), 1),
                          white(0.12));
         const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop;
-        paintUsage(painter,
-                   QRectF(pill.left() + headerPadding, top, pill.width() - 2 * headerPadding,
-                          pill.bottom() + 1 - blockPaddingBottom - top));
+        const QRectF block = usageBlock(pill, top);
+        const qreal quotaTop = paintUsage(painter, block);
+        paintQuota(painter, QRectF(block.left(), quotaTop, block.width(),
+                                   pill.bottom() + 1 - blockPaddingBottom - quotaTop));
     }
     painter.restore();
 
@@ -341,7 +364,7 @@ void OverlayPillView::paintHeader(QPainter &painter, QRectF header)
     painter.drawEllipse(QRectF(dotLeft, centre - dotSize / 2, dotSize, dotSize));
 }
 
-void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
+qreal OverlayPillView::paintUsage(QPainter &painter, QRectF block)
 {
     const std::optional<Usage::TokenUsage> &shown = m_state.shownUsage();
     const QFont labelFont = Design::system(11);
@@ -354,7 +377,7 @@ void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
         painter.setPen(secondary());
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                          QStringLiteral("No turns recorded yet"));
-        return;
+        return block.bottom();
     }
 
     const Usage::TokenUsage &usage = *shown;
@@ -390,16 +413,33 @@ void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
     painter.drawText(contextRow, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Context"));
     painter.drawText(contextRow, Qt::AlignRight | Qt::AlignVCenter, contextValueText(usage));
 
-    if (layout.bar && fraction) {
-        const QRectF track = *layout.bar;
-        const qreal radius = track.height() / 2;
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(white(0.13));
-        painter.drawRoundedRect(track, radius, radius);
-        const qreal width = std::max(minimumFill, track.width() * *fraction);
-        painter.setBrush(*fraction > 0.85 ? rgb(0.93, 0.45, 0.40) : accent());
-        painter.drawRoundedRect(QRectF(track.topLeft(), QSizeF(width, track.height())), radius,
-                                radius);
+    if (layout.bar && fraction)
+        paintBar(painter, *layout.bar, *fraction);
+    return layout.bottom;
+}
+
+// One row per quota window below the context bar: its name, the share used and when it resets,
+// over a thin bar in the context bar's colours.
+void OverlayPillView::paintQuota(QPainter &painter, QRectF area)
+{
+    const Usage::QuotaWindows &quota = m_state.snapshot().quota;
+    qreal y = area.top();
+    for (const auto &window : {quota.primary, quota.secondary}) {
+        if (!window)
+            continue;
+        const qreal rowHeight = PillGeometry::quotaRowHeight - rowSpacing - contextSpacing - barHeight;
+        const QRectF row(area.left(), y + rowSpacing, area.width(), rowHeight);
+        painter.setFont(Design::system(11));
+        painter.setPen(secondary());
+        painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
+                         quotaWindowLabel(window->windowMinutes));
+        painter.setFont(Design::system(11, QFont::Medium));
+        painter.setPen(Qt::white);
+        painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, m_state.quotaValue(*window));
+        paintBar(painter,
+                 QRectF(area.left(), row.bottom() + contextSpacing, area.width(), barHeight),
+                 window->usedPercent / 100.0);
+        y += PillGeometry::quotaRowHeight;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMargins>
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include <optional>
@@ -47,11 +48,15 @@ private:
     void onStateChanged();
     void paintShadow(QPainter &painter);
     void paintHeader(QPainter &painter, QRectF header);
-    void paintUsage(QPainter &painter, QRectF block);
+    // Returns where the quota rows go below it.
+    qreal paintUsage(QPainter &painter, QRectF block);
+    void paintQuota(QPainter &painter, QRectF area);
+    // The counters' block of the expanded pill, from TOP down to the quota rows.
+    QRectF usageBlock(QRectF pill, qreal top) const;
 
     OverlayState &m_state;
     bool m_translucent;
-    bool m_wasExpanded;
+    QSize m_pillSize; // the size last laid out for
     QImage m_shadow; // the blurred pill shape, kept while size and scale stay
 };
 
