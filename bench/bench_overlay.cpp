@@ -173,7 +173,7 @@ CatchUp catchUp(const QString &home, std::uint64_t budget)
     for (bool more = true; more; ++figures.calls) {
         QElapsedTimer one;
         one.start();
-        const auto read = reader.usage(QStringLiteral("claude-code"));
+        const auto read = reader.usage(Manifest::KnownHarness::ClaudeCode);
         figures.longestMs = std::max(figures.longestMs, double(one.nsecsElapsed()) / 1e6);
         more = read && !read->readToEnd;
     }

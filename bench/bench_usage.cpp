@@ -230,7 +230,7 @@ struct ReadingFigures
 ReadingFigures reading(const Options &options, const char *harness, const std::string &home,
                        const QJsonObject &expected, const std::string &jqFilter)
 {
-    const QString harnessId = QString::fromLatin1(harness);
+    const Manifest::KnownHarness harnessId = *Manifest::knownHarness(QString::fromLatin1(harness));
     TranscriptWalk walk(QString::fromStdString(home));
     const std::string path =
         TokenUsageReader(walk).activeSessionPath(harnessId).value_or(QByteArray()).toStdString();
@@ -255,7 +255,7 @@ ReadingFigures reading(const Options &options, const char *harness, const std::s
                 correct ? "answer matches the generator's totals" : "ANSWER DIFFERS");
 
     // The text every counted line holds, as the reader looks for it.
-    const std::string_view key = TranscriptLineParser::requiredText(*dialectFor(harnessId));
+    const std::string_view key = TranscriptLineParser::requiredText(dialectFor(harnessId));
     std::size_t objects = 0;
     double everyLineCpu = 0;
     const double everyLine = domReference(path, {}, objects, everyLineCpu);
@@ -312,13 +312,13 @@ struct IdleFigures
 // transcript as well.
 IdleFigures idle(const std::string &home, std::size_t files)
 {
-    const QString harnessId = QStringLiteral("claude-code");
+    const Manifest::KnownHarness harnessId = Manifest::KnownHarness::ClaudeCode;
     const QString homeDirectory = QString::fromStdString(home);
     std::printf("\n== idle overlay over %zu transcripts (%s)\n", files, home.c_str());
     const auto measure = [&](TranscriptSource &source, int simulatedSeconds) {
         TokenUsageReader reader(source);
         DesktopSessionFileTracker tracker(source);
-        tracker.takeBaseline({harnessId, QStringLiteral("codex")});
+        tracker.takeBaseline({harnessId, Manifest::KnownHarness::Codex});
         reader.usage(harnessId);
         const bool readEverySecond = !source.reportsChangesOf(harnessId);
         bool quiet = true;
@@ -360,7 +360,7 @@ IdleFigures idle(const std::string &home, std::size_t files)
 // walk, only the call that walks and reads (its file watch's delay not counted).
 std::pair<double, double> appended(const std::string &home)
 {
-    const QString harnessId = QStringLiteral("claude-code");
+    const Manifest::KnownHarness harnessId = Manifest::KnownHarness::ClaudeCode;
     const QString homeDirectory = QString::fromStdString(home);
     std::printf("\n== a line appended to the newest transcript (%s)\n", home.c_str());
     TranscriptWalk walk(homeDirectory);

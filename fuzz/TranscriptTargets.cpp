@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -71,12 +72,18 @@ std::int64_t counter(const ReferenceJson *value)
     return std::int64_t(number);
 }
 
-// model_context_window counts only when written as a whole number within 64 bits.
+// model_context_window counts only when it is a whole number within 64 bits, written as an
+// integer or as a float ("200000.0").
 std::optional<std::int64_t> wholeNumber(const ReferenceJson *value)
 {
-    if (!value || value->kind != ReferenceJson::Kind::Number ||
-        value->text.find_first_of(".eE") != std::string::npos)
+    if (!value || value->kind != ReferenceJson::Kind::Number)
         return std::nullopt;
+    if (value->text.find_first_of(".eE") != std::string::npos) {
+        const double number = std::strtod(value->text.c_str(), nullptr);
+        if (number != std::floor(number) || number >= 0x1p63 || number < -0x1p63)
+            return std::nullopt;
+        return std::int64_t(number);
+    }
     std::int64_t whole = 0;
     const auto [end, error] =
         std::from_chars(value->text.data(), value->text.data() + value->text.size(), whole);

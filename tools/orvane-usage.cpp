@@ -5,6 +5,7 @@
 // transcript. Exit status 0 in both cases, 2 for a wrong command line. CLAUDE_CONFIG_DIR and
 // XDG_CONFIG_HOME move Claude's roots away from DIR as they do for the overlay.
 
+#include "manifest/KnownHarness.h"
 #include "usage/TokenUsageReader.h"
 #include "usage/TranscriptWalk.h"
 
@@ -152,15 +153,16 @@ int main(int argc, char **argv)
         return commandLineError("--home DIR is required");
     if (!harness)
         return commandLineError("--harness is required");
-    if (*harness != "claude-code" && *harness != "codex")
+    const auto known =
+        Manifest::knownHarness(QString::fromUtf8(harness->data(), qsizetype(harness->size())));
+    if (!known)
         return commandLineError("the harness must be claude-code or codex");
 
-    const QString harnessId = QString::fromUtf8(harness->data(), qsizetype(harness->size()));
     // One question: a walk costs less than setting up an index.
     // The folder's name as given, bytes to the end: it need not be UTF-8.
     Usage::TranscriptWalk source{std::string(*home), Usage::RootEnvironment::fromProcess()};
     Usage::TokenUsageReader reader(source);
-    const auto read = reader.usage(harnessId);
+    const auto read = reader.usage(*known);
     std::string line = read ? describe(read->path, read->usage, read->quota) : std::string("null");
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);

@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "app/FontRegistration.h"
 #include "app/Log.h"
+#include "app/QuitSignals.h"
 #include "app/SetupWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
@@ -13,10 +14,15 @@
 #include "platform/HomeDirectory.h"
 #include "platform/ProcessExecutable.h"
 #include "platform/Resources.h"
+#include "platform/SettingsFile.h"
 #include "platform/dbus/FreedesktopNotifier.h"
 #include "platform/ui/QtScreens.h"
 #include "platform/ui/WindowSystem.h"
+#include "platform/wayland/GnomeShellMonitor.h"
+#include "platform/wayland/KWinScriptMonitor.h"
+#include "platform/wayland/WlrToplevelMonitor.h"
 #include "platform/x11/X11ActiveWindowMonitor.h"
+#include "setup/RouterOperations.h"
 #include "setup/SystemSetupEngine.h"
 #include "usage/TranscriptIndex.h"
 #include "wizard/WizardController.h"
@@ -24,6 +30,7 @@
 
 #include <QClipboard>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
@@ -51,6 +58,13 @@ void reportDamagedInstallation(const Manifest::ManifestLoadError &error)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvane"), message, QMessageBox::Ok);
     box.setInformativeText(error.description());
     box.exec();
+}
+
+// A Wayland session, whatever the login manager calls it (sway started from a console runs in
+// a "tty" session).
+bool waylandSession()
+{
+    return qgetenv("XDG_SESSION_TYPE") != "x11" && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 } // namespace
@@ -92,6 +106,11 @@ bool OrvaneApp::initialize()
         qCDebug(lcApp) << "another start asked for the setup window";
         showSetupWindow();
     });
+    // Ending like Quit: the parts are taken down, an installer under way with them.
+    m_quitSignals = std::make_unique<QuitSignals>();
+    connect(m_quitSignals.get(), &QuitSignals::received, this, &QCoreApplication::quit);
+    // What a killed copy left: answers files holding a key, no longer read by any installer.
+    Setup::RunningInstalls::removeLeftAnswersFiles(Setup::answersDirectory());
 
     // A damaged installation ends here, before any window appears.
     auto resolved = Manifest::ManifestLoader::load();
@@ -101,7 +120,7 @@ bool OrvaneApp::initialize()
         return false;
     }
 
-    m_settings = std::make_unique<QSettings>();
+    m_settings = Platform::openSettings();
     m_notifier = std::make_unique<Platform::FreedesktopNotifier>();
     buildOverlay();
 
@@ -122,7 +141,8 @@ bool OrvaneApp::initialize()
         Wizard::LauncherServices{.clipboard = clipboard(), .settings = m_settings.get(),
                                  .timers = &m_timers, .isDesktopAppRunning = {},
                                  .ask = Wizard::MessageBox::ask,
-                                 .hasTray = [tray = m_tray.get()] { return tray->isShown(); }});
+                                 .hasTray = [tray = m_tray.get()] { return tray->isShown(); },
+                                 .sessionNotice = [this] { return sessionNotice(); }});
     connect(m_window.get(), &SetupWindow::quitRequested, this, &QCoreApplication::quit);
     connect(m_window.get(), &SetupWindow::closed, m_tray.get(), &TrayMenu::windowClosed);
 
@@ -133,12 +153,7 @@ bool OrvaneApp::initialize()
 void OrvaneApp::buildOverlay()
 {
     m_origins = std::make_unique<Overlay::SettingsOriginStore>(*m_settings);
-    // Only X11 tells an ordinary client which window is active; elsewhere the monitor knows
-    // none and the pill never shows.
-    m_monitor = Platform::X11ActiveWindowMonitor::create(m_timers);
-    if (!qobject_cast<Platform::X11ActiveWindowMonitor *>(m_monitor.get()))
-        qCDebug(lcApp).nospace() << "no X11 display on platform " << platformName()
-                                 << ": the usage overlay stays hidden";
+    const auto stacking = chooseActiveWindowMonitor();
     m_screens = std::make_unique<Platform::QtScreens>();
     const QString home = Platform::homeDirectory();
     m_transcripts = std::make_unique<Usage::TranscriptIndex>(
@@ -148,12 +163,62 @@ void OrvaneApp::buildOverlay()
             .monitor = *m_monitor, .screens = *m_screens, .origins = *m_origins,
             .clock = m_clock, .timers = m_timers, .transcripts = *m_transcripts,
             .homeDirectory = home, .executableName = Platform::processExecutableName,
-            .makePanel = [](Overlay::OverlayState &state) -> std::unique_ptr<Overlay::Panel> {
-                return Overlay::OverlayPanelWindow::withPill(state);
+            .makePanel = [stacking](Overlay::OverlayState &state) -> std::unique_ptr<Overlay::Panel> {
+                return Overlay::OverlayPanelWindow::withPill(state, stacking);
             },
             .notifier = m_notifier.get(),
             .contextWarnings = Overlay::ContextWarnings::thresholdsFrom(
                 m_settings->value(QStringLiteral("overlay.contextWarnings")))});
+}
+
+Overlay::OverlayPanelWindow::Stacking OrvaneApp::chooseActiveWindowMonitor()
+{
+    using Stacking = Overlay::OverlayPanelWindow::Stacking;
+    // Each Wayland desktop tells the active window its own way, XWayland windows included; the
+    // pill itself is an XWayland window. sway and its kin would tile it and give it the focus,
+    // so there it stays out of their hands.
+    if (waylandSession()) {
+        if (auto wlroots = Platform::WlrToplevelMonitor::connect(m_timers)) {
+            qCDebug(lcApp) << "active windows from the wlroots compositor";
+            m_monitor = std::move(wlroots);
+            return Stacking::OverrideRedirect;
+        }
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (Platform::KWinScriptMonitor::available(bus)) {
+            qCDebug(lcApp) << "active windows from a KWin script";
+            m_monitor = std::make_unique<Platform::KWinScriptMonitor>(bus, m_timers);
+            return Stacking::Managed;
+        }
+        if (Platform::GnomeShellMonitor::available(bus)) {
+            qCDebug(lcApp) << "active windows from the GNOME Shell extension";
+            auto gnome = std::make_unique<Platform::GnomeShellMonitor>(bus, m_timers);
+            connect(gnome.get(), &Platform::GnomeShellMonitor::extensionRunsChanged, this,
+                    [this, monitor = gnome.get()] {
+                        m_gnomeExtensionMissing = monitor->extensionRuns() == false;
+                    });
+            m_monitor = std::move(gnome);
+            return Stacking::Managed;
+        }
+        qCWarning(lcApp, "this Wayland desktop tells no active window: the usage overlay "
+                         "follows XWayland windows only");
+    }
+    // X11 tells any client which window is active; without a display the monitor knows none
+    // and the pill never shows.
+    m_monitor = Platform::X11ActiveWindowMonitor::create(m_timers);
+    if (!qobject_cast<Platform::X11ActiveWindowMonitor *>(m_monitor.get()))
+        qCDebug(lcApp).nospace() << "no X11 display on platform " << platformName()
+                                 << ": the usage overlay stays hidden";
+    return Stacking::Managed;
+}
+
+QString OrvaneApp::sessionNotice()
+{
+    if (!m_gnomeExtensionMissing || m_gnomeExtensionNoticeShown)
+        return {};
+    m_gnomeExtensionNoticeShown = true;
+    return QStringLiteral("The usage pill needs Orvane\u2019s GNOME Shell extension. Turn it on "
+                          "in a terminal, then log out and back in:\ngnome-extensions enable %1")
+        .arg(QLatin1String(Platform::GnomeShellMonitor::extensionUuid));
 }
 
 int OrvaneApp::run()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "overlay/ui/OverlayPanelWindow.h"
 #include "platform/Clock.h"
 #include "platform/Timers.h"
 
@@ -31,6 +32,7 @@ class WizardController;
 
 namespace App {
 
+class QuitSignals;
 class SetupWindow;
 class SingleInstance;
 class TrayMenu;
@@ -65,6 +67,10 @@ private:
     // The status to end with at once (help or version printed, or a wrong command line).
     std::optional<int> handleCommandLine();
     void buildOverlay();
+    // Makes the active-window monitor the session calls for; gives how the pill stacks there.
+    Overlay::OverlayPanelWindow::Stacking chooseActiveWindowMonitor();
+    // Once, when GNOME Shell does not run the program's extension: what to do about it.
+    QString sessionNotice();
     // Registers the fonts, brings the setup window to the front and starts the overlay.
     void start();
     void showSetupWindow();
@@ -73,6 +79,7 @@ private:
     Platform::SystemClock m_clock;
     Platform::QtTimers m_timers;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<QuitSignals> m_quitSignals;
     // The application's settings (organisation "Orvane"), in the XDG config folder.
     std::unique_ptr<QSettings> m_settings;
     // Declared in the order they need each other: each goes before what it uses.
@@ -86,6 +93,8 @@ private:
     std::unique_ptr<Platform::QtScreens> m_screens;
     std::unique_ptr<Usage::TranscriptSource> m_transcripts;
     std::unique_ptr<Overlay::OverlayPanelController> m_overlay;
+    bool m_gnomeExtensionMissing = false;
+    bool m_gnomeExtensionNoticeShown = false;
 };
 
 } // namespace App

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -31,6 +32,25 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// Whether `name` is a folder (not a link to one) of this user's own that no one else may enter.
+bool ownPrivateFolder(const QByteArray &name)
+{
+    struct stat status{};
+    return ::lstat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::getuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// The other end of a connection is a process of this user: another user's copy must not be
+// handed our request, nor have it obeyed.
+bool peerIsThisUser(const QLocalSocket &socket)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials,
+                        &size) == 0 &&
+           credentials.uid == ::getuid();
+}
+
 // The lock's folder: created owner-only, and used only while it is the user's own and
 // closed to others, so nobody else can listen where this program looks for itself.
 std::expected<QString, QString> privateDirectory(const QString &path)
@@ -40,11 +60,7 @@ std::expected<QString, QString> privateDirectory(const QString &path)
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), S_IRWXU) != 0 && errno != EEXIST)
         return std::unexpected(QStringLiteral("cannot create %1: %2").arg(path, systemError(errno)));
-    struct stat status{};
-    if (::lstat(name.constData(), &status) != 0)
-        return std::unexpected(QStringLiteral("cannot use %1: %2").arg(path, systemError(errno)));
-    if (!S_ISDIR(status.st_mode) || status.st_uid != ::getuid() ||
-        (status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+    if (!ownPrivateFolder(name))
         return std::unexpected(
             QStringLiteral("%1 is not a folder of this user's own (mode 0700)").arg(path));
     return path;
@@ -62,9 +78,15 @@ std::expected<QString, QString> SingleInstance::lockDirectory()
 
 std::expected<QString, QString> SingleInstance::runtimeDirectory()
 {
+    // A runtime folder others may enter (a shared 1777 one) would let them take the socket's
+    // place: it is used only as the session's own private folder.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) &&
+        ownPrivateFolder(QFile::encodeName(QDir::cleanPath(runtime))))
         return QDir::cleanPath(runtime);
+    if (!runtime.isEmpty())
+        qCDebug(lcApp) << "XDG_RUNTIME_DIR" << runtime
+                       << "is not a private folder of this user's; using the cache folder";
     return lockDirectory();
 }
 
@@ -164,6 +186,10 @@ bool SingleInstance::handOver(const QString &socketPath, int timeoutMs)
     socket.connectToServer(socketPath);
     if (!socket.waitForConnected(timeoutMs))
         return false;
+    if (!peerIsThisUser(socket)) {
+        qCWarning(lcApp) << "the socket" << socketPath << "belongs to another user's process";
+        return false;
+    }
     socket.write(showRequest);
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;
@@ -198,6 +224,12 @@ bool SingleInstance::listen()
 void SingleInstance::serveConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (!peerIsThisUser(*socket)) {
+            qCWarning(lcApp) << "refused a connection from another user's process";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {

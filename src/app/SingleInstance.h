@@ -26,7 +26,8 @@ public:
     // when there is none.
     static std::expected<QString, QString> lockDirectory();
 
-    // The folder of the socket: $XDG_RUNTIME_DIR when it is set, else lockDirectory().
+    // The folder of the socket: $XDG_RUNTIME_DIR when it is a folder of the user's own with mode
+    // 0700, else lockDirectory().
     static std::expected<QString, QString> runtimeDirectory();
 
     // "orvane.socket" in runtimeDirectory() and "orvane.lock" in lockDirectory(); empty when

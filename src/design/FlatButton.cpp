@@ -2,7 +2,10 @@
 
 #include "design/Design.h"
 
+#include <QEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace Design {
 
@@ -32,7 +35,27 @@ void FlatButton::setOutline(const QColor &colour, qreal width, qreal radius)
 void FlatButton::setHorizontalPadding(int padding)
 {
     m_padding = padding;
+    applyDesignSize();
     updateGeometry();
+}
+
+void FlatButton::setDesignSize(QSize size)
+{
+    m_designSize = size;
+    applyDesignSize();
+}
+
+void FlatButton::applyDesignSize()
+{
+    if (m_designSize.isValid())
+        setFixedSize(std::max(m_designSize.width(), sizeHint().width()), m_designSize.height());
+}
+
+void FlatButton::changeEvent(QEvent *event)
+{
+    FocusRingButton::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyDesignSize();
 }
 
 void FlatButton::setTextAlignment(Qt::Alignment alignment)

@@ -18,11 +18,15 @@ public:
     void setOutline(const QColor &colour, qreal width, qreal radius = 0);
     void setHorizontalPadding(int padding);
     void setTextAlignment(Qt::Alignment alignment);
+    // The size the design gives it, widened to fit its label and padding whenever the face in
+    // use needs more (a fallback face often does): the label is never cut.
+    void setDesignSize(QSize size);
 
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QColor m_background;
@@ -32,6 +36,9 @@ private:
     qreal m_outlineRadius = 0;
     int m_padding = 16;
     Qt::Alignment m_alignment = Qt::AlignCenter;
+    QSize m_designSize;
+
+    void applyDesignSize();
 };
 
 } // namespace Design

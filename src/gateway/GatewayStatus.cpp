@@ -11,6 +11,18 @@ namespace Gateway {
 
 namespace {
 
+// The gateway's words are shown as they come: control characters and bidirectional overrides,
+// which could reverse or hide what the pill says, are dropped.
+QString displayable(QString text)
+{
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return c.category() == QChar::Other_Control || u == 0x061C || u == 0x200E || u == 0x200F ||
+               (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    });
+    return text;
+}
+
 // Each reader leaves the field absent for a missing key or null and answers false for a value of
 // another type.
 bool readString(const QJsonObject &object, const char *key, std::optional<QString> &field)
@@ -20,7 +32,7 @@ bool readString(const QJsonObject &object, const char *key, std::optional<QStrin
         return true;
     if (!value.isString())
         return false;
-    field = value.toString();
+    field = displayable(value.toString());
     return true;
 }
 

@@ -2,9 +2,7 @@
 
 #include "gateway/Log.h"
 
-#include <QMetaEnum>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include "gateway/HttpExchange.h"
 
 namespace Gateway {
 
@@ -48,17 +46,8 @@ GatewayStatusClient::GatewayStatusClient(QString homeDirectory, Platform::Timers
     , m_timers(timers)
 {}
 
-GatewayStatusClient::~GatewayStatusClient()
-{
-    // A plain pointer checked once: the optimiser cannot prove a QPointer stays non-null.
-    if (QNetworkReply *reply = m_reply.data()) {
-        // The manager aborts its replies as it goes; their completion must not reach this half
-        // destroyed object.
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-        delete reply;
-    }
-}
+// An exchange outstanding is abandoned with the client: its socket closes, no result.
+GatewayStatusClient::~GatewayStatusClient() = default;
 
 std::expected<GatewayConfig, ConfigProblem> GatewayStatusClient::readConfig() const
 {
@@ -67,7 +56,7 @@ std::expected<GatewayConfig, ConfigProblem> GatewayStatusClient::readConfig() co
 
 void GatewayStatusClient::refresh(const QString &harness, const QString &surface)
 {
-    if (m_reply)
+    if (m_exchange)
         return;
     const std::expected<GatewayConfig, ConfigProblem> config = readConfig();
     if (!config) {
@@ -85,8 +74,7 @@ void GatewayStatusClient::refresh(const QString &harness, const QString &surface
                    .arg(gatewayConfigPath(m_home)));
         return;
     }
-    // Only HTTP goes out: the network manager would also read local files and data URLs. A key
-    // with line breaks would split the request's headers.
+    // Only HTTP goes out. A key with line breaks would split the request's headers.
     m_target = url->toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery);
     const QString scheme = url->scheme();
     if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
@@ -101,80 +89,42 @@ void GatewayStatusClient::refresh(const QString &harness, const QString &surface
         return;
     }
 
-    QNetworkRequest request(*url);
-    request.setRawHeader("x-api-key", config->apiKey.toUtf8());
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    m_body.clear();
-    m_cutOff = false;
-    m_timedOut = false;
-    m_reply = m_network.get(request);
-    connect(m_reply, &QNetworkReply::readyRead, this, &GatewayStatusClient::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &GatewayStatusClient::onFinished);
+    // Read on this thread with its head and body bounded: a peer streaming headers or an
+    // endless body costs a buffer's worth of memory, and at the deadline the connection is shut.
+    m_exchange = std::make_unique<HttpExchange>(
+        *url, HttpExchange::Headers{{"x-api-key", config->apiKey.toUtf8()}}, maximumBodySize);
+    connect(m_exchange.get(), &HttpExchange::finished, this, &GatewayStatusClient::onFinished);
     // A deadline for the whole exchange, not an idle time-out: a gateway that keeps sending a
     // byte now and then must not hold the request open. The previous handle is replaced here
     // rather than when its request ends, since that may happen inside its own timeout.
     m_deadline = m_timers.singleShot(deadline, [this] {
-        m_timedOut = true;
-        abortRequest();
+        if (!m_exchange)
+            return;
+        m_exchange->abort();
+        m_exchange.reset();
+        finish(std::unexpected(StatusFailure::Unavailable),
+               m_target + QStringLiteral(" gave no whole answer within %1 ms").arg(deadline.count()));
     });
-}
-
-void GatewayStatusClient::onReadyRead()
-{
-    if (!m_reply || m_cutOff)
-        return;
-    m_body += m_reply->readAll();
-    if (m_body.size() > maximumBodySize) {
-        m_cutOff = true;
-        m_body.clear();
-        abortRequest();
-    }
-}
-
-void GatewayStatusClient::abortRequest()
-{
-    // abort() completes the reply, which runs onFinished.
-    if (QNetworkReply *reply = m_reply.data())
-        reply->abort();
+    m_exchange->start();
 }
 
 void GatewayStatusClient::onFinished()
 {
-    QNetworkReply *reply = m_reply;
-    if (!reply)
-        return;
-    m_reply = nullptr;
     if (m_deadline)
         m_deadline->stop();
-    reply->deleteLater();
-    disconnect(reply, nullptr, this, nullptr);
+    // Deleted later: this runs inside the exchange's own signal.
+    HttpExchange &done = *m_exchange.release();
+    done.deleteLater();
 
     const auto unavailable = [this](const QString &why) {
-        m_body.clear();
         finish(std::unexpected(StatusFailure::Unavailable), m_target + QLatin1Char(' ') + why);
     };
-    if (m_cutOff)
-        return unavailable(QStringLiteral("sent an answer over %1 bytes").arg(maximumBodySize));
-    if (m_timedOut)
-        return unavailable(QStringLiteral("gave no whole answer within %1 ms").arg(deadline.count()));
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const int code = status.isValid() ? status.toInt() : 0;
+    if (done.status() == 0)
+        return unavailable(done.problem());
     // An HTTP error status is a network error too; the status says more.
-    if (code != 0 && (code < 200 || code > 299))
-        return unavailable(QStringLiteral("answered HTTP %1").arg(code));
-    if (reply->error() != QNetworkReply::NoError) {
-        return unavailable(QStringLiteral("failed: %1").arg(QString::fromLatin1(
-                               QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(
-                                   reply->error()))));
-    }
-    if (code == 0)
-        return unavailable(QStringLiteral("gave no HTTP answer"));
-    m_body += reply->readAll();
-    if (m_body.size() > maximumBodySize)
-        return unavailable(QStringLiteral("sent an answer over %1 bytes").arg(maximumBodySize));
-    const auto decoded = decodeGatewayStatus(m_body);
-    m_body.clear();
+    if (done.status() < 200 || done.status() > 299)
+        return unavailable(QStringLiteral("answered HTTP %1").arg(done.status()));
+    const auto decoded = decodeGatewayStatus(done.body());
     if (!decoded)
         return unavailable(QStringLiteral("sent an answer that ") + decodeErrorText(decoded.error()));
     finish(*decoded);

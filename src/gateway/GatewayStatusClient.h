@@ -6,10 +6,7 @@
 #include "platform/Timers.h"
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -17,12 +14,14 @@
 
 namespace Gateway {
 
+class HttpExchange;
+
 // Fetches the gateway's status line for one harness and surface and hands back what came of it:
 // the decoded status, or why there is none. At most one request is in flight; a refresh asked for
 // meanwhile is ignored. Redirects are not followed (the key must not travel to another host), the
-// whole request has a deadline, and an oversized body is cut off. Each new kind of failure is
-// logged once, until an answer arrives. Main thread only; a request outstanding when the client
-// is destroyed is abandoned without a result.
+// whole request has a deadline (its connection is shut when it passes), and oversized headers or
+// body are cut off. Each new kind of failure is logged once, until an answer arrives. Main thread
+// only; a request outstanding when the client is destroyed is abandoned without a result.
 class GatewayStatusClient : public QObject
 {
     Q_OBJECT
@@ -44,25 +43,19 @@ public:
     // Starts one status request, unless one is in flight already.
     void refresh(const QString &harness, const QString &surface);
 
-    bool isFetching() const { return m_reply != nullptr; }
+    bool isFetching() const { return m_exchange != nullptr; }
 
 Q_SIGNALS:
     // A refresh's outcome, also when it ended without a request (sent from inside refresh()).
     void finished(const Gateway::StatusResult &result);
 
 private:
-    void onReadyRead();
     void onFinished();
-    void abortRequest();
     void finish(const StatusResult &result, const QString &problem = {}, bool failure = true);
 
     QString m_home;
-    QNetworkAccessManager m_network;
-    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<HttpExchange> m_exchange;
     QString m_target; // the request's URL for the log: no user name, password or query
-    QByteArray m_body;
-    bool m_cutOff = false;
-    bool m_timedOut = false;
     Platform::Timers &m_timers;
     std::unique_ptr<Platform::TimerHandle> m_deadline;
     // The last failure logged; empty after an answer.

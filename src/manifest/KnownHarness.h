@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 #include <QStringView>
 
@@ -25,5 +26,10 @@ QString harnessId(KnownHarness harness);
 
 // The known harness with that id; none for any other.
 std::optional<KnownHarness> knownHarness(QStringView id);
+
+inline size_t qHash(KnownHarness harness, size_t seed = 0) noexcept
+{
+    return ::qHash(int(harness), seed);
+}
 
 } // namespace Manifest

@@ -55,7 +55,7 @@ void ContextWarnings::update(const QByteArray &conversation, const QString &harn
     if (m_notifier)
         m_notifier->notify(
             QStringLiteral("%1 · context %2 % full").arg(harnessLabel).arg(percent),
-            QStringLiteral("Near the model’s limit older turns get summarised or dropped; a new "
+            QStringLiteral("Near the model’s limit, older turns get summarised or dropped; a new "
                            "conversation starts with an empty context."));
 }
 

@@ -10,23 +10,25 @@ namespace {
 
 struct Row
 {
-    const char *id;
+    Manifest::KnownHarness harness;
     const char *label;
     const char *surface;
-    QStringList classes;  // WM_CLASS instance or class names
+    QStringList classes;  // WM_CLASS instance or class names, Wayland app_ids, application ids
     QStringList programs; // program names behind the window's process
 };
 
 const std::array<Row, 2> &table()
 {
-    // The Linux builds of both desktop applications ship under these window classes and
-    // program names.
+    // The Linux builds of both desktop applications ship under these window classes, app_ids
+    // and program names: Claude Desktop's own build as com.anthropic.Claude (native on Wayland),
+    // the community builds as claude-desktop or Claude; the ChatGPT app that carries Codex as
+    // chatgpt, on XWayland or native.
     static const std::array<Row, 2> rows{{
-        {"claude-code", "Claude", "claude-desktop",
+        {Manifest::KnownHarness::ClaudeCode, "Claude", "claude-desktop",
          {QStringLiteral("com.anthropic.claude"), QStringLiteral("com.anthropic.claudefordesktop"),
           QStringLiteral("claude-desktop"), QStringLiteral("claude")},
          {QStringLiteral("claude-desktop")}},
-        {"codex", "Codex", "codex-desktop",
+        {Manifest::KnownHarness::Codex, "Codex", "codex-desktop",
          {QStringLiteral("com.openai.codex"), QStringLiteral("codex-desktop"),
           QStringLiteral("codex"), QStringLiteral("chatgpt")},
          {QStringLiteral("codex-desktop"), QStringLiteral("ChatGPT")}},
@@ -36,7 +38,7 @@ const std::array<Row, 2> &table()
 
 DesktopHarness harness(const Row &row)
 {
-    return {QString::fromLatin1(row.id), QString::fromLatin1(row.label),
+    return {row.harness, QString::fromLatin1(row.label),
             QString::fromLatin1(row.surface)};
 }
 
@@ -47,11 +49,9 @@ DesktopHarness::forWindow(const Platform::ActiveWindow &window,
                           const std::function<QString(std::int64_t)> &executableName)
 {
     for (const Row &row : table()) {
-        if ((!window.instanceName.isEmpty()
-             && row.classes.contains(window.instanceName, Qt::CaseInsensitive))
-            || (!window.className.isEmpty()
-                && row.classes.contains(window.className, Qt::CaseInsensitive)))
-            return harness(row);
+        for (const QString &name : {window.instanceName, window.className, window.appId})
+            if (!name.isEmpty() && row.classes.contains(name, Qt::CaseInsensitive))
+                return harness(row);
     }
     if (!window.pid || !executableName)
         return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "manifest/KnownHarness.h"
 #include "platform/ActiveWindow.h"
 
 #include <QString>
@@ -12,16 +13,16 @@ namespace Overlay {
 // A desktop application the overlay follows, as the gateway and the pill know it.
 struct DesktopHarness
 {
-    QString id;      // "claude-code" or "codex"
+    Manifest::KnownHarness id;
     QString label;   // shown in the pill
     QString surface; // sent to the gateway
 
     bool operator==(const DesktopHarness &) const = default;
 
-    // The harness whose application owns the window: by either WM_CLASS field, compared
-    // without regard to case; when neither matches, by the name of the program behind the
-    // window's process (`executableName`, given the pid). Any other window, a terminal running
-    // the command-line tools included, has none.
+    // The harness whose application owns the window: by either WM_CLASS field or the
+    // application id, compared without regard to case; when none matches, by the name of the
+    // program behind the window's process (`executableName`, given the pid). Any other window,
+    // a terminal running the command-line tools included, has none.
     static std::optional<DesktopHarness>
     forWindow(const Platform::ActiveWindow &window,
               const std::function<QString(std::int64_t)> &executableName);

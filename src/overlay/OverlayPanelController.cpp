@@ -20,13 +20,6 @@ namespace {
 const QString claudeId = QStringLiteral("claude-code");
 const QString codexId = QStringLiteral("codex");
 
-// Left and top edges inside, right and bottom edges outside.
-bool liesInside(QPoint point, const QRect &area)
-{
-    return point.x() >= area.x() && point.x() < area.x() + area.width() && point.y() >= area.y()
-           && point.y() < area.y() + area.height();
-}
-
 } // namespace
 
 OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
@@ -48,7 +41,7 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
             [this](const Gateway::StatusResult &result) {
                 // A new conversation's status waits for its first turn.
                 if (result &&
-                    m_tracker->pending().contains(m_activeHarness ? m_activeHarness->id : QString()))
+                    m_activeHarness && m_tracker->pending().contains(m_activeHarness->id))
                     return;
                 m_state->update([&](OverlaySnapshot &fields) { showGatewayResult(fields, result); });
             });
@@ -81,7 +74,7 @@ void OverlayPanelController::start()
             [this] { updateVisibility(m_monitor.activeWindow()); });
     m_pollTimer = m_timers.repeating(pollInterval, [this] { refreshGateway(); });
     m_displayTimer = m_timers.repeating(displayInterval, [this] { displayTick(); });
-    m_tracker->takeBaseline({claudeId, codexId});
+    m_tracker->takeBaseline({Manifest::knownHarnesses.begin(), Manifest::knownHarnesses.end()});
     m_transcripts.setChangeHandler([this] { readUsage(); });
     refreshGateway();
     updateVisibility(m_monitor.activeWindow());
@@ -89,11 +82,16 @@ void OverlayPanelController::start()
 
 void OverlayPanelController::refreshGateway()
 {
-    m_gateway->refresh(m_state->snapshot().harness, m_state->snapshot().surface);
+    m_gateway->refresh(Manifest::harnessId(m_state->snapshot().harness),
+                       m_state->snapshot().surface);
 }
 
 void OverlayPanelController::updateVisibility(const std::optional<Platform::ActiveWindow> &window)
 {
+    // The pill itself getting the attention (a window manager that activates what is clicked)
+    // leaves everything as it is.
+    if (window && m_panel->isPanelWindow(window->x11Window))
+        return;
     const std::optional<DesktopHarness> harness =
         window ? DesktopHarness::forWindow(*window, m_executableName) : std::nullopt;
     if (!harness) {
@@ -105,7 +103,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         return;
     }
     if (m_activeHarness != harness)
-        qCDebug(lcOverlay, "Pill shown for %s", qUtf8Printable(harness->id));
+        qCDebug(lcOverlay, "Pill shown for %s", qUtf8Printable(Manifest::harnessId(harness->id)));
     m_activeHarness = harness;
     m_state->update([&](OverlaySnapshot &fields) {
         fields.harness = harness->id;
@@ -113,7 +111,7 @@ void OverlayPanelController::updateVisibility(const std::optional<Platform::Acti
         fields.surface = harness->surface;
     });
     place(window);
-    m_panel->showPanel();
+    m_panel->showPanel(window ? window->x11Window : 0);
     refreshGateway();
     readUsage();
 }
@@ -128,7 +126,8 @@ void OverlayPanelController::place(const std::optional<Platform::ActiveWindow> &
     }
     QRect box = m_panel->box();
     const std::optional<QPoint> stored = m_origins.load();
-    if (stored && liesInside(*stored, *area)) {
+    // The whole pill, not only its corner: a corner just inside leaves a sliver to grab.
+    if (stored && area->contains(QRect(*stored, box.size()))) {
         box.moveTopLeft(*stored);
     } else {
         if (stored)

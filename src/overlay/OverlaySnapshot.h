@@ -1,5 +1,6 @@
 #pragma once
 
+#include "manifest/KnownHarness.h"
 #include "usage/QuotaWindows.h"
 #include "usage/TokenUsage.h"
 
@@ -15,7 +16,7 @@ struct OverlaySnapshot
 {
     QString model = QStringLiteral("Orvane");
     QString harnessLabel = QStringLiteral("Claude");
-    QString harness = QStringLiteral("claude-code");
+    Manifest::KnownHarness harness = Manifest::KnownHarness::ClaudeCode;
     QString surface = QStringLiteral("claude-desktop");
     QString detail = QStringLiteral("Connecting to gateway\u2026");
     bool connected = false;

@@ -2,6 +2,7 @@
 
 #include <QRect>
 
+#include <cstdint>
 #include <functional>
 
 namespace Overlay {
@@ -17,10 +18,13 @@ public:
     virtual QRect box() const = 0;
     virtual void setBox(const QRect &box) = 0;
 
-    // Shows the panel above other windows, on every workspace, without activating it.
-    virtual void showPanel() = 0;
+    // Shows the panel above other windows, on every workspace, without activating it; above
+    // the application's window `over` (the window system's id) too when that is full-screen.
+    virtual void showPanel(std::uint32_t over) = 0;
     virtual void hidePanel() = 0;
     virtual bool isPanelShown() const = 0;
+    // Whether the window system's window `id` is the panel's own.
+    virtual bool isPanelWindow(std::uint32_t id) const = 0;
 
     // Called after the user moved the box (a drag, or the window manager); not for setBox.
     virtual void setMovedHandler(std::function<void()> handler) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/InstallAnswers.h"
+#include "setup/RunningInstalls.h"
 #include "setup/SetupError.h"
 
 #include <QString>
@@ -11,8 +12,16 @@ namespace Setup {
 
 // Writes the answers to "orv_install_<UUID>.json" in the temporary directory (owner-only),
 // runs `npx --yes <package> install --config <file> --yes` and removes the file whatever the
-// outcome.
-void runInstall(const InstallAnswers &answers, const QString &packageSpec, Completion<void> done);
+// outcome. `installs`, when given, holds the install while it runs.
+void runInstall(const InstallAnswers &answers, const QString &packageSpec, Completion<void> done,
+                RunningInstalls *installs = nullptr);
+
+// The PlatformError operation of an install whose temporary folder does not exist; its path
+// is the folder.
+inline constexpr auto missingFolderOperation = "find the temporary folder";
+
+// Where the answers files are written: the temporary directory.
+QString answersDirectory();
 
 // `npx --yes <package> update --all`.
 void runUpdate(const QString &packageSpec, Completion<void> done);

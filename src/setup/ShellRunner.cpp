@@ -3,6 +3,7 @@
 #include "setup/Log.h"
 #include "setup/OutputCollector.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -69,9 +70,10 @@ using ProcessFinished = std::function<void(Outcome, const OutputCollector &)>;
 // /proc; the answers travel in a private file).
 void runCollecting(const QString &program, const QStringList &arguments,
                    const QProcessEnvironment &environment, const QString &command,
-                   ProcessFinished finished)
+                   ProcessFinished finished, std::function<void(qint64)> started = {})
 {
-    auto *process = new QProcess;
+    // Owned by the application: a command still running when the program ends is ended with it.
+    auto *process = new QProcess(QCoreApplication::instance());
     auto collector = std::make_shared<OutputCollector>();
     auto reported = std::make_shared<bool>(false);
 
@@ -113,6 +115,9 @@ void runCollecting(const QString &program, const QStringList &arguments,
                          report(std::unexpected(PlatformError{QStringLiteral("launch"), program,
                                                               process->errorString()}));
                      });
+    if (started)
+        QObject::connect(process, &QProcess::started, process,
+                         [process, started] { started(process->processId()); });
     qCDebug(lcSetup, "Starting %s through %s", qUtf8Printable(command), qUtf8Printable(program));
     process->start();
 }
@@ -174,7 +179,8 @@ void runInLoginShell(const QStringList &arguments, Completion<QString> done,
 }
 
 void runViaPty(const QStringList &arguments, Completion<void> done,
-               const QProcessEnvironment &environment, const QString &script)
+               const QProcessEnvironment &environment, const QString &script,
+               std::function<void(qint64)> started)
 {
     if (!QFileInfo::exists(script)) {
         qCWarning(lcSetup, "Cannot run %s on a pseudo-terminal: %s is missing",
@@ -207,7 +213,8 @@ void runViaPty(const QStringList &arguments, Completion<void> done,
     runCollecting(script,
                   {QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("-c"), inner,
                    QStringLiteral("/dev/null")},
-                  scriptEnvironment, commandString(arguments), completeWith(std::move(done)));
+                  scriptEnvironment, commandString(arguments), completeWith(std::move(done)),
+                  std::move(started));
 }
 
 } // namespace Setup

@@ -29,10 +29,11 @@ inline constexpr auto scriptProgram = "/usr/bin/script";
 
 // The same on a pseudo-terminal through `script`; completes with no value on status 0.
 // SetupError::scriptMissing when `script` does not exist. The command gets `environment`
-// (this process's own unless given).
+// (this process's own unless given); `started` is told the process id of `script`.
 void runViaPty(const QStringList &arguments, Completion<void> done,
                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
-               const QString &script = QLatin1String(scriptProgram));
+               const QString &script = QLatin1String(scriptProgram),
+               std::function<void(qint64)> started = {});
 
 
 } // namespace Setup

@@ -44,7 +44,7 @@ QList<ExistingHarness> SystemSetupEngine::readExistingHarnesses()
 void SystemSetupEngine::runInstall(const InstallAnswers &answers, const QString &packageSpec,
                                    Completion<void> done)
 {
-    Setup::runInstall(answers, packageSpec, std::move(done));
+    Setup::runInstall(answers, packageSpec, std::move(done), &m_installs);
 }
 
 void SystemSetupEngine::runUpdate(const QString &packageSpec, Completion<void> done)

@@ -2,6 +2,7 @@
 
 #include "setup/ExistingInstallations.h"
 #include "setup/LoginShellRunner.h"
+#include "setup/RunningInstalls.h"
 #include "setup/SetupEngine.h"
 
 #include <QStringList>
@@ -50,6 +51,8 @@ private:
     Platform::RunningApplications &applications() const;
 
     Parts m_parts;
+    // Ended with the engine, so quitting never leaves an installer or its answers behind.
+    RunningInstalls m_installs;
 };
 
 } // namespace Setup

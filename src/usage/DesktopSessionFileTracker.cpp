@@ -21,10 +21,10 @@ DesktopSessionFileTracker::DesktopSessionFileTracker(TranscriptSource &source,
     , m_clock(&clock)
 {}
 
-QList<FileState> DesktopSessionFileTracker::scan(const QString &harnessId) const
+QList<FileState> DesktopSessionFileTracker::scan(Manifest::KnownHarness harness) const
 {
     QList<FileState> files;
-    for (const std::string &root : m_source->roots(harnessId)) {
+    for (const std::string &root : m_source->roots(harness)) {
         const TranscriptSource::Listing listing = m_source->listing(root);
         for (const std::string &path : pathsOf(listing))
             files.append(FileState{QByteArray::fromStdString(path),
@@ -44,22 +44,22 @@ DesktopSessionFileTracker::listings(const std::vector<std::string> &roots) const
     return all;
 }
 
-void DesktopSessionFileTracker::takeBaseline(const QStringList &harnessIds)
+void DesktopSessionFileTracker::takeBaseline(const QList<Manifest::KnownHarness> &harnesses)
 {
-    for (const QString &harnessId : harnessIds)
-        m_knownPaths.insert(harnessId, listings(m_source->roots(harnessId)));
+    for (const Manifest::KnownHarness harness : harnesses)
+        m_knownPaths.insert(harness, listings(m_source->roots(harness)));
     m_initialized = true;
 }
 
 std::optional<DesktopSessionFileTracker::Event>
-DesktopSessionFileTracker::poll(const QString &harnessId)
+DesktopSessionFileTracker::poll(Manifest::KnownHarness harness)
 {
     if (!m_initialized)
         return std::nullopt;
-    const std::vector<std::string> roots = m_source->roots(harnessId);
+    const std::vector<std::string> &roots = m_source->roots(harness);
     const std::vector<TranscriptSource::Listing> current = listings(roots);
     const std::vector<TranscriptSource::Listing> known =
-        std::exchange(m_knownPaths[harnessId], current);
+        std::exchange(m_knownPaths[harness], current);
     // A path belongs to one root's listing; its size comes from there.
     const auto sizeOf = [&](const std::string &path) -> std::optional<std::int64_t> {
         for (const std::string &root : roots) {
@@ -69,17 +69,17 @@ DesktopSessionFileTracker::poll(const QString &harnessId)
         return std::nullopt;
     };
 
-    const auto pendingEntry = m_pending.constFind(harnessId);
+    const auto pendingEntry = m_pending.constFind(harness);
     if (pendingEntry != m_pending.constEnd()) {
         const PendingSession pendingSession = *pendingEntry;
         const auto now = m_clock->now();
         if (sizeOf(pendingSession.path.toStdString()).value_or(-1) > pendingSession.initialSize) {
-            m_pending.remove(harnessId);
+            m_pending.remove(harness);
             return Event::SessionReady;
         }
         if (now < pendingSession.expiresAt)
             return std::nullopt;
-        m_pending.remove(harnessId);
+        m_pending.remove(harness);
         return Event::SessionReady;
     }
 
@@ -106,9 +106,9 @@ DesktopSessionFileTracker::poll(const QString &harnessId)
     }
     if (!found)
         return std::nullopt;
-    m_pending.insert(harnessId, PendingSession{QByteArray::fromStdString(*found),
-                                               sizeOf(*found).value_or(0),
-                                               m_clock->now() + waitLimit});
+    m_pending.insert(harness, PendingSession{QByteArray::fromStdString(*found),
+                                             sizeOf(*found).value_or(0),
+                                             m_clock->now() + waitLimit});
     return Event::SessionStarted;
 }
 

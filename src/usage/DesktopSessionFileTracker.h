@@ -7,8 +7,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QString>
-#include <QStringList>
 
 #include <chrono>
 #include <optional>
@@ -42,23 +40,24 @@ public:
         const Platform::Clock &clock = Platform::SystemClock::instance());
 
     // Every transcript file of the harness now, in the source's order.
-    QList<FileState> scan(const QString &harnessId) const;
+    QList<FileState> scan(Manifest::KnownHarness harness) const;
 
     // Makes every transcript file of the given harnesses known, and starts reporting.
-    void takeBaseline(const QStringList &harnessIds);
+    void takeBaseline(const QList<Manifest::KnownHarness> &harnesses);
 
     // One detection step; nothing until the baseline is taken.
-    std::optional<Event> poll(const QString &harnessId);
+    std::optional<Event> poll(Manifest::KnownHarness harness);
 
-    const QHash<QString, PendingSession> &pending() const { return m_pending; }
+    const QHash<Manifest::KnownHarness, PendingSession> &pending() const { return m_pending; }
 
 private:
     std::vector<TranscriptSource::Listing> listings(const std::vector<std::string> &roots) const;
 
     TranscriptSource *m_source;
     const Platform::Clock *m_clock;
-    QHash<QString, std::vector<TranscriptSource::Listing>> m_knownPaths; // one per root
-    QHash<QString, PendingSession> m_pending;
+    // One listing per root.
+    QHash<Manifest::KnownHarness, std::vector<TranscriptSource::Listing>> m_knownPaths;
+    QHash<Manifest::KnownHarness, PendingSession> m_pending;
     bool m_initialized = false;
 };
 

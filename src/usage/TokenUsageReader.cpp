@@ -59,13 +59,10 @@ TokenUsageReader::TokenUsageReader(TranscriptSource &source, std::size_t lineLim
 TokenUsageReader::~TokenUsageReader() = default;
 
 std::optional<QByteArray>
-TokenUsageReader::activeSessionPath(const QString &harnessId,
+TokenUsageReader::activeSessionPath(Manifest::KnownHarness harness,
                                     const std::optional<QString> &projectDirectory) const
 {
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return std::nullopt;
-    return newestPath(*dialect, projectDirectory);
+    return newestPath(dialectFor(harness), projectDirectory);
 }
 
 std::optional<QByteArray>
@@ -112,14 +109,12 @@ TokenUsageReader::newestPath(TranscriptDialect dialect,
     return QByteArray::fromStdString(candidates[best]);
 }
 
-std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
+std::optional<SessionUsage> TokenUsageReader::usage(Manifest::KnownHarness harness,
                                                     const std::optional<QString> &projectDirectory)
 {
     // The dialect decides the root, the narrowing and the parsing: worked out once.
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return std::nullopt;
-    auto path = newestPath(*dialect, projectDirectory);
+    const TranscriptDialect dialect = dialectFor(harness);
+    auto path = newestPath(dialect, projectDirectory);
     if (!path)
         return std::nullopt;
     // Worked on in place: copying the id set of a long conversation would cost more than
@@ -147,7 +142,7 @@ std::optional<SessionUsage> TokenUsageReader::usage(const QString &harnessId,
     m_unreadable.clear();
     m_readThisCall = 0;
     m_budgetSpent = false;
-    readFile(fd, *dialect, progress);
+    readFile(fd, dialect, progress);
     progress.device = std::uint64_t(status.st_dev);
     progress.inode = std::uint64_t(status.st_ino);
     ::close(fd);

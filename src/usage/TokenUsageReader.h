@@ -58,16 +58,16 @@ public:
     TokenUsageReader(const TokenUsageReader &) = delete;
     TokenUsageReader &operator=(const TokenUsageReader &) = delete;
 
-    // Path of the transcript with the latest modification time ("claude-code" may be narrowed
+    // Path of the transcript with the latest modification time (Claude Code's may be narrowed
     // to one project's folder), or none.
     std::optional<QByteArray>
-    activeSessionPath(const QString &harnessId,
+    activeSessionPath(Manifest::KnownHarness harness,
                       const std::optional<QString> &projectDirectory = std::nullopt) const;
 
     // The newest transcript and its counters after reading its appended complete lines, or
     // none when the harness has no transcript. A transcript that cannot be opened gives the
     // counters known so far.
-    std::optional<SessionUsage> usage(const QString &harnessId,
+    std::optional<SessionUsage> usage(Manifest::KnownHarness harness,
                                       const std::optional<QString> &projectDirectory = std::nullopt);
 
     void reset();

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -28,6 +29,15 @@ constexpr std::uint32_t wayDownEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | 
                                         IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
                                         IN_MASK_ADD;
 
+// A quarter of the user's inotify watches: other programs of the user need theirs too.
+std::size_t defaultWatchLimit()
+{
+    QFile file(QStringLiteral("/proc/sys/fs/inotify/max_user_watches"));
+    const long long total =
+        file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+    return std::size_t(std::max(total, 8192LL) / 4);
+}
+
 bool below(const std::string &path, const std::string &folder)
 {
     return path.size() > folder.size() && path[folder.size()] == '/' && path.starts_with(folder);
@@ -36,9 +46,10 @@ bool below(const std::string &path, const std::string &folder)
 } // namespace
 
 TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLimit,
-                                 const RootEnvironment &environment)
+                                 const RootEnvironment &environment, std::size_t watchLimit)
     : TranscriptSource(homeDirectory, environment)
     , m_queueLimit(queueLimit)
+    , m_watchLimit(watchLimit ? watchLimit : defaultWatchLimit())
     , m_events(std::make_unique_for_overwrite<char[]>(eventBufferSize))
     , m_walk(homeDirectory, environment)
 {
@@ -49,6 +60,7 @@ TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLim
             m_trees.push_back(std::move(tree));
         }
     }
+    m_walkers.resize(m_trees.size());
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) {
         qCWarning(lcUsage, "No inotify (%s): transcripts are walked at every question",
@@ -69,6 +81,11 @@ TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLim
 TranscriptIndex::~TranscriptIndex()
 {
     *m_alive = false;
+    *m_stopWalks = true;
+    for (std::thread &walker : m_walkers) {
+        if (walker.joinable())
+            walker.join();
+    }
     m_notifier.reset();
     if (m_fd >= 0)
         ::close(m_fd);
@@ -99,7 +116,7 @@ std::optional<std::string> TranscriptIndex::newest(const std::string &root,
 {
     processPendingEvents();
     Tree *tree = treeOf(root);
-    if (!tree || tree->walkEveryTime)
+    if (!tree || (tree->walkEveryTime && !walksInBackground()))
         return m_walk.newest(root, folder);
     const auto best = [](auto from, auto to, const auto &inside) {
         std::optional<std::string> path;
@@ -129,7 +146,7 @@ TranscriptSource::Listing TranscriptIndex::listing(const std::string &root)
 {
     processPendingEvents();
     Tree *tree = treeOf(root);
-    if (!tree || tree->walkEveryTime)
+    if (!tree || (tree->walkEveryTime && !walksInBackground()))
         return m_walk.listing(root);
     if (!tree->snapshot || tree->snapshotVersion != tree->version) {
         auto paths = std::make_shared<std::vector<std::string>>();
@@ -145,12 +162,18 @@ TranscriptSource::Listing TranscriptIndex::listing(const std::string &root)
 std::optional<std::int64_t> TranscriptIndex::size(const std::string &root, const std::string &path)
 {
     Tree *tree = treeOf(root);
-    if (!tree || tree->walkEveryTime)
+    if (!tree || (tree->walkEveryTime && !walksInBackground()))
         return m_walk.size(root, path);
     const auto found = tree->files.find(path);
     if (found == tree->files.end())
         return std::nullopt;
-    return found->second.size;
+    if (!tree->walkEveryTime)
+        return found->second.size;
+    // Not watched: a file of the latest walk, as large as it is now.
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return std::int64_t(status.st_size);
 }
 
 void TranscriptIndex::processPendingEvents()
@@ -247,8 +270,11 @@ void TranscriptIndex::apply(int wd, std::uint32_t mask, const char *name)
         if (mask & (IN_DELETE | IN_MOVED_FROM | IN_CREATE | IN_MOVED_TO | IN_ATTRIB))
             removeFolder(treeIndex, path);
         // A folder that arrived or may have become readable is walked.
-        if (mask & (IN_CREATE | IN_MOVED_TO | IN_ATTRIB))
+        if (mask & (IN_CREATE | IN_MOVED_TO | IN_ATTRIB)) {
             addFolder(treeIndex, path);
+            if (tree.walkEveryTime)
+                walkInBackground(treeIndex);
+        }
         return;
     }
     if (!isTranscriptName(nameView) || !holds(tree.root, path))
@@ -284,15 +310,85 @@ void TranscriptIndex::rebuild(std::size_t treeIndex)
     watchWayDown(treeIndex);
     addFolder(treeIndex, tree.root);
     qCDebug(lcUsage, "Walked %s: %zu transcripts%s", tree.root.c_str(), tree.files.size(),
-            tree.walkEveryTime ? ", to be walked at every question" : "");
+            tree.walkEveryTime ? ", not watched" : "");
+    if (tree.walkEveryTime)
+        walkInBackground(treeIndex);
     changed();
+}
+
+void TranscriptIndex::walkInBackground(std::size_t treeIndex)
+{
+    Tree &tree = m_trees[treeIndex];
+    for (auto at = m_watches.begin(); at != m_watches.end();) {
+        if (at->second.tree == treeIndex && !at->second.folder.empty()) {
+            at->second.folder.clear();
+            if (at->second.steps.empty()) {
+                ::inotify_rm_watch(m_fd, at->first);
+                at = m_watches.erase(at);
+                continue;
+            }
+        }
+        ++at;
+    }
+    if (!walksInBackground())
+        return;
+    tree.walkInterval = firstWalkInterval;
+    startWalk(treeIndex, ++tree.walkGeneration);
+}
+
+void TranscriptIndex::startWalk(std::size_t treeIndex, std::uint64_t generation)
+{
+    Tree &tree = m_trees[treeIndex];
+    if (!tree.walkEveryTime || tree.walkGeneration != generation)
+        return;
+    if (m_walkers[treeIndex].joinable())
+        m_walkers[treeIndex].join(); // the last walk's thread, ended but for its return
+    m_walkers[treeIndex] = std::thread([this, treeIndex, generation, root = tree.root,
+                                        stop = m_stopWalks, notifier = m_notifier.get()] {
+        Files files;
+        walkTranscripts(
+            root,
+            [&](const TranscriptFile &file) {
+                files.emplace(std::string(file.path),
+                              Entry{file.size, {file.modifiedSeconds, file.modifiedNanoseconds}});
+            },
+            [&](const std::string &, bool) { return !*stop; });
+        if (*stop)
+            return;
+        // Delivered through the notifier: a result the index no longer waits for goes with it.
+        QMetaObject::invokeMethod(
+            notifier,
+            [this, treeIndex, generation, files = std::move(files)]() mutable {
+                walked(treeIndex, generation, std::move(files));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TranscriptIndex::walked(std::size_t treeIndex, std::uint64_t generation, Files files)
+{
+    Tree &tree = m_trees[treeIndex];
+    if (!tree.walkEveryTime || tree.walkGeneration != generation)
+        return;
+    if (files != tree.files) {
+        tree.files = std::move(files);
+        tree.newestKnown = false;
+        membershipChanged(tree);
+        changed();
+        tree.walkInterval = firstWalkInterval;
+    } else {
+        // A tree this large that stands still is looked at less and less often.
+        tree.walkInterval = std::min(tree.walkInterval * 2, longestWalkInterval);
+    }
+    QTimer::singleShot(tree.walkInterval, m_notifier.get(),
+                       [this, treeIndex, generation] { startWalk(treeIndex, generation); });
 }
 
 void TranscriptIndex::stopWatching(Tree &tree, const std::string &folder, const QString &why)
 {
     if (!tree.walkEveryTime) {
-        qCWarning(lcUsage, "Cannot watch %s (%s): %s is walked at every question", folder.c_str(),
-                  qUtf8Printable(why), tree.root.c_str());
+        qCWarning(lcUsage, "Cannot watch %s (%s): %s is walked from time to time instead",
+                  folder.c_str(), qUtf8Printable(why), tree.root.c_str());
     }
     tree.walkEveryTime = true;
 }
@@ -336,12 +432,18 @@ void TranscriptIndex::addFolder(std::size_t treeIndex, const std::string &folder
     const auto watchFolder = [&](const std::string &path, bool isRoot) {
         // Only the tree's root may be reached through a link, as in a walk.
         const bool followed = isRoot && path == tree.root;
+        if (tree.walkEveryTime)
+            return false; // walked elsewhere
+        if (m_watches.size() >= m_watchLimit) {
+            stopWatching(tree, path, QStringLiteral("more folders than %1 watches").arg(m_watchLimit));
+            return false;
+        }
         const int wd =
             ::inotify_add_watch(m_fd, path.c_str(), folderEvents | (followed ? 0 : IN_DONT_FOLLOW));
         if (wd < 0) {
             if (errno == ENOSPC || errno == ENOMEM) {
                 stopWatching(tree, path, qt_error_string(errno));
-                return true;
+                return false;
             }
             return false; // gone, unreadable or out of reach: a walk skips it as well
         }

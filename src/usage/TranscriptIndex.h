@@ -6,10 +6,13 @@
 
 #include <QFile>
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,8 +26,12 @@ namespace Usage {
 // It watches every folder of the trees with inotify (folders created later included) and each
 // folder on the way from the home directory (or "/") down to a root, so that a root that appears,
 // disappears or is replaced is walked again. A tree is also walked again, whole, when the
-// kernel's event queue overflowed; when a folder's watch cannot be added for lack of resources
-// (the tree is then answered by walking it on every question until it is walked again).
+// kernel's event queue overflowed. When a folder's watch cannot be added (the kernel's limit, or
+// more folders than a quarter of the user's watches, which other programs need too), the tree's
+// folder watches are given back and the tree is walked on a thread of its own, again and again
+// at an interval that grows while nothing changes, until something on the way down to it
+// changes; answers then come from the latest such walk. Without an event loop such a tree is
+// walked at every question instead.
 //
 // Events are taken from the kernel in two ways: from the Qt event loop (a socket notifier on
 // the inotify descriptor, so the queue never fills while nobody asks) and at the start of
@@ -49,12 +56,19 @@ class TranscriptIndex : public TranscriptSource
 public:
     // QUEUELIMIT, when not 0, drops every event past that many in one batch and handles the
     // batch as a queue overflow, as the kernel does with its own (much larger) limit.
+    // WATCHLIMIT, when not 0, is the most folder watches the index holds (else a quarter of
+    // fs.inotify.max_user_watches).
     explicit TranscriptIndex(std::string homeDirectory, std::size_t queueLimit = 0,
-                             const RootEnvironment &environment = {});
+                             const RootEnvironment &environment = {}, std::size_t watchLimit = 0);
     explicit TranscriptIndex(const QString &homeDirectory, std::size_t queueLimit = 0,
-                             const RootEnvironment &environment = {})
-        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit, environment)
+                             const RootEnvironment &environment = {}, std::size_t watchLimit = 0)
+        : TranscriptIndex(QFile::encodeName(homeDirectory).toStdString(), queueLimit, environment,
+                          watchLimit)
     {}
+
+    // The first and the longest interval between the walks of a tree that is not watched.
+    static constexpr std::chrono::milliseconds firstWalkInterval{2000};
+    static constexpr std::chrono::milliseconds longestWalkInterval{60000};
     ~TranscriptIndex() override;
 
     std::optional<std::string> newest(const std::string &root, const std::string &folder) override;
@@ -76,13 +90,17 @@ private:
     {
         std::int64_t size = 0;
         ModificationTime modified;
+        friend bool operator==(const Entry &, const Entry &) = default;
     };
+    using Files = std::map<std::string, Entry>; // sorted by path bytes
     struct Tree
     {
         std::string root;
-        std::map<std::string, Entry> files; // sorted by path bytes
-        bool dirty = true;                  // to be walked again, whole
-        bool walkEveryTime = false;         // a watch is missing: answers come from walks
+        Files files;
+        bool dirty = true;          // to be walked again, whole
+        bool walkEveryTime = false; // a watch is missing: answers come from walks
+        std::chrono::milliseconds walkInterval = firstWalkInterval;
+        std::uint64_t walkGeneration = 0; // tells a walk's late result from the current one's
         std::uint64_t version = 0;
         std::shared_ptr<const std::vector<std::string>> snapshot;
         std::uint64_t snapshotVersion = 0;
@@ -111,9 +129,15 @@ private:
     // A watch of FOLDER is missing: the tree is answered by walks until it is walked again.
     void stopWatching(Tree &tree, const std::string &folder, const QString &why);
     void changed();
+    // Gives back the tree's folder watches and walks it off this thread from now on.
+    void walkInBackground(std::size_t tree);
+    void startWalk(std::size_t tree, std::uint64_t generation);
+    void walked(std::size_t tree, std::uint64_t generation, Files files);
+    bool walksInBackground() const { return m_notifier != nullptr; }
 
     int m_fd = -1;
     std::size_t m_queueLimit = 0;
+    std::size_t m_watchLimit = 0;
     std::vector<Tree> m_trees;
     std::unordered_map<int, Watch> m_watches;
     std::unique_ptr<QSocketNotifier> m_notifier;
@@ -125,6 +149,9 @@ private:
     bool m_changeQueued = false;
     // Tells queued change calls that ran after the index was destroyed to do nothing.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // The walks under way on threads of their own; told to stop and joined with the index.
+    std::shared_ptr<std::atomic<bool>> m_stopWalks = std::make_shared<std::atomic<bool>>(false);
+    std::vector<std::thread> m_walkers;
 };
 
 } // namespace Usage

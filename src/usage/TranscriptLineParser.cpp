@@ -372,9 +372,17 @@ bool TranscriptLineParser::Private::codex(dom::object root, FileProgress &progre
     usage.freshInput = std::max<std::int64_t>(saturatingSubtract(input, cached), 0);
     usage.output = saturatingAdd(readNumber(totals, "output_tokens"),
                                  readNumber(totals, "reasoning_output_tokens"));
-    std::int64_t window = 0;
-    if (!info.at_key("model_context_window").get_int64().get(window) && window >= 1)
-        usage.contextWindow = window;
+    // A whole number, written as an integer or as a float with nothing after the point.
+    dom::element windowValue;
+    if (!info.at_key("model_context_window").get(windowValue)) {
+        std::int64_t window = 0;
+        double whole = 0;
+        if (!windowValue.get_int64().get(window) && window >= 1)
+            usage.contextWindow = window;
+        else if (!windowValue.get_double().get(whole) && whole >= 1 && whole < 0x1p63 &&
+                 whole == std::floor(whole))
+            usage.contextWindow = static_cast<std::int64_t>(whole);
+    }
     dom::object last;
     if (member(info, "last_token_usage", last)) {
         if (const std::int64_t lastInput = readNumber(last, "input_tokens"); lastInput >= 1)

@@ -1,21 +1,16 @@
 #include "usage/TranscriptRoots.h"
 
-#include "manifest/KnownHarness.h"
-
 namespace Usage {
 
-std::optional<TranscriptDialect> dialectFor(const QString &harnessId)
+TranscriptDialect dialectFor(Manifest::KnownHarness harness)
 {
-    const auto known = Manifest::knownHarness(harnessId);
-    if (!known)
-        return std::nullopt;
-    switch (*known) {
+    switch (harness) {
     case Manifest::KnownHarness::ClaudeCode:
         return TranscriptDialect::ClaudeCode;
     case Manifest::KnownHarness::Codex:
         return TranscriptDialect::Codex;
     }
-    return std::nullopt;
+    return TranscriptDialect::ClaudeCode;
 }
 
 RootEnvironment RootEnvironment::fromProcess()

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "manifest/KnownHarness.h"
 
 #include <array>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +18,8 @@ enum class TranscriptDialect
 constexpr std::array<TranscriptDialect, 2> allDialects{TranscriptDialect::ClaudeCode,
                                                        TranscriptDialect::Codex};
 
-std::optional<TranscriptDialect> dialectFor(const QString &harnessId);
+// The format a harness writes its transcripts in.
+TranscriptDialect dialectFor(Manifest::KnownHarness harness);
 
 // What moves the transcript roots away from the home directory, as the environment holds it
 // (bytes): CLAUDE_CONFIG_DIR takes the place of ~/.claude, as it does for Claude Code itself,

@@ -45,12 +45,9 @@ bool TranscriptSource::reportsChanges(const std::string &) const
     return false;
 }
 
-std::vector<std::string> TranscriptSource::roots(const QString &harnessId) const
+const std::vector<std::string> &TranscriptSource::roots(Manifest::KnownHarness harness) const
 {
-    const auto dialect = dialectFor(harnessId);
-    if (!dialect)
-        return {};
-    return roots(*dialect);
+    return roots(dialectFor(harness));
 }
 
 const std::vector<std::string> &TranscriptSource::roots(TranscriptDialect dialect) const
@@ -64,9 +61,9 @@ bool TranscriptSource::holds(const std::string &root, std::string_view path) con
            path.find("/.claude/projects/", root.size()) != std::string_view::npos;
 }
 
-bool TranscriptSource::reportsChangesOf(const QString &harnessId) const
+bool TranscriptSource::reportsChangesOf(Manifest::KnownHarness harness) const
 {
-    const std::vector<std::string> all = roots(harnessId);
+    const std::vector<std::string> &all = roots(harness);
     return std::all_of(all.begin(), all.end(),
                        [this](const std::string &root) { return reportsChanges(root); });
 }

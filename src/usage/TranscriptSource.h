@@ -44,10 +44,9 @@ public:
     TranscriptSource(const TranscriptSource &) = delete;
     TranscriptSource &operator=(const TranscriptSource &) = delete;
 
-    // The transcript roots of a harness, none for harnesses without transcripts. Claude Code
-    // has two: its own projects folder, and the tree of Claude Desktop's agent sessions, each
+    // The transcript roots of a harness. Claude Code has two: its own projects folder, and the tree of Claude Desktop's agent sessions, each
     // of which keeps Claude Code transcripts in a ".claude/projects" folder of its own.
-    std::vector<std::string> roots(const QString &harnessId) const;
+    const std::vector<std::string> &roots(Manifest::KnownHarness harness) const;
     const std::vector<std::string> &roots(TranscriptDialect dialect) const;
 
     // Whether PATH, a transcript file's path below ROOT, is one of its transcripts: in the
@@ -55,7 +54,7 @@ public:
     bool holds(const std::string &root, std::string_view path) const;
 
     // Whether every change below every root of the harness reaches the change handler.
-    bool reportsChangesOf(const QString &harnessId) const;
+    bool reportsChangesOf(Manifest::KnownHarness harness) const;
 
     // The newest transcript below FOLDER, which lies in ROOT; none when there is none or the
     // folder cannot be listed.

@@ -1,5 +1,7 @@
 #include "wizard/ErrorDescription.h"
 
+#include "setup/RouterOperations.h"
+
 #include <QStringList>
 
 namespace Wizard {
@@ -22,9 +24,14 @@ QString describe(const Failure &failure, const QString &fallback)
 {
     if (const auto *manifest = std::get_if<Manifest::ManifestError>(&failure))
         return manifest->description();
-    if (const auto *setup = std::get_if<Setup::SetupFailure>(&failure))
+    if (const auto *setup = std::get_if<Setup::SetupFailure>(&failure)) {
         if (auto message = installerMessage(*setup))
             return *message;
+        // Trying again changes nothing until the folder is there.
+        if (const auto *platform = std::get_if<Setup::PlatformError>(setup);
+            platform && platform->operation == QLatin1String(Setup::missingFolderOperation))
+            return fallback + QStringLiteral(" The temporary folder %1 is missing.").arg(platform->path);
+    }
     return fallback + QStringLiteral(" You can try again.");
 }
 

@@ -22,8 +22,10 @@
 #include <QTest>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 #include <unistd.h>
@@ -58,6 +60,9 @@ private Q_SLOTS:
     void unusableSocketEndsWithAMessage_data();
     void unusableSocketEndsWithAMessage();
     void damagedManifestEndsTheProgram();
+    void sharedRuntimeFolderIsNotUsed();
+    void quitSignalsEndTheProgram_data();
+    void quitSignalsEndTheProgram();
     void cleanup();
 
 private:
@@ -399,7 +404,7 @@ void TestOrvaneApp::unusableSocketEndsWithAMessage()
         changes << u"XDG_RUNTIME_DIR="_s + place.path();
     } else if (setUp == u"long"_s) {
         const QString deep = place.filePath(QString(60, u'd') + u'/' + QString(60, u'e'));
-        QVERIFY(QDir().mkpath(deep));
+        QVERIFY(QDir().mkpath(deep) && ::chmod(QFile::encodeName(deep).constData(), 0700) == 0);
         changes << u"XDG_RUNTIME_DIR="_s + deep;
     } else {
         QVERIFY(QDir().mkpath(place.filePath(u".cache/orvane"_s)));
@@ -444,6 +449,43 @@ void TestOrvaneApp::damagedManifestEndsTheProgram()
     QVERIFY2(error.contains(QByteArray("Manifest " + folder + "/install-manifest.json is invalid: ")) &&
                  error.endsWith(QByteArray('\n' + folder + " is missing its bundled install-manifest.json\n")),
              error.constData());
+}
+
+void TestOrvaneApp::sharedRuntimeFolderIsNotUsed()
+{
+    // In a runtime folder everyone may write to, another user could hold the socket's name.
+    QTemporaryDir shared;
+    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+    QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR="_s + shared.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(cacheSocket()), 20000);
+    QVERIFY(!QFileInfo::exists(shared.filePath(u"orvane.socket"_s)));
+    QCOMPARE(program->state(), QProcess::Running);
+}
+
+void TestOrvaneApp::quitSignalsEndTheProgram_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP (logging out)") << SIGHUP;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+void TestOrvaneApp::quitSignalsEndTheProgram()
+{
+    // Ended by a signal, the program quits as on Quit, taking an install under way down with
+    // it; at start it removes the answers file a killed copy left.
+    QFETCH(int, signal);
+    QTemporaryDir temporary;
+    const QString left = temporary.filePath(u"orv_install_0.json"_s);
+    QFile file(left);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    file.close();
+    QProcess *program = startProgram({}, {u"TMPDIR="_s + temporary.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(left), 20000);
+    QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
+    QVERIFY(program->waitForFinished(20000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program->exitCode() == 0, program->readAllStandardError().right(3000).constData());
 }
 
 int main(int argc, char **argv)

@@ -147,7 +147,8 @@ void TestDesign::welcomeScreenStarts()
     QVERIFY(QTest::qWaitForWindowActive(&screen));
     auto *button = screen.findChild<Design::FlatButton *>(QStringLiteral("getStarted"));
     QVERIFY(button);
-    QCOMPARE(button->size(), QSize(145, 62));
+    // 145 wide in Archivo; wider in a fallback face that needs it.
+    QVERIFY(button->height() == 62 && button->width() >= 145);
     QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
     if (key == 0) {
         QTest::mouseClick(button, Qt::LeftButton);

@@ -93,6 +93,7 @@ private Q_SLOTS:
         row("label alone, model id", 299, "{\"label\":\"Routing to plan\",\"model\":\"s-4\"}", GatewayStatus{{}, u"s-4"_s, u"Routing to plan"_s, {}, {}, {}, {}, {}});
         row("nulls are absent", 200, "{\"cache_expires_at\":null,\"savings_pct\":null,\"asks_open\":null,\"model\":null,\"auth_mode\":null,\"label\":null}", GatewayStatus{});
         row("whole-valued numbers as counters", 200, "{\"asks_open\":3.0,\"answers_fresh\":1e2,\"savings_pct\":7}", GatewayStatus{{}, {}, {}, {}, {}, 7.0, 3, 100});
+        row("controls and bidi overrides dropped", 200, "{\"label\":\"\\u202e\\u0000evil\\u2066\\u001b[31m\\u200f\"}", labelled(u"evil[31m"_s));
         row("body of exactly 1 MiB", 200, "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize - 12, 'x') + "\"}", labelled(QString(GatewayStatusClient::maximumBodySize - 12, u'x')));
         // clang-format on
         row("200 empty body", 200, {});
@@ -368,6 +369,7 @@ private Q_SLOTS:
         QTest::newRow("valid JSON over 1 MiB") << QStringLiteral("large") << false;
         QTest::newRow("closed mid-answer") << QStringLiteral("closed") << false;
         QTest::newRow("redirect to another host") << QStringLiteral("redirect") << false;
+        QTest::newRow("streams headers at full speed") << QStringLiteral("headers") << false;
     }
     void hostile()
     {
@@ -387,6 +389,8 @@ private Q_SLOTS:
                 "{\"label\":\"" + QByteArray(GatewayStatusClient::maximumBodySize, 'x') + "\"}");
         else if (kind == QLatin1String("closed"))
             server.answer = HttpTestServer::closeMidAnswer();
+        else if (kind == QLatin1String("headers"))
+            server.answer = HttpTestServer::streamHeaders(1);
         else if (kind == QLatin1String("redirect"))
             server.answer = HttpTestServer::reply(
                 302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n");

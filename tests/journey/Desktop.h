@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDeadlineTimer>
+#include "support/ProcessGroup.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -9,13 +10,10 @@
 
 #include <xcb/xcb.h>
 
-#include <memory>
-#include <optional>
-
 // A private desktop for one test: an X server on a display number it picks itself, the Openbox
 // window manager on it, and a session bus (with the accessibility bus it starts on demand). It
 // ends them all, newest first, when it goes.
-class Desktop
+class Desktop : public ProcessGroup
 {
 public:
     static constexpr int kWidth = 1280;
@@ -67,26 +65,9 @@ public:
         }
         QFAIL("openbox did not start managing the screen");
     }
-    ~Desktop()
-    {
-        for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it)
-            stop(**it);
-    }
 
-    QProcessEnvironment environment() const { return m_environment; }
     QString busAddress() const { return m_busAddress; }
 
-    // A program's standard output on this desktop; nothing when it failed.
-    std::optional<QByteArray> run(const QString &program, const QStringList &arguments) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.start(program, arguments);
-        if (!process.waitForFinished(20'000) || process.exitStatus() != QProcess::NormalExit ||
-            process.exitCode() != 0)
-            return std::nullopt;
-        return process.readAllStandardOutput();
-    }
     // A key press as a user types it, into whichever window has the focus.
     void key(const QString &keys) const
     {
@@ -120,46 +101,8 @@ public:
         return image;
     }
 
-    // Starts a program on this desktop that lives until it is stopped or the desktop goes;
-    // `forwarded`: its output goes to the test's own, for the log of a failed run.
-    QProcess &spawn(const QString &program, const QStringList &arguments,
-                    const QProcessEnvironment &environment = {}, bool forwarded = false)
-    {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(environment.isEmpty() ? m_environment : environment);
-        if (forwarded)
-            process->setProcessChannelMode(QProcess::ForwardedChannels);
-        else
-            process->setStandardErrorFile(QProcess::nullDevice());
-        process->start(program, arguments);
-        process->waitForStarted();
-        m_processes.push_back(std::move(process));
-        return *m_processes.back();
-    }
-    static void stop(QProcess &process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(5000);
-    }
-
 private:
-    static QString readLine(QProcess &process)
-    {
-        QByteArray line;
-        for (QDeadlineTimer deadline(20'000); !line.endsWith('\n') && !deadline.hasExpired();) {
-            process.waitForReadyRead(100);
-            line += process.readAllStandardOutput();
-        }
-        return line.endsWith('\n') ? QString::fromLatin1(line.trimmed()) : QString();
-    }
-
     QTemporaryDir m_runtime;
     QString m_display;
     QString m_busAddress;
-    QProcessEnvironment m_environment;
-    std::vector<std::unique_ptr<QProcess>> m_processes;
 };

@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 
 using namespace Overlay;
@@ -71,6 +72,8 @@ private Q_SLOTS:
     void clickTogglesWithoutTakingFocus();
     void dragMovesAndIsRemembered();
     void staysOnEveryWorkspace();
+    void staysAboveAFullScreenApplication();
+    void tryOverlayEndsAfterItsTurns();
     void hidesForAnyOtherWindow();
     void cleanupTestCase();
 
@@ -159,8 +162,10 @@ void TestOverlayDesktop::showsAboveTheActiveApplication()
         QVERIFY2(states.contains(QLatin1String(state)), qPrintable(states.join(u' ')));
     QCOMPARE(m_x->property32(panelWindow(), "_NET_WM_DESKTOP"),
              std::vector<std::uint32_t>{0xFFFFFFFF});
-    // The panel did not take the focus from the application.
+    // The panel did not take the focus from the application, and offers no window manager to.
     QCOMPARE(m_x->activeWindow(), m_claude);
+    const auto protocols = m_x->property32(panelWindow(), "WM_PROTOCOLS");
+    QVERIFY(!protocols.empty() && !std::ranges::count(protocols, m_x->atom("WM_TAKE_FOCUS")));
     // No compositor here: the window is clipped to the pill's rounded shape, its corners cut
     // and its edges whole.
     QVERIFY(!m_window->testAttribute(Qt::WA_TranslucentBackground));
@@ -271,8 +276,48 @@ void TestOverlayDesktop::hidesForAnyOtherWindow()
     activate(terminal);
     QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
     QVERIFY(!m_window->isVisible());
-    picture("5-hidden");
+    picture("6-hidden");
     m_x->destroyWindow(terminal);
+}
+
+void TestOverlayDesktop::staysAboveAFullScreenApplication()
+{
+    if (!withWindowManager())
+        QSKIP("full screen is a window manager's");
+    const auto fullScreen = [this](const char *change) {
+        return QProcess::execute(QStringLiteral("wmctrl"),
+                                 {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(m_claude),
+                                  QStringLiteral("-b"), QLatin1String(change)}) == 0;
+    };
+    const auto isFullScreen = [this] {
+        return m_x->netWmState(m_claude).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN"));
+    };
+    activate(m_claude);
+    QVERIFY(fullScreen("add,fullscreen"));
+    QTRY_VERIFY_WITH_TIMEOUT(isFullScreen(), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+    QCOMPARE(m_x->activeWindow(), m_claude);
+    picture("5-full-screen");
+    QVERIFY(fullScreen("remove,fullscreen"));
+    QTRY_VERIFY_WITH_TIMEOUT(!isFullScreen(), wmTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+}
+
+// The developer's tool tools/try-overlay, on this display: after the turns asked for it ends
+// with status 0.
+void TestOverlayDesktop::tryOverlayEndsAfterItsTurns()
+{
+    if (!withWindowManager())
+        QSKIP("tools/try-overlay brings its window to the front through a window manager");
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TRY_OVERLAY_TURNS"), QStringLiteral("2"));
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(ORVANE_SOURCE_DIR "/tools/try-overlay"),
+               {QCoreApplication::applicationDirPath() + QStringLiteral("/..")});
+    QVERIFY(tool.waitForFinished(120000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
 }
 
 void TestOverlayDesktop::cleanupTestCase()
@@ -295,9 +340,11 @@ int main(int argc, char **argv)
             return 0;
         }
     }
-    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
-        std::printf("SKIP   : xdotool is not installed\n");
-        return 0;
+    for (const char *tool : {"xdotool", "wmctrl"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+            std::printf("SKIP   : %s is not installed\n", tool);
+            return 0;
+        }
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);

@@ -24,6 +24,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,8 +85,8 @@ QByteArray turn(int n)
 // The controller with the pill expanded over HOME, on the real timers and the inotify index.
 struct Running
 {
-    explicit Running(const QString &home)
-        : transcripts(home)
+    explicit Running(const QString &home, std::size_t watchLimit = 0)
+        : transcripts(home, 0, {}, watchLimit)
         , controller(OverlayPanelController::Seams{
               .monitor = monitor, .screens = screens, .origins = origins,
               .clock = Platform::SystemClock::instance(), .timers = timers,
@@ -131,6 +132,18 @@ private:
     qint64 m_longest = 0;
 };
 
+// The inotify watches this process holds.
+int inotifyWatches()
+{
+    int watches = 0;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fdinfo")).entryInfoList(QDir::Files)) {
+        QFile info(fd.filePath());
+        if (info.open(QIODevice::ReadOnly))
+            watches += int(info.readAll().count("inotify wd:"));
+    }
+    return watches;
+}
+
 bool writeAll(int fd, const QByteArray &bytes)
 {
     return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
@@ -151,6 +164,7 @@ private Q_SLOTS:
         QTest::newRow("endless chunked body") << QStringLiteral("endless");
         QTest::newRow("50 MiB body") << QStringLiteral("huge");
         QTest::newRow("closed mid-answer") << QStringLiteral("closed");
+        QTest::newRow("streams headers at full speed") << QStringLiteral("headers");
     }
 
     // About five seconds with the pill expanded and a turn written every 300 ms, so the display
@@ -168,6 +182,8 @@ private Q_SLOTS:
             gateway.answer = HttpTestServer::stream(50 * 1024 * 1024, QByteArray(65536, ' '), 1);
         else if (kind == QLatin1String("closed"))
             gateway.answer = HttpTestServer::closeMidAnswer();
+        else if (kind == QLatin1String("headers"))
+            gateway.answer = HttpTestServer::streamHeaders(1);
 
         QTemporaryDir home;
         const QByteArray key = "sk-hostile-" + QByteArray::number(QRandomGenerator::global()->generate64());
@@ -199,14 +215,20 @@ private Q_SLOTS:
             if (!unavailableAt && controller.state().snapshot().detail == u"Gateway unavailable")
                 unavailableAt = elapsed.elapsed();
         }
-        qInfo("%s: worst timer lateness %lld ms, %d display ticks, unavailable after %lld ms",
+        struct rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        qInfo("%s: worst timer lateness %lld ms, %d display ticks, unavailable after %lld ms, "
+              "peak memory %ld MiB",
               qPrintable(kind), static_cast<long long>(timers.worstLateMs()),
-              timers.displayTicks(), static_cast<long long>(unavailableAt.value_or(-1)));
+              timers.displayTicks(), static_cast<long long>(unavailableAt.value_or(-1)),
+              usage.ru_maxrss / 1024);
         QVERIFY(!gateway.requests.isEmpty());
         QVERIFY2(unavailableAt &&
                      *unavailableAt <= Gateway::GatewayStatusClient::deadline.count() + 1500,
                  qPrintable(QString::number(unavailableAt.value_or(-1))));
         QVERIFY(!controller.state().snapshot().connected);
+        // Given up, the exchange is gone: its connection closed, nothing more read.
+        QVERIFY(!gateway.connectionOpen());
         // A stall of the main thread would show as a late tick; a busy shared machine may add a
         // little.
         QVERIFY2(timers.worstLateMs() < 400, qPrintable(QString::number(timers.worstLateMs())));
@@ -235,6 +257,7 @@ private Q_SLOTS:
         QTest::newRow("replaced by a 1 GiB file") << QStringLiteral("replaced");
         QTest::newRow("truncated while read") << QStringLiteral("truncated");
         QTest::newRow("a named pipe in its place") << QStringLiteral("pipe");
+        QTest::newRow("more folders than its watches") << QStringLiteral("folders");
     }
 
     // Another thread does to the transcript what the row says, as fast as it can, while the main
@@ -250,8 +273,15 @@ private Q_SLOTS:
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         QVERIFY(fd >= 0);
         QVERIFY(writeAll(fd, turn(1)));
-        Running running(home.path());
+        // With more folders than it may watch, the index gives its watches back and walks.
+        const bool folders = kind == QLatin1String("folders");
+        for (int i = 0; folders && i < 400; ++i)
+            QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".claude/projects/-p%1/a").arg(i))));
+        Running running(home.path(), folders ? 100 : 0);
         QTRY_COMPARE(running.output(), 40);
+        QVERIFY2(!folders || inotifyWatches() < 20, qPrintable(QString::number(inotifyWatches())));
+        struct rusage before{};
+        ::getrusage(RUSAGE_SELF, &before);
 
         // Between turns a 300 KiB tool result: a long line that does not count.
         const QByteArray result = "{\"type\":\"user\",\"message\":{\"content\":\"" +
@@ -272,6 +302,9 @@ private Q_SLOTS:
             bool ok = true;
             if (kind == QLatin1String("grows")) {
                 ok = fill(fd, 2LL << 30, turns);
+            } else if (folders) {
+                for (int step = 0; ok && step < 20; ++step, std::this_thread::sleep_for(200ms))
+                    ok = fill(fd, 1, turns);
             } else if (kind == QLatin1String("replaced")) {
                 const int next = ::open(spare.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
                 ok = next >= 0 && fill(next, 1LL << 30, turns);
@@ -317,11 +350,18 @@ private Q_SLOTS:
         }
         const qint64 counted = elapsed.elapsed();
         QTest::qWait(100); // the probe's next tick sees a stall that has just ended
+        struct rusage after{};
+        ::getrusage(RUSAGE_SELF, &after);
+        const auto cpuMs = [](const struct rusage &usage) {
+            return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
+                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+        };
         qInfo("%s: %d turns, written in %lld ms, counted after %lld ms; longest stall %lld ms, "
-              "worst timer lateness %lld ms",
+              "worst timer lateness %lld ms, CPU %lld ms, peak memory %ld MiB",
               qPrintable(kind), int(turns), static_cast<long long>(written),
               static_cast<long long>(counted), static_cast<long long>(probe.longestMs()),
-              static_cast<long long>(running.timers.worstLateMs()));
+              static_cast<long long>(running.timers.worstLateMs()), cpuMs(after) - cpuMs(before),
+              after.ru_maxrss / 1024);
         // A read of everything at once would stall for seconds; a busy shared machine may add a
         // little to the slices.
         QVERIFY2(probe.longestMs() < 400, qPrintable(QString::number(probe.longestMs())));

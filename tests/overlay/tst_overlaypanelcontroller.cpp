@@ -53,9 +53,15 @@ struct RecordingPanel final : Panel
 {
     QRect box() const override { return rect; }
     void setBox(const QRect &box) override { rect = box; }
-    void showPanel() override { shown = true; }
+    void showPanel(std::uint32_t window) override
+    {
+        shown = true;
+        over = window;
+    }
     void hidePanel() override { shown = false; }
     bool isPanelShown() const override { return shown; }
+    bool isPanelWindow(std::uint32_t id) const override { return id == ownId; }
+    static constexpr std::uint32_t ownId = 0x500001;
     void setMovedHandler(std::function<void()> handler) override { moved = std::move(handler); }
     void setToggleHandler(std::function<void()> handler) override { toggled = std::move(handler); }
     void drag(QPoint to)
@@ -65,14 +71,16 @@ struct RecordingPanel final : Panel
     }
     QRect rect;
     bool shown = false;
+    std::uint32_t over = 0;
     std::function<void()> moved, toggled;
 };
 
 Platform::ActiveWindow window(const QString &instance, const QString &className,
-                              std::optional<std::int64_t> pid = std::nullopt)
+                              std::optional<std::int64_t> pid = std::nullopt,
+                              const QString &appId = {})
 {
-    return {.id = 0x400001, .instanceName = instance, .className = className, .pid = pid,
-            .frame = QRect(100, 200, 800, 600)};
+    return {.id = 0x400001, .x11Window = 0x400001, .instanceName = instance, .className = className, .appId = appId,
+            .pid = pid, .frame = QRect(100, 200, 800, 600)};
 }
 
 const QString statusPath =
@@ -187,6 +195,9 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity_data(
     for (const char *id : {"com.openai.codex", "codex-desktop", "codex", "chatgpt"})
         row(id, window(QStringLiteral("electron"), QString::fromLatin1(id)), "codex");
     row("class in other case", window(QStringLiteral("x"), QStringLiteral("Claude")), "claude-code");
+    Platform::ActiveWindow native = window({}, {}, {}, QStringLiteral("com.anthropic.Claude"));
+    native.x11Window = 0; // a native Wayland window: above no X11 window
+    row("application id", native, "claude-code");
     row("program claude-desktop", window({}, {}, 4242), "claude-code", "claude-desktop");
     row("program ChatGPT", window(QStringLiteral("a"), QStringLiteral("b"), 4242), "codex",
         "ChatGPT");
@@ -216,24 +227,31 @@ void TestOverlayPanelController::visibilityFollowsTheActiveWindowsIdentity()
 
     rig.monitor.activate(active);
     QCOMPARE(rig.panel->shown, !harness.isEmpty());
+    QCOMPARE(rig.panel->over, rig.panel->shown ? active.x11Window : 0); // kept above that window
     if (harness.isEmpty()) {
         QVERIFY(!controller.activeHarness());
         return;
     }
     const bool claude = harness == QLatin1String("claude-code");
-    QCOMPARE(controller.activeHarness()->id, harness);
-    QCOMPARE(rig.state().harness, harness);
+    QCOMPARE(Manifest::harnessId(controller.activeHarness()->id), harness);
+    QCOMPARE(Manifest::harnessId(rig.state().harness), harness);
     QCOMPARE(rig.state().harnessLabel, claude ? QStringLiteral("Claude") : QStringLiteral("Codex"));
     QCOMPARE(rig.state().surface,
              claude ? QStringLiteral("claude-desktop") : QStringLiteral("codex-desktop"));
     // The activation asked the gateway for this harness and surface.
     QTRY_COMPARE(rig.state().detail, claude ? QStringLiteral("claude line") : QStringLiteral("codex line"));
 
+    // The pill's own window getting the attention changes nothing.
+    Platform::ActiveWindow pill = window({}, {});
+    pill.x11Window = RecordingPanel::ownId;
+    rig.monitor.activate(pill);
+    QVERIFY(rig.panel->shown && controller.activeHarness());
+
     // Another window hides it; the harness fields stay for the next showing.
     rig.monitor.activate(window(QStringLiteral("xterm"), QStringLiteral("XTerm")));
     QVERIFY(!rig.panel->shown);
     QVERIFY(!controller.activeHarness());
-    QCOMPARE(rig.state().harness, harness);
+    QCOMPARE(Manifest::harnessId(rig.state().harness), harness);
     rig.monitor.activate(std::nullopt);
     QVERIFY(!rig.panel->shown);
 }
@@ -254,6 +272,10 @@ void TestOverlayPanelController::placementAndSavedOrigin_data()
         << std::optional(area) << std::optional(QPoint(1280, 300)) << standard;
     QTest::newRow("bottom edge is outside")
         << std::optional(area) << std::optional(QPoint(40, 800)) << standard;
+    QTest::newRow("corner inside, most of the pill outside")
+        << std::optional(area) << std::optional(QPoint(1280 - 31, 800 - 5)) << standard;
+    QTest::newRow("whole pill at the bottom-right corner")
+        << std::optional(area) << std::optional(QPoint(1280 - 318, 800 - 58)) << QPoint(1280 - 318, 800 - 58);
     QTest::newRow("above the usable area")
         << std::optional(area) << std::optional(QPoint(40, 10)) << standard;
     QTest::newRow("beyond a smaller screen")

@@ -277,7 +277,7 @@ private Q_SLOTS:
         OverlayState state;
         const OverlaySnapshot &fields = state.snapshot();
         QCOMPARE(fields.model, QStringLiteral("Orvane"));
-        QCOMPARE(fields.harness, QStringLiteral("claude-code"));
+        QCOMPARE(fields.harness, Manifest::KnownHarness::ClaudeCode);
         QCOMPARE(fields.surface, QStringLiteral("claude-desktop"));
         QVERIFY(!fields.connected);
         QVERIFY(!fields.expanded);

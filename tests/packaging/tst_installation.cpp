@@ -134,6 +134,10 @@ void TestInstallation::layout()
         u"bin/orvane"_s,
         u"share/applications/orvane.desktop"_s,
         u"share/metainfo/dev.orvane.orvane.metainfo.xml"_s,
+        // The GNOME Shell extension, for GNOME 43 and 44 and for 45 on.
+        u"share/gnome-shell/extensions/active-window@orvane.dev/metadata.json"_s,
+        u"share/gnome-shell/extensions/active-window@orvane.dev/__init__.js"_s,
+        u"share/gnome-shell/extensions/active-window@orvane.dev/extension.js"_s,
         u"share/icons/hicolor/scalable/apps/orvane.svg"_s,
         u"share/man/man1/orvane.1.gz"_s,
         u"share/doc/orvane/copyright"_s,

@@ -3,6 +3,7 @@
 #include "StandInRouter.h"
 
 #include "setup/RouterOperations.h"
+#include "setup/SystemSetupEngine.h"
 
 #include <QDirIterator>
 #include <QUuid>
@@ -103,6 +104,7 @@ private Q_SLOTS:
         QTest::newRow("temporary folder not writable") << u"read-only"_s << u"write"_s;
         QTest::newRow("a file in the folder's place") << u"file"_s << u"write"_s;
         QTest::newRow("the disk fills up while writing") << u"full"_s << u"write"_s;
+        QTest::newRow("temporary folder missing") << u"missing"_s << QString::fromLatin1(Setup::missingFolderOperation);
     }
     void answersFileWriteFailures()
     {
@@ -113,7 +115,7 @@ private Q_SLOTS:
         const QString folder = home.path(u"tmp"_s);
         if (obstacle == u"file"_s) {
             home.write(u"tmp"_s, "not a folder");
-        } else {
+        } else if (obstacle != u"missing"_s) {
             QVERIFY(QDir().mkpath(folder));
             if (obstacle == u"read-only"_s) {
                 if (::geteuid() == 0)
@@ -232,6 +234,43 @@ private Q_SLOTS:
             QVERIFY2(!home.read(QDir(home.path()).relativeFilePath(file)).contains(key),
                      qPrintable(file));
         }
+    }
+
+    // Quitting while an installer runs ends its processes and removes its answers; at start,
+    // what a killed copy left is removed, unless it is not a private file of ours or an
+    // installer still reads it.
+    void answersGoneWhenTheProgramEnds()
+    {
+        FixtureHome home;
+        home.program(u"npx"_s, R"(sleep 60 & echo $! > "$HOME/pids"; echo $$ >> "$HOME/pids"; wait)");
+        auto engine = std::make_unique<Setup::SystemSetupEngine>();
+        engine->runInstall({{u"codex"_s}, {}, {}}, kSpec, [](Setup::SetupResult<void>) {});
+        QTRY_VERIFY_WITH_TIMEOUT(home.read(u"pids"_s).count('\n') == 2, 20000);
+        engine.reset();
+        QCOMPARE(QDir(home.path()).entryList({u"orv_install_*"_s}, QDir::Files), QStringList());
+        for (const QByteArray &pid : home.read(u"pids"_s).trimmed().split('\n')) {
+            QFile stat(u"/proc/"_s + QString::fromLatin1(pid) + u"/stat"_s);
+            QVERIFY2(!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "), pid.constData());
+        }
+
+        const auto file = [&](const QString &name, QFile::Permissions permissions) {
+            home.write(name, "{}");
+            QFile::setPermissions(home.path(name), permissions);
+            return home.path(name);
+        };
+        const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+        file(u"orv_install_LEFT.json"_s, owner);
+        file(u"orv_install_SHARED.json"_s, owner | QFile::ReadOther);
+        QVERIFY(QFile::link(file(u"target"_s, owner), home.path(u"orv_install_LINK.json"_s)));
+        QProcess reader;
+        reader.start(u"sh"_s, {u"-c"_s, u"sleep 30; :"_s, u"sh"_s, file(u"orv_install_READ.json"_s, owner)});
+        QVERIFY(reader.waitForStarted());
+        QCOMPARE(Setup::RunningInstalls::removeLeftAnswersFiles(home.path()), 1);
+        reader.kill();
+        reader.waitForFinished();
+        QCOMPARE(QDir(home.path()).entryList({u"orv_install_*"_s}, QDir::Files | QDir::System),
+                 (QStringList{u"orv_install_LINK.json"_s, u"orv_install_READ.json"_s,
+                              u"orv_install_SHARED.json"_s}));
     }
 
     // The real npx runs the stand-in router package (1.4.0) from a registry on loopback, through

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 // HTTP on 127.0.0.1 for tests, friendly or hostile. It records each request's head; then
@@ -91,6 +92,30 @@ struct HttpTestServer
             QObject::connect(socket, &QTcpSocket::disconnected, timer, &QTimer::stop);
             timer->start(period);
         };
+    }
+
+    // A status line, then an 8 KiB header line every `period` ms, never ending the head.
+    static Answer streamHeaders(int period)
+    {
+        return [period](QTcpSocket *socket) {
+            socket->write("HTTP/1.1 200 OK\r\n");
+            auto *timer = new QTimer(socket);
+            QObject::connect(timer, &QTimer::timeout, socket, [socket] {
+                if (socket->bytesToWrite() < 64 * 1024)
+                    socket->write("X-Pad: " + QByteArray(8192 - 9, 'p') + "\r\n");
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, timer, &QTimer::stop);
+            timer->start(period);
+        };
+    }
+
+    // Whether a connection of a client is still open.
+    bool connectionOpen() const
+    {
+        const auto sockets = server.findChildren<QTcpSocket *>();
+        return std::any_of(sockets.begin(), sockets.end(), [](QTcpSocket *socket) {
+            return socket->state() == QAbstractSocket::ConnectedState;
+        });
     }
 
     // Headers and a few bytes of a longer body, then the connection is closed.

@@ -21,10 +21,11 @@ public:
     {
         if (!m_claude)
             return Platform::ActiveWindow{.id = 2, .instanceName = QStringLiteral("xterm"),
-                                          .className = QStringLiteral("XTerm"),
+                                          .className = QStringLiteral("XTerm"), .appId = {},
                                           .pid = std::nullopt, .frame = QRect(0, 0, 800, 600)};
         return Platform::ActiveWindow{.id = 1, .instanceName = QStringLiteral("claude"),
-                                      .className = QStringLiteral("Claude"), .pid = std::nullopt,
+                                      .className = QStringLiteral("Claude"), .appId = {},
+                                      .pid = std::nullopt,
                                       .frame = QRect(0, 0, 800, 600)};
     }
     void setClaudeInFront(bool claude)
@@ -63,7 +64,8 @@ struct QuietPanel final : Overlay::Panel
 {
     QRect box() const override { return m_box; }
     void setBox(const QRect &box) override { m_box = box; }
-    void showPanel() override {}
+    void showPanel(std::uint32_t) override {}
+    bool isPanelWindow(std::uint32_t) const override { return false; }
     void hidePanel() override {}
     bool isPanelShown() const override { return true; }
     void setMovedHandler(std::function<void()>) override {}

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A second client on the test's X server, standing in for other applications: it makes
@@ -108,7 +109,7 @@ public:
             m_c, xcb_get_property(m_c, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
             nullptr);
         std::vector<std::uint32_t> values;
-        if (reply && reply->format == 32) {
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) > 0) {
             values.resize(std::size_t(xcb_get_property_value_length(reply)) / 4);
             std::memcpy(values.data(), xcb_get_property_value(reply), values.size() * 4);
         }
@@ -182,6 +183,45 @@ public:
         };
         const int u = find(upper), l = find(lower);
         return u >= 0 && l >= 0 && u > l;
+    }
+
+    // The first window below `parent`, at any depth, whose WM_WINDOW_ROLE is `role`.
+    xcb_window_t findByRole(const QByteArray &role, xcb_window_t parent = XCB_WINDOW_NONE)
+    {
+        auto *tree = xcb_query_tree_reply(
+            m_c, xcb_query_tree(m_c, parent == XCB_WINDOW_NONE ? m_root : parent), nullptr);
+        if (!tree)
+            return XCB_WINDOW_NONE;
+        const std::vector<xcb_window_t> children(
+            xcb_query_tree_children(tree),
+            xcb_query_tree_children(tree) + xcb_query_tree_children_length(tree));
+        std::free(tree);
+        const xcb_atom_t roleAtom = atom("WM_WINDOW_ROLE");
+        for (const xcb_window_t child : children) {
+            auto *reply = xcb_get_property_reply(
+                m_c, xcb_get_property(m_c, 0, child, roleAtom, XCB_ATOM_STRING, 0, 64), nullptr);
+            const bool found = reply
+                               && QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                                             xcb_get_property_value_length(reply))
+                                      == role;
+            std::free(reply);
+            if (found)
+                return child;
+            if (const xcb_window_t below = findByRole(role, child); below != XCB_WINDOW_NONE)
+                return below;
+        }
+        return XCB_WINDOW_NONE;
+    }
+
+    // Where the pointer is as the server sees it, and the root's child it is in.
+    std::pair<QPoint, xcb_window_t> pointer()
+    {
+        auto *reply = xcb_query_pointer_reply(m_c, xcb_query_pointer(m_c, m_root), nullptr);
+        const std::pair<QPoint, xcb_window_t> where =
+            reply ? std::pair(QPoint(reply->root_x, reply->root_y), reply->child)
+                  : std::pair(QPoint(), xcb_window_t(XCB_WINDOW_NONE));
+        std::free(reply);
+        return where;
     }
 
     // Root coordinates of a window's top-left corner and its size.

@@ -47,7 +47,7 @@ inline QByteArray codexLine(int cached, int cacheWrite, int input, int output, i
 // Usage read a slice at a time (BUDGET bytes per call) until the reader reaches the end, and how
 // many calls that took; none when it keeps going.
 inline std::pair<std::optional<Usage::SessionUsage>, int>
-readInSlices(Usage::TokenUsageReader &reader, const QString &harness, std::uint64_t budget)
+readInSlices(Usage::TokenUsageReader &reader, Manifest::KnownHarness harness, std::uint64_t budget)
 {
     reader.setReadBudget(budget);
     for (int calls = 1; calls < 10000; ++calls) {

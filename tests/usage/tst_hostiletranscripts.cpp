@@ -21,7 +21,7 @@ using namespace Usage;
 
 namespace {
 
-const QString claude = u"claude-code"_s;
+constexpr Manifest::KnownHarness claude = Manifest::KnownHarness::ClaudeCode;
 
 // Files and trees that try to hang, crash or fool the reader and the sources.
 enum class Hostile

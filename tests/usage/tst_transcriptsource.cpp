@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QStringList harnesses{u"claude-code"_s, u"codex"_s};
+const QList<Manifest::KnownHarness> harnesses{Manifest::knownHarnesses.begin(),
+                                               Manifest::knownHarnesses.end()};
 
 // The file-system changes of the differential test, applied with plain POSIX calls so that
 // names, links and times are exactly what the step asks for.
@@ -253,7 +254,7 @@ void TestTranscriptSource::differential()
     int events = 0;
     for (int step = 0; step < 300; ++step) {
         const std::string done = tree.step();
-        for (const QString &harness : harnesses) {
+        for (const Manifest::KnownHarness harness : harnesses) {
             QString expected, got;
             for (const std::string &root : walk.roots(harness)) {
                 expected += answers(walk, root);
@@ -285,7 +286,7 @@ void TestTranscriptSource::rootsAndChanges()
     TranscriptHome home;
     const std::string homePath = QFile::encodeName(home.path()).toStdString();
     TranscriptIndex index(home.path());
-    const std::string root = index.roots(u"claude-code"_s).front();
+    const std::string root = index.roots(Manifest::KnownHarness::ClaudeCode).front();
     int changes = 0;
     index.setChangeHandler([&] {
         ++changes;
@@ -341,7 +342,7 @@ void TestTranscriptSource::rootsAndChanges()
     }
 
     // A tree that shares its folder with the other cannot be watched: it reports no changes.
-    const std::string codexRoot = index.roots(u"codex"_s).front();
+    const std::string codexRoot = index.roots(Manifest::KnownHarness::Codex).front();
     QVERIFY(index.reportsChanges(root) && index.reportsChanges(codexRoot));
     QVERIFY(QDir().mkpath(home.filePath(u".codex"_s)));
     QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".codex/sessions"_s)));

@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::int64_t W = 200000; // the window of "claude-" models
 constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
-const QString claude = u"claude-code"_s, codex = u"codex"_s;
+constexpr Manifest::KnownHarness claude = Manifest::KnownHarness::ClaudeCode, codex = Manifest::KnownHarness::Codex;
 
 const auto lines = [](QByteArray text, bool crlf = false) {
     return text.append('\n').replace('\n', crlf ? "\r\n" : "\n");
@@ -44,12 +44,12 @@ std::unique_ptr<TranscriptSource> makeSource(bool indexed, const QString &home)
 // A transcript as first written and the usage then, what is appended and the usage after it.
 struct Row
 {
-    QString harness;
+    Manifest::KnownHarness harness;
     QByteArray written, appended;
     U first, second;
 };
-void row(const char *name, const QString &harness, const QByteArray &written, const U &first,
-         const QByteArray &appended = {}, const std::optional<U> &second = {})
+void row(const char *name, Manifest::KnownHarness harness, const QByteArray &written,
+         const U &first, const QByteArray &appended = {}, const std::optional<U> &second = {})
 {
     QTest::newRow(name) << Row{harness, written, appended, first, second.value_or(first)};
 }
@@ -266,6 +266,11 @@ usage {"message":{"usage":{"output_tokens":1000}}}
             R"({"payload":{"info":{"total_token_usage":{"input_tokens":5,"cached_input_tokens":2.9,"output_tokens":123456789012345678901234567890,"reasoning_output_tokens":1},"model_context_window":1000.5},"type":"token_count"}}
 {"payload":{"type":"agent_reasoning","info":{"total_token_usage":{"input_tokens":5}}}})"),
         U{2, 0, 3, max, 272000, 9000});
+    row("Codex window as a whole-valued float; beyond 64 bits ignored", codex,
+        lines(R"({"payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":5},"model_context_window":200000.0}}})"),
+        U{0, 0, 5, 0, 200000, 0},
+        lines(R"({"payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":5},"model_context_window":1e19}}})"),
+        U{0, 0, 5, 0, 200000, 0});
 }
 
 void TestUsage::reading()
@@ -440,11 +445,11 @@ void TestUsage::transcriptFiles()
 void TestUsage::projectDirectory_data()
 {
     QTest::addColumn<bool>("indexed");
-    QTest::addColumn<QString>("harness");
+    QTest::addColumn<Manifest::KnownHarness>("harness");
     QTest::addColumn<std::optional<QString>>("project");
     QTest::addColumn<QString>("newest");
     for (const bool indexed : {false, true}) {
-        const auto add = [&](const char *name, const QString &harness,
+        const auto add = [&](const char *name, Manifest::KnownHarness harness,
                              const std::optional<QString> &project, const QString &newest) {
             QTest::addRow("%s, %s", indexed ? "index" : "walk", name)
                 << indexed << harness << project << newest;
@@ -470,7 +475,7 @@ void TestUsage::projectDirectory_data()
 void TestUsage::projectDirectory()
 {
     QFETCH(bool, indexed);
-    QFETCH(QString, harness);
+    QFETCH(Manifest::KnownHarness, harness);
     QFETCH(std::optional<QString>, project);
     QFETCH(QString, newest);
     TranscriptHome home;
@@ -612,7 +617,6 @@ void TestUsage::trackerLifecycle()
     ManualClock clock;
     const auto source = makeSource(indexed, home.path());
     DesktopSessionFileTracker tracker(*source, clock);
-    const QString claude = u"claude-code"_s, codex = u"codex"_s;
     const QString dir = home.filePath(u".claude/projects/-a/"_s);
     const auto started = std::optional(Usage::DesktopSessionFileTracker::Event::SessionStarted);
     const auto ready = std::optional(Usage::DesktopSessionFileTracker::Event::SessionReady);

@@ -80,6 +80,7 @@ private:
     ManualClock m_clock;
     std::unique_ptr<ManualTimers> m_timers;
     std::set<Setup::DesktopApp> m_running;
+    QString m_sessionNotice;
 };
 
 void TestLauncher::init()
@@ -108,6 +109,7 @@ std::unique_ptr<LaunchedView> TestLauncher::makeView(const QStringList &commands
     services.timers = m_timers.get();
     services.ask = WizardFixture::answerFrom(m_answers);
     services.isDesktopAppRunning = [this](Setup::DesktopApp app) { return m_running.contains(app); };
+    services.sessionNotice = [this] { return m_sessionNotice; };
     auto view = std::make_unique<LaunchedView>(services);
     view->setCommands(commands);
     view->setVersionInfo({QStringLiteral("1.2.0"), QStringLiteral("1.2.0")});
@@ -544,12 +546,25 @@ void TestLauncher::errorLine()
     QVERIFY(error->geometry().top() >= rows.last()->geometry().bottom());
     view->setErrorText({});
     QVERIFY(!error->isVisible());
+    auto *notice = view->findChild<QLabel *>(QStringLiteral("sessionNotice"));
+    QVERIFY(!notice->isVisible());
+
+    // What the session lacks for the pill, below the rows, its command selectable.
+    m_sessionNotice = QStringLiteral("Turn the extension on:\ngnome-extensions enable x@y");
+    view = makeView();
+    notice = view->findChild<QLabel *>(QStringLiteral("sessionNotice"));
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->text(), m_sessionNotice);
+    QVERIFY(notice->textInteractionFlags() & Qt::TextSelectableByMouse);
+    const auto newRows = view->findChildren<Wizard::LauncherRowView *>();
+    QVERIFY(notice->geometry().top() >= newRows.last()->geometry().bottom());
+    m_sessionNotice.clear();
 }
 
 void TestLauncher::moreRowsThanFit()
 {
     auto view = makeView(allThree + QStringList{u"orv claude --resume --dangerously-long"_s,
-                                                u"orv codex --yolo"_s});
+                                                u"orv claude -y"_s});
     QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     const auto rows = view->findChildren<Wizard::LauncherRowView *>();
     QCOMPARE(rows.size(), 5);

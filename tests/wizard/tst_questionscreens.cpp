@@ -469,7 +469,10 @@ void TestQuestionScreens::unselectedOptionKeepsItsValues()
     QTest::mouseClick(button(host, u"primary"_s), Qt::LeftButton);
     auto *apikey = host.find<Wizard::FundingOptionRow>(u"option-apikey"_s);
     auto *proxy = host.find<Wizard::FundingOptionRow>(u"option-claude-proxy"_s);
-    const int rowWidth = apikey->width();
+    // The rows leave the scroll bar its room, shown or not, so they never change width.
+    auto *options = host.find<QScrollArea>(u"options"_s);
+    const int rowWidth = options->width() - options->verticalScrollBar()->sizeHint().width();
+    QTRY_COMPARE(apikey->width(), rowWidth);
     QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
     QTest::mouseClick(apikey, Qt::LeftButton);
     QVERIFY(host.find<QWidget>(u"fields-apikey"_s)->isVisible());
@@ -487,9 +490,8 @@ void TestQuestionScreens::unselectedOptionKeepsItsValues()
     QLineEdit *otherRegion = fieldRow(host, u"claude-proxy"_s, u"region"_s)->edit();
     QCOMPARE(otherRegion->echoMode(), QLineEdit::Normal);
     QCOMPARE(otherRegion->text(), u"eu"_s);
-    // Now the options need the scroll bar; its room was kept, so the rows do not narrow.
-    QTRY_VERIFY(host.find<QScrollArea>(u"options"_s)->verticalScrollBar()->isVisible());
-    QCOMPARE(apikey->width(), rowWidth);
+    QTRY_VERIFY(options->verticalScrollBar()->isVisible());
+    QTRY_COMPARE(apikey->width(), rowWidth);
     QTest::keyClicks(otherRegion, u"-west"_s);
     QCOMPARE(fieldRow(host, u"apikey"_s, u"region"_s)->edit()->text(), u"eu-west"_s);
 

@@ -141,6 +141,9 @@ void TestStatusScreens::recheckLineStaysBlankUntilFirstRecheck()
     QDesktopServices::unsetUrlHandler(u"https"_s);
     QCOMPARE(catcher.opened, (QList<QUrl>{QUrl(u"https://nodejs.org/en/download"_s)}));
     QCOMPARE(host.controller.screen(), Screen::NoNode);
+    // Without a browser to give it to (none on this platform), the line under the buttons says so.
+    QTest::mouseClick(host.find<QPushButton>(u"getNode"_s), Qt::LeftButton);
+    QCOMPARE(labelText(host, u"recheckLine"_s), u"Couldn't open a browser: https://nodejs.org/en/download"_s);
 
     // Node.js installed meanwhile: the next recheck reaches welcome.
     QTest::mouseClick(host.find<QPushButton>(u"checkAgain"_s), Qt::LeftButton);

@@ -2,6 +2,7 @@
 // one at a time, and time moves only when the test moves the manual clock.
 
 #include "manifest/ManifestLoader.h"
+#include "setup/RouterOperations.h"
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
 #include "wizard/QuestionsModel.h"
@@ -453,6 +454,11 @@ void TestWizardController::describe_data()
         << u"runInstall"_s << missing << u"Setup didn't finish. You can try again."_s;
     QTest::newRow("a platform error is anything else")
         << u"runInstall"_s << platform << u"Setup didn't finish. You can try again."_s;
+    QTest::newRow("the temporary folder missing")
+        << u"runInstall"_s
+        << Wizard::Failure(Setup::SetupFailure(Setup::PlatformError{
+               QLatin1String(Setup::missingFolderOperation), u"/tmp/gone"_s, u"No such file or directory"_s}))
+        << u"Setup didn't finish. The temporary folder /tmp/gone is missing."_s;
     QTest::newRow("update: last line") << u"runUpdate"_s << exit(u"a\nb"_s) << u"b"_s;
     QTest::newRow("update's fallback")
         << u"runUpdate"_s << exit(QString()) << u"Update didn't finish. You can try again."_s;

@@ -98,7 +98,7 @@ void codexWithQuota(OverlaySnapshot &fields, bool secondary)
 {
     connectedWithCache(fields);
     fields.harnessLabel = QStringLiteral("Codex");
-    fields.harness = QStringLiteral("codex");
+    fields.harness = Manifest::KnownHarness::Codex;
     fields.expanded = true;
     fields.usage = Usage::TokenUsage{.cacheRead = 412800,
                                      .cacheWrite = 0,

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -28,6 +29,9 @@ QList<Snapshot> launcherSnapshots();
 
 // The overlay's pill in its notable states, cropped to the pill's own box (no shadow margin).
 QList<Snapshot> pillSnapshots();
+
+// The texts of buttons and labels shown in `widget` (laid out) that do not fit their box.
+QStringList clippedTexts(const QWidget &widget);
 
 // Lays `widget` out at `size`, lets it settle and draws it at `scale` device pixels per point.
 QImage render(QWidget &widget, QSize size, qreal scale);

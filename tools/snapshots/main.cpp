@@ -1,6 +1,7 @@
-// orvane-snapshots OUTDIR [--scale N]: renders every screen and notable state of the program to
-// OUTDIR/<state>.png with the real widgets on the offscreen platform and fixed sample data.
-// Exits non-zero when a state cannot be rendered.
+// orvane-snapshots OUTDIR [--scale N] [--no-fonts]: renders every screen and notable state of
+// the program to OUTDIR/<state>.png with the real widgets on the offscreen platform and fixed
+// sample data. Exits non-zero when a state cannot be rendered or shows a text that does not fit
+// its box (said on standard error).
 #include "Snapshot.h"
 
 #include "app/FontRegistration.h"
@@ -23,8 +24,10 @@ int main(int argc, char *argv[])
         scale = args.at(at + 1).toDouble();
         args.remove(at, 2);
     }
+    // --no-fonts: the screens as a system without the Archivo files shows them.
+    const bool fonts = !args.removeOne(QStringLiteral("--no-fonts"));
     if (args.size() != 1 || scale < 1 || scale != qRound(scale)) {
-        std::fprintf(stderr, "usage: orvane-snapshots OUTDIR [--scale N]  (N a whole number)\n");
+        std::fprintf(stderr, "usage: orvane-snapshots OUTDIR [--scale N] [--no-fonts]  (N a whole number)\n");
         return 2;
     }
     const QDir out(args.first());
@@ -32,7 +35,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
         return 1;
     }
-    if (App::FontRegistration::registerFonts() == 0)
+    if (fonts && App::FontRegistration::registerFonts() == 0)
         std::fprintf(stderr, "warning: the Archivo faces were not found; using fallbacks\n");
 
     QList<Snapshots::Snapshot> all = Snapshots::wizardSnapshots() + Snapshots::launcherSnapshots() +
@@ -48,6 +51,11 @@ int main(int argc, char *argv[])
             continue;
         }
         std::printf("%s\n", qPrintable(file));
+        // Rendering left the widget laid out at its size.
+        for (const QString &text : Snapshots::clippedTexts(*widget)) {
+            std::fprintf(stderr, "clipped in %s: %s\n", qPrintable(snapshot.name), qPrintable(text));
+            ++failures;
+        }
     }
     return failures == 0 ? 0 : 1;
 }

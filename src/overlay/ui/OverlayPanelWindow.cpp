@@ -15,17 +15,34 @@
 
 namespace Overlay {
 
-OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                           | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+namespace {
+
+Qt::WindowFlags flags(OverlayPanelWindow::Stacking stacking)
+{
+    const Qt::WindowFlags managed = Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                                    | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
+    if (stacking == OverlayPanelWindow::Stacking::Managed)
+        return managed;
+    // A utility window rather than a normal one: wlroots gives the focus to an override-redirect
+    // window of the normal type when it maps and when it is clicked.
+    return managed | Qt::Tool | Qt::X11BypassWindowManagerHint;
+}
+
+} // namespace
+
+OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent,
+                                       Stacking stacking)
+    : QWidget(nullptr, flags(stacking))
     , m_content(content)
     , m_margins(translucent ? margins : QMargins())
     , m_translucent(translucent)
+    , m_stacking(stacking)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Orvane"));
+    setWindowRole(QString::fromLatin1(windowRole));
     if (translucent)
         setAttribute(Qt::WA_TranslucentBackground);
     m_content->setParent(this);
@@ -34,13 +51,15 @@ OverlayPanelWindow::OverlayPanelWindow(QWidget *content, QMargins margins, bool 
 
 OverlayPanelWindow::~OverlayPanelWindow() = default;
 
-std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state)
+std::unique_ptr<OverlayPanelWindow> OverlayPanelWindow::withPill(OverlayState &state,
+                                                                 Stacking stacking)
 {
     const bool translucent = Platform::WindowSystem::supportsTranslucency();
     if (!translucent)
         qCDebug(lcOverlay, "No compositor: the pill is drawn opaque and clipped to its shape");
     auto *pill = new OverlayPillView(state, translucent);
-    return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent);
+    return std::make_unique<OverlayPanelWindow>(pill, pill->shadowMargins(), translucent,
+                                                stacking);
 }
 
 void OverlayPanelWindow::setBox(const QRect &box)
@@ -52,9 +71,9 @@ void OverlayPanelWindow::setBox(const QRect &box)
     updateMask();
 }
 
-void OverlayPanelWindow::showPanel()
+void OverlayPanelWindow::showPanel(std::uint32_t over)
 {
-    Platform::X11FloatingWindow::prepareToShow(winId());
+    Platform::X11FloatingWindow::prepareToShow(winId(), over);
     const bool wasVisible = isVisible();
     show();
     raise();
@@ -66,6 +85,10 @@ void OverlayPanelWindow::hidePanel()
 {
     m_pressed = m_dragging = m_systemMove = false;
     hide();
+    // The next showing gets a window of its own. Mapped again while the window manager and
+    // Qt still settle its last unmapping, the same window can end up on the screen without
+    // its contents (GNOME Shell); a new one has nothing to settle.
+    destroy();
 }
 
 void OverlayPanelWindow::filterChildren(QObject *object)
@@ -105,8 +128,10 @@ bool OverlayPanelWindow::eventFilter(QObject *watched, QEvent *event)
             // it is by however far the pointer goes from here.
             move(m_pressWindowPos + delta);
             // The window manager moves it from here, as it does with a title bar, where it
-            // offers that; it then owns the pointer until the button goes up.
-            m_systemMove = windowHandle() && windowHandle()->startSystemMove();
+            // offers that; it then owns the pointer until the button goes up. A window out of
+            // the window manager's hands moves itself.
+            m_systemMove = m_stacking == Stacking::Managed && windowHandle()
+                           && windowHandle()->startSystemMove();
             if (!m_systemMove)
                 qCDebug(lcOverlay, "The window manager does not move the pill: moved by hand");
             return true;

@@ -18,6 +18,10 @@ class OverlayState;
 // windows of an inactive application, and this application is never the active one while the
 // pill shows.
 //
+// Where a window manager would tile the window and give it the focus (sway), it can instead
+// stay out of the window manager's hands (override-redirect): it then sits where it asks,
+// above every other window, is never focused, and moves itself while dragged.
+//
 // The window holds one content widget (the pill) with `margins` of room around the pill's own
 // box (for its shadow, when translucent). Without translucency the window is clipped to the
 // pill's rounded shape. A press that moves more than the drag distance moves the window (through
@@ -28,18 +32,35 @@ class OverlayPanelWindow final : public QWidget, public Panel
     Q_OBJECT
 
 public:
-    OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent);
+    // The X11 window role the pill's window carries, for window-manager rules and tests.
+    static constexpr auto windowRole = "orvane-pill";
+
+    enum class Stacking
+    {
+        // Kept above the others, on every workspace and unfocused by the window manager.
+        Managed,
+        // Out of the window manager's hands.
+        OverrideRedirect
+    };
+
+    OverlayPanelWindow(QWidget *content, QMargins margins, bool translucent,
+                       Stacking stacking = Stacking::Managed);
     ~OverlayPanelWindow() override;
 
     // The window holding the pill that shows `state`, translucent where the window system
     // offers that.
-    static std::unique_ptr<OverlayPanelWindow> withPill(OverlayState &state);
+    static std::unique_ptr<OverlayPanelWindow> withPill(OverlayState &state,
+                                                        Stacking stacking = Stacking::Managed);
 
     QRect box() const override { return m_box; }
     void setBox(const QRect &box) override;
-    void showPanel() override;
+    void showPanel(std::uint32_t over) override;
     void hidePanel() override;
     bool isPanelShown() const override { return isVisible(); }
+    bool isPanelWindow(std::uint32_t id) const override
+    {
+        return internalWinId() != 0 && std::uint32_t(internalWinId()) == id;
+    }
     void setMovedHandler(std::function<void()> handler) override { m_moved = std::move(handler); }
     void setToggleHandler(std::function<void()> handler) override { m_toggle = std::move(handler); }
 
@@ -57,6 +78,7 @@ private:
     QWidget *m_content;
     QMargins m_margins;
     bool m_translucent;
+    Stacking m_stacking;
     QRect m_box;
     bool m_placing = false;
     // The press being followed: where it began (global), the window's place then.

@@ -88,6 +88,7 @@ struct UsageLayout
     qreal dividerY = 0;        // the context section's divider line
     qreal contextRowTop = 0;   // "Context" and its value
     std::optional<QRectF> bar; // the context bar's track
+    qreal bottom = 0;          // below the context row and its bar: where quota rows start
 };
 
 UsageLayout usageLayout(QRectF block, bool withBar)
@@ -106,9 +107,24 @@ UsageLayout usageLayout(QRectF block, bool withBar)
     y += divider + contextSpacing;
     layout.contextRowTop = y;
     y += layout.rowHeight + contextSpacing;
-    if (withBar)
+    layout.bottom = y - contextSpacing;
+    if (withBar) {
         layout.bar = QRectF(block.left(), y, block.width(), barHeight);
+        layout.bottom = layout.bar->bottom();
+    }
     return layout;
+}
+
+// A share as a thin bar on its track: red once nearly full.
+void paintBar(QPainter &painter, QRectF track, double fraction)
+{
+    const qreal radius = track.height() / 2;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(white(0.13));
+    painter.drawRoundedRect(track, radius, radius);
+    const qreal width = std::max(minimumFill, track.width() * fraction);
+    painter.setBrush(fraction > 0.85 ? rgb(0.93, 0.45, 0.40) : accent());
+    painter.drawRoundedRect(QRectF(track.topLeft(), QSizeF(width, track.height())), radius, radius);
 }
 
 // Alpha-only box blur, three passes each way: close to a Gaussian of the same spread.
@@ -255,9 +271,9 @@ void OverlayPillView::paintEvent(QPaintEvent *)
                          white(0.12));
         const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop;
         const QRectF block = usageBlock(pill, top);
-        paintUsage(painter, block);
-        paintQuota(painter, QRectF(block.left(), block.bottom(), block.width(),
-                                   pill.bottom() + 1 - blockPaddingBottom - block.bottom()));
+        const qreal quotaTop = paintUsage(painter, block);
+        paintQuota(painter, QRectF(block.left(), quotaTop, block.width(),
+                                   pill.bottom() + 1 - blockPaddingBottom - quotaTop));
     }
     painter.restore();
 
@@ -348,7 +364,7 @@ void OverlayPillView::paintHeader(QPainter &painter, QRectF header)
     painter.drawEllipse(QRectF(dotLeft, centre - dotSize / 2, dotSize, dotSize));
 }
 
-void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
+qreal OverlayPillView::paintUsage(QPainter &painter, QRectF block)
 {
     const std::optional<Usage::TokenUsage> &shown = m_state.shownUsage();
     const QFont labelFont = Design::system(11);
@@ -361,7 +377,7 @@ void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
         painter.setPen(secondary());
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                          QStringLiteral("No turns recorded yet"));
-        return;
+        return block.bottom();
     }
 
     const Usage::TokenUsage &usage = *shown;
@@ -397,17 +413,9 @@ void OverlayPillView::paintUsage(QPainter &painter, QRectF block)
     painter.drawText(contextRow, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Context"));
     painter.drawText(contextRow, Qt::AlignRight | Qt::AlignVCenter, contextValueText(usage));
 
-    if (layout.bar && fraction) {
-        const QRectF track = *layout.bar;
-        const qreal radius = track.height() / 2;
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(white(0.13));
-        painter.drawRoundedRect(track, radius, radius);
-        const qreal width = std::max(minimumFill, track.width() * *fraction);
-        painter.setBrush(*fraction > 0.85 ? rgb(0.93, 0.45, 0.40) : accent());
-        painter.drawRoundedRect(QRectF(track.topLeft(), QSizeF(width, track.height())), radius,
-                                radius);
-    }
+    if (layout.bar && fraction)
+        paintBar(painter, *layout.bar, *fraction);
+    return layout.bottom;
 }
 
 // One row per quota window below the context bar: its name, the share used and when it resets,
@@ -428,17 +436,9 @@ void OverlayPillView::paintQuota(QPainter &painter, QRectF area)
         painter.setFont(Design::system(11, QFont::Medium));
         painter.setPen(Qt::white);
         painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, m_state.quotaValue(*window));
-        const QRectF track(area.left(), row.bottom() + contextSpacing, area.width(), barHeight);
-        const qreal radius = track.height() / 2;
-        const double fraction = window->usedPercent / 100.0;
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(white(0.13));
-        painter.drawRoundedRect(track, radius, radius);
-        painter.setBrush(fraction > 0.85 ? rgb(0.93, 0.45, 0.40) : accent());
-        painter.drawRoundedRect(
-            QRectF(track.topLeft(), QSizeF(std::max(minimumFill, track.width() * fraction),
-                                           track.height())),
-            radius, radius);
+        paintBar(painter,
+                 QRectF(area.left(), row.bottom() + contextSpacing, area.width(), barHeight),
+                 window->usedPercent / 100.0);
         y += PillGeometry::quotaRowHeight;
     }
 }

@@ -48,7 +48,8 @@ private:
     void onStateChanged();
     void paintShadow(QPainter &painter);
     void paintHeader(QPainter &painter, QRectF header);
-    void paintUsage(QPainter &painter, QRectF block);
+    // Returns where the quota rows go below it.
+    qreal paintUsage(QPainter &painter, QRectF block);
     void paintQuota(QPainter &painter, QRectF area);
     // The counters' block of the expanded pill, from TOP down to the quota rows.
     QRectF usageBlock(QRectF pill, qreal top) const;

@@ -89,8 +89,7 @@ std::optional<uint32_t> first32(const xcb_get_property_reply_t *reply)
 } // namespace
 
 X11ActiveWindowMonitor::X11ActiveWindowMonitor(Timers &timers, QObject *parent)
-    : ActiveWindowMonitor(parent)
-    , m_timers(timers)
+    : SettlingActiveWindowMonitor(timers, parent)
     , m_connection(qtConnection())
 {}
 
@@ -133,7 +132,7 @@ void X11ActiveWindowMonitor::start()
 
     const uint32_t window = readActiveWindowId();
     if (window != XCB_WINDOW_NONE)
-        m_active = describe(window);
+        seeAtStart(describe(window));
 }
 
 bool X11ActiveWindowMonitor::nativeEventFilter(const QByteArray &eventType, void *message,
@@ -154,17 +153,15 @@ void X11ActiveWindowMonitor::activeWindowPropertyChanged()
 {
     const uint32_t window = readActiveWindowId();
     if (window == XCB_WINDOW_NONE) {
-        if (m_active && !m_noneTimer)
-            m_noneTimer = m_timers.singleShot(noneGrace, [this] {
-                m_noneTimer.reset();
-                report(std::nullopt);
-            });
+        see(std::nullopt);
         return;
     }
-    m_noneTimer.reset();
-    if (m_active && m_active->id == window)
+    // The same window again is no change; reading it again would cost a round trip.
+    if (const auto active = activeWindow(); active && active->id == window) {
+        see(active);
         return;
-    report(describe(window));
+    }
+    see(describe(window));
 }
 
 uint32_t X11ActiveWindowMonitor::readActiveWindowId() const
@@ -177,6 +174,7 @@ ActiveWindow X11ActiveWindowMonitor::describe(uint32_t window) const
 {
     ActiveWindow active;
     active.id = window;
+    active.x11Window = window;
 
     // All requests first, then the replies: one round trip instead of four.
     const auto classCookie = xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_CLASS,
@@ -211,12 +209,6 @@ ActiveWindow X11ActiveWindowMonitor::describe(uint32_t window) const
     if (geometry && place)
         active.frame = QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
     return active;
-}
-
-void X11ActiveWindowMonitor::report(std::optional<ActiveWindow> window)
-{
-    m_active = std::move(window);
-    Q_EMIT activeWindowChanged();
 }
 
 } // namespace Platform

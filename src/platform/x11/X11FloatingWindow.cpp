@@ -31,18 +31,19 @@ xcb_connection_t *qtConnection()
 
 struct Atoms
 {
-    xcb_atom_t state, desktop, skipTaskbar, skipPager, above, sticky;
+    xcb_atom_t state, desktop, skipTaskbar, skipPager, above, sticky, protocols, takeFocus;
 };
 
 Atoms atoms(xcb_connection_t *connection)
 {
-    constexpr std::array<std::string_view, 6> names{
+    constexpr std::array<std::string_view, 8> names{
         "_NET_WM_STATE",       "_NET_WM_DESKTOP",      "_NET_WM_STATE_SKIP_TASKBAR",
-        "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY"};
-    std::array<xcb_intern_atom_cookie_t, 6> cookies{};
+        "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY",
+        "WM_PROTOCOLS",        "WM_TAKE_FOCUS"};
+    std::array<xcb_intern_atom_cookie_t, 8> cookies{};
     for (std::size_t i = 0; i < names.size(); ++i)
         cookies[i] = xcb_intern_atom(connection, 0, std::uint16_t(names[i].size()), names[i].data());
-    std::array<xcb_atom_t, 6> values{};
+    std::array<xcb_atom_t, 8> values{};
     for (std::size_t i = 0; i < names.size(); ++i) {
         XcbReply<xcb_intern_atom_reply_t> reply(
             xcb_intern_atom_reply(connection, cookies[i], nullptr));
@@ -51,7 +52,19 @@ Atoms atoms(xcb_connection_t *connection)
             qCWarning(lcPlatform, "X11 gave no atom %.*s: the pill may not float", int(names[i].size()),
                       names[i].data());
     }
-    return {values[0], values[1], values[2], values[3], values[4], values[5]};
+    return {values[0], values[1], values[2], values[3], values[4], values[5], values[6], values[7]};
+}
+
+// The atoms of a list property (_NET_WM_STATE, WM_PROTOCOLS); empty when it is not set.
+std::vector<xcb_atom_t> atomList(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property)
+{
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, property, XCB_ATOM_ATOM, 0, 64),
+        nullptr));
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
+    return {values, values + xcb_get_property_value_length(reply.get()) / 4};
 }
 
 xcb_window_t rootOf(xcb_connection_t *connection, xcb_window_t window)
@@ -78,7 +91,7 @@ void sendToRoot(xcb_connection_t *connection, xcb_window_t root, xcb_window_t wi
 
 } // namespace
 
-void X11FloatingWindow::prepareToShow(WId id)
+void X11FloatingWindow::prepareToShow(WId id, std::uint32_t over)
 {
     xcb_connection_t *connection = qtConnection();
     if (!connection || !id)
@@ -86,15 +99,23 @@ void X11FloatingWindow::prepareToShow(WId id)
     const auto window = xcb_window_t(id);
     const Atoms a = atoms(connection);
 
+    // Qt offers every window's manager WM_TAKE_FOCUS; one that takes the offer activates the
+    // window when it is clicked. This one never takes the focus.
+    std::vector<xcb_atom_t> protocols = atomList(connection, window, a.protocols);
+    if (std::erase(protocols, a.takeFocus))
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, a.protocols, XCB_ATOM_ATOM,
+                            32, std::uint32_t(protocols.size()), protocols.data());
+    // Window managers stack a focused full-screen window above every "above" window, but keep
+    // a window's transients above it, in its layer: as a transient of the window it floats
+    // over, the panel stays in sight when that window goes full screen.
+    if (over != XCB_WINDOW_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_TRANSIENT_FOR,
+                            XCB_ATOM_WINDOW, 32, 1, &over);
+    else
+        xcb_delete_property(connection, window, XCB_ATOM_WM_TRANSIENT_FOR);
+
     // Keep whatever states are there already; add ours once.
-    std::vector<xcb_atom_t> states;
-    XcbReply<xcb_get_property_reply_t> current(xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, window, a.state, XCB_ATOM_ATOM, 0, 64),
-        nullptr));
-    if (current && current->format == 32) {
-        const auto *values = static_cast<const xcb_atom_t *>(xcb_get_property_value(current.get()));
-        states.assign(values, values + xcb_get_property_value_length(current.get()) / 4);
-    }
+    std::vector<xcb_atom_t> states = atomList(connection, window, a.state);
     for (const xcb_atom_t state : {a.skipTaskbar, a.skipPager, a.above, a.sticky})
         if (std::find(states.begin(), states.end(), state) == states.end())
             states.push_back(state);

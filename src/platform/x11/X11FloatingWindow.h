@@ -2,6 +2,8 @@
 
 #include <QtGui/qwindowdefs.h>
 
+#include <cstdint>
+
 namespace Platform {
 
 // What an X11 window manager is told about a window that floats above the others on every
@@ -12,8 +14,10 @@ class X11FloatingWindow
 {
 public:
     // Before show(): writes the states and "every workspace" on the unmapped window (Qt keeps
-    // states it does not manage when it adds its own at mapping).
-    static void prepareToShow(WId window);
+    // states it does not manage when it adds its own at mapping), withdraws Qt's offer to take
+    // the focus, and makes it a transient of `over` (another client's window; none: 0), which
+    // keeps it above that window when it goes full screen.
+    static void prepareToShow(WId window, std::uint32_t over);
 
     // After show(): asks the window manager for the same, as a pager would.
     static void afterShow(WId window);

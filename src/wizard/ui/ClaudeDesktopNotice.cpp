@@ -50,7 +50,7 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     openAnyway->setObjectName(QStringLiteral("openAnyway"));
     openAnyway->setFont(Design::archivo(16, Design::Weight::Bold));
     openAnyway->setColors(Design::red(), Qt::white);
-    openAnyway->setFixedSize(150, 38);
+    openAnyway->setDesignSize({150, 38});
     buttons->addWidget(openAnyway);
 
     auto *cancel = new Design::FlatButton(QStringLiteral("Cancel"), m_card);
@@ -58,7 +58,7 @@ ClaudeDesktopNotice::ClaudeDesktopNotice(QWidget *parent)
     cancel->setFont(Design::archivo(16, Design::Weight::Bold));
     cancel->setColors(Qt::transparent, Design::ink());
     cancel->setOutline(Design::line(), 1);
-    cancel->setFixedSize(88, 38);
+    cancel->setDesignSize({88, 38});
     buttons->addWidget(cancel);
     buttons->addStretch(1);
 

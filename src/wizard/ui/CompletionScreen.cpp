@@ -18,7 +18,7 @@ CompletionScreen::CompletionScreen(QWidget *parent)
     open->setObjectName(QStringLiteral("openLauncher"));
     open->setFont(Design::archivo(16, Design::Weight::Bold));
     open->setColors(Design::paper(), Design::red());
-    open->setFixedSize(205, 62);
+    open->setDesignSize({205, 62});
     addButtons({open});
     connect(open, &Design::FlatButton::clicked, this, &CompletionScreen::openLauncherRequested);
 }

@@ -140,6 +140,16 @@ void LaunchedView::buildAgents(QVBoxLayout *column)
     m_error->setWordWrap(true);
     m_error->setContentsMargins(0, 12, 0, 0);
     rows->addWidget(m_error);
+    // What the session lacks for the usage pill, with the command that gives it: selectable,
+    // so that the command can be copied into a terminal.
+    const QString notice = m_services.sessionNotice ? m_services.sessionNotice() : QString();
+    auto *sessionNotice = makeLabel(notice, Design::archivo(12), Design::muted(), content);
+    sessionNotice->setObjectName(QStringLiteral("sessionNotice"));
+    sessionNotice->setWordWrap(true);
+    sessionNotice->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    sessionNotice->setContentsMargins(0, 12, 0, 0);
+    sessionNotice->setVisible(!notice.isEmpty());
+    rows->addWidget(sessionNotice);
     rows->addStretch(1);
     scroll->setWidget(content);
     content->setAutoFillBackground(false); // setWidget turned it on; the paper shows through

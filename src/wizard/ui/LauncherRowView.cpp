@@ -35,23 +35,22 @@ LauncherRowView::LauncherRowView(const LauncherRow &row, QWidget *parent)
     m_copy = new CopyButton(row.command, this);
     m_copy->setObjectName(QStringLiteral("copy"));
     column->addWidget(m_copy, 0, Qt::AlignLeft);
-    // The column itself takes the free room: a spacer beside it would cost one more gap, and a
-    // long command would be cut by that much.
-    layout->addLayout(column, 1);
+    layout->addLayout(column);
+    layout->addStretch(1);
 
     m_terminal = new Design::FlatButton(QStringLiteral("Open in Terminal  \u203A"), this);
     m_terminal->setObjectName(QStringLiteral("openInTerminal"));
     m_terminal->setFont(Design::archivo(14, Design::Weight::Bold));
     m_terminal->setColors(Qt::transparent, Design::muted());
     m_terminal->setOutline(Design::line(), 1, 2);
-    m_terminal->setFixedSize(170, 46);
+    m_terminal->setDesignSize({170, 46});
     layout->addWidget(m_terminal, 0, Qt::AlignVCenter);
 
     m_launch = new Design::FlatButton(QStringLiteral("Launch App  \u2197"), this);
     m_launch->setObjectName(QStringLiteral("launchApp"));
     m_launch->setFont(Design::archivo(15, Design::Weight::Bold));
     m_launch->setColors(Design::red(), Qt::white);
-    m_launch->setFixedSize(182, 46);
+    m_launch->setDesignSize({182, 46});
     layout->addWidget(m_launch, 0, Qt::AlignVCenter);
 
     connect(m_copy, &CopyButton::clicked, this, &LauncherRowView::copyClicked);

@@ -58,9 +58,14 @@ NodeMissingScreen::NodeMissingScreen(QWidget *parent)
     showLine();
 
     connect(checkAgain, &QPushButton::clicked, this, &NodeMissingScreen::recheckRequested);
-    connect(getNode, &QPushButton::clicked, this, [] {
-        if (!QDesktopServices::openUrl(downloadPage()))
-            qCWarning(lcWizard, "No browser opened %s", qUtf8Printable(downloadPage().toString()));
+    connect(getNode, &QPushButton::clicked, this, [this] {
+        if (QDesktopServices::openUrl(downloadPage()))
+            return;
+        const QString page = downloadPage().toString();
+        qCWarning(lcWizard, "No browser opened %s", qUtf8Printable(page));
+        // The address stays readable, for the user to open by hand.
+        m_recheckLine->setText(tr("Couldn't open a browser: %1").arg(page));
+        m_recheckLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     });
 }
 

@@ -10,7 +10,8 @@ class QPushButton;
 namespace Wizard {
 
 // Shown when Node.js cannot be run from the login shell: what is missing, "Check again" and a
-// link to the Node.js download page.
+// link to the Node.js download page. The line under the buttons says what the last of them
+// could not do.
 class NodeMissingScreen : public StatusScreen
 {
     Q_OBJECT

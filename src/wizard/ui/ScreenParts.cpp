@@ -95,7 +95,7 @@ Design::FlatButton *makeBackButton(QWidget *parent)
     button->setFont(Design::archivo(15, Design::Weight::Bold));
     button->setColors(Design::paper(), Design::ink());
     button->setOutline(Design::line(), 2);
-    button->setFixedSize(92, 46);
+    button->setDesignSize({92, 46});
     return button;
 }
 
@@ -104,7 +104,7 @@ Design::FlatButton *makePrimaryButton(const QString &text, QWidget *parent)
     auto *button = new Design::FlatButton(text, parent);
     button->setFont(Design::archivo(15, Design::Weight::Bold));
     button->setColors(Design::red(), Qt::white);
-    button->setFixedSize(142, 46);
+    button->setDesignSize({142, 46});
     return button;
 }
 

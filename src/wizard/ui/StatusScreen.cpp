@@ -63,12 +63,20 @@ QLabel *StatusScreen::addTitle(const QString &text)
     return title;
 }
 
-QLabel *StatusScreen::addParagraph(const QString &text)
+QLabel *StatusScreen::addParagraph(const QString &text, int maximumWidth)
 {
     if (m_look == Look::Red) {
         auto *paragraph = makeLabel(text, Design::archivo(17), QColor(255, 255, 255, 240), this);
         paragraph->setWordWrap(true);
-        m_content->addWidget(paragraph);
+        paragraph->setMaximumWidth(maximumWidth);
+        // In a row with room beside it, the column asks for the paragraph's height at the
+        // width the paragraph gets, not at its own: a narrow paragraph's extra lines then take
+        // room of their own instead of the title's.
+        auto *row = new QHBoxLayout;
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(paragraph, 1);
+        row->addStretch(0);
+        m_content->addLayout(row);
         return paragraph;
     }
     auto *paragraph = makeLabel(text, Design::system(13), systemSecondary(), this);

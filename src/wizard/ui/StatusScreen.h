@@ -36,7 +36,8 @@ protected:
     // System: the symbol or spinner above the title.
     void addFigure(QWidget *figure);
     QLabel *addTitle(const QString &text);
-    QLabel *addParagraph(const QString &text);
+    // Red: at most `maximumWidth` wide, on the left.
+    QLabel *addParagraph(const QString &text, int maximumWidth = QWIDGETSIZE_MAX);
     // Red: the one button on the left; System: the buttons side by side, centred. The first
     // one takes the keyboard when the screen is shown.
     void addButtons(const QList<QWidget *> &buttons);

@@ -20,9 +20,8 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     const QString command =
         QStringLiteral("<span style=\"font-family:'%1'\">orv</span>").arg(mono.family());
     auto *tagLine =
-        addParagraph(tr("Two minutes to set up. Then you type %1 instead.").arg(command));
+        addParagraph(tr("Two minutes to set up. Then you type %1 instead.").arg(command), 400);
     tagLine->setTextFormat(Qt::RichText);
-    tagLine->setMaximumWidth(400);
     content()->addSpacing(36);
     content()->addWidget(makeRule(2, Qt::white, this));
 
@@ -32,7 +31,7 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     getStarted->setColors(Design::paper(), Design::red());
     getStarted->setHorizontalPadding(28);
     getStarted->setTextAlignment(Qt::AlignLeft);
-    getStarted->setFixedSize(145, 62);
+    getStarted->setDesignSize({145, 62});
     addButtons({getStarted});
     connect(getStarted, &Design::FlatButton::clicked, this, &WelcomeScreen::getStartedClicked);
     // Return starts, as the screen's default action.
