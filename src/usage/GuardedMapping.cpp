@@ -96,8 +96,7 @@ GuardedMapping::GuardedMapping(int fd, std::uint64_t offset, std::size_t length)
     if (m_slot < 0 || length == 0)
         return;
     // Populated at once: one call instead of a fault every few pages.
-    void *mapped =
-        ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, off_t(offset));
+    void *mapped = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, off_t(offset));
     if (mapped == MAP_FAILED)
         return;
     m_data = static_cast<char *>(mapped);

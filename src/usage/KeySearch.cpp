@@ -74,8 +74,8 @@ Hit sse2(const char *begin, const char *end, std::string_view key)
     // The last load starts at at + size - 1 and must end by END.
     for (; std::size_t(end - at) >= key.size() - 1 + 16; at += 16) {
         const __m128i block = load16(at);
-        const __m128i pair = _mm_and_si128(_mm_cmpeq_epi8(block, first),
-                                           _mm_cmpeq_epi8(load16(at + 1), second));
+        const __m128i pair =
+            _mm_and_si128(_mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(load16(at + 1), second));
         const auto candidates = unsigned(_mm_movemask_epi8(
             _mm_and_si128(pair, _mm_cmpeq_epi8(load16(at + key.size() - 1), last))));
         const auto newlines = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, newline)));
@@ -91,8 +91,7 @@ __attribute__((target("avx2"))) inline __m256i load32(const char *at)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
 }
 
-__attribute__((target("avx2"))) Hit avx2(const char *begin, const char *end,
-                                         std::string_view key)
+__attribute__((target("avx2"))) Hit avx2(const char *begin, const char *end, std::string_view key)
 {
     const __m256i first = _mm256_set1_epi8(key[0]);
     const __m256i second = _mm256_set1_epi8(key[1]);

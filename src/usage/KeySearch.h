@@ -37,7 +37,7 @@ public:
     // it returns true; END is one past a newline, so every line there is complete. False when it
     // stopped early: onLine said so, or a line's newline was gone (a file rewritten under a
     // mapping).
-    template<typename OnLine>
+    template <typename OnLine>
     static bool forEachLine(const char *begin, const char *end, std::string_view key,
                             OnLine &&onLine)
     {

@@ -26,17 +26,19 @@ std::uint64_t pageStart(std::uint64_t offset)
     return offset & ~std::uint64_t(GuardedMapping::pageSize() - 1);
 }
 
-bool readExactly(int fd, char *into, std::size_t length, std::uint64_t offset)
+// Reads LENGTH bytes at OFFSET, fewer at the end of the file; returns how many.
+std::size_t readAt(int fd, char *into, std::size_t length, std::uint64_t offset)
 {
-    for (std::size_t done = 0; done < length;) {
+    std::size_t done = 0;
+    while (done < length) {
         const ssize_t count = ::pread(fd, into + done, length - done, off_t(offset + done));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return false;
+            break;
         done += std::size_t(count);
     }
-    return true;
+    return done;
 }
 
 } // namespace
@@ -49,6 +51,7 @@ struct MappedReading::Job
     std::string_view key;
     std::size_t lineLimit;
     std::size_t window;
+    bool map;
 };
 
 // One thread's share: the lines that start in [from, to).
@@ -67,6 +70,8 @@ struct MappedReading::Part
     TranscriptLineParser parser;
     std::unique_ptr<char[]> copy;
     std::size_t copyCapacity = 0;
+    std::unique_ptr<char[]> buffer; // the window, when read rather than mapped
+    std::size_t bufferCapacity = 0;
 
     // Room for a line of LENGTH bytes and the parser's padding. Lines are parsed from a copy: the
     // parser trusts what it checked once, and a mapping can change under it.
@@ -89,6 +94,48 @@ struct MappedReading::Part
     }
 };
 
+// A window of the file as a part sees it, from the page that holds a position on: mapped, or
+// read into the part's own buffer.
+class MappedReading::Window
+{
+public:
+    Window(const Job &job, Part &part, std::uint64_t position)
+        : m_base(pageStart(position))
+    {
+        const auto length = std::size_t(std::min<std::uint64_t>(job.window, job.size - m_base));
+        if (job.map) {
+            m_mapping.emplace(job.fd, m_base, length);
+            if (m_mapping->valid()) {
+                m_data = m_mapping->data();
+                m_size = length;
+            }
+            return;
+        }
+        if (part.bufferCapacity < length) {
+            part.buffer = std::make_unique_for_overwrite<char[]>(length);
+            part.bufferCapacity = length;
+        }
+        const std::size_t done = readAt(job.fd, part.buffer.get(), length, m_base);
+        m_data = done > 0 ? part.buffer.get() : nullptr;
+        m_size = done;
+        m_short = done < length;
+    }
+
+    bool valid() const { return m_data != nullptr; }
+    std::uint64_t base() const { return m_base; } // the file offset of data()
+    const char *data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    // The file ended before the window did: it shrank since its size was taken.
+    bool shrank() const { return m_mapping ? m_mapping->shrank() : m_short; }
+
+private:
+    std::uint64_t m_base;
+    std::optional<GuardedMapping> m_mapping;
+    const char *m_data = nullptr;
+    std::size_t m_size = 0;
+    bool m_short = false;
+};
+
 MappedReading::MappedReading() = default;
 MappedReading::~MappedReading() = default;
 
@@ -109,12 +156,17 @@ std::uint64_t MappedReading::read(int fd, std::uint64_t to, std::uint64_t size,
     const std::uint64_t span = to - from;
     const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), mostParts));
     const unsigned most = m_settings.parts ? m_settings.parts : cores;
-    const auto count = unsigned(std::clamp<std::uint64_t>(
-        span / std::max<std::uint64_t>(m_settings.partSize, 1), 1, most));
+    const auto count = unsigned(
+        std::clamp<std::uint64_t>(span / std::max<std::uint64_t>(m_settings.partSize, 1), 1, most));
     while (m_parts.size() < count)
         m_parts.push_back(std::make_unique<Part>());
-    const Job job{fd, size, dialect, TranscriptLineParser::requiredText(dialect), lineLimit,
-                  m_settings.window};
+    const Job job{fd,
+                  size,
+                  dialect,
+                  TranscriptLineParser::requiredText(dialect),
+                  lineLimit,
+                  m_settings.window,
+                  m_settings.map};
     for (unsigned at = 0; at < count; ++at) {
         Part &part = *m_parts[at];
         part.from = from + span * at / count;
@@ -129,7 +181,8 @@ std::uint64_t MappedReading::read(int fd, std::uint64_t to, std::uint64_t size,
         std::vector<std::jthread> threads;
         for (unsigned at = 1; at < count; ++at) {
             try {
-                threads.emplace_back([this, &job, part = m_parts[at].get()] { readPart(job, *part); });
+                threads.emplace_back(
+                    [this, &job, part = m_parts[at].get()] { readPart(job, *part); });
             } catch (const std::system_error &) {
                 readPart(job, *m_parts[at]); // no thread to be had: here then
             }
@@ -151,6 +204,11 @@ std::uint64_t MappedReading::read(int fd, std::uint64_t to, std::uint64_t size,
         if (part.stopped)
             break;
     }
+    if (reached < to)
+        qCDebug(lcUsage,
+                "Mapped reading stopped %llu bytes short (a long or unfinished line, or "
+                "the file changed while read): read on in chunks",
+                qulonglong(to - reached));
     progress.offset = reached;
     return reached - from;
 }
@@ -159,7 +217,7 @@ void MappedReading::readPart(const Job &job, Part &part) const
 {
     std::uint64_t position = part.from;
     if (!part.first) {
-        part.start = firstLineStart(job, part.from, part.to);
+        part.start = firstLineStart(job, part, part.from, part.to);
         if (!part.start)
             return;
         position = *part.start;
@@ -169,15 +227,14 @@ void MappedReading::readPart(const Job &job, Part &part) const
     while (position < part.to && !stopped) {
         bool longLine = false;
         {
-            const std::uint64_t base = pageStart(position);
-            const auto length = std::size_t(std::min<std::uint64_t>(job.window, job.size - base));
-            const GuardedMapping map(job.fd, base, length);
+            const Window map(job, part, position);
+            const std::uint64_t base = map.base();
             if (!map.valid())
                 break;
             const char *data = map.data();
             const char *at = data + (position - base);
-            const auto *last = static_cast<const char *>(
-                ::memrchr(at, '\n', std::size_t(data + length - at)));
+            const auto *last =
+                static_cast<const char *>(::memrchr(at, '\n', std::size_t(data + map.size() - at)));
             if (!last) {
                 longLine = !map.shrank();
                 stopped = !longLine;
@@ -198,7 +255,7 @@ void MappedReading::readPart(const Job &job, Part &part) const
 
 // Counts the lines of [at, end) (complete ones, END just past a newline) that start before the
 // part's end, AT and END lying in MAP, which starts at BASE; returns where the next line starts.
-std::uint64_t MappedReading::readLines(const Job &job, Part &part, const GuardedMapping &map,
+std::uint64_t MappedReading::readLines(const Job &job, Part &part, const Window &map,
                                        std::uint64_t base, const char *at, const char *end,
                                        bool &stopped) const
 {
@@ -206,8 +263,8 @@ std::uint64_t MappedReading::readLines(const Job &job, Part &part, const Guarded
     if (part.to - base <= map.size()) {
         const char *beforeTo = data + (part.to - 1 - base);
         if (beforeTo < end) {
-            const auto *newline = static_cast<const char *>(
-                std::memchr(beforeTo, '\n', std::size_t(end - beforeTo)));
+            const auto *newline =
+                static_cast<const char *>(std::memchr(beforeTo, '\n', std::size_t(end - beforeTo)));
             if (!newline) { // changed under the mapping
                 stopped = true;
                 return base + std::uint64_t(at - data);
@@ -244,14 +301,13 @@ std::optional<std::uint64_t> MappedReading::readLongLine(const Job &job, Part &p
         // A key across the last window's end is found from its first bytes on.
         const std::uint64_t overlap =
             holds ? 0 : std::min<std::uint64_t>(searched - start, job.key.size() - 1);
-        const std::uint64_t base = pageStart(searched - overlap);
-        const auto length = std::size_t(std::min<std::uint64_t>(job.window, job.size - base));
-        const GuardedMapping map(job.fd, base, length);
-        if (!map.valid())
+        const Window map(job, part, searched - overlap);
+        const std::uint64_t base = map.base();
+        if (!map.valid() || map.shrank())
             return std::nullopt;
         const char *data = map.data();
         const char *fresh = data + (searched - base);
-        const char *end = data + length;
+        const char *end = data + map.size();
         const auto *newline =
             static_cast<const char *>(std::memchr(fresh, '\n', std::size_t(end - fresh)));
         holds = holds ||
@@ -259,14 +315,14 @@ std::optional<std::uint64_t> MappedReading::readLongLine(const Job &job, Part &p
         if (map.shrank())
             return std::nullopt;
         if (!newline) {
-            searched = base + length;
+            searched = base + map.size();
             continue;
         }
         const std::uint64_t size = base + std::uint64_t(newline - data) - start;
         if (size >= job.lineLimit)
             return std::nullopt;
         if (holds) {
-            if (!readExactly(job.fd, part.room(std::size_t(size)), std::size_t(size), start))
+            if (readAt(job.fd, part.room(std::size_t(size)), std::size_t(size), start) != size)
                 return std::nullopt;
             part.parse(job.dialect, std::size_t(size));
         }
@@ -277,18 +333,18 @@ std::optional<std::uint64_t> MappedReading::readLongLine(const Job &job, Part &p
 
 // One past the first newline in [from - 1, before - 1): the first line that starts in
 // [from, before).
-std::optional<std::uint64_t> MappedReading::firstLineStart(const Job &job, std::uint64_t from,
+std::optional<std::uint64_t> MappedReading::firstLineStart(const Job &job, Part &part,
+                                                           std::uint64_t from,
                                                            std::uint64_t before) const
 {
     for (std::uint64_t searched = from - 1; searched < before - 1;) {
-        const std::uint64_t base = pageStart(searched);
-        const auto length = std::size_t(std::min<std::uint64_t>(job.window, job.size - base));
-        const GuardedMapping map(job.fd, base, length);
-        if (!map.valid())
+        const Window map(job, part, searched);
+        const std::uint64_t base = map.base();
+        if (!map.valid() || map.shrank())
             return std::nullopt;
         const char *data = map.data();
         const char *at = data + (searched - base);
-        const char *end = data + std::min<std::uint64_t>(length, before - 1 - base);
+        const char *end = data + std::min<std::uint64_t>(map.size(), before - 1 - base);
         const auto *newline =
             static_cast<const char *>(std::memchr(at, '\n', std::size_t(end - at)));
         if (map.shrank())

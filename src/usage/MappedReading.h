@@ -16,8 +16,6 @@ namespace Usage {
 // window at a time so that memory stays small whatever its size, and the stretch is split into
 // parts read on as many threads. Lines count independently of one another, so each part counts
 // its own from scratch and the parts are merged into the file's counters in file order.
-class GuardedMapping;
-
 class MappedReading
 {
 public:
@@ -27,6 +25,7 @@ public:
         std::size_t window = 2 * 1024 * 1024;      // bytes a part maps at a time
         std::uint64_t partSize = 4 * 1024 * 1024;  // the fewest bytes worth a thread of their own
         unsigned parts = 0;                        // the most parts; 0: one per core, at most 4
+        bool map = true; // windows mapped; read into a buffer otherwise (the reference)
     };
 
     MappedReading();
@@ -47,14 +46,14 @@ public:
 private:
     struct Part;
     struct Job;
+    class Window;
 
     void readPart(const Job &job, Part &part) const;
-    std::uint64_t readLines(const Job &job, Part &part, const GuardedMapping &map,
-                            std::uint64_t base, const char *at, const char *end,
-                            bool &stopped) const;
+    std::uint64_t readLines(const Job &job, Part &part, const Window &map, std::uint64_t base,
+                            const char *at, const char *end, bool &stopped) const;
     std::optional<std::uint64_t> readLongLine(const Job &job, Part &part,
                                               std::uint64_t start) const;
-    std::optional<std::uint64_t> firstLineStart(const Job &job, std::uint64_t from,
+    std::optional<std::uint64_t> firstLineStart(const Job &job, Part &part, std::uint64_t from,
                                                 std::uint64_t before) const;
 
     Settings m_settings;

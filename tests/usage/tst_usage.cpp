@@ -296,10 +296,12 @@ void TestUsage::reading()
     // And the same read with the least budget, one read a call.
     TokenUsageReader sliced(source);
     QCOMPARE(readInSlices(sliced, row.harness, 1).first.value_or(none), (SessionUsage{encoded, row.second}));
-    // And mapped two pages at a time, in three parts merged in order.
-    TokenUsageReader mapped(source);
-    mapped.setMappedReading({.threshold = 1, .window = 8192, .partSize = 1, .parts = 3});
-    QCOMPARE(mapped.usage(row.harness).value_or(none), (SessionUsage{encoded, row.second}));
+    // And two pages at a time, mapped or read, in three parts merged in order.
+    for (const bool map : {true, false}) {
+        TokenUsageReader parts(source);
+        parts.setMappedReading({.threshold = 1, .window = 8192, .partSize = 1, .parts = 3, .map = map});
+        QCOMPARE(parts.usage(row.harness).value_or(none), (SessionUsage{encoded, row.second}));
+    }
 }
 
 // Codex's quota windows: the newest valid rate_limits of a token_count event, whatever its info.
