@@ -390,7 +390,7 @@ private Q_SLOTS:
         else if (kind == QLatin1String("closed"))
             server.answer = HttpTestServer::closeMidAnswer();
         else if (kind == QLatin1String("headers"))
-            server.answer = HttpTestServer::streamHeaders(1);
+            server.answer = HttpTestServer::streamHeaders();
         else if (kind == QLatin1String("redirect"))
             server.answer = HttpTestServer::reply(
                 302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n");

@@ -1,0 +1,602 @@
+// The wizard's screens inside the real RootView over the real controller, only the setup engine
+// scripted: the start-up check, Node.js missing and its recheck line; the questions' steps and
+// their counter, the footer's buttons, the keyboard, fields and their validation, the
+// enterprise form; progress, completion and failure with the installer's last line.
+
+#include "WizardFixture.h"
+
+#include "platform/Resources.h"
+#include "wizard/ui/CopyButton.h"
+#include "wizard/ui/CrossFade.h"
+#include "wizard/ui/EnterpriseGatewayView.h"
+#include "wizard/ui/FieldRow.h"
+#include "wizard/ui/FundingOptionRow.h"
+#include "wizard/ui/LabeledField.h"
+#include "wizard/ui/ProgressScreen.h"
+#include "wizard/ui/QuestionsView.h"
+#include "wizard/ui/SymbolView.h"
+#include "wizard/ui/ToolTile.h"
+
+#include <QAbstractScrollArea>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRawFont>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+
+using namespace Qt::StringLiterals;
+using WizardFixture::Host;
+using Screen = Wizard::WizardController::Screen;
+using Wizard::QuestionsView;
+
+namespace {
+
+// Starts a first run and clicks "Get started".
+bool openQuestions(Host &host)
+{
+    if (!host.start())
+        return false;
+    host.click(u"getStarted"_s);
+    return host.controller.screen() == Screen::Questions;
+}
+
+QuestionsView *questions(Host &host)
+{
+    return qobject_cast<QuestionsView *>(host.view.currentScreen());
+}
+
+Wizard::FieldRow *fieldRow(Host &host, const QString &option, const QString &configKey)
+{
+    QWidget *fields = host.find<QWidget>(u"fields-"_s + option);
+    return fields ? fields->findChild<Wizard::FieldRow *>(u"field-"_s + configKey) : nullptr;
+}
+
+// Receives what QDesktopServices::openUrl would give the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+} // namespace
+
+class TestWizardScreens : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void startUpCheckShowsProgress();
+    void nodeMissing();
+    void footerWalksTheSteps_data();
+    void footerWalksTheSteps();
+    void stepGoneReturnsToTools();
+    void greyInstallSaysWhy();
+    void returnKey_data();
+    void returnKey();
+    void keyboardOrderAndSpace();
+    void validationAppearsAsTyped();
+    void unselectedOptionKeepsItsValues();
+    void enterpriseForm();
+    void installOutcome_data();
+    void installOutcome();
+    void symbolsAreDrawn();
+};
+
+void TestWizardScreens::initTestCase()
+{
+    // The screens' own face, as the program registers it: what it lacks comes from others.
+    QVERIFY(QFontDatabase::addApplicationFont(
+                Platform::Resources::path(u"Archivo-Regular"_s, u"ttf"_s)) >= 0);
+}
+
+void TestWizardScreens::startUpCheckShowsProgress()
+{
+    Host host;
+    host.view.show();
+    QVERIFY(QTest::qWaitForWindowActive(&host.view));
+    // Showing the view started the check; its screen stays until both answers are in.
+    QVERIFY(host.engine.isPending(u"nodeVersion"_s));
+    QVERIFY(qobject_cast<Wizard::ProgressScreen *>(host.view.currentScreen()));
+    QCOMPARE(host.text(u"status"_s), u"Checking for the latest setup\u2026"_s);
+    QVERIFY(host.engine.releaseNodeVersion(u"v22.1.0"_s));
+    QCOMPARE(host.controller.screen(), Screen::Loading);
+    QVERIFY(host.engine.releaseVersionInfo({}));
+    QCOMPARE(host.view.currentScreen()->objectName(), u"welcomeScreen"_s);
+    // The progress screen fades out over welcome, then the fade removes itself.
+    auto *fade = host.view.findChild<Wizard::CrossFade *>();
+    QVERIFY(fade);
+    QTRY_VERIFY(fade->opacity() < 1.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!host.view.findChild<Wizard::CrossFade *>(), 2000);
+    // Shown again later, the view does not start a second check.
+    host.view.hide();
+    host.view.show();
+    QCOMPARE(host.engine.callCount(u"nodeVersion"_s), 1);
+}
+
+void TestWizardScreens::nodeMissing()
+{
+    Host host;
+    QVERIFY(host.start(false));
+    QCOMPARE(host.controller.screen(), Screen::NoNode);
+    auto *symbol = host.find<Wizard::SymbolView>(u"symbol"_s);
+    QVERIFY(symbol && symbol->isVisible() && symbol->width() > 0);
+    // A single space keeps the line's height before the first recheck.
+    auto *line = host.find<QLabel>(u"recheckLine"_s);
+    QCOMPARE(line->text(), u" "_s);
+    const int height = line->height();
+
+    auto *checkAgain = host.find<QPushButton>(u"checkAgain"_s);
+    auto *spinner = host.find<QWidget>(u"recheckSpinner"_s);
+    QVERIFY(!spinner->isVisible());
+    QTest::keyClick(checkAgain, Qt::Key_Return);
+    // While the new check runs: the spinner, the button waiting, nothing said yet.
+    QVERIFY(spinner->isVisible());
+    QVERIFY(!checkAgain->isEnabled());
+    QCOMPARE(line->text(), u" "_s);
+    QVERIFY(host.engine.releaseNodeVersion(std::nullopt));
+    QVERIFY(host.engine.releaseVersionInfo({}));
+    // It found nothing: now it is said, in the same height, and the keyboard is back.
+    QCOMPARE(line->text(), u"Still not finding Node.js."_s);
+    QCOMPARE(line->height(), height);
+    QVERIFY(!spinner->isVisible());
+    QVERIFY(checkAgain->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), checkAgain);
+
+    // "Get Node.js" hands the download page to the desktop (here: to the test's handler).
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    QTest::mouseClick(host.find<QPushButton>(u"getNode"_s), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(u"https"_s);
+    QCOMPARE(catcher.opened, (QList<QUrl>{QUrl(u"https://nodejs.org/en/download"_s)}));
+    // Without a browser to give it to (none on this platform), the line under the buttons says so.
+    QTest::mouseClick(host.find<QPushButton>(u"getNode"_s), Qt::LeftButton);
+    QCOMPARE(host.text(u"recheckLine"_s), u"Couldn't open a browser: https://nodejs.org/en/download"_s);
+
+    // Node.js installed meanwhile: the next recheck reaches welcome.
+    QTest::mouseClick(checkAgain, Qt::LeftButton);
+    QVERIFY(host.engine.releaseNodeVersion(u"v22.1.0"_s));
+    QVERIFY(host.engine.releaseVersionInfo({}));
+    QCOMPARE(host.controller.screen(), Screen::Welcome);
+}
+
+void TestWizardScreens::footerWalksTheSteps_data()
+{
+    QTest::addColumn<bool>("returning");
+    QTest::addColumn<QString>("finalLabel");
+    QTest::addColumn<bool>("offersEnterprise");
+
+    QTest::newRow("first run") << false << u"Install"_s << true;
+    QTest::newRow("returning user") << true << u"Save changes"_s << false;
+}
+
+void TestWizardScreens::footerWalksTheSteps()
+{
+    QFETCH(bool, returning);
+    QFETCH(QString, finalLabel);
+    QFETCH(bool, offersEnterprise);
+
+    Host host;
+    if (returning) {
+        host.engine.existingInstall = true;
+        host.engine.existingHarnesses = {{u"claude-code"_s, u"subscription"_s},
+                                         {u"codex"_s, u"openrouter"_s}};
+        QVERIFY(host.start());
+        // Settings left by Escape or by "Back" on their first step: the launcher, nothing changed.
+        for (const bool escape : {false, true}) {
+            host.controller.openSettings();
+            host.model()->toggleHarness(u"opencode"_s);
+            if (escape)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            else
+                host.click(u"back"_s);
+            QCOMPARE(host.controller.screen(), Screen::Launched);
+        }
+        host.controller.openSettings();
+    } else {
+        QVERIFY(openQuestions(host));
+    }
+    QCOMPARE(host.button(u"enterpriseGateway"_s)->isVisible(), offersEnterprise);
+
+    const QStringList labels{u"TOOLS"_s, u"FUNDING"_s, u"FUNDING"_s};
+    const QStringList counters{u"1 OF 3"_s, u"2 OF 3"_s, u"3 OF 3"_s};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(host.text(u"stepLabel"_s), labels.at(i));
+        QCOMPARE(host.text(u"stepCounter"_s), counters.at(i));
+        // Settings lead back to the launcher from their first step.
+        QCOMPARE(host.button(u"back"_s)->isVisible(), i > 0 || returning);
+        QCOMPARE(host.button(u"primary"_s)->text(), i < 2 ? u"Continue"_s : finalLabel);
+        // A middle step goes on even with its fields empty.
+        QVERIFY(host.button(u"primary"_s)->isEnabled() || i == 2);
+        if (i > 0)
+            QVERIFY(!host.button(u"enterpriseGateway"_s)->isVisible());
+        if (i < 2)
+            host.click(u"primary"_s);
+    }
+    // The funding steps come in the order the selected tools name their groups.
+    QCOMPARE(questions(host)->step(), Wizard::QuestionStep::funding(u"openai"_s));
+    QCOMPARE(host.text(u"code"_s), u"CX"_s);
+
+    if (!returning) {
+        // The first run preselects "OpenAI key", whose key is still missing.
+        QVERIFY(!host.button(u"primary"_s)->isEnabled());
+        QLineEdit *key = fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit();
+        QTest::keyClicks(key, u"sk-test-1"_s);
+    }
+    QVERIFY(host.button(u"primary"_s)->isEnabled());
+
+    // Back twice reaches the tools again, choices intact.
+    host.click(u"back"_s);
+    QCOMPARE(host.text(u"stepCounter"_s), u"2 OF 3"_s);
+    QCOMPARE(host.text(u"code"_s), u"CC"_s);
+    host.click(u"back"_s);
+    QCOMPARE(host.text(u"stepLabel"_s), u"TOOLS"_s);
+    QCOMPARE(host.button(u"back"_s)->isVisible(), returning);
+    host.click(u"primary"_s);
+    host.click(u"primary"_s);
+    QCOMPARE(host.engine.callCount(u"runInstall"_s), 0);
+
+    host.click(u"primary"_s);
+    QCOMPARE(host.engine.callCount(u"runInstall"_s), 1);
+    const Setup::InstallAnswers answers = host.engine.lastCall(u"runInstall"_s).answers;
+    QCOMPARE(answers.harnesses, (QStringList{u"claude-code"_s, u"codex"_s}));
+    QCOMPARE(host.controller.screen(), Screen::Installing);
+    if (!returning)
+        QCOMPARE(answers.fields.value(u"openaiKey"_s), u"sk-test-1"_s);
+    // The progress screen fades in over the questions and the fade goes away by itself.
+    QTRY_VERIFY(!host.view.findChild<QWidget *>(u"crossFade"_s));
+}
+
+void TestWizardScreens::stepGoneReturnsToTools()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    host.click(u"primary"_s);
+    host.click(u"primary"_s);
+    QCOMPARE(questions(host)->step(), Wizard::QuestionStep::funding(u"openai"_s));
+    // Codex was the only tool paying through "openai": its step goes, and the view with it.
+    host.model()->setHarnessSelected(u"codex"_s, false);
+    QCOMPARE(questions(host)->step(), Wizard::QuestionStep::tools());
+    QCOMPARE(host.text(u"stepLabel"_s), u"TOOLS"_s);
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 2"_s);
+    // A click on a tile changes the counter and the button at once, without leaving the step.
+    const auto toggle = [&](const QString &id) {
+        auto *tile = host.find<Wizard::ToolTile>(u"tile-"_s + id);
+        const bool was = tile->isChecked();
+        QTest::mouseClick(tile, Qt::LeftButton);
+        return tile->isChecked() != was && host.model()->isHarnessSelected(id) != was;
+    };
+    QVERIFY(toggle(u"claude-code"_s));
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 1"_s);
+    QCOMPARE(host.button(u"primary"_s)->text(), u"Install"_s);
+    QVERIFY(!host.button(u"primary"_s)->isEnabled()); // nothing to install
+    QVERIFY(toggle(u"plain"_s));
+    QVERIFY(host.button(u"primary"_s)->isEnabled()); // a tool without funding
+    QVERIFY(toggle(u"opencode"_s));
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 2"_s);
+    QCOMPARE(host.button(u"primary"_s)->text(), u"Continue"_s);
+}
+
+void TestWizardScreens::greyInstallSaysWhy()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    host.click(u"primary"_s);
+    host.click(u"option-apikey"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(), u"sk-live-1"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"eu"_s);
+    host.click(u"primary"_s);
+    QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-1"_s);
+
+    // The last step is complete, the second is not: "Install" is grey and the footer says why.
+    QVERIFY(!host.button(u"primary"_s)->isEnabled());
+    auto *link = host.button(u"blockerStep"_s);
+    QVERIFY(link->isVisible());
+    QCOMPARE(link->text() + host.text(u"blockerReason"_s),
+             u"Step 2: Anthropic API key should start with \"sk-ant-\"."_s);
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(host.text(u"stepCounter"_s), u"2 OF 3"_s);
+    QLineEdit *key = fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit();
+    QCOMPARE(QApplication::focusWidget(), key);
+    key->selectAll();
+    QTest::keyClicks(key, u"sk-ant-1"_s);
+    host.click(u"primary"_s);
+    QVERIFY(host.button(u"primary"_s)->isEnabled());
+    QVERIFY(!host.button(u"blockerStep"_s)->isVisible());
+}
+
+void TestWizardScreens::returnKey_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QString>("focused"); // the keyboard's widget once there
+    QTest::addColumn<int>("expected");    // the screen after Return
+    QTest::addColumn<QString>("step");    // the questions' counter after Return, if any
+
+    const auto row = [](const char *name, const char *place, const char *focused, Screen screen,
+                        const char *step = "") {
+        QTest::newRow(name) << QString::fromUtf8(place) << QString::fromUtf8(focused)
+                            << int(screen) << QString::fromUtf8(step);
+    };
+    // clang-format off
+    row("welcome: Get started", "welcome", "getStarted", Screen::Questions, "1 OF 3");
+    row("tools step: Continue", "tools", "primary", Screen::Questions, "2 OF 3");
+    row("in a field: Continue", "field", "edit", Screen::Questions, "3 OF 3");
+    row("focused Back: back", "back", "back", Screen::Questions, "1 OF 3");
+    row("last step, incomplete: its field, nothing", "incomplete", "edit", Screen::Questions, "3 OF 3");
+    row("last step, complete: Install", "complete", "edit", Screen::Installing);
+    row("enterprise form by a click, empty: its address, nothing", "enterprise", "edit", Screen::Enterprise);
+    row("enterprise form, filled: Continue", "enterprise-filled", "edit", Screen::Questions, "1 OF 3");
+    // clang-format on
+}
+
+void TestWizardScreens::returnKey()
+{
+    QFETCH(QString, place);
+    QFETCH(int, expected);
+    QFETCH(QString, step);
+
+    Host host;
+    if (place == u"welcome") {
+        QVERIFY(host.start());
+    } else {
+        QVERIFY(openQuestions(host));
+    }
+    auto toLastStep = [&] {
+        host.click(u"primary"_s);
+        host.click(u"primary"_s);
+    };
+    if (place == u"field") {
+        host.click(u"primary"_s);
+        host.click(u"option-apikey"_s);
+        fieldRow(host, u"apikey"_s, u"region"_s)->edit()->setFocus();
+    } else if (place == u"back") {
+        host.click(u"primary"_s);
+        QTest::keyClick(host.button(u"primary"_s), Qt::Key_Backtab);
+    } else if (place == u"incomplete") {
+        toLastStep();
+    } else if (place == u"complete") {
+        toLastStep();
+        QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-1"_s);
+    } else if (place.startsWith(u"enterprise")) {
+        host.click(u"enterpriseGateway"_s);
+        QCOMPARE(host.controller.screen(), Screen::Enterprise);
+        // Typed straight away, the address lands in its field.
+        QTest::keyClicks(QApplication::focusWidget(), u"https://gw.example"_s);
+        QCOMPARE(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->text(), u"https://gw.example"_s);
+        if (place == u"enterprise-filled")
+            QTest::keyClicks(host.find<Wizard::LabeledField>(u"email"_s)->edit(), u"a@b"_s);
+    }
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY(focused && focused->window()->isActiveWindow());
+    QTEST(focused->objectName(), "focused");
+
+    QTest::keyClick(focused, Qt::Key_Return);
+    QCOMPARE(int(host.controller.screen()), expected);
+    if (!step.isEmpty())
+        QCOMPARE(host.text(u"stepCounter"_s), step);
+}
+
+void TestWizardScreens::keyboardOrderAndSpace()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    auto *first = host.find<Wizard::ToolTile>(u"tile-claude-code"_s);
+    first->setFocus(Qt::TabFocusReason);
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.append(QApplication::focusWidget()->objectName());
+    }
+    // Top to bottom, left to right; "Back" is hidden on the first step.
+    QCOMPARE(order, (QStringList{u"tile-claude-code"_s, u"tile-codex"_s, u"tile-opencode"_s,
+                                 u"tile-plain"_s, u"primary"_s, u"enterpriseGateway"_s}));
+
+    // Space toggles the focused tile.
+    auto *opencode = host.find<Wizard::ToolTile>(u"tile-opencode"_s);
+    opencode->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(opencode, Qt::Key_Space);
+    QVERIFY(host.model()->isHarnessSelected(u"opencode"_s));
+    QVERIFY(opencode->isChecked());
+
+    // Space on the focused primary button moves on; the funding step's order starts with its
+    // options and ends with the footer.
+    auto *primary = host.button(u"primary"_s);
+    primary->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(primary, Qt::Key_Space);
+    QCOMPARE(host.text(u"stepCounter"_s), u"2 OF 3"_s);
+    auto *subscription = host.find<Wizard::FundingOptionRow>(u"option-subscription"_s);
+    subscription->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(subscription, Qt::Key_Space);
+    QVERIFY(!host.model()->isFundingSelected(u"subscription"_s, u"claude"_s));
+    QTest::keyClick(subscription, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"option-apikey"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    // The chosen option's first field comes right after it.
+    QCOMPARE(QApplication::focusWidget(), fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit());
+    // Round the whole screen, the scroll area around the options is never a stop of its own.
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(!qobject_cast<QAbstractScrollArea *>(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget()->objectName()));
+    }
+}
+
+void TestWizardScreens::validationAppearsAsTyped()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    host.click(u"primary"_s);
+    host.click(u"option-claude-proxy"_s);
+    Wizard::FieldRow *row = fieldRow(host, u"claude-proxy"_s, u"proxyUrl"_s);
+    QVERIFY(row && row->isVisible());
+    QCOMPARE(row->message(), QString());
+    auto *shown = row->findChild<QLabel *>(u"message"_s);
+    // Every keystroke is judged: the message follows the text as it grows, and goes once the
+    // address is an https one.
+    const QString typed = u"https://proxy"_s;
+    for (qsizetype n = 1; n <= typed.size(); ++n) {
+        QTest::keyClick(row->edit(), typed.at(n - 1).toLatin1());
+        const std::optional<QString> rule = row->field().validate(typed.left(n));
+        QCOMPARE(row->message(), rule.value_or(QString()));
+        QCOMPARE(shown->isVisible(), rule.has_value());
+    }
+    QCOMPARE(row->message(), QString());
+    QCOMPARE(host.model()->fieldValue(row->field()), typed);
+}
+
+void TestWizardScreens::unselectedOptionKeepsItsValues()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    host.click(u"primary"_s);
+    auto *apikey = host.find<Wizard::FundingOptionRow>(u"option-apikey"_s);
+    auto *proxy = host.find<Wizard::FundingOptionRow>(u"option-claude-proxy"_s);
+    // The rows leave the scroll bar its room, shown or not, so they never change width.
+    auto *options = host.find<QScrollArea>(u"options"_s);
+    const int rowWidth = options->width() - options->verticalScrollBar()->sizeHint().width();
+    QTRY_COMPARE(apikey->width(), rowWidth);
+    QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
+    QTest::mouseClick(apikey, Qt::LeftButton);
+    QVERIFY(host.find<QWidget>(u"fields-apikey"_s)->isVisible());
+    QLineEdit *key = fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit();
+    QCOMPARE(key->echoMode(), QLineEdit::Password);
+    // A secret shows as dots the field's own face has, not as big ones borrowed from another.
+    const QChar dot(key->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, key));
+    QVERIFY(QRawFont::fromFont(key->font()).supportsCharacter(dot));
+    QTest::keyClicks(key, u"sk-ant-kept"_s);
+    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"eu"_s);
+    QCOMPARE(host.text(u"order"_s), u"Subscription \u2192 API key"_s);
+
+    // The same field under a second chosen option shows and edits the one value.
+    QTest::mouseClick(proxy, Qt::LeftButton);
+    QLineEdit *otherRegion = fieldRow(host, u"claude-proxy"_s, u"region"_s)->edit();
+    QCOMPARE(otherRegion->echoMode(), QLineEdit::Normal);
+    QCOMPARE(otherRegion->text(), u"eu"_s);
+    QTRY_VERIFY(options->verticalScrollBar()->isVisible());
+    QTRY_COMPARE(apikey->width(), rowWidth);
+    QTest::keyClicks(otherRegion, u"-west"_s);
+    QCOMPARE(fieldRow(host, u"apikey"_s, u"region"_s)->edit()->text(), u"eu-west"_s);
+
+    QTest::mouseClick(apikey, Qt::LeftButton);
+    QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
+    QCOMPARE(host.text(u"order"_s), u"Subscription \u2192 Proxy"_s);
+    // Away to the next step and back: the step is rebuilt from the model.
+    host.click(u"primary"_s);
+    host.click(u"back"_s);
+    host.click(u"option-apikey"_s);
+    QCOMPARE(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit()->text(), u"sk-ant-kept"_s);
+    QCOMPARE(fieldRow(host, u"apikey"_s, u"region"_s)->edit()->text(), u"eu-west"_s);
+}
+
+void TestWizardScreens::enterpriseForm()
+{
+    Host host;
+    QVERIFY(openQuestions(host));
+    host.click(u"tile-opencode"_s);
+    host.click(u"enterpriseGateway"_s);
+    QCOMPARE(host.controller.screen(), Screen::Enterprise);
+    QTest::keyClicks(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->edit(), u"  https://gw.example  "_s);
+    QTest::keyClicks(host.find<Wizard::LabeledField>(u"email"_s)->edit(), u" dana"_s);
+    QVERIFY(!host.button(u"continue"_s)->isEnabled()); // no @ yet
+    QTest::keyClicks(host.find<Wizard::LabeledField>(u"email"_s)->edit(), u"@corp "_s);
+    host.click(u"continue"_s);
+    QCOMPARE(host.model()->gateway(), (Wizard::EnterpriseGateway{u"https://gw.example"_s, u"dana@corp"_s}));
+    // Fresh questions for the organisation's gateway, which offer no second gateway but say
+    // which one is set; the tool picked before is still picked.
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 3"_s);
+    QVERIFY(!host.button(u"enterpriseGateway"_s)->isVisible());
+    QCOMPARE(host.text(u"gateway"_s), u"Gateway: gw.example"_s);
+    QVERIFY(host.model()->isHarnessSelected(u"opencode"_s));
+
+    // "Change" shows the gateway in the form; "Back" leaves it as it was.
+    host.click(u"changeGateway"_s);
+    QCOMPARE(host.find<Wizard::LabeledField>(u"gatewayUrl"_s)->text(), u"https://gw.example"_s);
+    host.click(u"back"_s);
+    QCOMPARE(host.text(u"gateway"_s), u"Gateway: gw.example"_s);
+    // "Remove": the hosted questions, the tools as they were.
+    host.click(u"removeGateway"_s);
+    QVERIFY(!host.model()->gateway());
+    QVERIFY(!host.find<QLabel>(u"gateway"_s));
+    QVERIFY(host.button(u"enterpriseGateway"_s)->isVisible());
+    QVERIFY(host.model()->isHarnessSelected(u"opencode"_s));
+}
+
+void TestWizardScreens::installOutcome_data()
+{
+    QTest::addColumn<QString>("output"); // empty: the install succeeds
+    QTest::newRow("success") << QString();
+    QTest::newRow("installer's last line")
+        << u"npm warn deprecated glob@7\nresolving gateway\nError: gateway refused the key"_s;
+}
+
+void TestWizardScreens::installOutcome()
+{
+    QFETCH(QString, output);
+    Host host;
+    QVERIFY(openQuestions(host));
+    host.click(u"primary"_s);
+    host.click(u"primary"_s);
+    QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-1"_s);
+    QTest::keyClick(host.view.currentScreen(), Qt::Key_Return);
+    QCOMPARE(host.text(u"status"_s), u"Installing\u2026"_s);
+
+    if (output.isEmpty()) {
+        // The installer recorded the tools; the launcher shows them, and the versions read
+        // afresh when they come, not "checking for updates" for the rest of the session.
+        host.engine.existingInstall = true;
+        host.engine.existingHarnesses = {{u"codex"_s, u"openai"_s}};
+        QVERIFY(host.engine.succeed(u"runInstall"_s));
+        QCOMPARE(host.view.currentScreen()->objectName(), u"completionScreen"_s);
+        QCOMPARE(host.button(u"openLauncher"_s)->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(QApplication::focusWidget(), host.button(u"openLauncher"_s)); // Return opens it
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(host.view.currentScreen()->objectName(), u"launcherScreen"_s);
+        QCOMPARE(host.text(u"version"_s), u"Orvane \u00B7 checking for updates"_s);
+        QVERIFY(host.engine.releaseVersionInfo({u"1.4.0"_s, u"1.4.0"_s}));
+        QCOMPARE(host.text(u"version"_s), u"Orvane 1.4.0 \u00B7 up to date"_s);
+        const auto commands = host.view.currentScreen()->findChildren<Wizard::CopyButton *>();
+        QCOMPARE(commands.size(), 1);
+        QCOMPARE(commands.first()->text(), u"orv codex"_s);
+        return;
+    }
+
+    QVERIFY(host.engine.fail(u"runInstall"_s, Setup::SetupError::exitedWithStatus(1, output)));
+    QCOMPARE(host.controller.screen(), Screen::Failed);
+    QCOMPARE(host.text(u"error"_s), u"Error: gateway refused the key"_s);
+    QCOMPARE(host.find<Wizard::SymbolView>(u"symbol"_s)->symbol(), Wizard::SymbolView::Symbol::XmarkCircle);
+    // "Try again" has the keyboard and goes back to the questions.
+    QCOMPARE(QApplication::focusWidget()->objectName(), u"tryAgain"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(host.text(u"stepCounter"_s), u"1 OF 3"_s);
+}
+
+void TestWizardScreens::symbolsAreDrawn()
+{
+    // The mark and the ring are drawn; between them the backdrop shows.
+    using Symbol = Wizard::SymbolView::Symbol;
+    for (const auto &[symbol, mark] : {std::pair(Symbol::ExclamationCircle, QPointF(0.5, 0.4)),
+                                       std::pair(Symbol::XmarkCircle, QPointF(0.5, 0.5))}) {
+        Wizard::SymbolView view(symbol, 44, Qt::black);
+        QImage picture(view.size(), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        view.render(&picture, {}, {}, QWidget::DrawChildren); // the symbol alone, no backdrop
+        const auto alphaAt = [&](qreal x, qreal y) {
+            return qAlpha(picture.pixel(int(x * picture.width()), int(y * picture.height())));
+        };
+        QVERIFY(alphaAt(mark.x(), mark.y()) > 128);
+        QVERIFY(alphaAt(0.97, 0.5) > 64);
+        QCOMPARE(alphaAt(0.8, 0.5), 0);
+    }
+}
+
+QTEST_MAIN(TestWizardScreens)
+#include "tst_wizardscreens.moc"
