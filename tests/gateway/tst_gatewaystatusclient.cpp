@@ -120,6 +120,7 @@ private Q_SLOTS:
         row("body of exactly 1 MiB", "reply", 200, "{\"label\":\"" + QByteArray(cap - 12, 'x') + "\"}", labelled(QString(cap - 12, u'x')));
         row("199", "reply", 199, "{}");
         row("204", "reply", 204, {});
+        row("200 empty body", "reply", 200, {});
         row("300", "reply", 300, "{}");
         row("not JSON", "reply", 200, "<html>");
         row("valid JSON over 1 MiB", "reply", 200, "{\"label\":\"" + QByteArray(cap, 'x') + "\"}");
