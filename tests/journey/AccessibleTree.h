@@ -112,19 +112,15 @@ private:
         Node node;
         const QDBusMessage role = call(service, path, QStringLiteral("org.a11y.atspi.Accessible"),
                                        QStringLiteral("GetRole"));
-        if (!role.arguments().isEmpty())
-            node.role = role.arguments().constFirst().toUInt();
-        const QDBusMessage name = call(
-            service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-            {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
-        if (!name.arguments().isEmpty())
-            node.name = name.arguments().constFirst().value<QDBusVariant>().variant().toString();
-        const QDBusMessage description = call(
-            service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-            {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Description")});
-        if (!description.arguments().isEmpty())
-            node.description =
-                description.arguments().constFirst().value<QDBusVariant>().variant().toString();
+        node.role = role.arguments().value(0).toUInt();
+        const auto property = [&](const char *name) {
+            return call(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                        QStringLiteral("Get"),
+                        {QStringLiteral("org.a11y.atspi.Accessible"), QString::fromLatin1(name)})
+                .arguments().value(0).value<QDBusVariant>().variant().toString();
+        };
+        node.name = property("Name");
+        node.description = property("Description");
         const QDBusMessage extents =
             call(service, path, QStringLiteral("org.a11y.atspi.Component"),
                  QStringLiteral("GetExtents"), {QVariant::fromValue(uint(0))});

@@ -146,11 +146,9 @@ private Q_SLOTS:
         row("prefix in other case", key, u"SK-ANT-abc"_s, wrongPrefix);
         row("https in capitals", url, u"HTTPS://LLM.EXAMPLE.COM"_s);
         row("localhost, port and path", url, u"http://localhost:8080/v1"_s);
-        row("localhost then anything", url, u"http://localhost.example"_s);
         row("loopback, port and path", url, u"http://127.0.0.1:4000/x"_s);
         row("localhost in capitals", url, u"http://LOCALHOST"_s, notHttps);
         row("plain http", url, u"http://llm.example.com"_s, notHttps);
-        row("requires_https false", {u"o"_s, u"O"_s, false, {}, {}, false}, u"ftp://x"_s);
         row("both fail", both, u"ftp://x"_s, u"Proxy URL should start with \"http\"."_s);
         row("prefix passes, https fails", both, u"http://x.example"_s, notHttps);
     }
@@ -198,19 +196,12 @@ private Q_SLOTS:
             QVERIFY(ids.contains(Manifest::harnessId(known)));
             QCOMPARE(Manifest::knownHarness(Manifest::harnessId(known)), known);
         }
-        int proxyFields = 0, secrets = 0, placeholders = 0, renamedGroups = 0;
-        for (const auto &[key, group] : manifest.fundingGroups.asKeyValueRange()) {
-            renamedGroups += group.configKey != key;
+        // A private gateway's address is never sent in the clear.
+        for (const Manifest::FundingGroup &group : manifest.fundingGroups)
             for (const Manifest::FundingOption &option : group.options)
-                for (const Manifest::ManifestField &field : option.fields) {
-                    const bool proxy = option.id.endsWith(u"-proxy"_s);
-                    QVERIFY2(!proxy || field.requiresHttps == true, qPrintable(option.id));
-                    proxyFields += proxy;
-                    secrets += field.secret;
-                    placeholders += field.placeholder.has_value();
-                }
-        }
-        QVERIFY(proxyFields > 0 && secrets > 0 && placeholders > 0 && renamedGroups > 0);
+                for (const Manifest::ManifestField &field : option.fields)
+                    QVERIFY2(!option.id.endsWith(u"-proxy"_s) || field.requiresHttps == true,
+                             qPrintable(option.id));
     }
 
     // The loader reports a damaged bundle, logs its kind and path and leaves ending the
@@ -224,8 +215,6 @@ private Q_SLOTS:
         using Kind = Manifest::ManifestLoadError::Kind;
         const int invalid = int(Kind::Invalid);
         QTest::newRow("good") << u"file"_s << QByteArray(fixture) << -1 << QString();
-        QTest::newRow("version 0") << u"file"_s << fixtureWith(u"schema_version"_s, 0) << invalid
-                                   << u"invalid: schema_version 0 is not 1"_s;
         QTest::newRow("version 2") << u"file"_s << fixtureWith(u"schema_version"_s, 2) << invalid
                                    << u"invalid: schema_version 2 is not 1"_s;
         QTest::newRow("truncated") << u"file"_s << QByteArray(fixture).left(90) << invalid
@@ -267,11 +256,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication application(argc, argv);
-    TestManifest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestManifest)
 #include "tst_manifest.moc"

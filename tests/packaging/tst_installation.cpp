@@ -1,11 +1,10 @@
 // The program as `cmake --install` lays it out (the same tree the .deb carries): exactly the
 // files a desktop needs and nothing of the developer's, a menu entry and AppStream metadata
-// that the freedesktop validators accept, icons drawn from the app mark, and an installed copy,
-// away from the build tree, that starts on a real X server with a window the desktop matches
-// to its menu entry.
+// that the freedesktop validators accept and that agree with each other, and icons drawn from
+// the app mark. That the installed program starts in the window its entry names is the
+// journey's to show.
 #include "design/Design.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -19,7 +18,6 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -83,14 +81,11 @@ private Q_SLOTS:
     void initTestCase();
     void layout();
     void dataFolderMatchesTheBuildTree();
-    void icons_data();
     void icons();
     void scalableIcon();
     void desktopEntry();
     void appStreamMetadata();
     void versionIsTheSameEverywhere();
-    void installedProgramStartsUnderX11();
-    void cleanup();
 
 private:
     QString installed(const QString &relative) const { return m_prefix + u'/' + relative; }
@@ -112,8 +107,6 @@ private:
 
     QTemporaryDir m_destdir;
     QString m_prefix;
-    std::unique_ptr<QProcess> m_xserver;
-    std::unique_ptr<QProcess> m_program;
 };
 
 void TestInstallation::initTestCase()
@@ -153,14 +146,7 @@ void TestInstallation::layout()
     }
     expected.sort();
     // No developer tool, benchmark or test, and nothing outside the prefix.
-    QStringList extra = actual;
-    QStringList missing = expected;
-    for (const QString &file : std::as_const(expected))
-        extra.removeAll(file);
-    for (const QString &file : std::as_const(actual))
-        missing.removeAll(file);
-    QVERIFY2(extra.isEmpty() && missing.isEmpty(),
-             qPrintable(u"not expected: "_s + extra.join(u", "_s) + u"; missing: "_s + missing.join(u", "_s)));
+    QCOMPARE(actual, expected);
     QCOMPARE(filesBelow(m_destdir.path()).size(), filesBelow(m_prefix).size());
 
     QVERIFY(QFileInfo(installed(u"bin/orvane"_s)).isExecutable());
@@ -176,9 +162,8 @@ void TestInstallation::dataFolderMatchesTheBuildTree()
     const QStringList files = filesBelow(built);
     QCOMPARE(filesBelow(installed(u"share/orvane"_s)), files);
     QVERIFY(files.contains(u"install-manifest.json"_s));
-    for (const QString &file : files) {
+    for (const QString &file : files)
         QCOMPARE(readAll(installed(u"share/orvane/"_s + file)), readAll(built + u'/' + file));
-    }
     // Fonts travel with their licence.
     const bool anyFont = !QDir(built).entryList({u"Archivo-*.ttf"_s}).isEmpty();
     if (anyFont)
@@ -187,35 +172,23 @@ void TestInstallation::dataFolderMatchesTheBuildTree()
         qWarning("this build has no Archivo fonts; their installation is not checked");
 }
 
-void TestInstallation::icons_data()
-{
-    QTest::addColumn<int>("size");
-    for (const int size : iconSizes)
-        QTest::addRow("%dx%d", size, size) << size;
-}
-
 void TestInstallation::icons()
 {
-    QFETCH(int, size);
-    const QString path = installed(u"share/icons/hicolor/%1x%1/apps/orvane.png"_s.arg(size));
-    QImage image(path);
-    QVERIFY2(!image.isNull(), qPrintable(path));
-    QCOMPARE(image.size(), QSize(size, size));
-    image = image.convertToFormat(QImage::Format_ARGB32);
-
-    // Rounded corners leave the corners clear but for a trace of shadow; the square's flat
-    // left side, halfway down, is the mark's red; and somewhere the cream initial shows.
-    QVERIFY2(qAlpha(image.pixel(0, 0)) < 16, qPrintable(QString::number(qAlpha(image.pixel(0, 0)))));
-    QVERIFY(qAlpha(image.pixel(size - 1, 0)) < 16);
-    const QRgb side = image.pixel(size / 5, size / 2);
-    QCOMPARE(qAlpha(side), 255);
-    QVERIFY2(colourDistance(side, Design::red()) < 12, qPrintable(QColor(side).name()));
-    int cream = 0;
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x)
-            cream += colourDistance(image.pixel(x, y), Design::cream()) < 60 ? 1 : 0;
+    for (const int size : iconSizes) {
+        const QString path = installed(u"share/icons/hicolor/%1x%1/apps/orvane.png"_s.arg(size));
+        const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(image.size(), QSize(size, size));
+        // Rounded corners leave the corners clear but for a trace of shadow; the square's flat
+        // left side, halfway down, is the mark's red; and somewhere the cream initial shows.
+        QVERIFY2(qAlpha(image.pixel(0, 0)) < 16 && qAlpha(image.pixel(size - 1, 0)) < 16, qPrintable(path));
+        const QRgb side = image.pixel(size / 5, size / 2);
+        QVERIFY2(qAlpha(side) == 255 && colourDistance(side, Design::red()) < 12, qPrintable(path));
+        int cream = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                cream += colourDistance(image.pixel(x, y), Design::cream()) < 60 ? 1 : 0;
+        QVERIFY2(cream >= size / 4, qPrintable(path));
     }
-    QVERIFY2(cream >= size / 4, qPrintable(QString::number(cream)));
 }
 
 void TestInstallation::scalableIcon()
@@ -242,8 +215,6 @@ void TestInstallation::scalableIcon()
 
 void TestInstallation::desktopEntry()
 {
-    QCOMPARE(desktopKey(u"Type"_s), u"Application"_s);
-    QCOMPARE(desktopKey(u"Name"_s), u"Orvane"_s);
     // The desktop matches the running window to this entry by these three names.
     QCOMPARE(desktopKey(u"StartupWMClass"_s), QFileInfo(desktopFile()).completeBaseName());
     const QString exec = desktopKey(u"Exec"_s);
@@ -314,90 +285,6 @@ void TestInstallation::versionIsTheSameEverywhere()
     const QByteArray manual = gunzip(installed(u"share/man/man1/orvane.1.gz"_s));
     QVERIFY2(manual.startsWith(".TH ORVANE 1 ") && manual.contains(QByteArray("\"Orvane " + version.toUtf8() + '"')),
              manual.left(80).constData());
-}
-
-void TestInstallation::installedProgramStartsUnderX11()
-{
-    requireTool(u"Xvfb"_s);
-    requireTool(u"xdotool"_s);
-    requireTool(u"xprop"_s);
-
-    // A private X server on a display number it picks itself and writes to its output.
-    m_xserver = std::make_unique<QProcess>();
-    m_xserver->start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s,
-                                 u"-screen"_s, u"0"_s, u"1280x800x24"_s});
-    QByteArray display;
-    for (QDeadlineTimer deadline(20000); !display.endsWith('\n') && !deadline.hasExpired();) {
-        m_xserver->waitForReadyRead(200);
-        display += m_xserver->readAllStandardOutput();
-    }
-    QVERIFY2(display.endsWith('\n'), "Xvfb did not report its display");
-    display = ':' + display.trimmed();
-
-    // The program from the installed tree, in a home and runtime folder of its own.
-    QTemporaryDir home;
-    QTemporaryDir runtime;
-    QVERIFY(home.isValid() && runtime.isValid());
-    QFile(runtime.path()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"DISPLAY"_s, QString::fromLatin1(display));
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    environment.insert(u"HOME"_s, home.path());
-    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
-    environment.insert(u"SHELL"_s, u"/bin/bash"_s);
-    m_program = std::make_unique<QProcess>();
-    m_program->setProcessEnvironment(environment);
-    m_program->setProcessChannelMode(QProcess::ForwardedChannels);
-    m_program->start(installed(u"bin/orvane"_s), {});
-    QVERIFY(m_program->waitForStarted());
-
-    // Found by the class the menu entry names, as a desktop would.
-    QProcessEnvironment onDisplay = QProcessEnvironment::systemEnvironment();
-    onDisplay.insert(u"DISPLAY"_s, QString::fromLatin1(display));
-    const QString wmClass = desktopKey(u"StartupWMClass"_s);
-    QString window;
-    for (QDeadlineTimer deadline(60000); window.isEmpty() && !deadline.hasExpired();) {
-        QVERIFY2(m_program->state() == QProcess::Running, "the installed program ended");
-        const Run search = run(u"xdotool"_s,
-                               {u"search"_s, u"--onlyvisible"_s, u"--classname"_s,
-                                u'^' + wmClass + u'$'},
-                               onDisplay);
-        if (search.exitCode == 0)
-            window = QString::fromLatin1(search.output).split(u'\n').first().trimmed();
-        else
-            QTest::qWait(250);
-    }
-    QVERIFY2(!window.isEmpty(), "no window with the entry's class appeared");
-
-    const Run properties = run(u"xprop"_s,
-                               {u"-id"_s, window, u"WM_CLASS"_s, u"WM_NAME"_s,
-                                u"_NET_WM_ICON"_s},
-                               onDisplay);
-    QCOMPARE(properties.exitCode, 0);
-    const QString text = QString::fromUtf8(properties.output);
-    QVERIFY2(text.contains(u"WM_CLASS(STRING) = \""_s + wmClass + u"\", \"Orvane\""_s), qPrintable(text));
-    QVERIFY2(text.contains(u"WM_NAME(UTF8_STRING) = \"Orvane\""_s) || text.contains(u"WM_NAME(STRING) = \"Orvane\""_s),
-             qPrintable(text));
-    // The window carries the mark as its icon, so the task switcher shows the same picture.
-    QVERIFY2(text.contains(u"_NET_WM_ICON(CARDINAL) = "_s), qPrintable(text.left(400)));
-
-    // It is the setup window, not some stray one.
-    const Run geometry = run(u"xdotool"_s, {u"getwindowgeometry"_s, window}, onDisplay);
-    QVERIFY2(geometry.output.contains("Geometry: 720x560"), geometry.output.constData());
-}
-
-void TestInstallation::cleanup()
-{
-    for (auto *process : {m_program.get(), m_xserver.get()}) {
-        if (process && process->state() != QProcess::NotRunning) {
-            process->terminate();
-            if (!process->waitForFinished(5000))
-                process->kill();
-            process->waitForFinished(5000);
-        }
-    }
-    m_program.reset();
-    m_xserver.reset();
 }
 
 QTEST_GUILESS_MAIN(TestInstallation)

@@ -1,60 +1,47 @@
 #pragma once
 
 // The real RootView over the real WizardController, with the scripted setup engine at the
-// seam and timers that only fire when the test says so.
+// seam, timers that only fire when the test says so, and the launcher's settings in a folder
+// of their own.
 
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
 
+#include "QuestionsManifest.h"
+
 #include "design/FlatButton.h"
-#include "manifest/ManifestLoader.h"
 #include "wizard/ui/LauncherRowView.h"
 #include "wizard/ui/MessageBox.h"
 #include "wizard/ui/RootView.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/WizardController.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 namespace WizardFixture {
 
-// claude-code pays through "claude", codex and opencode share "openai", "plain" needs no
-// funding. Nothing is detected (no config paths), so the defaults are preselected:
-// Claude Code and Codex. "region" is asked by two options of the same group.
-inline const char *const manifestJson = R"({
-  "schema_version": 1,
-  "default_harness_ids": ["claude-code", "codex"],
-  "harnesses": [
-    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
-    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
-    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
-    {"id": "plain", "name": "Plain", "config_paths": []}
-  ],
-  "funding_groups": {
-    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
-      {"id": "subscription", "name": "Subscription", "fields": []},
-      {"id": "apikey", "name": "API key", "fields": [
-        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"},
-        {"config_key": "region", "label": "Region", "secret": false}]},
-      {"id": "claude-proxy", "name": "Proxy", "fields": [
-        {"config_key": "proxyUrl", "label": "Proxy URL", "secret": false, "requires_https": true},
-        {"config_key": "region", "label": "Region", "secret": false}]}]},
-    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
-      {"id": "openai", "name": "OpenAI key", "fields": [
-        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
-      {"id": "openrouter", "name": "OpenRouter", "fields": []}]}
-  },
-  "advanced": {"title": "Advanced", "description": "", "fields": []}
-})";
-
+// The headless suites' manifest less what only their edge cases need: claude-code pays
+// through "claude", codex and opencode share "openai", "plain" needs no funding. Nothing is
+// detected, so the defaults are preselected: Claude Code and Codex. "region" is asked by two
+// options of the same group.
 inline Manifest::Resolved resolved()
 {
-    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
-    if (!manifest)
-        qFatal("the test manifest does not decode");
-    return {QStringLiteral("orvane@latest"), *manifest};
+    Manifest::InstallManifest manifest = QuestionsManifest::manifest();
+    manifest.defaultHarnessIds = {QStringLiteral("claude-code"), QStringLiteral("codex")};
+    manifest.harnesses = {manifest.harnesses[0], manifest.harnesses[1], manifest.harnesses[2],
+                          manifest.harnesses[4]};
+    for (Manifest::ManifestHarness &harness : manifest.harnesses)
+        harness.configPaths.clear();
+    manifest.fundingGroups.remove(QStringLiteral("empty"));
+    manifest.fundingGroups.remove(QStringLiteral("shared"));
+    manifest.fundingGroups[QStringLiteral("openai")].options.removeLast(); // its -proxy
+    manifest.advanced.fields.clear();
+    return {QStringLiteral("orvane@latest"), manifest};
 }
 
 struct Host
@@ -62,53 +49,78 @@ struct Host
     ManualClock clock;
     ManualTimers timers{clock};
     ScriptedSetupEngine engine;
+    QTemporaryDir folder;
+    QSettings settings{folder.filePath(QStringLiteral("orvane.conf")), QSettings::IniFormat};
+    QList<::Wizard::MessageBox::Answer> answers; // the next alerts'; with none left the real box
+    std::optional<bool> tray;                    // whether the desktop shows a tray; unset: not said
+    QString sessionNotice;
     ::Wizard::WizardController controller{
         engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
         timers};
-    ::Wizard::RootView view{controller, {}, QSize(720, 560)};
+    ::Wizard::RootView view{controller, services(), QSize(720, 560)};
 
     using Screen = ::Wizard::WizardController::Screen;
 
     Host()
     {
         view.resize(720, 560);
+        QGuiApplication::clipboard()->clear();
     }
 
-    // Shows the view, which starts the check, and answers it: Node.js found or not.
-    bool start(bool nodeFound = true)
+    ::Wizard::LauncherServices services()
     {
+        ::Wizard::LauncherServices services;
+        services.clipboard = QGuiApplication::clipboard();
+        services.settings = &settings;
+        services.timers = &timers;
+        services.ask = [this](QWidget *parent, const ::Wizard::MessageBox::Alert &alert,
+                              std::function<void(::Wizard::MessageBox::Answer)> answered) {
+            if (answers.isEmpty())
+                ::Wizard::MessageBox::ask(parent, alert, std::move(answered));
+            else
+                answered(answers.takeFirst());
+        };
+        services.hasTray = [this] { return tray.value_or(true); };
+        services.sessionNotice = [this] { return sessionNotice; };
+        return services;
+    }
+
+    // Shows the view, which starts the check, and answers it: Node.js found or not; with
+    // `installed` tools (harness ids) the user is a returning one, on the launcher.
+    bool start(bool nodeFound = true, const QStringList &installed = {},
+               const Setup::VersionInfo &versions = {})
+    {
+        engine.existingInstall = engine.existingInstall || !installed.isEmpty();
+        for (const QString &id : installed)
+            engine.existingHarnesses.append({id, std::nullopt});
         view.show();
         if (!QTest::qWaitForWindowActive(&view))
             return false;
         return engine.releaseNodeVersion(nodeFound ? std::optional(QStringLiteral("v20.11.0"))
                                                    : std::nullopt) &&
-               engine.releaseVersionInfo({});
+               engine.releaseVersionInfo(versions);
     }
 
     template <typename T> T *find(const QString &name) const
     {
         return view.currentScreen() ? view.currentScreen()->findChild<T *>(name) : nullptr;
     }
+    Design::FlatButton *button(const QString &name) const { return find<Design::FlatButton>(name); }
+    QString text(const QString &label) const
+    {
+        auto *found = find<QLabel>(label);
+        return found ? found->text() : QStringLiteral("<missing>");
+    }
+    void click(const QString &name) const { QTest::mouseClick(find<QWidget>(name), Qt::LeftButton); }
+    // A launcher row's button: "openInTerminal" or "launchApp".
+    Design::FlatButton *rowButton(int row, const char *name) const
+    {
+        return view.currentScreen()
+            ->findChildren<::Wizard::LauncherRowView *>()
+            .at(row)
+            ->findChild<Design::FlatButton *>(QLatin1String(name));
+    }
     ::Wizard::QuestionsModel *model() const { return controller.questionsModel(); }
 };
-
-// A launcher row's button: "openInTerminal" or "launchApp".
-inline Design::FlatButton *rowButton(QWidget &launcher, int row, const char *name)
-{
-    return launcher.findChildren<::Wizard::LauncherRowView *>().at(row)->findChild<Design::FlatButton *>(
-        QLatin1String(name));
-}
-
-// Alerts answered from `answers`, first in first out; with none left the real box shows.
-inline ::Wizard::MessageBox::Ask answerFrom(QList<::Wizard::MessageBox::Answer> &answers)
-{
-    return [&answers](QWidget *parent, const ::Wizard::MessageBox::Alert &alert,
-                      std::function<void(::Wizard::MessageBox::Answer)> answered) {
-        if (answers.isEmpty())
-            ::Wizard::MessageBox::ask(parent, alert, std::move(answered));
-        else
-            answered(answers.takeFirst());
-    };
-}
 
 } // namespace WizardFixture

@@ -1,7 +1,8 @@
-// The questions model against a small manifest written for these cases, and the wizard's two
-// trimming rules.
+// The questions model against the manifest written for these cases, and the wizard's text
+// rules: its two trimmings, the launcher's rows and its version line.
 
-#include "manifest/ManifestLoader.h"
+#include "QuestionsManifest.h"
+#include "wizard/LauncherRow.h"
 #include "wizard/QuestionsModel.h"
 #include "wizard/TextTrimming.h"
 
@@ -15,88 +16,23 @@ using FundingMap = QMap<QString, QStringList>;
 
 namespace {
 
-// claude: three options, only the third a "-proxy", two asking for "region";
-// openai: no proxy option; empty: no options at all. "aider" names a group that does not
-// exist, "plain" has no group and no command. The group key "claude" differs from its
-// config key "anthropic". "shared" (of "mixer") asks for "region" as well.
-const char *const manifestJson = R"({
-  "schema_version": 1,
-  "default_harness_ids": ["codex"],
-  "harnesses": [
-    {"id": "claude-code", "name": "Claude Code", "config_paths": [], "orv_command": "orv claude", "funding_group": "claude"},
-    {"id": "codex", "name": "Codex", "config_paths": [], "orv_command": "orv codex", "funding_group": "openai"},
-    {"id": "opencode", "name": "OpenCode", "config_paths": [], "orv_command": "orv opencode", "funding_group": "openai"},
-    {"id": "aider", "name": "Aider", "config_paths": [], "funding_group": "ghost"},
-    {"id": "plain", "name": "Plain", "config_paths": []},
-    {"id": "lonely", "name": "Lonely", "config_paths": [], "funding_group": "empty"},
-    {"id": "mixer", "name": "Mixer", "config_paths": [], "funding_group": "shared"}
-  ],
-  "funding_groups": {
-    "claude": {"config_key": "anthropic", "title": "Claude", "options": [
-      {"id": "subscription", "name": "Subscription", "fields": []},
-      {"id": "apikey", "name": "API key", "fields": [
-        {"config_key": "anthropicApiKey", "label": "Anthropic API key", "secret": true, "prefix": "sk-ant-"},
-        {"config_key": "region", "label": "Region", "secret": false}]},
-      {"id": "claude-proxy", "name": "Proxy", "fields": [
-        {"config_key": "proxyUrl", "label": "Proxy URL", "secret": false, "requires_https": true},
-        {"config_key": "region", "label": "Region", "secret": false}]}]},
-    "openai": {"config_key": "openai", "title": "OpenAI", "options": [
-      {"id": "openai", "name": "OpenAI key", "fields": [
-        {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
-      {"id": "openrouter", "name": "OpenRouter", "fields": []}]},
-    "empty": {"config_key": "empty", "title": "Nothing", "options": []},
-    "shared": {"config_key": "shared", "title": "Shared", "options": [
-      {"id": "regional", "name": "Regional", "fields": [
-        {"config_key": "region", "label": "Region", "secret": false}]}]}
-  },
-  "advanced": {"title": "Advanced", "description": "", "fields": [
-    {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
-})";
-
-Manifest::InstallManifest testManifest()
-{
-    auto manifest = Manifest::ManifestLoader::decode(QByteArray(manifestJson));
-    if (!manifest)
-        qFatal("the test manifest does not decode");
-    return *manifest;
-}
+using QuestionsManifest::existingFrom;
+using QuestionsManifest::listOf;
 
 QList<Manifest::ManifestHarness> harnessesNamed(const QStringList &ids)
 {
     QList<Manifest::ManifestHarness> found;
-    for (const Manifest::ManifestHarness &harness : testManifest().harnesses)
+    for (const Manifest::ManifestHarness &harness : QuestionsManifest::manifest().harnesses)
         if (ids.contains(harness.id))
             found.append(harness);
     return found;
 }
 
-// "codex:openrouter" is a harness with a recorded funding, "codex" one without.
-QList<Setup::ExistingHarness> existingFrom(const QStringList &entries)
-{
-    QList<Setup::ExistingHarness> existing;
-    for (const QString &entry : entries) {
-        const QStringList parts = entry.split(QLatin1Char(':'));
-        existing.append(
-            {parts.at(0), parts.size() > 1 ? std::optional(parts.at(1)) : std::nullopt});
-    }
-    return existing;
-}
-
-// "a,b,c" as the list {a, b, c}; "" as the empty list.
-QStringList listOf(const char *text)
-{
-    return QString::fromUtf8(text).split(u',', Qt::SkipEmptyParts);
-}
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
 QStringList sortedIds(const QSet<QString> &ids)
 {
-    return sorted(QStringList(ids.begin(), ids.end()));
+    QStringList list(ids.begin(), ids.end());
+    list.sort();
+    return list;
 }
 
 FundingMap fundingOf(const QuestionsModel &model)
@@ -129,7 +65,7 @@ modelWith(const QStringList &harnesses, const QStringList &toggles = {},
           const std::optional<Wizard::EnterpriseGateway> &gateway = {})
 {
     auto model =
-        std::make_unique<QuestionsModel>(testManifest(), QList<Manifest::ManifestHarness>{},
+        std::make_unique<QuestionsModel>(QuestionsManifest::manifest(), QList<Manifest::ManifestHarness>{},
                                          QList<Setup::ExistingHarness>{}, gateway);
     for (const QString &id : sortedIds(model->selectedHarnesses()))
         model->setHarnessSelected(id, false);
@@ -168,6 +104,10 @@ private Q_SLOTS:
     void trimming();
     void enterpriseForm_data();
     void enterpriseForm();
+    void launcherRows_data();
+    void launcherRows();
+    void versionLine_data();
+    void versionLine();
 };
 
 void TestQuestionsModel::creation_data()
@@ -200,8 +140,11 @@ void TestQuestionsModel::creation_data()
     row("recorded funding no longer offered: the default", "codex:retired", "", false, "codex", defaults);
     row("first existing harness of a group decides, even without funding", "opencode,codex:openrouter", "", false, "codex,opencode", defaults);
     row("existing funding from the group of the harness, not the option's name", "claude-code:openrouter", "", false, "claude-code", defaults);
-    row("private gateway: the first -proxy option, else the first option", "", "", true, "codex", with(u"claude"_s, {u"claude-proxy"_s}));
-    row("private gateway: existing funding still wins", "claude-code:apikey", "", true, "claude-code", with(u"claude"_s, {u"apikey"_s}));
+    FundingMap proxies = with(u"claude"_s, {u"claude-proxy"_s});
+    proxies.insert(u"openai"_s, {u"openai-proxy"_s});
+    row("private gateway: the first -proxy option, else the first option", "", "", true, "codex", proxies);
+    proxies.insert(u"claude"_s, {u"apikey"_s});
+    row("private gateway: existing funding still wins", "claude-code:apikey", "", true, "claude-code", proxies);
     // clang-format on
 }
 
@@ -212,7 +155,7 @@ void TestQuestionsModel::creation()
     QFETCH(bool, privateGateway);
 
     const QuestionsModel model(
-        testManifest(), harnessesNamed(detected), existingFrom(existing),
+        QuestionsManifest::manifest(), harnessesNamed(detected), existingFrom(existing),
         privateGateway ? std::optional(Wizard::EnterpriseGateway{u"https://gw"_s, u"a@b"_s})
                        : std::nullopt);
     QTEST(sortedIds(model.selectedHarnesses()), "harnesses");
@@ -298,13 +241,11 @@ void TestQuestionsModel::canSubmit_data()
     row("required field untouched", "codex", "", "", "2/openaiKey/OpenAI API key is needed.");
     row("required field filled", "codex", "", "openaiKey=sk-1", "");
     row("blanks around a value are ignored", "codex", "", "openaiKey= \t sk-1\r\n", "");
-    row("non-breaking space and line separator are blanks too", "codex", "", "openaiKey=\u00a0sk-1\u2028", "");
     row("blanks only count as empty", "codex", "", "openaiKey= \n\t ", "2/openaiKey/OpenAI API key is needed.");
     row("an invalid value", "codex", "", "openaiKey=pk-1", "2/openaiKey/OpenAI API key should start with \"sk-\".");
     row("no tool, even with every field filled", "", "", "openaiKey=sk-1", "1//Choose at least one tool.");
     row("the group's only option toggled off", "codex", "openai:openai", "openaiKey=sk-1", "2//Tick at least one funding option.");
     row("an option without fields", "codex", "openai:openrouter,openai:openai", "", "");
-    row("only tools without groups", "plain", "", "", "");
     row("a group the manifest lacks", "aider", "", "", "2//This step offers nothing to choose.");
     row("a group without options", "lonely,plain", "", "", "2//Tick at least one funding option.");
     row("every field of every chosen option is required", "claude-code", "claude:subscription,claude:claude-proxy", "proxyUrl=https://proxy.example", "2/region/Region is needed.");
@@ -334,61 +275,29 @@ void TestQuestionsModel::answers_data()
     QTest::addColumn<QStringList>("harnesses");
     QTest::addColumn<QStringList>("toggles");
     QTest::addColumn<QStringList>("values");
-    QTest::addColumn<Setup::InstallAnswers>("answers");
     QTest::addColumn<QStringList>("gateway"); // url and e-mail; empty: none
+    QTest::addColumn<QString>("answers");     // "tools | group:options ... | key=value ..."
 
-    QTest::newRow("config keys, manifest option order, trimmed fields of chosen options only")
-        << QStringList{u"codex"_s, u"claude-code"_s}
-        << QStringList{u"claude:claude-proxy"_s, u"claude:apikey"_s}
-        << QStringList{u"anthropicApiKey=  sk-ant-1\n"_s, QStringLiteral("region=\u00a0eu "),
-                       u"openaiKey=sk-2"_s, u"proxyUrl=https://p.example"_s,
-                       u"httpsProxy=ignored"_s}
-        << Setup::InstallAnswers{{u"claude-code"_s, u"codex"_s},
-                                 {{u"anthropic"_s,
-                                   {u"subscription"_s, u"apikey"_s, u"claude-proxy"_s}},
-                                  {u"openai"_s, {u"openai"_s}}},
-                                 {{u"anthropicApiKey"_s, u"sk-ant-1"_s},
-                                  {u"region"_s, u"eu"_s},
-                                  {u"proxyUrl"_s, u"https://p.example"_s},
-                                  {u"openaiKey"_s, u"sk-2"_s}}}
-        << QStringList{};
-    QTest::newRow("typed values of unchosen options and unused groups left out")
-        << QStringList{u"codex"_s}
-        << QStringList{u"claude:apikey"_s, u"openai:openai"_s, u"openai:openrouter"_s}
-        << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"openaiKey=sk-2"_s}
-        << Setup::InstallAnswers{{u"codex"_s}, {{u"openai"_s, {u"openrouter"_s}}}, {}}
-        << QStringList{};
-    QTest::newRow("a field never typed into goes as empty text")
-        << QStringList{u"opencode"_s} << QStringList{} << QStringList{}
-        << Setup::InstallAnswers{{u"opencode"_s},
-                                 {{u"openai"_s, {u"openai"_s}}},
-                                 {{u"openaiKey"_s, u""_s}}}
-        << QStringList{};
-    QTest::newRow("a group without options, and one the manifest lacks")
-        << QStringList{u"lonely"_s, u"aider"_s} << QStringList{} << QStringList{}
-        << Setup::InstallAnswers{{u"aider"_s, u"lonely"_s}, {{u"empty"_s, {}}}, {}}
-        << QStringList{};
-    QTest::newRow("a field two groups ask for goes once")
-        << QStringList{u"mixer"_s, u"claude-code"_s} << QStringList{u"claude:apikey"_s}
-        << QStringList{u"anthropicApiKey=sk-ant-1"_s, u"region= eu\n"_s}
-        << Setup::InstallAnswers{{u"claude-code"_s, u"mixer"_s},
-                                 {{u"anthropic"_s, {u"subscription"_s, u"apikey"_s}},
-                                  {u"shared"_s, {u"regional"_s}}},
-                                 {{u"anthropicApiKey"_s, u"sk-ant-1"_s}, {u"region"_s, u"eu"_s}}}
-        << QStringList{};
-    QTest::newRow("tools in manifest order, unlisted ones after, sorted")
-        << QStringList{u"zeta"_s, u"plain"_s, u"gone"_s, u"claude-code"_s} << QStringList{}
-        << QStringList{}
-        << Setup::InstallAnswers{{u"claude-code"_s, u"plain"_s, u"gone"_s, u"zeta"_s},
-                                 {{u"anthropic"_s, {u"subscription"_s}}},
-                                 {}}
-        << QStringList{};
-    QTest::newRow("an enterprise gateway's address and e-mail, as entered")
-        << QStringList{u"plain"_s} << QStringList{} << QStringList{}
-        << Setup::InstallAnswers{{u"plain"_s},
-                                 {},
-                                 {{u"gatewayBaseUrl"_s, u"https://gw "_s}, {u"email"_s, u" a@b"_s}}}
-        << QStringList{u"https://gw "_s, u" a@b"_s};
+    const auto row = [](const char *name, const char *harnesses, const char *toggles,
+                        const QStringList &values, const char *answers, const QStringList &gateway = {}) {
+        QTest::newRow(name) << listOf(harnesses) << listOf(toggles) << values << gateway
+                            << QString::fromUtf8(answers);
+    };
+    // clang-format off
+    row("config keys, manifest option order, trimmed fields of chosen options only", "codex,claude-code", "claude:claude-proxy,claude:apikey",
+        {u"anthropicApiKey=  sk-ant-1\n"_s, u"region=\u00a0eu "_s, u"openaiKey=sk-2"_s, u"proxyUrl=https://p.example"_s, u"httpsProxy=ignored"_s},
+        "claude-code,codex | anthropic:subscription,apikey,claude-proxy openai:openai | anthropicApiKey=sk-ant-1 openaiKey=sk-2 proxyUrl=https://p.example region=eu");
+    row("typed values of unchosen options and unused groups left out", "codex", "claude:apikey,openai:openai,openai:openrouter",
+        {u"anthropicApiKey=sk-ant-1"_s, u"openaiKey=sk-2"_s}, "codex | openai:openrouter | ");
+    row("a field never typed into goes as empty text", "opencode", "", {}, "opencode | openai:openai | openaiKey=");
+    row("a group without options, and one the manifest lacks", "lonely,aider", "", {}, "aider,lonely | empty: | ");
+    row("a field two groups ask for goes once", "mixer,claude-code", "claude:apikey", {u"anthropicApiKey=sk-ant-1"_s, u"region= eu\n"_s},
+        "claude-code,mixer | anthropic:subscription,apikey shared:regional | anthropicApiKey=sk-ant-1 region=eu");
+    row("tools in manifest order, unlisted ones after, sorted", "zeta,plain,gone,claude-code", "", {},
+        "claude-code,plain,gone,zeta | anthropic:subscription | ");
+    row("an enterprise gateway's address and e-mail, as entered", "plain", "", {},
+        "plain |  | email= a@b gatewayBaseUrl=https://gw ", {u"https://gw "_s, u" a@b"_s});
+    // clang-format on
 }
 
 void TestQuestionsModel::answers()
@@ -396,16 +305,20 @@ void TestQuestionsModel::answers()
     QFETCH(QStringList, harnesses);
     QFETCH(QStringList, toggles);
     QFETCH(QStringList, values);
-    QFETCH(Setup::InstallAnswers, answers);
     QFETCH(QStringList, gateway);
 
     const auto entered =
         gateway.isEmpty() ? std::nullopt
                           : std::optional(Wizard::EnterpriseGateway{gateway.at(0), gateway.at(1)});
     const Setup::InstallAnswers built = modelWith(harnesses, toggles, values, entered)->answers();
-    QCOMPARE(built.harnesses, answers.harnesses);
-    QCOMPARE(built.fundingByGroup, answers.fundingByGroup);
-    QCOMPARE(built.fields, answers.fields);
+    QStringList funding, fields;
+    for (const auto &[group, options] : built.fundingByGroup.asKeyValueRange())
+        funding << group + u':' + options.join(u',');
+    for (const auto &[key, value] : built.fields.asKeyValueRange())
+        fields << key + u'=' + value;
+    QTEST(QString(built.harnesses.join(u',') + u" | "_s + funding.join(u' ') + u" | "_s +
+                  fields.join(u' ')),
+          "answers");
 }
 
 void TestQuestionsModel::notifiesRealChangesOnly()
@@ -483,6 +396,52 @@ void TestQuestionsModel::enterpriseForm()
     QFETCH(bool, canContinue);
 
     QCOMPARE(Wizard::enterpriseFormCanContinue(url, email), canContinue);
+}
+
+void TestQuestionsModel::launcherRows_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QStringList>("rows"); // "code/name/command" of each row
+
+    // clang-format off
+    const auto row = [](const char *name, const char *commands, const char *rows) {
+        QTest::newRow(name) << listOf(commands) << listOf(rows);
+    };
+    row("three tools", "orv claude,orv codex,orv opencode", "CC/Claude Code/orv claude,CX/Codex/orv codex,OC/OpenCode/orv opencode");
+    row("no second word", "orv,orv ,orv codex", "CX/Codex/orv codex");
+    row("capitals and unknown words", "orv Claude,orv CODEX,orv gemini,orv opencode", "OC/OpenCode/orv opencode");
+    row("spaces kept in the command, third word ignored", "  orv   claude --resume ", "CC/Claude Code/  orv   claude --resume ");
+    // clang-format on
+}
+
+void TestQuestionsModel::launcherRows()
+{
+    QFETCH(QStringList, commands);
+    QStringList rows;
+    for (const Wizard::LauncherRow &row : Wizard::launcherRows(commands))
+        rows << row.code + u'/' + row.name + u'/' + row.command;
+    QTEST(rows, "rows");
+}
+
+void TestQuestionsModel::versionLine_data()
+{
+    QTest::addColumn<QString>("installed"); // "-" for unknown
+    QTest::addColumn<QString>("latest");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("update available") << "1.2.0" << "1.10.0" << "Orvane 1.2.0 \u00B7 update available: 1.10.0";
+    QTest::newRow("up to date") << "1.2.0" << "1.2.0" << "Orvane 1.2.0 \u00B7 up to date";
+    QTest::newRow("installed newer than the registry") << "2.0.0" << "1.9.9" << "Orvane 2.0.0 \u00B7 up to date";
+    QTest::newRow("latest unknown") << "1.2.0" << "-" << "Orvane 1.2.0";
+    QTest::newRow("installed unknown") << "-" << "3.0.0" << "Orvane \u00B7 checking for updates";
+}
+
+void TestQuestionsModel::versionLine()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, latest);
+    const auto known = [](const QString &v) { return v == u"-" ? std::nullopt : std::optional(v); };
+    QTEST(Wizard::versionLine({known(installed), known(latest)}), "line");
 }
 
 QTEST_GUILESS_MAIN(TestQuestionsModel)
