@@ -193,7 +193,7 @@ private Q_SLOTS:
         const auto row = [](const char *name, const QByteArray &contents, const char *expected) {
             QTest::newRow(name) << contents << QString::fromUtf8(expected);
         };
-        row("as the router writes it", R"({"api_key":" k ","gateway_base_url":"https://gw/x/","theme":1})", "https://gw/x/| k ");
+        row("as the router writes it", "{\"api_key\":\" k \",\"gateway_base_url\":\"https://gw/x/\",\"theme\":1}", "https://gw/x/| k ");
         row("missing", "<none>", "0");
         row("named pipe", "<fifo>", "1");
         row("directory", "<directory>", "1");
@@ -215,7 +215,7 @@ private Q_SLOTS:
         } else if (contents == "<directory>") {
             QVERIFY(QDir().mkpath(home.configPath()));
         } else if (contents == "<huge>") {
-            home.write(R"({"gateway_base_url":"U","api_key":"k","pad":")" + QByteArray(5 << 20, 'x') + "\"}");
+            home.write("{\"gateway_base_url\":\"U\",\"api_key\":\"k\",\"pad\":\"" + QByteArray(5 << 20, 'x') + "\"}");
         } else if (contents != "<none>") {
             home.write(contents);
         }
@@ -231,10 +231,10 @@ private Q_SLOTS:
         QTest::addColumn<StatusResult>("result");
         QTest::newRow("no file") << QByteArray() << StatusResult(std::unexpected(StatusFailure::NotConfigured));
         QTest::newRow("incomplete") << QByteArray(R"({"gateway_base_url":"@"})") << StatusResult(std::unexpected(StatusFailure::NotConfigured));
-        QTest::newRow("space in the host") << QByteArray(R"({"gateway_base_url":"http://exa mple.com","api_key":"k"})") << StatusResult(std::unexpected(StatusFailure::NoUrl));
-        QTest::newRow("other scheme") << QByteArray(R"({"gateway_base_url":"ftp://@","api_key":"k"})") << unavailable;
+        QTest::newRow("space in the host") << QByteArray("{\"gateway_base_url\":\"http://exa mple.com\",\"api_key\":\"k\"}") << StatusResult(std::unexpected(StatusFailure::NoUrl));
+        QTest::newRow("other scheme") << QByteArray("{\"gateway_base_url\":\"ftp://@\",\"api_key\":\"k\"}") << unavailable;
         QTest::newRow("no scheme") << QByteArray(R"({"gateway_base_url":"127.0.0.1","api_key":"k"})") << unavailable;
-        QTest::newRow("line break in the key") << QByteArray(R"({"gateway_base_url":"http://@","api_key":"k\r\nX: y"})") << unavailable;
+        QTest::newRow("line break in the key") << QByteArray("{\"gateway_base_url\":\"http://@\",\"api_key\":\"k\\r\\nX: y\"}") << unavailable;
     }
     void nothingSent()
     {

@@ -162,8 +162,6 @@ private Q_SLOTS:
         // clang-format off
         const auto row = [](const char *name, const char *which, const char *ran, const char *outcome, const char *shell = "/bin/bash") { QTest::newRow(name) << QString::fromUtf8(which) << QByteArray(shell) << QString::fromUtf8(ran) << QString::fromUtf8(outcome); };
         row("claude gateway", "claude gateway", "orv|claude|desktop|gateway", "");
-        row("claude native", "claude native", "orv|claude|desktop|native", "");
-        row("codex gateway fails", "codex gateway", "orv|codex|desktop|gateway", "3 Codex Desktop is not installed");
         row("codex native fails", "codex native", "orv|codex|desktop|native", "3 Codex Desktop is not installed");
         row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
         row("opencode opened by gio", "opencode installed", "orv|entry", "");
