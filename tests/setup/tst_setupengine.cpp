@@ -1,6 +1,6 @@
 // The real setup engine as the wizard meets it: every operation reports once, on the calling
 // thread and never inside the call, with real login shells; the version lookup never holds the
-// start-up check for long; and the files it reads from the home folder cannot hang or swell it.
+// start-up check for long.
 #include "AwaitCompletion.h"
 #include "FixtureHome.h"
 
@@ -8,10 +8,6 @@
 #include "setup/SystemSetupEngine.h"
 #include "support/ManualClock.h"
 #include "support/ManualTimers.h"
-
-#include <QElapsedTimer>
-
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -89,46 +85,6 @@ private Q_SLOTS:
         pendingDiscovery(std::nullopt); // a late answer changes nothing
         QTest::qWait(20);
         QCOMPARE(found->value(), Setup::VersionInfo(u"1.4.0"_s, std::nullopt));
-    }
-
-    // What stands where a file is expected: a named pipe would block a reader for ever, a link
-    // to /dev/zero would fill its memory, and a file past the size cap is refused too.
-    void homeFilesAreReadSafely_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("kind");
-        // The readable copies are read in everyOperationCompletesOnceOnTheCallingThread.
-        for (const char *kind : {"pipe", "/dev/zero", "oversized"})
-            QTest::addRow("installations, %s", kind) << u".local/state/orvane/installations.json"_s << QString::fromLatin1(kind);
-        QTest::addRow("runtime package, pipe") << u".local/share/orvane/runtime/package.json"_s << u"pipe"_s;
-    }
-    void homeFilesAreReadSafely()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, kind);
-        FixtureHome home;
-        home.program(u"npm"_s, "exit 1");
-        const QString path = home.path(file);
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        if (kind == u"pipe"_s)
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else if (kind == u"/dev/zero"_s)
-            QVERIFY(QFile::link(u"/dev/zero"_s, path));
-        else // JSON that stays valid past the cap, so only the size can refuse it
-            home.write(file, R"({"installations":[{"harness":"codex"}]})" + QByteArray(5 << 20, ' '));
-
-        Setup::SystemSetupEngine engine({Setup::loginShellRunner(), {}, nullptr, home.path(file)});
-        QElapsedTimer elapsed;
-        elapsed.start();
-        if (file.contains(u"installations"_s)) {
-            QVERIFY(!engine.hasExistingInstall());
-            QVERIFY(engine.readExistingHarnesses().isEmpty());
-        } else {
-            const auto versions = awaitCompletion<Setup::VersionInfo>(
-                [&](auto done) { engine.versionInfo(std::move(done)); });
-            QVERIFY(!versions.result->value().installed);
-        }
-        QVERIFY2(elapsed.elapsed() < 4000, qPrintable(QString::number(elapsed.elapsed())));
     }
 };
 

@@ -8,6 +8,8 @@
 
 #include <QElapsedTimer>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 class TestVersionDetection : public QObject
@@ -61,12 +63,16 @@ private Q_SLOTS:
             {R"({"name":"orvane"})", 200, "<html>2.1.0</html>", "absent absent"},
             {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 0, "", "absent absent"},
             {R"({"version":"1.4.0","size":3})", -1, doc, "absent absent"},
+            {"<pipe>", -1, doc, "absent absent"}, // a named pipe would block its reader for ever
             {R"({"version":"1.4.0"})", 201, doc, "1.4.0 2.1.0"}}; // 201: the real npm, told by .npmrc
         for (const auto &[file, status, body, versions] : rows) {
             HttpTestServer server;
             server.routes.insert(u"/mirror/orvane/latest"_s, {status < 0 ? 200 : status, body});
             FixtureHome home;
-            if (file)
+            const QString package = home.path(u".local/share/orvane/runtime/package.json"_s);
+            if (file && qstrcmp(file, "<pipe>") == 0)
+                QVERIFY(QDir().mkpath(QFileInfo(package).path()) && ::mkfifo(QFile::encodeName(package).constData(), 0600) == 0);
+            else if (file)
                 home.write(u".local/share/orvane/runtime/package.json"_s, file);
             if (status == 201)
                 home.write(u".npmrc"_s, "registry=" + server.url().toUtf8() + "/mirror\n");
