@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the benchmark inputs (never committed) below the folder given as the only argument:
+"""Writes the benchmark inputs (never committed) below the folder given as the first argument:
 
   claude/.claude/projects/-home-ada-app/<uuid>.jsonl   a Claude Code transcript of >= 200 MB
   codex/.codex/sessions/2026/01/05/rollout-*.jsonl     a Codex session of >= 50 MB
@@ -7,6 +7,10 @@
   tree/.codex/sessions/2025/MM/DD/rollout-*.jsonl      the same count in the Codex layout
   tree-50k/.claude/projects/<2500 folders>/<20 each>.jsonl   50,000 small transcripts
   expected.json                                        the totals the reader must report
+
+With --sizes MB,MB,... it writes instead, for each size, a home with a Claude Code transcript
+(claude-<MB>/) and one with a Codex session (codex-<MB>/) of at least that many megabytes, and
+their totals in expected.json under "claude-code-<MB>" and "codex-<MB>".
 
 Output is deterministic (fixed seed), so runs compare."""
 
@@ -73,13 +77,14 @@ class Clock:
         return self.t.strftime("%Y-%m-%dT%H:%M:%S.") + f"{self.t.microsecond // 1000:03d}Z"
 
 
-def claude_transcript(path):
+def claude_transcript(path, target=CLAUDE_BYTES):
     session = str(uuid.UUID(int=rng.getrandbits(128)))
     clock = Clock()
     base = {"isSidechain": False, "userType": "external", "cwd": "/home/ada/app",
             "sessionId": session, "version": "2.0.31", "gitBranch": "main"}
-    totals = {"read": 0, "write": 0, "input": 0, "output": 0}
-    state = {"window": None, "used": 0, "ids": set(), "parent": None, "lines": 0, "kinds": {}}
+    # A message id counts its last line; lines without an id all count.
+    state = {"window": None, "used": 0, "last": {}, "anonymous": [0, 0, 0, 0], "parent": None,
+             "lines": 0, "kinds": {}}
 
     def common(kind):
         u = str(uuid.UUID(int=rng.getrandbits(128)))
@@ -92,17 +97,13 @@ def claude_transcript(path):
 
     def apply(message):
         usage = message["usage"]
-        mid = message.get("id")
-        if isinstance(mid, str):
-            if mid in state["ids"]:
-                return
-            state["ids"].add(mid)
         r, w = usage["cache_read_input_tokens"], usage["cache_creation_input_tokens"]
         i, o = usage["input_tokens"], usage["output_tokens"]
-        totals["read"] += r
-        totals["write"] += w
-        totals["input"] += i
-        totals["output"] += o
+        mid = message.get("id")
+        if isinstance(mid, str):
+            state["last"][mid] = (r, w, i, o)
+        else:
+            state["anonymous"] = [a + b for a, b in zip(state["anonymous"], (r, w, i, o))]
         state["used"] = r + w + i
         if state["window"] is None:
             model = message.get("model", "")
@@ -119,7 +120,7 @@ def claude_transcript(path):
                             "leafUuid": str(uuid.UUID(int=rng.getrandbits(128)))}))
             count("summary")
         turn = 0
-        while written < CLAUDE_BYTES:
+        while written < target:
             turn += 1
             if turn % 40 == 1:
                 backups = {f"/home/ada/app/src/file{n}.cpp": {
@@ -210,12 +211,15 @@ def claude_transcript(path):
                 out.write(line)
                 written += len(line.encode())
                 count("system")
-    return {"cache_read": totals["read"], "cache_write": totals["write"], "fresh_input": totals["input"],
-            "output": totals["output"], "context_window": state["window"], "context_used": state["used"],
+    totals = list(state["anonymous"])
+    for counters in state["last"].values():
+        totals = [a + b for a, b in zip(totals, counters)]
+    return {"cache_read": totals[0], "cache_write": totals[1], "fresh_input": totals[2],
+            "output": totals[3], "context_window": state["window"], "context_used": state["used"],
             "lines_by_kind": state["kinds"]}
 
 
-def codex_session(path):
+def codex_session(path, target=CODEX_BYTES):
     clock = Clock()
     totals = None
     last_input = 0
@@ -235,7 +239,7 @@ def codex_session(path):
         put(out, {"timestamp": clock.tick(), "type": "session_meta", "payload": {
             "id": "0199a1b2-c3d4", "timestamp": clock.tick(), "cwd": "/home/ada/app", "originator": "codex_cli_rs",
             "cli_version": "0.46.0", "instructions": None, "git": {"commit_hash": "abc", "branch": "main"}}}, "session_meta")
-        while written < CODEX_BYTES:
+        while written < target:
             put(out, {"timestamp": clock.tick(), "type": "turn_context", "payload": {
                 "cwd": "/home/ada/app", "approval_policy": "on-request", "sandbox_policy": {"mode": "workspace-write"},
                 "model": "gpt-5-codex", "effort": "medium", "summary": "auto"}}, "turn_context")
@@ -310,8 +314,26 @@ def tree(root, folders=TREE_FOLDERS, codex=True):
     return folders * TREE_FILES_PER_FOLDER
 
 
+def sized(data, sizes):
+    expected = {}
+    for megabytes in sizes:
+        claude_dir = os.path.join(data, f"claude-{megabytes}/.claude/projects/-home-ada-app")
+        codex_dir = os.path.join(data, f"codex-{megabytes}/.codex/sessions/2026/01/05")
+        for d in (claude_dir, codex_dir):
+            os.makedirs(d, exist_ok=True)
+        expected[f"claude-code-{megabytes}"] = claude_transcript(
+            os.path.join(claude_dir, "5f0c2a4e-8d1b-4c6a-9e3f-0b7d2c1a9e84.jsonl"), megabytes * 1000 * 1000)
+        expected[f"codex-{megabytes}"] = codex_session(
+            os.path.join(codex_dir, "rollout-2026-01-05T09-00-00-0199a1b2-c3d4.jsonl"), megabytes * 1000 * 1000)
+    with open(os.path.join(data, "expected.json"), "w") as f:
+        json.dump(expected, f, indent=1)
+
+
 def main():
     data = sys.argv[1]
+    if len(sys.argv) == 4 and sys.argv[2] == "--sizes":
+        sized(data, [int(size) for size in sys.argv[3].split(",")])
+        return
     claude_dir = os.path.join(data, "claude/.claude/projects/-home-ada-app")
     codex_dir = os.path.join(data, "codex/.codex/sessions/2026/01/05")
     for d in (claude_dir, codex_dir):

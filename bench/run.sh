@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs the usage benchmarks: generates the inputs below build/bench-data once (they are never
-# committed) and prints the figures of build/bench/bin/orvane-bench-usage. Started by
-# `scripts/dev bench`, which builds the bench preset first.
+# Runs the benchmarks: generates the inputs below build/bench-data once (they are never
+# committed) and the 100 MB and 1 GB transcripts in the temporary folder for each run (deleted
+# afterwards), and prints the figures of build/bench/bin/orvane-bench-*. Started by
+# `scripts/dev bench`, which builds the bench preset first. ORVANE_BENCH_BEFORE=PATH adds an
+# earlier build of orvane-usage to the whole-file reading for comparison.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -24,5 +26,12 @@ fi
 # A simulated day of the overlay controller: descriptors and memory at start, middle and end.
 "$bin/orvane-bench-day"
 
-# Hot cache: the program reads every input once before timing it.
-exec "$bin/orvane-bench-usage" --data "$data" --tool "$bin/orvane-usage" --jq "$(command -v jq)"
+"$bin/orvane-bench-usage" --data "$data"
+
+# Whole-file reading, hot cache: the program reads every input once before timing it.
+sized=$(mktemp -d)
+trap 'rm -rf "$sized"' EXIT
+say "generating 100 MB and 1 GB transcripts in $sized"
+python3 "$root/bench/generate.py" "$sized" --sizes 100,1000
+"$bin/orvane-bench-reading" --data "$data" --sized "$sized" --tool "$bin/orvane-usage" \
+    --jq "$(command -v jq || true)" ${ORVANE_BENCH_BEFORE:+--before "$ORVANE_BENCH_BEFORE"}

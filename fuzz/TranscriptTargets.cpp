@@ -230,7 +230,8 @@ bool referenceCodex(const ReferenceJson &root, FileProgress &progress, ClaudeLin
 // Every line of the input goes to the parser, as the reader hands it over: without its
 // newline, in a buffer with the padding the parser may read. The parser's counters must
 // (a) stay as they were after a line the reference refuses, and (b) equal the reference's after
-// every line it accepts.
+// every line it accepts; and (c) the lines parsed in three stretches apart and merged in order
+// give the same, as the reader's parts do.
 bool differential(QByteArrayView input, TranscriptDialect dialect,
                   bool (*reference)(const ReferenceJson &, FileProgress &, ClaudeLines &))
 {
@@ -241,17 +242,21 @@ bool differential(QByteArrayView input, TranscriptDialect dialect,
     std::vector<char> buffer;
     bool counted = false;
     const std::string_view text(input.data(), std::size_t(input.size()));
+    std::vector<std::string_view> all;
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
             end = text.size();
-        const std::string_view line = text.substr(start, end - start);
+        all.push_back(text.substr(start, end - start));
         start = end + 1;
-
+    }
+    const auto parse = [&](std::string_view line, FileProgress &into) {
         buffer.assign(line.size() + Usage::TranscriptLineParser::padding(), '\0');
         std::copy(line.begin(), line.end(), buffer.begin());
-        parser.parse(dialect, buffer.data(), line.size(), actual);
-
+        return parser.parse(dialect, buffer.data(), line.size(), into);
+    };
+    for (const std::string_view line : all) {
+        parse(line, actual);
         const std::optional<ReferenceJson> document = ReferenceJson::parse(line);
         if (!document) {
             require(actual.usage == expected.usage && actual.quota == expected.quota &&
@@ -265,6 +270,17 @@ bool differential(QByteArrayView input, TranscriptDialect dialect,
         require(actual.countedMessages == expected.countedMessages,
                 "the message ids counted, and what each counts, equal the reference's");
     }
+    FileProgress merged;
+    for (std::size_t third = 0; third < 3; ++third) {
+        FileProgress stretch;
+        bool stretchCounted = false;
+        for (std::size_t at = all.size() * third / 3; at < all.size() * (third + 1) / 3; ++at)
+            stretchCounted = parse(all[at], stretch) || stretchCounted;
+        Usage::TranscriptLineParser::merge(dialect, merged, std::move(stretch), stretchCounted);
+    }
+    require(merged.usage == actual.usage && merged.quota == actual.quota &&
+                merged.countedMessages == actual.countedMessages,
+            "stretches parsed apart and merged in order count as the lines in order");
     return counted;
 }
 

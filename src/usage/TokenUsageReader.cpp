@@ -1,6 +1,8 @@
 #include "usage/TokenUsageReader.h"
 
+#include "usage/KeySearch.h"
 #include "usage/Log.h"
+#include "usage/MappedReading.h"
 #include "usage/TranscriptLineParser.h"
 #include "usage/TranscriptOrder.h"
 #include "usage/TranscriptSource.h"
@@ -25,7 +27,7 @@ constexpr std::size_t consumedTailSize = 32;
 
 bool contains(const char *data, std::size_t length, std::string_view text)
 {
-    return ::memmem(data, length, text.data(), text.size()) != nullptr;
+    return KeySearch::find(data, data + length, text).key != nullptr;
 }
 
 // Reads exactly LENGTH bytes at OFFSET, or fewer at the end of the file.
@@ -51,6 +53,7 @@ TokenUsageReader::TokenUsageReader(TranscriptSource &source, std::size_t lineLim
     : m_source(&source)
     , m_lineLimit(std::max(lineLimit, chunkSize))
     , m_parser(std::make_unique<TranscriptLineParser>())
+    , m_mapped(std::make_unique<MappedReading>())
 {}
 
 TokenUsageReader::~TokenUsageReader() = default;
@@ -155,6 +158,11 @@ void TokenUsageReader::reset()
     m_progress.clear();
 }
 
+void TokenUsageReader::setMappedReading(const MappedReading::Settings &settings)
+{
+    m_mapped->setSettings(settings);
+}
+
 void TokenUsageReader::unreadable(const QByteArray &path, const QString &why)
 {
     // Once until it can be read, not at every call while it lasts.
@@ -169,7 +177,8 @@ void TokenUsageReader::unreadable(const QByteArray &path, const QString &why)
 void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress &progress)
 {
     struct stat status;
-    bool again = ::fstat(fd, &status) != 0;
+    const bool known = ::fstat(fd, &status) == 0;
+    bool again = !known;
     if (!again && progress.offset > 0) {
         again = progress.device != std::uint64_t(status.st_dev) ||
                 progress.inode != std::uint64_t(status.st_ino) ||
@@ -185,7 +194,7 @@ void TokenUsageReader::readFile(int fd, TranscriptDialect dialect, FileProgress 
         progress.consumedTail.clear();
     }
     const std::uint64_t before = progress.offset;
-    readAppended(fd, dialect, progress);
+    readAppended(fd, dialect, progress, known ? std::uint64_t(status.st_size) : 0);
     if (progress.offset != before) {
         const std::size_t tail = std::size_t(std::min<std::uint64_t>(progress.offset, consumedTailSize));
         progress.consumedTail = readAt(fd, progress.offset - tail, tail);
@@ -256,16 +265,42 @@ TokenUsageReader::LongLine TokenUsageReader::skipLongLine(int fd, std::uint64_t 
     }
 }
 
+// Long stretches are read mapped, in parts on as many threads; the rest, and the lines the
+// mapped reading leaves (longer than the limit, unfinished, or in a file that shrank meanwhile),
+// a chunk at a time.
+void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgress &progress,
+                                    std::uint64_t size)
+{
+    for (;;) {
+        const std::uint64_t left = m_readBudget - std::min(m_readBudget, m_readThisCall);
+        const std::uint64_t stretch =
+            std::min(size - std::min(size, progress.offset), left);
+        if (progress.skipTo <= progress.offset && m_mapped->worthMapping(stretch)) {
+            m_readThisCall += m_mapped->read(fd, progress.offset + stretch, size, dialect,
+                                             m_lineLimit, progress);
+            if (budgetSpent()) {
+                m_budgetSpent = true;
+                return;
+            }
+        }
+        if (!readChunks(fd, dialect, progress, size))
+            return;
+    }
+}
+
 // Reads from the stored offset to the end of the file, one chunk at a time, and hands every
 // complete line that can count to the parser. The offset advances past each consumed newline
-// only, so a read error part-way keeps counters and offset in step.
+// only, so a read error part-way keeps counters and offset in step. True when it stopped
+// because what is left of the first SIZE bytes is worth mapping again.
 //
 // A line longer than the buffer is scanned through without being kept when it lacks the
 // dialect's required text (tool results and pasted files, the usual long lines); only a long
 // line that may count is held whole, in a buffer grown for it up to the line limit and shrunk
 // afterwards.
-void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgress &progress)
+bool TokenUsageReader::readChunks(int fd, TranscriptDialect dialect, FileProgress &progress,
+                                  std::uint64_t size)
 {
+    const std::uint64_t start = progress.offset;
     const std::string_view required = TranscriptLineParser::requiredText(dialect);
     const std::size_t padding = TranscriptLineParser::padding();
     ensureCapacity(chunkSize);
@@ -278,7 +313,7 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
     };
     if (progress.skipTo > progress.offset &&
         !skipped(skipLongLine(fd, progress.offset, progress.skipTo, 0, {}, progress)))
-        return;
+        return false;
     std::uint64_t readPosition = progress.offset;
     std::size_t carried = 0;  // bytes of an unfinished line at the start of the buffer
     std::size_t searched = 0; // of those, already known to hold no newline
@@ -293,7 +328,7 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
                     skipLongLine(fd, progress.offset, progress.offset + carried, overlap,
                                  wanted ? std::string_view() : required, progress);
                 if (line.outcome == LongLine::Unfinished)
-                    return;
+                    return false;
                 carried = 0;
                 searched = 0;
                 keepWhole = !skipped(line);
@@ -304,9 +339,14 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
         }
         // Not while a line is kept whole: the next call would have to find it again. The
         // unfinished line's carried bytes (less than a chunk) are read again next time.
-        if (budgetSpent() && !keepWhole && m_bufferCapacity == chunkSize) {
-            m_budgetSpent = true;
-            break;
+        if (!keepWhole && m_bufferCapacity == chunkSize) {
+            if (budgetSpent()) {
+                m_budgetSpent = true;
+                break;
+            }
+            if (progress.offset > start && progress.offset < size &&
+                m_mapped->worthMapping(size - progress.offset))
+                return true;
         }
         char *buffer = m_buffer.get();
         const ssize_t count =
@@ -320,16 +360,14 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
         m_readThisCall += std::uint64_t(count);
         readPosition += std::uint64_t(count);
         const std::size_t end = carried + std::size_t(count);
-        std::size_t lineStart = 0;
-        std::size_t searchFrom = searched;
-        while (const void *found = std::memchr(buffer + searchFrom, '\n', end - searchFrom)) {
-            const std::size_t newline = std::size_t(static_cast<const char *>(found) - buffer);
-            const std::size_t length = newline - lineStart;
-            if (contains(buffer + lineStart, length, required))
-                m_parser->parse(dialect, buffer + lineStart, length, progress);
-            lineStart = newline + 1;
-            searchFrom = lineStart;
-        }
+        const auto *last =
+            static_cast<const char *>(::memrchr(buffer + searched, '\n', end - searched));
+        const std::size_t lineStart = last ? std::size_t(last - buffer) + 1 : 0;
+        KeySearch::forEachLine(buffer, buffer + lineStart, required,
+                               [&](const char *line, std::size_t length) {
+                                   m_parser->parse(dialect, line, length, progress);
+                                   return true;
+                               });
         if (lineStart > 0)
             keepWhole = false;
         progress.offset += lineStart;
@@ -344,6 +382,7 @@ void TokenUsageReader::readAppended(int fd, TranscriptDialect dialect, FileProgr
             m_bufferCapacity = chunkSize;
         }
     }
+    return false;
 }
 
 } // namespace Usage

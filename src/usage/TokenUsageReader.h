@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usage/FileProgress.h"
+#include "usage/MappedReading.h"
 #include "usage/TokenUsage.h"
 #include "usage/TranscriptRoots.h"
 
@@ -33,11 +34,12 @@ struct SessionUsage
 // Finds a harness's newest transcript through a transcript source and reads what was appended
 // to it since the last call into running counters, one FileProgress per file.
 //
-// Files are read in chunks of chunkSize bytes. A line longer than a chunk is scanned through
-// unkept unless it contains what its dialect counts; only such a line makes the buffer grow (to
-// hold it whole), up to lineLimit: a longer line is skipped without being kept, and the search
-// for its end goes on where it stopped at the next call. Memory stays bounded by the limit
-// whatever the file holds.
+// Long stretches (a first read) are read mapped, in parts on several threads (MappedReading);
+// appended lines and what the mapped reading leaves are read in chunks of chunkSize bytes. A
+// line longer than a chunk is scanned through unkept unless it contains what its dialect counts;
+// only such a line makes the buffer grow (to hold it whole), up to lineLimit: a longer line is
+// skipped without being kept, and the search for its end goes on where it stopped at the next
+// call. Memory stays bounded by the limit whatever the file holds.
 //
 // A read budget bounds the bytes one call reads, so that a caller on the event loop's thread can
 // catch up with a file that grew by gigabytes a slice at a time. It is checked only where the
@@ -73,6 +75,9 @@ public:
     // Bytes one usage() call reads at most, give or take a chunk and the line being kept whole.
     void setReadBudget(std::uint64_t bytes) { m_readBudget = bytes; }
 
+    // When and how long stretches are read mapped and in parts (see MappedReading).
+    void setMappedReading(const MappedReading::Settings &settings);
+
     const QHash<QByteArray, FileProgress> &progress() const { return m_progress; }
 
 private:
@@ -90,7 +95,10 @@ private:
     std::optional<QByteArray> newestPath(TranscriptDialect dialect,
                                          const std::optional<QString> &projectDirectory) const;
     void readFile(int fd, TranscriptDialect dialect, FileProgress &progress);
-    void readAppended(int fd, TranscriptDialect dialect, FileProgress &progress);
+    void readAppended(int fd, TranscriptDialect dialect, FileProgress &progress,
+                      std::uint64_t size);
+    bool readChunks(int fd, TranscriptDialect dialect, FileProgress &progress,
+                    std::uint64_t size);
     LongLine skipLongLine(int fd, std::uint64_t lineOffset, std::uint64_t position,
                           std::size_t overlap, std::string_view required,
                           FileProgress &progress);
@@ -104,6 +112,7 @@ private:
     std::size_t m_lineLimit;
     QHash<QByteArray, FileProgress> m_progress;
     std::unique_ptr<TranscriptLineParser> m_parser;
+    std::unique_ptr<MappedReading> m_mapped;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_bufferCapacity = 0; // usable bytes, padding not included
     std::uint64_t m_readBudget = unlimited;

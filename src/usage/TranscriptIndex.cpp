@@ -81,7 +81,8 @@ TranscriptIndex::TranscriptIndex(std::string homeDirectory, std::size_t queueLim
 TranscriptIndex::~TranscriptIndex()
 {
     *m_alive = false;
-    *m_stopWalks = true;
+    for (Tree &tree : m_trees)
+        *tree.stopWalk = true;
     for (std::thread &walker : m_walkers) {
         if (walker.joinable())
             walker.join();
@@ -229,8 +230,14 @@ void TranscriptIndex::changed()
 void TranscriptIndex::overflow()
 {
     qCWarning(lcUsage, "The inotify event queue overflowed: transcripts are walked again");
-    for (Tree &tree : m_trees)
-        tree.dirty = true;
+    for (std::size_t tree = 0; tree < m_trees.size(); ++tree) {
+        // Giving a large tree's watches back overflows the queue itself; watching it again would
+        // only give them back again. Such a tree is walked anew where it is walked already.
+        if (m_trees[tree].walkEveryTime && walksInBackground())
+            walkInBackground(tree);
+        else
+            m_trees[tree].dirty = true;
+    }
 }
 
 void TranscriptIndex::apply(int wd, std::uint32_t mask, const char *name)
@@ -341,10 +348,14 @@ void TranscriptIndex::startWalk(std::size_t treeIndex, std::uint64_t generation)
     Tree &tree = m_trees[treeIndex];
     if (!tree.walkEveryTime || tree.walkGeneration != generation)
         return;
-    if (m_walkers[treeIndex].joinable())
-        m_walkers[treeIndex].join(); // the last walk's thread, ended but for its return
+    if (m_walkers[treeIndex].joinable()) {
+        // The last walk has ended, or is of an earlier generation and ends at its next folder.
+        *tree.stopWalk = true;
+        m_walkers[treeIndex].join();
+    }
+    tree.stopWalk = std::make_shared<std::atomic<bool>>(false);
     m_walkers[treeIndex] = std::thread([this, treeIndex, generation, root = tree.root,
-                                        stop = m_stopWalks, notifier = m_notifier.get()] {
+                                        stop = tree.stopWalk, notifier = m_notifier.get()] {
         Files files;
         walkTranscripts(
             root,
@@ -370,16 +381,30 @@ void TranscriptIndex::walked(std::size_t treeIndex, std::uint64_t generation, Fi
     Tree &tree = m_trees[treeIndex];
     if (!tree.walkEveryTime || tree.walkGeneration != generation)
         return;
+    // A tree this large is looked at less and less often while no file but the newest changes:
+    // the newest one's growth is seen by asking its size.
+    bool others = false;
     if (files != tree.files) {
+        const auto newestOf = [](const Files &in) {
+            const Files::value_type *best = nullptr;
+            for (const auto &file : in) {
+                if (!best || isNewer(file.second.modified, file.first, best->second.modified, best->first))
+                    best = &file;
+            }
+            return best ? best->first : std::string();
+        };
+        std::string growing = newestOf(files);
+        if (growing != newestOf(tree.files))
+            growing.clear();
+        others = !std::ranges::equal(files, tree.files, [&](const auto &now, const auto &before) {
+            return now.first == before.first && (now.second == before.second || now.first == growing);
+        });
         tree.files = std::move(files);
         tree.newestKnown = false;
         membershipChanged(tree);
         changed();
-        tree.walkInterval = firstWalkInterval;
-    } else {
-        // A tree this large that stands still is looked at less and less often.
-        tree.walkInterval = std::min(tree.walkInterval * 2, longestWalkInterval);
     }
+    tree.walkInterval = others ? firstWalkInterval : std::min(tree.walkInterval * 2, longestWalkInterval);
     QTimer::singleShot(tree.walkInterval, m_notifier.get(),
                        [this, treeIndex, generation] { startWalk(treeIndex, generation); });
 }

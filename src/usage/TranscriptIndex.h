@@ -101,6 +101,8 @@ private:
         bool walkEveryTime = false; // a watch is missing: answers come from walks
         std::chrono::milliseconds walkInterval = firstWalkInterval;
         std::uint64_t walkGeneration = 0; // tells a walk's late result from the current one's
+        // Set to stop the walk under way at its next folder: no longer waited for.
+        std::shared_ptr<std::atomic<bool>> stopWalk = std::make_shared<std::atomic<bool>>(false);
         std::uint64_t version = 0;
         std::shared_ptr<const std::vector<std::string>> snapshot;
         std::uint64_t snapshotVersion = 0;
@@ -149,8 +151,7 @@ private:
     bool m_changeQueued = false;
     // Tells queued change calls that ran after the index was destroyed to do nothing.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    // The walks under way on threads of their own; told to stop and joined with the index.
-    std::shared_ptr<std::atomic<bool>> m_stopWalks = std::make_shared<std::atomic<bool>>(false);
+    // The walks under way on threads of their own, one a tree; stopped and joined with the index.
     std::vector<std::thread> m_walkers;
 };
 

@@ -210,8 +210,8 @@ std::optional<QuotaWindows> quotaWindows(dom::object payload)
 class TranscriptLineParser::Private
 {
 public:
-    void claudeCode(dom::object root, FileProgress &progress);
-    void codex(dom::object root, FileProgress &progress);
+    bool claudeCode(dom::object root, FileProgress &progress);
+    bool codex(dom::object root, FileProgress &progress);
 
     dom::parser parser;
 };
@@ -235,7 +235,7 @@ TranscriptLineParser::~TranscriptLineParser() = default;
 
 // The whole line is parsed and validated (structure, strings, escapes, UTF-8, numbers) before
 // anything of it is counted: a line another JSON reader would refuse never counts.
-void TranscriptLineParser::parse(TranscriptDialect dialect, const char *line, std::size_t length,
+bool TranscriptLineParser::parse(TranscriptDialect dialect, const char *line, std::size_t length,
                                  FileProgress &progress)
 {
     dom::element document;
@@ -247,22 +247,72 @@ void TranscriptLineParser::parse(TranscriptDialect dialect, const char *line, st
         error = d->parser.parse(clamped).get(document);
     }
     dom::object root;
+    bool counted = false;
     if (!error && !document.get_object().get(root)) {
-        if (dialect == TranscriptDialect::ClaudeCode)
-            d->claudeCode(root, progress);
-        else
-            d->codex(root, progress);
+        counted = dialect == TranscriptDialect::ClaudeCode ? d->claudeCode(root, progress)
+                                                           : d->codex(root, progress);
     }
     if (d->parser.capacity() > parserCapacityKept)
         d->parser = dom::parser();
+    return counted;
 }
 
-void TranscriptLineParser::Private::claudeCode(dom::object root, FileProgress &progress)
+void TranscriptLineParser::merge(TranscriptDialect dialect, FileProgress &progress,
+                                 FileProgress &&later, bool counted)
+{
+    TokenUsage &usage = progress.usage;
+    const TokenUsage &after = later.usage;
+    if (dialect == TranscriptDialect::Codex) {
+        // The last counted line's totals replace; the window, the context and the quota
+        // are the newest that were given.
+        if (counted) {
+            usage.cacheRead = after.cacheRead;
+            usage.cacheWrite = after.cacheWrite;
+            usage.freshInput = after.freshInput;
+            usage.output = after.output;
+        }
+        if (after.contextWindow)
+            usage.contextWindow = after.contextWindow;
+        if (after.contextUsed >= 1)
+            usage.contextUsed = after.contextUsed;
+        if (!later.quota.empty())
+            progress.quota = later.quota;
+        return;
+    }
+    // LATER's sums hold each of its ids' last line once: what an id counted before is taken back.
+    FileProgress::Sums &sums = progress.sums;
+    for (auto &[id, line] : later.countedMessages) {
+        const auto known = progress.countedMessages.find(id);
+        if (known == progress.countedMessages.end()) {
+            progress.countedMessages.emplace(id, line);
+            continue;
+        }
+        sums.cacheRead -= known->second.cacheRead;
+        sums.cacheWrite -= known->second.cacheWrite;
+        sums.freshInput -= known->second.freshInput;
+        sums.output -= known->second.output;
+        known->second = line;
+    }
+    sums.cacheRead += later.sums.cacheRead;
+    sums.cacheWrite += later.sums.cacheWrite;
+    sums.freshInput += later.sums.freshInput;
+    sums.output += later.sums.output;
+    usage.cacheRead = clampToInt64(sums.cacheRead);
+    usage.cacheWrite = clampToInt64(sums.cacheWrite);
+    usage.freshInput = clampToInt64(sums.freshInput);
+    usage.output = clampToInt64(sums.output);
+    if (counted)
+        usage.contextUsed = after.contextUsed;
+    if (!usage.contextWindow)
+        usage.contextWindow = after.contextWindow;
+}
+
+bool TranscriptLineParser::Private::claudeCode(dom::object root, FileProgress &progress)
 {
     dom::object message;
     dom::object counters;
     if (!member(root, "message", message) || !member(message, "usage", counters))
-        return;
+        return false;
     const MessageCounters line{readNumber(counters, "cache_read_input_tokens"),
                                readNumber(counters, "cache_creation_input_tokens"),
                                readNumber(counters, "input_tokens"),
@@ -297,9 +347,10 @@ void TranscriptLineParser::Private::claudeCode(dom::object root, FileProgress &p
         else if (model.starts_with("claude-"))
             usage.contextWindow = 200000;
     }
+    return true;
 }
 
-void TranscriptLineParser::Private::codex(dom::object root, FileProgress &progress)
+bool TranscriptLineParser::Private::codex(dom::object root, FileProgress &progress)
 {
     dom::object payload;
     dom::object info;
@@ -307,11 +358,11 @@ void TranscriptLineParser::Private::codex(dom::object root, FileProgress &progre
     std::string_view type;
     if (!member(root, "payload", payload) || payload.at_key("type").get_string().get(type) ||
         type != "token_count")
-        return;
+        return false;
     if (const auto quota = quotaWindows(payload))
         progress.quota = *quota;
     if (!member(payload, "info", info) || !member(info, "total_token_usage", totals))
-        return;
+        return false;
     const std::int64_t cached = readNumber(totals, "cached_input_tokens");
     const std::int64_t input = readNumber(totals, "input_tokens");
 
@@ -337,6 +388,7 @@ void TranscriptLineParser::Private::codex(dom::object root, FileProgress &progre
         if (const std::int64_t lastInput = readNumber(last, "input_tokens"); lastInput >= 1)
             usage.contextUsed = lastInput;
     }
+    return true;
 }
 
 } // namespace Usage

@@ -29,9 +29,15 @@ public:
     TranscriptLineParser &operator=(const TranscriptLineParser &) = delete;
 
     // LINE (without its newline) lies in a buffer of which at least LENGTH + padding() bytes
-    // from LINE on are readable.
-    void parse(TranscriptDialect dialect, const char *line, std::size_t length,
+    // from LINE on are readable. True when the line reached the counters.
+    bool parse(TranscriptDialect dialect, const char *line, std::size_t length,
                FileProgress &progress);
+
+    // Adds to PROGRESS what the lines after those it counted gave when parsed into a new
+    // FileProgress, LATER (COUNTED: some of them reached the counters): the same as parsing
+    // them into PROGRESS, so that stretches of one file can be parsed apart and merged in order.
+    static void merge(TranscriptDialect dialect, FileProgress &progress, FileProgress &&later,
+                      bool counted);
 
 private:
     class Private;

@@ -147,7 +147,7 @@ private Q_SLOTS:
             {u"huge"_s, HttpTestServer::stream(50 * 1024 * 1024, QByteArray(65536, ' '), 1)},
             {u"endless"_s, HttpTestServer::stream(-1, QByteArray(65536, ' '), 1)},
             {u"closed"_s, HttpTestServer::closeMidAnswer()},
-            {u"headers"_s, HttpTestServer::streamHeaders(1)},
+            {u"headers"_s, HttpTestServer::streamHeaders()},
             {u"redirect"_s, HttpTestServer::reply(302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n")}};
         server.answer = answers.value(kind);
         Home home;

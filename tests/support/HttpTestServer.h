@@ -94,18 +94,17 @@ struct HttpTestServer
         };
     }
 
-    // A status line, then an 8 KiB header line every `period` ms, never ending the head.
-    static Answer streamHeaders(int period)
+    // A status line, then 8 KiB header lines as fast as the peer reads, never ending the head.
+    static Answer streamHeaders()
     {
-        return [period](QTcpSocket *socket) {
-            socket->write("HTTP/1.1 200 OK\r\n");
-            auto *timer = new QTimer(socket);
-            QObject::connect(timer, &QTimer::timeout, socket, [socket] {
-                if (socket->bytesToWrite() < 64 * 1024)
+        return [](QTcpSocket *socket) {
+            const auto more = [socket] {
+                while (socket->bytesToWrite() < 256 * 1024)
                     socket->write("X-Pad: " + QByteArray(8192 - 9, 'p') + "\r\n");
-            });
-            QObject::connect(socket, &QTcpSocket::disconnected, timer, &QTimer::stop);
-            timer->start(period);
+            };
+            socket->write("HTTP/1.1 200 OK\r\n");
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
+            more();
         };
     }
 

@@ -1,5 +1,6 @@
 #include "TranscriptHome.h"
 #include "usage/DesktopSessionFileTracker.h"
+#include "usage/GuardedMapping.h"
 #include "usage/TokenUsageReader.h"
 #include "usage/TranscriptIndex.h"
 #include "usage/TranscriptWalk.h"
@@ -31,6 +32,7 @@ enum class Hostile
     NamesNotUtf8,
     RewrittenInPlace,
     TruncatedWhileRead,
+    ShrunkUnderMapping,
     LinkLoops,
     UnreadableFolder
 };
@@ -123,6 +125,7 @@ void TestHostileTranscripts::hostileFiles_data()
         {"names that are not UTF-8", Hostile::NamesNotUtf8},
         {"rewritten in place, longer", Hostile::RewrittenInPlace},
         {"truncated and rewritten while read", Hostile::TruncatedWhileRead},
+        {"truncated and rewritten while read mapped, in parts", Hostile::ShrunkUnderMapping},
         {"link loops", Hostile::LinkLoops},
         {"an unreadable folder", Hostile::UnreadableFolder},
     };
@@ -260,16 +263,34 @@ void TestHostileTranscripts::hostileFiles()
         QCOMPARE(outputOf(reader), 42);
         break;
     }
-    case Hostile::TruncatedWhileRead: {
+    case Hostile::TruncatedWhileRead:
+    case Hostile::ShrunkUnderMapping: {
+        const std::string path = rootBytes + "/p/s.jsonl";
+        const bool mapped = hostile == Hostile::ShrunkUnderMapping;
+        if (mapped) {
+            // A mapping of a file that shrinks reads zeros past its new end, and says so.
+            const std::size_t page = GuardedMapping::pageSize();
+            writeFile(QString::fromStdString(path), QByteArray(3 * qsizetype(page), 'a'));
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            const GuardedMapping mapping(fd, 0, 3 * page);
+            ::close(fd);
+            QVERIFY(mapping.valid() && !mapping.shrank());
+            QCOMPARE(::truncate(path.c_str(), off_t(page)), 0);
+            QCOMPARE(mapping.data()[page - 1], 'a');
+            QCOMPARE(mapping.data()[2 * page + 5], '\0');
+            QVERIFY(mapping.shrank());
+        }
         // Another thread truncates and rewrites the file while it is read: every call returns,
         // and once the writer stops the counters are those of the lines read.
-        const std::string path = rootBytes + "/p/s.jsonl";
         QByteArray content;
         for (int i = 0; i < 20000; ++i)
             content += claudeLine("", 0, 0, 0, 1);
         writeFile(QString::fromStdString(path), content);
         const auto source = makeSource();
         TokenUsageReader reader(*source);
+        const MappedReading::Settings inParts{.threshold = 1, .window = 16384, .partSize = 1, .parts = 3};
+        if (mapped)
+            reader.setMappedReading(inParts);
         std::atomic<bool> stop = false;
         std::thread writer([&] {
             while (!stop) {
@@ -288,6 +309,8 @@ void TestHostileTranscripts::hostileFiles()
         writer.join();
         writeFile(QString::fromStdString(path), content);
         TokenUsageReader fresh(*source);
+        if (mapped)
+            fresh.setMappedReading(inParts);
         QCOMPARE(outputOf(fresh), 20000);
         break;
     }

@@ -1,6 +1,7 @@
 #include "TranscriptHome.h"
 #include "support/ManualClock.h"
 #include "usage/DesktopSessionFileTracker.h"
+#include "usage/KeySearch.h"
 #include "usage/TokenUsageReader.h"
 #include "usage/TranscriptIndex.h"
 #include "usage/TranscriptWalk.h"
@@ -60,6 +61,8 @@ class TestUsage : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void keySearch_data();
+    void keySearch();
     void reading_data();
     void reading();
     void quotaWindows_data();
@@ -77,6 +80,63 @@ private Q_SLOTS:
     void trackerLifecycle_data() { sourceRows(); }
     void trackerLifecycle();
 };
+
+// The vector searches against the plain one, at every alignment and with the text ending
+// exactly where its buffer does (the sanitizer sees any read past it).
+void TestUsage::keySearch_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<int>("found"); // -1: absent
+    QTest::addColumn<int>("lineStart");
+    const QByteArray usage = "\"usage\"";
+    QTest::newRow("absent, near misses") << QByteArray(R"("usagE" "usag" "us" "u" "xusage" u)")
+                                         << usage << -1 << -1;
+    QTest::newRow("first, last and middle bytes match, the rest does not")
+        << QByteArray(R"("uXXXe" "usaXe" "Xsage" "usag"")").repeated(4) + "\"usage\"" << usage
+        << 124 << 0;
+    QTest::newRow("at the start") << usage + "\n" << usage << 0 << 0;
+    QTest::newRow("the last bytes, the line after several")
+        << QByteArray("a\nbb\n").repeated(20) + QByteArray(40, 'x') + usage << usage << 140 << 100;
+    QTest::newRow("a newline just before, and just after in the same block")
+        << QByteArray(40, 'x') + "\n" + usage + "\n" + QByteArray(40, 'y') << usage << 41 << 41;
+    QTest::newRow("second of two on one line") << QByteArray("ab \"usage\" \"usage\"\n")
+                                               << usage << 3 << 0;
+    QTest::newRow("two-byte key, overlapping candidates") << QByteArray("aaab\nab") << QByteArray("ab")
+                                                          << 2 << 0;
+    QTest::newRow("codex key across a block end")
+        << QByteArray(27, ' ') + "\n" + QByteArray(3, ' ') + "\"token_count\"" << QByteArray("\"token_count\"")
+        << 31 << 28;
+}
+
+void TestUsage::keySearch()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, key);
+    QFETCH(int, found);
+    QFETCH(int, lineStart);
+    const std::string_view needle(key.constData(), std::size_t(key.size()));
+    using Level = KeySearch::Level;
+    const std::vector<Level> levels = {Level::Scalar, Level::Sse2, Level::Avx2};
+    for (int shift = 0; shift < 70; ++shift) {
+        // SHIFT bytes of another line before the text.
+        const QByteArray shifted = QByteArray(shift, 'z').append(shift ? "\n" : "") + text;
+        const int offset = int(shifted.size() - text.size());
+        const auto exact = std::make_unique<char[]>(std::size_t(shifted.size()));
+        std::memcpy(exact.get(), shifted.constData(), std::size_t(shifted.size()));
+        const char *end = exact.get() + shifted.size();
+        for (const Level level : levels) {
+            if (level > KeySearch::best())
+                continue;
+            const KeySearch::Hit hit = KeySearch::find(exact.get(), end, needle, level);
+            const int at = hit.key ? int(hit.key - exact.get()) - offset : -1;
+            const int start = hit.key ? int(hit.lineStart - exact.get()) - offset : -1;
+            QVERIFY2(at == found && start == lineStart,
+                     qPrintable(u"level %1, shift %2: key at %3, line at %4"_s.arg(int(level))
+                                    .arg(shift).arg(at).arg(start)));
+        }
+    }
+}
 
 void TestUsage::reading_data()
 {
@@ -236,6 +296,12 @@ void TestUsage::reading()
     // And the same read with the least budget, one read a call.
     TokenUsageReader sliced(source);
     QCOMPARE(readInSlices(sliced, row.harness, 1).first.value_or(none), (SessionUsage{encoded, row.second}));
+    // And two pages at a time, mapped or read, in three parts merged in order.
+    for (const bool map : {true, false}) {
+        TokenUsageReader parts(source);
+        parts.setMappedReading({.threshold = 1, .window = 8192, .partSize = 1, .parts = 3, .map = map});
+        QCOMPARE(parts.usage(row.harness).value_or(none), (SessionUsage{encoded, row.second}));
+    }
 }
 
 // Codex's quota windows: the newest valid rate_limits of a token_count event, whatever its info.

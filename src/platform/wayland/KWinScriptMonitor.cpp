@@ -134,9 +134,11 @@ void KWinScriptMonitor::Activated(const QString &resourceClass, const QString &r
         return;
     }
     ActiveWindow window;
-    const auto known = m_ids.constFind(key);
-    window.id = known != m_ids.cend() ? *known
-                                      : *m_ids.insert(key, std::uint32_t(m_ids.size() + 1));
+    // Ids count from 1: a new key's entry is 0 until numbered.
+    std::uint32_t &id = m_ids[key];
+    if (id == 0)
+        id = std::uint32_t(m_ids.size());
+    window.id = id;
     window.className = resourceClass;
     window.instanceName = resourceName;
     window.appId = desktopFile;
