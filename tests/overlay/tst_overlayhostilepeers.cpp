@@ -30,10 +30,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using StandIns::ClaudeInFront;
-using StandIns::NoOrigin;
-using StandIns::OneScreen;
-using StandIns::QuietPanel;
+using StandIns::RecordingPanel;
 
 
 // The real timers, each repeating one timed: how much later than its interval after the previous
@@ -82,7 +79,7 @@ struct Running
               .monitor = monitor, .screens = screens, .origins = origins,
               .clock = Platform::SystemClock::instance(), .timers = timers,
               .transcripts = transcripts, .homeDirectory = home, .executableName = {},
-              .makePanel = [](OverlayState &) { return std::make_unique<QuietPanel>(); }})
+              .makePanel = [](OverlayState &) { return std::make_unique<RecordingPanel>(); }})
     {
         controller.start();
         controller.toggle();
@@ -93,9 +90,9 @@ struct Running
     }
     std::int64_t output() { return usage().output; }
 
-    ClaudeInFront monitor;
-    OneScreen screens;
-    NoOrigin origins;
+    StandIns::ScriptedMonitor monitor{StandIns::claude()};
+    StandIns::FixedScreens screens;
+    StandIns::MemoryOrigins origins;
     MeasuredTimers timers;
     Usage::TranscriptIndex transcripts;
     OverlayPanelController controller;

@@ -24,64 +24,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class ScriptedMonitor final : public Platform::ActiveWindowMonitor
-{
-public:
-    void start() override { started = true; }
-    std::optional<Platform::ActiveWindow> activeWindow() const override { return window; }
-    void activate(std::optional<Platform::ActiveWindow> next)
-    {
-        window = std::move(next);
-        Q_EMIT activeWindowChanged();
-    }
-    std::optional<Platform::ActiveWindow> window;
-    bool started = false;
-};
-
-struct FixedScreens final : Platform::Screens
-{
-    std::optional<QRect> availableGeometry(std::optional<QPoint> point) const override
-    {
-        askedAt = point;
-        return area;
-    }
-    std::optional<QRect> area = QRect(0, 27, 1280, 773); // a top panel of 27
-    mutable std::optional<QPoint> askedAt;
-};
-
-struct RecordingPanel final : Panel
-{
-    QRect box() const override { return rect; }
-    void setBox(const QRect &box) override { rect = box; }
-    void showPanel(std::uint32_t window) override
-    {
-        shown = true;
-        over = window;
-    }
-    void hidePanel() override { shown = false; }
-    bool isPanelShown() const override { return shown; }
-    bool isPanelWindow(std::uint32_t id) const override { return id == ownId; }
-    static constexpr std::uint32_t ownId = 0x500001;
-    void setMovedHandler(std::function<void()> handler) override { moved = std::move(handler); }
-    void setToggleHandler(std::function<void()> handler) override { toggled = std::move(handler); }
-    void drag(QPoint to)
-    {
-        rect.moveTopLeft(to);
-        moved();
-    }
-    QRect rect;
-    bool shown = false;
-    std::uint32_t over = 0;
-    std::function<void()> moved, toggled;
-};
-
-Platform::ActiveWindow window(const QString &instance, const QString &className,
-                              std::optional<std::int64_t> pid = std::nullopt,
-                              const QString &appId = {})
-{
-    return {.id = 0x400001, .x11Window = 0x400001, .instanceName = instance, .className = className, .appId = appId,
-            .pid = pid, .frame = QRect(100, 200, 800, 600)};
-}
+using StandIns::FixedScreens;
+using StandIns::RecordingPanel;
+using StandIns::ScriptedMonitor;
+using StandIns::window;
 
 const QString statusPath =
     QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
