@@ -187,8 +187,10 @@ private Q_SLOTS:
     {
         const QString shell = m_runtime.filePath(u"recording shell"_s);
         QFile file(shell);
+        // A part file of each shell's own: the program starts two at once, and one truncating a
+        // shared part file after the other had moved it would leave an empty record.
         QVERIFY(file.open(QIODevice::WriteOnly) &&
-                file.write("#!/bin/sh\nenv > \"$HOME/env.part\" && mv \"$HOME/env.part\" \"$HOME/env\"\n") > 0);
+                file.write("#!/bin/sh\nenv > \"$HOME/env.$$\" && mv \"$HOME/env.$$\" \"$HOME/env\"\n") > 0);
         file.close();
         QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
         QProcess *program = startOnDisplay({}, {u"SHELL="_s + shell});
