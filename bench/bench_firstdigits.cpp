@@ -190,9 +190,9 @@ struct Figures
 
 Figures run(const QString &home, const QString &path, int appends, bool earlier, int &message)
 {
-    StandIns::ClaudeInFront monitor;
-    StandIns::OneScreen screens;
-    StandIns::NoOrigin origins;
+    StandIns::ScriptedMonitor monitor(StandIns::claude());
+    StandIns::FixedScreens screens;
+    StandIns::MemoryOrigins origins;
     Usage::TranscriptIndex transcripts(home);
     Overlay::OverlayPanelWindow *window = nullptr;
     Overlay::OverlayPanelController controller(Overlay::OverlayPanelController::Seams{
@@ -288,7 +288,7 @@ int main(int argc, char **argv)
     }
     XvfbServer server;
     // The stand-in screen's size: the pill goes to its top right corner.
-    if (const QString failure = server.start(1920, 1080); !failure.isEmpty()) {
+    if (const QString failure = server.start(1280, 800); !failure.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(failure));
         return 1;
     }

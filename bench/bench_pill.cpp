@@ -54,9 +54,9 @@ struct Figures
 // One run of SECONDS real seconds.
 Figures run(const QString &home, int seconds, bool countdown, bool everything)
 {
-    StandIns::ClaudeInFront monitor;
-    StandIns::OneScreen screens;
-    StandIns::NoOrigin origins;
+    StandIns::ScriptedMonitor monitor(StandIns::claude());
+    StandIns::FixedScreens screens;
+    StandIns::MemoryOrigins origins;
     Usage::TranscriptIndex transcripts(home);
     Overlay::OverlayPillView *pill = nullptr;
     Overlay::OverlayPanelController controller(Overlay::OverlayPanelController::Seams{

@@ -175,10 +175,7 @@ private Q_SLOTS:
         QFETCH(bool, detected);
         QTemporaryDir home;
         QVERIFY(QFile(home.filePath(u".tool.json"_s)).open(QIODevice::WriteOnly));
-        const QByteArray savedHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(home.path()));
-        const bool found = Manifest::ManifestHarness{u"t"_s, u"T"_s, configPaths, {}, {}}.isDetected();
-        qputenv("HOME", savedHome);
+        const bool found = Manifest::ManifestHarness{u"t"_s, u"T"_s, configPaths, {}, {}}.isDetected(home.path());
         QCOMPARE(found, detected);
     }
 
@@ -214,7 +211,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("logged"); // the warning after "Manifest PATH is "
         using Kind = Manifest::ManifestLoadError::Kind;
         const int invalid = int(Kind::Invalid);
-        QTest::newRow("good") << u"file"_s << QByteArray(fixture) << -1 << QString();
         QTest::newRow("version 2") << u"file"_s << fixtureWith(u"schema_version"_s, 2) << invalid
                                    << u"invalid: schema_version 2 is not 1"_s;
         QTest::newRow("truncated") << u"file"_s << QByteArray(fixture).left(90) << invalid
@@ -251,8 +247,6 @@ private Q_SLOTS:
         const auto loaded = Manifest::ManifestLoader::load(resources.path());
         QCOMPARE(loaded ? -1 : int(loaded.error().kind), error);
         QCOMPARE(Manifest::ManifestLoader::bundled(resources.path()).has_value(), error == -1);
-        if (loaded)
-            QCOMPARE(loaded->packageSpec, u"orvane@latest"_s);
     }
 };
 

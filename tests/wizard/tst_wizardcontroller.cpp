@@ -150,8 +150,8 @@ struct Rig
         return true;
     }
 
-    // The launches and quit requests the engine saw, in order: "launchClaudeDesktop(gateway)",
-    // "quit codex", ...
+    // The launches, quit requests and terminals the engine saw, in order:
+    // "launchClaudeDesktop(gateway)", "quit codex", "openTerminal", ...
     QStringList launchLog() const
     {
         static const QMap<Setup::DesktopApp, QString> apps{
@@ -162,7 +162,7 @@ struct Rig
         for (const auto &call : engine.calls) {
             if (call.operation == u"terminateDesktopApp")
                 log.append(u"quit "_s + apps.value(*call.app));
-            else if (call.operation.startsWith(u"launch"))
+            else if (call.operation.startsWith(u"launch") || call.operation == u"openTerminal")
                 log.append(call.operation +
                            (call.mode ? QChar(u'(') + Setup::rawValue(*call.mode) + QChar(u')')
                                       : QString()));
@@ -190,10 +190,8 @@ private Q_SLOTS:
     void commands();
     void questionsModelLifetime_data();
     void questionsModelLifetime();
-    void desktopLaunches_data();
-    void desktopLaunches();
-    void terminal_data();
-    void terminal();
+    void launches_data();
+    void launches();
     void installationIsReadAgain();
 };
 
@@ -481,88 +479,60 @@ void TestWizardController::questionsModelLifetime()
     QCOMPARE(rig.marked.isNull(), !sameModel);
 }
 
-void TestWizardController::desktopLaunches_data()
+void TestWizardController::launches_data()
 {
     QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QStringList>("log");
-    QTest::addColumn<bool>("busy");
-    QTest::addColumn<QString>("error"); // empty: none
+    QTest::addColumn<QString>("log"); // what the engine was asked to launch, quit and open
+    QTest::addColumn<bool>("busy");   // a desktop launch runs
+    QTest::addColumn<int>("hides");
+    QTest::addColumn<QString>("error"); // the launcher's; empty: none
 
-    const auto row = [](const char *name, const char *steps, const char *log, bool busy,
+    const QString failed = u"Terminal couldn\u2019t be opened."_s;
+    const auto row = [](const char *name, const char *steps, const char *log, bool busy, int hides,
                         const QString &error = {}) {
-        QTest::newRow(name) << stepsOf(steps) << QString::fromUtf8(log).split(u',') << busy << error;
+        QTest::newRow(name) << stepsOf(steps) << QString::fromUtf8(log) << busy << hides << error;
     };
     // clang-format off
-    row("the launcher launches through the gateway", "claude", "launchClaudeDesktop(gateway)", true);
-    row("another mode passes through", "native", "launchClaudeDesktop(native)", true);
-    row("a second click while one runs is ignored", "claude claude opencode codex", "launchClaudeDesktop(gateway)", true);
-    row("relaunch quits first", "codex!", "quit codex,launchCodexDesktop(gateway)", true);
-    row("a relaunch while busy still quits", "opencode claude! codex!", "launchOpenCodeDesktop,quit claude,quit codex", true);
-    row("done: the next launch runs", "codex ok:launchCodexDesktop opencode", "launchCodexDesktop(gateway),launchOpenCodeDesktop", true);
-    row("success frees the buttons", "opencode ok:launchOpenCodeDesktop", "launchOpenCodeDesktop", false);
-    row("a failure is shown and frees the buttons", "claude fail:launchClaudeDesktop", "launchClaudeDesktop(gateway)", false, boom);
-    row("a silent failure says which", "codex silent:launchCodexDesktop", "launchCodexDesktop(gateway)", false, u"Codex Desktop couldn't be launched. You can try again."_s);
-    row("the failure stays while the next attempt runs", "claude fail:launchClaudeDesktop codex", "launchClaudeDesktop(gateway),launchCodexDesktop(gateway)", true, boom);
-    row("a retry that succeeds clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false);
+    row("the launcher launches through the gateway", "claude", "launchClaudeDesktop(gateway)", true, 0);
+    row("another mode passes through", "native", "launchClaudeDesktop(native)", true, 0);
+    row("a second click while one runs is ignored", "claude claude opencode codex", "launchClaudeDesktop(gateway)", true, 0);
+    row("relaunch quits first", "codex!", "quit codex,launchCodexDesktop(gateway)", true, 0);
+    row("a relaunch while busy still quits", "opencode claude! codex!", "launchOpenCodeDesktop,quit claude,quit codex", true, 0);
+    row("done: the next launch runs", "codex ok:launchCodexDesktop opencode", "launchCodexDesktop(gateway),launchOpenCodeDesktop", true, 0);
+    row("success frees the buttons", "opencode ok:launchOpenCodeDesktop", "launchOpenCodeDesktop", false, 0);
+    row("a failure is shown and frees the buttons", "claude fail:launchClaudeDesktop", "launchClaudeDesktop(gateway)", false, 0, boom);
+    row("a silent failure says which", "codex silent:launchCodexDesktop", "launchCodexDesktop(gateway)", false, 0, u"Codex Desktop couldn't be launched. You can try again."_s);
+    row("the failure stays while the next attempt runs", "claude fail:launchClaudeDesktop codex", "launchClaudeDesktop(gateway),launchCodexDesktop(gateway)", true, 0, boom);
+    row("a retry that succeeds clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false, 0);
+    row("a terminal: not hidden before 0.2 s", "terminal ok:openTerminal wait:199", "openTerminal", false, 0);
+    row("hidden 0.2 s after the terminal opened", "terminal ok:openTerminal wait:200", "openTerminal", false, 1);
+    row("hidden once", "terminal ok:openTerminal wait:5000", "openTerminal", false, 1);
+    row("the 0.2 s count from the opening, not the click", "terminal wait:1000 ok:openTerminal wait:199", "openTerminal", false, 0);
+    row("a terminal's failure is shown and nothing is hidden", "terminal fail:openTerminal wait:1000", "openTerminal", false, 0, failed);
+    row("a terminal's failure stays while the next one runs", "terminal fail:openTerminal terminal", "openTerminal,openTerminal", false, 0, failed);
+    row("a terminal that opens clears it", "terminal fail:openTerminal terminal ok:openTerminal", "openTerminal,openTerminal", false, 0);
+    row("the newest failure is shown: the terminal's", "claude fail:launchClaudeDesktop terminal fail:openTerminal", "launchClaudeDesktop(gateway),openTerminal", false, 0, failed);
+    row("the newest failure is shown: the launch's", "terminal fail:openTerminal claude fail:launchClaudeDesktop", "openTerminal,launchClaudeDesktop(gateway)", false, 0, boom);
+    row("a launch that succeeds clears the terminal's", "terminal fail:openTerminal codex ok:launchCodexDesktop", "openTerminal,launchCodexDesktop(gateway)", false, 0);
+    row("a later terminal waits two seconds", "later wait:1999", "", false, 0);
+    row("the launcher left meanwhile", "later wait:1000 later settings leave wait:1000 ok:openTerminal wait:999", "openTerminal", false, 1);
     // clang-format on
 }
 
-void TestWizardController::desktopLaunches()
+void TestWizardController::launches()
 {
     QFETCH(QStringList, steps);
     QFETCH(QString, error);
 
     Rig rig;
     QVERIFY(rig.start(u"returning"_s));
-    QVERIFY(rig.run(steps));
-    QTEST(rig.launchLog(), "log");
-    QTEST(rig.controller->desktopLaunchBusy(), "busy");
-    QCOMPARE(rig.controller->launcherErrorText(),
-             error.isEmpty() ? std::nullopt : std::optional(error));
-    QCOMPARE(rig.controller->screen(), Screen::Launched);
-}
-
-void TestWizardController::terminal_data()
-{
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<int>("opened"); // terminals asked for
-    QTest::addColumn<int>("hides");
-    QTest::addColumn<QString>("launcherError"); // empty: none
-
-    const QString failed = u"Terminal couldn\u2019t be opened."_s;
-    const auto row = [](const char *name, const char *steps, int opened, int hides,
-                        const QString &error = {}) {
-        QTest::newRow(name) << stepsOf(steps) << opened << hides << error;
-    };
-    // clang-format off
-    row("not hidden before 0.2 s", "terminal ok:openTerminal wait:199", 1, 0);
-    row("hidden 0.2 s after the terminal opened", "terminal ok:openTerminal wait:200", 1, 1);
-    row("hidden once", "terminal ok:openTerminal wait:5000", 1, 1);
-    row("the 0.2 s count from the opening, not the click", "terminal wait:1000 ok:openTerminal wait:199", 1, 0);
-    row("a failure is shown and nothing is hidden", "terminal fail:openTerminal wait:1000", 1, 0, failed);
-    row("the failure stays while the next attempt runs", "terminal fail:openTerminal terminal", 2, 0, failed);
-    row("a terminal that opens clears it", "terminal fail:openTerminal terminal ok:openTerminal", 2, 0);
-    row("the newest failure is shown: the terminal's", "claude fail:launchClaudeDesktop terminal fail:openTerminal", 1, 0, failed);
-    row("the newest failure is shown: the launch's", "terminal fail:openTerminal claude fail:launchClaudeDesktop", 1, 0, boom);
-    row("a launch that succeeds clears the terminal's", "terminal fail:openTerminal codex ok:launchCodexDesktop", 1, 0);
-    row("a later terminal waits two seconds", "later wait:1999", 0, 0);
-    row("the launcher left meanwhile", "later wait:1000 later settings leave wait:1000 ok:openTerminal wait:999", 1, 1);
-    // clang-format on
-}
-
-void TestWizardController::terminal()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QString, launcherError);
-
-    Rig rig;
-    QVERIFY(rig.start(u"returning"_s));
     QSignalSpy hidden(rig.controller.get(), &WizardController::hideApplicationRequested);
     QVERIFY(rig.run(steps));
-    QTEST(int(rig.engine.callCount(u"openTerminal"_s)), "opened");
+    QTEST(rig.launchLog().join(u','), "log");
+    QTEST(rig.controller->desktopLaunchBusy(), "busy");
     QTEST(int(hidden.count()), "hides");
     QCOMPARE(rig.controller->launcherErrorText(),
-             launcherError.isEmpty() ? std::nullopt : std::optional(launcherError));
+             error.isEmpty() ? std::nullopt : std::optional(error));
     QCOMPARE(rig.controller->screen(), Screen::Launched);
     // What is still to come goes with the controller.
     rig.controller.reset();
