@@ -8,15 +8,10 @@
 //
 //   orvane-bench-firstdigits [--appends N]   (default 25 for each)
 
+#include "LivePill.h"
 #include "Measure.h"
-#include "overlay/OverlayPanelController.h"
-#include "overlay/ui/OverlayPanelWindow.h"
 #include "overlay/ui/OverlayPillView.h"
-#include "platform/Clock.h"
-#include "platform/Timers.h"
-#include "support/OverlayStandIns.h"
 #include "support/XvfbServer.h"
-#include "usage/TranscriptIndex.h"
 
 #include <QApplication>
 #include <QDir>
@@ -190,29 +185,9 @@ struct Figures
 
 Figures run(const QString &home, const QString &path, int appends, bool earlier, int &message)
 {
-    StandIns::ScriptedMonitor monitor(StandIns::claude());
-    StandIns::FixedScreens screens;
-    StandIns::MemoryOrigins origins;
-    Usage::TranscriptIndex transcripts(home);
-    Overlay::OverlayPanelWindow *window = nullptr;
-    Overlay::OverlayPanelController controller(Overlay::OverlayPanelController::Seams{
-        .monitor = monitor,
-        .screens = screens,
-        .origins = origins,
-        .clock = Platform::SystemClock::instance(),
-        .timers = Platform::QtTimers::instance(),
-        .transcripts = transcripts,
-        .homeDirectory = home,
-        .executableName = {},
-        .makePanel = [&](Overlay::OverlayState &state) -> std::unique_ptr<Overlay::Panel> {
-            auto made = Overlay::OverlayPanelWindow::withPill(state);
-            window = made.get();
-            return made;
-        },
-        .firstStepAtOnce = !earlier});
-    static_cast<Overlay::OverlayPillView *>(window->content())->setRepaintingEverything(earlier);
-    controller.start();
-    controller.toggle();
+    LivePill live(home, earlier);
+    Overlay::OverlayPanelController &controller = live.controller;
+    Overlay::OverlayPanelWindow *window = live.window;
     waitFor(1500, [&] { return !controller.isAnimating(); });
     waitFor(300);
 

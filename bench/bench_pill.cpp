@@ -8,14 +8,8 @@
 //
 //   orvane-bench-pill [--seconds N]   (default 60 per run)
 
+#include "LivePill.h"
 #include "Measure.h"
-#include "overlay/OverlayPanelController.h"
-#include "overlay/ui/OverlayPanelWindow.h"
-#include "overlay/ui/OverlayPillView.h"
-#include "platform/Clock.h"
-#include "platform/Timers.h"
-#include "support/OverlayStandIns.h"
-#include "usage/TranscriptIndex.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,30 +48,11 @@ struct Figures
 // One run of SECONDS real seconds.
 Figures run(const QString &home, int seconds, bool countdown, bool everything)
 {
-    StandIns::ScriptedMonitor monitor(StandIns::claude());
-    StandIns::FixedScreens screens;
-    StandIns::MemoryOrigins origins;
-    Usage::TranscriptIndex transcripts(home);
-    Overlay::OverlayPillView *pill = nullptr;
-    Overlay::OverlayPanelController controller(Overlay::OverlayPanelController::Seams{
-        .monitor = monitor,
-        .screens = screens,
-        .origins = origins,
-        .clock = Platform::SystemClock::instance(),
-        .timers = Platform::QtTimers::instance(),
-        .transcripts = transcripts,
-        .homeDirectory = home,
-        .executableName = {},
-        .makePanel = [&](Overlay::OverlayState &state) -> std::unique_ptr<Overlay::Panel> {
-            auto window = Overlay::OverlayPanelWindow::withPill(state);
-            pill = static_cast<Overlay::OverlayPillView *>(window->content());
-            return window;
-        }});
-    pill->setRepaintingEverything(everything);
+    LivePill live(home, everything);
+    Overlay::OverlayPanelController &controller = live.controller;
+    Overlay::OverlayPillView *pill = &live.pill();
     PaintCounter counter;
     pill->installEventFilter(&counter);
-    controller.start();
-    controller.toggle();
     // The status line as a gateway would fill it (colour emoji included), with the countdown
     // far enough ahead to run for the whole run. There is no gateway here, so nothing else
     // writes these fields.
