@@ -1,5 +1,5 @@
 #include "overlay/ContextWarnings.h"
-#include "platform/Notifier.h"
+#include "support/RecordingNotifier.h"
 
 #include <QTest>
 
@@ -9,13 +9,6 @@ namespace {
 
 // One step: the conversation (a transcript path) and its context fraction.
 using Step = std::pair<QByteArray, std::optional<double>>;
-
-// What the desktop was asked to show ("summary|body"); the way there is the notifier's suite's.
-struct Said final : Platform::Notifier
-{
-    QStringList lines;
-    void notify(const QString &summary, const QString &body) override { lines << summary + u'|' + body; }
-};
 
 } // namespace
 
@@ -57,7 +50,7 @@ void TestContextWarnings::warnings()
     QFETCH(QVariant, setting);
     QFETCH(QList<Step>, steps);
     QFETCH(QStringList, shown);
-    Said said;
+    RecordingNotifier said;
     Overlay::ContextWarnings warnings(&said, Overlay::ContextWarnings::thresholdsFrom(setting));
     for (const auto &[conversation, fraction] : steps)
         warnings.update(conversation, u"Claude"_s, fraction);
