@@ -6,7 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
 #include "overlay/OverlayPanelController.h"
-#include "platform/Notifier.h"
+#include "support/RecordingNotifier.h"
 #include "support/X11Client.h"
 #include "support/XvfbServer.h"
 
@@ -76,14 +76,7 @@ private Q_SLOTS:
 
     void closingWithoutATrayTellsOnce()
     {
-        struct Said : Platform::Notifier
-        {
-            QStringList lines;
-            void notify(const QString &summary, const QString &body) override
-            {
-                lines << summary + u'|' + body;
-            }
-        } said;
+        RecordingNotifier said;
         App::TrayMenu tray(Platform::QtTimers::instance(), said);
         tray.showWhenAvailable();
         QVERIFY(!tray.isShown()); // the test's display has no notification area

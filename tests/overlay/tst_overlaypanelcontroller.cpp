@@ -32,16 +32,6 @@ using StandIns::window;
 const QString statusPath =
     QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
 
-// Live inotify instances of this process.
-int inotifyInstances()
-{
-    int count = 0;
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot))
-        count += QFile::symLinkTarget(fds.filePath(fd)).contains(QLatin1String("inotify"));
-    return count;
-}
-
 // Sets a file's modification time to now plus SECONDS.
 void touch(const QString &path, int seconds)
 {
@@ -335,41 +325,6 @@ private Q_SLOTS:
         QCOMPARE(rig.state().displayedUsage, rig.state().usage);
         QVERIFY(!controller.isAnimating());
         QCOMPARE(rig.timers.pendingCount(), 2); // poll and display only
-    }
-
-    // The newest transcript is followed as it is deleted, renamed away, overtaken by a newer one or
-    // replaced by one renamed over it, on the index's events alone: no timer moves, and no inotify
-    // instance is added to the index's.
-    void countersFollowTheNewestTranscript()
-    {
-        Rig rig(false);
-        const QString older = rig.transcript(QStringLiteral("older.jsonl"));
-        const QString newer = rig.transcript(QStringLiteral("newer.jsonl"));
-        writeFile(older, claudeLine("o", 1, 1, 1, 1));
-        writeFile(newer, claudeLine("n", 7, 7, 7, 7));
-        touch(older, -60);
-        const int before = inotifyInstances();
-        rig.make().start();
-        rig.monitor.activate(window(QStringLiteral("claude"), {}));
-        QCOMPARE(rig.state().usage->cacheRead, 7);
-        const auto cacheRead = [&] { return rig.state().usage->cacheRead; };
-
-        QVERIFY(QFile::rename(newer, rig.home.filePath(QStringLiteral("moved.txt"))));
-        QTRY_COMPARE(cacheRead(), 1); // renamed away: the older one
-        const QString newest = rig.transcript(QStringLiteral("newest.jsonl"));
-        writeFile(newest, claudeLine("n2", 20, 0, 0, 0));
-        touch(newest, 10);
-        QTRY_COMPARE(cacheRead(), 20); // a newer one
-        QVERIFY(QFile::remove(newest));
-        writeFile(older, claudeLine("o2", 100, 0, 0, 0), true);
-        QTRY_COMPARE(cacheRead(), 101); // deleted: back to the older one, which grew
-        const QString replacement = rig.transcript(QStringLiteral("older.next"));
-        writeFile(replacement, claudeLine("o", 1, 1, 1, 1) + claudeLine("o3", 1000, 0, 0, 0));
-        QCOMPARE(::rename(QFile::encodeName(replacement).constData(),
-                          QFile::encodeName(older).constData()),
-                 0);
-        QTRY_COMPARE(cacheRead(), 1101); // replaced: read again, ids already counted not twice
-        QCOMPARE(inotifyInstances(), before);
     }
 
     // The expanded pill grows by one row per quota window of the Codex transcript, and by nothing
