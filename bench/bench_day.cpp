@@ -40,10 +40,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using StandIns::ClaudeInFront;
-using StandIns::NoOrigin;
-using StandIns::OneScreen;
-using StandIns::QuietPanel;
+using StandIns::RecordingPanel;
 
 
 QByteArray turn(int n)
@@ -141,9 +138,9 @@ int main(int argc, char **argv)
                          "\",\"api_key\":\"k-day\"}");
     }
 
-    ClaudeInFront monitor;
-    OneScreen screens;
-    NoOrigin origins;
+    StandIns::ScriptedMonitor monitor(StandIns::claude());
+    StandIns::FixedScreens screens;
+    StandIns::MemoryOrigins origins;
     ManualClock clock;
     ManualTimers timers(clock);
     Usage::TranscriptIndex transcripts(home.path());
@@ -151,7 +148,7 @@ int main(int argc, char **argv)
         .monitor = monitor, .screens = screens, .origins = origins, .clock = clock,
         .timers = timers, .transcripts = transcripts, .homeDirectory = home.path(),
         .executableName = {},
-        .makePanel = [](Overlay::OverlayState &) { return std::make_unique<QuietPanel>(); }});
+        .makePanel = [](Overlay::OverlayState &) { return std::make_unique<RecordingPanel>(); }});
     controller.start();
     controller.toggle();
     long long answered = 0, unavailable = 0;
@@ -206,10 +203,10 @@ int main(int argc, char **argv)
             ++appends;
         }
         if (tick % 30 == 0) { // another window in front for a few seconds
-            monitor.setClaudeInFront(false);
+            monitor.activate(StandIns::window(QStringLiteral("xterm"), QStringLiteral("XTerm")));
             ++switches;
         } else if (tick % 30 == 5) {
-            monitor.setClaudeInFront(true);
+            monitor.activate(StandIns::claude());
         }
         if (tick % 600 == 0) {
             controller.toggle();

@@ -34,10 +34,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using StandIns::ClaudeInFront;
-using StandIns::NoOrigin;
-using StandIns::OneScreen;
-using StandIns::QuietPanel;
+using StandIns::RecordingPanel;
 
 
 double cpuMilliseconds()
@@ -91,9 +88,9 @@ struct Figures
 
 Figures run(const QString &home, const QString &newest, bool index)
 {
-    ClaudeInFront monitor;
-    OneScreen screens;
-    NoOrigin origins;
+    StandIns::ScriptedMonitor monitor(StandIns::claude());
+    StandIns::FixedScreens screens;
+    StandIns::MemoryOrigins origins;
     ManualClock clock;
     ManualTimers timers(clock);
     std::unique_ptr<Usage::TranscriptSource> source;
@@ -105,7 +102,7 @@ Figures run(const QString &home, const QString &newest, bool index)
         .monitor = monitor, .screens = screens, .origins = origins, .clock = clock,
         .timers = timers, .transcripts = *source, .homeDirectory = home,
         .executableName = {},
-        .makePanel = [](Overlay::OverlayState &) { return std::make_unique<QuietPanel>(); }});
+        .makePanel = [](Overlay::OverlayState &) { return std::make_unique<RecordingPanel>(); }});
     controller.start();
     controller.toggle(); // expanded: new counters also count up
     // Settle: the first reading is shown.

@@ -28,6 +28,15 @@ fi
 
 "$bin/orvane-bench-usage" --data "$data"
 
+# The real pill for a minute of real time each way (offscreen), and from an append to the first
+# changed pixel on a private Xvfb (built where xcb-damage is installed).
+"$bin/orvane-bench-pill"
+if [ -x "$bin/orvane-bench-firstdigits" ]; then
+    "$bin/orvane-bench-firstdigits"
+else
+    say "orvane-bench-firstdigits was not built (libxcb-damage0-dev missing): skipped"
+fi
+
 # Whole-file reading, hot cache: the program reads every input once before timing it.
 sized=$(mktemp -d)
 trap 'rm -rf "$sized"' EXIT

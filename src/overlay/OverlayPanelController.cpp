@@ -36,6 +36,7 @@ OverlayPanelController::OverlayPanelController(Seams seams, QObject *parent)
     , m_tracker(std::make_unique<Usage::DesktopSessionFileTracker>(seams.transcripts, seams.clock))
     , m_reader(std::make_unique<Usage::TokenUsageReader>(seams.transcripts))
     , m_contextWarnings(seams.notifier, std::move(seams.contextWarnings))
+    , m_firstStepAtOnce(seams.firstStepAtOnce)
 {
     connect(m_gateway.get(), &Gateway::GatewayStatusClient::finished, this,
             [this](const Gateway::StatusResult &result) {
@@ -241,8 +242,15 @@ void OverlayPanelController::startAnimationIfNeeded()
     if (fields.usage == fields.displayedUsage)
         return;
     m_retiredAnimationTimer.reset();
-    m_lastAnimationTick = m_clock.now();
     m_animationTimer = m_timers.repeating(animationInterval, [this] { advanceAnimation(); });
+    if (!m_firstStepAtOnce) {
+        m_lastAnimationTick = m_clock.now();
+        return;
+    }
+    // The first step at once, as one tick's worth: new numbers reach the screen in this turn of
+    // the event loop rather than a tick later.
+    m_lastAnimationTick = m_clock.now() - animationInterval;
+    advanceAnimation();
 }
 
 void OverlayPanelController::advanceAnimation()

@@ -83,6 +83,9 @@ public:
         // Where the context warnings go (none: not sent), and at which percentages.
         Platform::Notifier *notifier = nullptr;
         QList<int> contextWarnings = {80, 95};
+        // Whether a count-up's first step is taken when the new numbers arrive; false waits for
+        // the first tick, as earlier (the benchmark's comparison).
+        bool firstStepAtOnce = true;
     };
 
     explicit OverlayPanelController(Seams seams, QObject *parent = nullptr);
@@ -143,6 +146,7 @@ private:
     std::unique_ptr<Platform::TimerHandle> m_retiredReadRestTimer;
     // The counters are read at every display tick: the source does not report every change.
     bool m_readEveryTick = false;
+    bool m_firstStepAtOnce;
 };
 
 } // namespace Overlay

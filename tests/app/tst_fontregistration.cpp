@@ -10,99 +10,74 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestFontRegistration : public QObject
 {
     Q_OBJECT
 
+    QString m_shipped = Platform::Resources::directory(); // the build's own resources folder
+
 private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-    void registersWhatIsPresent_data();
-    void registersWhatIsPresent();
-    void weightsResolveToTheirFaces_data();
-    void weightsResolveToTheirFaces();
+    void initTestCase()
+    {
+        if (Platform::Resources::path(u"Archivo-Regular"_s, u"ttf"_s).isEmpty())
+            QSKIP("The Archivo fonts were not fetched in this build (offline set-up)");
+    }
+    void cleanup()
+    {
+        QFontDatabase::removeAllApplicationFonts();
+        Platform::Resources::setDirectoryOverride({});
+    }
 
-private:
-    QString m_shipped; // the build's own resources folder
-};
-
-void TestFontRegistration::initTestCase()
-{
-    m_shipped = Platform::Resources::directory();
-    if (Platform::Resources::path(QStringLiteral("Archivo-Regular"), QStringLiteral("ttf")).isEmpty())
-        QSKIP("The Archivo fonts were not fetched in this build (offline set-up)");
-}
-
-void TestFontRegistration::cleanup()
-{
-    QFontDatabase::removeAllApplicationFonts();
-    Platform::Resources::setDirectoryOverride({});
-}
-
-void TestFontRegistration::registersWhatIsPresent_data()
-{
-    QTest::addColumn<QStringList>("present");
-    QTest::addColumn<QStringList>("expectedStyles");
-    QTest::newRow("none") << QStringList{} << QStringList{};
-    QTest::newRow("SemiBold only") << QStringList{QStringLiteral("Archivo-SemiBold")}
-                                   << QStringList{QStringLiteral("SemiBold")};
-    QTest::newRow("all") << App::FontRegistration::fontNames()
-                         << QStringList{QStringLiteral("Regular"), QStringLiteral("SemiBold"),
-                                        QStringLiteral("ExtraBold"), QStringLiteral("Black")};
-    QTest::newRow("a damaged file is ignored")
-        << QStringList{QStringLiteral("Archivo-Regular"), QStringLiteral("!Archivo-Black")}
-        << QStringList{QStringLiteral("Regular")};
-}
-
-void TestFontRegistration::registersWhatIsPresent()
-{
-    QFETCH(QStringList, present);
-    QFETCH(QStringList, expectedStyles);
-    QTemporaryDir resources;
-    int valid = 0;
-    for (QString name : present) {
-        const bool damaged = name.startsWith(QLatin1Char('!'));
-        name.remove(0, damaged ? 1 : 0);
-        const QString target = resources.path() + QLatin1Char('/') + name + QStringLiteral(".ttf");
-        if (damaged) {
+    void registersWhatIsPresent_data()
+    {
+        QTest::addColumn<QStringList>("present"); // "!": a damaged file of that name
+        QTest::addColumn<QStringList>("expectedStyles");
+        QTest::newRow("none") << QStringList{} << QStringList{};
+        QTest::newRow("SemiBold only") << QStringList{u"Archivo-SemiBold"_s} << QStringList{u"SemiBold"_s};
+        QTest::newRow("all") << App::FontRegistration::fontNames()
+                             << QStringList{u"Regular"_s, u"SemiBold"_s, u"ExtraBold"_s, u"Black"_s};
+        QTest::newRow("a damaged file is ignored")
+            << QStringList{u"Archivo-Regular"_s, u"!Archivo-Black"_s} << QStringList{u"Regular"_s};
+    }
+    void registersWhatIsPresent()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, expectedStyles);
+        QTemporaryDir resources;
+        int valid = 0;
+        for (QString name : present) {
+            const bool damaged = name.startsWith(u'!');
+            name.remove(0, damaged ? 1 : 0);
+            const QString target = resources.filePath(name + u".ttf"_s);
             QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("not a font");
-        } else {
-            QVERIFY(
-                QFile::copy(m_shipped + QLatin1Char('/') + name + QStringLiteral(".ttf"), target));
-            ++valid;
+            if (damaged)
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a font") > 0);
+            else
+                QVERIFY(QFile::copy(m_shipped + u'/' + name + u".ttf"_s, target) && ++valid);
+        }
+        Platform::Resources::setDirectoryOverride(resources.path());
+        QCOMPARE(App::FontRegistration::registerFonts(), valid);
+        const QStringList styles = QFontDatabase::styles(Design::archivoFamily());
+        for (const QString &style : expectedStyles)
+            QVERIFY2(styles.contains(style), qPrintable(styles.join(u',')));
+        QCOMPARE(QFontDatabase::families().contains(Design::archivoFamily()), !expectedStyles.isEmpty());
+    }
+
+    void weightsResolveToTheirFaces()
+    {
+        App::FontRegistration::registerFonts();
+        for (const auto &[weight, style] : {std::pair{Design::Weight::Regular, "Regular"},
+                                            {Design::Weight::Bold, "SemiBold"},
+                                            {Design::Weight::Black, "Black"}}) {
+            const QFontInfo info(Design::archivo(20, weight, 1.5));
+            QCOMPARE(info.family(), Design::archivoFamily());
+            QCOMPARE(info.styleName(), QString::fromLatin1(style));
+            QCOMPARE(info.pixelSize(), 20);
         }
     }
-    Platform::Resources::setDirectoryOverride(resources.path());
-
-    QCOMPARE(App::FontRegistration::registerFonts(), valid);
-    const QStringList styles = QFontDatabase::styles(Design::archivoFamily());
-    for (const QString &style : expectedStyles)
-        QVERIFY2(styles.contains(style), qPrintable(styles.join(u',')));
-    QCOMPARE(QFontDatabase::families().contains(Design::archivoFamily()),
-             !expectedStyles.isEmpty());
-}
-
-void TestFontRegistration::weightsResolveToTheirFaces_data()
-{
-    QTest::addColumn<Design::Weight>("weight");
-    QTest::addColumn<QString>("style");
-    QTest::newRow("regular") << Design::Weight::Regular << QStringLiteral("Regular");
-    QTest::newRow("bold") << Design::Weight::Bold << QStringLiteral("SemiBold");
-    QTest::newRow("black") << Design::Weight::Black << QStringLiteral("Black");
-}
-
-void TestFontRegistration::weightsResolveToTheirFaces()
-{
-    QFETCH(Design::Weight, weight);
-    QFETCH(QString, style);
-    App::FontRegistration::registerFonts();
-    const QFontInfo info(Design::archivo(20, weight, 1.5));
-    QCOMPARE(info.family(), Design::archivoFamily());
-    QCOMPARE(info.styleName(), style);
-    QCOMPARE(info.pixelSize(), 20);
-}
+};
 
 QTEST_MAIN(TestFontRegistration)
 #include "tst_fontregistration.moc"

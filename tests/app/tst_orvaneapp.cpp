@@ -6,7 +6,8 @@
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
 #include "overlay/OverlayPanelController.h"
-#include "platform/Notifier.h"
+#include "support/RecordingNotifier.h"
+#include "support/X11Client.h"
 #include "support/XvfbServer.h"
 
 #include <QDeadlineTimer>
@@ -16,14 +17,12 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <csignal>
-#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
@@ -45,25 +44,312 @@ public:
     {}
 
 private Q_SLOTS:
-    void startUpOrder();
-    void oneFixedWindowThatSurvivesClosing();
-    void closingWithoutATrayTellsOnce();
-    void ctrlQQuits();
-    void secondStartHandsOverAndExits();
-    void staleSocketOfAKilledProcessIsReplaced();
-    void eightCopiesAtOnceLeaveOne();
-    void commandLine_data();
-    void commandLine();
-    void childrenGetTheSessionsEnvironment();
-    void trayThatStartsLaterGetsTheIcon();
-    void squatterAtTheOldFallbackPathIsIgnored();
-    void unusableSocketEndsWithAMessage_data();
-    void unusableSocketEndsWithAMessage();
-    void damagedManifestEndsTheProgram();
-    void sharedRuntimeFolderIsNotUsed();
-    void quitSignalsEndTheProgram_data();
-    void quitSignalsEndTheProgram();
-    void cleanup();
+    void startUpAndOneFixedWindowThatSurvivesClosing()
+    {
+        // The window comes up and the overlay starts once the event loop runs, not before.
+        QVERIFY(!startedBeforeEventLoop);
+        QTRY_VERIFY(m_app->overlay()->isStarted());
+        App::SetupWindow *window = m_app->setupWindow();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->windowTitle(), u"Orvane"_s);
+        window->resize(900, 700);
+        QCOMPARE(window->size(), QSize(720, 560));
+        QCOMPARE(window->maximumSize(), QSize(720, 560));
+
+        QSignalSpy quitting(m_app, &QCoreApplication::aboutToQuit);
+        QSignalSpy closed(window, &App::SetupWindow::closed);
+        QVERIFY(window->close());
+        QTest::qWait(200); // give a pending quit every chance to happen
+        QVERIFY(quitting.isEmpty() && !QCoreApplication::closingDown());
+        QCOMPARE(closed.size(), 1);
+
+        // Starting the program again brings the same window back, every time.
+        QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
+        QCOMPARE(m_app->setupWindow(), window);
+        int windows = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            windows += qobject_cast<App::SetupWindow *>(widget) ? 1 : 0;
+        QCOMPARE(windows, 1);
+    }
+
+    void closingWithoutATrayTellsOnce()
+    {
+        RecordingNotifier said;
+        App::TrayMenu tray(Platform::QtTimers::instance(), said);
+        tray.showWhenAvailable();
+        QVERIFY(!tray.isShown()); // the test's display has no notification area
+        tray.windowClosed();
+        tray.windowClosed();
+        QCOMPARE(said.lines,
+                 QStringList{u"Orvane is still running|It keeps running for the usage pill. To quit, "
+                             "open Orvane from the menu and press Ctrl+Q."_s});
+    }
+
+    void ctrlQQuits()
+    {
+        App::SetupWindow *window = m_app->setupWindow();
+        window->bringToFront();
+        QTRY_VERIFY(window->isActiveWindow());
+        QSignalSpy quit(window, &App::SetupWindow::quitRequested);
+        QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quit.count(), 1);
+    }
+
+    void secondStartHandsOverEvenAfterACrash()
+    {
+        // A copy killed leaves its socket behind: the next start replaces it, and a second start
+        // then hands over to that one and exits.
+        QProcess *crashed = startProgram();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket()), 10000);
+        crashed->kill();
+        QVERIFY(crashed->waitForFinished() && QFileInfo::exists(socket()));
+        QProcess *first = startProgram();
+        QTRY_VERIFY_WITH_TIMEOUT(App::SingleInstance(socket()).handOverToRunning(200), 10000);
+        QElapsedTimer clock;
+        clock.start();
+        QProcess *second = startProgram();
+        QVERIFY(second->waitForFinished(10000));
+        // Sanitizer builds start slowly; the hand-over itself must not wait out any time-out.
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+    }
+
+    void eightCopiesAtOnceLeaveOne()
+    {
+        // Half of them without a runtime folder, as from a session that sets none: the lock is the
+        // same for all.
+        for (int round = 0; round < 10; ++round) {
+            QList<QProcess *> copies;
+            for (int i = 0; i < 8; ++i)
+                copies.append(startProgram({}, i % 2 ? QStringList{u"XDG_RUNTIME_DIR"_s} : QStringList{}));
+            const auto ended = [&copies] {
+                return std::count_if(copies.begin(), copies.end(), [](QProcess *copy) {
+                    return copy->state() == QProcess::NotRunning;
+                });
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(ended() == 7, 90000);
+            QTest::qWait(300); // a late second server would show up here
+            QCOMPARE(ended(), 7);
+            for (QProcess *copy : copies) {
+                if (copy->state() == QProcess::NotRunning)
+                    QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
+                             copy->readAllStandardError().constData());
+            }
+            // The one left is the one that answers.
+            const auto left = std::find_if(copies.begin(), copies.end(), [](QProcess *copy) {
+                return copy->state() == QProcess::Running;
+            });
+            const bool withRuntime = (left - copies.begin()) % 2 == 0;
+            QVERIFY(App::SingleInstance(withRuntime ? socket() : cacheSocket()).handOverToRunning(5000));
+            cleanup();
+        }
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // how standard output (status 0) or error begins
+        QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"Orvane 0.1.0\n"_s;
+        QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"Usage: "_s;
+        QTest::newRow("unknown option") << QStringList{u"--fast"_s} << 2 << u"orvane: Unknown option 'fast'."_s;
+        QTest::newRow("an argument") << QStringList{u"file"_s} << 2 << u"orvane: Unexpected argument 'file'."_s;
+    }
+
+    // The command line is answered without a window and without asking a running copy.
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        QProcess *program = startProgram({}, {}, arguments);
+        QVERIFY(program->waitForFinished(20000));
+        QCOMPARE(program->exitCode(), status);
+        const QString text = QString::fromUtf8(status ? program->readAllStandardError() : program->readAllStandardOutput());
+        QVERIFY2(text.startsWith(output), qPrintable(text));
+        QVERIFY(!QFileInfo::exists(socket()));
+    }
+
+    // Qt's platform is this program's own choice: the shells it starts get the session's
+    // environment, and so do the terminals and applications started from them.
+    void childrenGetTheSessionsEnvironment()
+    {
+        const QString shell = m_runtime.filePath(u"recording shell"_s);
+        QFile file(shell);
+        // A part file of each shell's own: the program starts two at once, and one truncating a
+        // shared part file after the other had moved it would leave an empty record.
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.write("#!/bin/sh\nenv > \"$HOME/env.$$\" && mv \"$HOME/env.$$\" \"$HOME/env\"\n") > 0);
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        QProcess *program = startOnDisplay({}, {u"SHELL="_s + shell});
+        if (!program)
+            QSKIP("Xvfb is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_runtime.filePath(u"env"_s)), 30000);
+        QFile environment(m_runtime.filePath(u"env"_s));
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        const QByteArray lines = environment.readAll();
+        QVERIFY2(lines.contains("\nDISPLAY=") && !lines.contains("QT_QPA_PLATFORM"), lines.constData());
+        QCOMPARE(program->state(), QProcess::Running);
+    }
+
+    // A notification area that starts after the program still gets its icon.
+    void trayThatStartsLaterGetsTheIcon()
+    {
+        QProcess *program = startOnDisplay();
+        if (!program)
+            QSKIP("Xvfb is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000); // it has looked for one by now
+        QTest::qWait(500);
+        // Become the notification area as a panel does: own the screen's tray selection, and say
+        // so; the icon then asks to be docked.
+        X11Client x;
+        const xcb_window_t tray = x.createWindow({}, {}, 0, {0, 0, 1, 1});
+        x.ownSelection(tray, "_NET_SYSTEM_TRAY_S0");
+        x.sendToRoot("MANAGER", {XCB_CURRENT_TIME, x.atom("_NET_SYSTEM_TRAY_S0"), tray}, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+        bool docked = false;
+        for (QDeadlineTimer deadline(15000); !docked && !deadline.hasExpired(); QTest::qWait(20))
+            for (const auto &data : x.clientMessages("_NET_SYSTEM_TRAY_OPCODE"))
+                docked = docked || data[1] == 0; // SYSTEM_TRAY_REQUEST_DOCK
+        QVERIFY(docked);
+        QCOMPARE(program->state(), QProcess::Running);
+    }
+
+    void sharedFoldersAreNotUsed()
+    {
+        // In a runtime folder everyone may write to, another user could hold the socket's name;
+        // and another user listening where the program used to look for itself without one,
+        // answering every request, would have kept it from ever starting.
+        QTemporaryDir shared;
+        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+        QLocalServer squatter;
+        QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
+        connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
+            while (QLocalSocket *client = squatter.nextPendingConnection()) {
+                connect(client, &QLocalSocket::readyRead, client, [client] {
+                    client->readAll();
+                    client->write("ok\n");
+                });
+            }
+        });
+        QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR="_s + shared.path(), u"TMPDIR="_s + shared.path()});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(cacheSocket()), 20000);
+        QVERIFY(!QFileInfo::exists(shared.filePath(u"orvane.socket"_s)));
+        QVERIFY(App::SingleInstance(cacheSocket()).handOverToRunning(5000));
+        QCOMPARE(program->state(), QProcess::Running);
+        QCOMPARE(QFileInfo(m_runtime.filePath(u".cache/orvane"_s)).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                     QFile::WriteUser | QFile::ExeUser);
+    }
+
+    void unusableSocketEndsWithAMessage_data()
+    {
+        QTest::addColumn<QString>("setUp");   // what is put in the way
+        QTest::addColumn<QString>("message"); // what standard error must say
+        QTest::newRow("a folder in the socket's place") << u"folder"_s << u"cannot listen at"_s;
+        QTest::newRow("a socket path too long") << u"long"_s << u"too long"_s;
+        QTest::newRow("a fallback folder others may enter") << u"open"_s << u"is not a folder of this user's own"_s;
+    }
+
+    void unusableSocketEndsWithAMessage()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(QString, message);
+        QTemporaryDir place;
+        QStringList changes;
+        if (setUp == u"folder"_s) {
+            QVERIFY(QDir().mkpath(place.filePath(u"orvane.socket"_s)));
+            changes << u"XDG_RUNTIME_DIR="_s + place.path();
+        } else if (setUp == u"long"_s) {
+            const QString deep = place.filePath(QString(60, u'd') + u'/' + QString(60, u'e'));
+            QVERIFY(QDir().mkpath(deep) && ::chmod(QFile::encodeName(deep).constData(), 0700) == 0);
+            changes << u"XDG_RUNTIME_DIR="_s + deep;
+        } else {
+            QVERIFY(QDir().mkpath(place.filePath(u".cache/orvane"_s)));
+            QVERIFY(QFile::setPermissions(place.filePath(u".cache/orvane"_s),
+                                          QFile::Permissions(0x7777)));
+            changes << u"XDG_RUNTIME_DIR"_s << u"HOME="_s + place.path() << u"XDG_CACHE_HOME"_s;
+        }
+        QProcess *program = startProgram({}, changes);
+        QVERIFY(program->waitForFinished(20000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QVERIFY(program->exitCode() != 0);
+        // Qt may warn about the runtime folder first; the program's own line is the last.
+        const QString error = QString::fromUtf8(program->readAllStandardError()).trimmed();
+        const QString last = error.section(u'\n', -1);
+        QVERIFY2(last.startsWith(u"Orvane cannot start: "_s) && last.contains(message),
+                 qPrintable(error));
+    }
+
+    void damagedManifestEndsTheProgram()
+    {
+        // A copy of the program in a tree of its own, whose manifest has an unknown version.
+        QTemporaryDir tree;
+        QVERIFY(QDir(tree.path()).mkpath(u"bin"_s) && QDir(tree.path()).mkpath(u"share/orvane"_s));
+        const QString program = tree.filePath(u"bin/orvane"_s);
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/orvane"_s, program));
+        QFile manifest(tree.filePath(u"share/orvane/install-manifest.json"_s));
+        QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(R"({"schema_version": 2})") > 0);
+        manifest.close();
+        // Started from the menu, it says so in a box too, and ends once that is closed.
+        QProcess *process = startOnDisplay(program);
+        if (!process)
+            QSKIP("Xvfb is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000);
+        QCOMPARE(process->state(), QProcess::Running);
+        QVERIFY(QProcess::execute(u"xdotool"_s, {u"key"_s, u"Return"_s}) == 0);
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QVERIFY(process->exitCode() != 0);
+        // The log's line on what is wrong comes first; the user's line, naming the data folder, last.
+        const QByteArray error = process->readAllStandardError();
+        const QByteArray folder = QFile::encodeName(tree.filePath(u"share/orvane"_s));
+        QVERIFY2(error.contains(QByteArray("Manifest " + folder + "/install-manifest.json is invalid: ")) &&
+                     error.endsWith(QByteArray('\n' + folder + " is missing its bundled install-manifest.json\n")),
+                 error.constData());
+    }
+
+    void quitSignalsEndTheProgram_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP (logging out)") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void quitSignalsEndTheProgram()
+    {
+        // Ended by a signal, the program quits as on Quit, taking an install under way down with
+        // it; at start it removes the answers file a killed copy left.
+        QFETCH(int, signal);
+        QTemporaryDir temporary;
+        const QString left = temporary.filePath(u"orv_install_0.json"_s);
+        QFile file(left);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        file.close();
+        QProcess *program = startProgram({}, {u"TMPDIR="_s + temporary.path()});
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(left), 20000);
+        QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
+        QVERIFY(program->waitForFinished(20000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program->exitCode() == 0, program->readAllStandardError().right(3000).constData());
+    }
+
+    void cleanup()
+    {
+        for (QProcess *process : std::as_const(m_processes)) {
+            process->kill();
+            process->waitForFinished(5000);
+            delete process;
+        }
+        m_processes.clear();
+        QFile::remove(socket());
+        QFile::remove(cacheSocket());
+    }
 
 private:
     // A second start, on a thread of its own: it blocks while this thread has to serve it.
@@ -132,363 +418,6 @@ private:
     QList<QProcess *> m_processes;
     XvfbServer m_xvfb;
 };
-
-void TestOrvaneApp::cleanup()
-{
-    for (QProcess *process : std::as_const(m_processes)) {
-        process->kill();
-        process->waitForFinished(5000);
-        delete process;
-    }
-    m_processes.clear();
-    QFile::remove(socket());
-    QFile::remove(cacheSocket());
-}
-
-void TestOrvaneApp::startUpOrder()
-{
-    // The window comes up and the overlay starts once the event loop runs, not before.
-    QVERIFY(!startedBeforeEventLoop);
-    QTRY_VERIFY(m_app->overlay()->isStarted());
-    QVERIFY(m_app->setupWindow()->isVisible());
-}
-
-void TestOrvaneApp::oneFixedWindowThatSurvivesClosing()
-{
-    App::SetupWindow *window = m_app->setupWindow();
-    QTRY_VERIFY(window && window->isVisible());
-    QCOMPARE(window->windowTitle(), u"Orvane"_s);
-    window->resize(900, 700);
-    QCOMPARE(window->size(), QSize(720, 560));
-    QCOMPARE(window->maximumSize(), QSize(720, 560));
-
-    QSignalSpy quitting(m_app, &QCoreApplication::aboutToQuit);
-    QSignalSpy closed(window, &App::SetupWindow::closed);
-    QVERIFY(window->close());
-    QTest::qWait(200); // give a pending quit every chance to happen
-    QVERIFY(quitting.isEmpty() && !QCoreApplication::closingDown());
-    QCOMPARE(closed.size(), 1);
-
-    // Starting the program again brings the same window back, every time.
-    QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
-    QTRY_VERIFY(window->isVisible());
-    QVERIFY(handOverFromSecondStart(App::SingleInstance::defaultSocketPath()));
-    QCOMPARE(m_app->setupWindow(), window);
-    int windows = 0;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        windows += qobject_cast<App::SetupWindow *>(widget) ? 1 : 0;
-    QCOMPARE(windows, 1);
-}
-
-void TestOrvaneApp::closingWithoutATrayTellsOnce()
-{
-    struct Said : Platform::Notifier
-    {
-        QStringList lines;
-        void notify(const QString &summary, const QString &body) override
-        {
-            lines << summary + u'|' + body;
-        }
-    } said;
-    App::TrayMenu tray(Platform::QtTimers::instance(), said);
-    tray.showWhenAvailable();
-    QVERIFY(!tray.isShown()); // the test's display has no notification area
-    tray.windowClosed();
-    tray.windowClosed();
-    QCOMPARE(said.lines,
-             QStringList{u"Orvane is still running|It keeps running for the usage pill. To quit, "
-                         "open Orvane from the menu and press Ctrl+Q."_s});
-}
-
-void TestOrvaneApp::ctrlQQuits()
-{
-    App::SetupWindow *window = m_app->setupWindow();
-    window->bringToFront();
-    QTRY_VERIFY(window->isActiveWindow());
-    QSignalSpy quit(window, &App::SetupWindow::quitRequested);
-    QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
-    QCOMPARE(quit.count(), 1);
-}
-
-void TestOrvaneApp::secondStartHandsOverAndExits()
-{
-    QProcess *first = startProgram();
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket()), 10000);
-    QElapsedTimer clock;
-    clock.start();
-    QProcess *second = startProgram();
-    QVERIFY(second->waitForFinished(10000));
-    // Sanitizer builds start slowly; the hand-over itself must not wait out any time-out.
-    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
-    QCOMPARE(first->state(), QProcess::Running);
-}
-
-void TestOrvaneApp::staleSocketOfAKilledProcessIsReplaced()
-{
-    QProcess *crashed = startProgram();
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket()), 10000);
-    crashed->kill();
-    QVERIFY(crashed->waitForFinished() && QFileInfo::exists(socket()));
-    QProcess *fresh = startProgram();
-    QTRY_VERIFY_WITH_TIMEOUT(App::SingleInstance(socket()).handOverToRunning(200), 10000);
-    QCOMPARE(fresh->state(), QProcess::Running);
-}
-
-void TestOrvaneApp::eightCopiesAtOnceLeaveOne()
-{
-    // Half of them without a runtime folder, as from a session that sets none: the lock is the
-    // same for all.
-    for (int round = 0; round < 10; ++round) {
-        QList<QProcess *> copies;
-        for (int i = 0; i < 8; ++i)
-            copies.append(startProgram({}, i % 2 ? QStringList{u"XDG_RUNTIME_DIR"_s} : QStringList{}));
-        const auto ended = [&copies] {
-            return std::count_if(copies.begin(), copies.end(), [](QProcess *copy) {
-                return copy->state() == QProcess::NotRunning;
-            });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(ended() == 7, 90000);
-        QTest::qWait(300); // a late second server would show up here
-        QCOMPARE(ended(), 7);
-        for (QProcess *copy : copies) {
-            if (copy->state() == QProcess::NotRunning)
-                QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
-                         copy->readAllStandardError().constData());
-        }
-        // The one left is the one that answers.
-        const auto left = std::find_if(copies.begin(), copies.end(), [](QProcess *copy) {
-            return copy->state() == QProcess::Running;
-        });
-        const bool withRuntime = (left - copies.begin()) % 2 == 0;
-        QVERIFY(App::SingleInstance(withRuntime ? socket() : cacheSocket()).handOverToRunning(5000));
-        cleanup();
-    }
-}
-
-void TestOrvaneApp::commandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("output"); // how standard output (status 0) or error begins
-    QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"Orvane 0.1.0\n"_s;
-    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"Usage: "_s;
-    QTest::newRow("unknown option") << QStringList{u"--fast"_s} << 2 << u"orvane: Unknown option 'fast'."_s;
-    QTest::newRow("an argument") << QStringList{u"file"_s} << 2 << u"orvane: Unexpected argument 'file'."_s;
-}
-
-// The command line is answered without a window and without asking a running copy.
-void TestOrvaneApp::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-    QFETCH(QString, output);
-    QProcess *program = startProgram({}, {}, arguments);
-    QVERIFY(program->waitForFinished(20000));
-    QCOMPARE(program->exitCode(), status);
-    const QString text = QString::fromUtf8(status ? program->readAllStandardError() : program->readAllStandardOutput());
-    QVERIFY2(text.startsWith(output), qPrintable(text));
-    QVERIFY(!QFileInfo::exists(socket()));
-}
-
-// Qt's platform is this program's own choice: the shells it starts get the session's
-// environment, and so do the terminals and applications started from them.
-void TestOrvaneApp::childrenGetTheSessionsEnvironment()
-{
-    const QString shell = m_runtime.filePath(u"recording shell"_s);
-    QFile file(shell);
-    QVERIFY(file.open(QIODevice::WriteOnly) &&
-            file.write("#!/bin/sh\nenv > \"$HOME/env.part\" && mv \"$HOME/env.part\" \"$HOME/env\"\n") > 0);
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-    QProcess *program = startOnDisplay({}, {u"SHELL="_s + shell});
-    if (!program)
-        QSKIP("Xvfb is not installed");
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_runtime.filePath(u"env"_s)), 30000);
-    QFile environment(m_runtime.filePath(u"env"_s));
-    QVERIFY(environment.open(QIODevice::ReadOnly));
-    const QByteArray lines = environment.readAll();
-    QVERIFY2(lines.contains("\nDISPLAY=") && !lines.contains("QT_QPA_PLATFORM"), lines.constData());
-    QCOMPARE(program->state(), QProcess::Running);
-}
-
-// A notification area that starts after the program still gets its icon.
-void TestOrvaneApp::trayThatStartsLaterGetsTheIcon()
-{
-    QProcess *program = startOnDisplay();
-    if (!program)
-        QSKIP("Xvfb is not installed");
-    QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000); // it has looked for one by now
-    QTest::qWait(500);
-    // Become the notification area as a panel does: own the screen's tray selection, and say so.
-    xcb_connection_t *x = xcb_connect(nullptr, nullptr);
-    const auto freeX = qScopeGuard([x] { xcb_disconnect(x); });
-    const auto atom = [x](const char *name) {
-        const auto reply = std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)>(
-            xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(std::strlen(name)), name), nullptr),
-            &std::free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    };
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
-    const xcb_window_t tray = xcb_generate_id(x);
-    xcb_create_window(x, XCB_COPY_FROM_PARENT, tray, screen->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-    const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0"), opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
-    xcb_set_selection_owner(x, tray, selection, XCB_CURRENT_TIME);
-    xcb_client_message_event_t manager{};
-    manager.response_type = XCB_CLIENT_MESSAGE;
-    manager.format = 32;
-    manager.window = screen->root;
-    manager.type = atom("MANAGER");
-    manager.data.data32[0] = XCB_CURRENT_TIME;
-    manager.data.data32[1] = selection;
-    manager.data.data32[2] = tray;
-    xcb_send_event(x, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                   reinterpret_cast<const char *>(&manager));
-    xcb_flush(x);
-    // The icon asks to be docked.
-    bool docked = false;
-    for (QDeadlineTimer deadline(15000); !docked && !deadline.hasExpired(); QTest::qWait(20)) {
-        while (xcb_generic_event_t *event = xcb_poll_for_event(x)) {
-            const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
-            docked = docked || ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
-                                message->type == opcode && message->data.data32[1] == 0);
-            std::free(event);
-        }
-    }
-    QVERIFY(docked);
-    QCOMPARE(program->state(), QProcess::Running);
-}
-
-void TestOrvaneApp::squatterAtTheOldFallbackPathIsIgnored()
-{
-    // Another user listening where the program used to look for itself without a runtime
-    // folder, answering every request, would have kept it from ever starting.
-    QTemporaryDir shared;
-    QLocalServer squatter;
-    QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
-    connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
-        while (QLocalSocket *client = squatter.nextPendingConnection()) {
-            connect(client, &QLocalSocket::readyRead, client, [client] {
-                client->readAll();
-                client->write("ok\n");
-            });
-        }
-    });
-    QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR"_s, u"TMPDIR="_s + shared.path()});
-    const QString own = m_runtime.filePath(u".cache/orvane/orvane.socket"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(own), 20000);
-    QVERIFY(App::SingleInstance(own).handOverToRunning(5000));
-    QCOMPARE(program->state(), QProcess::Running);
-    QCOMPARE(QFileInfo(m_runtime.filePath(u".cache/orvane"_s)).permissions(),
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
-                 QFile::WriteUser | QFile::ExeUser);
-}
-
-void TestOrvaneApp::unusableSocketEndsWithAMessage_data()
-{
-    QTest::addColumn<QString>("setUp");   // what is put in the way
-    QTest::addColumn<QString>("message"); // what standard error must say
-    QTest::newRow("a folder in the socket's place") << u"folder"_s << u"cannot listen at"_s;
-    QTest::newRow("a socket path too long") << u"long"_s << u"too long"_s;
-    QTest::newRow("a fallback folder others may enter") << u"open"_s << u"is not a folder of this user's own"_s;
-}
-
-void TestOrvaneApp::unusableSocketEndsWithAMessage()
-{
-    QFETCH(QString, setUp);
-    QFETCH(QString, message);
-    QTemporaryDir place;
-    QStringList changes;
-    if (setUp == u"folder"_s) {
-        QVERIFY(QDir().mkpath(place.filePath(u"orvane.socket"_s)));
-        changes << u"XDG_RUNTIME_DIR="_s + place.path();
-    } else if (setUp == u"long"_s) {
-        const QString deep = place.filePath(QString(60, u'd') + u'/' + QString(60, u'e'));
-        QVERIFY(QDir().mkpath(deep) && ::chmod(QFile::encodeName(deep).constData(), 0700) == 0);
-        changes << u"XDG_RUNTIME_DIR="_s + deep;
-    } else {
-        QVERIFY(QDir().mkpath(place.filePath(u".cache/orvane"_s)));
-        QVERIFY(QFile::setPermissions(place.filePath(u".cache/orvane"_s),
-                                      QFile::Permissions(0x7777)));
-        changes << u"XDG_RUNTIME_DIR"_s << u"HOME="_s + place.path() << u"XDG_CACHE_HOME"_s;
-    }
-    QProcess *program = startProgram({}, changes);
-    QVERIFY(program->waitForFinished(20000));
-    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-    QVERIFY(program->exitCode() != 0);
-    // Qt may warn about the runtime folder first; the program's own line is the last.
-    const QString error = QString::fromUtf8(program->readAllStandardError()).trimmed();
-    const QString last = error.section(u'\n', -1);
-    QVERIFY2(last.startsWith(u"Orvane cannot start: "_s) && last.contains(message),
-             qPrintable(error));
-}
-
-void TestOrvaneApp::damagedManifestEndsTheProgram()
-{
-    // A copy of the program in a tree of its own, whose manifest has an unknown version.
-    QTemporaryDir tree;
-    QVERIFY(QDir(tree.path()).mkpath(u"bin"_s) && QDir(tree.path()).mkpath(u"share/orvane"_s));
-    const QString program = tree.filePath(u"bin/orvane"_s);
-    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/orvane"_s, program));
-    QFile manifest(tree.filePath(u"share/orvane/install-manifest.json"_s));
-    QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(R"({"schema_version": 2})") > 0);
-    manifest.close();
-    // Started from the menu, it says so in a box too, and ends once that is closed.
-    QProcess *process = startOnDisplay(program);
-    if (!process)
-        QSKIP("Xvfb is not installed");
-    QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000);
-    QCOMPARE(process->state(), QProcess::Running);
-    QVERIFY(QProcess::execute(u"xdotool"_s, {u"key"_s, u"Return"_s}) == 0);
-    QVERIFY(process->waitForFinished(20000));
-    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
-    QVERIFY(process->exitCode() != 0);
-    // The log's line on what is wrong comes first; the user's line, naming the data folder, last.
-    const QByteArray error = process->readAllStandardError();
-    const QByteArray folder = QFile::encodeName(tree.filePath(u"share/orvane"_s));
-    QVERIFY2(error.contains(QByteArray("Manifest " + folder + "/install-manifest.json is invalid: ")) &&
-                 error.endsWith(QByteArray('\n' + folder + " is missing its bundled install-manifest.json\n")),
-             error.constData());
-}
-
-void TestOrvaneApp::sharedRuntimeFolderIsNotUsed()
-{
-    // In a runtime folder everyone may write to, another user could hold the socket's name.
-    QTemporaryDir shared;
-    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
-    QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR="_s + shared.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(cacheSocket()), 20000);
-    QVERIFY(!QFileInfo::exists(shared.filePath(u"orvane.socket"_s)));
-    QCOMPARE(program->state(), QProcess::Running);
-}
-
-void TestOrvaneApp::quitSignalsEndTheProgram_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << SIGTERM;
-    QTest::newRow("SIGHUP (logging out)") << SIGHUP;
-    QTest::newRow("SIGINT") << SIGINT;
-}
-
-void TestOrvaneApp::quitSignalsEndTheProgram()
-{
-    // Ended by a signal, the program quits as on Quit, taking an install under way down with
-    // it; at start it removes the answers file a killed copy left.
-    QFETCH(int, signal);
-    QTemporaryDir temporary;
-    const QString left = temporary.filePath(u"orv_install_0.json"_s);
-    QFile file(left);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    file.close();
-    QProcess *program = startProgram({}, {u"TMPDIR="_s + temporary.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(left), 20000);
-    QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
-    QVERIFY(program->waitForFinished(20000));
-    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-    QVERIFY2(program->exitCode() == 0, program->readAllStandardError().right(3000).constData());
-}
 
 int main(int argc, char **argv)
 {

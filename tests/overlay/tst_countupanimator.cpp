@@ -1,5 +1,4 @@
 #include "overlay/CountUpAnimator.h"
-#include "support/ManualTimers.h"
 
 #include <QTest>
 
@@ -135,67 +134,6 @@ private Q_SLOTS:
         // one second: 10 + max(0.88, 0.55) = 10.88, shown 10, then 11 within the next second.
         QCOMPARE(animator.advance({{key, 11}}, 1.0).value(key), 10);
         QCOMPARE(animator.advance({{key, 11}}, 1.0).value(key), 11);
-    }
-
-    // Stepped the way the overlay steps it: a repeating 1/60 s timer, each step given the time
-    // that really passed since the previous one. A stall of the main loop (no ticks for a while)
-    // is made up at the next tick, which lands on the target. (The timer's period is a whole 16 ms:
-    // 0 to 5 million shows 166776 first, not the 166666 of a nominal 1/60 s.)
-    void onTimers_data()
-    {
-        QTest::addColumn<qint64>("from");
-        QTest::addColumn<qint64>("to");
-        QTest::addColumn<int>("stallAfterTicks"); // 0: no stall
-        QTest::addColumn<qint64>("firstShown");
-        QTest::addColumn<int>("lastMs"); // time from the first tick to the target, at most
-        QTest::newRow("100 to 200") << qint64(100) << qint64(200) << 0 << qint64(103) << 1820;
-        QTest::newRow("0 to 5 million")
-            << qint64(0) << qint64(5000000) << 0 << qint64(166776) << 1820;
-        QTest::newRow("0 to 1") << qint64(0) << qint64(1) << 0 << qint64(0) << 1820;
-        QTest::newRow("stalled 5 s after 3 ticks")
-            << qint64(100) << qint64(200) << 3 << qint64(103) << 5100;
-    }
-    void onTimers()
-    {
-        QFETCH(qint64, from);
-        QFETCH(qint64, to);
-        QFETCH(int, stallAfterTicks);
-        ManualClock clock;
-        ManualTimers timers(clock);
-        CountUpAnimator animator = shown(from);
-        std::chrono::system_clock::time_point last = clock.now();
-        std::chrono::system_clock::time_point reached{};
-        QList<qint64> values;
-        const auto step = [&] {
-            const double elapsed = std::chrono::duration<double>(clock.now() - last).count();
-            last = clock.now();
-            values << animator.advance({{key, to}}, elapsed).value(key);
-            if (values.last() == to && reached == std::chrono::system_clock::time_point{})
-                reached = clock.now();
-        };
-        const std::chrono::milliseconds period(1000 / 60);
-        const auto start = clock.now();
-        auto ticking = timers.repeating(period, step);
-        if (stallAfterTicks > 0) {
-            timers.advance(period * stallAfterTicks);
-            ticking.reset();
-            timers.advance(std::chrono::seconds(5));
-            ticking = timers.repeating(period, step);
-        }
-        timers.advance(std::chrono::seconds(6));
-        QVERIFY(!values.isEmpty());
-        QTEST(values.first(), "firstShown");
-        QCOMPARE(values.last(), to);
-        QVERIFY(std::is_sorted(values.cbegin(), values.cend()));
-        QVERIFY(reached != std::chrono::system_clock::time_point{});
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(reached - start);
-        QFETCH(int, lastMs);
-        QVERIFY2(took.count() <= lastMs, qPrintable(QString::number(took.count())));
-        if (stallAfterTicks > 0) {
-            // The tick after the stall is the one that lands.
-            QCOMPARE(values.at(stallAfterTicks - 1) < to, true);
-            QCOMPARE(values.at(stallAfterTicks), to);
-        }
     }
 
     // The usage form animates the five counters and takes the context window over at once.

@@ -67,15 +67,211 @@ public:
     explicit TestOverlayDesktop(XvfbServer::WindowManager manager) : m_manager(manager) {}
 
 private Q_SLOTS:
-    void initTestCase();
-    void showsAboveTheActiveApplication();
-    void clickTogglesWithoutTakingFocus();
-    void dragMovesAndIsRemembered();
-    void staysOnEveryWorkspace();
-    void staysAboveAFullScreenApplication();
-    void tryOverlayEndsAfterItsTurns();
-    void hidesForAnyOtherWindow();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_x.emplace();
+        QVERIFY(m_x->ok());
+        m_monitor = Platform::X11ActiveWindowMonitor::create();
+        QVERIFY(dynamic_cast<Platform::X11ActiveWindowMonitor *>(m_monitor.get()));
+        m_transcripts = std::make_unique<Usage::TranscriptWalk>(m_home.path());
+        m_controller = std::make_unique<OverlayPanelController>(OverlayPanelController::Seams{
+            .monitor = *m_monitor, .screens = m_screens, .origins = m_origins,
+            .clock = Platform::SystemClock::instance(), .timers = Platform::QtTimers::instance(),
+            .transcripts = *m_transcripts, .homeDirectory = m_home.path(),
+            .executableName = Platform::processExecutableName,
+            .makePanel = [this](OverlayState &state) {
+                auto window = OverlayPanelWindow::withPill(state);
+                m_window = window.get();
+                return window;
+            }});
+        m_controller->start();
+        m_area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(!m_window->isVisible());
+    }
+
+    void showsAboveTheActiveApplication()
+    {
+        m_claude = m_x->createWindow("claude-desktop", "Claude", 0, QRect(60, 80, 1100, 680));
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(m_claude), wmTimeout);
+        activate(m_claude);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->isVisible(), wmTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+        const QRect expected(m_area.x() + m_area.width() - 318 - 22, m_area.y() + 18, 318, 58);
+        QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), expected, wmTimeout);
+        QCOMPARE(m_origins.stored, std::optional(expected.topLeft()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+
+        // Sticky is "every desktop" in _NET_WM_DESKTOP; some window managers (Openbox) keep no
+        // sticky state beside it.
+        const QStringList states = m_x->netWmState(panelWindow());
+        for (const char *state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+                                  "_NET_WM_STATE_ABOVE"})
+            QVERIFY2(states.contains(QLatin1String(state)), qPrintable(states.join(u' ')));
+        QCOMPARE(m_x->property32(panelWindow(), "_NET_WM_DESKTOP"),
+                 std::vector<std::uint32_t>{0xFFFFFFFF});
+        // The panel did not take the focus from the application, and offers no window manager to.
+        QCOMPARE(m_x->activeWindow(), m_claude);
+        const auto protocols = m_x->property32(panelWindow(), "WM_PROTOCOLS");
+        QVERIFY(!protocols.empty() && !std::ranges::count(protocols, m_x->atom("WM_TAKE_FOCUS")));
+        // No compositor here: the window is clipped to the pill's rounded shape, its corners cut
+        // and its edges whole.
+        QVERIFY(!m_window->testAttribute(Qt::WA_TranslucentBackground));
+        const QRegion shape = m_window->mask();
+        for (const QPoint corner : {QPoint(0, 0), QPoint(317, 0), QPoint(0, 57), QPoint(317, 57)})
+            QVERIFY(!shape.contains(corner));
+        for (const QPoint edge : {QPoint(159, 0), QPoint(0, 29), QPoint(317, 29), QPoint(159, 57),
+                                  QPoint(14, 1), QPoint(1, 14)})
+            QVERIFY2(shape.contains(edge), qPrintable(QStringLiteral("%1,%2").arg(edge.x()).arg(edge.y())));
+        picture("1-shown");
+    }
+
+    void clickTogglesWithoutTakingFocus()
+    {
+        const QRect frame = panelFrame();
+        const QPoint header = frame.topLeft() + QPoint(120, 29);
+        QVERIFY(clickAt(header));
+        QTRY_VERIFY_WITH_TIMEOUT(m_controller->state().snapshot().expanded, wmTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(frame.topLeft(), QSize(318, 188)), wmTimeout);
+        QTest::qWait(200); // a window manager that would focus on click has done so by now
+        QCOMPARE(m_x->activeWindow(), m_claude);
+        QVERIFY(m_x->isAbove(panelWindow(), m_claude));
+        picture("2-expanded");
+
+        // A click below the header does nothing.
+        const QPoint block = frame.topLeft() + QPoint(120, 120);
+        QVERIFY(clickAt(block));
+        QTest::qWait(200);
+        QVERIFY(m_controller->state().snapshot().expanded);
+        QCOMPARE(m_x->activeWindow(), m_claude);
+    }
+
+    void dragMovesAndIsRemembered()
+    {
+        const QRect before = panelFrame();
+        const QPoint start = before.topLeft() + QPoint(150, 29);
+        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(start.x()),
+                         QString::number(start.y()), QStringLiteral("mousedown"), QStringLiteral("1")}));
+        // A hand's drag: a few small moves, then larger ones. A window manager's move starts from
+        // wherever the pointer is when it takes over (xfwm4 misses the motion that hands over), so
+        // the drop may be off by those first pixels.
+        QList<QPoint> path{{-2, 1}, {-4, 2}, {-8, 5}};
+        for (int step = 1; step <= 10; ++step)
+            path << QPoint(-8 - 50 * step, 5 + 30 * step);
+        for (const QPoint offset : path) {
+            QTest::qWait(30);
+            QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(start.x() + offset.x()),
+                             QString::number(start.y() + offset.y())}));
+        }
+        QTest::qWait(50);
+        QVERIFY(xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
+        const QPoint aim = before.topLeft() + path.last();
+        QTRY_VERIFY2_WITH_TIMEOUT((panelFrame().topLeft() - aim).manhattanLength() <= 16,
+                     qPrintable(QStringLiteral("dropped at %1,%2 for %3,%4")
+                                    .arg(panelFrame().x()).arg(panelFrame().y()).arg(aim.x()).arg(aim.y())),
+                                  wmTimeout);
+        QTest::qWait(100);
+        const QPoint dropped = panelFrame().topLeft();
+        QTRY_COMPARE_WITH_TIMEOUT(m_origins.stored, std::optional(dropped), wmTimeout);
+        QVERIFY(m_controller->state().snapshot().expanded); // a drag is not a click
+        QCOMPARE(m_x->activeWindow(), m_claude);
+        picture("3-dragged");
+
+        // Hidden by another application and shown again where it was dropped.
+        const xcb_window_t files = m_x->createWindow("nautilus", "Nautilus", 0, QRect(200, 200, 500, 400));
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(files), wmTimeout);
+        activate(files);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
+        activate(m_claude);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(dropped, QSize(318, 188)), wmTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+        QVERIFY(m_x->netWmState(panelWindow()).contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")));
+        m_x->destroyWindow(files);
+    }
+
+    void staysOnEveryWorkspace()
+    {
+        if (!withWindowManager())
+            QSKIP("workspaces belong to a window manager");
+        const auto count = m_x->property32(m_x->root(), "_NET_NUMBER_OF_DESKTOPS");
+        if (count.empty() || count.front() < 2)
+            QSKIP("the window manager offers one workspace");
+        // The user switches to the second workspace and works in Claude there.
+        m_x->switchDesktop(1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
+                                  std::vector<std::uint32_t>{1}, wmTimeout);
+        const xcb_window_t second = m_x->createWindow("claude", "Claude", 0, QRect(80, 90, 900, 600));
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(second), wmTimeout);
+        activate(second);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), second), wmTimeout);
+        QCOMPARE(m_x->property32(panelWindow(), "_NET_WM_DESKTOP"),
+                 std::vector<std::uint32_t>{0xFFFFFFFF});
+        picture("4-second-workspace");
+        m_x->destroyWindow(second);
+        m_x->switchDesktop(0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
+                                  std::vector<std::uint32_t>{0}, wmTimeout);
+    }
+
+    void staysAboveAFullScreenApplication()
+    {
+        if (!withWindowManager())
+            QSKIP("full screen is a window manager's");
+        const auto fullScreen = [this](const char *change) {
+            return QProcess::execute(QStringLiteral("wmctrl"),
+                                     {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(m_claude),
+                                      QStringLiteral("-b"), QLatin1String(change)}) == 0;
+        };
+        const auto isFullScreen = [this] {
+            return m_x->netWmState(m_claude).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN"));
+        };
+        activate(m_claude);
+        QVERIFY(fullScreen("add,fullscreen"));
+        QTRY_VERIFY_WITH_TIMEOUT(isFullScreen(), wmTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+        QCOMPARE(m_x->activeWindow(), m_claude);
+        picture("5-full-screen");
+        QVERIFY(fullScreen("remove,fullscreen"));
+        QTRY_VERIFY_WITH_TIMEOUT(!isFullScreen(), wmTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+    }
+
+    // The developer's tool tools/try-overlay, on this display: after the turns asked for it ends
+    // with status 0.
+    void tryOverlayEndsAfterItsTurns()
+    {
+        if (!withWindowManager())
+            QSKIP("tools/try-overlay brings its window to the front through a window manager");
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TRY_OVERLAY_TURNS"), QStringLiteral("2"));
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral(ORVANE_SOURCE_DIR "/tools/try-overlay"),
+                   {QCoreApplication::applicationDirPath() + QStringLiteral("/..")});
+        QVERIFY(tool.waitForFinished(120000));
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    }
+
+    void hidesForAnyOtherWindow()
+    {
+        activate(m_claude);
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
+        const xcb_window_t terminal = m_x->createWindow("xterm", "XTerm", 0, QRect(300, 300, 400, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(terminal), wmTimeout);
+        activate(terminal);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
+        QVERIFY(!m_window->isVisible());
+        picture("6-hidden");
+        m_x->destroyWindow(terminal);
+    }
+
+    void cleanupTestCase()
+    {
+        m_controller.reset();
+        m_monitor.reset();
+    }
 
 private:
     bool withWindowManager() const { return m_manager != XvfbServer::WindowManager::None; }
@@ -96,28 +292,6 @@ private:
     xcb_window_t m_claude = XCB_WINDOW_NONE;
     QRect m_area;
 };
-
-void TestOverlayDesktop::initTestCase()
-{
-    m_x.emplace();
-    QVERIFY(m_x->ok());
-    m_monitor = Platform::X11ActiveWindowMonitor::create();
-    QVERIFY(dynamic_cast<Platform::X11ActiveWindowMonitor *>(m_monitor.get()));
-    m_transcripts = std::make_unique<Usage::TranscriptWalk>(m_home.path());
-    m_controller = std::make_unique<OverlayPanelController>(OverlayPanelController::Seams{
-        .monitor = *m_monitor, .screens = m_screens, .origins = m_origins,
-        .clock = Platform::SystemClock::instance(), .timers = Platform::QtTimers::instance(),
-        .transcripts = *m_transcripts, .homeDirectory = m_home.path(),
-        .executableName = Platform::processExecutableName,
-        .makePanel = [this](OverlayState &state) {
-            auto window = OverlayPanelWindow::withPill(state);
-            m_window = window.get();
-            return window;
-        }});
-    m_controller->start();
-    m_area = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY(!m_window->isVisible());
-}
 
 void TestOverlayDesktop::activate(xcb_window_t window)
 {
@@ -140,190 +314,6 @@ void TestOverlayDesktop::picture(const char *step)
     QVERIFY(shot.save(QStringLiteral("%1/desktop-%2-%3.png")
                           .arg(folder, qEnvironmentVariable("ORVANE_TEST_WM", QStringLiteral("none")),
                                QString::fromLatin1(step))));
-}
-
-void TestOverlayDesktop::showsAboveTheActiveApplication()
-{
-    m_claude = m_x->createWindow("claude-desktop", "Claude", 0, QRect(60, 80, 1100, 680));
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(m_claude), wmTimeout);
-    activate(m_claude);
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->isVisible(), wmTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
-    const QRect expected(m_area.x() + m_area.width() - 318 - 22, m_area.y() + 18, 318, 58);
-    QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), expected, wmTimeout);
-    QCOMPARE(m_origins.stored, std::optional(expected.topLeft()));
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
-
-    // Sticky is "every desktop" in _NET_WM_DESKTOP; some window managers (Openbox) keep no
-    // sticky state beside it.
-    const QStringList states = m_x->netWmState(panelWindow());
-    for (const char *state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-                              "_NET_WM_STATE_ABOVE"})
-        QVERIFY2(states.contains(QLatin1String(state)), qPrintable(states.join(u' ')));
-    QCOMPARE(m_x->property32(panelWindow(), "_NET_WM_DESKTOP"),
-             std::vector<std::uint32_t>{0xFFFFFFFF});
-    // The panel did not take the focus from the application, and offers no window manager to.
-    QCOMPARE(m_x->activeWindow(), m_claude);
-    const auto protocols = m_x->property32(panelWindow(), "WM_PROTOCOLS");
-    QVERIFY(!protocols.empty() && !std::ranges::count(protocols, m_x->atom("WM_TAKE_FOCUS")));
-    // No compositor here: the window is clipped to the pill's rounded shape, its corners cut
-    // and its edges whole.
-    QVERIFY(!m_window->testAttribute(Qt::WA_TranslucentBackground));
-    const QRegion shape = m_window->mask();
-    for (const QPoint corner : {QPoint(0, 0), QPoint(317, 0), QPoint(0, 57), QPoint(317, 57)})
-        QVERIFY(!shape.contains(corner));
-    for (const QPoint edge : {QPoint(159, 0), QPoint(0, 29), QPoint(317, 29), QPoint(159, 57),
-                              QPoint(14, 1), QPoint(1, 14)})
-        QVERIFY2(shape.contains(edge), qPrintable(QStringLiteral("%1,%2").arg(edge.x()).arg(edge.y())));
-    picture("1-shown");
-}
-
-void TestOverlayDesktop::clickTogglesWithoutTakingFocus()
-{
-    const QRect frame = panelFrame();
-    const QPoint header = frame.topLeft() + QPoint(120, 29);
-    QVERIFY(clickAt(header));
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->state().snapshot().expanded, wmTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(frame.topLeft(), QSize(318, 188)), wmTimeout);
-    QTest::qWait(200); // a window manager that would focus on click has done so by now
-    QCOMPARE(m_x->activeWindow(), m_claude);
-    QVERIFY(m_x->isAbove(panelWindow(), m_claude));
-    picture("2-expanded");
-
-    // A click below the header does nothing.
-    const QPoint block = frame.topLeft() + QPoint(120, 120);
-    QVERIFY(clickAt(block));
-    QTest::qWait(200);
-    QVERIFY(m_controller->state().snapshot().expanded);
-    QCOMPARE(m_x->activeWindow(), m_claude);
-}
-
-void TestOverlayDesktop::dragMovesAndIsRemembered()
-{
-    const QRect before = panelFrame();
-    const QPoint start = before.topLeft() + QPoint(150, 29);
-    QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(start.x()),
-                     QString::number(start.y()), QStringLiteral("mousedown"), QStringLiteral("1")}));
-    // A hand's drag: a few small moves, then larger ones. A window manager's move starts from
-    // wherever the pointer is when it takes over (xfwm4 misses the motion that hands over), so
-    // the drop may be off by those first pixels.
-    QList<QPoint> path{{-2, 1}, {-4, 2}, {-8, 5}};
-    for (int step = 1; step <= 10; ++step)
-        path << QPoint(-8 - 50 * step, 5 + 30 * step);
-    for (const QPoint offset : path) {
-        QTest::qWait(30);
-        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(start.x() + offset.x()),
-                         QString::number(start.y() + offset.y())}));
-    }
-    QTest::qWait(50);
-    QVERIFY(xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
-    const QPoint aim = before.topLeft() + path.last();
-    QTRY_VERIFY2_WITH_TIMEOUT((panelFrame().topLeft() - aim).manhattanLength() <= 16,
-                 qPrintable(QStringLiteral("dropped at %1,%2 for %3,%4")
-                                .arg(panelFrame().x()).arg(panelFrame().y()).arg(aim.x()).arg(aim.y())),
-                              wmTimeout);
-    QTest::qWait(100);
-    const QPoint dropped = panelFrame().topLeft();
-    QTRY_COMPARE_WITH_TIMEOUT(m_origins.stored, std::optional(dropped), wmTimeout);
-    QVERIFY(m_controller->state().snapshot().expanded); // a drag is not a click
-    QCOMPARE(m_x->activeWindow(), m_claude);
-    picture("3-dragged");
-
-    // Hidden by another application and shown again where it was dropped.
-    const xcb_window_t files = m_x->createWindow("nautilus", "Nautilus", 0, QRect(200, 200, 500, 400));
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(files), wmTimeout);
-    activate(files);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
-    activate(m_claude);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), QRect(dropped, QSize(318, 188)), wmTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
-    QVERIFY(m_x->netWmState(panelWindow()).contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")));
-    m_x->destroyWindow(files);
-}
-
-void TestOverlayDesktop::staysOnEveryWorkspace()
-{
-    if (!withWindowManager())
-        QSKIP("workspaces belong to a window manager");
-    const auto count = m_x->property32(m_x->root(), "_NET_NUMBER_OF_DESKTOPS");
-    if (count.empty() || count.front() < 2)
-        QSKIP("the window manager offers one workspace");
-    // The user switches to the second workspace and works in Claude there.
-    m_x->switchDesktop(1);
-    QTRY_COMPARE_WITH_TIMEOUT(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
-                              std::vector<std::uint32_t>{1}, wmTimeout);
-    const xcb_window_t second = m_x->createWindow("claude", "Claude", 0, QRect(80, 90, 900, 600));
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(second), wmTimeout);
-    activate(second);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), second), wmTimeout);
-    QCOMPARE(m_x->property32(panelWindow(), "_NET_WM_DESKTOP"),
-             std::vector<std::uint32_t>{0xFFFFFFFF});
-    picture("4-second-workspace");
-    m_x->destroyWindow(second);
-    m_x->switchDesktop(0);
-    QTRY_COMPARE_WITH_TIMEOUT(m_x->property32(m_x->root(), "_NET_CURRENT_DESKTOP"),
-                              std::vector<std::uint32_t>{0}, wmTimeout);
-}
-
-void TestOverlayDesktop::hidesForAnyOtherWindow()
-{
-    activate(m_claude);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
-    const xcb_window_t terminal = m_x->createWindow("xterm", "XTerm", 0, QRect(300, 300, 400, 300));
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(terminal), wmTimeout);
-    activate(terminal);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
-    QVERIFY(!m_window->isVisible());
-    picture("6-hidden");
-    m_x->destroyWindow(terminal);
-}
-
-void TestOverlayDesktop::staysAboveAFullScreenApplication()
-{
-    if (!withWindowManager())
-        QSKIP("full screen is a window manager's");
-    const auto fullScreen = [this](const char *change) {
-        return QProcess::execute(QStringLiteral("wmctrl"),
-                                 {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(m_claude),
-                                  QStringLiteral("-b"), QLatin1String(change)}) == 0;
-    };
-    const auto isFullScreen = [this] {
-        return m_x->netWmState(m_claude).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN"));
-    };
-    activate(m_claude);
-    QVERIFY(fullScreen("add,fullscreen"));
-    QTRY_VERIFY_WITH_TIMEOUT(isFullScreen(), wmTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
-    QCOMPARE(m_x->activeWindow(), m_claude);
-    picture("5-full-screen");
-    QVERIFY(fullScreen("remove,fullscreen"));
-    QTRY_VERIFY_WITH_TIMEOUT(!isFullScreen(), wmTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
-}
-
-// The developer's tool tools/try-overlay, on this display: after the turns asked for it ends
-// with status 0.
-void TestOverlayDesktop::tryOverlayEndsAfterItsTurns()
-{
-    if (!withWindowManager())
-        QSKIP("tools/try-overlay brings its window to the front through a window manager");
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TRY_OVERLAY_TURNS"), QStringLiteral("2"));
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral(ORVANE_SOURCE_DIR "/tools/try-overlay"),
-               {QCoreApplication::applicationDirPath() + QStringLiteral("/..")});
-    QVERIFY(tool.waitForFinished(120000));
-    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
-}
-
-void TestOverlayDesktop::cleanupTestCase()
-{
-    m_controller.reset();
-    m_monitor.reset();
 }
 
 int main(int argc, char **argv)

@@ -1,7 +1,9 @@
 #include "overlay/ui/OverlayPillView.h"
 #include "overlay/OverlayState.h"
+#include "overlay/OverlayTexts.h"
 #include "support/ManualClock.h"
 
+#include <QPaintEvent>
 #include <QTest>
 
 using namespace Overlay;
@@ -229,37 +231,74 @@ private Q_SLOTS:
         QCOMPARE(alphaAt(QPointF(0, 0)), 0);
     }
 
-    // Any change of the state, the explicit notification included, redraws the shown view; the
-    // dot is grey until connected, then green.
+    // A change repaints only what it changed: the dot when connected (grey until then, green
+    // after), the status line when the countdown's text moves on, nothing when nothing shown
+    // did (the explicit notification of an unchanged state).
     void redrawsOnChange()
     {
         struct PaintCounter : QObject
         {
-            int paints = 0;
+            QRegion painted;
             bool eventFilter(QObject *, QEvent *event) override
             {
-                paints += event->type() == QEvent::Paint;
+                if (event->type() == QEvent::Paint)
+                    painted += static_cast<QPaintEvent *>(event)->region();
                 return false;
             }
         } counter;
         Pill pill(false);
         pill.view.installEventFilter(&counter);
+        pill.state.update([&](OverlaySnapshot &f) {
+            f.cacheExpiresAt = secondsSinceEpoch(pill.clock.now()) + 90.4;
+        });
         pill.settle();
-        QTRY_VERIFY(counter.paints > 0);
+        QTRY_VERIFY(!counter.painted.isEmpty());
         const QRect box = pill.view.pillRect();
         const QPoint dot(box.right() - 13 - 3, box.top() + 29);
         const QColor grey = render(pill.view, 1).pixelColor(dot);
         QVERIFY2(grey.red() == grey.green() && grey.red() > 100, qPrintable(grey.name()));
 
-        counter.paints = 0;
-        pill.state.update([](OverlaySnapshot &f) { f.connected = true; });
-        QTRY_VERIFY(counter.paints > 0);
+        const auto paintedAfter = [&](auto change) {
+            counter.painted = {};
+            change();
+            QTest::qWait(50);
+            return counter.painted;
+        };
+        const QRegion dotPainted = paintedAfter(
+            [&] { pill.state.update([](OverlaySnapshot &f) { f.connected = true; }); });
+        QVERIFY(dotPainted.contains(dot));
+        QVERIFY2(dotPainted.boundingRect().width() < 20, qPrintable(QString::number(dotPainted.boundingRect().width())));
         const QColor green = render(pill.view, 1).pixelColor(dot);
         QVERIFY2(green.green() > green.red() + 80, qPrintable(green.name()));
 
-        counter.paints = 0;
-        pill.state.notifyChanged();
-        QTRY_VERIFY(counter.paints > 0);
+        QCOMPARE(paintedAfter([&] { pill.state.notifyChanged(); }), QRegion());
+        const QRegion statusPainted = paintedAfter([&] {
+            pill.clock.advance(std::chrono::seconds(1));
+            pill.state.notifyChanged();
+        });
+        QVERIFY(!statusPainted.isEmpty() && !statusPainted.contains(dot));
+        QVERIFY(statusPainted.boundingRect().top() > box.top() + 29); // the header's second line
+    }
+
+    // The status line drawn from its image, colour emoji included, looks as drawn directly.
+    void statusLineImage()
+    {
+        Pill pill;
+        pill.state.update([&](OverlaySnapshot &f) {
+            f.cacheExpiresAt = secondsSinceEpoch(pill.clock.now()) + 272.5;
+            f.savingsPct = 38;
+            f.asksOpen = 2;
+            f.answersFresh = 1;
+        });
+        pill.settle();
+        const QImage fromImage = render(pill.view, 1);
+        pill.view.setRepaintingEverything(true);
+        const QImage direct = render(pill.view, 1);
+        int differing = 0;
+        for (int y = 0; y < direct.height(); ++y)
+            for (int x = 0; x < direct.width(); ++x)
+                differing += distance(fromImage.pixelColor(x, y), direct.pixelColor(x, y)) > 6;
+        QVERIFY2(differing < 10, qPrintable(QString::number(differing)));
     }
 
     // A screen reader reads the painted header: the title, and the status line as it changes.

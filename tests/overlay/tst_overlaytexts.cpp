@@ -35,11 +35,9 @@ private Q_SLOTS:
         QTest::newRow("90.4 s ahead") << OptionalDouble(90.4) << fire + QStringLiteral("1:30");
         QTest::newRow("0.5 s ahead") << OptionalDouble(0.5) << cold;
         QTest::newRow("exactly 1 s ahead") << OptionalDouble(1.0) << fire + QStringLiteral("0:01");
-        QTest::newRow("past") << OptionalDouble(-42.0) << cold;
         QTest::newRow("7200 s ahead") << OptionalDouble(7200.0) << fire + QStringLiteral("120:00");
         QTest::newRow("59.99 s ahead") << OptionalDouble(59.99) << fire + QStringLiteral("0:59");
         QTest::newRow("too far for 64 bits") << OptionalDouble(1e300) << QString();
-        QTest::newRow("infinite") << OptionalDouble(HUGE_VAL) << QString();
     }
     void warmth()
     {
@@ -80,12 +78,9 @@ private Q_SLOTS:
         QTest::newRow("1000") << qint64(1000) << QStringLiteral("1.0k");
         QTest::newRow("1250 rounds half to even") << qint64(1250) << QStringLiteral("1.2k");
         QTest::newRow("1350 rounds half to even") << qint64(1350) << QStringLiteral("1.4k");
-        QTest::newRow("1500") << qint64(1500) << QStringLiteral("1.5k");
         QTest::newRow("12345") << qint64(12345) << QStringLiteral("12.3k");
         QTest::newRow("999,950") << qint64(999950) << QStringLiteral("1000.0k");
-        QTest::newRow("999,999") << qint64(999999) << QStringLiteral("1000.0k");
         QTest::newRow("1,000,000") << qint64(1000000) << QStringLiteral("1.0M");
-        QTest::newRow("2,345,678") << qint64(2345678) << QStringLiteral("2.3M");
         QTest::newRow("-5") << qint64(-5) << QStringLiteral("-5");
         QTest::newRow("-123456") << qint64(-123456) << QStringLiteral("-123456");
         QTest::newRow("largest") << std::numeric_limits<qint64>::max()
@@ -118,7 +113,6 @@ private Q_SLOTS:
         // clang-format off
         row("initial", none, QStringLiteral("Connecting to gateway\u2026"), none, 0, 0, dot + QStringLiteral("Connecting to gateway\u2026"));
         row("expiry hides the detail", 272.5, connected, 38.0, 2, 1, dot + fire + QStringLiteral("4:32") + dot + QStringLiteral("38% saved") + dot + QStringLiteral("\U0001F4E8 2 \U0001F4EC 1"));
-        row("no expiry", none, connected, 38.0, 0, 0, dot + connected + dot + QStringLiteral("38% saved"));
         row("12.5 rounds to even", none, connected, 12.5, 0, 0, dot + connected + dot + QStringLiteral("12% saved"));
         row("13.5 rounds to even", none, connected, 13.5, 0, 0, dot + connected + dot + QStringLiteral("14% saved"));
         row("99.6", none, connected, 99.6, 0, 0, dot + connected + dot + QStringLiteral("100% saved"));

@@ -21,169 +21,158 @@ class TestActiveWindowMonitor : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void reportsIdentity_data();
-    void reportsIdentity();
-    void passingNone_data();
-    void passingNone();
-    void vanishedWindow();
-    void startReadsCurrentWindow();
-    void executableName();
+    void init()
+    {
+        m_x.emplace();
+        QVERIFY(m_x->ok());
+        m_x->setActiveWindow(XCB_WINDOW_NONE);
+    }
+
+    void reportsIdentity_data()
+    {
+        QTest::addColumn<QByteArray>("instance");
+        QTest::addColumn<QByteArray>("className");
+        QTest::addColumn<uint>("pid");
+        QTest::addColumn<bool>("asCardinal");
+        QTest::addColumn<bool>("beforeStart"); // active already when the monitor starts
+        QTest::newRow("claude") << QByteArray("claude") << QByteArray("Claude") << 4242u << false << false;
+        QTest::newRow("written as CARDINAL, before the start")
+            << QByteArray("com.anthropic.claude") << QByteArray("Claude") << 17u << true << true;
+        QTest::newRow("no pid") << QByteArray("xterm") << QByteArray("XTerm") << 0u << false << false;
+        QTest::newRow("no WM_CLASS") << QByteArray() << QByteArray() << 99u << false << false;
+    }
+
+    void reportsIdentity()
+    {
+        QFETCH(QByteArray, instance);
+        QFETCH(QByteArray, className);
+        QFETCH(uint, pid);
+        QFETCH(bool, asCardinal);
+        QFETCH(bool, beforeStart);
+
+        Platform::X11ActiveWindowMonitor monitor;
+        const QRect frame(210, 120, 500, 300);
+        xcb_window_t window = XCB_WINDOW_NONE;
+        const auto activate = [&] {
+            window = m_x->createWindow(instance, className, pid, frame);
+            m_x->setActiveWindow(window, asCardinal);
+        };
+        if (beforeStart)
+            activate();
+        QVERIFY(!monitor.activeWindow());
+        monitor.start();
+        QSignalSpy changed(&monitor, &Platform::ActiveWindowMonitor::activeWindowChanged);
+        if (!beforeStart) {
+            QVERIFY(!monitor.activeWindow());
+            activate();
+            QTRY_COMPARE(changed.count(), 1);
+        }
+        const auto active = monitor.activeWindow();
+        QVERIFY(active);
+        QCOMPARE(active->id, window);
+        QCOMPARE(active->instanceName, QString::fromLatin1(instance));
+        QCOMPARE(active->className, QString::fromLatin1(className));
+        QCOMPARE(active->pid, pid ? std::optional<std::int64_t>(pid) : std::nullopt);
+        QCOMPARE(active->frame, frame);
+
+        // Writing the same window again is no change.
+        m_x->setActiveWindow(window, !asCardinal);
+        QTest::qWait(50);
+        QCOMPARE(changed.count(), beforeStart ? 0 : 1);
+        m_x->destroyWindow(window);
+    }
+
+    void passingNone_data()
+    {
+        QTest::addColumn<bool>("thenSame");
+        QTest::addColumn<bool>("thenOther");
+        QTest::newRow("none, then the same window") << true << false;
+        QTest::newRow("none, then another window") << false << true;
+        QTest::newRow("none that stays") << false << false;
+    }
+
+    void passingNone()
+    {
+        QFETCH(bool, thenSame);
+        QFETCH(bool, thenOther);
+
+        const xcb_window_t first = m_x->createWindow("claude", "Claude", 1);
+        const xcb_window_t other = m_x->createWindow("gedit", "Gedit", 2);
+        m_x->setActiveWindow(first);
+        Platform::X11ActiveWindowMonitor monitor;
+        monitor.start();
+        QCOMPARE(monitor.activeWindow()->id, first);
+        QSignalSpy changed(&monitor, &Platform::ActiveWindowMonitor::activeWindowChanged);
+
+        QElapsedTimer clock;
+        clock.start();
+        m_x->setActiveWindow(XCB_WINDOW_NONE);
+        if (thenSame)
+            m_x->setActiveWindow(first);
+        if (thenOther)
+            m_x->setActiveWindow(other);
+
+        if (thenSame) {
+            QTest::qWait(int(Platform::X11ActiveWindowMonitor::noneGrace.count()) * 3);
+            QCOMPARE(changed.count(), 0);
+            QCOMPARE(monitor.activeWindow()->id, first);
+        } else if (thenOther) {
+            QTRY_COMPARE(changed.count(), 1);
+            QTest::qWait(int(Platform::X11ActiveWindowMonitor::noneGrace.count()) * 2);
+            QCOMPARE(changed.count(), 1); // no "none" in between or after
+            QCOMPARE(monitor.activeWindow()->id, other);
+        } else {
+            QTRY_COMPARE(changed.count(), 1);
+            QVERIFY(clock.elapsed() >= Platform::X11ActiveWindowMonitor::noneGrace.count() - 5);
+            QVERIFY(!monitor.activeWindow());
+        }
+        m_x->destroyWindow(first);
+        m_x->destroyWindow(other);
+    }
+
+    void vanishedWindow()
+    {
+        Platform::X11ActiveWindowMonitor monitor;
+        monitor.start();
+        QSignalSpy changed(&monitor, &Platform::ActiveWindowMonitor::activeWindowChanged);
+        const xcb_window_t window = m_x->createWindow("claude", "Claude", 7);
+        m_x->destroyWindow(window);
+        m_x->setActiveWindow(window);
+        QTRY_COMPARE(changed.count(), 1);
+        QCOMPARE(monitor.activeWindow()->id, window);
+        QVERIFY(monitor.activeWindow()->className.isEmpty());
+        QVERIFY(!monitor.activeWindow()->pid);
+
+        // The monitor goes on working afterwards.
+        const xcb_window_t next = m_x->createWindow("codex", "Codex", 8);
+        m_x->setActiveWindow(next);
+        QTRY_COMPARE(changed.count(), 2);
+        QCOMPARE(monitor.activeWindow()->className, QStringLiteral("Codex"));
+        m_x->destroyWindow(next);
+    }
+
+    void executableName()
+    {
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("claude-desktop"));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
+        QProcess process;
+        process.start(program, {QStringLiteral("30")});
+        QVERIFY(process.waitForStarted());
+        QCOMPARE(Platform::processExecutableName(process.processId()), QStringLiteral("claude-desktop"));
+        // A program replaced while it runs (an update) keeps its name.
+        QVERIFY(QFile::remove(program));
+        QCOMPARE(Platform::processExecutableName(process.processId()), QStringLiteral("claude-desktop"));
+        process.kill();
+        process.waitForFinished();
+        QCOMPARE(Platform::processExecutableName(process.processId()), QString());
+        QCOMPARE(Platform::processExecutableName(0), QString());
+        QCOMPARE(Platform::processExecutableName(-1), QString());
+    }
 
 private:
     std::optional<X11Client> m_x;
 };
-
-void TestActiveWindowMonitor::init()
-{
-    m_x.emplace();
-    QVERIFY(m_x->ok());
-    m_x->setActiveWindow(XCB_WINDOW_NONE);
-}
-
-void TestActiveWindowMonitor::reportsIdentity_data()
-{
-    QTest::addColumn<QByteArray>("instance");
-    QTest::addColumn<QByteArray>("className");
-    QTest::addColumn<uint>("pid");
-    QTest::addColumn<bool>("asCardinal");
-    QTest::newRow("claude") << QByteArray("claude") << QByteArray("Claude") << 4242u << false;
-    QTest::newRow("written as CARDINAL") << QByteArray("codex") << QByteArray("Codex") << 17u
-                                         << true;
-    QTest::newRow("no pid") << QByteArray("xterm") << QByteArray("XTerm") << 0u << false;
-    QTest::newRow("no WM_CLASS") << QByteArray() << QByteArray() << 99u << false;
-}
-
-void TestActiveWindowMonitor::reportsIdentity()
-{
-    QFETCH(QByteArray, instance);
-    QFETCH(QByteArray, className);
-    QFETCH(uint, pid);
-    QFETCH(bool, asCardinal);
-
-    Platform::X11ActiveWindowMonitor monitor;
-    monitor.start();
-    QVERIFY(!monitor.activeWindow());
-    QSignalSpy changed(&monitor, &Platform::ActiveWindowMonitor::activeWindowChanged);
-
-    const QRect frame(210, 120, 500, 300);
-    const xcb_window_t window = m_x->createWindow(instance, className, pid, frame);
-    m_x->setActiveWindow(window, asCardinal);
-    QTRY_COMPARE(changed.count(), 1);
-    const auto active = monitor.activeWindow();
-    QVERIFY(active);
-    QCOMPARE(active->id, window);
-    QCOMPARE(active->instanceName, QString::fromLatin1(instance));
-    QCOMPARE(active->className, QString::fromLatin1(className));
-    QCOMPARE(active->pid, pid ? std::optional<std::int64_t>(pid) : std::nullopt);
-    QCOMPARE(active->frame, frame);
-
-    // Writing the same window again is no change.
-    m_x->setActiveWindow(window, !asCardinal);
-    QTest::qWait(50);
-    QCOMPARE(changed.count(), 1);
-    m_x->destroyWindow(window);
-}
-
-void TestActiveWindowMonitor::passingNone_data()
-{
-    QTest::addColumn<bool>("thenSame");
-    QTest::addColumn<bool>("thenOther");
-    QTest::newRow("none, then the same window") << true << false;
-    QTest::newRow("none, then another window") << false << true;
-    QTest::newRow("none that stays") << false << false;
-}
-
-void TestActiveWindowMonitor::passingNone()
-{
-    QFETCH(bool, thenSame);
-    QFETCH(bool, thenOther);
-
-    const xcb_window_t first = m_x->createWindow("claude", "Claude", 1);
-    const xcb_window_t other = m_x->createWindow("gedit", "Gedit", 2);
-    m_x->setActiveWindow(first);
-    Platform::X11ActiveWindowMonitor monitor;
-    monitor.start();
-    QCOMPARE(monitor.activeWindow()->id, first);
-    QSignalSpy changed(&monitor, &Platform::ActiveWindowMonitor::activeWindowChanged);
-
-    QElapsedTimer clock;
-    clock.start();
-    m_x->setActiveWindow(XCB_WINDOW_NONE);
-    if (thenSame)
-        m_x->setActiveWindow(first);
-    if (thenOther)
-        m_x->setActiveWindow(other);
-
-    if (thenSame) {
-        QTest::qWait(int(Platform::X11ActiveWindowMonitor::noneGrace.count()) * 3);
-        QCOMPARE(changed.count(), 0);
-        QCOMPARE(monitor.activeWindow()->id, first);
-    } else if (thenOther) {
-        QTRY_COMPARE(changed.count(), 1);
-        QTest::qWait(int(Platform::X11ActiveWindowMonitor::noneGrace.count()) * 2);
-        QCOMPARE(changed.count(), 1); // no "none" in between or after
-        QCOMPARE(monitor.activeWindow()->id, other);
-    } else {
-        QTRY_COMPARE(changed.count(), 1);
-        QVERIFY(clock.elapsed() >= Platform::X11ActiveWindowMonitor::noneGrace.count() - 5);
-        QVERIFY(!monitor.activeWindow());
-    }
-    m_x->destroyWindow(first);
-    m_x->destroyWindow(other);
-}
-
-void TestActiveWindowMonitor::vanishedWindow()
-{
-    Platform::X11ActiveWindowMonitor monitor;
-    monitor.start();
-    QSignalSpy changed(&monitor, &Platform::ActiveWindowMonitor::activeWindowChanged);
-    const xcb_window_t window = m_x->createWindow("claude", "Claude", 7);
-    m_x->destroyWindow(window);
-    m_x->setActiveWindow(window);
-    QTRY_COMPARE(changed.count(), 1);
-    QCOMPARE(monitor.activeWindow()->id, window);
-    QVERIFY(monitor.activeWindow()->className.isEmpty());
-    QVERIFY(!monitor.activeWindow()->pid);
-
-    // The monitor goes on working afterwards.
-    const xcb_window_t next = m_x->createWindow("codex", "Codex", 8);
-    m_x->setActiveWindow(next);
-    QTRY_COMPARE(changed.count(), 2);
-    QCOMPARE(monitor.activeWindow()->className, QStringLiteral("Codex"));
-    m_x->destroyWindow(next);
-}
-
-void TestActiveWindowMonitor::startReadsCurrentWindow()
-{
-    const xcb_window_t window = m_x->createWindow("com.anthropic.claude", "Claude", 3);
-    m_x->setActiveWindow(window, true);
-    Platform::X11ActiveWindowMonitor monitor;
-    QVERIFY(!monitor.activeWindow());
-    monitor.start();
-    QVERIFY(monitor.activeWindow());
-    QCOMPARE(monitor.activeWindow()->instanceName, QStringLiteral("com.anthropic.claude"));
-    m_x->destroyWindow(window);
-}
-
-void TestActiveWindowMonitor::executableName()
-{
-    QTemporaryDir dir;
-    const QString program = dir.filePath(QStringLiteral("claude-desktop"));
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
-    QProcess process;
-    process.start(program, {QStringLiteral("30")});
-    QVERIFY(process.waitForStarted());
-    QCOMPARE(Platform::processExecutableName(process.processId()), QStringLiteral("claude-desktop"));
-    // A program replaced while it runs (an update) keeps its name.
-    QVERIFY(QFile::remove(program));
-    QCOMPARE(Platform::processExecutableName(process.processId()), QStringLiteral("claude-desktop"));
-    process.kill();
-    process.waitForFinished();
-    QCOMPARE(Platform::processExecutableName(process.processId()), QString());
-    QCOMPARE(Platform::processExecutableName(0), QString());
-    QCOMPARE(Platform::processExecutableName(-1), QString());
-}
 
 int main(int argc, char **argv)
 {

@@ -1,3 +1,5 @@
+#include "AwaitCompletion.h"
+
 #include "setup/DesktopApp.h"
 #include "setup/DesktopLaunchers.h"
 
@@ -160,8 +162,6 @@ private Q_SLOTS:
         // clang-format off
         const auto row = [](const char *name, const char *which, const char *ran, const char *outcome, const char *shell = "/bin/bash") { QTest::newRow(name) << QString::fromUtf8(which) << QByteArray(shell) << QString::fromUtf8(ran) << QString::fromUtf8(outcome); };
         row("claude gateway", "claude gateway", "orv|claude|desktop|gateway", "");
-        row("claude native", "claude native", "orv|claude|desktop|native", "");
-        row("codex gateway fails", "codex gateway", "orv|codex|desktop|gateway", "3 Codex Desktop is not installed");
         row("codex native fails", "codex native", "orv|codex|desktop|native", "3 Codex Desktop is not installed");
         row("opencode not installed", "opencode", "", "1 OpenCode is not installed.");
         row("opencode opened by gio", "opencode installed", "orv|entry", "");
@@ -197,20 +197,16 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(data)));
         qputenv("XDG_DATA_DIRS", QFile::encodeName(m_home.filePath(u"none"_s)));
         qputenv("SHELL", shell);
-        QList<Setup::SetupResult<void>> results;
-        Setup::Completion<void> done = [&results](Setup::SetupResult<void> result) { results.append(result); };
         const auto mode = Setup::desktopLaunchModeFromString(which.section(u' ', 1));
         QVERIFY(!Setup::desktopLaunchModeFromString(which.section(u' ', 1).toUpper())); // exact only
-        if (which.startsWith(u"opencode"))
-            Setup::launchOpenCodeDesktop(done);
-        else
+        const auto awaited = awaitCompletion<void>([&](Setup::Completion<void> done) {
+            if (which.startsWith(u"opencode"))
+                return Setup::launchOpenCodeDesktop(done);
             (which.startsWith(u"claude") ? Setup::launchClaudeDesktop : Setup::launchCodexDesktop)(
                 mode.value(), done, Setup::loginShellRunner());
-        QVERIFY(results.isEmpty()); // never before the starting call returns
-        QTRY_VERIFY_WITH_TIMEOUT(!results.isEmpty(), 60000);
-        QTest::qWait(20);
-        QCOMPARE(results.size(), 1);
-        QTEST(describe(results.front()), "outcome");
+        });
+        QVERIFY(awaited.proper);
+        QTEST(describe(*awaited.result), "outcome");
         QTRY_COMPARE(contents(m_record), ran); // gio returns before the entry's program has run
     }
 
@@ -307,16 +303,12 @@ private Q_SLOTS:
         qputenv("SHELL", "/bin/bash");
         terminal.isNull() ? qunsetenv("TERMINAL")
                           : qputenv("TERMINAL", terminal.replace('@', QFile::encodeName(bin)));
-        QList<Setup::SetupResult<void>> results;
         QElapsedTimer clock;
         clock.start();
-        Setup::openTerminal([&results](Setup::SetupResult<void> result) { results.append(result); });
-        QVERIFY(results.isEmpty()); // never before the starting call returns
-        QTRY_VERIFY_WITH_TIMEOUT(!results.isEmpty(), 20000);
-        const qint64 took = clock.elapsed();
-        QTest::qWait(20);
-        QCOMPARE(results.size(), 1);
-        const QString failure = describe(results.front());
+        const auto awaited = awaitCompletion<void>([](auto done) { Setup::openTerminal(std::move(done)); });
+        const qint64 took = clock.elapsed() - 30; // awaitCompletion waits that long for a second report
+        QVERIFY(awaited.proper);
+        const QString failure = describe(*awaited.result);
         QCOMPARE(failure.isEmpty() ? contents(bin + u"/started"_s) : failure,
                  started.replace(u'~', QDir(m_home.path()).canonicalPath()));
         if (installed.contains(u'+')) {

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 class TestExistingInstallations : public QObject
@@ -44,6 +46,11 @@ private Q_SLOTS:
         row("disabled not a boolean listed", R"({"harness": "opencode", "disabled": "true"}, {"harness": "codex", "disabled": 1})", "opencode codex");
         row("entry without a harness string skipped", R"({"user_funded_provider": "x"}, {"harness": 7}, {"harness": "codex"})", "codex");
         row("one object and one number", R"({"harness": "codex"}, 1)", "");
+        // What stands where the file is expected: a named pipe would block a reader for ever, a
+        // link to /dev/zero would fill its memory, and a file past the size cap is refused too.
+        row("named pipe", "<pipe>", "", true);
+        row("link to /dev/zero", "<zero>", "", true);
+        row("oversized", R"({"harness": "codex"})", "");
         row("duplicates kept in file order", R"({"harness": "codex"}, {"harness": "claude-code"}, {"harness": "codex", "openai_subscription_auth": true})", "codex claude-code codex=subscription");
         // clang-format on
     }
@@ -53,8 +60,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, contents);
         QFile file(Setup::installationsPath());
         QVERIFY(QDir().mkpath(QFileInfo(file).path()) && (!file.exists() || file.remove()));
-        if (!contents.isNull())
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+        if (contents == "<pipe>")
+            QCOMPARE(::mkfifo(QFile::encodeName(file.fileName()).constData(), 0600), 0);
+        else if (contents == "<zero>")
+            QVERIFY(QFile::link(u"/dev/zero"_s, file.fileName()));
+        else if (!contents.isNull()) // JSON valid past the size cap, so only the size can refuse it
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() &&
+                    file.write(QByteArray(qstrcmp(QTest::currentDataTag(), "oversized") ? 0 : 5 << 20, ' ')) >= 0);
         file.close();
         QStringList found;
         for (const Setup::ExistingHarness &harness : Setup::readExistingHarnesses())

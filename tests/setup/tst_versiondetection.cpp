@@ -8,6 +8,8 @@
 
 #include <QElapsedTimer>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 class TestVersionDetection : public QObject
@@ -37,20 +39,15 @@ private Q_SLOTS:
         // What node prints (null: no node on PATH, not even the system's) and the version found.
         const std::pair<const char *, const char *> rows[] = {
             {"v20.11.0", "v20.11.0"}, {nullptr, "absent"}, {"v", "absent"}};
-        SKIP_UNLESS_INSTALLED(u"zsh"_s);
-        for (const QString &shell : {u"bash"_s, u"zsh"_s}) {
-            for (const auto &[prints, expected] : rows) {
-                FixtureHome home(shell, prints != nullptr); // greets with colour first
-                if (prints)
-                    home.program(u"node"_s, "echo " + QByteArray(prints));
-                const auto found = awaitCompletion<std::optional<QString>>(
-                    [](Setup::Completion<std::optional<QString>> done) {
-                        Setup::nodeVersion(std::move(done));
-                    });
-                QVERIFY(found.succeeded());
-                QCOMPARE(found.result->value().value_or(u"absent"_s), QString::fromLatin1(expected));
-                QVERIFY(!prints || home.arguments(u"node"_s) == QStringList{u"--version"_s});
-            }
+        for (const auto &[prints, expected] : rows) {
+            FixtureHome home(u"bash"_s, prints != nullptr); // greets with colour first
+            if (prints)
+                home.program(u"node"_s, "echo " + QByteArray(prints));
+            const auto found = awaitCompletion<std::optional<QString>>(
+                [](Setup::Completion<std::optional<QString>> done) { Setup::nodeVersion(std::move(done)); });
+            QVERIFY(found.succeeded());
+            QCOMPARE(found.result->value().value_or(u"absent"_s), QString::fromLatin1(expected));
+            QVERIFY(!prints || home.arguments(u"node"_s) == QStringList{u"--version"_s});
         }
     }
 
@@ -66,12 +63,16 @@ private Q_SLOTS:
             {R"({"name":"orvane"})", 200, "<html>2.1.0</html>", "absent absent"},
             {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 0, "", "absent absent"},
             {R"({"version":"1.4.0","size":3})", -1, doc, "absent absent"},
+            {"<pipe>", -1, doc, "absent absent"}, // a named pipe would block its reader for ever
             {R"({"version":"1.4.0"})", 201, doc, "1.4.0 2.1.0"}}; // 201: the real npm, told by .npmrc
         for (const auto &[file, status, body, versions] : rows) {
             HttpTestServer server;
             server.routes.insert(u"/mirror/orvane/latest"_s, {status < 0 ? 200 : status, body});
             FixtureHome home;
-            if (file)
+            const QString package = home.path(u".local/share/orvane/runtime/package.json"_s);
+            if (file && qstrcmp(file, "<pipe>") == 0)
+                QVERIFY(QDir().mkpath(QFileInfo(package).path()) && ::mkfifo(QFile::encodeName(package).constData(), 0600) == 0);
+            else if (file)
                 home.write(u".local/share/orvane/runtime/package.json"_s, file);
             if (status == 201)
                 home.write(u".npmrc"_s, "registry=" + server.url().toUtf8() + "/mirror\n");

@@ -1,9 +1,8 @@
 #pragma once
 
-// Do-nothing stand-ins for the overlay controller's desktop seams, for tests and benchmarks that
-// drive the controller without a display: one 1920×1080 screen, no saved origin or one kept in
-// memory, a panel that only remembers its box, and an active window that is Claude Desktop until
-// told otherwise.
+// Stand-ins for the overlay controller's desktop seams, for tests and benchmarks that drive the
+// controller without a display: an active window the caller sets, one screen's work area below a
+// top panel, a saved origin kept in memory, and a panel that records what it is told.
 #include "overlay/OriginStore.h"
 #include "overlay/Panel.h"
 #include "platform/ActiveWindowMonitor.h"
@@ -11,45 +10,46 @@
 
 #include <QRect>
 
+#include <functional>
+
 namespace StandIns {
 
-class ClaudeInFront final : public Platform::ActiveWindowMonitor
+// A top-level window of the application with that WM_CLASS.
+inline Platform::ActiveWindow window(const QString &instance, const QString &className,
+                                     std::optional<std::int64_t> pid = std::nullopt,
+                                     const QString &appId = {})
+{
+    return {.id = 0x400001, .x11Window = 0x400001, .instanceName = instance, .className = className,
+            .appId = appId, .pid = pid, .frame = QRect(100, 200, 800, 600)};
+}
+inline Platform::ActiveWindow claude() { return window(QStringLiteral("claude"), QStringLiteral("Claude")); }
+
+class ScriptedMonitor final : public Platform::ActiveWindowMonitor
 {
 public:
-    void start() override {}
-    std::optional<Platform::ActiveWindow> activeWindow() const override
+    explicit ScriptedMonitor(std::optional<Platform::ActiveWindow> first = std::nullopt)
+        : window(std::move(first))
+    {}
+    void start() override { started = true; }
+    std::optional<Platform::ActiveWindow> activeWindow() const override { return window; }
+    void activate(std::optional<Platform::ActiveWindow> next)
     {
-        if (!m_claude)
-            return Platform::ActiveWindow{.id = 2, .instanceName = QStringLiteral("xterm"),
-                                          .className = QStringLiteral("XTerm"), .appId = {},
-                                          .pid = std::nullopt, .frame = QRect(0, 0, 800, 600)};
-        return Platform::ActiveWindow{.id = 1, .instanceName = QStringLiteral("claude"),
-                                      .className = QStringLiteral("Claude"), .appId = {},
-                                      .pid = std::nullopt,
-                                      .frame = QRect(0, 0, 800, 600)};
-    }
-    void setClaudeInFront(bool claude)
-    {
-        m_claude = claude;
+        window = std::move(next);
         Q_EMIT activeWindowChanged();
     }
-
-private:
-    bool m_claude = true;
+    std::optional<Platform::ActiveWindow> window;
+    bool started = false;
 };
 
-struct OneScreen final : Platform::Screens
+struct FixedScreens final : Platform::Screens
 {
-    std::optional<QRect> availableGeometry(std::optional<QPoint>) const override
+    std::optional<QRect> availableGeometry(std::optional<QPoint> point) const override
     {
-        return QRect(0, 0, 1920, 1080);
+        askedAt = point;
+        return area;
     }
-};
-
-struct NoOrigin final : Overlay::OriginStore
-{
-    std::optional<QPoint> load() const override { return std::nullopt; }
-    void save(QPoint) override {}
+    std::optional<QRect> area = QRect(0, 27, 1280, 773); // a top panel of 27
+    mutable std::optional<QPoint> askedAt;
 };
 
 // Remembers the last saved origin and loads it back.
@@ -60,17 +60,30 @@ struct MemoryOrigins final : Overlay::OriginStore
     std::optional<QPoint> stored;
 };
 
-struct QuietPanel final : Overlay::Panel
+struct RecordingPanel final : Overlay::Panel
 {
-    QRect box() const override { return m_box; }
-    void setBox(const QRect &box) override { m_box = box; }
-    void showPanel(std::uint32_t) override {}
-    bool isPanelWindow(std::uint32_t) const override { return false; }
-    void hidePanel() override {}
-    bool isPanelShown() const override { return true; }
-    void setMovedHandler(std::function<void()>) override {}
-    void setToggleHandler(std::function<void()>) override {}
-    QRect m_box;
+    static constexpr std::uint32_t ownId = 0x500001;
+    QRect box() const override { return rect; }
+    void setBox(const QRect &box) override { rect = box; }
+    void showPanel(std::uint32_t window) override
+    {
+        shown = true;
+        over = window;
+    }
+    void hidePanel() override { shown = false; }
+    bool isPanelShown() const override { return shown; }
+    bool isPanelWindow(std::uint32_t id) const override { return id == ownId; }
+    void setMovedHandler(std::function<void()> handler) override { moved = std::move(handler); }
+    void setToggleHandler(std::function<void()> handler) override { toggled = std::move(handler); }
+    void drag(QPoint to)
+    {
+        rect.moveTopLeft(to);
+        moved();
+    }
+    QRect rect;
+    bool shown = false;
+    std::uint32_t over = 0;
+    std::function<void()> moved, toggled;
 };
 
 } // namespace StandIns

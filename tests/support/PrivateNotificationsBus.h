@@ -16,14 +16,12 @@ class StandInNotifications : public QObject
 
 public:
     QStringList received;
-    QStringList summaries; // each call's summary alone
 
 public Q_SLOTS:
     uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &hints,
                 int timeout)
     {
-        summaries << summary;
         received << QStringLiteral("%1 %2 %3 %4|%5 %6 %7 %8")
                         .arg(app)
                         .arg(replaces)

@@ -54,6 +54,14 @@ public:
         return *m_processes.back();
     }
 
+    // A D-Bus daemon of the group's own: its address; empty when it did not start.
+    QString startBus()
+    {
+        return readLine(spawn(QStringLiteral("dbus-daemon"),
+                              {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                               QStringLiteral("--print-address=1")}));
+    }
+
     static void stop(QProcess &process)
     {
         if (process.state() == QProcess::NotRunning)

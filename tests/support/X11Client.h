@@ -7,6 +7,8 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -241,17 +243,41 @@ public:
     // Asks the window manager to switch workspaces, as a pager does.
     void switchDesktop(std::uint32_t desktop)
     {
+        sendToRoot("_NET_CURRENT_DESKTOP", {desktop, XCB_CURRENT_TIME},
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+    }
+
+    // A client message of `type` to the root window, for those listening with `mask`.
+    void sendToRoot(std::string_view type, std::initializer_list<std::uint32_t> data, std::uint32_t mask)
+    {
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = m_root;
-        event.type = atom("_NET_CURRENT_DESKTOP");
-        event.data.data32[0] = desktop;
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(m_c, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char *>(&event));
+        event.type = atom(type);
+        std::copy(data.begin(), data.end(), event.data.data32);
+        xcb_send_event(m_c, 0, m_root, mask, reinterpret_cast<const char *>(&event));
         sync();
+    }
+
+    // Makes `owner` the owner of the selection `name`, as a panel does for its tray.
+    void ownSelection(xcb_window_t owner, std::string_view name)
+    {
+        xcb_set_selection_owner(m_c, owner, atom(name), XCB_CURRENT_TIME);
+    }
+
+    // The client messages of `type` that came since the last call, their data.
+    std::vector<std::array<std::uint32_t, 5>> clientMessages(std::string_view type)
+    {
+        const xcb_atom_t wanted = atom(type);
+        std::vector<std::array<std::uint32_t, 5>> found;
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_c)) {
+            const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->type == wanted)
+                found.push_back(std::to_array(message->data.data32));
+            std::free(event);
+        }
+        return found;
     }
 
     // A round trip: the server has applied everything sent before.

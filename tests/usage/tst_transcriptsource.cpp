@@ -210,145 +210,141 @@ class TestTranscriptSource : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void differential_data();
-    void differential();
-    void rootsAndChanges();
-};
+    void differential_data()
+    {
+        QTest::addColumn<unsigned>("seed");
+        QTest::addColumn<int>("queueLimit");
+        QTest::addColumn<bool>("claudeConfigDir");
+        QTest::newRow("seed 1") << 1u << 0 << false;
+        QTest::newRow("seed 2") << 2u << 0 << false;
+        QTest::newRow("seed 3") << 3u << 0 << false;
+        QTest::newRow("overflow forced by a queue of 3 events") << 4u << 3 << false;
+        QTest::newRow("CLAUDE_CONFIG_DIR outside the home folder, seed 5") << 5u << 0 << true;
+    }
 
-void TestTranscriptSource::differential_data()
-{
-    QTest::addColumn<unsigned>("seed");
-    QTest::addColumn<int>("queueLimit");
-    QTest::addColumn<bool>("claudeConfigDir");
-    QTest::newRow("seed 1") << 1u << 0 << false;
-    QTest::newRow("seed 2") << 2u << 0 << false;
-    QTest::newRow("seed 3") << 3u << 0 << false;
-    QTest::newRow("overflow forced by a queue of 3 events") << 4u << 3 << false;
-    QTest::newRow("CLAUDE_CONFIG_DIR outside the home folder, seed 5") << 5u << 0 << true;
-}
-
-// After every random change the index answers as the walk does, and a tracker on each reports
-// the same events and pending files. Changes land in every root: Claude Code's own (moved by
-// CLAUDE_CONFIG_DIR in a row), Claude Desktop's agent sessions (inside and outside their
-// ".claude/projects" folders) and Codex's.
-void TestTranscriptSource::differential()
-{
-    QFETCH(unsigned, seed);
-    QFETCH(int, queueLimit);
-    QFETCH(bool, claudeConfigDir);
-    TranscriptHome home, elsewhere;
-    const std::string homePath = QFile::encodeName(home.path()).toStdString();
-    const RootEnvironment environment{
-        claudeConfigDir ? QFile::encodeName(elsewhere.path()).toStdString() + "/claude/" : "", ""};
-    TranscriptWalk walk(home.path(), environment);
-    TranscriptIndex index(home.path(), std::size_t(queueLimit), environment);
-    std::vector<std::string> roots = walk.roots(harnesses[0]);
-    fs::create_directories(roots[0] + "/-home-ada-app");
-    fs::create_directories(roots[1] + "/app/machine/local_1/.claude/projects/-home-ada-app");
-    roots.push_back(walk.roots(harnesses[1]).front());
-    ManualClock clock;
-    DesktopSessionFileTracker walkTracker(walk, clock), indexTracker(index, clock);
-    walkTracker.takeBaseline(harnesses);
-    indexTracker.takeBaseline(harnesses);
-    RandomTree tree(homePath, roots, seed);
-    int events = 0;
-    for (int step = 0; step < 300; ++step) {
-        const std::string done = tree.step();
-        for (const Manifest::KnownHarness harness : harnesses) {
-            QString expected, got;
-            for (const std::string &root : walk.roots(harness)) {
-                expected += answers(walk, root);
-                got += answers(index, root);
+    // After every random change the index answers as the walk does, and a tracker on each reports
+    // the same events and pending files. Changes land in every root: Claude Code's own (moved by
+    // CLAUDE_CONFIG_DIR in a row), Claude Desktop's agent sessions (inside and outside their
+    // ".claude/projects" folders) and Codex's.
+    void differential()
+    {
+        QFETCH(unsigned, seed);
+        QFETCH(int, queueLimit);
+        QFETCH(bool, claudeConfigDir);
+        TranscriptHome home, elsewhere;
+        const std::string homePath = QFile::encodeName(home.path()).toStdString();
+        const RootEnvironment environment{
+            claudeConfigDir ? QFile::encodeName(elsewhere.path()).toStdString() + "/claude/" : "", ""};
+        TranscriptWalk walk(home.path(), environment);
+        TranscriptIndex index(home.path(), std::size_t(queueLimit), environment);
+        std::vector<std::string> roots = walk.roots(harnesses[0]);
+        fs::create_directories(roots[0] + "/-home-ada-app");
+        fs::create_directories(roots[1] + "/app/machine/local_1/.claude/projects/-home-ada-app");
+        roots.push_back(walk.roots(harnesses[1]).front());
+        ManualClock clock;
+        DesktopSessionFileTracker walkTracker(walk, clock), indexTracker(index, clock);
+        walkTracker.takeBaseline(harnesses);
+        indexTracker.takeBaseline(harnesses);
+        RandomTree tree(homePath, roots, seed);
+        int events = 0;
+        for (int step = 0; step < 300; ++step) {
+            const std::string done = tree.step();
+            for (const Manifest::KnownHarness harness : harnesses) {
+                QString expected, got;
+                for (const std::string &root : walk.roots(harness)) {
+                    expected += answers(walk, root);
+                    got += answers(index, root);
+                }
+                if (got != expected)
+                    QFAIL(qPrintable(u"step %1 (%2):\nwalk:\n%3index:\n%4"_s.arg(step).arg(
+                        QString::fromStdString(done), expected, got)));
+                const auto event = walkTracker.poll(harness);
+                QCOMPARE(indexTracker.poll(harness), event);
+                QCOMPARE(indexTracker.pending().value(harness).path,
+                         walkTracker.pending().value(harness).path);
+                events += event.has_value();
             }
-            if (got != expected)
-                QFAIL(qPrintable(u"step %1 (%2):\nwalk:\n%3index:\n%4"_s.arg(step).arg(
-                    QString::fromStdString(done), expected, got)));
-            const auto event = walkTracker.poll(harness);
-            QCOMPARE(indexTracker.poll(harness), event);
-            QCOMPARE(indexTracker.pending().value(harness).path,
-                     walkTracker.pending().value(harness).path);
-            events += event.has_value();
+            clock.advance(4s);
         }
-        clock.advance(4s);
-    }
-    QVERIFY2(events > 20, "the trackers should have seen new files come and go");
-    if (queueLimit != 0)
-        QVERIFY2(index.fullWalks() > 50, "a tiny queue should overflow often");
-    else
-        QVERIFY2(index.fullWalks() < 150, "without overflow only root changes walk again");
-}
-
-// Roots that appear, disappear and come back through a link, folders created later, an
-// overflow walking again, the change handler running from the event loop, and a tree it cannot
-// report for.
-void TestTranscriptSource::rootsAndChanges()
-{
-    TranscriptHome home;
-    const std::string homePath = QFile::encodeName(home.path()).toStdString();
-    TranscriptIndex index(home.path());
-    const std::string root = index.roots(Manifest::KnownHarness::ClaudeCode).front();
-    int changes = 0;
-    index.setChangeHandler([&] {
-        ++changes;
-        index.newest(root, root); // asking again from the handler is allowed
-    });
-    const auto newest = [&] { return index.newest(root, root).value_or("none"); };
-    QCOMPARE(newest(), "none");
-    const std::size_t walks = index.fullWalks();
-
-    // The root and its parent appear; a folder created later is watched.
-    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), "{}\n");
-    QCOMPARE(newest(), root + "/-a/s.jsonl");
-    QVERIFY(index.fullWalks() > walks);
-    QTRY_VERIFY(changes > 0);
-    QVERIFY(QDir().mkpath(home.filePath(u".claude/projects/-b/deep/er"_s)));
-    QCOMPARE(newest(), root + "/-a/s.jsonl");
-    writeFile(home.filePath(u".claude/projects/-b/deep/er/t.jsonl"_s), "{}\n");
-    QCOMPARE(newest(), root + "/-b/deep/er/t.jsonl");
-
-    // Without any question, the event loop takes the events and runs the handler once.
-    changes = 0;
-    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), "more\n", true);
-    QTRY_VERIFY(changes >= 1);
-    QCOMPARE(newest(), root + "/-a/s.jsonl");
-
-    // The whole .claude folder goes; then the root comes back as a link to a prepared tree.
-    QVERIFY(QDir(home.filePath(u".claude"_s)).removeRecursively());
-    QCOMPARE(newest(), "none");
-    writeFile(home.filePath(u"elsewhere/-c/u.jsonl"_s), "{}\n");
-    QVERIFY(QDir().mkpath(home.filePath(u".claude"_s)));
-    QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".claude/projects"_s)));
-    QCOMPARE(newest(), root + "/-c/u.jsonl");
-    writeFile(home.filePath(u"elsewhere/-c/v.jsonl"_s), "{}\n");
-    QCOMPARE(newest(), root + "/-c/v.jsonl");
-
-    // Overflow of the kernel's queue: more events than it holds, then everything walked again.
-    std::ifstream limitFile("/proc/sys/fs/inotify/max_queued_events");
-    std::size_t limit = 0;
-    limitFile >> limit;
-    if (limit > 0 && limit <= 100000) {
-        const std::size_t before = index.fullWalks();
-        const std::string folder = homePath + "/elsewhere/-c";
-        // Alternating files: the kernel merges an event equal to the one queued last.
-        for (std::size_t i = 0; i <= limit; ++i) {
-            const std::string path = folder + (i % 2 ? "/v.jsonl" : "/x.txt");
-            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
-            QVERIFY(fd >= 0 && ::write(fd, "x", 1) == 1);
-            ::close(fd);
-        }
-        writeFile(home.filePath(u"elsewhere/-c/w.jsonl"_s), "{}\n");
-        QCOMPARE(newest(), root + "/-c/w.jsonl");
-        QVERIFY(index.fullWalks() > before);
+        QVERIFY2(events > 20, "the trackers should have seen new files come and go");
+        if (queueLimit != 0)
+            QVERIFY2(index.fullWalks() > 50, "a tiny queue should overflow often");
+        else
+            QVERIFY2(index.fullWalks() < 150, "without overflow only root changes walk again");
     }
 
-    // A tree that shares its folder with the other cannot be watched: it reports no changes.
-    const std::string codexRoot = index.roots(Manifest::KnownHarness::Codex).front();
-    QVERIFY(index.reportsChanges(root) && index.reportsChanges(codexRoot));
-    QVERIFY(QDir().mkpath(home.filePath(u".codex"_s)));
-    QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".codex/sessions"_s)));
-    index.processPendingEvents();
-    QVERIFY(index.reportsChanges(root) && !index.reportsChanges(codexRoot));
-}
+    // Roots that appear, disappear and come back through a link, folders created later, an
+    // overflow walking again, the change handler running from the event loop, and a tree it cannot
+    // report for.
+    void rootsAndChanges()
+    {
+        TranscriptHome home;
+        const std::string homePath = QFile::encodeName(home.path()).toStdString();
+        TranscriptIndex index(home.path());
+        const std::string root = index.roots(Manifest::KnownHarness::ClaudeCode).front();
+        int changes = 0;
+        index.setChangeHandler([&] {
+            ++changes;
+            index.newest(root, root); // asking again from the handler is allowed
+        });
+        const auto newest = [&] { return index.newest(root, root).value_or("none"); };
+        QCOMPARE(newest(), "none");
+        const std::size_t walks = index.fullWalks();
+
+        // The root and its parent appear; a folder created later is watched.
+        writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), "{}\n");
+        QCOMPARE(newest(), root + "/-a/s.jsonl");
+        QVERIFY(index.fullWalks() > walks);
+        QTRY_VERIFY(changes > 0);
+        QVERIFY(QDir().mkpath(home.filePath(u".claude/projects/-b/deep/er"_s)));
+        QCOMPARE(newest(), root + "/-a/s.jsonl");
+        writeFile(home.filePath(u".claude/projects/-b/deep/er/t.jsonl"_s), "{}\n");
+        QCOMPARE(newest(), root + "/-b/deep/er/t.jsonl");
+
+        // Without any question, the event loop takes the events and runs the handler once.
+        changes = 0;
+        writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), "more\n", true);
+        QTRY_VERIFY(changes >= 1);
+        QCOMPARE(newest(), root + "/-a/s.jsonl");
+
+        // The whole .claude folder goes; then the root comes back as a link to a prepared tree.
+        QVERIFY(QDir(home.filePath(u".claude"_s)).removeRecursively());
+        QCOMPARE(newest(), "none");
+        writeFile(home.filePath(u"elsewhere/-c/u.jsonl"_s), "{}\n");
+        QVERIFY(QDir().mkpath(home.filePath(u".claude"_s)));
+        QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".claude/projects"_s)));
+        QCOMPARE(newest(), root + "/-c/u.jsonl");
+        writeFile(home.filePath(u"elsewhere/-c/v.jsonl"_s), "{}\n");
+        QCOMPARE(newest(), root + "/-c/v.jsonl");
+
+        // Overflow of the kernel's queue: more events than it holds, then everything walked again.
+        std::ifstream limitFile("/proc/sys/fs/inotify/max_queued_events");
+        std::size_t limit = 0;
+        limitFile >> limit;
+        if (limit > 0 && limit <= 100000) {
+            const std::size_t before = index.fullWalks();
+            const std::string folder = homePath + "/elsewhere/-c";
+            // Alternating files: the kernel merges an event equal to the one queued last.
+            for (std::size_t i = 0; i <= limit; ++i) {
+                const std::string path = folder + (i % 2 ? "/v.jsonl" : "/x.txt");
+                const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+                QVERIFY(fd >= 0 && ::write(fd, "x", 1) == 1);
+                ::close(fd);
+            }
+            writeFile(home.filePath(u"elsewhere/-c/w.jsonl"_s), "{}\n");
+            QCOMPARE(newest(), root + "/-c/w.jsonl");
+            QVERIFY(index.fullWalks() > before);
+        }
+
+        // A tree that shares its folder with the other cannot be watched: it reports no changes.
+        const std::string codexRoot = index.roots(Manifest::KnownHarness::Codex).front();
+        QVERIFY(index.reportsChanges(root) && index.reportsChanges(codexRoot));
+        QVERIFY(QDir().mkpath(home.filePath(u".codex"_s)));
+        QVERIFY(QFile::link(home.filePath(u"elsewhere"_s), home.filePath(u".codex/sessions"_s)));
+        index.processPendingEvents();
+        QVERIFY(index.reportsChanges(root) && !index.reportsChanges(codexRoot));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTranscriptSource)
 #include "tst_transcriptsource.moc"

@@ -572,11 +572,8 @@ void TestUsage::orvaneUsage_data()
         "a home that is not UTF-8", "--home @/hÿ --harness codex",
         R"({"path":"@/hÿ/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
     tool("nothing", "");
-    tool("no harness", "--home /tmp");
-    tool("no home", "--harness codex");
     tool("unknown harness", "--home /tmp --harness opencode");
     tool("missing value", "--harness codex --home");
-    tool("unknown option", "--home=/tmp --harness=codex --fast");
     tool("given twice", "--harness=codex --harness codex --home=/tmp");
 }
 

@@ -4,8 +4,10 @@
 #include "overlay/OverlayState.h"
 #include "overlay/OverlayTexts.h"
 #include "overlay/PillGeometry.h"
+#include "overlay/ui/PillLayout.h"
 
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -55,19 +57,6 @@ QColor opaqueBackground()
     return QColor(24, 24, 26);
 }
 
-constexpr qreal headerPadding = 13;
-constexpr qreal headerSpacing = 11;
-constexpr qreal minimumGap = 4;
-constexpr QSizeF chevronSize{9, 5};
-constexpr qreal dotSize = 8;
-constexpr qreal blockPaddingTop = 9;
-constexpr qreal blockPaddingBottom = 11;
-constexpr qreal rowSpacing = 6;
-constexpr qreal contextSpacing = 4;
-constexpr qreal barHeight = 3;
-constexpr qreal minimumFill = 2;
-constexpr qreal placeholderHeight = 108;
-
 // The shadow: black at 35 %, 14 of blur, 7 down.
 constexpr double shadowAlpha = 0.35;
 constexpr qreal shadowBlur = 14;
@@ -80,41 +69,6 @@ struct Counter
     QColor tint;
 };
 
-// Where the pieces of the usage block go, for painting and for the bar's geometry.
-struct UsageLayout
-{
-    qreal rowHeight = 0;
-    qreal rowsTop = 0;         // first of the four rows
-    qreal dividerY = 0;        // the context section's divider line
-    qreal contextRowTop = 0;   // "Context" and its value
-    std::optional<QRectF> bar; // the context bar's track
-    qreal bottom = 0;          // below the context row and its bar: where quota rows start
-};
-
-UsageLayout usageLayout(QRectF block, bool withBar)
-{
-    UsageLayout layout;
-    layout.rowHeight = std::ceil(QFontMetricsF(Design::system(11, QFont::Medium)).height());
-    const qreal divider = 2 + 1 + 2;
-    const qreal height = 4 * layout.rowHeight + 3 * rowSpacing + rowSpacing + divider +
-                         contextSpacing + layout.rowHeight +
-                         (withBar ? contextSpacing + barHeight : 0);
-    // The column is centred in the block, as a stack with free room above and below would be.
-    qreal y = std::round(block.top() + std::max<qreal>(0, (block.height() - height) / 2));
-    layout.rowsTop = y;
-    y += 4 * layout.rowHeight + 3 * rowSpacing + rowSpacing;
-    layout.dividerY = y + 2;
-    y += divider + contextSpacing;
-    layout.contextRowTop = y;
-    y += layout.rowHeight + contextSpacing;
-    layout.bottom = y - contextSpacing;
-    if (withBar) {
-        layout.bar = QRectF(block.left(), y, block.width(), barHeight);
-        layout.bottom = layout.bar->bottom();
-    }
-    return layout;
-}
-
 // A share as a thin bar on its track: red once nearly full.
 void paintBar(QPainter &painter, QRectF track, double fraction)
 {
@@ -122,7 +76,7 @@ void paintBar(QPainter &painter, QRectF track, double fraction)
     painter.setPen(Qt::NoPen);
     painter.setBrush(white(0.13));
     painter.drawRoundedRect(track, radius, radius);
-    const qreal width = std::max(minimumFill, track.width() * fraction);
+    const qreal width = std::max(PillLayout::minimumFill, track.width() * fraction);
     painter.setBrush(fraction > 0.85 ? rgb(0.93, 0.45, 0.40) : accent());
     painter.drawRoundedRect(QRectF(track.topLeft(), QSizeF(width, track.height())), radius, radius);
 }
@@ -152,6 +106,24 @@ void blurAlpha(QImage &image, int radius)
         pass(height, width, [&](int y, int x) -> uchar & { return image.scanLine(y)[x]; });
         pass(width, height, [&](int x, int y) -> uchar & { return image.scanLine(y)[x]; });
     }
+}
+
+const Counter &counter(int row)
+{
+    static const Counter counters[] = {
+        {"Cache read", &Usage::TokenUsage::cacheRead, rgb(0.42, 0.72, 0.95)},
+        {"Cache write", &Usage::TokenUsage::cacheWrite, rgb(0.95, 0.66, 0.30)},
+        {"Input", &Usage::TokenUsage::freshInput, white(0.55)},
+        {"Output", &Usage::TokenUsage::output, rgb(0.55, 0.85, 0.58)},
+    };
+    return counters[row];
+}
+
+// What a bar shows, to tell whether it changed.
+QString barContent(QRectF track, double fraction)
+{
+    return QString::number(std::max(PillLayout::minimumFill, track.width() * fraction), 'f', 2) +
+           (fraction > 0.85 ? u'r' : u'o');
 }
 
 } // namespace
@@ -210,16 +182,24 @@ std::optional<QRectF> OverlayPillView::contextBarRect() const
     if (!m_state.snapshot().expanded || !usage || usage->total() < 1 || !usage->contextFraction())
         return std::nullopt;
     const QRectF pill(pillRect());
-    const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop;
-    return usageLayout(usageBlock(pill, top), true).bar;
+    const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + PillLayout::blockPaddingTop;
+    return PillLayout::block(usageBlock(pill, top), true).bar;
 }
 
 QRectF OverlayPillView::usageBlock(QRectF pill, qreal top) const
 {
-    const qreal quota = PillGeometry::quotaRows(m_state.snapshot().quota) *
-                        PillGeometry::quotaRowHeight;
-    return QRectF(pill.left() + headerPadding, top, pill.width() - 2 * headerPadding,
-                  pill.bottom() + 1 - blockPaddingBottom - top - quota);
+    const qreal quota =
+        PillGeometry::quotaRows(m_state.snapshot().quota) * PillGeometry::quotaRowHeight;
+    return QRectF(pill.left() + PillLayout::headerPadding, top,
+                  pill.width() - 2 * PillLayout::headerPadding,
+                  pill.bottom() + 1 - PillLayout::blockPaddingBottom - top - quota);
+}
+
+void OverlayPillView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // All of it is painted anew at the new size; changes are told apart from there.
+    m_pieces = pieces();
 }
 
 QSize OverlayPillView::sizeHint() const
@@ -241,11 +221,68 @@ void OverlayPillView::onStateChanged()
     // Only a new text is announced: the state changes sixty times a second while counting.
     if (const QString line = m_state.statusLine(); line != accessibleDescription())
         setAccessibleDescription(line);
-    update();
+    std::vector<Piece> now = pieces();
+    const bool samePieces =
+        now.size() == m_pieces.size() &&
+        std::equal(now.begin(), now.end(), m_pieces.begin(),
+                   [](const Piece &a, const Piece &b) { return a.rect == b.rect; });
+    if (m_repaintEverything || !samePieces) {
+        update();
+    } else {
+        for (std::size_t at = 0; at < now.size(); ++at) {
+            if (now[at].content != m_pieces[at].content)
+                update(now[at].rect);
+        }
+    }
+    m_pieces = std::move(now);
 }
 
-void OverlayPillView::paintEvent(QPaintEvent *)
+std::vector<OverlayPillView::Piece> OverlayPillView::pieces() const
 {
+    std::vector<Piece> all;
+    const QRectF pill(pillRect());
+    const PillLayout::Header header = PillLayout::header(
+        QRectF(pill.topLeft(), QSizeF(pill.width(), PillGeometry::collapsedHeight)));
+    all.push_back({header.status.toAlignedRect(), m_state.statusLine()});
+    all.push_back({header.dot.toAlignedRect(),
+                   m_state.snapshot().connected ? QStringLiteral("on") : QStringLiteral("off")});
+    if (!m_state.snapshot().expanded)
+        return all;
+    const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + PillLayout::blockPaddingTop;
+    const QRectF block = usageBlock(pill, top);
+    const std::optional<Usage::TokenUsage> &shown = m_state.shownUsage();
+    qreal y = block.bottom(); // where the quota rows start
+    if (!shown || shown->total() < 1) {
+        all.push_back({block.toAlignedRect(), {}});
+    } else {
+        const std::optional<double> fraction = shown->contextFraction();
+        const PillLayout::Block layout = PillLayout::block(block, fraction.has_value());
+        y = layout.bottom;
+        for (int row = 0; row < 4; ++row)
+            all.push_back({PillLayout::usageRow(layout, block, row).toAlignedRect(),
+                           OverlayState::format((*shown).*counter(row).field)});
+        all.push_back({QRectF(block.left(), layout.contextRowTop, block.width(), layout.rowHeight)
+                           .toAlignedRect(),
+                       contextValueText(*shown)});
+        if (layout.bar && fraction)
+            all.push_back({layout.bar->toAlignedRect(), barContent(*layout.bar, *fraction)});
+    }
+    const Usage::QuotaWindows &quota = m_state.snapshot().quota;
+    for (const auto &window : {quota.primary, quota.secondary}) {
+        if (!window)
+            continue;
+        const QRectF row(block.left(), y, block.width(), PillGeometry::quotaRowHeight);
+        all.push_back({row.toAlignedRect(), quotaWindowLabel(window->windowMinutes) + u'|' +
+                                                m_state.quotaValue(*window) + u'|' +
+                                                barContent(row, window->usedPercent / 100.0)});
+        y += PillGeometry::quotaRowHeight;
+    }
+    return all;
+}
+
+void OverlayPillView::paintEvent(QPaintEvent *event)
+{
+    const QRegion dirty = m_repaintEverything ? QRegion(rect()) : event->region();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     if (m_translucent) {
@@ -265,15 +302,20 @@ void OverlayPillView::paintEvent(QPaintEvent *)
 
     painter.save();
     painter.setClipPath(shape);
-    paintHeader(painter, QRectF(pill.topLeft(), QSizeF(pill.width(), PillGeometry::collapsedHeight)));
+    paintHeader(painter,
+                QRectF(pill.topLeft(), QSizeF(pill.width(), PillGeometry::collapsedHeight)), dirty);
     if (m_state.snapshot().expanded && pill.height() > PillGeometry::collapsedHeight) {
-        painter.fillRect(QRectF(pill.left(), pill.top() + PillGeometry::collapsedHeight, pill.width(), 1),
-                         white(0.12));
-        const qreal top = pill.top() + PillGeometry::collapsedHeight + 1 + blockPaddingTop;
+        painter.fillRect(
+            QRectF(pill.left(), pill.top() + PillGeometry::collapsedHeight, pill.width(), 1),
+            white(0.12));
+        const qreal top =
+            pill.top() + PillGeometry::collapsedHeight + 1 + PillLayout::blockPaddingTop;
         const QRectF block = usageBlock(pill, top);
-        const qreal quotaTop = paintUsage(painter, block);
-        paintQuota(painter, QRectF(block.left(), quotaTop, block.width(),
-                                   pill.bottom() + 1 - blockPaddingBottom - quotaTop));
+        const qreal quotaTop = paintUsage(painter, block, dirty);
+        paintQuota(painter,
+                   QRectF(block.left(), quotaTop, block.width(),
+                          pill.bottom() + 1 - PillLayout::blockPaddingBottom - quotaTop),
+                   dirty);
     }
     painter.restore();
 
@@ -298,8 +340,8 @@ void OverlayPillView::paintShadow(QPainter &painter)
             shapePainter.setRenderHint(QPainter::Antialiasing);
             shapePainter.scale(scale, scale);
             QPainterPath shape;
-            shape.addRoundedRect(QRectF(pillRect()).translated(0, shadowOffset), PillGeometry::cornerRadius,
-                                 PillGeometry::cornerRadius);
+            shape.addRoundedRect(QRectF(pillRect()).translated(0, shadowOffset),
+                                 PillGeometry::cornerRadius, PillGeometry::cornerRadius);
             shapePainter.fillPath(shape, QColor(0, 0, 0, qRound(shadowAlpha * 255)));
         }
         // A blur "radius" of 14 reads as a Gaussian of about half that spread; three box passes
@@ -310,69 +352,113 @@ void OverlayPillView::paintShadow(QPainter &painter)
     painter.drawImage(QPointF(0, 0), m_shadow);
 }
 
-void OverlayPillView::paintHeader(QPainter &painter, QRectF header)
+// Only what lies in DIRTY is painted: the rest of the widget is kept as it was.
+void OverlayPillView::paintHeader(QPainter &painter, QRectF header, const QRegion &dirty)
 {
-    const qreal centre = header.center().y();
-
-    const QFont glyphFont = Design::system(21);
-    const QString glyph = QStringLiteral("\u2733");
-    const qreal glyphWidth = QFontMetricsF(glyphFont).horizontalAdvance(glyph);
-    qreal x = header.left() + headerPadding;
-    painter.setFont(glyphFont);
-    painter.setPen(accent());
-    painter.drawText(QRectF(x, header.top(), glyphWidth + 1, header.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter, glyph);
-    x += glyphWidth + headerSpacing;
-
-    // Right side first: the dot at the padding, the chevron before it.
-    const qreal dotLeft = header.right() + 1 - headerPadding - dotSize;
-    const qreal chevronLeft = dotLeft - headerSpacing - chevronSize.width();
-    const qreal textRight = chevronLeft - headerSpacing - minimumGap - headerSpacing;
-
-    const QFont titleFont = Design::system(14, QFont::DemiBold);
-    const QFont statusFont = Design::system(12);
-    const QFontMetricsF titleMetrics(titleFont);
-    const QFontMetricsF statusMetrics(statusFont);
-    const qreal titleHeight = titleMetrics.height();
-    const qreal statusHeight = statusMetrics.height();
-    const qreal columnTop = std::round(centre - (titleHeight + 2 + statusHeight) / 2);
-    const qreal textWidth = std::max<qreal>(0, textRight - x);
-    painter.setFont(titleFont);
-    painter.setPen(Qt::white);
-    painter.drawText(QRectF(x, columnTop, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     titleMetrics.elidedText(QStringLiteral("Orvane"), Qt::ElideRight, textWidth));
-    painter.setFont(statusFont);
-    painter.setPen(secondary());
-    painter.drawText(QRectF(x, columnTop + titleHeight + 2, textWidth, statusHeight),
-                     Qt::AlignLeft | Qt::AlignVCenter,
-                     statusMetrics.elidedText(m_state.statusLine(), Qt::ElideRight, textWidth));
+    const PillLayout::Header layout = PillLayout::header(header);
+    const auto needed = [&](QRectF area) { return dirty.intersects(area.toAlignedRect()); };
+    if (needed(layout.glyph)) {
+        painter.setFont(Design::system(21));
+        painter.setPen(accent());
+        painter.drawText(layout.glyph, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("\u2733"));
+    }
+    if (needed(layout.title)) {
+        const QFont titleFont = Design::system(14, QFont::DemiBold);
+        painter.setFont(titleFont);
+        painter.setPen(Qt::white);
+        painter.drawText(layout.title, Qt::AlignLeft | Qt::AlignVCenter,
+                         QFontMetricsF(titleFont).elidedText(QStringLiteral("Orvane"),
+                                                             Qt::ElideRight, layout.title.width()));
+    }
+    if (needed(layout.status)) {
+        if (m_repaintEverything) {
+            const QFont statusFont = Design::system(12);
+            painter.setFont(statusFont);
+            painter.setPen(secondary());
+            painter.drawText(
+                layout.status, Qt::AlignLeft | Qt::AlignVCenter,
+                QFontMetricsF(statusFont)
+                    .elidedText(m_state.statusLine(), Qt::ElideRight, layout.status.width()));
+        } else {
+            paintStatusLine(painter, layout.status);
+        }
+    }
 
     // The chevron points up while expanded, down while collapsed.
-    const qreal chevronTop = centre - chevronSize.height() / 2;
-    const qreal tip = m_state.snapshot().expanded ? chevronTop : chevronTop + chevronSize.height();
-    const qreal ends = m_state.snapshot().expanded ? chevronTop + chevronSize.height() : chevronTop;
-    QPainterPath chevron;
-    chevron.moveTo(chevronLeft, ends);
-    chevron.lineTo(chevronLeft + chevronSize.width() / 2, tip);
-    chevron.lineTo(chevronLeft + chevronSize.width(), ends);
-    painter.setPen(QPen(white(0.40), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(chevron);
+    const qreal centre = header.center().y();
+    const qreal chevronTop = centre - PillLayout::chevronSize.height() / 2;
+    if (needed(QRectF(QPointF(layout.chevronLeft, chevronTop), PillLayout::chevronSize)
+                   .adjusted(-2, -2, 2, 2))) {
+        const qreal left = layout.chevronLeft;
+        const qreal tip = m_state.snapshot().expanded
+                              ? chevronTop
+                              : chevronTop + PillLayout::chevronSize.height();
+        const qreal ends = m_state.snapshot().expanded
+                               ? chevronTop + PillLayout::chevronSize.height()
+                               : chevronTop;
+        QPainterPath chevron;
+        chevron.moveTo(left, ends);
+        chevron.lineTo(left + PillLayout::chevronSize.width() / 2, tip);
+        chevron.lineTo(left + PillLayout::chevronSize.width(), ends);
+        painter.setPen(QPen(white(0.40), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(chevron);
+    }
 
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(m_state.snapshot().connected ? dotGreen() : dotGrey());
-    painter.drawEllipse(QRectF(dotLeft, centre - dotSize / 2, dotSize, dotSize));
+    if (needed(layout.dot)) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_state.snapshot().connected ? dotGreen() : dotGrey());
+        painter.drawEllipse(layout.dot);
+    }
 }
 
-qreal OverlayPillView::paintUsage(QPainter &painter, QRectF block)
+// The status line from its image, made once per text (and width and scale): laying it out and
+// drawing its colour emoji cost more than anything else the pill paints. The image starts on a
+// whole device pixel; the text lies in it where it would have been drawn directly.
+void OverlayPillView::paintStatusLine(QPainter &painter, QRectF area)
 {
+    // The device's own scale: a rendering into an image may have another than the screen.
+    const qreal scale = painter.device()->devicePixelRatioF();
+    const QPointF origin(std::floor(area.left() * scale) / scale,
+                         std::floor(area.top() * scale) / scale);
+    const QString text = m_state.statusLine();
+    const auto matches = [&](const StatusImage &each) {
+        return each.text == text && each.area == area && each.scale == scale;
+    };
+    auto cached = std::find_if(m_statusImages.begin(), m_statusImages.end(), matches);
+    if (cached == m_statusImages.end()) {
+        // In place of the oldest.
+        cached = m_statusImages.begin() + std::ptrdiff_t(m_nextStatusImage);
+        m_nextStatusImage = (m_nextStatusImage + 1) % m_statusImages.size();
+        const QSizeF size = area.size() + QSizeF(1, 1);
+        cached->image = QImage((size * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        cached->image.setDevicePixelRatio(scale);
+        cached->image.fill(Qt::transparent);
+        QPainter imagePainter(&cached->image);
+        const QFont font = Design::system(12);
+        imagePainter.setFont(font);
+        imagePainter.setPen(secondary());
+        imagePainter.drawText(area.translated(-origin), Qt::AlignLeft | Qt::AlignVCenter,
+                              QFontMetricsF(font).elidedText(text, Qt::ElideRight, area.width()));
+        cached->text = text;
+        cached->area = area;
+        cached->scale = scale;
+    }
+    painter.drawImage(origin, cached->image);
+}
+
+qreal OverlayPillView::paintUsage(QPainter &painter, QRectF block, const QRegion &dirty)
+{
+    const auto needed = [&](QRectF area) { return dirty.intersects(area.toAlignedRect()); };
     const std::optional<Usage::TokenUsage> &shown = m_state.shownUsage();
     const QFont labelFont = Design::system(11);
     const QFont valueFont = Design::system(11, QFont::Medium);
 
     if (!shown || shown->total() < 1) {
         const QRectF area(block.left(), block.top(), block.width(),
-                          std::min(placeholderHeight, block.height()));
+                          std::min(PillLayout::placeholderHeight, block.height()));
+        if (!needed(area))
+            return block.bottom();
         painter.setFont(labelFont);
         painter.setPen(secondary());
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
@@ -382,53 +468,57 @@ qreal OverlayPillView::paintUsage(QPainter &painter, QRectF block)
 
     const Usage::TokenUsage &usage = *shown;
     const std::optional<double> fraction = usage.contextFraction();
-    const UsageLayout layout = usageLayout(block, fraction.has_value());
-    const Counter counters[] = {
-        {"Cache read", &Usage::TokenUsage::cacheRead, rgb(0.42, 0.72, 0.95)},
-        {"Cache write", &Usage::TokenUsage::cacheWrite, rgb(0.95, 0.66, 0.30)},
-        {"Input", &Usage::TokenUsage::freshInput, white(0.55)},
-        {"Output", &Usage::TokenUsage::output, rgb(0.55, 0.85, 0.58)},
-    };
-    qreal y = layout.rowsTop;
-    for (const Counter &counter : counters) {
-        const QRectF row(block.left(), y, block.width(), layout.rowHeight);
+    const PillLayout::Block layout = PillLayout::block(block, fraction.has_value());
+    for (int at = 0; at < 4; ++at) {
+        const QRectF row = PillLayout::usageRow(layout, block, at);
+        if (!needed(row))
+            continue;
         painter.setPen(Qt::NoPen);
-        painter.setBrush(counter.tint);
+        painter.setBrush(counter(at).tint);
         painter.drawEllipse(QRectF(row.left(), row.center().y() - 2.5, 5, 5));
         painter.setFont(labelFont);
         painter.setPen(secondary());
         painter.drawText(row.adjusted(5 + 8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::fromLatin1(counter.label));
+                         QString::fromLatin1(counter(at).label));
         painter.setFont(valueFont);
         painter.setPen(Qt::white);
         painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter,
-                         OverlayState::format(usage.*counter.field));
-        y += layout.rowHeight + rowSpacing;
+                         OverlayState::format(usage.*counter(at).field));
     }
 
-    painter.fillRect(QRectF(block.left(), layout.dividerY, block.width(), 1), white(0.10));
+    const QRectF divider(block.left(), layout.dividerY, block.width(), 1);
+    if (needed(divider))
+        painter.fillRect(divider, white(0.10));
     const QRectF contextRow(block.left(), layout.contextRowTop, block.width(), layout.rowHeight);
-    painter.setFont(valueFont);
-    painter.setPen(Qt::white);
-    painter.drawText(contextRow, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Context"));
-    painter.drawText(contextRow, Qt::AlignRight | Qt::AlignVCenter, contextValueText(usage));
+    if (needed(contextRow)) {
+        painter.setFont(valueFont);
+        painter.setPen(Qt::white);
+        painter.drawText(contextRow, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Context"));
+        painter.drawText(contextRow, Qt::AlignRight | Qt::AlignVCenter, contextValueText(usage));
+    }
 
-    if (layout.bar && fraction)
+    if (layout.bar && fraction && needed(*layout.bar))
         paintBar(painter, *layout.bar, *fraction);
     return layout.bottom;
 }
 
 // One row per quota window below the context bar: its name, the share used and when it resets,
 // over a thin bar in the context bar's colours.
-void OverlayPillView::paintQuota(QPainter &painter, QRectF area)
+void OverlayPillView::paintQuota(QPainter &painter, QRectF area, const QRegion &dirty)
 {
     const Usage::QuotaWindows &quota = m_state.snapshot().quota;
     qreal y = area.top();
     for (const auto &window : {quota.primary, quota.secondary}) {
         if (!window)
             continue;
-        const qreal rowHeight = PillGeometry::quotaRowHeight - rowSpacing - contextSpacing - barHeight;
-        const QRectF row(area.left(), y + rowSpacing, area.width(), rowHeight);
+        if (!dirty.intersects(QRectF(area.left(), y, area.width(), PillGeometry::quotaRowHeight)
+                                  .toAlignedRect())) {
+            y += PillGeometry::quotaRowHeight;
+            continue;
+        }
+        const qreal rowHeight = PillGeometry::quotaRowHeight - PillLayout::rowSpacing -
+                                PillLayout::contextSpacing - PillLayout::barHeight;
+        const QRectF row(area.left(), y + PillLayout::rowSpacing, area.width(), rowHeight);
         painter.setFont(Design::system(11));
         painter.setPen(secondary());
         painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
@@ -437,7 +527,8 @@ void OverlayPillView::paintQuota(QPainter &painter, QRectF area)
         painter.setPen(Qt::white);
         painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, m_state.quotaValue(*window));
         paintBar(painter,
-                 QRectF(area.left(), row.bottom() + contextSpacing, area.width(), barHeight),
+                 QRectF(area.left(), row.bottom() + PillLayout::contextSpacing, area.width(),
+                        PillLayout::barHeight),
                  window->usedPercent / 100.0);
         y += PillGeometry::quotaRowHeight;
     }

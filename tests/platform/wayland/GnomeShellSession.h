@@ -49,13 +49,9 @@ public:
         settings.close();
 
         QString addresses[2];
-        for (QString &address : addresses) {
-            address = readLine(spawn(QStringLiteral("dbus-daemon"),
-                                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                      QStringLiteral("--print-address=1")}));
-            if (address.isEmpty())
+        for (QString &address : addresses)
+            if ((address = startBus()).isEmpty())
                 return QStringLiteral("dbus-daemon did not start");
-        }
         m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), addresses[0]);
         m_environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), addresses[1]);
         m_bus = QDBusConnection::connectToBus(addresses[0], busName());

@@ -28,10 +28,7 @@ public:
         m_environment.insert(QStringLiteral("HOME"), runtimePath());
         m_environment.insert(QStringLiteral("KWIN_SCREENSHOT_NO_PERMISSION_CHECKS"),
                              QStringLiteral("1"));
-        QProcess &bus = spawn(QStringLiteral("dbus-daemon"),
-                              {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                               QStringLiteral("--print-address=1")});
-        const QString address = readLine(bus);
+        const QString address = startBus();
         if (address.isEmpty())
             return QStringLiteral("dbus-daemon did not start");
         m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
