@@ -18,7 +18,6 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -82,7 +81,6 @@ private Q_SLOTS:
     void layout();
     void dataFolderMatchesTheBuildTree();
     void icons();
-    void scalableIcon();
     void desktopEntry();
     void appStreamMetadata();
 
@@ -188,28 +186,6 @@ void TestInstallation::icons()
                 cream += colourDistance(image.pixel(x, y), Design::cream()) < 60 ? 1 : 0;
         QVERIFY2(cream >= size / 4, qPrintable(path));
     }
-}
-
-void TestInstallation::scalableIcon()
-{
-    QFile file(installed(u"share/icons/hicolor/scalable/apps/orvane.svg"_s));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&file);
-    QVERIFY(xml.readNextStartElement());
-    QCOMPARE(xml.name(), u"svg"_s);
-    QCOMPARE(xml.namespaceUri(), u"http://www.w3.org/2000/svg"_s);
-    const QStringList viewBox = xml.attributes().value(u"viewBox"_s).toString().split(u' ');
-    QCOMPARE(viewBox.size(), 4);
-    QCOMPARE(viewBox.at(2), viewBox.at(3));
-    QStringList fills;
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.attributes().hasAttribute(u"fill"_s))
-            fills.append(xml.attributes().value(u"fill"_s).toString().toLower());
-    }
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    // The hand-drawn mark keeps the palette's colours.
-    QVERIFY2(fills.contains(Design::red().name()), qPrintable(fills.join(u' ')));
-    QVERIFY2(fills.contains(Design::cream().name()), qPrintable(fills.join(u' ')));
 }
 
 void TestInstallation::desktopEntry()
