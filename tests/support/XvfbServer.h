@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <xcb/xcb.h>
 
@@ -71,7 +72,9 @@ public:
         const QString address = readLine(
             spawn(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                   QStringLiteral("--address=unix:dir=") + runtime, QStringLiteral("--print-address=1")}),
+                   // An address escapes what is not a letter, digit or one of a few marks.
+                   QStringLiteral("--address=unix:dir=") + QString::fromLatin1(QUrl::toPercentEncoding(runtime, "/")),
+                   QStringLiteral("--print-address=1")}),
             10'000);
         if (!address.isEmpty())
             m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
@@ -82,7 +85,7 @@ public:
     QString startWindowManager(WindowManager manager)
     {
         const bool openbox = manager == WindowManager::Openbox;
-        const QString program = QStringLiteral(openbox ? "openbox" : "xfwm4");
+        const QString program = openbox ? QStringLiteral("openbox") : QStringLiteral("xfwm4");
         if (QStandardPaths::findExecutable(program).isEmpty())
             return program + QStringLiteral(" is not installed");
         // xfwm4 reads its settings over D-Bus and gives up without a session bus; stopping the
