@@ -254,8 +254,6 @@ void TestWizardScreens::footerWalksTheSteps()
     QCOMPARE(host.controller.screen(), Screen::Installing);
     if (!returning)
         QCOMPARE(answers.fields.value(u"openaiKey"_s), u"sk-test-1"_s);
-    // The progress screen fades in over the questions and the fade goes away by itself.
-    QTRY_VERIFY(!host.view.findChild<QWidget *>(u"crossFade"_s));
 }
 
 void TestWizardScreens::stepGoneReturnsToTools()
@@ -334,7 +332,6 @@ void TestWizardScreens::returnKey_data()
     row("in a field: Continue", "field", "edit", Screen::Questions, "3 OF 3");
     row("focused Back: back", "back", "back", Screen::Questions, "1 OF 3");
     row("last step, incomplete: its field, nothing", "incomplete", "edit", Screen::Questions, "3 OF 3");
-    row("last step, complete: Install", "complete", "edit", Screen::Installing);
     row("enterprise form by a click, empty: its address, nothing", "enterprise", "edit", Screen::Enterprise);
     row("enterprise form, filled: Continue", "enterprise-filled", "edit", Screen::Questions, "1 OF 3");
     // clang-format on
@@ -352,10 +349,6 @@ void TestWizardScreens::returnKey()
     } else {
         QVERIFY(openQuestions(host));
     }
-    auto toLastStep = [&] {
-        host.click(u"primary"_s);
-        host.click(u"primary"_s);
-    };
     if (place == u"field") {
         host.click(u"primary"_s);
         host.click(u"option-apikey"_s);
@@ -364,10 +357,8 @@ void TestWizardScreens::returnKey()
         host.click(u"primary"_s);
         QTest::keyClick(host.button(u"primary"_s), Qt::Key_Backtab);
     } else if (place == u"incomplete") {
-        toLastStep();
-    } else if (place == u"complete") {
-        toLastStep();
-        QTest::keyClicks(fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit(), u"sk-1"_s);
+        host.click(u"primary"_s);
+        host.click(u"primary"_s);
     } else if (place.startsWith(u"enterprise")) {
         host.click(u"enterpriseGateway"_s);
         QCOMPARE(host.controller.screen(), Screen::Enterprise);
