@@ -410,6 +410,7 @@ void TestLauncher::keyboard()
         QVERIFY(!qobject_cast<QAbstractScrollArea *>(QApplication::focusWidget()));
     }
     // Without a tray icon to quit from, the launcher offers "Quit".
+    QVERIFY(host.button(u"quit"_s)->isVisible());
     QSignalSpy quits(&host.view, &Wizard::RootView::quitRequested);
     host.click(u"quit"_s);
     QCOMPARE(quits.size(), 1);
