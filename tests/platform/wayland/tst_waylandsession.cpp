@@ -105,7 +105,6 @@ private Q_SLOTS:
     void initTestCase();
     void monitorReportsEachSwitchInOrder();
     void pillShowsOverClaudeWithoutTakingTheFocus();
-    void pillTakesClicksAndDragsWithoutTheFocus();
     void cleanupTestCase();
 
 private:
@@ -295,56 +294,6 @@ void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
     QVERIFY(CompositorSession::waitFor([&] { return pillShown() && pillBox() == expected; }, timeout));
     staysFocused(claudeX11);
     QVERIFY(pillDrawn("pill-over-xwayland-claude"));
-}
-
-void TestWaylandSession::pillTakesClicksAndDragsWithoutTheFocus()
-{
-    auto *sway = dynamic_cast<SwaySession *>(&m_session);
-    if (!sway)
-        QSKIP("the pointer is driven on sway only");
-    VirtualPointer &pointer = sway->pointer();
-    // As a hand does it: onto the pill, a little across it, and the button goes down once
-    // XWayland has seen both moves. (With an XWayland window below, a press right after the
-    // pointer entered goes to that window.)
-    const auto pressAt = [&](QPoint at) {
-        for (const QPoint to : {at - QPoint(8, 0), at}) {
-            pointer.moveTo(to);
-            QVERIFY(CompositorSession::waitFor(
-                [&] { return m_x->pointer() == std::pair(to, pill()); }, timeout));
-        }
-        pointer.button(true);
-    };
-
-    // A click on the header expands the pill; Claude keeps the focus.
-    const QRect box = pillBox();
-    const QPoint header = box.topLeft() + QPoint(120, 29);
-    pressAt(header);
-    pointer.button(false);
-    QVERIFY(CompositorSession::waitFor([&] { return pillBox().height() == 188; }, timeout));
-    staysFocused(claudeX11);
-    picture("pill-expanded");
-
-    // A drag moves it, by hand: sway does not move a window it does not manage.
-    const QPoint by(-300, 200);
-    pressAt(header);
-    for (int step = 1; step <= 20; ++step) {
-        QTest::qWait(15);
-        pointer.moveTo(header + by * step / 20);
-    }
-    pointer.button(false);
-    QVERIFY2(CompositorSession::waitFor(
-                 [&] { return (pillBox().topLeft() - (box.topLeft() + by)).manhattanLength() <= 4; },
-                 timeout),
-             qPrintable(QStringLiteral("dropped at %1,%2").arg(pillBox().x()).arg(pillBox().y())));
-    staysFocused(claudeX11);
-    const QPoint dropped = pillBox().topLeft();
-
-    // Where it was dropped it shows again.
-    focus(notesNative);
-    QVERIFY(CompositorSession::waitFor([&] { return !pillShown(); }, timeout));
-    focus(claudeNative);
-    QVERIFY(CompositorSession::waitFor([&] { return pillShown() && pillBox().topLeft() == dropped; },
-                                       timeout));
 }
 
 void TestWaylandSession::cleanupTestCase()
