@@ -328,7 +328,7 @@ private Q_SLOTS:
         // Without a transcript the counters known so far stay.
         QVERIFY(QFile::remove(path));
         rig.wait(1s);
-        QCOMPARE(rig.state().usage->cacheRead, 10000);
+        QCOMPARE(rig.state().usage.value_or(Usage::TokenUsage{}).cacheRead, 10000);
     }
 
     // The expanded pill grows by one row per quota window of the Codex transcript, and by nothing

@@ -5,6 +5,7 @@
 #include "setup/SystemSetupEngine.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QUuid>
 #include <QRegularExpression>
 

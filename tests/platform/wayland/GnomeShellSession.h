@@ -68,7 +68,7 @@ public:
              QStringLiteral("--wayland-display"), QStringLiteral("wayland-orvane")});
         // Up once the extension answers; XWayland's display is in the log.
         QString display;
-        waitFor(
+        QTest::qWaitFor(
             [&] {
                 QFile file(log);
                 if (file.open(QIODevice::ReadOnly))

@@ -150,7 +150,7 @@ std::uint32_t TestWaylandSession::open(const StandIn &standIn)
         return active && active->className.compare(QLatin1String(standIn.id), Qt::CaseInsensitive) == 0
                && !m_ids.values().contains(active->id);
     };
-    if (!CompositorSession::waitFor(isNew, timeout))
+    if (!QTest::qWaitFor(isNew, timeout))
         return 0;
     return m_ids[QString::fromLatin1(standIn.title)] = m_monitor->activeWindow()->id;
 }
@@ -159,7 +159,7 @@ void TestWaylandSession::focus(const StandIn &standIn)
 {
     QVERIFY(m_session.focus(QString::fromLatin1(standIn.title)));
     const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
-    QVERIFY2(CompositorSession::waitFor(
+    QVERIFY2(QTest::qWaitFor(
                  [&] { return m_monitor->activeWindow() && m_monitor->activeWindow()->id == id; },
                  timeout),
              standIn.title);
@@ -241,7 +241,7 @@ bool TestWaylandSession::pillDrawn(const char *step)
 {
     // The pill's dark body where it shows, not the blue or purple of the Claude window below.
     QColor body;
-    const bool drawn = CompositorSession::waitFor(
+    const bool drawn = QTest::qWaitFor(
         [&] {
             const QRect box = pillBox();
             body = picture(step).pixelColor(box.left() + 6, box.center().y());
@@ -263,7 +263,7 @@ void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
     environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("orvane.*.debug=true"));
     m_session.spawn(QStringLiteral(ORVANE_PROGRAM), {}, environment, true);
     // Its setup window comes up first, and takes the focus.
-    QVERIFY(CompositorSession::waitFor(
+    QVERIFY(QTest::qWaitFor(
         [&] {
             const auto active = m_monitor->activeWindow();
             return active && active->className.compare(u"orvane", Qt::CaseInsensitive) == 0;
@@ -277,7 +277,7 @@ void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
                            ? QRect(int(workArea[0]), int(workArea[1]), int(workArea[2]), int(workArea[3]))
                            : QRect(0, 0, CompositorSession::kWidth, CompositorSession::kHeight);
     const QRect expected(area.x() + area.width() - 22 - 318, area.y() + 18, 318, 58);
-    QVERIFY2(CompositorSession::waitFor([&] { return pillShown() && pillBox() == expected; }, timeout),
+    QVERIFY2(QTest::qWaitFor([&] { return pillShown() && pillBox() == expected; }, timeout),
              qPrintable(QStringLiteral("the pill is %1 at %2,%3 %4x%5")
                             .arg(pillShown() ? u"shown" : u"not shown")
                             .arg(pillBox().x()).arg(pillBox().y())
@@ -289,9 +289,9 @@ void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
     // Hidden for another application and shown again at once for Claude on XWayland, at the
     // same place and above it.
     focus(notesNative);
-    QVERIFY(CompositorSession::waitFor([&] { return !pillShown(); }, timeout));
+    QVERIFY(QTest::qWaitFor([&] { return !pillShown(); }, timeout));
     focus(claudeX11);
-    QVERIFY(CompositorSession::waitFor([&] { return pillShown() && pillBox() == expected; }, timeout));
+    QVERIFY(QTest::qWaitFor([&] { return pillShown() && pillBox() == expected; }, timeout));
     staysFocused(claudeX11);
     QVERIFY(pillDrawn("pill-over-xwayland-claude"));
 }
