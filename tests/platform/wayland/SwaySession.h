@@ -55,7 +55,7 @@ public:
         file.close();
         QProcess &sway = spawn(program, arguments);
         QString socket, waylandDisplay, display;
-        QTest::qWaitFor([&] {
+        static_cast<void>(QTest::qWaitFor([&] {
             const QDir runtime(runtimePath());
             for (const QString &name : runtime.entryList(QDir::System | QDir::Files)) {
                 if (name.startsWith(QLatin1String("sway-ipc.")))
@@ -68,7 +68,7 @@ public:
                 display = QString::fromUtf8(reported.readAll().trimmed());
             return sway.state() != QProcess::Running
                    || (!socket.isEmpty() && !waylandDisplay.isEmpty() && !display.isEmpty());
-        }, 20'000);
+        }, 20'000));
         if (socket.isEmpty() || waylandDisplay.isEmpty() || display.isEmpty())
             return QStringLiteral("sway did not start (exit code %1)").arg(sway.exitCode());
         m_environment.insert(QStringLiteral("SWAYSOCK"), socket);
