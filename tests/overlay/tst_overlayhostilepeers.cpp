@@ -1,6 +1,7 @@
-// The overlay controller as the application runs it (real timers, the inotify index) against
-// transcripts that misbehave: it stays responsive, its timers keep firing on time, and the
-// counters follow whatever the transcript turns into. (Hostile gateways are the client's.)
+// The overlay controller as the application runs it (real timers, the inotify index) against a
+// transcript that grows by gigabytes and a tree with more folders than it may watch: it stays
+// responsive, its timers keep firing on time, and the counters follow. (Transcripts truncated,
+// replaced or turned into pipes are the reader's hostile suite's; hostile gateways the client's.)
 #include "support/OverlayStandIns.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
@@ -148,7 +149,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("grows by 2 GiB") << QStringLiteral("grows");
-        QTest::newRow("replaced by a 1 GiB file") << QStringLiteral("replaced");
         QTest::newRow("more folders than its watches") << QStringLiteral("folders");
     }
 
@@ -161,7 +161,6 @@ private Q_SLOTS:
         const QString folder = home.filePath(QStringLiteral(".claude/projects/-home-u-app"));
         QVERIFY(QDir().mkpath(folder));
         const QByteArray path = QFile::encodeName(folder + QStringLiteral("/t.jsonl"));
-        const QByteArray spare = QFile::encodeName(folder + QStringLiteral("/t.next"));
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         QVERIFY(fd >= 0);
         QVERIFY(writeAll(fd, turn(1)));
@@ -194,14 +193,9 @@ private Q_SLOTS:
             bool ok = true;
             if (kind == QLatin1String("grows")) {
                 ok = fill(fd, 2LL << 30, turns);
-            } else if (folders) {
-                for (int step = 0; ok && step < 20; ++step, std::this_thread::sleep_for(200ms))
-                    ok = fill(fd, 1, turns);
             } else {
-                const int next = ::open(spare.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-                ok = next >= 0 && fill(next, 1LL << 30, turns);
-                ::close(next);
-                ok = ok && ::rename(spare.constData(), path.constData()) == 0;
+                for (int step = 0; ok && step < 10; ++step, std::this_thread::sleep_for(100ms))
+                    ok = fill(fd, 1, turns);
             }
             failed = !ok;
             done = true;
