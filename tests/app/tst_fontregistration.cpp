@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFontDatabase>
-#include <QFontInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,19 +62,6 @@ private Q_SLOTS:
         for (const QString &style : expectedStyles)
             QVERIFY2(styles.contains(style), qPrintable(styles.join(u',')));
         QCOMPARE(QFontDatabase::families().contains(Design::archivoFamily()), !expectedStyles.isEmpty());
-    }
-
-    void weightsResolveToTheirFaces()
-    {
-        App::FontRegistration::registerFonts();
-        for (const auto &[weight, style] : {std::pair{Design::Weight::Regular, "Regular"},
-                                            {Design::Weight::Bold, "SemiBold"},
-                                            {Design::Weight::Black, "Black"}}) {
-            const QFontInfo info(Design::archivo(20, weight, 1.5));
-            QCOMPARE(info.family(), Design::archivoFamily());
-            QCOMPARE(info.styleName(), QString::fromLatin1(style));
-            QCOMPARE(info.pixelSize(), 20);
-        }
     }
 };
 

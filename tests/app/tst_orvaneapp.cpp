@@ -122,7 +122,7 @@ private Q_SLOTS:
     {
         // Half of them without a runtime folder, as from a session that sets none: the lock is the
         // same for all.
-        for (int round = 0; round < 10; ++round) {
+        for (int round = 0; round < 3; ++round) {
             QList<QProcess *> copies;
             for (int i = 0; i < 8; ++i)
                 copies.append(startProgram({}, i % 2 ? QStringList{u"XDG_RUNTIME_DIR"_s} : QStringList{}));
@@ -174,9 +174,10 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(socket()));
     }
 
-    // Qt's platform is this program's own choice: the shells it starts get the session's
-    // environment, and so do the terminals and applications started from them.
-    void childrenGetTheSessionsEnvironment()
+    // On a desktop: Qt's platform is this program's own choice, so the shells it starts get the
+    // session's environment (and so do the terminals and applications started from them); and
+    // a notification area that starts after the program still gets its icon.
+    void onADesktop()
     {
         const QString shell = m_runtime.filePath(u"recording shell"_s);
         QFile file(shell);
@@ -194,16 +195,8 @@ private Q_SLOTS:
         QVERIFY(environment.open(QIODevice::ReadOnly));
         const QByteArray lines = environment.readAll();
         QVERIFY2(lines.contains("\nDISPLAY=") && !lines.contains("QT_QPA_PLATFORM"), lines.constData());
-        QCOMPARE(program->state(), QProcess::Running);
-    }
 
-    // A notification area that starts after the program still gets its icon.
-    void trayThatStartsLaterGetsTheIcon()
-    {
-        QProcess *program = startOnDisplay();
-        if (!program)
-            QSKIP("Xvfb is not installed");
-        QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000); // it has looked for one by now
+        QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000); // it has looked for a tray by now
         QTest::qWait(500);
         // Become the notification area as a panel does: own the screen's tray selection, and say
         // so; the icon then asks to be docked.

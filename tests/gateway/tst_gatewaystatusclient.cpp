@@ -139,7 +139,6 @@ private Q_SLOTS:
         row("300", "reply", 300, "{}");
         row("not JSON", "reply", 200, "<html>");
         row("valid JSON over 1 MiB", "reply", 200, "{\"label\":\"" + QByteArray(cap, 'x') + "\"}");
-        row("never answers", "silent", 0, {}, unavailable, true);
         row("drips a byte every 3 s", "drip", 0, {}, unavailable, true);
         row("50 MiB body", "huge", 0, {});
         row("endless chunked body", "endless", 0, {});

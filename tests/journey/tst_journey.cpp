@@ -6,10 +6,10 @@
 // reads the screens through the accessibility tree a screen reader sees. Every step leaves a
 // screenshot in the output folder and prints its time.
 #include "journey/AccessibleTree.h"
-#include "journey/Desktop.h"
 #include "setup/FixtureHome.h"
 #include "support/HttpTestServer.h"
 #include "setup/StandInRouter.h"
+#include "support/XvfbServer.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -27,6 +27,7 @@ namespace {
 
 constexpr int installTimeout = 90'000; // npx unpacks the package from loopback
 constexpr int screenTimeout = 30'000;
+constexpr int screenWidth = 1280;
 
 } // namespace
 
@@ -54,12 +55,17 @@ private:
     // has made it the active one.
     void openWindow(const QString &name, const QString &title, const QString &geometry);
     void step(const char *what);
+    // A key press as a user types it, into whichever window has the focus.
+    void key(const QString &keys) const
+    {
+        QVERIFY(m_desktop->run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, keys}));
+    }
 
     QTemporaryDir m_prefix;
     QString m_output;
     HttpTestServer m_registry;
     HttpTestServer m_gateway;
-    std::unique_ptr<Desktop> m_desktop;
+    std::unique_ptr<XvfbServer> m_desktop;
     std::unique_ptr<AccessibleTree> m_tree;
     QElapsedTimer m_total;
     QElapsedTimer m_step;
@@ -132,6 +138,7 @@ void TestJourney::initTestCase()
 QProcess &TestJourney::startProgram(const FixtureHome &home)
 {
     QProcessEnvironment environment = m_desktop->environment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);
     environment.insert(u"HOME"_s, home.path());
     environment.insert(u"SHELL"_s, QProcessEnvironment::systemEnvironment().value(u"SHELL"_s));
     environment.insert(u"TMPDIR"_s, home.path());
@@ -200,10 +207,12 @@ void TestJourney::firstDay()
     const QString statusLine =
         u"Claude \u00B7 orv (subscription) \u00B7 38% saved \u00B7 \U0001F4E8 2 \U0001F4EC 1"_s;
 
-    m_desktop = std::make_unique<Desktop>();
-    m_desktop->start(home.path());
-    QVERIFY(!QTest::currentTestFailed());
-    m_tree = std::make_unique<AccessibleTree>(m_desktop->busAddress());
+    m_desktop = std::make_unique<XvfbServer>();
+    QCOMPARE(m_desktop->start(screenWidth, 800), QString());
+    const QString bus = m_desktop->startBus();
+    QVERIFY(!bus.isEmpty());
+    QCOMPARE(m_desktop->startWindowManager(XvfbServer::WindowManager::Openbox), QString());
+    m_tree = std::make_unique<AccessibleTree>(bus);
     step("desktop up (Xvfb, Openbox, session bus)");
 
     QProcess *program = &startProgram(home);
@@ -227,33 +236,33 @@ void TestJourney::firstDay()
     step("welcome screen, in the window the menu entry names");
 
     // OpenCode as well: back from "Continue" to its tile, Space, and on.
-    m_desktop->key(u"Return"_s);
+    key(u"Return"_s);
     QVERIFY(reach(u"Which do you use?"_s, u"2-tools"_s));
     // Both tools found in the home come chosen: a funding step for each of their groups.
     QVERIFY(m_tree->shows(u"1 OF 3"_s));
-    m_desktop->key(u"shift+Tab"_s);
-    m_desktop->key(u"space"_s);
-    m_desktop->key(u"Tab"_s);
-    m_desktop->key(u"Return"_s);
+    key(u"shift+Tab"_s);
+    key(u"space"_s);
+    key(u"Tab"_s);
+    key(u"Return"_s);
     QVERIFY(reach(u"2 OF 3"_s, u"3-funding-claude"_s));
     QVERIFY(m_tree->shows(u"Claude Pro or Max subscription"_s));
-    m_desktop->key(u"Return"_s);
+    key(u"Return"_s);
     QVERIFY(reach(u"3 OF 3"_s, u"4-funding-openai"_s));
     QVERIFY(m_tree->shows(u"ChatGPT Plus or Pro subscription"_s));
     QVERIFY(m_tree->shows(u"Install"_s));
     step("Return, OpenCode picked, Return x2: the funding steps");
 
-    m_desktop->key(u"Return"_s);
+    key(u"Return"_s);
     QVERIFY(reach(u"Something went wrong"_s, u"5-failed"_s, installTimeout));
     QVERIFY(!QFile::exists(home.path(u".local/state/orvane/installations.json"_s)));
     step("Return: the package could not be fetched");
 
     // The registry is back. "Try again" returns to the questions as they were left.
     m_registry.routes.insert(tarball, files);
-    m_desktop->key(u"Return"_s);
+    key(u"Return"_s);
     QVERIFY(reach(u"1 OF 3"_s, u"6-questions-again"_s));
     for (int i = 0; i < 3; ++i)
-        m_desktop->key(u"Return"_s);
+        key(u"Return"_s);
     QVERIFY(reach(u"Ready."_s, u"7-complete"_s, installTimeout));
     step("Try again, Return x3: installer ran, completion screen");
 
@@ -283,7 +292,7 @@ void TestJourney::firstDay()
 
     // "Open Launcher" has the keyboard.
     const QStringList commands{u"orv claude"_s, u"orv codex"_s, u"orv opencode"_s};
-    m_desktop->key(u"Return"_s);
+    key(u"Return"_s);
     QVERIFY(reach(u"orv codex"_s, u"8-launcher"_s));
     QCOMPARE(listedCommands(), commands);
     QVERIFY(!m_tree->shows(u"Ready."_s));
@@ -305,7 +314,7 @@ void TestJourney::firstDay()
     QCOMPARE(shown->description, statusLine);
     // The default place: 22 points in from the right of the work area (here the whole screen),
     // 18 down from its top; collapsed, the pill is 318 by 58.
-    QCOMPARE(shown->extents, QRect(Desktop::kWidth - 22 - 318, 18, 318, 58));
+    QCOMPARE(shown->extents, QRect(screenWidth - 22 - 318, 18, 318, 58));
     // And it is on the screen, not only in the tree: the pill's opaque dark body, where the
     // desktop behind it is black.
     const QColor body = withPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y());
@@ -324,7 +333,7 @@ void TestJourney::firstDay()
     step("other window active: pill hidden");
 
     // The next start of the program, in the same home, opens on the launcher.
-    Desktop::stop(*program);
+    ProcessGroup::stop(*program);
     program = &startProgram(home);
     QVERIFY(!QTest::currentTestFailed());
     // It has the installed version and asked the registry for the newest.

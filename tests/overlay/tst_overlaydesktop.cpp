@@ -238,35 +238,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
     }
 
-    // The developer's tool tools/try-overlay, on this display: after the turns asked for it ends
-    // with status 0.
-    void tryOverlayEndsAfterItsTurns()
-    {
-        if (!withWindowManager())
-            QSKIP("tools/try-overlay brings its window to the front through a window manager");
-        QProcess tool;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TRY_OVERLAY_TURNS"), QStringLiteral("2"));
-        tool.setProcessEnvironment(environment);
-        tool.start(QStringLiteral(ORVANE_SOURCE_DIR "/tools/try-overlay"),
-                   {QCoreApplication::applicationDirPath() + QStringLiteral("/..")});
-        QVERIFY(tool.waitForFinished(120000));
-        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
-    }
-
-    void hidesForAnyOtherWindow()
-    {
-        activate(m_claude);
-        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(panelWindow()), wmTimeout);
-        const xcb_window_t terminal = m_x->createWindow("xterm", "XTerm", 0, QRect(300, 300, 400, 300));
-        QTRY_VERIFY_WITH_TIMEOUT(m_x->isViewable(terminal), wmTimeout);
-        activate(terminal);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_x->isViewable(panelWindow()), wmTimeout);
-        QVERIFY(!m_window->isVisible());
-        picture("6-hidden");
-        m_x->destroyWindow(terminal);
-    }
-
     void cleanupTestCase()
     {
         m_controller.reset();

@@ -1,6 +1,7 @@
-// The overlay controller as the application runs it (real timers, the inotify index) against
-// transcripts that misbehave: it stays responsive, its timers keep firing on time, and the
-// counters follow whatever the transcript turns into. (Hostile gateways are the client's.)
+// The overlay controller as the application runs it (real timers, the inotify index) against a
+// transcript that grows by gigabytes and a tree with more folders than it may watch: it stays
+// responsive, its timers keep firing on time, and the counters follow. (Transcripts truncated,
+// replaced or turned into pipes are the reader's hostile suite's; hostile gateways the client's.)
 #include "support/OverlayStandIns.h"
 #include "overlay/OriginStore.h"
 #include "overlay/OverlayPanelController.h"
@@ -148,9 +149,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("grows by 2 GiB") << QStringLiteral("grows");
-        QTest::newRow("replaced by a 1 GiB file") << QStringLiteral("replaced");
-        QTest::newRow("truncated while read") << QStringLiteral("truncated");
-        QTest::newRow("a named pipe in its place") << QStringLiteral("pipe");
         QTest::newRow("more folders than its watches") << QStringLiteral("folders");
     }
 
@@ -163,7 +161,6 @@ private Q_SLOTS:
         const QString folder = home.filePath(QStringLiteral(".claude/projects/-home-u-app"));
         QVERIFY(QDir().mkpath(folder));
         const QByteArray path = QFile::encodeName(folder + QStringLiteral("/t.jsonl"));
-        const QByteArray spare = QFile::encodeName(folder + QStringLiteral("/t.next"));
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         QVERIFY(fd >= 0);
         QVERIFY(writeAll(fd, turn(1)));
@@ -188,7 +185,6 @@ private Q_SLOTS:
             return true;
         };
         std::atomic<int> turns = 1;
-        int lastSegmentFirst = 1; // the first turn no truncation can have taken away
         std::atomic<bool> done = false, failed = false;
         StallProbe probe;
         QElapsedTimer elapsed;
@@ -197,24 +193,9 @@ private Q_SLOTS:
             bool ok = true;
             if (kind == QLatin1String("grows")) {
                 ok = fill(fd, 2LL << 30, turns);
-            } else if (folders) {
-                for (int step = 0; ok && step < 20; ++step, std::this_thread::sleep_for(200ms))
-                    ok = fill(fd, 1, turns);
-            } else if (kind == QLatin1String("replaced")) {
-                const int next = ::open(spare.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-                ok = next >= 0 && fill(next, 1LL << 30, turns);
-                ::close(next);
-                ok = ok && ::rename(spare.constData(), path.constData()) == 0;
-            } else if (kind == QLatin1String("truncated")) {
-                for (int segment = 0; ok && segment < 5; ++segment) {
-                    ok = ::ftruncate(fd, 0) == 0;
-                    lastSegmentFirst = turns + 1;
-                    ok = ok && fill(fd, 200LL << 20, turns);
-                }
             } else {
-                ok = ::mkfifo(spare.constData(), 0600) == 0 &&
-                     ::rename(spare.constData(), path.constData()) == 0;
-                std::this_thread::sleep_for(2s);
+                for (int step = 0; ok && step < 10; ++step, std::this_thread::sleep_for(100ms))
+                    ok = fill(fd, 1, turns);
             }
             failed = !ok;
             done = true;
@@ -226,23 +207,7 @@ private Q_SLOTS:
         QVERIFY(!failed);
         const qint64 written = elapsed.elapsed();
 
-        if (kind == QLatin1String("truncated")) {
-            // Turns truncated away before they were read are gone; the last segment's all count.
-            QTRY_VERIFY_WITH_TIMEOUT(running.output() >= 40 * (turns - lastSegmentFirst + 2), 60000);
-            QVERIFY(running.output() <= 40 * turns);
-        } else if (kind == QLatin1String("pipe")) {
-            // The counters known so far stay; a regular file put back is read (as the same
-            // conversation or, when the pipe was seen as the end of it, a new one).
-            QCOMPARE(running.output(), 40);
-            QFile back(QFile::decodeName(spare));
-            QVERIFY(back.open(QIODevice::WriteOnly));
-            back.write(turn(2));
-            back.close();
-            QVERIFY(::rename(spare.constData(), path.constData()) == 0);
-            QTRY_VERIFY(running.usage().cacheRead == 200000 || running.usage().cacheRead == 300000);
-        } else {
-            QTRY_COMPARE_WITH_TIMEOUT(running.output(), 40 * turns, 120000);
-        }
+        QTRY_COMPARE_WITH_TIMEOUT(running.output(), 40 * turns, 120000);
         const qint64 counted = elapsed.elapsed();
         QTest::qWait(100); // the probe's next tick sees a stall that has just ended
         struct rusage after{};

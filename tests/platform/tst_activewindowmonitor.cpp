@@ -1,9 +1,11 @@
 // The active-window monitor on its own X server: identities read from real windows, the
 // property written with either type, the grace period for a passing "no window", windows that
-// vanish before they are read; and the /proc lookup of a process's program.
+// vanish before they are read; the /proc lookup of a process's program; and the compositing
+// manager deciding whether windows may be translucent.
 #include "support/XvfbServer.h"
 #include "support/X11Client.h"
 #include "platform/ProcessExecutable.h"
+#include "platform/ui/WindowSystem.h"
 #include "platform/x11/X11ActiveWindowMonitor.h"
 
 #include <QElapsedTimer>
@@ -168,6 +170,19 @@ private Q_SLOTS:
         QCOMPARE(Platform::processExecutableName(process.processId()), QString());
         QCOMPARE(Platform::processExecutableName(0), QString());
         QCOMPARE(Platform::processExecutableName(-1), QString());
+    }
+
+    // A compositing manager (the owner of _NET_WM_CM_S0) lets windows be translucent; without
+    // one they are opaque.
+    void compositorDecidesTranslucency()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY(!Platform::WindowSystem::supportsTranslucency());
+        m_x->ownSelection(m_x->createWindow({}, {}, 0), "_NET_WM_CM_S0");
+        m_x->sync();
+        QVERIFY(Platform::WindowSystem::supportsTranslucency());
+        m_x.reset(); // the selection goes with its owner's connection
+        QTRY_VERIFY(!Platform::WindowSystem::supportsTranslucency());
     }
 
 private:

@@ -1,11 +1,11 @@
 #include "AwaitCompletion.h"
 #include "FixtureHome.h"
-#include "StandInRouter.h"
 
 #include "setup/RouterOperations.h"
 #include "setup/SystemSetupEngine.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QUuid>
 #include <QRegularExpression>
 
@@ -241,35 +241,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(home.path()).entryList({u"orv_install_*"_s}, QDir::Files | QDir::System),
                  (QStringList{u"orv_install_LINK.json"_s, u"orv_install_READ.json"_s,
                               u"orv_install_SHARED.json"_s}));
-    }
-
-    // The real npx runs the stand-in router package (1.4.0) from a registry on loopback, through
-    // the real pseudo-terminal runner and login shell, for all three operations. (The wizard's
-    // end-to-end test covers a refused install and the version lookup on the same package.)
-    void realNpxAgainstLoopbackRegistry()
-    {
-        SKIP_UNLESS_INSTALLED(u"npx"_s);
-        FixtureHome home;
-        HttpTestServer registry;
-        // The environment outranks .npmrc: nothing may point npm elsewhere. The cache starts empty.
-        qputenv("npm_config_registry", (registry.url() + u'/').toUtf8());
-        serveStandInRouter(registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path());
-        QVERIFY(!QTest::currentTestFailed());
-
-        const Setup::InstallAnswers answers{{u"claude-code"_s},
-                                            {{u"claude-code_funding"_s, {u"claude-subscription"_s}}},
-                                            {{u"api_key"_s, u"sk-end-to-end"_s}}};
-        const Awaited<void> installed = awaitCompletion<void>(
-            [&](Setup::Completion<void> done) { Setup::runInstall(answers, kSpec, std::move(done)); });
-        QVERIFY2(installed.succeeded(), qPrintable(installed.error().output));
-        QVERIFY(home.read(u".config/orvane/config.json"_s).contains("sk-end-to-end"));
-        for (const auto operation : {&Setup::runUpdate, &Setup::runUninstall})
-            QVERIFY(awaitCompletion<void>([&](Setup::Completion<void> done) {
-                        operation(kSpec, std::move(done));
-                    }).succeeded());
-        // The installer ran on a terminal, and each command reached the package as written.
-        QCOMPARE(home.read(u".local/state/orvane/history.log"_s),
-                 "install 1.4.0 stdin-tty=true\nupdate --all\nuninstall --all --yes\n");
     }
 };
 

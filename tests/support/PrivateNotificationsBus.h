@@ -1,9 +1,10 @@
 #pragma once
 
+#include "support/ProcessGroup.h"
+
 #include <QDBusConnection>
 #include <QFile>
 #include <QObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -35,18 +36,10 @@ public Q_SLOTS:
 
 // A D-Bus daemon of a test's own that starts no services: only a stand-in answers, or nobody,
 // and the session's bus is never touched.
-class PrivateNotificationsBus
+class PrivateNotificationsBus : ProcessGroup
 {
 public:
-    PrivateNotificationsBus() = default;
-    PrivateNotificationsBus(const PrivateNotificationsBus &) = delete;
-    PrivateNotificationsBus &operator=(const PrivateNotificationsBus &) = delete;
-    ~PrivateNotificationsBus()
-    {
-        closeConnections();
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
+    ~PrivateNotificationsBus() override { closeConnections(); }
 
     // Empty when it started, else why not.
     QString start()
@@ -65,14 +58,11 @@ public:
                          .arg(m_dir.path())
                          .toUtf8());
         config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config.fileName(),
-                        QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        while (!m_daemon.canReadLine())
-            if (!m_daemon.waitForReadyRead(10'000))
-                return QStringLiteral("dbus-daemon did not report its address");
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        return {};
+        m_address = readLine(spawn(QStringLiteral("dbus-daemon"),
+                                   {QStringLiteral("--config-file=") + config.fileName(),
+                                    QStringLiteral("--nofork"), QStringLiteral("--print-address=1")},
+                                   QProcessEnvironment::systemEnvironment()));
+        return m_address.isEmpty() ? QStringLiteral("dbus-daemon did not report its address") : QString();
     }
 
     // A new connection to the bus, named NAME in this process.
@@ -102,7 +92,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_daemon;
     QString m_address;
     QStringList m_connections;
 };

@@ -21,10 +21,10 @@ public:
     struct Call
     {
         QString operation; // the member function's name: "nodeVersion", "runInstall", ...
-        Setup::InstallAnswers answers;                // runInstall
-        QString packageSpec;                          // runInstall, runUpdate, runUninstall
-        std::optional<Setup::DesktopLaunchMode> mode; // launchClaudeDesktop, launchCodexDesktop
-        std::optional<Setup::DesktopApp> app;         // isDesktopAppRunning, terminateDesktopApp
+        Setup::InstallAnswers answers = {};                // runInstall
+        QString packageSpec = {};                          // runInstall, runUpdate, runUninstall
+        std::optional<Setup::DesktopLaunchMode> mode = {}; // launchClaudeDesktop, launchCodexDesktop
+        std::optional<Setup::DesktopApp> app = {};         // isDesktopAppRunning, terminateDesktopApp
     };
 
     // What the synchronous questions answer.
@@ -87,50 +87,50 @@ public:
 
     void nodeVersion(Setup::Completion<std::optional<QString>> done) override
     {
-        wait(QStringLiteral("nodeVersion"), std::move(done));
+        wait({QStringLiteral("nodeVersion")}, std::move(done));
     }
     void versionInfo(Setup::Completion<Setup::VersionInfo> done) override
     {
-        wait(QStringLiteral("versionInfo"), std::move(done));
+        wait({QStringLiteral("versionInfo")}, std::move(done));
     }
     bool hasExistingInstall() override
     {
-        record({QStringLiteral("hasExistingInstall"), {}, {}, {}, {}});
+        record({QStringLiteral("hasExistingInstall")});
         return existingInstall;
     }
     QList<Setup::ExistingHarness> readExistingHarnesses() override
     {
-        record({QStringLiteral("readExistingHarnesses"), {}, {}, {}, {}});
+        record({QStringLiteral("readExistingHarnesses")});
         return existingHarnesses;
     }
     void runInstall(const Setup::InstallAnswers &answers, const QString &packageSpec,
                     Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("runInstall"), answers, packageSpec, {}, {}}, std::move(done));
+        wait({QStringLiteral("runInstall"), answers, packageSpec}, std::move(done));
     }
     void runUpdate(const QString &packageSpec, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("runUpdate"), {}, packageSpec, {}, {}}, std::move(done));
+        wait({QStringLiteral("runUpdate"), {}, packageSpec}, std::move(done));
     }
     void runUninstall(const QString &packageSpec, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("runUninstall"), {}, packageSpec, {}, {}}, std::move(done));
+        wait({QStringLiteral("runUninstall"), {}, packageSpec}, std::move(done));
     }
     void launchClaudeDesktop(Setup::DesktopLaunchMode mode, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("launchClaudeDesktop"), {}, {}, mode, {}}, std::move(done));
+        wait({QStringLiteral("launchClaudeDesktop"), {}, {}, mode}, std::move(done));
     }
     void launchCodexDesktop(Setup::DesktopLaunchMode mode, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("launchCodexDesktop"), {}, {}, mode, {}}, std::move(done));
+        wait({QStringLiteral("launchCodexDesktop"), {}, {}, mode}, std::move(done));
     }
     void launchOpenCodeDesktop(Setup::Completion<void> done) override
     {
-        wait(QStringLiteral("launchOpenCodeDesktop"), std::move(done));
+        wait({QStringLiteral("launchOpenCodeDesktop")}, std::move(done));
     }
     void openTerminal(Setup::Completion<void> done) override
     {
-        wait(QStringLiteral("openTerminal"), std::move(done));
+        wait({QStringLiteral("openTerminal")}, std::move(done));
     }
     bool isDesktopAppRunning(Setup::DesktopApp app) override
     {
@@ -161,10 +161,6 @@ private:
         const QString operation = call.operation;
         record(std::move(call));
         m_pending.append({operation, std::move(done)});
-    }
-    template <typename Done> void wait(const QString &operation, Done done)
-    {
-        wait(Call{operation, {}, {}, {}, {}}, std::move(done));
     }
 
     template <typename Done, typename Result> bool release(const QString &operation, Result result)

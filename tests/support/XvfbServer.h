@@ -1,23 +1,32 @@
 #pragma once
 
+#include "support/ProcessGroup.h"
+
 #include <QByteArray>
 #include <QDir>
-#include <QProcess>
+#include <QImage>
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <thread>
 
-// A private X server for one test program, and optionally a real window manager on it, so that
-// tests running side by side never share the root window's properties. The server picks a free
-// display number itself (-displayfd).
-class XvfbServer
+// The folders the desktop's programs write to; a base class, so that they outlive the programs.
+struct XvfbHome
+{
+    QTemporaryDir home;
+};
+
+// A private desktop for one test program: an X server, optionally a session bus and a real
+// window manager on it, so that tests running side by side never share the root window's
+// properties. The server picks a free display number itself (-displayfd). Everything started
+// here, and what the test spawns through it, ends newest first when it goes.
+class XvfbServer : private XvfbHome, public ProcessGroup
 {
 public:
     enum class WindowManager
@@ -27,73 +36,75 @@ public:
         Xfwm4
     };
 
-    ~XvfbServer()
-    {
-        stop(m_windowManager);
-        stop(m_bus);
-        stop(m_server);
-    }
-
-    // Starts the server; on success DISPLAY names it. Gives an empty string or why it failed.
+    // Starts the server; on success DISPLAY names it, in this process and in environment().
+    // Gives an empty string or why it failed.
     QString start(int width = 1280, int height = 800)
     {
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             return QStringLiteral("Xvfb is not installed");
-        m_server = std::make_unique<QProcess>();
-        m_server->setProcessChannelMode(QProcess::SeparateChannels);
-        m_server->setStandardErrorFile(QProcess::nullDevice());
-        m_server->start(QStringLiteral("Xvfb"),
-                        {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                         QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                         QStringLiteral("-screen"), QStringLiteral("0"),
-                         QStringLiteral("%1x%2x24").arg(width).arg(height)});
-        QByteArray number;
-        while (!number.contains('\n') && m_server->waitForReadyRead(10000))
-            number += m_server->readAllStandardOutput();
-        if (!number.contains('\n'))
+        m_environment = QProcessEnvironment::systemEnvironment();
+        // Nothing of the developer's own session: no other display, bus or screen reader.
+        for (const char *name : {"WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "XAUTHORITY"})
+            m_environment.remove(QString::fromLatin1(name));
+        const QString number = readLine(
+            spawn(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("%1x%2x24").arg(width).arg(height)}),
+            10'000);
+        if (number.isEmpty())
             return QStringLiteral("Xvfb did not start");
-        m_display = ":" + number.trimmed();
+        m_display = ":" + number.toLatin1();
         qputenv("DISPLAY", m_display);
+        m_environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
         return {};
+    }
+
+    // A session bus on this display, with a runtime folder of its own (the accessibility bus it
+    // starts on demand announces itself on this display's root window); its address, also in
+    // environment(), or nothing.
+    QString startBus()
+    {
+        const QString runtime = home.filePath(QStringLiteral("runtime"));
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        const QString address = readLine(
+            spawn(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   // An address escapes what is not a letter, digit or one of a few marks.
+                   QStringLiteral("--address=unix:dir=") + QString::fromLatin1(QUrl::toPercentEncoding(runtime, "/")),
+                   QStringLiteral("--print-address=1")}),
+            10'000);
+        if (!address.isEmpty())
+            m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        return address;
     }
 
     // Starts a window manager and waits until it has announced itself on the root window.
     QString startWindowManager(WindowManager manager)
     {
-        m_windowManager = std::make_unique<QProcess>();
-        m_windowManager->setProcessChannelMode(QProcess::MergedChannels);
-        m_windowManager->setStandardOutputFile(QProcess::nullDevice());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
-        // Window managers keep settings below the home folder: give them a fresh one.
-        env.insert(QStringLiteral("HOME"), m_home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral(".cache")));
-        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
-        m_windowManager->setProcessEnvironment(env);
-        QString program;
-        QStringList arguments;
-        if (manager == WindowManager::Openbox) {
-            program = QStringLiteral("openbox");
-            arguments = {QStringLiteral("--sm-disable")};
-        } else {
-            program = QStringLiteral("xfwm4");
-            arguments = {QStringLiteral("--compositor=off"), QStringLiteral("--sm-client-disable")};
-            if (QStandardPaths::findExecutable(program).isEmpty())
-                return QStringLiteral("xfwm4 is not installed");
-            // xfwm4 reads its settings over D-Bus and gives up without a session bus. The bus
-            // is started here, not by dbus-run-session, so that stopping it by its own process
-            // takes it down, and with it the settings daemon it starts for xfwm4.
-            const QString address = startBus();
-            if (address.isEmpty())
-                return QStringLiteral("dbus-daemon did not start");
-            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-            m_windowManager->setProcessEnvironment(env);
-        }
+        const bool openbox = manager == WindowManager::Openbox;
+        const QString program = openbox ? QStringLiteral("openbox") : QStringLiteral("xfwm4");
         if (QStandardPaths::findExecutable(program).isEmpty())
             return program + QStringLiteral(" is not installed");
-        m_windowManager->start(program, arguments);
-        if (!m_windowManager->waitForStarted(5000))
+        // xfwm4 reads its settings over D-Bus and gives up without a session bus; stopping the
+        // bus by its own process takes down the settings daemon it starts for xfwm4 too.
+        if (!openbox && !m_environment.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")) &&
+            startBus().isEmpty())
+            return QStringLiteral("dbus-daemon did not start");
+        // Window managers keep settings below the home folder: give them a fresh one.
+        QProcessEnvironment env = m_environment;
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+        QProcess &process = spawn(program,
+                                  openbox ? QStringList{QStringLiteral("--sm-disable")}
+                                          : QStringList{QStringLiteral("--compositor=off"),
+                                                        QStringLiteral("--sm-client-disable")},
+                                  env);
+        if (process.state() != QProcess::Running)
             return program + QStringLiteral(" did not start");
         for (int i = 0; i < 200; ++i) {
             if (windowManagerAnnounced())
@@ -105,22 +116,26 @@ public:
 
     QByteArray display() const { return m_display; }
 
-private:
-    // A session bus listening in the private home; gives its address, or nothing.
-    QString startBus()
+    // The whole screen as the X server holds it; null when it could not be read.
+    QImage screenshot() const
     {
-        m_bus = std::make_unique<QProcess>();
-        m_bus->setStandardErrorFile(QProcess::nullDevice());
-        m_bus->start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                      QStringLiteral("--address=unix:dir=") + m_home.path(),
-                      QStringLiteral("--print-address=1")});
-        QByteArray address;
-        while (!address.contains('\n') && m_bus->waitForReadyRead(10000))
-            address += m_bus->readAllStandardOutput();
-        return QString::fromUtf8(address.trimmed());
+        xcb_connection_t *c = xcb_connect(m_display.constData(), nullptr);
+        QImage image;
+        if (!xcb_connection_has_error(c)) {
+            const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+            const int width = screen->width_in_pixels, height = screen->height_in_pixels;
+            xcb_get_image_reply_t *reply = xcb_get_image_reply(
+                c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, width, height, ~0u),
+                nullptr);
+            if (reply && xcb_get_image_data_length(reply) == width * height * 4)
+                image = QImage(xcb_get_image_data(reply), width, height, QImage::Format_RGB32).copy();
+            std::free(reply);
+        }
+        xcb_disconnect(c);
+        return image;
     }
 
+private:
     // A running window manager names its check window in _NET_SUPPORTING_WM_CHECK.
     bool windowManagerAnnounced() const
     {
@@ -143,20 +158,5 @@ private:
         return found;
     }
 
-    static void stop(std::unique_ptr<QProcess> &process)
-    {
-        if (!process || process->state() == QProcess::NotRunning)
-            return;
-        process->terminate();
-        if (!process->waitForFinished(3000)) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
-    }
-
-    QTemporaryDir m_home;
-    std::unique_ptr<QProcess> m_server;
-    std::unique_ptr<QProcess> m_windowManager;
-    std::unique_ptr<QProcess> m_bus;
     QByteArray m_display;
 };

@@ -217,7 +217,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("claudeConfigDir");
         QTest::newRow("seed 1") << 1u << 0 << false;
         QTest::newRow("seed 2") << 2u << 0 << false;
-        QTest::newRow("seed 3") << 3u << 0 << false;
         QTest::newRow("overflow forced by a queue of 3 events") << 4u << 3 << false;
         QTest::newRow("CLAUDE_CONFIG_DIR outside the home folder, seed 5") << 5u << 0 << true;
     }

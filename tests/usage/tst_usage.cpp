@@ -3,7 +3,6 @@
 #include "usage/DesktopSessionFileTracker.h"
 #include "usage/KeySearch.h"
 #include "usage/TokenUsageReader.h"
-#include "usage/TranscriptIndex.h"
 #include "usage/TranscriptWalk.h"
 
 #include <QProcess>
@@ -26,21 +25,6 @@ constexpr Manifest::KnownHarness claude = Manifest::KnownHarness::ClaudeCode, co
 const auto lines = [](QByteArray text, bool crlf = false) {
     return text.append('\n').replace('\n', crlf ? "\r\n" : "\n");
 };
-
-// Both transcript sources, for the tests that must hold for each.
-void sourceRows()
-{
-    QTest::addColumn<bool>("indexed");
-    QTest::newRow("walk") << false;
-    QTest::newRow("index") << true;
-}
-
-std::unique_ptr<TranscriptSource> makeSource(bool indexed, const QString &home)
-{
-    if (indexed)
-        return std::make_unique<TranscriptIndex>(home);
-    return std::make_unique<TranscriptWalk>(home);
-}
 
 // A transcript as first written and the usage then, what is appended and the usage after it.
 struct Row
@@ -70,15 +54,12 @@ private Q_SLOTS:
     void quotaWindows();
     void readBudget_data();
     void readBudget();
-    void transcriptFiles_data() { sourceRows(); }
     void transcriptFiles();
     void projectDirectory_data();
     void projectDirectory();
-    void claudeRoots_data() { sourceRows(); }
     void claudeRoots();
     void orvaneUsage_data();
     void orvaneUsage();
-    void trackerLifecycle_data() { sourceRows(); }
     void trackerLifecycle();
 };
 
@@ -393,10 +374,9 @@ void TestUsage::readBudget()
 // Which file is read, and what happens when it shrinks or is replaced.
 void TestUsage::transcriptFiles()
 {
-    QFETCH(bool, indexed);
     TranscriptHome home;
-    const auto source = makeSource(indexed, home.path());
-    TokenUsageReader reader(*source);
+    TranscriptWalk source(home.path());
+    TokenUsageReader reader(source);
     const QString root = home.filePath(u".claude/projects/"_s);
     const auto newest = [&](const std::optional<QString> &project = {}) {
         return QFile::decodeName(reader.activeSessionPath(claude, project).value_or("none"));
@@ -447,37 +427,32 @@ void TestUsage::transcriptFiles()
 // replaced by "-". Times: app 100, app/sub 300, app2 500, "my project.v2" 200, other 400.
 void TestUsage::projectDirectory_data()
 {
-    QTest::addColumn<bool>("indexed");
     QTest::addColumn<Manifest::KnownHarness>("harness");
     QTest::addColumn<std::optional<QString>>("project");
     QTest::addColumn<QString>("newest");
-    for (const bool indexed : {false, true}) {
-        const auto add = [&](const char *name, Manifest::KnownHarness harness,
-                             const std::optional<QString> &project, const QString &newest) {
-            QTest::addRow("%s, %s", indexed ? "index" : "walk", name)
-                << indexed << harness << project << newest;
-        };
-        add("none: the whole root", claude, std::nullopt, u"-home-ada-app2/x.jsonl"_s);
-        add("a session in a nested folder", claude, u"/home/ada/app"_s,
-            u"-home-ada-app/sub/nested.jsonl"_s);
-        add("a project sharing the prefix", claude, u"/home/ada/app2"_s,
-            u"-home-ada-app2/x.jsonl"_s);
-        add("space and dot kept", claude, u"/home/ada/my project.v2"_s,
-            u"-home-ada-my project.v2/y.jsonl"_s);
-        add("no such folder: the whole root", claude, u"/home/ada/gone"_s,
-            u"-home-ada-app2/x.jsonl"_s);
-        add("relative path, no leading dash", claude, u"home/ada/app"_s,
-            u"home-ada-app/r.jsonl"_s);
-        add("the root's parent is not a project", claude, u".."_s, u"-home-ada-app2/x.jsonl"_s);
-        add("a link is not a project folder", claude, u"/home/ada/linked"_s,
-            u"-home-ada-app2/x.jsonl"_s);
-        add("codex ignores the project", codex, u"/home/ada/app"_s, u"c.jsonl"_s);
-    }
+    const auto add = [&](const char *name, Manifest::KnownHarness harness,
+                         const std::optional<QString> &project, const QString &newest) {
+        QTest::newRow(name) << harness << project << newest;
+    };
+    add("none: the whole root", claude, std::nullopt, u"-home-ada-app2/x.jsonl"_s);
+    add("a session in a nested folder", claude, u"/home/ada/app"_s,
+        u"-home-ada-app/sub/nested.jsonl"_s);
+    add("a project sharing the prefix", claude, u"/home/ada/app2"_s,
+        u"-home-ada-app2/x.jsonl"_s);
+    add("space and dot kept", claude, u"/home/ada/my project.v2"_s,
+        u"-home-ada-my project.v2/y.jsonl"_s);
+    add("no such folder: the whole root", claude, u"/home/ada/gone"_s,
+        u"-home-ada-app2/x.jsonl"_s);
+    add("relative path, no leading dash", claude, u"home/ada/app"_s,
+        u"home-ada-app/r.jsonl"_s);
+    add("the root's parent is not a project", claude, u".."_s, u"-home-ada-app2/x.jsonl"_s);
+    add("a link is not a project folder", claude, u"/home/ada/linked"_s,
+        u"-home-ada-app2/x.jsonl"_s);
+    add("codex ignores the project", codex, u"/home/ada/app"_s, u"c.jsonl"_s);
 }
 
 void TestUsage::projectDirectory()
 {
-    QFETCH(bool, indexed);
     QFETCH(Manifest::KnownHarness, harness);
     QFETCH(std::optional<QString>, project);
     QFETCH(QString, newest);
@@ -498,8 +473,8 @@ void TestUsage::projectDirectory()
     add(root + u"home-ada-app/r.jsonl"_s, 50);
     add(home.filePath(u".codex/sessions/c.jsonl"_s), 10);
     QVERIFY(QFile::link(root + u"-other"_s, root + u"-home-ada-linked"_s));
-    const auto source = makeSource(indexed, home.path());
-    TokenUsageReader reader(*source);
+    TranscriptWalk source(home.path());
+    TokenUsageReader reader(source);
     const QString expected =
         harness == claude ? root + newest : home.filePath(u".codex/sessions/"_s) + newest;
     QCOMPARE(QFile::decodeName(reader.activeSessionPath(harness, project).value_or("none")),
@@ -512,16 +487,14 @@ void TestUsage::projectDirectory()
 // a new conversation in either is noticed.
 void TestUsage::claudeRoots()
 {
-    QFETCH(bool, indexed);
     TranscriptHome home;
     const QString config = home.filePath(u"cfg"_s), sessions = home.filePath(u"xdg/Claude/local-agent-mode-sessions/app/machine"_s);
     const RootEnvironment environment{QFile::encodeName(config).toStdString(),
                                       QFile::encodeName(home.filePath(u"xdg"_s)).toStdString()};
-    const auto source = indexed ? std::unique_ptr<TranscriptSource>(std::make_unique<TranscriptIndex>(home.path(), 0, environment))
-                                : std::make_unique<TranscriptWalk>(home.path(), environment);
-    TokenUsageReader reader(*source);
+    TranscriptWalk source(home.path(), environment);
+    TokenUsageReader reader(source);
     ManualClock clock;
-    DesktopSessionFileTracker tracker(*source, clock);
+    DesktopSessionFileTracker tracker(source, clock);
     const auto add = [&](const QString &path, qint64 seconds, const QByteArray &content = "{}\n") {
         writeFile(path, content);
         QFile file(path);
@@ -614,11 +587,10 @@ void TestUsage::orvaneUsage()
 // poll per step.
 void TestUsage::trackerLifecycle()
 {
-    QFETCH(bool, indexed);
     TranscriptHome home;
     ManualClock clock;
-    const auto source = makeSource(indexed, home.path());
-    DesktopSessionFileTracker tracker(*source, clock);
+    TranscriptWalk source(home.path());
+    DesktopSessionFileTracker tracker(source, clock);
     const QString dir = home.filePath(u".claude/projects/-a/"_s);
     const auto started = std::optional(Usage::DesktopSessionFileTracker::Event::SessionStarted);
     const auto ready = std::optional(Usage::DesktopSessionFileTracker::Event::SessionReady);

@@ -10,7 +10,7 @@
 namespace QuestionsManifest {
 
 // claude: three options, only the third a "-proxy", two asking for "region"; openai's third
-// option is its "-proxy"; empty: no options at all. "aider" names a group that does not exist
+// option is its "-proxy" and its second has "&" in its name; empty: no options at all. "aider" names a group that does not exist
 // and has no command, "plain" has no group. The group key "claude" differs from its config key
 // "anthropic". "shared" (of "mixer") asks for "region" as well. claude-code is found where
 // ~/.claude exists, codex where ~/.codex/config.toml does.
@@ -38,7 +38,7 @@ inline const char *const json = R"({
     "openai": {"config_key": "openai", "title": "OpenAI", "options": [
       {"id": "openai", "name": "OpenAI key", "fields": [
         {"config_key": "openaiKey", "label": "OpenAI API key", "secret": true, "prefix": "sk-"}]},
-      {"id": "openrouter", "name": "OpenRouter", "fields": []},
+      {"id": "openrouter", "name": "OpenRouter & co", "fields": []},
       {"id": "openai-proxy", "name": "Gateway", "fields": []}]},
     "empty": {"config_key": "empty", "title": "Nothing", "options": []},
     "shared": {"config_key": "shared", "title": "Shared", "options": [

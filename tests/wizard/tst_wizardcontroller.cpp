@@ -180,7 +180,6 @@ class TestWizardController : public QObject
 private Q_SLOTS:
     void preflight_data();
     void preflight();
-    void recheck_data();
     void recheck();
     void transitions_data();
     void transitions();
@@ -261,45 +260,26 @@ void TestWizardController::preflight()
     QCOMPARE(rig.controller->rechecked(), false);
 }
 
-void TestWizardController::recheck_data()
-{
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<bool>("node");
-    QTest::addColumn<Screen>("screen");
-
-    QTest::newRow("still no Node.js") << u"noNode"_s << false << Screen::NoNode;
-    QTest::newRow("found on a first run") << u"noNode"_s << true << Screen::Welcome;
-    QTest::newRow("found on a returning machine")
-        << u"noNode-returning"_s << true << Screen::Launched;
-}
-
+// A recheck that finds Node.js on a machine with an installation: the launcher, once both
+// answers are in. (Still none, and found on a first run: the screens suite's.)
 void TestWizardController::recheck()
 {
-    QFETCH(QString, start);
-    QFETCH(bool, node);
-    QFETCH(Screen, screen);
-
     Rig rig;
-    QVERIFY(rig.start(start));
+    QVERIFY(rig.start(u"noNode-returning"_s));
     QCOMPARE(rig.controller->screen(), Screen::NoNode);
     QSignalSpy rechecked(rig.controller.get(), &WizardController::recheckedChanged);
 
     rig.controller->recheck();
     // Set from the moment of the click; the Node.js screen stays up while the check runs.
     QCOMPARE(rechecked.count(), 1);
-    QVERIFY(rig.controller->rechecked());
-    QVERIFY(rig.controller->checkingNode());
-    QCOMPARE(rig.controller->screen(), Screen::NoNode);
-    QCOMPARE(rig.engine.callCount(u"nodeVersion"_s), 2);
+    QVERIFY(rig.controller->rechecked() && rig.controller->checkingNode());
     QCOMPARE(rig.engine.pending(), (QStringList{u"nodeVersion"_s, u"versionInfo"_s}));
-
-    QVERIFY(rig.engine.releaseNodeVersion(node ? std::optional(u"v20.0.0"_s) : std::nullopt));
+    QVERIFY(rig.engine.releaseNodeVersion(u"v20.0.0"_s));
     QCOMPARE(rig.controller->screen(), Screen::NoNode);
     QVERIFY(rig.controller->checkingNode());
     QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
-    QCOMPARE(rig.controller->screen(), screen);
-    QVERIFY(rig.controller->rechecked());
-    QVERIFY(!rig.controller->checkingNode());
+    QCOMPARE(rig.controller->screen(), Screen::Launched);
+    QVERIFY(rig.controller->rechecked() && !rig.controller->checkingNode());
 }
 
 void TestWizardController::transitions_data()

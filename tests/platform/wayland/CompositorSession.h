@@ -3,14 +3,12 @@
 #include "platform/ActiveWindowMonitor.h"
 #include "support/ProcessGroup.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
 #include <memory>
 
 // A headless Wayland compositor with XWayland for one test program, and what a test does
@@ -34,14 +32,6 @@ public:
     QString runtimePath(const QString &name = {}) const
     {
         return name.isEmpty() ? m_runtime.path() : m_runtime.filePath(name);
-    }
-
-    static bool waitFor(const std::function<bool()> &done, int timeout = 20'000)
-    {
-        for (QDeadlineTimer deadline(timeout); !deadline.hasExpired(); QTest::qWait(50))
-            if (done())
-                return true;
-        return done();
     }
 
 protected:

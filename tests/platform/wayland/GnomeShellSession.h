@@ -68,7 +68,7 @@ public:
              QStringLiteral("--wayland-display"), QStringLiteral("wayland-orvane")});
         // Up once the extension answers; XWayland's display is in the log.
         QString display;
-        waitFor(
+        static_cast<void>(QTest::qWaitFor(
             [&] {
                 QFile file(log);
                 if (file.open(QIODevice::ReadOnly))
@@ -81,7 +81,7 @@ public:
                                    QStringLiteral("dev.orvane.ActiveWindow"), QStringLiteral("Current"))
                                       .type() == QDBusMessage::ReplyMessage);
             },
-            40'000);
+            40'000));
         if (shell.state() != QProcess::Running || display.isEmpty())
             return QStringLiteral("gnome-shell did not start (exit code %1)").arg(shell.exitCode());
         // mutter's XWayland lets in the clients that bring the cookie it wrote.

@@ -54,12 +54,12 @@ public:
                    QStringLiteral("--width"), QString::number(kWidth), QStringLiteral("--height"),
                    QString::number(kHeight), QStringLiteral("--no-lockscreen"), ready});
         QStringList lines;
-        waitFor([&] {
+        static_cast<void>(QTest::qWaitFor([&] {
             QFile reported(runtimePath(QStringLiteral("display")));
             if (reported.open(QIODevice::ReadOnly))
                 lines = QString::fromUtf8(reported.readAll()).split(u'\n');
             return compositor.state() != QProcess::Running || lines.size() >= 2;
-        });
+        }, 20'000));
         if (lines.size() < 2 || lines.first().isEmpty())
             return QStringLiteral("kwin_wayland did not start (exit code %1)").arg(compositor.exitCode());
         if (!lines.at(1).isEmpty())

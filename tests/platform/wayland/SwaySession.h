@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CompositorSession.h"
-#include "VirtualPointer.h"
 #include "platform/Timers.h"
 #include "platform/wayland/WlrToplevelMonitor.h"
 
@@ -11,8 +10,7 @@
 #include <unistd.h>
 
 // sway on the headless backend with the pixman renderer, XWayland started with it, windows in
-// tabs (the focused one fills the screen). It is driven through its own IPC (swaymsg), the
-// pointer through a virtual pointer device.
+// tabs (the focused one fills the screen). It is driven through its own IPC (swaymsg).
 class SwaySession final : public CompositorSession
 {
 public:
@@ -57,7 +55,7 @@ public:
         file.close();
         QProcess &sway = spawn(program, arguments);
         QString socket, waylandDisplay, display;
-        waitFor([&] {
+        static_cast<void>(QTest::qWaitFor([&] {
             const QDir runtime(runtimePath());
             for (const QString &name : runtime.entryList(QDir::System | QDir::Files)) {
                 if (name.startsWith(QLatin1String("sway-ipc.")))
@@ -70,7 +68,7 @@ public:
                 display = QString::fromUtf8(reported.readAll().trimmed());
             return sway.state() != QProcess::Running
                    || (!socket.isEmpty() && !waylandDisplay.isEmpty() && !display.isEmpty());
-        });
+        }, 20'000));
         if (socket.isEmpty() || waylandDisplay.isEmpty() || display.isEmpty())
             return QStringLiteral("sway did not start (exit code %1)").arg(sway.exitCode());
         m_environment.insert(QStringLiteral("SWAYSOCK"), socket);
@@ -78,11 +76,6 @@ public:
         // their own user apart from nobody's.
         started(runtimePath(waylandDisplay), display);
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_clientRuntime.path());
-        // The seat has a pointer from here on, before any client shows a window.
-        m_pointer = std::make_unique<VirtualPointer>(QFile::encodeName(runtimePath(waylandDisplay)),
-                                                     QSize(kWidth, kHeight));
-        if (!m_pointer->ok())
-            return QStringLiteral("sway offers no virtual pointer");
         return {};
     }
 
@@ -103,15 +96,11 @@ public:
             QFile::encodeName(m_environment.value(QStringLiteral("WAYLAND_DISPLAY"))));
     }
 
-    // A pointer device of the seat's, there from the start.
-    VirtualPointer &pointer() { return *m_pointer; }
-
 private:
     bool swaymsg(const QString &command)
     {
         return run(QStringLiteral("swaymsg"), {command}).has_value();
     }
 
-    std::unique_ptr<VirtualPointer> m_pointer;
     QTemporaryDir m_clientRuntime;
 };
