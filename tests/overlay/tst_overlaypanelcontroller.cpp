@@ -32,15 +32,6 @@ using StandIns::window;
 const QString statusPath =
     QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
 
-// Sets a file's modification time to now plus SECONDS.
-void touch(const QString &path, int seconds)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
-                             QFileDevice::FileModificationTime));
-}
-
 // One controller over a temporary home; the gateway answers on loopback.
 struct Rig
 {
@@ -374,8 +365,7 @@ private Q_SLOTS:
         QVERIFY(rig.state().usage);
 
         const QString fresh = rig.transcript(QStringLiteral("b.jsonl"));
-        writeFile(fresh, {});
-        touch(fresh, 5);
+        writeFileAt(fresh, QDateTime::currentSecsSinceEpoch() + 5, {});
         rig.wait(1s);
         const OverlaySnapshot &state = rig.state();
         QCOMPARE(state.detail, QStringLiteral("Waiting for first turn\u2026"));
