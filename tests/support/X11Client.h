@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // A second client on the test's X server, standing in for other applications: it makes
@@ -213,17 +212,6 @@ public:
                 return below;
         }
         return XCB_WINDOW_NONE;
-    }
-
-    // Where the pointer is as the server sees it, and the root's child it is in.
-    std::pair<QPoint, xcb_window_t> pointer()
-    {
-        auto *reply = xcb_query_pointer_reply(m_c, xcb_query_pointer(m_c, m_root), nullptr);
-        const std::pair<QPoint, xcb_window_t> where =
-            reply ? std::pair(QPoint(reply->root_x, reply->root_y), reply->child)
-                  : std::pair(QPoint(), xcb_window_t(XCB_WINDOW_NONE));
-        std::free(reply);
-        return where;
     }
 
     // Root coordinates of a window's top-left corner and its size.
