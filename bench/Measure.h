@@ -101,6 +101,7 @@ inline void printMachine()
 struct ProcessRun
 {
     double seconds = 0;
+    double cpuSeconds = 0; // user and system, every thread
     long peakKilobytes = 0;
     int status = -1;
 };
@@ -132,6 +133,8 @@ inline ProcessRun runProcess(const std::vector<std::string> &arguments,
     struct rusage usage;
     ::wait4(pid, &status, 0, &usage);
     run.seconds = seconds(Clock::now() - start);
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.peakKilobytes = usage.ru_maxrss;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;

@@ -77,19 +77,30 @@ bool sameAsExpected(const TokenUsage &usage, const QJsonObject &expected)
 struct ProcessFigures
 {
     double seconds = 0;
+    double cpuSeconds = 0;
     double peakMb = 0;
 };
 
-ProcessFigures runMedian(int runs, const std::vector<std::string> &arguments)
+// The median figures of RUNS runs of each command, the commands taken in turn in every round:
+// the machine is shared, and a build that starts meanwhile slows them all alike rather than
+// the one being timed then.
+std::vector<ProcessFigures> runMedians(int runs,
+                                       const std::vector<std::vector<std::string>> &commands)
 {
-    std::vector<double> times;
-    long peak = 0;
+    std::vector<std::vector<double>> times(commands.size()), cpuTimes(commands.size());
+    std::vector<long> peaks(commands.size());
     for (int i = 0; i < runs; ++i) {
-        const ProcessRun run = runProcess(arguments);
-        times.push_back(run.seconds);
-        peak = std::max(peak, run.peakKilobytes);
+        for (std::size_t at = 0; at < commands.size(); ++at) {
+            const ProcessRun run = runProcess(commands[at]);
+            times[at].push_back(run.seconds);
+            cpuTimes[at].push_back(run.cpuSeconds);
+            peaks[at] = std::max(peaks[at], run.peakKilobytes);
+        }
     }
-    return {median(times), double(peak) / 1024};
+    std::vector<ProcessFigures> figures;
+    for (std::size_t at = 0; at < commands.size(); ++at)
+        figures.push_back({median(times[at]), median(cpuTimes[at]), double(peaks[at]) / 1024});
+    return figures;
 }
 
 void printRow(const char *what, double seconds, double megabytes, const std::string &more = {})
@@ -119,13 +130,18 @@ Figures reading(const Options &options, const Input &input)
     const bool big = megabytes > 500;
     const int runs = big ? 5 : 9;
 
-    const ProcessFigures cat = runMedian(runs, {"cat", path});
-    printRow("cat FILE > /dev/null (the page cache's limit)", cat.seconds, megabytes);
-
-    const ProcessFigures tool =
-        runMedian(runs, {options.tool, "--home", input.home, "--harness", id});
+    std::vector<std::vector<std::string>> commands = {
+        {"cat", path}, {options.tool, "--home", input.home, "--harness", id}};
+    if (!options.before.empty())
+        commands.push_back({options.before, "--home", input.home, "--harness", id});
+    const std::vector<ProcessFigures> processes = runMedians(runs, commands);
+    const ProcessFigures &cat = processes[0];
+    const ProcessFigures &tool = processes[1];
+    printRow("cat FILE > /dev/null (the page cache's limit)", cat.seconds, megabytes,
+             format("CPU %.3f s", cat.cpuSeconds));
     printRow("orvane-usage (whole process)", tool.seconds, megabytes,
-             format("peak %.1f MB, %.2fx cat's time", tool.peakMb, tool.seconds / cat.seconds));
+             format("CPU %.3f s, peak %.1f MB, ", tool.cpuSeconds, tool.peakMb) +
+                 format("%.2fx cat's time", tool.seconds / cat.seconds));
 
     // In process: the reader as it is, and with its ways of reading turned off one at a time.
     struct Variant
@@ -169,18 +185,17 @@ Figures reading(const Options &options, const Input &input)
                     0,
                     correct};
     if (!options.before.empty()) {
-        const ProcessFigures before =
-            runMedian(runs, {options.before, "--home", input.home, "--harness", id});
+        const ProcessFigures &before = processes[2];
         figures.overBefore = before.seconds / tool.seconds;
-        printRow(
-            "before: the earlier orvane-usage", before.seconds, megabytes,
-            format("peak %.1f MB, %.2fx cat's time", before.peakMb, before.seconds / cat.seconds));
+        printRow("before: the earlier orvane-usage", before.seconds, megabytes,
+                 format("CPU %.3f s, peak %.1f MB, ", before.cpuSeconds, before.peakMb) +
+                     format("%.2fx cat's time", before.seconds / cat.seconds));
     }
     if (!options.jq.empty()) {
         const std::string filter = input.harness == Manifest::KnownHarness::ClaudeCode
                                        ? ".message.usage // empty"
                                        : ".payload.info // empty";
-        const ProcessFigures jq = runMedian(big ? 1 : 3, {options.jq, "-c", filter, path});
+        const ProcessFigures jq = runMedians(big ? 1 : 3, {{options.jq, "-c", filter, path}})[0];
         figures.overJq = jq.seconds / tool.seconds;
         printRow(("jq -c '" + filter + "'").c_str(), jq.seconds, megabytes,
                  format("peak %.1f MB", jq.peakMb));
