@@ -7,6 +7,7 @@
 #include "platform/wayland/WlrToplevelMonitor.h"
 #include "support/ProcessGroup.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>

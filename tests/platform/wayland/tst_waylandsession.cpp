@@ -14,8 +14,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QPainter>
-#include <QRasterWindow>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -40,28 +38,6 @@ const StandIn notesNative{"Notes native", "wayland", "org.example.Notes", "", "#
 const StandIn claudeX11{"Claude XWayland", "xcb", "com.anthropic.Claude", "com.anthropic.claude",
                         "#6a3d9a"};
 
-class StandInWindow final : public QRasterWindow
-{
-public:
-    StandInWindow(const QString &title, const QColor &color) : m_color(color) { setTitle(title); }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        const QRect rect(QPoint(0, 0), size());
-        painter.fillRect(rect, m_color);
-        painter.setPen(Qt::white);
-        QFont font = painter.font();
-        font.setPixelSize(28);
-        painter.setFont(font);
-        painter.drawText(rect, Qt::AlignCenter, title());
-    }
-
-private:
-    QColor m_color;
-};
-
 // `--stand-in PLATFORM ID INSTANCE TITLE COLOR`: shows one stand-in window until killed.
 int runStandIn(char **argv)
 {
@@ -69,10 +45,12 @@ int runStandIn(char **argv)
     if (qstrcmp(argv[2], "xcb") == 0)
         qputenv("RESOURCE_NAME", argv[4]);
     int argc = 1;
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QString::fromUtf8(argv[3]));
-    QGuiApplication::setDesktopFileName(QString::fromUtf8(argv[3]));
-    StandInWindow window(QString::fromUtf8(argv[5]), QColor(QString::fromLatin1(argv[6])));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(argv[3]));
+    QApplication::setDesktopFileName(QString::fromUtf8(argv[3]));
+    QWidget window;
+    window.setWindowTitle(QString::fromUtf8(argv[5]));
+    window.setStyleSheet(QStringLiteral("background: ") + QString::fromLatin1(argv[6]));
     window.resize(1200, 720);
     window.show();
     return app.exec();
