@@ -517,14 +517,12 @@ void TestUsage::orvaneUsage_data()
     tool(
         "claude-code", "--home @ --harness claude-code",
         R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":70,"context_window":200000,"context_used":1000,"total":1070,"context_fraction":0.005,"rate_limits":null})");
-    tool(
-        "codex without a window, --home=DIR", "--home=@ --harness codex",
-        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
+    const QByteArray codex =
+        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})";
+    tool("codex without a window, --home=DIR", "--home=@ --harness codex", codex);
     tool("no transcript", "--harness codex --home @/none", "null");
     // "ÿ" stands for the byte 0xff: a name that is not UTF-8 (a link to the home here).
-    tool(
-        "a home that is not UTF-8", "--home @/hÿ --harness codex",
-        R"({"path":"@/hÿ/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
+    tool("a home that is not UTF-8", "--home @/hÿ --harness codex", QByteArray(codex).replace("@", "@/hÿ"));
     tool("nothing", "");
     tool("unknown harness", "--home /tmp --harness opencode");
     tool("missing value", "--harness codex --home");
