@@ -218,35 +218,6 @@ private Q_SLOTS:
         QCOMPARE(rig.state().detail, QStringLiteral("Gateway not configured"));
     }
 
-    void toggleKeepsTheTopEdgeAndADragIsRemembered()
-    {
-        Rig rig(false);
-        OverlayPanelController &controller = rig.make();
-        controller.start();
-        const auto claude = window(QStringLiteral("com.anthropic.claudefordesktop"), {});
-        rig.monitor.activate(claude);
-        const QRect standard(940, 45, 318, 58);
-        QCOMPARE(rig.panel->rect, standard);
-
-        rig.panel->toggled();
-        QVERIFY(rig.state().expanded);
-        QCOMPARE(rig.panel->rect, QRect(940, 45, 318, 188));
-        rig.panel->toggled();
-        QVERIFY(!rig.state().expanded);
-        QCOMPARE(rig.panel->rect, standard);
-
-        // Dropped elsewhere, hidden by another window, shown again where it was dropped, expanded
-        // state included.
-        rig.panel->toggled();
-        rig.panel->drag(QPoint(300, 400));
-        QCOMPARE(rig.origins.stored, std::optional(QPoint(300, 400)));
-        rig.monitor.activate(window(QStringLiteral("nautilus"), QStringLiteral("Nautilus")));
-        QVERIFY(!rig.panel->shown);
-        rig.monitor.activate(claude);
-        QVERIFY(rig.panel->shown);
-        QCOMPARE(rig.panel->rect, QRect(300, 400, 318, 188));
-    }
-
     void originSurvivesInSettings()
     {
         QTemporaryDir dir;
