@@ -81,16 +81,19 @@ struct ProcessFigures
     double peakMb = 0;
 };
 
-// The median figures of RUNS runs of each command, the commands taken in turn in every round:
-// the machine is shared, and a build that starts meanwhile slows them all alike rather than
-// the one being timed then.
-std::vector<ProcessFigures> runMedians(int runs,
+// The median figures of each command's runs (RUNS, as many as the rounds), the commands taken
+// in turn in every round: the machine is shared, and a build that starts meanwhile slows them
+// all alike rather than the one being timed then.
+std::vector<ProcessFigures> runMedians(const std::vector<int> &runs,
                                        const std::vector<std::vector<std::string>> &commands)
 {
     std::vector<std::vector<double>> times(commands.size()), cpuTimes(commands.size());
     std::vector<long> peaks(commands.size());
-    for (int i = 0; i < runs; ++i) {
+    const int rounds = *std::max_element(runs.begin(), runs.end());
+    for (int i = 0; i < rounds; ++i) {
         for (std::size_t at = 0; at < commands.size(); ++at) {
+            if (i >= runs[at])
+                continue;
             const ProcessRun run = runProcess(commands[at]);
             times[at].push_back(run.seconds);
             cpuTimes[at].push_back(run.cpuSeconds);
@@ -130,11 +133,24 @@ Figures reading(const Options &options, const Input &input)
     const bool big = megabytes > 500;
     const int runs = big ? 5 : 9;
 
+    // jq in the same rounds, fewer of them: it takes 30 times longer.
+    const std::string filter = input.harness == Manifest::KnownHarness::ClaudeCode
+                                   ? ".message.usage // empty"
+                                   : ".payload.info // empty";
     std::vector<std::vector<std::string>> commands = {
         {"cat", path}, {options.tool, "--home", input.home, "--harness", id}};
-    if (!options.before.empty())
+    std::vector<int> counts = {runs, runs};
+    const std::size_t jqAt = commands.size();
+    if (!options.jq.empty()) {
+        commands.push_back({options.jq, "-c", filter, path});
+        counts.push_back(big ? 1 : 3);
+    }
+    const std::size_t beforeAt = commands.size();
+    if (!options.before.empty()) {
         commands.push_back({options.before, "--home", input.home, "--harness", id});
-    const std::vector<ProcessFigures> processes = runMedians(runs, commands);
+        counts.push_back(runs);
+    }
+    const std::vector<ProcessFigures> processes = runMedians(counts, commands);
     const ProcessFigures &cat = processes[0];
     const ProcessFigures &tool = processes[1];
     printRow("cat FILE > /dev/null (the page cache's limit)", cat.seconds, megabytes,
@@ -185,20 +201,17 @@ Figures reading(const Options &options, const Input &input)
                     0,
                     correct};
     if (!options.before.empty()) {
-        const ProcessFigures &before = processes[2];
+        const ProcessFigures &before = processes[beforeAt];
         figures.overBefore = before.seconds / tool.seconds;
         printRow("before: the earlier orvane-usage", before.seconds, megabytes,
                  format("CPU %.3f s, peak %.1f MB, ", before.cpuSeconds, before.peakMb) +
                      format("%.2fx cat's time", before.seconds / cat.seconds));
     }
     if (!options.jq.empty()) {
-        const std::string filter = input.harness == Manifest::KnownHarness::ClaudeCode
-                                       ? ".message.usage // empty"
-                                       : ".payload.info // empty";
-        const ProcessFigures jq = runMedians(big ? 1 : 3, {{options.jq, "-c", filter, path}})[0];
+        const ProcessFigures &jq = processes[jqAt];
         figures.overJq = jq.seconds / tool.seconds;
         printRow(("jq -c '" + filter + "'").c_str(), jq.seconds, megabytes,
-                 format("peak %.1f MB", jq.peakMb));
+                 format("CPU %.3f s, peak %.1f MB", jq.cpuSeconds, jq.peakMb));
     }
     std::printf("  targets: >= %.0f MB/s: %.0f %s; <= %.2fx cat: %.2fx %s; ", leastRate,
                 figures.rate, verdict(figures.rate >= leastRate), mostOfCat, figures.ofCat,

@@ -196,7 +196,8 @@ private Q_SLOTS:
         const QByteArray lines = environment.readAll();
         QVERIFY2(lines.contains("\nDISPLAY=") && !lines.contains("QT_QPA_PLATFORM"), lines.constData());
 
-        QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000); // it has looked for a tray by now
+        // Once the window shows, the program has looked for a tray.
+        QTRY_VERIFY_WITH_TIMEOUT(windowShown(u"Orvane"_s), 30000);
         QTest::qWait(500);
         // Become the notification area as a panel does: own the screen's tray selection, and say
         // so; the icon then asks to be docked.

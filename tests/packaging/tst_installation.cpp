@@ -148,7 +148,8 @@ void TestInstallation::layout()
     QCOMPARE(filesBelow(m_prefix), expected);
     QCOMPARE(filesBelow(m_destdir.path()).size(), expected.size());
     for (const QString &file : expected)
-        QVERIFY2(QFileInfo(installed(file)).isExecutable() == (file == u"bin/orvane"_s), qPrintable(file));
+        QVERIFY2(QFileInfo(installed(file)).isExecutable() == (file == u"bin/orvane"_s),
+                 qPrintable(file));
 }
 
 void TestInstallation::icons()

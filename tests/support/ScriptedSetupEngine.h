@@ -21,10 +21,12 @@ public:
     struct Call
     {
         QString operation; // the member function's name: "nodeVersion", "runInstall", ...
-        Setup::InstallAnswers answers = {};                // runInstall
-        QString packageSpec = {};                          // runInstall, runUpdate, runUninstall
-        std::optional<Setup::DesktopLaunchMode> mode = {}; // launchClaudeDesktop, launchCodexDesktop
-        std::optional<Setup::DesktopApp> app = {};         // isDesktopAppRunning, terminateDesktopApp
+        // Set by runInstall; by it, runUpdate and runUninstall; by the Claude and Codex launches;
+        // by isDesktopAppRunning and terminateDesktopApp.
+        Setup::InstallAnswers answers = {};
+        QString packageSpec = {};
+        std::optional<Setup::DesktopLaunchMode> mode = {};
+        std::optional<Setup::DesktopApp> app = {};
     };
 
     // What the synchronous questions answer.

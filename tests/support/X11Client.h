@@ -158,32 +158,20 @@ public:
         }
     }
 
-    // The root's children from bottom to top.
-    std::vector<xcb_window_t> stacking()
-    {
-        auto *tree = xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
-        std::vector<xcb_window_t> windows;
-        if (tree) {
-            const xcb_window_t *children = xcb_query_tree_children(tree);
-            windows.assign(children, children + xcb_query_tree_children_length(tree));
-        }
-        std::free(tree);
-        return windows;
-    }
-
-    // Whether `upper`'s top-level is stacked above `lower`'s.
+    // Whether `upper`'s top-level is stacked above `lower`'s (the root's children run from
+    // bottom to top).
     bool isAbove(xcb_window_t upper, xcb_window_t lower)
     {
-        const auto order = stacking();
-        const auto find = [&](xcb_window_t w) {
-            const xcb_window_t top = topLevel(w);
-            for (std::size_t i = 0; i < order.size(); ++i)
-                if (order[i] == top)
-                    return int(i);
-            return -1;
-        };
-        const int u = find(upper), l = find(lower);
-        return u >= 0 && l >= 0 && u > l;
+        auto *tree = xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
+        if (!tree)
+            return false;
+        const xcb_window_t *children = xcb_query_tree_children(tree);
+        const std::vector<xcb_window_t> order(children,
+                                              children + xcb_query_tree_children_length(tree));
+        std::free(tree);
+        const auto upperAt = std::ranges::find(order, topLevel(upper));
+        const auto lowerAt = std::ranges::find(order, topLevel(lower));
+        return upperAt != order.end() && lowerAt != order.end() && upperAt > lowerAt;
     }
 
     // The first window below `parent`, at any depth, whose WM_WINDOW_ROLE is `role`.

@@ -69,11 +69,12 @@ public:
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        // An address escapes what is not a letter, digit or one of a few marks.
+        const QString folder = QString::fromLatin1(QUrl::toPercentEncoding(runtime, "/"));
         const QString address = readLine(
             spawn(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                   // An address escapes what is not a letter, digit or one of a few marks.
-                   QStringLiteral("--address=unix:dir=") + QString::fromLatin1(QUrl::toPercentEncoding(runtime, "/")),
+                   QStringLiteral("--address=unix:dir=") + folder,
                    QStringLiteral("--print-address=1")}),
             10'000);
         if (!address.isEmpty())
@@ -124,11 +125,12 @@ public:
         if (!xcb_connection_has_error(c)) {
             const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
             const int width = screen->width_in_pixels, height = screen->height_in_pixels;
-            xcb_get_image_reply_t *reply = xcb_get_image_reply(
-                c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, width, height, ~0u),
-                nullptr);
+            const auto request = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                                               width, height, ~0u);
+            xcb_get_image_reply_t *reply = xcb_get_image_reply(c, request, nullptr);
             if (reply && xcb_get_image_data_length(reply) == width * height * 4)
-                image = QImage(xcb_get_image_data(reply), width, height, QImage::Format_RGB32).copy();
+                image = QImage(xcb_get_image_data(reply), width, height, QImage::Format_RGB32)
+                            .copy();
             std::free(reply);
         }
         xcb_disconnect(c);

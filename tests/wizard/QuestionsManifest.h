@@ -10,10 +10,10 @@
 namespace QuestionsManifest {
 
 // claude: three options, only the third a "-proxy", two asking for "region"; openai's third
-// option is its "-proxy" and its second has "&" in its name; empty: no options at all. "aider" names a group that does not exist
-// and has no command, "plain" has no group. The group key "claude" differs from its config key
-// "anthropic". "shared" (of "mixer") asks for "region" as well. claude-code is found where
-// ~/.claude exists, codex where ~/.codex/config.toml does.
+// option is its "-proxy", its second has "&" in its name; empty: no options at all. "aider"
+// names a group that does not exist and has no command, "plain" has no group. The group key
+// "claude" differs from its config key "anthropic". "shared" (of "mixer") asks for "region" as
+// well. claude-code is found where ~/.claude exists, codex where ~/.codex/config.toml does.
 inline const char *const json = R"({
   "schema_version": 1,
   "default_harness_ids": ["codex"],

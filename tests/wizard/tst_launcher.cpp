@@ -41,10 +41,8 @@ class TestLauncher : public QObject
 private Q_SLOTS:
     void showsTheInstallation();
     void copyMarkAndCommandCard();
-    void claudeNotice_data();
-    void claudeNotice();
-    void alerts_data();
-    void alerts();
+    void launchesAndAlerts_data();
+    void launchesAndAlerts();
     void realAlertBox_data();
     void realAlertBox();
     void launchesWaitAndFail();
@@ -137,100 +135,48 @@ void TestLauncher::copyMarkAndCommandCard()
     QTRY_VERIFY(host.view.isMinimized());
 }
 
-void TestLauncher::claudeNotice_data()
+void TestLauncher::launchesAndAlerts_data()
 {
-    QTest::addColumn<bool>("dismissedBefore");
-    QTest::addColumn<QString>("answer"); // the notice's button, or "Escape"
+    QTest::addColumn<int>("row");         // -1: "Uninstall"
+    QTest::addColumn<QString>("notice");  // Claude's notice: the button pressed, or "Escape";
+                                          // empty: dismissed earlier
     QTest::addColumn<bool>("running");
-    QTest::addColumn<QString>("made");  // the engine's calls after the click
-    QTest::addColumn<bool>("dismissedAfter");
+    QTest::addColumn<bool>("confirm");    // the answer to the alert through the seam, if asked
+    QTest::addColumn<QString>("made");    // the engine's calls after the click
 
-    const QString launch = u"isDesktopAppRunning launchClaudeDesktop"_s;
-    const QString relaunch = u"isDesktopAppRunning terminateDesktopApp launchClaudeDesktop"_s;
-    QTest::newRow("open anyway") << false << "openAnyway" << false << launch << false;
-    QTest::newRow("open anyway, already open") << false << "openAnyway" << true << relaunch << false;
-    QTest::newRow("cancel") << false << "cancel" << false << "" << false;
-    QTest::newRow("Escape") << false << "Escape" << false << "" << false;
-    QTest::newRow("don't show again, already open") << false << "dontShowAgain" << true << relaunch << true;
-    QTest::newRow("dismissed earlier") << true << "" << false << launch << true;
+    const char *claude = "isDesktopAppRunning launchClaudeDesktop";
+    const char *reClaude = "isDesktopAppRunning terminateDesktopApp launchClaudeDesktop";
+    const auto row = [](const char *name, int at, const char *notice, bool running, bool confirm,
+                        const char *made) {
+        QTest::newRow(name) << at << QString::fromUtf8(notice) << running << confirm
+                            << QString::fromUtf8(made);
+    };
+    // clang-format off
+    row("notice: open anyway", 0, "openAnyway", false, true, claude);
+    row("notice: open anyway, already open", 0, "openAnyway", true, true, reClaude);
+    row("notice: cancel", 0, "cancel", false, true, "");
+    row("notice: Escape", 0, "Escape", false, true, "");
+    row("notice: don't show again, already open", 0, "dontShowAgain", true, true, reClaude);
+    row("notice dismissed earlier", 0, "", false, true, claude);
+    row("claude open, cancel", 0, "", true, false, "isDesktopAppRunning");
+    row("codex closed", 1, "", false, false, "isDesktopAppRunning launchCodexDesktop");
+    row("codex open, relaunch", 1, "", true, true, "isDesktopAppRunning terminateDesktopApp launchCodexDesktop");
+    row("codex open, cancel", 1, "", true, false, "isDesktopAppRunning");
+    row("opencode open: never quit", 2, "", true, true, "isDesktopAppRunning launchOpenCodeDesktop");
+    row("uninstall", -1, "", false, true, "runUninstall");
+    row("uninstall cancelled", -1, "", false, false, "");
+    // clang-format on
 }
 
-void TestLauncher::claudeNotice()
-{
-    QFETCH(bool, dismissedBefore);
-    QFETCH(QString, answer);
-    QFETCH(bool, running);
-    QFETCH(QString, made);
-    QFETCH(bool, dismissedAfter);
-    Host host;
-    host.settings.setValue(LaunchedView::noticeDismissedKey(), dismissedBefore);
-    if (running)
-        host.engine.running.insert(Setup::DesktopApp::Claude);
-    QVERIFY(host.start(true, allThree));
-    auto *notice = launcher(host)->findChild<Wizard::ClaudeDesktopNotice *>();
-
-    // The relaunch alert, when the app is open, is confirmed through the seam.
-    if (running && !made.isEmpty())
-        host.answers.append(MessageBox::Answer::Confirm);
-    const qsizetype before = host.engine.calls.size();
-    QTest::mouseClick(host.rowButton(0, "launchApp"), Qt::LeftButton);
-    if (!dismissedBefore) {
-        QVERIFY(notice->isVisible());
-        QCOMPARE(notice->geometry(), launcher(host)->rect());
-        QCOMPARE(host.engine.calls.size(), before);
-        // The dark layer takes clicks: the rows beneath cannot be used meanwhile.
-        const QPoint terminal = host.rowButton(1, "openInTerminal")->mapTo(&host.view, QPoint(5, 5));
-        QTest::mouseClick(host.view.childAt(terminal), Qt::LeftButton);
-        QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
-        if (answer == u"Escape")
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // lands on "Open anyway"
-        else
-            QTest::mouseClick(notice->findChild<Design::FlatButton *>(answer), Qt::LeftButton);
-    }
-    QVERIFY(!notice->isVisible());
-    QCOMPARE(host.engine.operations().mid(before).join(u' '), made);
-    if (!made.isEmpty())
-        QCOMPARE(host.engine.calls.last().mode, std::optional(Setup::DesktopLaunchMode::Gateway));
-    QVERIFY(host.answers.isEmpty());
-
-    // The choice is on disk at once: a new settings object, as after a restart, reads it.
-    QSettings reread(host.settings.fileName(), QSettings::IniFormat);
-    QCOMPARE(reread.value(LaunchedView::noticeDismissedKey(), false).toBool(), dismissedAfter);
-    // A fresh screen asks again unless the notice was dismissed for good.
-    QVERIFY(made.isEmpty() || host.engine.succeed(u"launchClaudeDesktop"_s));
-    host.engine.running.clear();
-    host.controller.openSettings();
-    host.controller.leaveQuestions();
-    QTest::mouseClick(host.rowButton(0, "launchApp"), Qt::LeftButton);
-    QCOMPARE(launcher(host)->isClaudeNoticeShown(), !dismissedAfter);
-}
-
-void TestLauncher::alerts_data()
-{
-    QTest::addColumn<int>("row"); // -1: "Uninstall"
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<QString>("made"); // the engine's calls after the click
-
-    QTest::newRow("codex closed") << 1 << false << false << "isDesktopAppRunning launchCodexDesktop";
-    QTest::newRow("codex open, relaunch")
-        << 1 << true << true << "isDesktopAppRunning terminateDesktopApp launchCodexDesktop";
-    QTest::newRow("codex open, cancel") << 1 << true << false << "isDesktopAppRunning";
-    QTest::newRow("opencode open: never quit")
-        << 2 << true << true << "isDesktopAppRunning launchOpenCodeDesktop";
-    QTest::newRow("claude open, cancel") << 0 << true << false << "isDesktopAppRunning";
-    QTest::newRow("uninstall") << -1 << false << true << "runUninstall";
-    QTest::newRow("uninstall cancelled") << -1 << false << false << "";
-}
-
-void TestLauncher::alerts()
+void TestLauncher::launchesAndAlerts()
 {
     QFETCH(int, row);
+    QFETCH(QString, notice);
     QFETCH(bool, running);
     QFETCH(bool, confirm);
     QFETCH(QString, made);
     Host host;
-    host.settings.setValue(LaunchedView::noticeDismissedKey(), true);
+    host.settings.setValue(LaunchedView::noticeDismissedKey(), notice.isEmpty());
     const Setup::DesktopApp apps[] = {Setup::DesktopApp::Claude, Setup::DesktopApp::Codex,
                                       Setup::DesktopApp::OpenCode};
     if (running)
@@ -242,10 +188,24 @@ void TestLauncher::alerts()
     };
     if (running || row < 0)
         host.answers.append(confirm ? MessageBox::Answer::Confirm : MessageBox::Answer::Cancel);
+    auto *shown = launcher(host)->findChild<Wizard::ClaudeDesktopNotice *>();
     const qsizetype before = host.engine.calls.size();
     press();
-    QVERIFY(host.answers.isEmpty());
+    if (!notice.isEmpty()) {
+        QVERIFY(shown->isVisible());
+        QCOMPARE(shown->geometry(), launcher(host)->rect());
+        QCOMPARE(host.engine.calls.size(), before);
+        // The dark layer takes clicks: the rows beneath cannot be used meanwhile.
+        const QPoint terminal = host.rowButton(1, "openInTerminal")->mapTo(&host.view, QPoint(5, 5));
+        QTest::mouseClick(host.view.childAt(terminal), Qt::LeftButton);
+        QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+        if (notice == u"Escape")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // lands on "Open anyway"
+        else
+            QTest::mouseClick(shown->findChild<Design::FlatButton *>(notice), Qt::LeftButton);
+    }
     QCOMPARE(host.engine.operations().mid(before).join(u' '), made);
+    QVERIFY(host.answers.isEmpty());
     if (row < 0) {
         QCOMPARE(host.controller.screen(), confirm ? Screen::Installing : Screen::Launched);
         if (!confirm) { // nothing is left waiting: a second click asks again
@@ -255,27 +215,37 @@ void TestLauncher::alerts()
         }
         return;
     }
-    // A cancelled launch is forgotten: once the app has closed, the next click launches it
-    // without asking, and only once.
+    QVERIFY(!shown->isVisible());
+    if (row < 2 && made.endsWith(u"Desktop"_s))
+        QCOMPARE(host.engine.calls.last().mode, std::optional(Setup::DesktopLaunchMode::Gateway));
+    // The notice's choice is on disk at once: a new settings object, as after a restart, reads it.
+    const bool dismissed = notice.isEmpty() || notice == u"dontShowAgain";
+    QCOMPARE(QSettings(host.settings.fileName(), QSettings::IniFormat)
+                 .value(LaunchedView::noticeDismissedKey(), false).toBool(), dismissed);
+    // Once the app has closed: a cancelled launch is forgotten, the next click launches without
+    // asking, once; on a fresh screen the notice comes again unless it was dismissed for good.
     if (made.endsWith(u"Desktop"_s))
         QVERIFY(host.engine.succeed(host.engine.calls.last().operation));
     host.engine.running.clear();
+    if (!notice.isEmpty()) {
+        host.controller.openSettings();
+        host.controller.leaveQuestions();
+    }
     const qsizetype again = host.engine.calls.size();
     press();
-    QCOMPARE(host.engine.operations().mid(again).size(), 2);
+    QCOMPARE(launcher(host)->isClaudeNoticeShown(), row == 0 && !dismissed);
+    QCOMPARE(host.engine.operations().mid(again).size(), row == 0 && !dismissed ? 0 : 2);
     QVERIFY(!host.engine.operations().mid(again).contains(u"terminateDesktopApp"_s));
 }
 
 void TestLauncher::realAlertBox_data()
 {
     QTest::addColumn<bool>("uninstall");
-    QTest::addColumn<QString>("respond"); // "confirm", "cancel", "Escape"
+    QTest::addColumn<QString>("respond"); // "confirm" or "Escape" (a click on either maps alike)
     QTest::addColumn<QString>("made");    // the engine's operation after the answer
 
-    QTest::newRow("uninstall confirmed") << true << "confirm" << "runUninstall";
     QTest::newRow("uninstall, Escape") << true << "Escape" << "";
     QTest::newRow("relaunch confirmed") << false << "confirm" << "launchCodexDesktop";
-    QTest::newRow("relaunch cancelled") << false << "cancel" << "";
 }
 
 void TestLauncher::realAlertBox()
@@ -304,7 +274,7 @@ void TestLauncher::realAlertBox()
     if (respond == u"Escape")
         QTest::keyClick(box, Qt::Key_Escape);
     else
-        QTest::mouseClick(respond == u"confirm" ? confirm : cancel, Qt::LeftButton);
+        QTest::mouseClick(confirm, Qt::LeftButton);
     QTRY_VERIFY(box.isNull()); // the box goes away with its answer
     const QStringList after = host.engine.operations().mid(before);
     QCOMPARE(after.filter(u"run"_s) + after.filter(u"launch"_s),

@@ -185,8 +185,6 @@ private Q_SLOTS:
     void transitions();
     void describe_data();
     void describe();
-    void commands_data();
-    void commands();
     void questionsModelLifetime_data();
     void questionsModelLifetime();
     void launches_data();
@@ -382,32 +380,6 @@ void TestWizardController::describe()
         QCOMPARE(rig.controller->screen(), Screen::Failed);
         QCOMPARE(rig.controller->errorText(), text);
     }
-}
-
-void TestWizardController::commands_data()
-{
-    QTest::addColumn<QStringList>("ids");
-    QTest::addColumn<QStringList>("commands");
-
-    const auto row = [](const char *name, const char *ids, const char *commands) {
-        QTest::newRow(name) << stepsOf(ids) << QString::fromUtf8(commands).split(u',', Qt::SkipEmptyParts);
-    };
-    // clang-format off
-    row("manifest order, not the ids' order", "plain codex claude-code", "orv claude,orv codex,orv plain");
-    row("duplicates once", "codex codex plain", "orv codex,orv plain");
-    row("unknown ids ignored", "ghost codex", "orv codex");
-    row("a harness without a command", "aider plain", "orv plain");
-    row("no ids", "", "");
-    // clang-format on
-}
-
-void TestWizardController::commands()
-{
-    QFETCH(QStringList, ids);
-
-    Rig rig;
-    QVERIFY(rig.start(u"first"_s));
-    QTEST(rig.controller->commands(ids), "commands");
 }
 
 void TestWizardController::questionsModelLifetime_data()
