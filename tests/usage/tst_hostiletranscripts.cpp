@@ -77,19 +77,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<Hostile>("hostile");
         QTest::addColumn<bool>("indexed");
-        const std::pair<const char *, Hostile> cases[] = {
-            {"named pipe swapped in before the open", Hostile::NamedPipeAtOpen},
-            {"lines over the line limit", Hostile::OverlongLines},
-            {"a tree deeper than the longest path", Hostile::DeepTree},
-            {"names that are not UTF-8", Hostile::NamesNotUtf8},
-            {"rewritten in place, longer", Hostile::RewrittenInPlace},
-            {"truncated and rewritten while read", Hostile::TruncatedWhileRead},
-            {"truncated and rewritten while read mapped, in parts", Hostile::ShrunkUnderMapping},
-            {"link loops", Hostile::LinkLoops},
-            {"an unreadable folder", Hostile::UnreadableFolder},
+        // The trees on both sources; what the reader does with one file on the index alone.
+        const std::tuple<const char *, Hostile, bool> cases[] = {
+            {"named pipe swapped in before the open", Hostile::NamedPipeAtOpen, true},
+            {"lines over the line limit", Hostile::OverlongLines, false},
+            {"a tree deeper than the longest path", Hostile::DeepTree, true},
+            {"names that are not UTF-8", Hostile::NamesNotUtf8, true},
+            {"rewritten in place, longer", Hostile::RewrittenInPlace, false},
+            {"truncated and rewritten while read", Hostile::TruncatedWhileRead, false},
+            {"truncated and rewritten while read mapped, in parts", Hostile::ShrunkUnderMapping, false},
+            {"link loops", Hostile::LinkLoops, true},
+            {"an unreadable folder", Hostile::UnreadableFolder, true},
         };
-        for (const auto &[name, hostile] : cases) {
-            QTest::addRow("walk: %s", name) << hostile << false;
+        for (const auto &[name, hostile, tree] : cases) {
+            if (tree)
+                QTest::addRow("walk: %s", name) << hostile << false;
             QTest::addRow("index: %s", name) << hostile << true;
         }
     }
