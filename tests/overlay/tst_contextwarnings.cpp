@@ -63,8 +63,7 @@ void TestContextWarnings::thresholds_data()
 {
     QTest::addColumn<QVariant>("setting");
     QTest::addColumn<QList<int>>("thresholds");
-    QTest::newRow("not set") << QVariant() << QList<int>{80, 95};
-    QTest::newRow("empty: off") << QVariant(u""_s) << QList<int>{};
+    QTest::newRow("not set") << QVariant() << QList<int>{80, 95}; // empty: the warnings' row
     QTest::newRow("one") << QVariant(u"90"_s) << QList<int>{90};
     QTest::newRow("sorted, repeats and others dropped")
         << QVariant(QStringList{u"95"_s, u" 70"_s, u"95"_s, u"x"_s, u"0"_s, u"101"_s, u"5.5"_s})
