@@ -111,11 +111,6 @@ void TestWizardScreens::startUpAndNodeMissing()
     QVERIFY(fade);
     QTRY_VERIFY(fade->opacity() < 1.0);
     QTRY_VERIFY_WITH_TIMEOUT(!host.view.findChild<Wizard::CrossFade *>(), 2000);
-    // Shown again later, the view does not start a second check.
-    host.view.hide();
-    host.view.show();
-    QVERIFY(QTest::qWaitForWindowActive(&host.view));
-    QCOMPARE(host.engine.callCount(u"nodeVersion"_s), 1);
 
     auto *symbol = host.find<Wizard::SymbolView>(u"symbol"_s);
     QVERIFY(symbol && symbol->isVisible() && symbol->width() > 0);
@@ -156,6 +151,10 @@ void TestWizardScreens::startUpAndNodeMissing()
     QVERIFY(host.engine.releaseNodeVersion(u"v22.1.0"_s));
     QVERIFY(host.engine.releaseVersionInfo({}));
     QCOMPARE(host.controller.screen(), Screen::Welcome);
+    // Shown again later, the view does not start a check of its own.
+    host.view.hide();
+    host.view.show();
+    QCOMPARE(host.engine.callCount(u"nodeVersion"_s), 3);
 }
 
 void TestWizardScreens::footerWalksTheSteps_data()
@@ -227,6 +226,7 @@ void TestWizardScreens::footerWalksTheSteps()
     QVERIFY(host.button(u"primary"_s)->isEnabled());
 
     // Back twice reaches the tools again, choices intact; Return takes a focused "Back".
+    host.button(u"primary"_s)->setFocus(Qt::TabFocusReason);
     QTest::keyClick(host.button(u"primary"_s), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), host.button(u"back"_s));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -302,8 +302,10 @@ void TestWizardScreens::greyInstallSaysWhy()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     host.click(u"option-apikey"_s);
     QTest::keyClicks(fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit(), u"sk-live-1"_s);
-    QTest::keyClicks(fieldRow(host, u"apikey"_s, u"region"_s)->edit(), u"eu"_s);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QLineEdit *region = fieldRow(host, u"apikey"_s, u"region"_s)->edit();
+    region->setFocus();
+    QTest::keyClicks(region, u"eu"_s);
+    QTest::keyClick(region, Qt::Key_Return);
     // The last step's field has the keyboard; Return there does nothing while it is empty.
     QLineEdit *openaiKey = fieldRow(host, u"openai"_s, u"openaiKey"_s)->edit();
     QCOMPARE(QApplication::focusWidget(), openaiKey);
