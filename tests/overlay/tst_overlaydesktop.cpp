@@ -32,16 +32,6 @@ namespace {
 // Window managers answer in milliseconds, but the test machine may be busy with other builds.
 constexpr int wmTimeout = 20000;
 
-XvfbServer::WindowManager chosenWindowManager()
-{
-    const QByteArray name = qgetenv("ORVANE_TEST_WM");
-    if (name == "openbox")
-        return XvfbServer::WindowManager::Openbox;
-    if (name == "xfwm4")
-        return XvfbServer::WindowManager::Xfwm4;
-    return XvfbServer::WindowManager::None;
-}
-
 bool xdotool(const QStringList &arguments)
 {
     QProcess process;
@@ -64,7 +54,7 @@ class TestOverlayDesktop : public QObject
     Q_OBJECT
 
 public:
-    explicit TestOverlayDesktop(XvfbServer::WindowManager manager) : m_manager(manager) {}
+    explicit TestOverlayDesktop(bool withWindowManager) : m_withWindowManager(withWindowManager) {}
 
 private Q_SLOTS:
     void initTestCase()
@@ -191,7 +181,7 @@ private Q_SLOTS:
 
     void staysOnEveryWorkspace()
     {
-        if (!withWindowManager())
+        if (!m_withWindowManager)
             QSKIP("workspaces belong to a window manager");
         const auto count = m_x->property32(m_x->root(), "_NET_NUMBER_OF_DESKTOPS");
         if (count.empty() || count.front() < 2)
@@ -216,7 +206,7 @@ private Q_SLOTS:
 
     void staysAboveAFullScreenApplication()
     {
-        if (!withWindowManager())
+        if (!m_withWindowManager)
             QSKIP("full screen is a window manager's");
         const auto fullScreen = [this](const char *change) {
             return QProcess::execute(QStringLiteral("wmctrl"),
@@ -245,13 +235,12 @@ private Q_SLOTS:
     }
 
 private:
-    bool withWindowManager() const { return m_manager != XvfbServer::WindowManager::None; }
     void activate(xcb_window_t window);
     xcb_window_t panelWindow() { return xcb_window_t(m_window->winId()); }
     QRect panelFrame() { return m_x->frame(panelWindow()); }
     void picture(const char *step);
 
-    XvfbServer::WindowManager m_manager;
+    bool m_withWindowManager;
     std::optional<X11Client> m_x;
     QTemporaryDir m_home;
     std::unique_ptr<Platform::ActiveWindowMonitor> m_monitor;
@@ -266,7 +255,7 @@ private:
 
 void TestOverlayDesktop::activate(xcb_window_t window)
 {
-    if (withWindowManager())
+    if (m_withWindowManager)
         QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                          QString::number(window)}));
     else
@@ -289,27 +278,23 @@ void TestOverlayDesktop::picture(const char *step)
 
 int main(int argc, char **argv)
 {
-    const XvfbServer::WindowManager manager = chosenWindowManager();
+    const QByteArray manager = qgetenv("ORVANE_TEST_WM");
+    const bool withWindowManager = manager == "openbox" || manager == "xfwm4";
     XvfbServer server;
-    if (const QString failure = server.start(); !failure.isEmpty()) {
+    QString failure = server.start();
+    if (failure.isEmpty() && withWindowManager)
+        failure = server.startWindowManager(manager == "openbox" ? XvfbServer::WindowManager::Openbox
+                                                                 : XvfbServer::WindowManager::Xfwm4);
+    for (const char *tool : {"xdotool", "wmctrl"})
+        if (failure.isEmpty() && QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            failure = QLatin1String(tool) + QStringLiteral(" is not installed");
+    if (!failure.isEmpty()) {
         std::printf("SKIP   : %s\n", qPrintable(failure));
         return 0;
     }
-    if (manager != XvfbServer::WindowManager::None) {
-        if (const QString failure = server.startWindowManager(manager); !failure.isEmpty()) {
-            std::printf("SKIP   : %s\n", qPrintable(failure));
-            return 0;
-        }
-    }
-    for (const char *tool : {"xdotool", "wmctrl"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
-            std::printf("SKIP   : %s is not installed\n", tool);
-            return 0;
-        }
-    }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
-    TestOverlayDesktop test(manager);
+    TestOverlayDesktop test(withWindowManager);
     return QTest::qExec(&test, argc, argv);
 }
 

@@ -32,15 +32,6 @@ using StandIns::window;
 const QString statusPath =
     QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
 
-// Sets a file's modification time to now plus SECONDS.
-void touch(const QString &path, int seconds)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(seconds),
-                             QFileDevice::FileModificationTime));
-}
-
 // One controller over a temporary home; the gateway answers on loopback.
 struct Rig
 {
@@ -227,35 +218,6 @@ private Q_SLOTS:
         QCOMPARE(rig.state().detail, QStringLiteral("Gateway not configured"));
     }
 
-    void toggleKeepsTheTopEdgeAndADragIsRemembered()
-    {
-        Rig rig(false);
-        OverlayPanelController &controller = rig.make();
-        controller.start();
-        const auto claude = window(QStringLiteral("com.anthropic.claudefordesktop"), {});
-        rig.monitor.activate(claude);
-        const QRect standard(940, 45, 318, 58);
-        QCOMPARE(rig.panel->rect, standard);
-
-        rig.panel->toggled();
-        QVERIFY(rig.state().expanded);
-        QCOMPARE(rig.panel->rect, QRect(940, 45, 318, 188));
-        rig.panel->toggled();
-        QVERIFY(!rig.state().expanded);
-        QCOMPARE(rig.panel->rect, standard);
-
-        // Dropped elsewhere, hidden by another window, shown again where it was dropped, expanded
-        // state included.
-        rig.panel->toggled();
-        rig.panel->drag(QPoint(300, 400));
-        QCOMPARE(rig.origins.stored, std::optional(QPoint(300, 400)));
-        rig.monitor.activate(window(QStringLiteral("nautilus"), QStringLiteral("Nautilus")));
-        QVERIFY(!rig.panel->shown);
-        rig.monitor.activate(claude);
-        QVERIFY(rig.panel->shown);
-        QCOMPARE(rig.panel->rect, QRect(300, 400, 318, 188));
-    }
-
     void originSurvivesInSettings()
     {
         QTemporaryDir dir;
@@ -374,8 +336,7 @@ private Q_SLOTS:
         QVERIFY(rig.state().usage);
 
         const QString fresh = rig.transcript(QStringLiteral("b.jsonl"));
-        writeFile(fresh, {});
-        touch(fresh, 5);
+        writeFileAt(fresh, QDateTime::currentSecsSinceEpoch() + 5, {});
         rig.wait(1s);
         const OverlaySnapshot &state = rig.state();
         QCOMPARE(state.detail, QStringLiteral("Waiting for first turn\u2026"));

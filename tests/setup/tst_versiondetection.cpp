@@ -6,8 +6,6 @@
 #include "setup/RouterVersions.h"
 #include "setup/VersionInfo.h"
 
-#include <QElapsedTimer>
-
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -54,14 +52,15 @@ private Q_SLOTS:
     void installedAndLatestVersion()
     {
         const char *doc = R"({"name":"orvane","version":"2.1.0","dist":{}})";
-        // The runtime package file (null: none); the registry's HTTP status (0: it never answers;
-        // -1: npm fails, so it is not asked) and body; the installed and latest versions found.
+        // The runtime package file (null: none); the registry's HTTP status (-1: npm fails, so it
+        // is not asked) and body; the installed and latest versions found. (A registry that never
+        // answers is the engine's time limit test, on the test's timers.)
         // npm names a registry below a path without a trailing slash and warns after it.
         const std::tuple<const char *, int, const char *, const char *> rows[] = {
             {R"({"name":"orvane","version":"1.4.0"})", 200, doc, "1.4.0 2.1.0"},
             {nullptr, 404, doc, "absent absent"},
             {R"({"name":"orvane"})", 200, "<html>2.1.0</html>", "absent absent"},
-            {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 0, "", "absent absent"},
+            {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 500, "", "absent absent"},
             {R"({"version":"1.4.0","size":3})", -1, doc, "absent absent"},
             {"<pipe>", -1, doc, "absent absent"}, // a named pipe would block its reader for ever
             {R"({"version":"1.4.0"})", 201, doc, "1.4.0 2.1.0"}}; // 201: the real npm, told by .npmrc
@@ -80,8 +79,6 @@ private Q_SLOTS:
                 home.program(u"npm"_s, "echo '" + server.url().toUtf8() +
                                            "/mirror'; echo 'npm warn' >&2" +
                                            (status < 0 ? "; exit 1" : ""));
-            QElapsedTimer elapsed;
-            elapsed.start();
             const Awaited<Setup::VersionInfo> awaited = awaitCompletion<Setup::VersionInfo>(
                 [](Setup::Completion<Setup::VersionInfo> done) { Setup::versionInfo(std::move(done)); });
             QVERIFY(awaited.succeeded());
@@ -93,8 +90,6 @@ private Q_SLOTS:
                 QCOMPARE(home.arguments(u"npm"_s), (QStringList{u"config"_s, u"get"_s, u"registry"_s}));
             else // npm writes a log file of every run unless told not to
                 QCOMPARE(QDir(home.path(u".npm/_logs"_s)).entryList(QDir::Files), QStringList());
-            // Qt may fire its coarse time-out timer up to 5 % early.
-            QVERIFY(status || (elapsed.elapsed() >= 3500 && elapsed.elapsed() < 15000));
         }
     }
 };

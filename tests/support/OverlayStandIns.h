@@ -73,17 +73,12 @@ struct RecordingPanel final : Overlay::Panel
     void hidePanel() override { shown = false; }
     bool isPanelShown() const override { return shown; }
     bool isPanelWindow(std::uint32_t id) const override { return id == ownId; }
-    void setMovedHandler(std::function<void()> handler) override { moved = std::move(handler); }
+    void setMovedHandler(std::function<void()>) override {} // moves are the desktop suite's
     void setToggleHandler(std::function<void()> handler) override { toggled = std::move(handler); }
-    void drag(QPoint to)
-    {
-        rect.moveTopLeft(to);
-        moved();
-    }
     QRect rect;
     bool shown = false;
     std::uint32_t over = 0;
-    std::function<void()> moved, toggled;
+    std::function<void()> toggled;
 };
 
 } // namespace StandIns

@@ -18,6 +18,15 @@ inline void writeFile(const QString &path, const QByteArray &content, bool appen
     QCOMPARE(file.write(content), content.size());
 }
 
+// Writes a file and sets its modification time to SECONDS since the epoch.
+inline void writeFileAt(const QString &path, qint64 seconds, const QByteArray &content = "{}\n")
+{
+    writeFile(path, content);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append)
+            && file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
+}
+
 // A Claude Code assistant line; without id when ID is empty.
 inline QByteArray claudeLine(const char *id, int read, int written, int input, int output,
                              const char *model = "claude-opus-4-1")

@@ -104,10 +104,10 @@ private Q_SLOTS:
         const QString root = home.filePath(u".claude/projects"_s);
         const std::string rootBytes = QFile::encodeName(root).toStdString();
         QVERIFY(QDir().mkpath(root + u"/p"_s));
-        const auto makeSource = [&]() -> std::unique_ptr<TranscriptSource> {
+        const auto makeSource = [&](const QString &at = {}) -> std::unique_ptr<TranscriptSource> {
             if (indexed)
-                return std::make_unique<TranscriptIndex>(home.path());
-            return std::make_unique<TranscriptWalk>(home.path());
+                return std::make_unique<TranscriptIndex>(at.isEmpty() ? home.path() : at);
+            return std::make_unique<TranscriptWalk>(at.isEmpty() ? home.path() : at);
         };
         QElapsedTimer timer;
         timer.start();
@@ -171,14 +171,7 @@ private Q_SLOTS:
             for (int depth = 1; depth <= 1000; ++depth)
                 deep += "/d";
             timer.restart();
-            {
-                std::unique_ptr<TranscriptSource> source;
-                if (indexed)
-                    source = std::make_unique<TranscriptIndex>(deepHome());
-                else
-                    source = std::make_unique<TranscriptWalk>(deepHome());
-                QCOMPARE(source->newest(deepRoot, deepRoot).value_or("none"), deep + "/deep.jsonl");
-            }
+            QCOMPARE(makeSource(deepHome())->newest(deepRoot, deepRoot).value_or("none"), deep + "/deep.jsonl");
             QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
             break;
         }

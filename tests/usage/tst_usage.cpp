@@ -381,13 +381,7 @@ void TestUsage::transcriptFiles()
     const auto newest = [&](const std::optional<QString> &project = {}) {
         return QFile::decodeName(reader.activeSessionPath(claude, project).value_or("none"));
     };
-    const auto add = [&](const QString &name, qint64 seconds) {
-        writeFile(root + name, {});
-        QFile file(root + name);
-        QVERIFY(
-            file.open(QIODevice::Append) &&
-            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
-    };
+    const auto add = [&](const QString &name, qint64 seconds) { writeFileAt(root + name, seconds, {}); };
     QCOMPARE(newest(), u"none"_s); // no root
     QCOMPARE(reader.usage(codex), std::nullopt);
     // Not transcripts: other extensions, a folder named *.jsonl, links to a file or a folder.
@@ -458,13 +452,7 @@ void TestUsage::projectDirectory()
     QFETCH(QString, newest);
     TranscriptHome home;
     const QString root = home.filePath(u".claude/projects/"_s);
-    const auto add = [&](const QString &path, qint64 seconds) {
-        writeFile(path, claudeLine("", 1, 0, 0, 0));
-        QFile file(path);
-        QVERIFY(
-            file.open(QIODevice::Append) &&
-            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
-    };
+    const auto add = [&](const QString &path, qint64 seconds) { writeFileAt(path, seconds, claudeLine("", 1, 0, 0, 0)); };
     add(root + u"-home-ada-app/s1.jsonl"_s, 100);
     add(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
     add(root + u"-home-ada-app2/x.jsonl"_s, 500);
@@ -495,32 +483,25 @@ void TestUsage::claudeRoots()
     TokenUsageReader reader(source);
     ManualClock clock;
     DesktopSessionFileTracker tracker(source, clock);
-    const auto add = [&](const QString &path, qint64 seconds, const QByteArray &content = "{}\n") {
-        writeFile(path, content);
-        QFile file(path);
-        QVERIFY(
-            file.open(QIODevice::Append) &&
-            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
-    };
     const auto newest = [&] {
         return QFile::decodeName(reader.activeSessionPath(claude).value_or("none"));
     };
     // Not Claude's while CLAUDE_CONFIG_DIR is set: ~/.claude; not a transcript: an agent
     // session's file outside its .claude/projects folder.
-    add(home.filePath(u".claude/projects/-a/home.jsonl"_s), 500);
-    add(sessions + u"/local_1/audit.jsonl"_s, 500);
-    add(sessions + u"/local_1/.claude/todos/t.jsonl"_s, 500);
+    writeFileAt(home.filePath(u".claude/projects/-a/home.jsonl"_s), 500);
+    writeFileAt(sessions + u"/local_1/audit.jsonl"_s, 500);
+    writeFileAt(sessions + u"/local_1/.claude/todos/t.jsonl"_s, 500);
     QCOMPARE(newest(), u"none"_s);
-    add(config + u"/projects/-a/cli.jsonl"_s, 100);
+    writeFileAt(config + u"/projects/-a/cli.jsonl"_s, 100);
     QCOMPARE(newest(), config + u"/projects/-a/cli.jsonl"_s);
     tracker.takeBaseline({claude});
     const QString desktop = sessions + u"/local_1/.claude/projects/-sessions-x/d.jsonl"_s;
-    add(desktop, 200, claudeLine("m", 5, 0, 1, 9));
+    writeFileAt(desktop, 200, claudeLine("m", 5, 0, 1, 9));
     QCOMPARE(newest(), desktop);
     QCOMPARE(reader.usage(claude).value().usage.output, 9);
     QCOMPARE(tracker.poll(claude), std::optional(DesktopSessionFileTracker::Event::SessionStarted));
     QCOMPARE(tracker.pending().value(claude).path, QFile::encodeName(desktop));
-    add(config + u"/projects/-a/cli.jsonl"_s, 300);
+    writeFileAt(config + u"/projects/-a/cli.jsonl"_s, 300);
     QCOMPARE(newest(), config + u"/projects/-a/cli.jsonl"_s);
 }
 
@@ -536,14 +517,12 @@ void TestUsage::orvaneUsage_data()
     tool(
         "claude-code", "--home @ --harness claude-code",
         R"({"path":"@/.claude/projects/-a/s \"1\".jsonl","cache_read":600,"cache_write":300,"fresh_input":100,"output":70,"context_window":200000,"context_used":1000,"total":1070,"context_fraction":0.005,"rate_limits":null})");
-    tool(
-        "codex without a window, --home=DIR", "--home=@ --harness codex",
-        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
+    const QByteArray codex =
+        R"({"path":"@/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})";
+    tool("codex without a window, --home=DIR", "--home=@ --harness codex", codex);
     tool("no transcript", "--harness codex --home @/none", "null");
     // "ÿ" stands for the byte 0xff: a name that is not UTF-8 (a link to the home here).
-    tool(
-        "a home that is not UTF-8", "--home @/hÿ --harness codex",
-        R"({"path":"@/hÿ/.codex/sessions/r.jsonl","cache_read":1000,"cache_write":0,"fresh_input":500,"output":250,"context_window":null,"context_used":0,"total":1750,"context_fraction":null,"rate_limits":{"primary":{"used_percent":12.5,"window_minutes":300,"resets_at":1767610800},"secondary":null}})");
+    tool("a home that is not UTF-8", "--home @/hÿ --harness codex", QByteArray(codex).replace("@", "@/hÿ"));
     tool("nothing", "");
     tool("unknown harness", "--home /tmp --harness opencode");
     tool("missing value", "--harness codex --home");
