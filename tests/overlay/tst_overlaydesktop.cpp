@@ -54,7 +54,9 @@ class TestOverlayDesktop : public QObject
     Q_OBJECT
 
 public:
-    explicit TestOverlayDesktop(bool withWindowManager) : m_withWindowManager(withWindowManager) {}
+    explicit TestOverlayDesktop(bool withWindowManager)
+        : m_withWindowManager(withWindowManager)
+    {}
 
 private Q_SLOTS:
     void initTestCase()
@@ -283,8 +285,9 @@ int main(int argc, char **argv)
     XvfbServer server;
     QString failure = server.start();
     if (failure.isEmpty() && withWindowManager)
-        failure = server.startWindowManager(manager == "openbox" ? XvfbServer::WindowManager::Openbox
-                                                                 : XvfbServer::WindowManager::Xfwm4);
+        failure =
+            server.startWindowManager(manager == "openbox" ? XvfbServer::WindowManager::Openbox
+                                                           : XvfbServer::WindowManager::Xfwm4);
     for (const char *tool : {"xdotool", "wmctrl"})
         if (failure.isEmpty() && QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             failure = QLatin1String(tool) + QStringLiteral(" is not installed");

@@ -130,7 +130,6 @@ printf '\033[31mBroken\033[0m step\rredrawn\n' >&2; echo 'last line'; sleep "$2"
         elapsed.start();
         const Awaited<QString> awaited = run(pty, {u"probe"_s, u"ran"_s});
         const qint64 took = elapsed.elapsed();
-        qInfo("%lld ms, %d ticks of 100 ms", static_cast<long long>(took), ticks);
         QVERIFY(awaited.proper);
         QVERIFY2(awaited.succeeded(), qPrintable(awaited.error().output.left(200)));
         QCOMPARE(home.arguments(u"probe"_s), QStringList{u"ran"_s});

@@ -23,8 +23,8 @@ inline void writeFileAt(const QString &path, qint64 seconds, const QByteArray &c
 {
     writeFile(path, content);
     QFile file(path);
-    QVERIFY(file.open(QIODevice::Append)
-            && file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
+    QVERIFY(file.open(QIODevice::Append) &&
+            file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFile::FileModificationTime));
 }
 
 // A Claude Code assistant line; without id when ID is empty.

@@ -85,7 +85,8 @@ private Q_SLOTS:
             {"names that are not UTF-8", Hostile::NamesNotUtf8, true},
             {"rewritten in place, longer", Hostile::RewrittenInPlace, false},
             {"truncated and rewritten while read", Hostile::TruncatedWhileRead, false},
-            {"truncated and rewritten while read mapped, in parts", Hostile::ShrunkUnderMapping, false},
+            {"truncated and rewritten while read mapped, in parts", Hostile::ShrunkUnderMapping,
+             false},
             {"link loops", Hostile::LinkLoops, true},
             {"an unreadable folder", Hostile::UnreadableFolder, true},
         };
@@ -173,7 +174,8 @@ private Q_SLOTS:
             for (int depth = 1; depth <= 1000; ++depth)
                 deep += "/d";
             timer.restart();
-            QCOMPARE(makeSource(deepHome())->newest(deepRoot, deepRoot).value_or("none"), deep + "/deep.jsonl");
+            QCOMPARE(makeSource(deepHome())->newest(deepRoot, deepRoot).value_or("none"),
+                     deep + "/deep.jsonl");
             QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
             break;
         }

@@ -381,7 +381,9 @@ void TestUsage::transcriptFiles()
     const auto newest = [&](const std::optional<QString> &project = {}) {
         return QFile::decodeName(reader.activeSessionPath(claude, project).value_or("none"));
     };
-    const auto add = [&](const QString &name, qint64 seconds) { writeFileAt(root + name, seconds, {}); };
+    const auto add = [&](const QString &name, qint64 seconds) {
+        writeFileAt(root + name, seconds, {});
+    };
     QCOMPARE(newest(), u"none"_s); // no root
     QCOMPARE(reader.usage(codex), std::nullopt);
     // Not transcripts: other extensions, a folder named *.jsonl, links to a file or a folder.
@@ -452,7 +454,9 @@ void TestUsage::projectDirectory()
     QFETCH(QString, newest);
     TranscriptHome home;
     const QString root = home.filePath(u".claude/projects/"_s);
-    const auto add = [&](const QString &path, qint64 seconds) { writeFileAt(path, seconds, claudeLine("", 1, 0, 0, 0)); };
+    const auto add = [&](const QString &path, qint64 seconds) {
+        writeFileAt(path, seconds, claudeLine("", 1, 0, 0, 0));
+    };
     add(root + u"-home-ada-app/s1.jsonl"_s, 100);
     add(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
     add(root + u"-home-ada-app2/x.jsonl"_s, 500);
@@ -522,7 +526,8 @@ void TestUsage::orvaneUsage_data()
     tool("codex without a window, --home=DIR", "--home=@ --harness codex", codex);
     tool("no transcript", "--harness codex --home @/none", "null");
     // "ÿ" stands for the byte 0xff: a name that is not UTF-8 (a link to the home here).
-    tool("a home that is not UTF-8", "--home @/hÿ --harness codex", QByteArray(codex).replace("@", "@/hÿ"));
+    tool("a home that is not UTF-8", "--home @/hÿ --harness codex",
+         QByteArray(codex).replace("@", "@/hÿ"));
     tool("nothing", "");
     tool("unknown harness", "--home /tmp --harness opencode");
     tool("missing value", "--harness codex --home");
