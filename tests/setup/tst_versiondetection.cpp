@@ -63,10 +63,11 @@ private Q_SLOTS:
             {R"({"version":"1.4.0","bin":{"orv":"orv.js"}})", 500, "", "absent absent"},
             {R"({"version":"1.4.0","size":3})", -1, doc, "absent absent"},
             {"<pipe>", -1, doc, "absent absent"}, // a named pipe would block its reader for ever
-            {R"({"version":"1.4.0"})", 201, doc, "1.4.0 2.1.0"}}; // 201: the real npm, told by .npmrc
+            {R"({"version":"1.4.0"})", 201, doc, "1.4.0 2.1.0"}, // 201: the real npm, told by .npmrc
+            {R"({"version":"1.4.0"})", 202, doc, "1.4.0 2.1.0"}}; // 202: lines after it that are no registry
         for (const auto &[file, status, body, versions] : rows) {
             HttpTestServer server;
-            server.routes.insert(u"/mirror/orvane/latest"_s, {status < 0 ? 200 : status, body});
+            server.routes.insert(u"/mirror/orvane/latest"_s, {status < 0 || status == 202 ? 200 : status, body});
             FixtureHome home;
             const QString package = home.path(u".local/share/orvane/runtime/package.json"_s);
             if (file && qstrcmp(file, "<pipe>") == 0)
@@ -78,6 +79,7 @@ private Q_SLOTS:
             else
                 home.program(u"npm"_s, "echo '" + server.url().toUtf8() +
                                            "/mirror'; echo 'npm warn' >&2" +
+                                           (status == 202 ? "; echo ftp://127.0.0.1/mirror; echo http:/mirror" : "") +
                                            (status < 0 ? "; exit 1" : ""));
             const Awaited<Setup::VersionInfo> awaited = awaitCompletion<Setup::VersionInfo>(
                 [](Setup::Completion<Setup::VersionInfo> done) { Setup::versionInfo(std::move(done)); });
