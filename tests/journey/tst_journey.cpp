@@ -231,7 +231,6 @@ void TestJourney::firstDay()
     QVERIFY2(properties.contains(u"WM_CLASS(STRING) = \""_s + wmClass + u"\", \"Orvane\""_s) &&
                  properties.contains(u"_NET_WM_ICON(CARDINAL) = "_s),
              qPrintable(properties.left(400)));
-    QVERIFY(m_desktop->run(u"xdotool"_s, {u"getwindowgeometry"_s, id})->contains("Geometry: 720x560"));
     step("welcome screen, in the window the menu entry names");
 
     // OpenCode as well: back from "Continue" to its tile, Space, and on.
@@ -244,11 +243,8 @@ void TestJourney::firstDay()
     key(u"Tab"_s);
     key(u"Return"_s);
     QVERIFY(reach(u"2 OF 3"_s, u"3-funding-claude"_s));
-    QVERIFY(m_tree->shows(u"Claude Pro or Max subscription"_s));
     key(u"Return"_s);
     QVERIFY(reach(u"3 OF 3"_s, u"4-funding-openai"_s));
-    QVERIFY(m_tree->shows(u"ChatGPT Plus or Pro subscription"_s));
-    QVERIFY(m_tree->shows(u"Install"_s));
     step("Return, OpenCode picked, Return x2: the funding steps");
 
     key(u"Return"_s);
@@ -285,7 +281,6 @@ void TestJourney::firstDay()
     key(u"Return"_s);
     QVERIFY(reach(u"orv codex"_s, u"8-launcher"_s));
     QCOMPARE(listedCommands(), commands);
-    QVERIFY(!m_tree->shows(u"Ready."_s));
     step("Return: launcher");
 
     // A window with Claude Desktop's identity: once the window manager activates it, the pill
@@ -317,9 +312,7 @@ void TestJourney::firstDay()
     QVERIFY(!QTest::currentTestFailed());
     QTRY_VERIFY_WITH_TIMEOUT(!pill(), screenTimeout);
     QTest::qWait(350);
-    const QImage withoutPill = photograph(u"10-other-window-active"_s);
-    QCOMPARE(withoutPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y()),
-             QColor(Qt::black));
+    photograph(u"10-other-window-active"_s);
     step("other window active: pill hidden");
 
     // The next start of the program, in the same home, opens on the launcher.
@@ -329,7 +322,6 @@ void TestJourney::firstDay()
     // It has the installed version and asked the registry for the newest.
     QVERIFY(reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"11-second-run-launcher"_s));
     QCOMPARE(listedCommands(), commands);
-    QVERIFY(!m_tree->shows(u"Get started"_s));
     step("second run: launcher");
 
     QVERIFY2(m_total.elapsed() < 150'000, "the journey took more than two and a half minutes");
