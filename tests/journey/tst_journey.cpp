@@ -195,9 +195,6 @@ void TestJourney::firstDay()
     QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
     serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
     QVERIFY(!QTest::currentTestFailed());
-    // The registry knows the package but cannot hand out its files yet.
-    const QString tarball = u"/orvane/-/orvane-1.4.0.tgz"_s;
-    const auto files = m_registry.routes.take(tarball);
     // The gateway's answer for Claude Desktop, and the line the pill makes of it.
     m_gateway.routes = {
         {u"/v1/orv/statusline?harness=claude-code&surface=claude-desktop"_s,
@@ -248,18 +245,8 @@ void TestJourney::firstDay()
     step("Return, OpenCode picked, Return x2: the funding steps");
 
     key(u"Return"_s);
-    QVERIFY(reach(u"Something went wrong"_s, u"5-failed"_s, installTimeout));
-    QVERIFY(!QFile::exists(home.path(u".local/state/orvane/installations.json"_s)));
-    step("Return: the package could not be fetched");
-
-    // The registry is back. "Try again" returns to the questions as they were left.
-    m_registry.routes.insert(tarball, files);
-    key(u"Return"_s);
-    QVERIFY(reach(u"1 OF 3"_s, u"6-questions-again"_s));
-    for (int i = 0; i < 3; ++i)
-        key(u"Return"_s);
-    QVERIFY(reach(u"Ready."_s, u"7-complete"_s, installTimeout));
-    step("Try again, Return x3: installer ran, completion screen");
+    QVERIFY(reach(u"Ready."_s, u"5-complete"_s, installTimeout));
+    step("Return: installer ran, completion screen");
 
     // The installer ran on a terminal: the stand-in package's version, so npx fetched it from
     // the loopback registry, and with the tools the user kept.
@@ -279,7 +266,7 @@ void TestJourney::firstDay()
     // "Open Launcher" has the keyboard.
     const QStringList commands{u"orv claude"_s, u"orv codex"_s, u"orv opencode"_s};
     key(u"Return"_s);
-    QVERIFY(reach(u"orv codex"_s, u"8-launcher"_s));
+    QVERIFY(reach(u"orv codex"_s, u"6-launcher"_s));
     QCOMPARE(listedCommands(), commands);
     step("Return: launcher");
 
@@ -294,7 +281,7 @@ void TestJourney::firstDay()
             break;
     }
     QTest::qWait(350);
-    const QImage withPill = photograph(u"9-pill-over-claude"_s);
+    const QImage withPill = photograph(u"7-pill-over-claude"_s);
     QVERIFY2(shown, "no pill is showing");
     QCOMPARE(shown->description, statusLine);
     // The default place: 22 points in from the right of the work area (here the whole screen),
@@ -312,7 +299,7 @@ void TestJourney::firstDay()
     QVERIFY(!QTest::currentTestFailed());
     QTRY_VERIFY_WITH_TIMEOUT(!pill(), screenTimeout);
     QTest::qWait(350);
-    photograph(u"10-other-window-active"_s);
+    photograph(u"8-other-window-active"_s);
     step("other window active: pill hidden");
 
     // The next start of the program, in the same home, opens on the launcher.
@@ -320,7 +307,7 @@ void TestJourney::firstDay()
     program = &startProgram(home);
     QVERIFY(!QTest::currentTestFailed());
     // It has the installed version and asked the registry for the newest.
-    QVERIFY(reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"11-second-run-launcher"_s));
+    QVERIFY(reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"9-second-run-launcher"_s));
     QCOMPARE(listedCommands(), commands);
     step("second run: launcher");
 
