@@ -175,8 +175,23 @@ private Q_SLOTS:
     // On a desktop: Qt's platform is this program's own choice, so the shells it starts get the
     // session's environment (and so do the terminals and applications started from them); and
     // a notification area that starts after the program still gets its icon.
+    // The session's runtime folder is one everyone may write to, where another user could hold
+    // the socket's name; and another user listens where the program used to look for itself
+    // without one, answering every request, which would have kept it from ever starting.
     void onADesktop()
     {
+        QTemporaryDir shared;
+        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+        QLocalServer squatter;
+        QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
+        connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
+            while (QLocalSocket *client = squatter.nextPendingConnection()) {
+                connect(client, &QLocalSocket::readyRead, client, [client] {
+                    client->readAll();
+                    client->write("ok\n");
+                });
+            }
+        });
         const QString shell = m_runtime.filePath(u"recording shell"_s);
         QFile file(shell);
         // A part file of each shell's own: the program starts two at once, and one truncating a
@@ -185,7 +200,9 @@ private Q_SLOTS:
                 file.write("#!/bin/sh\nenv > \"$HOME/env.$$\" && mv \"$HOME/env.$$\" \"$HOME/env\"\n") > 0);
         file.close();
         QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        QProcess *program = startOnDisplay({}, {u"SHELL="_s + shell});
+        const QStringList changes{u"SHELL="_s + shell, u"XDG_RUNTIME_DIR="_s + shared.path(),
+                                  u"TMPDIR="_s + shared.path()};
+        QProcess *program = startOnDisplay({}, changes);
         if (!program)
             QSKIP("Xvfb is not installed");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_runtime.filePath(u"env"_s)), 30000);
@@ -208,28 +225,7 @@ private Q_SLOTS:
             for (const auto &data : x.clientMessages("_NET_SYSTEM_TRAY_OPCODE"))
                 docked = docked || data[1] == 0; // SYSTEM_TRAY_REQUEST_DOCK
         QVERIFY(docked);
-        QCOMPARE(program->state(), QProcess::Running);
-    }
 
-    void sharedFoldersAreNotUsed()
-    {
-        // In a runtime folder everyone may write to, another user could hold the socket's name;
-        // and another user listening where the program used to look for itself without one,
-        // answering every request, would have kept it from ever starting.
-        QTemporaryDir shared;
-        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
-        QLocalServer squatter;
-        QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
-        connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
-            while (QLocalSocket *client = squatter.nextPendingConnection()) {
-                connect(client, &QLocalSocket::readyRead, client, [client] {
-                    client->readAll();
-                    client->write("ok\n");
-                });
-            }
-        });
-        QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR="_s + shared.path(), u"TMPDIR="_s + shared.path()});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(cacheSocket()), 20000);
         QVERIFY(!QFileInfo::exists(shared.filePath(u"orvane.socket"_s)));
         QVERIFY(App::SingleInstance(cacheSocket()).handOverToRunning(5000));
         QCOMPARE(QFileInfo(m_runtime.filePath(u".cache/orvane"_s)).permissions(),
