@@ -34,7 +34,6 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("present"); // "!": a damaged file of that name
         QTest::addColumn<QStringList>("expectedStyles");
         QTest::newRow("none") << QStringList{} << QStringList{};
-        QTest::newRow("SemiBold only") << QStringList{u"Archivo-SemiBold"_s} << QStringList{u"SemiBold"_s};
         QTest::newRow("all") << App::FontRegistration::fontNames()
                              << QStringList{u"Regular"_s, u"SemiBold"_s, u"ExtraBold"_s, u"Black"_s};
         QTest::newRow("a damaged file is ignored")

@@ -54,7 +54,6 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), u"Orvane"_s);
         window->resize(900, 700);
         QCOMPARE(window->size(), QSize(720, 560));
-        QCOMPARE(window->maximumSize(), QSize(720, 560));
 
         QSignalSpy quitting(m_app, &QCoreApplication::aboutToQuit);
         QSignalSpy closed(window, &App::SetupWindow::closed);

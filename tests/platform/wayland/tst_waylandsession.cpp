@@ -66,28 +66,179 @@ public:
     explicit TestWaylandSession(CompositorSession &session) : m_session(session) {}
 
 private Q_SLOTS:
-    void initTestCase();
-    void monitorReportsEachSwitchInOrder();
-    void pillShowsOverClaudeWithoutTakingTheFocus();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_monitor = m_session.monitor();
+        QVERIFY2(m_monitor, "the session offers no means to follow the active window");
+        m_monitor->start();
+        connect(m_monitor.get(), &Platform::ActiveWindowMonitor::activeWindowChanged, this,
+                [this] { m_seen.append(m_monitor->activeWindow()); });
+        for (const StandIn *standIn : {&claudeNative, &notesNative, &claudeX11})
+            QVERIFY2(open(*standIn) != 0, standIn->title);
+        // A client of the session's XWayland, to find the pill's window there.
+        for (const char *name : {"DISPLAY", "XAUTHORITY"})
+            qputenv(name, m_session.environment().value(QString::fromLatin1(name)).toLocal8Bit());
+        m_x.emplace();
+        QVERIFY(m_x->ok());
+    }
+
+    void monitorReportsEachSwitchInOrder()
+    {
+        m_seen.clear();
+        const QList<const StandIn *> order{&claudeNative, &notesNative, &claudeX11, &notesNative,
+                                           &claudeNative};
+        QList<std::uint32_t> expected;
+        for (const StandIn *standIn : order) {
+            focus(*standIn);
+            expected.append(m_ids.value(QString::fromLatin1(standIn->title)));
+        }
+        QTest::qWait(int(Platform::SettlingActiveWindowMonitor::noneGrace.count()) * 2);
+        QList<std::uint32_t> reported;
+        for (const auto &window : m_seen)
+            reported.append(window ? window->id : 0);
+        QCOMPARE(reported, expected);
+        // Each with the identity its application gave it (KWin lowers an X11 class's case), and
+        // its process where the desktop tells.
+        for (const auto &window : m_seen) {
+            const StandIn *standIn = order[m_seen.indexOf(window)];
+            QCOMPARE(window->className.toLower(), QString::fromLatin1(standIn->id).toLower());
+            if (qstrcmp(standIn->platform, "wayland") == 0)
+                QCOMPARE(window->x11Window, 0u); // nothing X11 to keep the pill above
+            if (window->pid)
+                QCOMPARE(*window->pid, m_pids.value(QString::fromLatin1(standIn->title)));
+        }
+    }
+
+    void pillShowsOverClaudeWithoutTakingTheFocus()
+    {
+        // The real program, as a user starts it in this session, in a home of its own.
+        QProcessEnvironment environment = m_session.environment();
+        for (const char *name :
+             {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "GSETTINGS_BACKEND", "RUNNING_UNDER_GDM"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"),
+                           QStringLiteral("orvane.*.debug=true"));
+        m_session.spawn(QStringLiteral(ORVANE_PROGRAM), {}, environment, true);
+        // Its setup window comes up first, and takes the focus.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const auto active = m_monitor->activeWindow();
+                return active && active->className.compare(u"orvane", Qt::CaseInsensitive) == 0;
+            },
+            timeout));
+
+        // At the top right of the work area, over the native Claude window, which keeps the focus.
+        focus(claudeNative);
+        const auto work = m_x->property32(m_x->root(), "_NET_WORKAREA");
+        const QRect area = work.size() >= 4
+                               ? QRect(int(work[0]), int(work[1]), int(work[2]), int(work[3]))
+                               : QRect(0, 0, CompositorSession::kWidth, CompositorSession::kHeight);
+        const QRect expected(area.x() + area.width() - 22 - 318, area.y() + 18, 318, 58);
+        const auto inPlace = [&] { return pillShown() && pillBox() == expected; };
+        static_cast<void>(QTest::qWaitFor(inPlace, timeout));
+        QVERIFY(pillShown());
+        QCOMPARE(pillBox(), expected);
+        staysFocused(claudeNative);
+        // On the screen, above Claude's window, once drawn.
+        QVERIFY(pillDrawn("pill-over-native-claude"));
+
+        // Hidden for another application and shown again at once for Claude on XWayland, at the
+        // same place and above it.
+        focus(notesNative);
+        QVERIFY(QTest::qWaitFor([&] { return !pillShown(); }, timeout));
+        focus(claudeX11);
+        QVERIFY(QTest::qWaitFor(inPlace, timeout));
+        staysFocused(claudeX11);
+        QVERIFY(pillDrawn("pill-over-xwayland-claude"));
+    }
 
 private:
     // The pill's window on XWayland, or none.
     xcb_window_t pill() { return m_x->findByRole(Overlay::OverlayPanelWindow::windowRole); }
     bool pillShown() { return pill() != XCB_WINDOW_NONE && m_x->isViewable(pill()); }
     // The pill's box: its window's frame without the room left for its shadow.
-    QRect pillBox();
+    QRect pillBox()
+    {
+        const QRect frame = m_x->frame(pill());
+        Overlay::OverlayState state;
+        const Overlay::OverlayPillView view(state, frame.width() != 318);
+        return frame.marginsRemoved(view.shadowMargins());
+    }
+
     // The monitor has reported `standIn` last, and still does a moment later.
-    void staysFocused(const StandIn &standIn);
+    void staysFocused(const StandIn &standIn)
+    {
+        const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
+        const qsizetype seen = m_seen.size();
+        QTest::qWait(500); // a compositor that would focus the pill has done so by now
+        QCOMPARE(m_seen.size(), seen);
+        QVERIFY(m_monitor->activeWindow());
+        QCOMPARE(m_monitor->activeWindow()->id, id);
+    }
+
     // The screen as the compositor shows it; kept as `step` in ORVANE_SCREENSHOTS when set.
-    QImage picture(const char *step);
+    QImage picture(const char *step)
+    {
+        const QImage shot = m_session.screenshot();
+        const QString folder = qEnvironmentVariable("ORVANE_SCREENSHOTS");
+        if (!folder.isEmpty() && !shot.isNull() && QDir().mkpath(folder))
+            shot.save(QStringLiteral("%1/wayland-%2-%3.png")
+                          .arg(folder, qEnvironmentVariable("ORVANE_TEST_COMPOSITOR"),
+                               QString::fromLatin1(step)));
+        return shot;
+    }
+
     // The pill is on the screen where its window is, above the others, within the time-out.
-    bool pillDrawn(const char *step);
+    bool pillDrawn(const char *step)
+    {
+        // The pill's dark body where it shows, not the blue or purple of the Claude window below.
+        QColor body;
+        const bool drawn = QTest::qWaitFor(
+            [&] {
+                const QRect box = pillBox();
+                body = picture(step).pixelColor(box.left() + 6, box.center().y());
+                return qGray(body.rgb()) < 40 && body.blue() < 60;
+            },
+            timeout);
+        if (!drawn)
+            qWarning("the screen shows %s where the pill is", qPrintable(body.name()));
+        return drawn;
+    }
 
     // Starts `standIn` and waits until it has the focus; gives the monitor's id for it.
-    std::uint32_t open(const StandIn &standIn);
+    std::uint32_t open(const StandIn &standIn)
+    {
+        QProcessEnvironment environment = m_session.environment();
+        QProcess &process = m_session.spawn(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--stand-in"), QString::fromLatin1(standIn.platform),
+             QString::fromLatin1(standIn.id), QString::fromLatin1(standIn.instance),
+             QString::fromLatin1(standIn.title), QString::fromLatin1(standIn.color)},
+            environment, true);
+        m_pids[QString::fromLatin1(standIn.title)] = process.processId();
+        // A new window takes the focus: a window with its identity that the monitor has not seen.
+        const auto isNew = [&] {
+            const auto active = m_monitor->activeWindow();
+            return active &&
+                   active->className.compare(QLatin1String(standIn.id), Qt::CaseInsensitive) == 0 &&
+                   !m_ids.values().contains(active->id);
+        };
+        if (!QTest::qWaitFor(isNew, timeout))
+            return 0;
+        return m_ids[QString::fromLatin1(standIn.title)] = m_monitor->activeWindow()->id;
+    }
+
     // Focuses `standIn`'s window and waits until the monitor reports it.
-    void focus(const StandIn &standIn);
+    void focus(const StandIn &standIn)
+    {
+        QVERIFY(m_session.focus(QString::fromLatin1(standIn.title)));
+        const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
+        const auto reported = [&] {
+            return m_monitor->activeWindow() && m_monitor->activeWindow()->id == id;
+        };
+        QVERIFY2(QTest::qWaitFor(reported, timeout), standIn.title);
+    }
 
     CompositorSession &m_session;
     std::optional<X11Client> m_x;
@@ -97,172 +248,6 @@ private:
     QHash<QString, std::uint32_t> m_ids;
     QHash<QString, qint64> m_pids;
 };
-
-std::uint32_t TestWaylandSession::open(const StandIn &standIn)
-{
-    QProcessEnvironment environment = m_session.environment();
-    QProcess &process = m_session.spawn(
-        QCoreApplication::applicationFilePath(),
-        {QStringLiteral("--stand-in"), QString::fromLatin1(standIn.platform),
-         QString::fromLatin1(standIn.id), QString::fromLatin1(standIn.instance),
-         QString::fromLatin1(standIn.title), QString::fromLatin1(standIn.color)},
-        environment, true);
-    m_pids[QString::fromLatin1(standIn.title)] = process.processId();
-    // A new window takes the focus: a window with its identity that the monitor has not seen.
-    const auto isNew = [&] {
-        const auto active = m_monitor->activeWindow();
-        return active && active->className.compare(QLatin1String(standIn.id), Qt::CaseInsensitive) == 0
-               && !m_ids.values().contains(active->id);
-    };
-    if (!QTest::qWaitFor(isNew, timeout))
-        return 0;
-    return m_ids[QString::fromLatin1(standIn.title)] = m_monitor->activeWindow()->id;
-}
-
-void TestWaylandSession::focus(const StandIn &standIn)
-{
-    QVERIFY(m_session.focus(QString::fromLatin1(standIn.title)));
-    const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
-    QVERIFY2(QTest::qWaitFor(
-                 [&] { return m_monitor->activeWindow() && m_monitor->activeWindow()->id == id; },
-                 timeout),
-             standIn.title);
-}
-
-void TestWaylandSession::initTestCase()
-{
-    m_monitor = m_session.monitor();
-    QVERIFY2(m_monitor, "the session offers no means to follow the active window");
-    m_monitor->start();
-    connect(m_monitor.get(), &Platform::ActiveWindowMonitor::activeWindowChanged, this,
-            [this] { m_seen.append(m_monitor->activeWindow()); });
-    for (const StandIn *standIn : {&claudeNative, &notesNative, &claudeX11})
-        QVERIFY2(open(*standIn) != 0, standIn->title);
-    // A client of the session's XWayland, to find the pill's window there.
-    for (const char *name : {"DISPLAY", "XAUTHORITY"})
-        qputenv(name, m_session.environment().value(QString::fromLatin1(name)).toLocal8Bit());
-    m_x.emplace();
-    QVERIFY(m_x->ok());
-}
-
-void TestWaylandSession::monitorReportsEachSwitchInOrder()
-{
-    m_seen.clear();
-    const QList<const StandIn *> order{&claudeNative, &notesNative, &claudeX11, &notesNative,
-                                       &claudeNative};
-    QList<std::uint32_t> expected;
-    for (const StandIn *standIn : order) {
-        focus(*standIn);
-        expected.append(m_ids.value(QString::fromLatin1(standIn->title)));
-    }
-    QTest::qWait(int(Platform::SettlingActiveWindowMonitor::noneGrace.count()) * 2);
-    QList<std::uint32_t> reported;
-    for (const auto &window : m_seen)
-        reported.append(window ? window->id : 0);
-    QCOMPARE(reported, expected);
-    // Each with the identity its application gave it (KWin lowers an X11 class's case), and
-    // its process where the desktop tells.
-    for (const auto &window : m_seen) {
-        const StandIn *standIn = order[m_seen.indexOf(window)];
-        QCOMPARE(window->className.toLower(), QString::fromLatin1(standIn->id).toLower());
-        if (qstrcmp(standIn->platform, "wayland") == 0)
-            QCOMPARE(window->x11Window, 0u); // nothing X11 to keep the pill above
-        if (window->pid)
-            QCOMPARE(*window->pid, m_pids.value(QString::fromLatin1(standIn->title)));
-    }
-}
-
-QRect TestWaylandSession::pillBox()
-{
-    const QRect frame = m_x->frame(pill());
-    Overlay::OverlayState state;
-    const Overlay::OverlayPillView view(state, frame.width() != 318);
-    return frame.marginsRemoved(view.shadowMargins());
-}
-
-void TestWaylandSession::staysFocused(const StandIn &standIn)
-{
-    const std::uint32_t id = m_ids.value(QString::fromLatin1(standIn.title));
-    const qsizetype seen = m_seen.size();
-    QTest::qWait(500); // a compositor that would focus the pill has done so by now
-    QCOMPARE(m_seen.size(), seen);
-    QVERIFY(m_monitor->activeWindow());
-    QCOMPARE(m_monitor->activeWindow()->id, id);
-}
-
-QImage TestWaylandSession::picture(const char *step)
-{
-    const QImage shot = m_session.screenshot();
-    const QString folder = qEnvironmentVariable("ORVANE_SCREENSHOTS");
-    if (!folder.isEmpty() && !shot.isNull() && QDir().mkpath(folder))
-        shot.save(QStringLiteral("%1/wayland-%2-%3.png")
-                      .arg(folder, qEnvironmentVariable("ORVANE_TEST_COMPOSITOR"),
-                           QString::fromLatin1(step)));
-    return shot;
-}
-
-bool TestWaylandSession::pillDrawn(const char *step)
-{
-    // The pill's dark body where it shows, not the blue or purple of the Claude window below.
-    QColor body;
-    const bool drawn = QTest::qWaitFor(
-        [&] {
-            const QRect box = pillBox();
-            body = picture(step).pixelColor(box.left() + 6, box.center().y());
-            return qGray(body.rgb()) < 40 && body.blue() < 60;
-        },
-        timeout);
-    if (!drawn)
-        qWarning("the screen shows %s where the pill is", qPrintable(body.name()));
-    return drawn;
-}
-
-void TestWaylandSession::pillShowsOverClaudeWithoutTakingTheFocus()
-{
-    // The real program, as a user starts it in this session, in a home of its own.
-    QProcessEnvironment environment = m_session.environment();
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "GSETTINGS_BACKEND", "RUNNING_UNDER_GDM"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("HOME"), m_home.path());
-    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("orvane.*.debug=true"));
-    m_session.spawn(QStringLiteral(ORVANE_PROGRAM), {}, environment, true);
-    // Its setup window comes up first, and takes the focus.
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            const auto active = m_monitor->activeWindow();
-            return active && active->className.compare(u"orvane", Qt::CaseInsensitive) == 0;
-        },
-        timeout));
-
-    // At the top right of the work area, over the native Claude window, which keeps the focus.
-    focus(claudeNative);
-    const auto workArea = m_x->property32(m_x->root(), "_NET_WORKAREA");
-    const QRect area = workArea.size() >= 4
-                           ? QRect(int(workArea[0]), int(workArea[1]), int(workArea[2]), int(workArea[3]))
-                           : QRect(0, 0, CompositorSession::kWidth, CompositorSession::kHeight);
-    const QRect expected(area.x() + area.width() - 22 - 318, area.y() + 18, 318, 58);
-    const auto inPlace = [&] { return pillShown() && pillBox() == expected; };
-    static_cast<void>(QTest::qWaitFor(inPlace, timeout));
-    QVERIFY(pillShown());
-    QCOMPARE(pillBox(), expected);
-    staysFocused(claudeNative);
-    // On the screen, above Claude's window, once drawn.
-    QVERIFY(pillDrawn("pill-over-native-claude"));
-
-    // Hidden for another application and shown again at once for Claude on XWayland, at the
-    // same place and above it.
-    focus(notesNative);
-    QVERIFY(QTest::qWaitFor([&] { return !pillShown(); }, timeout));
-    focus(claudeX11);
-    QVERIFY(QTest::qWaitFor(inPlace, timeout));
-    staysFocused(claudeX11);
-    QVERIFY(pillDrawn("pill-over-xwayland-claude"));
-}
-
-void TestWaylandSession::cleanupTestCase()
-{
-    m_monitor.reset();
-}
 
 int main(int argc, char **argv)
 {
