@@ -377,11 +377,10 @@ private:
                                                            u"DISPLAY="_s + QString::fromLatin1(m_xvfb.display())});
     }
     // Whether a window of that title is shown on the private X server.
-    static bool windowShown(const QString &title)
+    bool windowShown(const QString &title) const
     {
-        QProcess xdotool;
-        xdotool.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u'^' + title + u'$'});
-        return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+        const QStringList search{u"search"_s, u"--onlyvisible"_s, u"--name"_s, u'^' + title + u'$'};
+        return m_xvfb.run(u"xdotool"_s, search, 10000).has_value();
     }
 
     App::OrvaneApp *m_app;

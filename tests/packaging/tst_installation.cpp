@@ -168,13 +168,10 @@ void TestInstallation::icons()
 
 void TestInstallation::desktopEntry()
 {
-    // The window's class is the entry's StartupWMClass: the journey's to show.
-    const QString exec = desktopKey(u"Exec"_s);
-    QCOMPARE(exec.section(u' ', 0, 0), u"orvane"_s);
-    QVERIFY(QFileInfo(installed(u"bin/"_s + exec.section(u' ', 0, 0))).isExecutable());
-    const QString icon = desktopKey(u"Icon"_s);
-    QVERIFY(QFileInfo::exists(installed(u"share/icons/hicolor/scalable/apps/"_s + icon + u".svg"_s)));
-    QVERIFY(QFileInfo::exists(installed(u"share/icons/hicolor/48x48/apps/"_s + icon + u".png"_s)));
+    // The program and the icons the layout holds; the window's class is the entry's
+    // StartupWMClass: the journey's to show.
+    QCOMPARE(desktopKey(u"Exec"_s).section(u' ', 0, 0), u"orvane"_s);
+    QCOMPARE(desktopKey(u"Icon"_s), u"orvane"_s);
 
     requireTool(u"desktop-file-validate"_s);
     const Run validate = run(u"desktop-file-validate"_s, {desktopFile()});

@@ -61,9 +61,6 @@ public:
             xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
                                 XCB_ATOM_STRING, 8, uint32_t(wmClass.size()), wmClass.constData());
         }
-        const QByteArray title = "window of " + className;
-        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
-                            8, uint32_t(title.size()), title.constData());
         if (pid != 0)
             xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
                                 XCB_ATOM_CARDINAL, 32, 1, &pid);
