@@ -98,9 +98,14 @@ private Q_SLOTS:
                     u"setpriv --reuid=65534 --regid=65534 --clear-groups"_s.split(u' ') + command;
             auto &process = processes.emplace_back(std::make_unique<QProcess>());
             process->start(command.front(), command.mid(1) + words);
-            // setpriv replaces itself with the copy; wait until it has.
-            QTRY_COMPARE(QFileInfo(u"/proc/%1/exe"_s.arg(process->processId())).symLinkTarget(),
-                         path);
+            QVERIFY(process->waitForStarted());
+            // setpriv replaces itself with the copy; wait until it has, up to its arguments
+            // (the executable's link is set earlier, and a helper is told by its arguments).
+            const auto commandLine = [&] {
+                QFile file(u"/proc/%1/cmdline"_s.arg(process->processId()));
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            };
+            QTRY_COMPARE(commandLine().split('\0').value(0), QFile::encodeName(path));
             QVERIFY(!entry.contains(u'~') || QFile::remove(path));
         }
         QCOMPARE(app < 0 ? applications.isRunning(list) : Setup::isDesktopAppRunning(Setup::DesktopApp(app)),
