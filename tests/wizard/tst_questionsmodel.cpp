@@ -19,15 +19,6 @@ namespace {
 using QuestionsManifest::existingFrom;
 using QuestionsManifest::listOf;
 
-QList<Manifest::ManifestHarness> harnessesNamed(const QStringList &ids)
-{
-    QList<Manifest::ManifestHarness> found;
-    for (const Manifest::ManifestHarness &harness : QuestionsManifest::manifest().harnesses)
-        if (ids.contains(harness.id))
-            found.append(harness);
-    return found;
-}
-
 QStringList sortedIds(const QSet<QString> &ids)
 {
     QStringList list(ids.begin(), ids.end());
@@ -41,17 +32,6 @@ FundingMap fundingOf(const QuestionsModel &model)
     for (auto it = model.selectedFunding().cbegin(); it != model.selectedFunding().cend(); ++it)
         funding.insert(it.key(), sortedIds(it.value()));
     return funding;
-}
-
-const Manifest::ManifestField &fieldNamed(const Manifest::InstallManifest &manifest,
-                                          const QString &key)
-{
-    for (const Manifest::FundingGroup &group : manifest.fundingGroups)
-        for (const Manifest::FundingOption &option : group.options)
-            for (const Manifest::ManifestField &field : option.fields)
-                if (field.configKey == key)
-                    return field;
-    qFatal("no field %s", qPrintable(key));
 }
 
 // A model on the test manifest, for `gateway` when given, with exactly `harnesses` selected,
@@ -71,10 +51,11 @@ modelWith(const QStringList &harnesses, const QStringList &toggles = {},
     for (const QString &toggle : toggles)
         model->toggleFunding(toggle.section(QLatin1Char(':'), 1),
                              toggle.section(QLatin1Char(':'), 0, 0));
+    // The model keeps a value under its field's config key.
     for (const QString &value : values) {
-        const QString key = value.section(QLatin1Char('='), 0, 0);
-        model->setFieldValue(fieldNamed(model->manifest(), key),
-                             value.section(QLatin1Char('='), 1));
+        Manifest::ManifestField field;
+        field.configKey = value.section(u'=', 0, 0);
+        model->setFieldValue(field, value.section(u'=', 1));
     }
     return model;
 }
@@ -149,8 +130,11 @@ void TestQuestionsModel::creation()
     QFETCH(QStringList, detected);
     QFETCH(bool, privateGateway);
 
+    QList<Manifest::ManifestHarness> found(detected.size()); // the model reads their ids only
+    for (qsizetype i = 0; i < detected.size(); ++i)
+        found[i].id = detected.at(i);
     const QuestionsModel model(
-        QuestionsManifest::manifest(), harnessesNamed(detected), existingFrom(existing),
+        QuestionsManifest::manifest(), found, existingFrom(existing),
         privateGateway ? std::optional(Wizard::EnterpriseGateway{u"https://gw"_s, u"a@b"_s})
                        : std::nullopt);
     QTEST(sortedIds(model.selectedHarnesses()), "harnesses");
@@ -318,24 +302,25 @@ void TestQuestionsModel::notifiesRealChangesOnly()
     QSignalSpy harnesses(model.get(), &QuestionsModel::selectedHarnessesChanged);
     QSignalSpy funding(model.get(), &QuestionsModel::selectedFundingChanged);
     QSignalSpy values(model.get(), &QuestionsModel::fieldValuesChanged);
-    const Manifest::ManifestField &key = fieldNamed(model->manifest(), QStringLiteral("openaiKey"));
+    Manifest::ManifestField key;
+    key.configKey = u"openaiKey"_s;
 
-    model->setHarnessSelected(QStringLiteral("codex"), true);
-    model->setFieldValue(key, QStringLiteral(" sk-1 "));
-    model->setFieldValue(key, QStringLiteral(" sk-1 "));
-    model->toggleHarness(QStringLiteral("plain"));
-    model->toggleFunding(QStringLiteral("openai"), QStringLiteral("openai"));
-    model->toggleFunding(QStringLiteral("openai"), QStringLiteral("openai"));
+    model->setHarnessSelected(u"codex"_s, true);
+    model->setFieldValue(key, u" sk-1 "_s);
+    model->setFieldValue(key, u" sk-1 "_s);
+    model->toggleHarness(u"plain"_s);
+    model->toggleFunding(u"openai"_s, u"openai"_s);
+    model->toggleFunding(u"openai"_s, u"openai"_s);
 
     QCOMPARE(harnesses.count(), 1);
     QCOMPARE(values.count(), 1);
-    QCOMPARE(values.at(0).at(0).toString(), QStringLiteral("openaiKey"));
+    QCOMPARE(values.at(0).at(0).toString(), u"openaiKey"_s);
     QCOMPARE(funding.count(), 2);
-    QCOMPARE(funding.at(1).at(0).toString(), QStringLiteral("openai"));
+    QCOMPARE(funding.at(1).at(0).toString(), u"openai"_s);
     // Stored exactly as typed; trimmed only on the way out.
-    QCOMPARE(model->fieldValue(key), QStringLiteral(" sk-1 "));
-    QVERIFY(model->isFundingSelected(QStringLiteral("openai"), QStringLiteral("openai")));
-    QVERIFY(!model->isFundingSelected(QStringLiteral("openai"), QStringLiteral("ghost")));
+    QCOMPARE(model->fieldValue(key), u" sk-1 "_s);
+    QVERIFY(model->isFundingSelected(u"openai"_s, u"openai"_s));
+    QVERIFY(!model->isFundingSelected(u"openai"_s, u"ghost"_s));
 }
 
 void TestQuestionsModel::trimming_data()

@@ -222,7 +222,6 @@ void TestWizardController::preflight()
             : QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"readExistingHarnesses"_s,
                           u"versionInfo"_s};
     QCOMPARE(rig.engine.operations(), expectedCalls);
-    QVERIFY(rig.controller->resolved().has_value());
     QCOMPARE(rig.controller->detected().size(), 1);
     QCOMPARE(rig.controller->detected().first().id, u"claude-code"_s);
     QCOMPARE(rig.controller->existing(), existingFrom(existing));
@@ -244,7 +243,6 @@ void TestWizardController::preflight()
     QCOMPARE(rig.controller->screen(), screen);
     QCOMPARE(screens.count(), 1);
     QCOMPARE(rig.controller->versionInfo(), firstVersions);
-    QCOMPARE(rig.controller->rechecked(), false);
 }
 
 void TestWizardController::transitions_data()
@@ -416,7 +414,6 @@ void TestWizardController::launches_data()
     row("a retry that succeeds clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false, 0);
     row("a terminal: not hidden before 0.2 s", "terminal ok:openTerminal wait:199", "openTerminal", false, 0);
     row("hidden 0.2 s after the terminal opened", "terminal ok:openTerminal wait:200", "openTerminal", false, 1);
-    row("hidden once", "terminal ok:openTerminal wait:5000", "openTerminal", false, 1);
     row("the 0.2 s count from the opening, not the click", "terminal wait:1000 ok:openTerminal wait:199", "openTerminal", false, 0);
     row("a terminal's failure is shown and nothing is hidden", "terminal fail:openTerminal wait:1000", "openTerminal", false, 0, failed);
     row("a terminal's failure stays while the next one runs", "terminal fail:openTerminal terminal", "openTerminal,openTerminal", false, 0, failed);
@@ -463,7 +460,6 @@ void TestWizardController::installationIsReadAgain()
     // The model's answers go to the installer as they are: nothing is added on the way.
     QCOMPARE(rig.engine.lastCall(u"runInstall"_s).answers, model->answers());
     QCOMPARE(rig.engine.lastCall(u"runInstall"_s).packageSpec, packageSpec);
-    QCOMPARE(rig.controller->launchedCommands(), QStringList{});
 
     rig.setReturning({u"codex:openai"_s, u"plain"_s});
     QVERIFY(rig.engine.succeed(u"runInstall"_s));
