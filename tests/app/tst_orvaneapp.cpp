@@ -94,14 +94,19 @@ private Q_SLOTS:
 
     void secondStartHandsOverEvenAfterACrash()
     {
-        // A copy killed leaves its socket behind: the next start replaces it, and a second start
-        // then hands over to that one and exits.
+        // A copy killed leaves its socket and answers file behind: the next start replaces the
+        // one and removes the other, and a second start then hands over to that one and exits.
         QProcess *crashed = startProgram();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket()), 10000);
         crashed->kill();
         QVERIFY(crashed->waitForFinished() && QFileInfo::exists(socket()));
+        QFile answers(m_runtime.filePath(u"orv_install_0.json"_s));
+        QVERIFY(answers.open(QIODevice::WriteOnly) &&
+                answers.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        answers.close();
         QProcess *first = startProgram();
         QTRY_VERIFY_WITH_TIMEOUT(App::SingleInstance(socket()).handOverToRunning(200), 10000);
+        QVERIFY(!answers.exists());
         QElapsedTimer clock;
         clock.start();
         QProcess *second = startProgram();
@@ -110,37 +115,36 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
-        QCOMPARE(first->state(), QProcess::Running);
+        endsOn(first, SIGTERM);
     }
 
     void eightCopiesAtOnceLeaveOne()
     {
         // Half of them without a runtime folder, as from a session that sets none: the lock is the
         // same for all.
-        {
-            QList<QProcess *> copies;
-            for (int i = 0; i < 8; ++i)
-                copies.append(startProgram({}, i % 2 ? QStringList{u"XDG_RUNTIME_DIR"_s} : QStringList{}));
-            const auto ended = [&copies] {
-                return std::count_if(copies.begin(), copies.end(), [](QProcess *copy) {
-                    return copy->state() == QProcess::NotRunning;
-                });
-            };
-            QTRY_VERIFY_WITH_TIMEOUT(ended() == 7, 90000);
-            QTest::qWait(300); // a late second server would show up here
-            QCOMPARE(ended(), 7);
-            for (QProcess *copy : copies) {
-                if (copy->state() == QProcess::NotRunning)
-                    QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
-                             copy->readAllStandardError().constData());
-            }
-            // The one left is the one that answers.
-            const auto left = std::find_if(copies.begin(), copies.end(), [](QProcess *copy) {
-                return copy->state() == QProcess::Running;
+        QList<QProcess *> copies;
+        for (int i = 0; i < 8; ++i)
+            copies.append(startProgram({}, i % 2 ? QStringList{u"XDG_RUNTIME_DIR"_s} : QStringList{}));
+        const auto ended = [&copies] {
+            return std::count_if(copies.begin(), copies.end(), [](QProcess *copy) {
+                return copy->state() == QProcess::NotRunning;
             });
-            const bool withRuntime = (left - copies.begin()) % 2 == 0;
-            QVERIFY(App::SingleInstance(withRuntime ? socket() : cacheSocket()).handOverToRunning(5000));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ended() == 7, 90000);
+        QTest::qWait(300); // a late second server would show up here
+        QCOMPARE(ended(), 7);
+        for (QProcess *copy : copies) {
+            if (copy->state() == QProcess::NotRunning)
+                QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
+                         copy->readAllStandardError().constData());
         }
+        // The one left is the one that answers.
+        const auto left = std::find_if(copies.begin(), copies.end(), [](QProcess *copy) {
+            return copy->state() == QProcess::Running;
+        });
+        const bool withRuntime = (left - copies.begin()) % 2 == 0;
+        QVERIFY(App::SingleInstance(withRuntime ? socket() : cacheSocket()).handOverToRunning(5000));
+        endsOn(*left, SIGHUP); // logging out
     }
 
     void commandLine_data()
@@ -171,8 +175,23 @@ private Q_SLOTS:
     // On a desktop: Qt's platform is this program's own choice, so the shells it starts get the
     // session's environment (and so do the terminals and applications started from them); and
     // a notification area that starts after the program still gets its icon.
+    // The session's runtime folder is one everyone may write to, where another user could hold
+    // the socket's name; and another user listens where the program used to look for itself
+    // without one, answering every request, which would have kept it from ever starting.
     void onADesktop()
     {
+        QTemporaryDir shared;
+        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+        QLocalServer squatter;
+        QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
+        connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
+            while (QLocalSocket *client = squatter.nextPendingConnection()) {
+                connect(client, &QLocalSocket::readyRead, client, [client] {
+                    client->readAll();
+                    client->write("ok\n");
+                });
+            }
+        });
         const QString shell = m_runtime.filePath(u"recording shell"_s);
         QFile file(shell);
         // A part file of each shell's own: the program starts two at once, and one truncating a
@@ -181,7 +200,9 @@ private Q_SLOTS:
                 file.write("#!/bin/sh\nenv > \"$HOME/env.$$\" && mv \"$HOME/env.$$\" \"$HOME/env\"\n") > 0);
         file.close();
         QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        QProcess *program = startOnDisplay({}, {u"SHELL="_s + shell});
+        const QStringList changes{u"SHELL="_s + shell, u"XDG_RUNTIME_DIR="_s + shared.path(),
+                                  u"TMPDIR="_s + shared.path()};
+        QProcess *program = startOnDisplay({}, changes);
         if (!program)
             QSKIP("Xvfb is not installed");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_runtime.filePath(u"env"_s)), 30000);
@@ -204,34 +225,13 @@ private Q_SLOTS:
             for (const auto &data : x.clientMessages("_NET_SYSTEM_TRAY_OPCODE"))
                 docked = docked || data[1] == 0; // SYSTEM_TRAY_REQUEST_DOCK
         QVERIFY(docked);
-        QCOMPARE(program->state(), QProcess::Running);
-    }
 
-    void sharedFoldersAreNotUsed()
-    {
-        // In a runtime folder everyone may write to, another user could hold the socket's name;
-        // and another user listening where the program used to look for itself without one,
-        // answering every request, would have kept it from ever starting.
-        QTemporaryDir shared;
-        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
-        QLocalServer squatter;
-        QVERIFY(squatter.listen(shared.filePath(u"orvane-%1.socket"_s.arg(::getuid()))));
-        connect(&squatter, &QLocalServer::newConnection, &squatter, [&squatter] {
-            while (QLocalSocket *client = squatter.nextPendingConnection()) {
-                connect(client, &QLocalSocket::readyRead, client, [client] {
-                    client->readAll();
-                    client->write("ok\n");
-                });
-            }
-        });
-        QProcess *program = startProgram({}, {u"XDG_RUNTIME_DIR="_s + shared.path(), u"TMPDIR="_s + shared.path()});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(cacheSocket()), 20000);
         QVERIFY(!QFileInfo::exists(shared.filePath(u"orvane.socket"_s)));
         QVERIFY(App::SingleInstance(cacheSocket()).handOverToRunning(5000));
-        QCOMPARE(program->state(), QProcess::Running);
         QCOMPARE(QFileInfo(m_runtime.filePath(u".cache/orvane"_s)).permissions(),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
                      QFile::WriteUser | QFile::ExeUser);
+        endsOn(program, SIGINT);
     }
 
     void unusableSocketEndsWithAMessage_data()
@@ -301,32 +301,6 @@ private Q_SLOTS:
                  error.constData());
     }
 
-    void quitSignalsEndTheProgram_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGHUP (logging out)") << SIGHUP;
-        QTest::newRow("SIGINT") << SIGINT;
-    }
-
-    void quitSignalsEndTheProgram()
-    {
-        // Ended by a signal, the program quits as on Quit, taking an install under way down with
-        // it; at start it removes the answers file a killed copy left.
-        QFETCH(int, signal);
-        QTemporaryDir temporary;
-        const QString left = temporary.filePath(u"orv_install_0.json"_s);
-        QFile file(left);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-        file.close();
-        QProcess *program = startProgram({}, {u"TMPDIR="_s + temporary.path()});
-        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(left), 20000);
-        QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
-        QVERIFY(program->waitForFinished(20000));
-        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
-        QVERIFY2(program->exitCode() == 0, program->readAllStandardError().right(3000).constData());
-    }
-
     void cleanup()
     {
         for (QProcess *process : std::as_const(m_processes)) {
@@ -340,6 +314,16 @@ private Q_SLOTS:
     }
 
 private:
+    // Ended by a signal, the program quits as on Quit.
+    static void endsOn(QProcess *program, int signal)
+    {
+        QCOMPARE(program->state(), QProcess::Running); // a process id of 0 would be our own group
+        QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
+        QVERIFY(program->waitForFinished(20000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program->exitCode() == 0, program->readAllStandardError().right(3000).constData());
+    }
+
     // A second start, on a thread of its own: it blocks while this thread has to serve it.
     static bool handOverFromSecondStart(const QString &socket)
     {

@@ -195,9 +195,6 @@ void TestJourney::firstDay()
     QVERIFY(QDir().mkpath(home.path(u"pack"_s)));
     serveStandInRouter(m_registry, QStringLiteral(ORVANE_SETUP_FIXTURES), home.path(u"pack"_s));
     QVERIFY(!QTest::currentTestFailed());
-    // The registry knows the package but cannot hand out its files yet.
-    const QString tarball = u"/orvane/-/orvane-1.4.0.tgz"_s;
-    const auto files = m_registry.routes.take(tarball);
     // The gateway's answer for Claude Desktop, and the line the pill makes of it.
     m_gateway.routes = {
         {u"/v1/orv/statusline?harness=claude-code&surface=claude-desktop"_s,
@@ -231,7 +228,6 @@ void TestJourney::firstDay()
     QVERIFY2(properties.contains(u"WM_CLASS(STRING) = \""_s + wmClass + u"\", \"Orvane\""_s) &&
                  properties.contains(u"_NET_WM_ICON(CARDINAL) = "_s),
              qPrintable(properties.left(400)));
-    QVERIFY(m_desktop->run(u"xdotool"_s, {u"getwindowgeometry"_s, id})->contains("Geometry: 720x560"));
     step("welcome screen, in the window the menu entry names");
 
     // OpenCode as well: back from "Continue" to its tile, Space, and on.
@@ -244,26 +240,13 @@ void TestJourney::firstDay()
     key(u"Tab"_s);
     key(u"Return"_s);
     QVERIFY(reach(u"2 OF 3"_s, u"3-funding-claude"_s));
-    QVERIFY(m_tree->shows(u"Claude Pro or Max subscription"_s));
     key(u"Return"_s);
     QVERIFY(reach(u"3 OF 3"_s, u"4-funding-openai"_s));
-    QVERIFY(m_tree->shows(u"ChatGPT Plus or Pro subscription"_s));
-    QVERIFY(m_tree->shows(u"Install"_s));
     step("Return, OpenCode picked, Return x2: the funding steps");
 
     key(u"Return"_s);
-    QVERIFY(reach(u"Something went wrong"_s, u"5-failed"_s, installTimeout));
-    QVERIFY(!QFile::exists(home.path(u".local/state/orvane/installations.json"_s)));
-    step("Return: the package could not be fetched");
-
-    // The registry is back. "Try again" returns to the questions as they were left.
-    m_registry.routes.insert(tarball, files);
-    key(u"Return"_s);
-    QVERIFY(reach(u"1 OF 3"_s, u"6-questions-again"_s));
-    for (int i = 0; i < 3; ++i)
-        key(u"Return"_s);
-    QVERIFY(reach(u"Ready."_s, u"7-complete"_s, installTimeout));
-    step("Try again, Return x3: installer ran, completion screen");
+    QVERIFY(reach(u"Ready."_s, u"5-complete"_s, installTimeout));
+    step("Return: installer ran, completion screen");
 
     // The installer ran on a terminal: the stand-in package's version, so npx fetched it from
     // the loopback registry, and with the tools the user kept.
@@ -283,9 +266,8 @@ void TestJourney::firstDay()
     // "Open Launcher" has the keyboard.
     const QStringList commands{u"orv claude"_s, u"orv codex"_s, u"orv opencode"_s};
     key(u"Return"_s);
-    QVERIFY(reach(u"orv codex"_s, u"8-launcher"_s));
+    QVERIFY(reach(u"orv codex"_s, u"6-launcher"_s));
     QCOMPARE(listedCommands(), commands);
-    QVERIFY(!m_tree->shows(u"Ready."_s));
     step("Return: launcher");
 
     // A window with Claude Desktop's identity: once the window manager activates it, the pill
@@ -299,7 +281,7 @@ void TestJourney::firstDay()
             break;
     }
     QTest::qWait(350);
-    const QImage withPill = photograph(u"9-pill-over-claude"_s);
+    const QImage withPill = photograph(u"7-pill-over-claude"_s);
     QVERIFY2(shown, "no pill is showing");
     QCOMPARE(shown->description, statusLine);
     // The default place: 22 points in from the right of the work area (here the whole screen),
@@ -317,9 +299,7 @@ void TestJourney::firstDay()
     QVERIFY(!QTest::currentTestFailed());
     QTRY_VERIFY_WITH_TIMEOUT(!pill(), screenTimeout);
     QTest::qWait(350);
-    const QImage withoutPill = photograph(u"10-other-window-active"_s);
-    QCOMPARE(withoutPill.pixelColor(shown->extents.left() + 6, shown->extents.center().y()),
-             QColor(Qt::black));
+    photograph(u"8-other-window-active"_s);
     step("other window active: pill hidden");
 
     // The next start of the program, in the same home, opens on the launcher.
@@ -327,9 +307,8 @@ void TestJourney::firstDay()
     program = &startProgram(home);
     QVERIFY(!QTest::currentTestFailed());
     // It has the installed version and asked the registry for the newest.
-    QVERIFY(reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"11-second-run-launcher"_s));
+    QVERIFY(reach(u"Orvane 1.4.0 \u00B7 up to date"_s, u"9-second-run-launcher"_s));
     QCOMPARE(listedCommands(), commands);
-    QVERIFY(!m_tree->shows(u"Get started"_s));
     step("second run: launcher");
 
     QVERIFY2(m_total.elapsed() < 150'000, "the journey took more than two and a half minutes");

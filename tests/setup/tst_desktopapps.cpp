@@ -34,17 +34,6 @@ static QString contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
-// Empty for success; else the status and the output's last line (a login shell without a
-// terminal may complain first), or what failed for a platform error.
-static QString describe(const Setup::SetupResult<void> &result)
-{
-    if (result)
-        return {};
-    if (const auto *error = std::get_if<Setup::SetupError>(&result.error()))
-        return QString::number(error->status) + u' ' + error->output.split(u'\n').last().trimmed();
-    return std::get<Setup::PlatformError>(result.error()).operation;
-}
-
 // The desktop applications: which run, quitting them, launching them (OpenCode by its desktop
 // entry) and the terminal. Launching uses a fixture home (with a space in its path) whose bash
 // profile puts a recording `orv` first in PATH; OpenCode's desktop entry starts that `orv` too.
@@ -158,7 +147,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("which");
         QTest::addColumn<QByteArray>("shell");
         QTest::addColumn<QString>("ran");     // what orv recorded, "|"-separated
-        QTest::addColumn<QString>("outcome"); // as describe() gives it
+        QTest::addColumn<QString>("outcome"); // as Awaited::describe() gives it
         // clang-format off
         const auto row = [](const char *name, const char *which, const char *ran, const char *outcome, const char *shell = "/bin/bash") { QTest::newRow(name) << QString::fromUtf8(which) << QByteArray(shell) << QString::fromUtf8(ran) << QString::fromUtf8(outcome); };
         row("claude gateway", "claude gateway", "orv|claude|desktop|gateway", "");
@@ -205,8 +194,7 @@ private Q_SLOTS:
             (which.startsWith(u"claude") ? Setup::launchClaudeDesktop : Setup::launchCodexDesktop)(
                 mode.value(), done, Setup::loginShellRunner());
         });
-        QVERIFY(awaited.proper);
-        QTEST(describe(*awaited.result), "outcome");
+        QTEST(awaited.describe(), "outcome");
         QTRY_COMPARE(contents(m_record), ran); // gio returns before the entry's program has run
     }
 
@@ -307,8 +295,7 @@ private Q_SLOTS:
         clock.start();
         const auto awaited = awaitCompletion<void>([](auto done) { Setup::openTerminal(std::move(done)); });
         const qint64 took = clock.elapsed() - 30; // awaitCompletion waits that long for a second report
-        QVERIFY(awaited.proper);
-        const QString failure = describe(*awaited.result);
+        const QString failure = awaited.describe();
         QCOMPARE(failure.isEmpty() ? contents(bin + u"/started"_s) : failure,
                  started.replace(u'~', QDir(m_home.path()).canonicalPath()));
         if (installed.contains(u'+')) {

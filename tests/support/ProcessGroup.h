@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -54,12 +55,17 @@ public:
         return *m_processes.back();
     }
 
-    // A D-Bus daemon of the group's own: its address; empty when it did not start.
-    QString startBus()
+    // A D-Bus daemon of the group's own, listening in `folder` when given: its address; empty
+    // when it did not start.
+    QString startBus(const QString &folder = {})
     {
-        return readLine(spawn(QStringLiteral("dbus-daemon"),
-                              {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                               QStringLiteral("--print-address=1")}));
+        QStringList arguments{QStringLiteral("--session"), QStringLiteral("--nofork"),
+                              QStringLiteral("--print-address=1")};
+        // An address escapes what is not a letter, digit or one of a few marks.
+        if (!folder.isEmpty())
+            arguments << QStringLiteral("--address=unix:dir=") +
+                             QString::fromLatin1(QUrl::toPercentEncoding(folder, "/"));
+        return readLine(spawn(QStringLiteral("dbus-daemon"), arguments));
     }
 
     static void stop(QProcess &process)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/x11/XcbReply.h"
+
 #include <QByteArray>
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -10,7 +13,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -19,8 +21,11 @@
 // windows with a chosen identity, writes and reads properties, and never goes through Qt.
 class X11Client
 {
+    template <typename T>
+    using Reply = Platform::XcbReply<T>;
+
 public:
-    X11Client() : m_c(xcb_connect(nullptr, nullptr))
+    explicit X11Client(const char *display = nullptr) : m_c(xcb_connect(display, nullptr))
     {
         if (!xcb_connection_has_error(m_c))
             m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
@@ -34,22 +39,9 @@ public:
 
     xcb_atom_t atom(std::string_view name)
     {
-        auto *reply = xcb_intern_atom_reply(
-            m_c, xcb_intern_atom(m_c, 0, uint16_t(name.size()), name.data()), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-
-    QString atomName(xcb_atom_t atom)
-    {
-        auto *reply = xcb_get_atom_name_reply(m_c, xcb_get_atom_name(m_c, atom), nullptr);
-        QString name;
-        if (reply)
-            name = QString::fromLatin1(xcb_get_atom_name_name(reply),
-                                       xcb_get_atom_name_name_length(reply));
-        std::free(reply);
-        return name;
+        const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            m_c, xcb_intern_atom(m_c, 0, uint16_t(name.size()), name.data()), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     // A mapped top-level window of an application; `instance` and `className` go to WM_CLASS
@@ -106,15 +98,14 @@ public:
 
     std::vector<std::uint32_t> property32(xcb_window_t window, std::string_view name)
     {
-        auto *reply = xcb_get_property_reply(
+        const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
             m_c, xcb_get_property(m_c, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-            nullptr);
+            nullptr));
         std::vector<std::uint32_t> values;
-        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) > 0) {
-            values.resize(std::size_t(xcb_get_property_value_length(reply)) / 4);
-            std::memcpy(values.data(), xcb_get_property_value(reply), values.size() * 4);
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) > 0) {
+            values.resize(std::size_t(xcb_get_property_value_length(reply.get())) / 4);
+            std::memcpy(values.data(), xcb_get_property_value(reply.get()), values.size() * 4);
         }
-        std::free(reply);
         return values;
     }
 
@@ -128,18 +119,21 @@ public:
     QStringList netWmState(xcb_window_t window)
     {
         QStringList names;
-        for (const auto value : property32(window, "_NET_WM_STATE"))
-            names << atomName(value);
+        for (const auto value : property32(window, "_NET_WM_STATE")) {
+            const Reply<xcb_get_atom_name_reply_t> name(
+                xcb_get_atom_name_reply(m_c, xcb_get_atom_name(m_c, value), nullptr));
+            if (name)
+                names << QString::fromLatin1(xcb_get_atom_name_name(name.get()),
+                                             xcb_get_atom_name_name_length(name.get()));
+        }
         return names;
     }
 
     bool isViewable(xcb_window_t window)
     {
-        auto *reply = xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window),
-                                                      nullptr);
-        const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-        std::free(reply);
-        return viewable;
+        const Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
+            m_c, xcb_get_window_attributes(m_c, window), nullptr));
+        return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
     }
 
     // The top-level ancestor just below the root: the window manager's frame, or the window
@@ -147,14 +141,11 @@ public:
     xcb_window_t topLevel(xcb_window_t window)
     {
         for (;;) {
-            auto *tree = xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr);
-            if (!tree)
+            const Reply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr));
+            if (!tree || tree->parent == m_root || tree->parent == XCB_WINDOW_NONE)
                 return window;
-            const xcb_window_t parent = tree->parent;
-            std::free(tree);
-            if (parent == m_root || parent == XCB_WINDOW_NONE)
-                return window;
-            window = parent;
+            window = tree->parent;
         }
     }
 
@@ -162,13 +153,7 @@ public:
     // bottom to top).
     bool isAbove(xcb_window_t upper, xcb_window_t lower)
     {
-        auto *tree = xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr);
-        if (!tree)
-            return false;
-        const xcb_window_t *children = xcb_query_tree_children(tree);
-        const std::vector<xcb_window_t> order(children,
-                                              children + xcb_query_tree_children_length(tree));
-        std::free(tree);
+        const std::vector<xcb_window_t> order = children(m_root);
         const auto upperAt = std::ranges::find(order, topLevel(upper));
         const auto lowerAt = std::ranges::find(order, topLevel(lower));
         return upperAt != order.end() && lowerAt != order.end() && upperAt > lowerAt;
@@ -177,24 +162,12 @@ public:
     // The first window below `parent`, at any depth, whose WM_WINDOW_ROLE is `role`.
     xcb_window_t findByRole(const QByteArray &role, xcb_window_t parent = XCB_WINDOW_NONE)
     {
-        auto *tree = xcb_query_tree_reply(
-            m_c, xcb_query_tree(m_c, parent == XCB_WINDOW_NONE ? m_root : parent), nullptr);
-        if (!tree)
-            return XCB_WINDOW_NONE;
-        const std::vector<xcb_window_t> children(
-            xcb_query_tree_children(tree),
-            xcb_query_tree_children(tree) + xcb_query_tree_children_length(tree));
-        std::free(tree);
         const xcb_atom_t roleAtom = atom("WM_WINDOW_ROLE");
-        for (const xcb_window_t child : children) {
-            auto *reply = xcb_get_property_reply(
-                m_c, xcb_get_property(m_c, 0, child, roleAtom, XCB_ATOM_STRING, 0, 64), nullptr);
-            const bool found = reply
-                               && QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
-                                             xcb_get_property_value_length(reply))
-                                      == role;
-            std::free(reply);
-            if (found)
+        for (const xcb_window_t child : children(parent == XCB_WINDOW_NONE ? m_root : parent)) {
+            const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+                m_c, xcb_get_property(m_c, 0, child, roleAtom, XCB_ATOM_STRING, 0, 64), nullptr));
+            if (reply && QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                                    xcb_get_property_value_length(reply.get())) == role)
                 return child;
             if (const xcb_window_t below = findByRole(role, child); below != XCB_WINDOW_NONE)
                 return below;
@@ -205,15 +178,13 @@ public:
     // Root coordinates of a window's top-left corner and its size.
     QRect frame(xcb_window_t window)
     {
-        auto *geometry = xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr);
-        auto *place = xcb_translate_coordinates_reply(
-            m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr);
-        QRect rect;
-        if (geometry && place)
-            rect = QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
-        std::free(geometry);
-        std::free(place);
-        return rect;
+        const Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr));
+        const Reply<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
+            m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr));
+        return geometry && place
+                   ? QRect(place->dst_x, place->dst_y, geometry->width, geometry->height)
+                   : QRect();
     }
 
     // Asks the window manager to switch workspaces, as a pager does.
@@ -256,6 +227,21 @@ public:
         return found;
     }
 
+    // The whole screen as the server holds it; null when it could not be read.
+    QImage screenshot()
+    {
+        if (!ok())
+            return {};
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        const int width = screen->width_in_pixels, height = screen->height_in_pixels;
+        const Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+            m_c, xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, 0, 0, width, height, ~0u),
+            nullptr));
+        if (!reply || xcb_get_image_data_length(reply.get()) != width * height * 4)
+            return {};
+        return QImage(xcb_get_image_data(reply.get()), width, height, QImage::Format_RGB32).copy();
+    }
+
     // A round trip: the server has applied everything sent before.
     void sync()
     {
@@ -263,6 +249,17 @@ public:
     }
 
 private:
+    // A window's children, from the bottom of the stack to the top.
+    std::vector<xcb_window_t> children(xcb_window_t window)
+    {
+        const Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(m_c, xcb_query_tree(m_c, window), nullptr));
+        if (!tree)
+            return {};
+        const xcb_window_t *first = xcb_query_tree_children(tree.get());
+        return {first, first + xcb_query_tree_children_length(tree.get())};
+    }
+
     xcb_connection_t *m_c;
     xcb_window_t m_root = XCB_WINDOW_NONE;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/ProcessGroup.h"
+#include "support/X11Client.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -8,12 +9,8 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
-#include <QUrl>
-
-#include <xcb/xcb.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 // The folders the desktop's programs write to; a base class, so that they outlive the programs.
@@ -69,14 +66,7 @@ public:
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        // An address escapes what is not a letter, digit or one of a few marks.
-        const QString folder = QString::fromLatin1(QUrl::toPercentEncoding(runtime, "/"));
-        const QString address = readLine(
-            spawn(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                   QStringLiteral("--address=unix:dir=") + folder,
-                   QStringLiteral("--print-address=1")}),
-            10'000);
+        const QString address = ProcessGroup::startBus(runtime);
         if (!address.isEmpty())
             m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
         return address;
@@ -118,46 +108,14 @@ public:
     QByteArray display() const { return m_display; }
 
     // The whole screen as the X server holds it; null when it could not be read.
-    QImage screenshot() const
-    {
-        xcb_connection_t *c = xcb_connect(m_display.constData(), nullptr);
-        QImage image;
-        if (!xcb_connection_has_error(c)) {
-            const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-            const int width = screen->width_in_pixels, height = screen->height_in_pixels;
-            const auto request = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
-                                               width, height, ~0u);
-            xcb_get_image_reply_t *reply = xcb_get_image_reply(c, request, nullptr);
-            if (reply && xcb_get_image_data_length(reply) == width * height * 4)
-                image = QImage(xcb_get_image_data(reply), width, height, QImage::Format_RGB32)
-                            .copy();
-            std::free(reply);
-        }
-        xcb_disconnect(c);
-        return image;
-    }
+    QImage screenshot() const { return X11Client(m_display.constData()).screenshot(); }
 
 private:
     // A running window manager names its check window in _NET_SUPPORTING_WM_CHECK.
     bool windowManagerAnnounced() const
     {
-        xcb_connection_t *c = xcb_connect(m_display.constData(), nullptr);
-        bool found = false;
-        if (!xcb_connection_has_error(c)) {
-            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-            const char name[] = "_NET_SUPPORTING_WM_CHECK";
-            auto *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name),
-                                               nullptr);
-            if (atom && atom->atom != XCB_ATOM_NONE) {
-                auto *reply = xcb_get_property_reply(
-                    c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-                found = reply && xcb_get_property_value_length(reply) == 4;
-                std::free(reply);
-            }
-            std::free(atom);
-        }
-        xcb_disconnect(c);
-        return found;
+        X11Client x(m_display.constData());
+        return x.ok() && x.property32(x.root(), "_NET_SUPPORTING_WM_CHECK").size() == 1;
     }
 
     QByteArray m_display;
