@@ -21,6 +21,20 @@ template <typename T> struct Awaited
             result && !result->has_value() ? std::get_if<Setup::SetupError>(&result->error()) : nullptr;
         return error ? *error : Setup::SetupError{};
     }
+    // "improper" unless the expected reports came as they should; else empty for success, the
+    // status and the output's last line (a login shell without a terminal may complain first),
+    // or the operation of a platform error.
+    QString describe() const
+    {
+        if (!proper)
+            return QStringLiteral("improper");
+        if (result->has_value())
+            return {};
+        if (const auto *platform = std::get_if<Setup::PlatformError>(&result->error()))
+            return platform->operation;
+        return QString::number(error().status) + u' ' +
+               error().output.split(u'\n').last().trimmed();
+    }
 };
 
 // Starts operations with a recording completion and runs the event loop until `expected`

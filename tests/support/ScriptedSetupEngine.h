@@ -17,12 +17,9 @@
 class ScriptedSetupEngine final : public Setup::SetupEngine
 {
 public:
-    // One call, as the caller made it.
     struct Call
     {
         QString operation; // the member function's name: "nodeVersion", "runInstall", ...
-        // Set by runInstall; by it, runUpdate and runUninstall; by the Claude and Codex launches;
-        // by isDesktopAppRunning and terminateDesktopApp.
         Setup::InstallAnswers answers = {};
         QString packageSpec = {};
         std::optional<Setup::DesktopLaunchMode> mode = {};
@@ -34,38 +31,22 @@ public:
     QList<Setup::ExistingHarness> existingHarnesses;
     QSet<Setup::DesktopApp> running;
 
-    // Every call so far, in order.
-    QList<Call> calls;
+    QList<Call> calls; // in order
 
-    QStringList operations() const
-    {
-        QStringList names;
-        for (const Call &call : calls)
-            names.append(call.operation);
-        return names;
-    }
+    QStringList operations() const { return namesOf(calls); }
     // The last call of `operation`; a default Call when there was none.
     Call lastCall(const QString &operation) const
     {
-        for (auto it = calls.crbegin(); it != calls.crend(); ++it)
-            if (it->operation == operation)
-                return *it;
-        return {};
+        const qsizetype at = operations().lastIndexOf(operation);
+        return at < 0 ? Call{} : calls.at(at);
     }
     int callCount(const QString &operation) const { return int(operations().count(operation)); }
-
     // The asynchronous operations still waiting, oldest first.
-    QStringList pending() const
-    {
-        QStringList names;
-        for (const Pending &entry : m_pending)
-            names.append(entry.operation);
-        return names;
-    }
+    QStringList pending() const { return namesOf(m_pending); }
     bool isPending(const QString &operation) const { return pending().contains(operation); }
 
     // Each release answers the oldest waiting call of that operation and tells whether there
-    // was one.
+    // was one; succeed and fail are for the operations that only succeed or fail.
     [[nodiscard]] bool releaseNodeVersion(std::optional<QString> version)
     {
         return release<NodeDone>(QStringLiteral("nodeVersion"), std::move(version));
@@ -74,7 +55,6 @@ public:
     {
         return release<VersionsDone>(QStringLiteral("versionInfo"), std::move(info));
     }
-    // For the operations that only succeed or fail (install, launches, openTerminal, ...).
     [[nodiscard]] bool succeed(const QString &operation)
     {
         return release<VoidDone>(operation, Setup::SetupResult<void>{});
@@ -85,63 +65,61 @@ public:
                                  Setup::SetupResult<void>(std::unexpected(std::move(failure))));
     }
 
-    // --- Setup::SetupEngine ---
-
     void nodeVersion(Setup::Completion<std::optional<QString>> done) override
     {
-        wait({QStringLiteral("nodeVersion")}, std::move(done));
+        wait("nodeVersion", std::move(done), {});
     }
     void versionInfo(Setup::Completion<Setup::VersionInfo> done) override
     {
-        wait({QStringLiteral("versionInfo")}, std::move(done));
+        wait("versionInfo", std::move(done), {});
     }
     bool hasExistingInstall() override
     {
-        record({QStringLiteral("hasExistingInstall")});
+        record("hasExistingInstall", {});
         return existingInstall;
     }
     QList<Setup::ExistingHarness> readExistingHarnesses() override
     {
-        record({QStringLiteral("readExistingHarnesses")});
+        record("readExistingHarnesses", {});
         return existingHarnesses;
     }
     void runInstall(const Setup::InstallAnswers &answers, const QString &packageSpec,
                     Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("runInstall"), answers, packageSpec}, std::move(done));
+        wait("runInstall", std::move(done), {{}, answers, packageSpec});
     }
     void runUpdate(const QString &packageSpec, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("runUpdate"), {}, packageSpec}, std::move(done));
+        wait("runUpdate", std::move(done), {{}, {}, packageSpec});
     }
     void runUninstall(const QString &packageSpec, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("runUninstall"), {}, packageSpec}, std::move(done));
+        wait("runUninstall", std::move(done), {{}, {}, packageSpec});
     }
     void launchClaudeDesktop(Setup::DesktopLaunchMode mode, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("launchClaudeDesktop"), {}, {}, mode}, std::move(done));
+        wait("launchClaudeDesktop", std::move(done), {{}, {}, {}, mode});
     }
     void launchCodexDesktop(Setup::DesktopLaunchMode mode, Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("launchCodexDesktop"), {}, {}, mode}, std::move(done));
+        wait("launchCodexDesktop", std::move(done), {{}, {}, {}, mode});
     }
     void launchOpenCodeDesktop(Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("launchOpenCodeDesktop")}, std::move(done));
+        wait("launchOpenCodeDesktop", std::move(done), {});
     }
     void openTerminal(Setup::Completion<void> done) override
     {
-        wait({QStringLiteral("openTerminal")}, std::move(done));
+        wait("openTerminal", std::move(done), {});
     }
     bool isDesktopAppRunning(Setup::DesktopApp app) override
     {
-        record({QStringLiteral("isDesktopAppRunning"), {}, {}, {}, app});
+        record("isDesktopAppRunning", {{}, {}, {}, {}, app});
         return running.contains(app);
     }
     int terminateDesktopApp(Setup::DesktopApp app) override
     {
-        record({QStringLiteral("terminateDesktopApp"), {}, {}, {}, app});
+        record("terminateDesktopApp", {{}, {}, {}, {}, app});
         return running.contains(app) ? 1 : 0;
     }
 
@@ -156,15 +134,23 @@ private:
         std::variant<NodeDone, VersionsDone, VoidDone> done;
     };
 
-    void record(Call call) { calls.append(std::move(call)); }
-
-    template <typename Done> void wait(Call call, Done done)
+    template <typename List> static QStringList namesOf(const List &list)
     {
-        const QString operation = call.operation;
-        record(std::move(call));
-        m_pending.append({operation, std::move(done)});
+        QStringList names;
+        for (const auto &entry : list)
+            names.append(entry.operation);
+        return names;
     }
-
+    void record(const char *operation, Call call)
+    {
+        call.operation = QString::fromLatin1(operation);
+        calls.append(std::move(call));
+    }
+    template <typename Done> void wait(const char *operation, Done done, Call call)
+    {
+        record(operation, std::move(call));
+        m_pending.append({calls.last().operation, std::move(done)});
+    }
     template <typename Done, typename Result> bool release(const QString &operation, Result result)
     {
         for (qsizetype i = 0; i < m_pending.size(); ++i) {
