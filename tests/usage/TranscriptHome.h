@@ -80,9 +80,7 @@ inline char *toString(const TokenUsage &usage)
 }
 inline char *toString(const SessionUsage &session)
 {
-    char *usage = toString(session.usage);
-    char *text = QTest::toString(QFile::decodeName(session.path) + u' ' + QString::fromUtf8(usage));
-    delete[] usage;
-    return text;
+    const std::unique_ptr<char[]> usage(toString(session.usage));
+    return QTest::toString(QFile::decodeName(session.path) + u' ' + QString::fromUtf8(usage.get()));
 }
 } // namespace Usage

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <fcntl.h>
@@ -76,25 +77,16 @@ private Q_SLOTS:
     void hostileFiles_data()
     {
         QTest::addColumn<Hostile>("hostile");
-        QTest::addColumn<bool>("indexed");
-        // The trees on both sources; what the reader does with one file on the index alone.
-        const std::tuple<const char *, Hostile, bool> cases[] = {
-            {"named pipe swapped in before the open", Hostile::NamedPipeAtOpen, true},
-            {"lines over the line limit", Hostile::OverlongLines, false},
-            {"a tree deeper than the longest path", Hostile::DeepTree, true},
-            {"names that are not UTF-8", Hostile::NamesNotUtf8, true},
-            {"rewritten in place, longer", Hostile::RewrittenInPlace, false},
-            {"truncated and rewritten while read", Hostile::TruncatedWhileRead, false},
-            {"truncated and rewritten while read mapped, in parts", Hostile::ShrunkUnderMapping,
-             false},
-            {"link loops", Hostile::LinkLoops, true},
-            {"an unreadable folder", Hostile::UnreadableFolder, true},
-        };
-        for (const auto &[name, hostile, tree] : cases) {
-            if (tree)
-                QTest::addRow("walk: %s", name) << hostile << false;
-            QTest::addRow("index: %s", name) << hostile << true;
-        }
+        QTest::newRow("named pipe swapped in before the open") << Hostile::NamedPipeAtOpen;
+        QTest::newRow("lines over the line limit") << Hostile::OverlongLines;
+        QTest::newRow("a tree deeper than the longest path") << Hostile::DeepTree;
+        QTest::newRow("names that are not UTF-8") << Hostile::NamesNotUtf8;
+        QTest::newRow("rewritten in place, longer") << Hostile::RewrittenInPlace;
+        QTest::newRow("truncated and rewritten while read") << Hostile::TruncatedWhileRead;
+        QTest::newRow("truncated and rewritten while read mapped, in parts")
+            << Hostile::ShrunkUnderMapping;
+        QTest::newRow("link loops") << Hostile::LinkLoops;
+        QTest::newRow("an unreadable folder") << Hostile::UnreadableFolder;
     }
 
     // Each case ends within a bounded time, without a crash, with the counters the readable lines
@@ -102,16 +94,10 @@ private Q_SLOTS:
     void hostileFiles()
     {
         QFETCH(Hostile, hostile);
-        QFETCH(bool, indexed);
         TranscriptHome home;
         const QString root = home.filePath(u".claude/projects"_s);
         const std::string rootBytes = QFile::encodeName(root).toStdString();
         QVERIFY(QDir().mkpath(root + u"/p"_s));
-        const auto makeSource = [&](const QString &at = {}) -> std::unique_ptr<TranscriptSource> {
-            if (indexed)
-                return std::make_unique<TranscriptIndex>(at.isEmpty() ? home.path() : at);
-            return std::make_unique<TranscriptWalk>(at.isEmpty() ? home.path() : at);
-        };
         QElapsedTimer timer;
         timer.start();
 
@@ -122,8 +108,8 @@ private Q_SLOTS:
             const std::string pipe = rootBytes + "/p/s.jsonl";
             QCOMPARE(::mkfifo(pipe.c_str(), 0644), 0);
             writeFile(root + u"/p/a.jsonl"_s, claudeLine("a", 0, 0, 0, 5));
-            const auto source = makeSource();
-            TokenUsageReader reader(*source);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source);
             QCOMPARE(outputOf(reader), 5);
             SwappedNewest swapped(home.path(), pipe);
             TokenUsageReader fooled(swapped);
@@ -150,16 +136,16 @@ private Q_SLOTS:
             const qsizetype mebibyte = 1024 * 1024;
             writeFile(path, withPadding("a", 1, 3 * mebibyte) + withPadding("b", 10, mebibyte - 200) +
                                 withPadding("c", 100, 4 * mebibyte).left(2 * mebibyte));
-            const auto source = makeSource();
-            TokenUsageReader reader(*source, mebibyte);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source, mebibyte);
             QCOMPARE(outputOf(reader), 10);
             writeFile(path, QByteArray(3 * mebibyte, 'q') + "\"}\n" + withPadding("d", 1000, 10),
                       true);
             QCOMPARE(outputOf(reader), 1010);
-            TokenUsageReader atOnce(*source, mebibyte);
+            TokenUsageReader atOnce(source, mebibyte);
             QCOMPARE(outputOf(atOnce), 1010);
             // A slice a call resumes the search for the overlong lines' ends where it stopped.
-            TokenUsageReader sliced(*source, mebibyte);
+            TokenUsageReader sliced(source, mebibyte);
             const auto [read, calls] = readInSlices(sliced, claude, 1);
             QCOMPARE(read.value_or(SessionUsage{}).usage.output, 1010);
             QVERIFY2(calls >= 6, qPrintable(QString::number(calls)));
@@ -167,15 +153,24 @@ private Q_SLOTS:
         }
         case Hostile::DeepTree: {
             // Deeper than any path can name (the walk meets names too long to open and goes on);
-            // a transcript at depth 1000 is found. Made once for both sources: deep trees are slow
-            // to make.
-            const std::string deepRoot = QFile::encodeName(deepHome()).toStdString() + "/.claude/projects";
-            std::string deep = deepRoot + "/p";
+            // a transcript at depth 1000 is found. Paths this long are beyond QDir's reach.
+            const auto rm = qScopeGuard([&] { QProcess::execute(u"rm"_s, {u"-rf"_s, root}); });
+            int fd = ::open((rootBytes + "/p").c_str(), O_RDONLY | O_DIRECTORY);
+            for (int depth = 1; depth <= 2500 && ::mkdirat(fd, "d", 0755) == 0; ++depth) {
+                const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+                if (depth == 1000)
+                    ::close(::openat(next, "deep.jsonl", O_WRONLY | O_CREAT, 0644));
+                ::close(fd);
+                fd = next;
+            }
+            ::close(::openat(fd, "deepest.jsonl", O_WRONLY | O_CREAT, 0644));
+            ::close(fd);
+            std::string deep = rootBytes + "/p";
             for (int depth = 1; depth <= 1000; ++depth)
                 deep += "/d";
             timer.restart();
-            QCOMPARE(makeSource(deepHome())->newest(deepRoot, deepRoot).value_or("none"),
-                     deep + "/deep.jsonl");
+            TranscriptIndex source(home.path());
+            QCOMPARE(source.newest(rootBytes, rootBytes).value_or("none"), deep + "/deep.jsonl");
             QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
             break;
         }
@@ -187,13 +182,13 @@ private Q_SLOTS:
             const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
             QVERIFY(fd >= 0 && ::write(fd, line.data(), std::size_t(line.size())) == line.size());
             ::close(fd);
-            const auto source = makeSource();
-            TokenUsageReader reader(*source);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source);
             const auto read = reader.usage(claude);
             QVERIFY(read.has_value());
             QCOMPARE(read->path, QByteArray::fromStdString(path));
             QCOMPARE(read->usage.output, 4);
-            DesktopSessionFileTracker tracker(*source);
+            DesktopSessionFileTracker tracker(source);
             QCOMPARE(tracker.scan(claude), (QList<FileState>{{read->path, line.size()}}));
             // Names QDir cannot remove.
             QVERIFY(::unlink(path.c_str()) == 0 && ::rmdir(folder.c_str()) == 0);
@@ -203,19 +198,13 @@ private Q_SLOTS:
             // The same inode truncated and written longer: its new lines all count.
             const QString path = root + u"/p/s.jsonl"_s;
             writeFile(path, claudeLine("a1", 0, 0, 0, 1) + claudeLine("a2", 0, 0, 0, 1));
-            const auto source = makeSource();
-            TokenUsageReader reader(*source);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source);
             QCOMPARE(outputOf(reader), 2);
-            const auto inodeOf = [](const QString &file) {
-                struct stat status;
-                return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_ino : 0;
-            };
-            const ino_t inode = inodeOf(path);
             QByteArray longer;
             for (const char *id : {"b1", "b2", "b3", "b4"})
                 longer += claudeLine(id, 0, 0, 0, 10);
             writeFile(path, longer);
-            QCOMPARE(inodeOf(path), inode);
             QCOMPARE(outputOf(reader), 42);
             break;
         }
@@ -242,8 +231,8 @@ private Q_SLOTS:
             for (int i = 0; i < 20000; ++i)
                 content += claudeLine("", 0, 0, 0, 1);
             writeFile(QString::fromStdString(path), content);
-            const auto source = makeSource();
-            TokenUsageReader reader(*source);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source);
             const MappedReading::Settings inParts{.threshold = 1, .window = 16384, .partSize = 1, .parts = 3};
             if (mapped)
                 reader.setMappedReading(inParts);
@@ -264,7 +253,7 @@ private Q_SLOTS:
             stop = true;
             writer.join();
             writeFile(QString::fromStdString(path), content);
-            TokenUsageReader fresh(*source);
+            TokenUsageReader fresh(source);
             if (mapped)
                 fresh.setMappedReading(inParts);
             QCOMPARE(outputOf(fresh), 20000);
@@ -275,10 +264,10 @@ private Q_SLOTS:
             QVERIFY(QFile::link(root, root + u"/p/up"_s));
             QVERIFY(QFile::link(u"."_s, root + u"/p/here.jsonl"_s));
             writeFile(root + u"/p/s.jsonl"_s, claudeLine("a", 0, 0, 0, 3));
-            const auto source = makeSource();
-            TokenUsageReader reader(*source);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source);
             QCOMPARE(outputOf(reader), 3);
-            DesktopSessionFileTracker tracker(*source);
+            DesktopSessionFileTracker tracker(source);
             QCOMPARE(tracker.scan(claude).size(), 1);
             break;
         }
@@ -288,8 +277,8 @@ private Q_SLOTS:
             writeFile(root + u"/p/old.jsonl"_s, claudeLine("a", 0, 0, 0, 3));
             writeFile(root + u"/q/new.jsonl"_s, claudeLine("a", 0, 0, 0, 7));
             QVERIFY(QFile::setPermissions(root + u"/q"_s, QFileDevice::Permissions()));
-            const auto source = makeSource();
-            TokenUsageReader reader(*source);
+            TranscriptIndex source(home.path());
+            TokenUsageReader reader(source);
             QCOMPARE(outputOf(reader), 3);
             QVERIFY(QFile::setPermissions(root + u"/q"_s, QFileDevice::ReadOwner |
                                                               QFileDevice::WriteOwner |
@@ -300,43 +289,7 @@ private Q_SLOTS:
         }
         }
     }
-
-    void cleanupTestCase()
-    {
-        // Paths this long are beyond QDir's reach.
-        if (m_deepHome)
-            QProcess::execute(u"rm"_s, {u"-rf"_s, m_deepHome->path()});
-    }
-
-private:
-    QString deepHome();
-
-    std::unique_ptr<QTemporaryDir> m_deepHome;
 };
-
-// A home whose transcript tree is 2500 folders deep, made on first use.
-QString TestHostileTranscripts::deepHome()
-{
-    if (m_deepHome)
-        return m_deepHome->path();
-    m_deepHome = std::make_unique<QTemporaryDir>();
-    const QString folder = m_deepHome->filePath(u".claude/projects/p"_s);
-    if (!QDir().mkpath(folder))
-        return {};
-    int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    for (int depth = 1; depth <= 2500 && fd >= 0; ++depth) {
-        if (::mkdirat(fd, "d", 0755) != 0)
-            break;
-        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-        if (depth == 1000)
-            ::close(::openat(next, "deep.jsonl", O_WRONLY | O_CREAT, 0644));
-        ::close(fd);
-        fd = next;
-    }
-    ::close(::openat(fd, "deepest.jsonl", O_WRONLY | O_CREAT, 0644));
-    ::close(fd);
-    return m_deepHome->path();
-}
 
 QTEST_GUILESS_MAIN(TestHostileTranscripts)
 #include "tst_hostiletranscripts.moc"
