@@ -23,7 +23,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <memory>
 #include <sys/stat.h>
 #include <thread>
 
