@@ -142,8 +142,6 @@ private Q_SLOTS:
             writeFile(path, QByteArray(3 * mebibyte, 'q') + "\"}\n" + withPadding("d", 1000, 10),
                       true);
             QCOMPARE(outputOf(reader), 1010);
-            TokenUsageReader atOnce(source, mebibyte);
-            QCOMPARE(outputOf(atOnce), 1010);
             // A slice a call resumes the search for the overlong lines' ends where it stopped.
             TokenUsageReader sliced(source, mebibyte);
             const auto [read, calls] = readInSlices(sliced, claude, 1);
@@ -221,7 +219,6 @@ private Q_SLOTS:
                 ::close(fd);
                 QVERIFY(mapping.valid() && !mapping.shrank());
                 QCOMPARE(::truncate(path.c_str(), off_t(page)), 0);
-                QCOMPARE(mapping.data()[page - 1], 'a');
                 QCOMPARE(mapping.data()[2 * page + 5], '\0');
                 QVERIFY(mapping.shrank());
             }

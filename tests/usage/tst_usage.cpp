@@ -422,15 +422,12 @@ void TestUsage::projectDirectory()
     QFETCH(QString, newest);
     TranscriptHome home;
     const QString root = home.filePath(u".claude/projects/"_s);
-    const auto add = [&](const QString &path, qint64 seconds) {
-        writeFileAt(path, seconds, claudeLine("", 1, 0, 0, 0));
-    };
-    add(root + u"-home-ada-app/s1.jsonl"_s, 100);
-    add(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
-    add(root + u"-home-ada-app2/x.jsonl"_s, 500);
-    add(root + u"-home-ada-my project.v2/y.jsonl"_s, 200);
-    add(root + u"-other/z.jsonl"_s, 400);
-    add(home.filePath(u".codex/sessions/c.jsonl"_s), 10);
+    writeFileAt(root + u"-home-ada-app/s1.jsonl"_s, 100);
+    writeFileAt(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
+    writeFileAt(root + u"-home-ada-app2/x.jsonl"_s, 500);
+    writeFileAt(root + u"-home-ada-my project.v2/y.jsonl"_s, 200);
+    writeFileAt(root + u"-other/z.jsonl"_s, 400);
+    writeFileAt(home.filePath(u".codex/sessions/c.jsonl"_s), 10);
     QVERIFY(QFile::link(root + u"-other"_s, root + u"-home-ada-linked"_s));
     TranscriptWalk source(home.path());
     TokenUsageReader reader(source);
@@ -522,11 +519,8 @@ void TestUsage::orvaneUsage()
         words << u'"' + QString(argument).replace(u"\u00ff"_s, u"$(printf '\\377')"_s) + u'"';
     QProcess process;
     // Claude's roots in this home only, whatever the developer's environment says.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(u"CLAUDE_CONFIG_DIR"_s);
-    environment.remove(u"XDG_CONFIG_HOME"_s);
-    process.setProcessEnvironment(environment);
-    process.start(u"/bin/sh"_s, {u"-c"_s, u"exec "_s + words.join(u' ')});
+    process.start(u"/bin/sh"_s, {u"-c"_s, u"exec env -u CLAUDE_CONFIG_DIR -u XDG_CONFIG_HOME "_s +
+                                              words.join(u' ')});
     QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
     QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
     out.replace('@', QFile::encodeName(home.path())).replace("\xc3\xbf", "\xff");
