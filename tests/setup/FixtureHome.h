@@ -52,19 +52,21 @@ public:
         QFile file(path(relative));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    void write(const QString &relative, const QByteArray &contents) const
+    void write(const QString &relative, const QByteArray &contents, bool executable = false) const
     {
         QDir().mkpath(QFileInfo(path(relative)).absolutePath());
         QFile file(path(relative));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+        QVERIFY(!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
     }
 
     // A bin/ program that records its arguments for arguments(name), then runs `body`.
     void program(const QString &name, const QByteArray &body) const
     {
-        write(u"bin/" + name, "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s\\0' \"$@\" > \"$HOME/" +
-                                  name.toUtf8() + ".args\"\n" + body + '\n');
-        QFile::setPermissions(path(u"bin/" + name), QFile::ReadOwner | QFile::ExeOwner);
+        write(u"bin/" + name,
+              "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s\\0' \"$@\" > \"$HOME/" + name.toUtf8() +
+                  ".args\"\n" + body + '\n',
+              true);
     }
     // The arguments of the program's last run; none when it never ran.
     QStringList arguments(const QString &name) const

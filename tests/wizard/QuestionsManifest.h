@@ -16,7 +16,7 @@ namespace QuestionsManifest {
 // well. claude-code is found where ~/.claude exists, codex where ~/.codex/config.toml does.
 inline const char *const json = R"({
   "schema_version": 1,
-  "default_harness_ids": ["codex"],
+  "default_harness_ids": ["claude-code", "codex"],
   "harnesses": [
     {"id": "claude-code", "name": "Claude Code", "config_paths": ["~/.claude"], "orv_command": "orv claude", "funding_group": "claude"},
     {"id": "codex", "name": "Codex", "config_paths": ["~/.codex/config.toml"], "orv_command": "orv codex", "funding_group": "openai"},
@@ -45,8 +45,7 @@ inline const char *const json = R"({
       {"id": "regional", "name": "Regional", "fields": [
         {"config_key": "region", "label": "Region", "secret": false}]}]}
   },
-  "advanced": {"title": "Advanced", "description": "", "fields": [
-    {"config_key": "httpsProxy", "label": "Outbound proxy", "secret": false}]}
+  "advanced": {"title": "Advanced", "description": "", "fields": []}
 })";
 
 inline Manifest::InstallManifest manifest()

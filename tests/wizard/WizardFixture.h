@@ -1,8 +1,9 @@
 #pragma once
 
-// The real RootView over the real WizardController, with the scripted setup engine at the
-// seam, timers that only fire when the test says so, and the launcher's settings in a folder
-// of their own.
+// The real RootView over the real WizardController on the headless suites' manifest, with the
+// scripted setup engine at the seam, timers that only fire when the test says so, and a home
+// folder of its own for the launcher's settings: nothing is detected there, so the manifest's
+// defaults are preselected.
 
 #include "support/ManualTimers.h"
 #include "support/ScriptedSetupEngine.h"
@@ -25,25 +26,6 @@
 
 namespace WizardFixture {
 
-// The headless suites' manifest less what only their edge cases need: claude-code pays
-// through "claude", codex and opencode share "openai", "plain" needs no funding. Nothing is
-// detected, so the defaults are preselected: Claude Code and Codex. "region" is asked by two
-// options of the same group.
-inline Manifest::Resolved resolved()
-{
-    Manifest::InstallManifest manifest = QuestionsManifest::manifest();
-    manifest.defaultHarnessIds = {QStringLiteral("claude-code"), QStringLiteral("codex")};
-    manifest.harnesses = {manifest.harnesses[0], manifest.harnesses[1], manifest.harnesses[2],
-                          manifest.harnesses[4]};
-    for (Manifest::ManifestHarness &harness : manifest.harnesses)
-        harness.configPaths.clear();
-    manifest.fundingGroups.remove(QStringLiteral("empty"));
-    manifest.fundingGroups.remove(QStringLiteral("shared"));
-    manifest.fundingGroups[QStringLiteral("openai")].options.removeLast(); // its -proxy
-    manifest.advanced.fields.clear();
-    return {QStringLiteral("orvane@latest"), manifest};
-}
-
 struct Host
 {
     ManualClock clock;
@@ -55,7 +37,11 @@ struct Host
     std::optional<bool> tray;                    // whether the desktop shows a tray; unset: not said
     QString sessionNotice;
     ::Wizard::WizardController controller{
-        engine, [] { return std::expected<Manifest::Resolved, ::Wizard::Failure>(resolved()); },
+        engine,
+        [] {
+            return std::expected<Manifest::Resolved, ::Wizard::Failure>(
+                Manifest::Resolved{QStringLiteral("orvane@latest"), QuestionsManifest::manifest()});
+        },
         timers};
     ::Wizard::RootView view{controller, services(), QSize(720, 560)};
 
@@ -63,6 +49,7 @@ struct Host
 
     Host()
     {
+        qputenv("HOME", QFile::encodeName(folder.path()));
         view.resize(720, 560);
         QGuiApplication::clipboard()->clear();
     }

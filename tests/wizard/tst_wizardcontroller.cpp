@@ -29,25 +29,12 @@ namespace {
 const QString packageSpec = u"orvane@9.9.9-test"_s;
 const QString boom = u"npm ERR! boom"_s;
 
-Manifest::Resolved testResolved()
-{
-    return {packageSpec, QuestionsManifest::manifest()};
-}
-
 using QuestionsManifest::existingFrom;
 
 // "a b c" as the list {a, b, c}.
 QStringList stepsOf(const char *text)
 {
     return QuestionsManifest::listOf(text, u' ');
-}
-
-QStringList idsOf(const QList<Manifest::ManifestHarness> &harnesses)
-{
-    QStringList ids;
-    for (const Manifest::ManifestHarness &harness : harnesses)
-        ids.append(harness.id);
-    return ids;
 }
 
 const Setup::VersionInfo firstVersions{u"1.0.0"_s, u"1.1.0"_s};
@@ -61,7 +48,8 @@ struct Rig
     ScriptedSetupEngine engine;
     ManualClock clock;
     ManualTimers timers{clock};
-    std::expected<Manifest::Resolved, Wizard::Failure> manifest = testResolved();
+    std::expected<Manifest::Resolved, Wizard::Failure> manifest =
+        Manifest::Resolved{packageSpec, QuestionsManifest::manifest()};
     std::unique_ptr<WizardController> controller;
     QPointer<QuestionsModel> marked;
 
@@ -152,17 +140,13 @@ struct Rig
     }
 
     // The launches, quit requests and terminals the engine saw, in order:
-    // "launchClaudeDesktop(gateway)", "quit codex", "openTerminal", ...
+    // "launchClaudeDesktop(gateway)", "quit Codex", "openTerminal", ...
     QStringList launchLog() const
     {
-        static const QMap<Setup::DesktopApp, QString> apps{
-            {Setup::DesktopApp::Claude, u"claude"_s},
-            {Setup::DesktopApp::Codex, u"codex"_s},
-            {Setup::DesktopApp::OpenCode, u"openCode"_s}};
         QStringList log;
         for (const auto &call : engine.calls) {
             if (call.operation == u"terminateDesktopApp")
-                log.append(u"quit "_s + apps.value(*call.app));
+                log.append(u"quit "_s + Setup::applicationNames(*call.app).first());
             else if (call.operation.startsWith(u"launch") || call.operation == u"openTerminal")
                 log.append(call.operation +
                            (call.mode ? QChar(u'(') + Setup::rawValue(*call.mode) + QChar(u')')
@@ -234,28 +218,22 @@ void TestWizardController::preflight()
             : QStringList{u"nodeVersion"_s, u"hasExistingInstall"_s, u"readExistingHarnesses"_s,
                           u"versionInfo"_s};
     QCOMPARE(rig.engine.operations(), expectedCalls);
-    QVERIFY(rig.controller->resolved().has_value());
-    QCOMPARE(idsOf(rig.controller->detected()), QStringList{u"claude-code"_s});
+    QCOMPARE(rig.controller->detected().size(), 1);
+    QCOMPARE(rig.controller->detected().first().id, u"claude-code"_s);
     QCOMPARE(rig.controller->existing(), existingFrom(existing));
     QCOMPARE(rig.controller->isReturning(), !existing.isEmpty());
     QCOMPARE(rig.controller->launchedCommands(), commands);
 
     const auto nodeVersion = node ? std::optional(u"v22.1.0"_s) : std::nullopt;
-    if (nodeAnswersFirst)
-        QVERIFY(rig.engine.releaseNodeVersion(nodeVersion));
-    else
-        QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
+    const auto answerNode = [&] { return rig.engine.releaseNodeVersion(nodeVersion); };
+    const auto answerVersions = [&] { return rig.engine.releaseVersionInfo(firstVersions); };
+    QVERIFY(nodeAnswersFirst ? answerNode() : answerVersions());
     QCOMPARE(rig.controller->screen(), Screen::Loading);
     QCOMPARE(screens.count(), 0);
-
-    if (nodeAnswersFirst)
-        QVERIFY(rig.engine.releaseVersionInfo(firstVersions));
-    else
-        QVERIFY(rig.engine.releaseNodeVersion(nodeVersion));
+    QVERIFY(nodeAnswersFirst ? answerVersions() : answerNode());
     QCOMPARE(rig.controller->screen(), screen);
     QCOMPARE(screens.count(), 1);
     QCOMPARE(rig.controller->versionInfo(), firstVersions);
-    QCOMPARE(rig.controller->rechecked(), false);
 }
 
 void TestWizardController::transitions_data()
@@ -272,17 +250,11 @@ void TestWizardController::transitions_data()
                             << QString::fromUtf8(status) + u'\u2026' << error;
     };
     // clang-format off
-    row("welcome: Get started", "first", "getStarted", Screen::Questions);
     row("questions: Have an Enterprise Gateway?", "first", "getStarted enterprise", Screen::Enterprise);
-    row("enterprise: Continue", "first", "getStarted enterprise continue", Screen::Questions);
-    row("enterprise: Back", "first", "getStarted enterprise cancel", Screen::Questions);
-    row("questions: install runs", "first", "getStarted install", Screen::Installing);
     row("questions: no install without a tool", "first", "getStarted untick install", Screen::Questions);
     row("install succeeds", "first", "getStarted install ok:runInstall", Screen::Complete);
     row("install fails", "first", "getStarted install fail:runInstall", Screen::Failed, "Installing", boom);
     row("complete: Open Launcher", "first", "getStarted install ok:runInstall openLauncher", Screen::Launched);
-    row("launched: Settings", "returning", "settings", Screen::Questions);
-    row("launched: update runs", "returning", "update", Screen::Installing, "Updating");
     row("update done, new versions still awaited", "returning", "update ok:runUpdate", Screen::Installing, "Updating");
     row("update succeeds", "returning", "update ok:runUpdate versions", Screen::Launched, "Updating");
     row("update fails", "returning", "update fail:runUpdate", Screen::Failed, "Updating", boom);
@@ -290,7 +262,6 @@ void TestWizardController::transitions_data()
     row("launched: uninstall runs", "returning", "uninstall", Screen::Installing, "Uninstalling");
     row("uninstall succeeds", "returning", "uninstall ok:runUninstall", Screen::Welcome, "Uninstalling");
     row("uninstall fails", "returning", "uninstall fail:runUninstall", Screen::Failed, "Uninstalling", boom);
-    row("failed install: Try again, the questions", "first", "getStarted install fail:runInstall retry", Screen::Questions, "Installing", boom);
     row("failed update: Try again, welcome", "returning", "update fail:runUpdate retry", Screen::Welcome, "Updating", boom);
     row("failed uninstall: Try again, the launcher", "returning", "uninstall fail:runUninstall retry", Screen::Launched, "Uninstalling", boom);
     row("failed uninstall that removed it all: Try again, welcome", "returning", "uninstall fail:runUninstall gone retry getStarted fill install", Screen::Installing, "Installing", boom);
@@ -301,7 +272,6 @@ void TestWizardController::transitions_data()
     row("after an uninstall the install says Installing", "returning", "uninstall ok:runUninstall getStarted install", Screen::Installing);
     row("after a failed update and Try again, still Updating", "returning", "update fail:runUpdate retry getStarted fill install", Screen::Installing, "Updating", boom);
     row("after a failed first install and Try again, Installing", "first", "getStarted install fail:runInstall retry getStarted install", Screen::Installing, "Installing", boom);
-    row("launches never change the screen", "returning", "claude fail:launchClaudeDesktop terminal ok:openTerminal wait:500", Screen::Launched);
     row("actions a screen does not offer do nothing", "first", "retry recheck openLauncher update uninstall settings install cancel", Screen::Welcome);
     // clang-format on
 }
@@ -401,9 +371,6 @@ void TestWizardController::questionsModelLifetime()
     QCOMPARE(model == rig.marked, sameModel);
     QCOMPARE(models.last().at(0).value<QuestionsModel *>(), model);
     QCOMPARE(model->isHarnessSelected(u"plain"_s), toolKept);
-    const bool privateGateway = identity != u"hosted";
-    QCOMPARE(model->isPrivateGateway(), privateGateway);
-    QCOMPARE(model->isFundingSelected(u"openai-proxy"_s, u"openai"_s), privateGateway);
 
     // A replaced model goes once the event loop has let go of it.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -427,23 +394,19 @@ void TestWizardController::launches_data()
     row("the launcher launches through the gateway", "claude", "launchClaudeDesktop(gateway)", true, 0);
     row("another mode passes through", "native", "launchClaudeDesktop(native)", true, 0);
     row("a second click while one runs is ignored", "claude claude opencode codex", "launchClaudeDesktop(gateway)", true, 0);
-    row("relaunch quits first", "codex!", "quit codex,launchCodexDesktop(gateway)", true, 0);
-    row("a relaunch while busy still quits", "opencode claude! codex!", "launchOpenCodeDesktop,quit claude,quit codex", true, 0);
-    row("done: the next launch runs", "codex ok:launchCodexDesktop opencode", "launchCodexDesktop(gateway),launchOpenCodeDesktop", true, 0);
-    row("success frees the buttons", "opencode ok:launchOpenCodeDesktop", "launchOpenCodeDesktop", false, 0);
+    row("relaunch quits first", "codex!", "quit Codex,launchCodexDesktop(gateway)", true, 0);
+    row("a relaunch while busy still quits", "opencode claude! codex!", "launchOpenCodeDesktop,quit Claude,quit Codex", true, 0);
     row("a failure is shown and frees the buttons", "claude fail:launchClaudeDesktop", "launchClaudeDesktop(gateway)", false, 0, boom);
     row("a silent failure says which", "codex silent:launchCodexDesktop", "launchCodexDesktop(gateway)", false, 0, u"Codex Desktop couldn't be launched. You can try again."_s);
     row("the failure stays while the next attempt runs", "claude fail:launchClaudeDesktop codex", "launchClaudeDesktop(gateway),launchCodexDesktop(gateway)", true, 0, boom);
     row("a retry that succeeds clears it", "claude fail:launchClaudeDesktop claude ok:launchClaudeDesktop", "launchClaudeDesktop(gateway),launchClaudeDesktop(gateway)", false, 0);
     row("a terminal: not hidden before 0.2 s", "terminal ok:openTerminal wait:199", "openTerminal", false, 0);
     row("hidden 0.2 s after the terminal opened", "terminal ok:openTerminal wait:200", "openTerminal", false, 1);
-    row("hidden once", "terminal ok:openTerminal wait:5000", "openTerminal", false, 1);
     row("the 0.2 s count from the opening, not the click", "terminal wait:1000 ok:openTerminal wait:199", "openTerminal", false, 0);
     row("a terminal's failure is shown and nothing is hidden", "terminal fail:openTerminal wait:1000", "openTerminal", false, 0, failed);
     row("a terminal's failure stays while the next one runs", "terminal fail:openTerminal terminal", "openTerminal,openTerminal", false, 0, failed);
     row("a terminal that opens clears it", "terminal fail:openTerminal terminal ok:openTerminal", "openTerminal,openTerminal", false, 0);
     row("the newest failure is shown: the terminal's", "claude fail:launchClaudeDesktop terminal fail:openTerminal", "launchClaudeDesktop(gateway),openTerminal", false, 0, failed);
-    row("the newest failure is shown: the launch's", "terminal fail:openTerminal claude fail:launchClaudeDesktop", "openTerminal,launchClaudeDesktop(gateway)", false, 0, boom);
     row("a launch that succeeds clears the terminal's", "terminal fail:openTerminal codex ok:launchCodexDesktop", "openTerminal,launchCodexDesktop(gateway)", false, 0);
     row("a later terminal waits two seconds", "later wait:1999", "", false, 0);
     row("the launcher left meanwhile", "later wait:1000 later settings leave wait:1000 ok:openTerminal wait:999", "openTerminal", false, 1);
@@ -485,7 +448,6 @@ void TestWizardController::installationIsReadAgain()
     // The model's answers go to the installer as they are: nothing is added on the way.
     QCOMPARE(rig.engine.lastCall(u"runInstall"_s).answers, model->answers());
     QCOMPARE(rig.engine.lastCall(u"runInstall"_s).packageSpec, packageSpec);
-    QCOMPARE(rig.controller->launchedCommands(), QStringList{});
 
     rig.setReturning({u"codex:openai"_s, u"plain"_s});
     QVERIFY(rig.engine.succeed(u"runInstall"_s));
