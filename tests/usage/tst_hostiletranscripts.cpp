@@ -142,8 +142,6 @@ private Q_SLOTS:
             writeFile(path, QByteArray(3 * mebibyte, 'q') + "\"}\n" + withPadding("d", 1000, 10),
                       true);
             QCOMPARE(outputOf(reader), 1010);
-            TokenUsageReader atOnce(source, mebibyte);
-            QCOMPARE(outputOf(atOnce), 1010);
             // A slice a call resumes the search for the overlong lines' ends where it stopped.
             TokenUsageReader sliced(source, mebibyte);
             const auto [read, calls] = readInSlices(sliced, claude, 1);
@@ -201,10 +199,7 @@ private Q_SLOTS:
             TranscriptIndex source(home.path());
             TokenUsageReader reader(source);
             QCOMPARE(outputOf(reader), 2);
-            QByteArray longer;
-            for (const char *id : {"b1", "b2", "b3", "b4"})
-                longer += claudeLine(id, 0, 0, 0, 10);
-            writeFile(path, longer);
+            writeFile(path, claudeLine("", 0, 0, 0, 10).repeated(4));
             QCOMPARE(outputOf(reader), 42);
             break;
         }
@@ -221,7 +216,6 @@ private Q_SLOTS:
                 ::close(fd);
                 QVERIFY(mapping.valid() && !mapping.shrank());
                 QCOMPARE(::truncate(path.c_str(), off_t(page)), 0);
-                QCOMPARE(mapping.data()[page - 1], 'a');
                 QCOMPARE(mapping.data()[2 * page + 5], '\0');
                 QVERIFY(mapping.shrank());
             }

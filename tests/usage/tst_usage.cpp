@@ -53,6 +53,7 @@ private Q_SLOTS:
     void keySearch();
     void reading_data();
     void reading();
+    void readBudget_data();
     void readBudget();
     void transcriptFiles();
     void projectDirectory_data();
@@ -309,22 +310,41 @@ void TestUsage::reading()
     }
 }
 
-// A budget bounds what one call reads: 40 MiB of turns at 8 MiB a call take about five calls,
-// each moving on, and give what one unbounded call gives.
-void TestUsage::readBudget()
+// A budget bounds what one call reads: a big transcript takes about size / budget calls, each
+// moving on, and gives what one unbounded call gives.
+void TestUsage::readBudget_data()
 {
+    QTest::addColumn<QByteArray>("transcript");
+    QTest::addColumn<quint64>("budget");
+    QTest::addColumn<int>("fewestCalls");
+    QTest::addColumn<int>("mostCalls");
+    const quint64 mebibyte = TokenUsageReader::chunkSize;
     QByteArray turns;
-    for (int i = 0; turns.size() < 40 * qsizetype(TokenUsageReader::chunkSize); ++i)
+    for (int i = 0; turns.size() < 40 * qsizetype(mebibyte); ++i)
         turns += claudeLine(QByteArray::number(i).constData(), 0, 0, 1, 2) +
                  R"({"type":"user","message":{"content":")" + QByteArray(2000, 'u') + "\"}}\n";
+    QTest::newRow("40 MiB of turns, 8 MiB a call") << turns << 8 * mebibyte << 5 << 7;
+    // Kept whole across the budget: a 12 MiB line that counts.
+    const QByteArray wanted = R"({"type":"assistant","message":{"id":"w","usage":{"output_tokens":5},"pad":")" +
+                              QByteArray(12 * qsizetype(mebibyte), 'p') + "\"}}\n";
+    QTest::newRow("a 12 MiB line that counts, 2 MiB a call") << wanted + turns.left(4 * mebibyte)
+                                                          << 2 * mebibyte << 2 << 4;
+}
+
+void TestUsage::readBudget()
+{
+    QFETCH(QByteArray, transcript);
+    QFETCH(quint64, budget);
+    QFETCH(int, fewestCalls);
+    QFETCH(int, mostCalls);
     TranscriptHome home;
-    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), turns);
+    writeFile(home.filePath(u".claude/projects/-a/s.jsonl"_s), transcript);
     TranscriptWalk source(home.path());
     TokenUsageReader whole(source), sliced(source);
-    const auto [read, calls] = readInSlices(sliced, claude, 8 * TokenUsageReader::chunkSize);
+    const auto [read, calls] = readInSlices(sliced, claude, budget);
     QVERIFY(read);
     QCOMPARE(read->usage, whole.usage(claude)->usage);
-    QVERIFY2(calls >= 5 && calls <= 7, qPrintable(QString::number(calls)));
+    QVERIFY2(calls >= fewestCalls && calls <= mostCalls, qPrintable(QString::number(calls)));
 }
 
 // Which file is read, and what happens when it shrinks or is replaced.
@@ -402,15 +422,12 @@ void TestUsage::projectDirectory()
     QFETCH(QString, newest);
     TranscriptHome home;
     const QString root = home.filePath(u".claude/projects/"_s);
-    const auto add = [&](const QString &path, qint64 seconds) {
-        writeFileAt(path, seconds, claudeLine("", 1, 0, 0, 0));
-    };
-    add(root + u"-home-ada-app/s1.jsonl"_s, 100);
-    add(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
-    add(root + u"-home-ada-app2/x.jsonl"_s, 500);
-    add(root + u"-home-ada-my project.v2/y.jsonl"_s, 200);
-    add(root + u"-other/z.jsonl"_s, 400);
-    add(home.filePath(u".codex/sessions/c.jsonl"_s), 10);
+    writeFileAt(root + u"-home-ada-app/s1.jsonl"_s, 100);
+    writeFileAt(root + u"-home-ada-app/sub/nested.jsonl"_s, 300);
+    writeFileAt(root + u"-home-ada-app2/x.jsonl"_s, 500);
+    writeFileAt(root + u"-home-ada-my project.v2/y.jsonl"_s, 200);
+    writeFileAt(root + u"-other/z.jsonl"_s, 400);
+    writeFileAt(home.filePath(u".codex/sessions/c.jsonl"_s), 10);
     QVERIFY(QFile::link(root + u"-other"_s, root + u"-home-ada-linked"_s));
     TranscriptWalk source(home.path());
     TokenUsageReader reader(source);
@@ -502,11 +519,8 @@ void TestUsage::orvaneUsage()
         words << u'"' + QString(argument).replace(u"\u00ff"_s, u"$(printf '\\377')"_s) + u'"';
     QProcess process;
     // Claude's roots in this home only, whatever the developer's environment says.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(u"CLAUDE_CONFIG_DIR"_s);
-    environment.remove(u"XDG_CONFIG_HOME"_s);
-    process.setProcessEnvironment(environment);
-    process.start(u"/bin/sh"_s, {u"-c"_s, u"exec "_s + words.join(u' ')});
+    process.start(u"/bin/sh"_s, {u"-c"_s, u"exec env -u CLAUDE_CONFIG_DIR -u XDG_CONFIG_HOME "_s +
+                                              words.join(u' ')});
     QVERIFY(process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit);
     QCOMPARE(process.exitCode(), out.isEmpty() ? 2 : 0);
     out.replace('@', QFile::encodeName(home.path())).replace("\xc3\xbf", "\xff");
