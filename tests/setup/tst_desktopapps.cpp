@@ -258,11 +258,14 @@ private Q_SLOTS:
         QFETCH(QString, started);
         const QString bin = m_home.path(u"terminals"_s);
         QVERIFY(QDir(bin).removeRecursively());
-        // Each adds a line saying which it is, where it was started and with what, then ends
-        // (with status 4 for "-"; after three seconds for "+").
+        // Each adds a line saying which it is, where it was started and with what (and one for
+        // each standard stream not on the null device), then ends (with status 4 for "-"; after
+        // three seconds for "+").
         for (const QString &name : installed.split(u' ', Qt::SkipEmptyParts)) {
-            const QByteArray record = "#!/bin/sh\necho \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"${0%/*}/started\"\n"
-                                      "[ /proc/self/fd/2 -ef /dev/null ] || echo 'stderr: ours' >> \"${0%/*}/started\"\n";
+            const QByteArray record =
+                "#!/bin/sh\nS=\"${0%/*}/started\"; echo \"${0##*/}\" \"$(pwd)\" \"$@\" >> \"$S\"\n"
+                "for fd in 0 1 2; do\n"
+                "  [ /proc/self/fd/$fd -ef /dev/null ] || echo \"fd $fd: ours\" >> \"$S\"\ndone\n";
             const QByteArray body = name.startsWith(u'!')   ? "#!/nonexistent/interpreter\n"
                                     : name.startsWith(u'-') ? record + "exit 4\n"
                                     : name.startsWith(u'+') ? record + "/bin/sleep 3; : > \"${0%/*}/ended\"\n"
