@@ -26,6 +26,7 @@ private Q_SLOTS:
     void backdrop();
     void welcomeScreenStarts_data();
     void welcomeScreenStarts();
+    void focusRingFromTheKeyboardOnly();
 };
 
 void TestDesign::archivoFaces_data()
@@ -117,6 +118,33 @@ void TestDesign::welcomeScreenStarts()
         QTest::keyClick(&screen, Qt::Key(key));
     }
     QCOMPARE(started.count(), 1);
+}
+
+void TestDesign::focusRingFromTheKeyboardOnly()
+{
+    Wizard::WelcomeScreen screen;
+    screen.show();
+    QVERIFY(QTest::qWaitForWindowActive(&screen));
+    auto *button = screen.findChild<Design::FlatButton *>(QStringLiteral("getStarted"));
+    button->setFocus(Qt::MouseFocusReason);
+    const QImage plain = button->grab().toImage();
+    button->clearFocus();
+    button->setFocus(Qt::TabFocusReason);
+    const QImage ring = button->grab().toImage();
+    // The first column the ring changes: its left edge, just inside the button's.
+    int first = 0;
+    while (first < ring.width() && ring.copy(first, 0, 1, ring.height()) ==
+                                      plain.copy(first, 0, 1, plain.height()))
+        ++first;
+    QCOMPARE(first, 2);
+    // A button held down by Space is let go, unclicked, when the focus leaves it.
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    QTest::keyPress(button, Qt::Key_Space);
+    QVERIFY(button->isDown());
+    button->clearFocus();
+    QVERIFY(!button->isDown());
+    QCOMPARE(button->grab().toImage(), plain);
+    QCOMPARE(clicked.count(), 0);
 }
 
 QTEST_MAIN(TestDesign)

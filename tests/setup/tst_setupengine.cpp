@@ -136,6 +136,7 @@ private Q_SLOTS:
                 QCOMPARE(QDir(home.path(u".npm/_logs"_s)).entryList(QDir::Files), QStringList());
         }
     }
+
     // The whole lookup gives up after five seconds, the registry's discovery included.
     void versionInfoGivesUpAfterFiveSeconds()
     {

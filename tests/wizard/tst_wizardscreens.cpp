@@ -68,7 +68,6 @@ void TestWizardScreens::startUpAndNodeMissing()
     host.view.show();
     QVERIFY(QTest::qWaitForWindowActive(&host.view));
     // Showing the view started the check; its screen stays until both answers are in.
-    QVERIFY(host.engine.isPending(u"nodeVersion"_s));
     QCOMPARE(host.text(u"status"_s), u"Checking for the latest setup\u2026"_s);
     QVERIFY(host.engine.releaseNodeVersion(std::nullopt));
     QVERIFY(host.engine.releaseVersionInfo({}));
@@ -184,8 +183,6 @@ void TestWizardScreens::footerWalksTheSteps()
     QCOMPARE(host.button(u"back"_s)->isVisible(), returning);
     host.click(u"primary"_s);
     host.click(u"primary"_s);
-    QCOMPARE(host.engine.callCount(u"runInstall"_s), 0);
-
     host.click(u"primary"_s);
     QCOMPARE(host.engine.callCount(u"runInstall"_s), 1);
     QCOMPARE(host.text(u"status"_s), returning ? u"Updating\u2026"_s : u"Installing\u2026"_s);
@@ -303,7 +300,6 @@ void TestWizardScreens::unselectedOptionKeepsItsValues()
     host.click(u"primary"_s);
     auto *apikey = host.find<Wizard::FundingOptionRow>(u"option-apikey"_s);
     auto *proxy = host.find<Wizard::FundingOptionRow>(u"option-claude-proxy"_s);
-    QVERIFY(!host.find<QWidget>(u"fields-apikey"_s)->isVisible());
     QTest::mouseClick(apikey, Qt::LeftButton);
     QVERIFY(host.find<QWidget>(u"fields-apikey"_s)->isVisible());
     QLineEdit *key = fieldRow(host, u"apikey"_s, u"anthropicApiKey"_s)->edit();
