@@ -155,13 +155,29 @@ private Q_SLOTS:
         const QHash<QString, HttpTestServer::Answer> answers{
             {u"reply"_s, HttpTestServer::reply(status, body)},
             {u"chunked"_s, HttpTestServer::reply(status, body, "Transfer-Encoding: chunked\r\n")},
-            {u"endless"_s, HttpTestServer::endlessChunks()},
+            {u"endless"_s, [](QTcpSocket *socket) { // 64 KiB every millisecond while it is read
+                 socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+                 auto *timer = new QTimer(socket);
+                 QObject::connect(timer, &QTimer::timeout, socket, [socket] {
+                     if (socket->bytesToWrite() < 256 * 1024) // as a real sender, paced by the reader
+                         socket->write("10000\r\n" + QByteArray(65536, ' ') + "\r\n");
+                 });
+                 timer->start(1);
+             }},
             {u"closed"_s, [](QTcpSocket *socket) { // headers and a little of the body
                  socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{\"model\":");
                  socket->flush();
                  socket->close();
              }},
-            {u"headers"_s, HttpTestServer::streamHeaders()},
+            {u"headers"_s, [](QTcpSocket *socket) { // a status line, then header lines forever
+                 const auto more = [socket] {
+                     while (socket->bytesToWrite() < 256 * 1024)
+                         socket->write("X-Pad: " + QByteArray(8192 - 9, 'p') + "\r\n");
+                 };
+                 socket->write("HTTP/1.1 200 OK\r\n");
+                 QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
+                 more();
+             }},
             {u"redirect"_s, HttpTestServer::reply(302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n")}};
         server.answer = answers.value(kind);
         Home home;

@@ -32,7 +32,6 @@ namespace {
 // Window managers answer in milliseconds, but the test machine may be busy with other builds.
 constexpr int wmTimeout = 20000;
 
-// Runs a program with space-separated arguments; true when it ends with success.
 bool run(const QString &program, const QString &arguments)
 {
     QProcess process;

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -68,37 +67,6 @@ struct HttpTestServer
                           "Connection: close\r\nContent-Length: " +
                           QByteArray::number(body.size()) + "\r\n\r\n" + body);
             socket->disconnectFromHost();
-        };
-    }
-
-    // An endless chunked body, 64 KiB every millisecond for as long as the peer listens.
-    static Answer endlessChunks()
-    {
-        return [](QTcpSocket *socket) {
-            socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
-            const QByteArray piece = "10000\r\n" + QByteArray(65536, ' ') + "\r\n";
-            auto *timer = new QTimer(socket);
-            QObject::connect(timer, &QTimer::timeout, socket, [socket, piece] {
-                // Keep at most a little in the outgoing buffer, like a real slow sender.
-                if (socket->bytesToWrite() < 4 * piece.size())
-                    socket->write(piece);
-            });
-            QObject::connect(socket, &QTcpSocket::disconnected, timer, &QTimer::stop);
-            timer->start(1);
-        };
-    }
-
-    // A status line, then 8 KiB header lines as fast as the peer reads, never ending the head.
-    static Answer streamHeaders()
-    {
-        return [](QTcpSocket *socket) {
-            const auto more = [socket] {
-                while (socket->bytesToWrite() < 256 * 1024)
-                    socket->write("X-Pad: " + QByteArray(8192 - 9, 'p') + "\r\n");
-            };
-            socket->write("HTTP/1.1 200 OK\r\n");
-            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
-            more();
         };
     }
 
