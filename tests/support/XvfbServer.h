@@ -43,8 +43,7 @@ public:
         // Nothing of the developer's own session: no other display, bus or screen reader.
         for (const char *name : {"WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "XAUTHORITY"})
             m_environment.remove(QString::fromLatin1(name));
-        // -noreset: a probe that connects and leaves before the window manager is in would
-        // otherwise reset the server as its last client, and the window manager dies connecting.
+        // -noreset: a probe leaving before the window manager connects would reset the server.
         const QString number = readLine(
             spawn(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
