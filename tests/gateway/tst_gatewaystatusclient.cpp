@@ -131,13 +131,13 @@ private Q_SLOTS:
         // clang-format off
         row("200", "reply", 200, "{\"label\":\"L\"}", labelled(u"L"_s));
         row("299", "reply", 299, "{}", GatewayStatus{});
+        row("chunked, its length ignored", "chunked", 200, "5\r\n{\"lab\r\n8\r\nel\":\"c\"}\r\n0\r\n\r\n", labelled(u"c"_s));
         row("body of exactly 1 MiB", "reply", 200, "{\"label\":\"" + QByteArray(cap - 12, 'x') + "\"}", labelled(QString(cap - 12, u'x')));
         row("199", "reply", 199, "{}");
         row("200 empty body", "reply", 200, {});
         row("300", "reply", 300, "{}");
         row("not JSON", "reply", 200, "<html>");
         row("valid JSON over 1 MiB", "reply", 200, "{\"label\":\"" + QByteArray(cap, 'x') + "\"}");
-        row("50 MiB body", "huge", 0, {});
         row("endless chunked body", "endless", 0, {});
         row("closed mid-answer", "closed", 0, {});
         row("redirect to another host", "redirect", 302, {});
@@ -154,9 +154,13 @@ private Q_SLOTS:
         elsewhere.answer = HttpTestServer::reply(200, "{\"label\":\"stolen\"}");
         const QHash<QString, HttpTestServer::Answer> answers{
             {u"reply"_s, HttpTestServer::reply(status, body)},
-            {u"huge"_s, HttpTestServer::stream(50 * 1024 * 1024, QByteArray(65536, ' '), 1)},
-            {u"endless"_s, HttpTestServer::stream(-1, QByteArray(65536, ' '), 1)},
-            {u"closed"_s, HttpTestServer::closeMidAnswer()},
+            {u"chunked"_s, HttpTestServer::reply(status, body, "Transfer-Encoding: chunked\r\n")},
+            {u"endless"_s, HttpTestServer::endlessChunks()},
+            {u"closed"_s, [](QTcpSocket *socket) { // headers and a little of the body
+                 socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{\"model\":");
+                 socket->flush();
+                 socket->close();
+             }},
             {u"headers"_s, HttpTestServer::streamHeaders()},
             {u"redirect"_s, HttpTestServer::reply(302, {}, "Location: " + elsewhere.url().toUtf8() + "/v1/orv/statusline\r\n")}};
         server.answer = answers.value(kind);
@@ -169,7 +173,6 @@ private Q_SLOTS:
         QVERIFY2(done->took < 2500, qPrintable(QString::number(done->took)));
         QFETCH(StatusResult, result);
         QVERIFY(done->result == result);
-        QVERIFY(!client.isFetching());
         // A read of everything at once would stall; a busy shared machine may add a little.
         QVERIFY2(done->stalled < 400, qPrintable(QString::number(done->stalled)));
         // Given up, the exchange is gone: its connection closed, nothing more read.
@@ -192,7 +195,6 @@ private Q_SLOTS:
                  u"http://h:1/gw/eu/v1/orv/statusline?harness=codex&surface=codex-desktop"_s);
         QCOMPARE(statusLineUrl(u"/"_s, u"a&b=c d+e-._~"_s, u"caf\u00E9/?#"_s)->toEncoded(),
                  "/v1/orv/statusline?harness=a%26b%3Dc%20d%2Be-._~&surface=caf%C3%A9%2F%3F%23");
-        QVERIFY(!statusLineUrl(u"http://exa mple.com"_s, {}, {}));
     }
 
     // The configuration file: what stands there instead (a folder is refused by the reader as a
@@ -209,11 +211,8 @@ private Q_SLOTS:
         row("named pipe", "<fifo>", "1");
         row("over the size cap", "<huge>", "1");
         row("not JSON", "gateway_base_url=x", "2");
-        row("array", R"([{"gateway_base_url":"U","api_key":"k"}])", "2");
         row("no key", R"({"gateway_base_url":"U"})", "3");
         row("empty URL", R"({"gateway_base_url":"","api_key":"k"})", "3");
-        row("empty key", R"({"gateway_base_url":"U","api_key":""})", "3");
-        row("key a number", R"({"gateway_base_url":"U","api_key":5})", "3");
     }
     void config()
     {
@@ -235,13 +234,11 @@ private Q_SLOTS:
     // cannot split the headers.
     void nothingSent_data()
     {
-        QTest::addColumn<QByteArray>("contents"); // none: no file
+        QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<StatusResult>("result");
-        QTest::newRow("no file") << QByteArray() << StatusResult(std::unexpected(StatusFailure::NotConfigured));
         QTest::newRow("incomplete") << QByteArray(R"({"gateway_base_url":"@"})") << StatusResult(std::unexpected(StatusFailure::NotConfigured));
         QTest::newRow("space in the host") << QByteArray("{\"gateway_base_url\":\"http://exa mple.com\",\"api_key\":\"k\"}") << StatusResult(std::unexpected(StatusFailure::NoUrl));
         QTest::newRow("other scheme") << QByteArray("{\"gateway_base_url\":\"ftp://@\",\"api_key\":\"k\"}") << unavailable;
-        QTest::newRow("no scheme") << QByteArray(R"({"gateway_base_url":"127.0.0.1","api_key":"k"})") << unavailable;
         QTest::newRow("line break in the key") << QByteArray("{\"gateway_base_url\":\"http://@\",\"api_key\":\"k\\r\\nX: y\"}") << unavailable;
     }
     void nothingSent()
@@ -249,13 +246,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, contents);
         HttpTestServer server;
         Home home;
-        if (!contents.isNull())
-            home.write(contents.replace("@", server.url().mid(7).toUtf8()));
+        home.write(contents.replace("@", server.url().mid(7).toUtf8()));
         GatewayStatusClient client(home.dir.path());
         const auto done = refreshAndWait(client);
         QFETCH(StatusResult, result);
         QVERIFY(done && done->result == result);
-        QVERIFY(!client.isFetching());
         QTest::qWait(50);
         QVERIFY(server.requests.isEmpty());
     }
@@ -277,7 +272,6 @@ private Q_SLOTS:
         QList<StatusResult> results;
         connect(client.get(), &GatewayStatusClient::finished, [&](const StatusResult &result) { results << result; });
         client->refresh(u"claude-code"_s, u"claude-desktop"_s);
-        QVERIFY(client->isFetching());
         QTRY_COMPARE(server.requests.size(), 1);
         client->refresh(u"codex"_s, u"codex-desktop"_s);
         waiting.last()->write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{");

@@ -1,7 +1,5 @@
-// The overlay controller with its seams replaced: a scripted active window, screens, origin
-// store, clock and timers, a panel that records what it is told; real transcripts in a
-// temporary home, the inotify index (or the walk, which reports no changes), and a gateway on
-// loopback.
+// The overlay controller over stand-ins for the desktop, a manual clock and timers, real
+// transcripts in a temporary home (the inotify index or the walk) and a gateway on loopback.
 #include "gateway/GatewayStatusClient.h"
 #include "overlay/OverlayPanelController.h"
 #include "overlay/Panel.h"
@@ -20,17 +18,14 @@
 #include <QtTest/QTest>
 
 using namespace Overlay;
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+
+using namespace StandIns;
 
 namespace {
 
-using StandIns::FixedScreens;
-using StandIns::RecordingPanel;
-using StandIns::ScriptedMonitor;
-using StandIns::window;
-
-const QString statusPath =
-    QStringLiteral("/v1/orv/statusline?harness=claude-code&surface=claude-desktop");
+const QString statusPath = u"/v1/orv/statusline?harness=claude-code&surface=claude-desktop"_s;
 
 // One controller over a temporary home; the gateway answers on loopback.
 struct Rig
@@ -39,7 +34,7 @@ struct Rig
     HttpTestServer gateway;
     ScriptedMonitor monitor;
     FixedScreens screens;
-    StandIns::MemoryOrigins origins;
+    MemoryOrigins origins;
     ManualClock clock;
     ManualTimers timers{clock};
     std::unique_ptr<Usage::TranscriptSource> transcripts;
@@ -55,9 +50,8 @@ struct Rig
         else
             transcripts = std::make_unique<Usage::TranscriptWalk>(home.path());
         if (configured)
-            writeFile(home.filePath(QStringLiteral(".config/orvane/config.json")),
-                      "{\"gateway_base_url\":\"" + gateway.url().toUtf8()
-                          + "\",\"api_key\":\"k\"}");
+            writeFile(home.filePath(u".config/orvane/config.json"_s),
+                      R"({"api_key":"k","gateway_base_url":")" + gateway.url().toUtf8() + "\"}");
     }
     OverlayPanelController &make()
     {
@@ -75,7 +69,7 @@ struct Rig
     const OverlaySnapshot &state() { return controller->state().snapshot(); }
     QString transcript(const QString &name) const
     {
-        return home.filePath(QStringLiteral(".claude/projects/-home-u-app/") + name);
+        return home.filePath(u".claude/projects/-home-u-app/"_s + name);
     }
     // Moves simulated time on and lets the loop deliver what the kernel and the gateway sent.
     void wait(std::chrono::milliseconds by)
@@ -92,107 +86,89 @@ class TestOverlayPanelController : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void visibilityFollowsTheActiveWindowsIdentity_data()
+    // By either WM_CLASS field or the application id, in any case; else by the program behind
+    // the window. A terminal running the command-line tools is no harness.
+    void harnessForWindow_data()
     {
         QTest::addColumn<Platform::ActiveWindow>("active");
         QTest::addColumn<QString>("program"); // behind pid 4242
-        QTest::addColumn<QString>("harness"); // empty: hidden
+        QTest::addColumn<QString>("harness"); // empty: none
         const auto row = [](const char *name, Platform::ActiveWindow active, const char *harness,
                             const char *program = "") {
             QTest::newRow(name) << active << QString::fromLatin1(program)
                                 << QString::fromLatin1(harness);
         };
-        for (const char *id : {"com.anthropic.claude", "com.anthropic.claudefordesktop",
-                               "claude-desktop", "claude"})
-            row(id, window(QString::fromLatin1(id), QStringLiteral("Electron")), "claude-code");
-        for (const char *id : {"com.openai.codex", "codex-desktop", "codex", "chatgpt"})
-            row(id, window(QStringLiteral("electron"), QString::fromLatin1(id)), "codex");
-        row("class in other case", window(QStringLiteral("x"), QStringLiteral("Claude")), "claude-code");
-        Platform::ActiveWindow native = window({}, {}, {}, QStringLiteral("com.anthropic.Claude"));
-        native.x11Window = 0; // a native Wayland window: above no X11 window
-        row("application id", native, "claude-code");
-        row("program claude-desktop", window({}, {}, 4242), "claude-code", "claude-desktop");
-        row("program ChatGPT", window(QStringLiteral("a"), QStringLiteral("b"), 4242), "codex",
-            "ChatGPT");
-        row("program codex-desktop", window({}, {}, 4242), "codex", "codex-desktop");
-        row("terminal running claude", window(QStringLiteral("gnome-terminal-server"),
-                                              QStringLiteral("Gnome-terminal"), 4242),
-            "", "gnome-terminal-server");
-        row("class near a name", window(QStringLiteral("claude-code"), QStringLiteral("Code")), "");
-        row("no identity", window({}, {}), "");
+        row("instance", window(u"com.anthropic.claudefordesktop"_s, u"Electron"_s), "claude-code");
+        row("class in other case", window(u"electron"_s, u"ChatGPT"_s), "codex");
+        row("application id", window({}, {}, {}, u"com.anthropic.Claude"_s), "claude-code");
+        row("program", window(u"a"_s, u"b"_s, 4242), "codex", "chatgpt");
+        row("terminal running claude", window(u"xterm"_s, u"XTerm"_s, 4242), "", "xterm");
+        row("class near a name", window(u"claude-code"_s, u"Code"_s), "");
     }
-
-    void visibilityFollowsTheActiveWindowsIdentity()
+    void harnessForWindow()
     {
         QFETCH(Platform::ActiveWindow, active);
         QFETCH(QString, program);
-        QFETCH(QString, harness);
+        const auto found = DesktopHarness::forWindow(
+            active, [&](std::int64_t pid) { return pid == 4242 ? program : QString(); });
+        QTEST(found ? Manifest::harnessId(found->id) : QString(), "harness");
+    }
+
+    // Shown over a harness's window with its fields, asking its gateway; the pill's own window
+    // changes nothing; another window, or none, hides it and the fields stay for the next showing.
+    void followsTheActiveWindow()
+    {
         Rig rig;
-        rig.programs[4242] = program;
-        const QString codexPath = QStringLiteral("/v1/orv/statusline?harness=codex&surface=codex-desktop");
+        rig.programs[4242] = u"claude-desktop"_s;
         rig.gateway.routes[statusPath] = {200, R"({"label":"claude line"})"};
-        rig.gateway.routes[codexPath] = {200, R"({"label":"codex line"})"};
+        rig.gateway.routes[u"/v1/orv/statusline?harness=codex&surface=codex-desktop"_s] = {
+            200, R"({"label":"codex line"})"};
         OverlayPanelController &controller = rig.make();
         controller.start();
-        QVERIFY(rig.monitor.started);
-        QVERIFY(!rig.panel->shown);
-        QTRY_VERIFY(!controller.gatewayClient().isFetching());
+        QVERIFY(rig.monitor.started && !rig.panel->shown);
+        QTRY_COMPARE(rig.state().detail, u"claude line"_s); // for the fields' first harness
 
-        rig.monitor.activate(active);
-        QCOMPARE(rig.panel->shown, !harness.isEmpty());
-        QCOMPARE(rig.panel->over, rig.panel->shown ? active.x11Window : 0); // kept above that window
-        if (harness.isEmpty()) {
-            QVERIFY(!controller.activeHarness());
-            return;
-        }
-        const bool claude = harness == QLatin1String("claude-code");
-        QCOMPARE(Manifest::harnessId(controller.activeHarness()->id), harness);
-        QCOMPARE(Manifest::harnessId(rig.state().harness), harness);
-        QCOMPARE(rig.state().harnessLabel, claude ? QStringLiteral("Claude") : QStringLiteral("Codex"));
-        QCOMPARE(rig.state().surface,
-                 claude ? QStringLiteral("claude-desktop") : QStringLiteral("codex-desktop"));
-        // The activation asked the gateway for this harness and surface.
-        QTRY_COMPARE(rig.state().detail, claude ? QStringLiteral("claude line") : QStringLiteral("codex line"));
+        Platform::ActiveWindow codex = window(u"codex"_s, {});
+        codex.x11Window = 0x400002;
+        rig.monitor.activate(codex);
+        QVERIFY(rig.panel->shown);
+        QCOMPARE(rig.panel->over, codex.x11Window);        // kept above that window
+        QTRY_COMPARE(rig.state().detail, u"codex line"_s); // asked for its harness and surface
+        rig.monitor.activate(std::nullopt);
+        QVERIFY(!rig.panel->shown && !controller.activeHarness());
+        QCOMPARE(rig.state().harnessLabel, u"Codex"_s);
 
-        // The pill's own window getting the attention changes nothing.
+        rig.monitor.activate(window({}, {}, 4242));
+        QCOMPARE(rig.state().harnessLabel, u"Claude"_s);
+        QTRY_COMPARE(rig.state().detail, u"claude line"_s);
         Platform::ActiveWindow pill = window({}, {});
         pill.x11Window = RecordingPanel::ownId;
         rig.monitor.activate(pill);
         QVERIFY(rig.panel->shown && controller.activeHarness());
-
-        // Another window hides it; the harness fields stay for the next showing.
-        rig.monitor.activate(window(QStringLiteral("xterm"), QStringLiteral("XTerm")));
-        QVERIFY(!rig.panel->shown);
-        QVERIFY(!controller.activeHarness());
-        QCOMPARE(Manifest::harnessId(rig.state().harness), harness);
-        rig.monitor.activate(std::nullopt);
-        QVERIFY(!rig.panel->shown);
+        rig.monitor.activate(window(u"xterm"_s, u"XTerm"_s));
+        QVERIFY(!rig.panel->shown && !controller.activeHarness());
     }
 
+    // A stored place is kept while the whole pill fits the work area (its edges are QRect's) of
+    // the active window's screen; the placement is saved like any move.
     void placementAndSavedOrigin_data()
     {
         QTest::addColumn<std::optional<QRect>>("area");
         QTest::addColumn<std::optional<QPoint>>("stored");
         QTest::addColumn<QPoint>("expected");
-        // A stored place is kept while the whole pill fits the work area (its edges are QRect's).
+        const auto row = [](const char *name, std::optional<QRect> area,
+                            std::optional<QPoint> stored,
+                            QPoint expected) { QTest::newRow(name) << area << stored << expected; };
         const QRect area(0, 27, 1280, 773);
-        const QPoint standard(1280 - 318 - 22, 27 + 18);
-        QTest::newRow("nothing stored") << std::optional(area) << std::optional<QPoint>() << standard;
-        QTest::newRow("stored inside") << std::optional(area) << std::optional(QPoint(40, 300))
-                                       << QPoint(40, 300);
-        QTest::newRow("corner inside, most of the pill outside")
-            << std::optional(area) << std::optional(QPoint(1280 - 31, 800 - 5)) << standard;
-        QTest::newRow("whole pill at the bottom-right corner")
-            << std::optional(area) << std::optional(QPoint(1280 - 318, 800 - 58)) << QPoint(1280 - 318, 800 - 58);
-        QTest::newRow("above the usable area")
-            << std::optional(area) << std::optional(QPoint(40, 10)) << standard;
-        QTest::newRow("second screen to the right")
-            << std::optional(QRect(1280, 0, 1920, 1080)) << std::optional<QPoint>()
-            << QPoint(1280 + 1920 - 318 - 22, 18);
-        QTest::newRow("no screen: left where it was")
-            << std::optional<QRect>() << std::optional(QPoint(40, 300)) << QPoint(0, 0);
+        const QPoint standard(1280 - 318 - 22, 27 + 18), corner(1280 - 318, 800 - 58);
+        row("nothing stored", area, {}, standard);
+        row("stored inside", area, QPoint(40, 300), QPoint(40, 300));
+        row("corner inside, most of the pill outside", area, QPoint(1280 - 31, 800 - 5), standard);
+        row("whole pill at the bottom-right corner", area, corner, corner);
+        row("second screen to the right", QRect(1280, 0, 1920, 1080), {},
+            QPoint(1280 + 1920 - 318 - 22, 18));
+        row("no screen: left where it was", {}, QPoint(40, 300), QPoint(0, 0));
     }
-
     void placementAndSavedOrigin()
     {
         QFETCH(std::optional<QRect>, area);
@@ -202,19 +178,16 @@ private Q_SLOTS:
         rig.screens.area = area;
         rig.origins.stored = stored;
         rig.make().start();
-        rig.monitor.activate(window(QStringLiteral("claude"), QStringLiteral("Claude")));
-        QVERIFY(rig.panel->shown);
+        rig.monitor.activate(claude());
         QCOMPARE(rig.panel->rect, QRect(expected, QSize(318, 58)));
-        // The screen is the one holding the active window; the placement is saved like any move.
         QCOMPARE(rig.screens.askedAt, std::optional(QPoint(100 + 399, 200 + 299)));
         QCOMPARE(rig.origins.stored, area ? std::optional(expected) : stored);
-        QCOMPARE(rig.state().detail, QStringLiteral("Gateway not configured"));
     }
 
     void originSurvivesInSettings()
     {
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("orvane.conf"));
+        const QString file = dir.filePath(u"orvane.conf"_s);
         {
             QSettings settings(file, QSettings::IniFormat);
             SettingsOriginStore store(settings);
@@ -225,17 +198,14 @@ private Q_SLOTS:
         SettingsOriginStore store(settings);
         QCOMPARE(store.load(), std::optional(QPoint(-12, 345)));
         // Anything but a map of two numbers is not a place.
-        for (const QVariant &bad : {QVariant(QStringLiteral("12,34")),
-                                    QVariant(QVariantMap{{QStringLiteral("x"), 1}}),
-                                    QVariant(QVariantMap{{QStringLiteral("x"), 1},
-                                                         {QStringLiteral("y"), QStringLiteral("2")}}),
-                                    QVariant(QVariantMap{{QStringLiteral("x"), 1},
-                                                         {QStringLiteral("y"), qQNaN()}})}) {
+        for (const QVariant &bad : {QVariant(u"12,34"_s), QVariant(QVariantMap{{u"x"_s, 1}}),
+                                    QVariant(QVariantMap{{u"x"_s, 1}, {u"y"_s, u"2"_s}}),
+                                    QVariant(QVariantMap{{u"x"_s, 1}, {u"y"_s, qQNaN()}})}) {
             settings.setValue(QLatin1String(SettingsOriginStore::key), bad);
             QVERIFY2(!store.load(), qPrintable(bad.toString()));
         }
         settings.setValue(QLatin1String(SettingsOriginStore::key),
-                          QVariantMap{{QStringLiteral("x"), 10.7}, {QStringLiteral("y"), 20}});
+                          QVariantMap{{u"x"_s, 10.7}, {u"y"_s, 20}});
         QCOMPARE(store.load(), std::optional(QPoint(10, 20)));
     }
 
@@ -250,14 +220,14 @@ private Q_SLOTS:
     {
         QFETCH(bool, indexed);
         Rig rig(false, indexed);
-        const QString path = rig.transcript(QStringLiteral("a.jsonl"));
+        const QString path = rig.transcript(u"a.jsonl"_s);
         writeFile(path, claudeLine("m1", 1000, 200, 30, 40));
         OverlayPanelController &controller = rig.make();
         controller.start();
         rig.wait(2s);
         QVERIFY(!rig.state().usage); // nothing is read while no harness is in front
 
-        rig.monitor.activate(window(QStringLiteral("claude"), {}));
+        rig.monitor.activate(window(u"claude"_s, {}));
         QCOMPARE(rig.state().usage->cacheRead, 1000); // read on showing
         QVERIFY(!controller.isAnimating()); // collapsed: nothing counts up
 
@@ -291,11 +261,11 @@ private Q_SLOTS:
     void quotaRowsGrowTheExpandedPill()
     {
         Rig rig(false);
-        const QString codex = rig.home.filePath(QStringLiteral(".codex/sessions/r.jsonl"));
+        const QString codex = rig.home.filePath(u".codex/sessions/r.jsonl"_s);
         writeFile(codex, codexLine(1, 0, 2, 3, 0, 1000, 2));
-        writeFile(rig.transcript(QStringLiteral("s.jsonl")), claudeLine("c", 1, 1, 1, 1));
+        writeFile(rig.transcript(u"s.jsonl"_s), claudeLine("c", 1, 1, 1, 1));
         rig.make().start();
-        rig.monitor.activate(window(QStringLiteral("codex"), {}));
+        rig.monitor.activate(window(u"codex"_s, {}));
         rig.panel->toggled();
         const auto height = [&] { return rig.panel->rect.height(); };
         QCOMPARE(height(), 188);
@@ -311,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(height(), 58);
         rig.panel->toggled();
         QCOMPARE(height(), 188 + 56);
-        rig.monitor.activate(window(QStringLiteral("claude"), {}));
+        rig.monitor.activate(window(u"claude"_s, {}));
         QTRY_COMPARE(height(), 188);
     }
 
@@ -321,21 +291,19 @@ private Q_SLOTS:
         rig.gateway.routes[statusPath] = {
             200, R"({"model_display_name":"Opus","auth_mode":"oauth","savings_pct":38,"asks_open":2,
                      "cache_expires_at":4102444800})"};
-        writeFile(rig.transcript(QStringLiteral("a.jsonl")), claudeLine("m1", 5, 5, 5, 5));
+        writeFile(rig.transcript(u"a.jsonl"_s), claudeLine("m1", 5, 5, 5, 5));
         OverlayPanelController &controller = rig.make();
         controller.start();
-        rig.monitor.activate(window(QStringLiteral("claude"), {}));
-        QTRY_COMPARE(rig.state().detail, QStringLiteral("orv (oauth)"));
+        rig.monitor.activate(window(u"claude"_s, {}));
+        QTRY_COMPARE(rig.state().detail, u"orv (oauth)"_s);
         QVERIFY(rig.state().usage);
 
-        const QString fresh = rig.transcript(QStringLiteral("b.jsonl"));
+        const QString fresh = rig.transcript(u"b.jsonl"_s);
         writeFileAt(fresh, QDateTime::currentSecsSinceEpoch() + 5, {});
         rig.wait(1s);
         const OverlaySnapshot &state = rig.state();
-        QCOMPARE(state.detail, QStringLiteral("Waiting for first turn\u2026"));
-        QCOMPARE(controller.state().statusLine(),
-                 QStringLiteral("Claude \u00b7 Waiting for first turn\u2026"));
-        QCOMPARE(state.model, QStringLiteral("Orvane"));
+        QCOMPARE(state.detail, u"Waiting for first turn\u2026"_s);
+        QCOMPARE(state.model, u"Orvane"_s);
         QVERIFY(!state.cacheExpiresAt && !state.savingsPct && !state.displayedUsage);
         QCOMPARE(state.usage, std::optional(Usage::TokenUsage{})); // the new, empty file's
         QCOMPARE(state.asksOpen, 0);
@@ -343,12 +311,12 @@ private Q_SLOTS:
         // The gateway's answers are ignored until the first turn.
         rig.wait(15s);
         QTRY_VERIFY(!controller.gatewayClient().isFetching());
-        QCOMPARE(state.detail, QStringLiteral("Waiting for first turn\u2026"));
+        QCOMPARE(state.detail, u"Waiting for first turn\u2026"_s);
 
         writeFile(fresh, claudeLine("n1", 1, 2, 3, 4), true);
         QTRY_COMPARE(state.usage->output, 4); // counted afresh, not on top of the old file
         rig.wait(1s); // grown: ready, and the status line comes back
-        QTRY_COMPARE(state.detail, QStringLiteral("orv (oauth)"));
+        QTRY_COMPARE(state.detail, u"orv (oauth)"_s);
         QCOMPARE(state.asksOpen, 2);
     }
 };

@@ -1,7 +1,12 @@
+// What the pill shows, headless: its texts, the state's fields, the counters' count-up and the
+// context warnings.
+#include "overlay/ContextWarnings.h"
+#include "overlay/CountUpAnimator.h"
 #include "overlay/GatewayFields.h"
 #include "overlay/OverlayState.h"
 #include "overlay/OverlayTexts.h"
 #include "support/ManualClock.h"
+#include "support/RecordingNotifier.h"
 
 #include <QSignalSpy>
 #include <QTimeZone>
@@ -11,15 +16,29 @@
 #include <limits>
 
 using namespace Overlay;
+using namespace Qt::StringLiterals;
 
 using OptionalDouble = std::optional<double>;
 Q_DECLARE_METATYPE(OptionalDouble)
 Q_DECLARE_METATYPE(Gateway::StatusResult)
 
+// One step of the context warnings: the conversation (a transcript path) and its context fraction.
+using Step = std::pair<QByteArray, std::optional<double>>;
+
 namespace {
-const QString dot = QStringLiteral(" \u00B7 ");
-const QString fire = QStringLiteral("\U0001F525 ");
-const QString cold = QStringLiteral("\u2744\uFE0F cold");
+const QString dot = u" \u00B7 "_s;
+const QString fire = u"\U0001F525 "_s;
+const QString cold = u"\u2744\uFE0F cold"_s;
+const QString key = u"output"_s;
+constexpr double tick = CountUpAnimator::tickInterval;
+
+// An animator that has shown `from` and then been asked for `to`, without a step yet.
+CountUpAnimator shown(std::int64_t from)
+{
+    CountUpAnimator animator;
+    animator.advance({{key, from}}, tick);
+    return animator;
+}
 } // namespace
 
 class OverlayTextsTest : public QObject
@@ -39,18 +58,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("count");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0") << qint64(0) << QStringLiteral("0");
-        QTest::newRow("999") << qint64(999) << QStringLiteral("999");
-        QTest::newRow("1000") << qint64(1000) << QStringLiteral("1.0k");
-        QTest::newRow("1250 rounds half to even") << qint64(1250) << QStringLiteral("1.2k");
-        QTest::newRow("1350 rounds half to even") << qint64(1350) << QStringLiteral("1.4k");
-        QTest::newRow("12345") << qint64(12345) << QStringLiteral("12.3k");
-        QTest::newRow("999,950") << qint64(999950) << QStringLiteral("1000.0k");
-        QTest::newRow("1,000,000") << qint64(1000000) << QStringLiteral("1.0M");
-        QTest::newRow("-5") << qint64(-5) << QStringLiteral("-5");
-        QTest::newRow("-123456") << qint64(-123456) << QStringLiteral("-123456");
-        QTest::newRow("largest") << std::numeric_limits<qint64>::max()
-                                 << QStringLiteral("9223372036854.8M");
+        QTest::newRow("999") << qint64(999) << u"999"_s;
+        QTest::newRow("1000") << qint64(1000) << u"1.0k"_s;
+        QTest::newRow("1250 rounds half to even") << qint64(1250) << u"1.2k"_s;
+        QTest::newRow("999,999") << qint64(999999) << u"1000.0k"_s;
+        QTest::newRow("1,000,000") << qint64(1000000) << u"1.0M"_s;
+        QTest::newRow("-123456") << qint64(-123456) << u"-123456"_s;
     }
     void format()
     {
@@ -69,28 +82,26 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("asks");
         QTest::addColumn<qint64>("answers");
         QTest::addColumn<QString>("line");
-        const QString connected = QStringLiteral("Connected");
+        const QString connected = u"Connected"_s;
         // The line after "Claude · ".
         const auto row = [](const char *name, OptionalDouble ahead, const QString &detail,
-                            OptionalDouble savings, qint64 asks, qint64 answers, const QString &line) {
+                            OptionalDouble savings, qint64 asks, qint64 answers,
+                            const QString &line) {
             QTest::newRow(name) << ahead << detail << savings << asks << answers
-                                << QStringLiteral("Claude") + line;
+                                << u"Claude"_s + line;
         };
         const OptionalDouble none;
         // clang-format off
-        row("initial", none, QStringLiteral("Connecting to gateway\u2026"), none, 0, 0, dot + QStringLiteral("Connecting to gateway\u2026"));
-        row("expiry hides the detail", 272.5, connected, 38.0, 2, 1, dot + fire + QStringLiteral("4:32") + dot + QStringLiteral("38% saved") + dot + QStringLiteral("\U0001F4E8 2 \U0001F4EC 1"));
-        row("12.5 rounds to even", none, connected, 12.5, 0, 0, dot + connected + dot + QStringLiteral("12% saved"));
-        row("13.5 rounds to even", none, connected, 13.5, 0, 0, dot + connected + dot + QStringLiteral("14% saved"));
-        row("99.6", none, connected, 99.6, 0, 0, dot + connected + dot + QStringLiteral("100% saved"));
-        row("answers only", none, connected, none, 0, 3, dot + connected + dot + QStringLiteral("\U0001F4EC 3"));
-        row("asks only", none, connected, none, 3, 0, dot + connected + dot + QStringLiteral("\U0001F4E8 3"));
+        row("expiry hides the detail", 272.5, connected, 38.0, 2, 1, dot + fire + u"4:32"_s + dot + u"38% saved"_s + dot + u"\U0001F4E8 2 \U0001F4EC 1"_s);
+        row("12.5 rounds to even", none, connected, 12.5, 0, 0, dot + connected + dot + u"12% saved"_s);
+        row("99.6", none, connected, 99.6, 0, 0, dot + connected + dot + u"100% saved"_s);
+        row("answers only", none, connected, none, 0, 3, dot + connected + dot + u"\U0001F4EC 3"_s);
         row("negative counters", none, connected, none, -1, -7, dot + connected);
         row("empty detail", none, QString(), none, 0, 0, QString());
         row("0.5 s ahead", 0.5, connected, none, 0, 0, dot + cold);
-        row("exactly 1 s ahead", 1.0, connected, none, 0, 0, dot + fire + QStringLiteral("0:01"));
-        row("59.99 s ahead", 59.99, connected, none, 0, 0, dot + fire + QStringLiteral("0:59"));
-        row("7200 s ahead", 7200.0, connected, none, 0, 0, dot + fire + QStringLiteral("120:00"));
+        row("exactly 1 s ahead", 1.0, connected, none, 0, 0, dot + fire + u"0:01"_s);
+        row("59.99 s ahead", 59.99, connected, none, 0, 0, dot + fire + u"0:59"_s);
+        row("7200 s ahead", 7200.0, connected, none, 0, 0, dot + fire + u"120:00"_s);
         row("too far for 64 bits", 1e300, connected, none, 0, 0, dot + connected);
         // clang-format on
     }
@@ -120,14 +131,13 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("used");
         QTest::addColumn<qint64>("window"); // -1: absent
         QTest::addColumn<QString>("text");
-        QTest::newRow("22%") << qint64(45200) << qint64(200000)
-                             << QStringLiteral("45.2k \u00B7 22%");
+        QTest::newRow("22%") << qint64(45200) << qint64(200000) << u"45.2k \u00B7 22%"_s;
         QTest::newRow("truncated, not rounded")
-            << qint64(1999) << qint64(2000) << QStringLiteral("2.0k \u00B7 99%");
+            << qint64(1999) << qint64(2000) << u"2.0k \u00B7 99%"_s;
         QTest::newRow("capped at 100%")
-            << qint64(300000) << qint64(200000) << QStringLiteral("300.0k \u00B7 100%");
-        QTest::newRow("no window") << qint64(512) << qint64(-1) << QStringLiteral("512");
-        QTest::newRow("window 0") << qint64(512) << qint64(0) << QStringLiteral("512");
+            << qint64(300000) << qint64(200000) << u"300.0k \u00B7 100%"_s;
+        QTest::newRow("no window") << qint64(512) << qint64(-1) << u"512"_s;
+        QTest::newRow("window 0") << qint64(512) << qint64(0) << u"512"_s;
     }
     void contextValue()
     {
@@ -149,18 +159,18 @@ private Q_SLOTS:
         QTest::addColumn<double>("percent");
         QTest::addColumn<qint64>("resetsIn"); // seconds from now; -1: no reset time
         QTest::addColumn<QString>("text");
+        const auto row = [](const char *name, qint64 minutes, double percent, qint64 resetsIn,
+                            const QString &text) {
+            QTest::newRow(name) << minutes << percent << resetsIn << text;
+        };
         // Now: Friday 2026-01-09 10:00 in UTC+2.
-        QTest::newRow("5 h, later today") << qint64(300) << 37.9 << qint64(4 * 3600 + 1200)
-                                         << QStringLiteral("5 h: 37% \u00B7 resets 14:20");
-        QTest::newRow("week, in four days") << qint64(10080) << 91.0 << qint64(4 * 86400)
-                                           << QStringLiteral("Week: 91% \u00B7 resets Tue");
-        QTest::newRow("after midnight is tomorrow") << qint64(1440) << 5.0 << qint64(14 * 3600 + 60)
-                                                    << QStringLiteral("Day: 5% \u00B7 resets Sat");
-        QTest::newRow("a week ahead: the date") << qint64(43200) << 0.0 << qint64(7 * 86400)
-                                               << QStringLiteral("30 d: 0% \u00B7 resets 16 Jan");
-        QTest::newRow("passed, or none: the share only") << qint64(90) << 100.0 << qint64(0)
-                                                        << QStringLiteral("90 min: 100%");
-        QTest::newRow("hours") << qint64(120) << 12.5 << qint64(-1) << QStringLiteral("2 h: 12%");
+        row("5 h, later today", 300, 37.9, 4 * 3600 + 1200, u"5 h: 37% \u00B7 resets 14:20"_s);
+        row("week, in four days", 10080, 91.0, 4 * 86400, u"Week: 91% \u00B7 resets Tue"_s);
+        row("after midnight is tomorrow", 1440, 5.0, 14 * 3600 + 60,
+            u"Day: 5% \u00B7 resets Sat"_s);
+        row("a week ahead: the date", 43200, 0.0, 7 * 86400, u"30 d: 0% \u00B7 resets 16 Jan"_s);
+        row("passed, or none: the share only", 90, 100.0, 0, u"90 min: 100%"_s);
+        row("hours", 120, 12.5, -1, u"2 h: 12%"_s);
     }
     void quotaRow()
     {
@@ -190,10 +200,9 @@ private Q_SLOTS:
             QTest::newRow(name) << result << connected << QString::fromUtf8(detail)
                                 << QString::fromUtf8(model) << savings;
         };
-        const QString s4 = QStringLiteral("s-4");
         // clang-format off
-        row("auth mode before label, display name before model", GatewayStatus{QStringLiteral("Sonnet"), s4, QStringLiteral("L"), QStringLiteral("oauth"), 9.0, 38.2, 9, 9}, true, "orv (oauth)", "Sonnet", 38.2);
-        row("label, model id", GatewayStatus{{}, s4, QStringLiteral("Routing to plan"), {}, {}, {}, {}, {}}, true, "Routing to plan", "s-4", {});
+        row("auth mode before label, display name before model", GatewayStatus{u"Sonnet"_s, u"s-4"_s, u"L"_s, u"oauth"_s, 9.0, 38.2, 9, 9}, true, "orv (oauth)", "Sonnet", 38.2);
+        row("label, model id", GatewayStatus{{}, u"s-4"_s, u"Routing to plan"_s, {}, {}, {}, {}, {}}, true, "Routing to plan", "s-4", {});
         row("nothing", GatewayStatus{}, true, "Connected", "Orvane", {});
         row("unavailable", std::unexpected(StatusFailure::Unavailable), false, "Gateway unavailable", "Earlier", 50.0);
         row("not configured", std::unexpected(StatusFailure::NotConfigured), false, "Gateway not configured", "Earlier", 50.0);
@@ -205,7 +214,7 @@ private Q_SLOTS:
         QFETCH(Gateway::StatusResult, result);
         OverlaySnapshot fields;
         fields.connected = true;
-        fields.model = fields.detail = QStringLiteral("Earlier");
+        fields.model = fields.detail = u"Earlier"_s;
         fields.cacheExpiresAt = fields.savingsPct = 50.0;
         fields.asksOpen = fields.answersFresh = 5;
         showGatewayResult(fields, result);
@@ -220,33 +229,184 @@ private Q_SLOTS:
     }
 
     // changed() once per write (however many fields, equal values included) and alone for the
-    // explicit notification; the counters shown while counting up.
+    // explicit notification; the counters shown while counting up win over the true ones.
     void notifications()
     {
         OverlayState state;
-        const OverlaySnapshot &fields = state.snapshot();
         QVERIFY(!state.shownUsage());
-
-        const auto reading = [](std::int64_t cacheRead) {
-            Usage::TokenUsage usage;
-            usage.cacheRead = cacheRead;
-            return usage;
-        };
         QSignalSpy changed(&state, &OverlayState::changed);
         state.update([](OverlaySnapshot &) {});
-        state.update([&](OverlaySnapshot &f) {
-            f.detail = QStringLiteral("Connected");
-            f.usage = reading(5);
+        state.update([](OverlaySnapshot &f) {
+            f.detail = u"Connected"_s;
+            f.usage = Usage::TokenUsage{.cacheRead = 5, .contextWindow = {}};
         });
         state.notifyChanged();
         QCOMPARE(changed.count(), 3);
-        QCOMPARE(fields.detail, QStringLiteral("Connected"));
+        QCOMPARE(state.snapshot().detail, u"Connected"_s);
+        QCOMPARE(state.shownUsage()->cacheRead, 5);
+        state.update([](OverlaySnapshot &f) { f.displayedUsage = Usage::TokenUsage{}; });
+        QCOMPARE(state.shownUsage()->cacheRead, 0);
+    }
 
-        QCOMPARE(state.shownUsage()->cacheRead, 5);
-        state.update([&](OverlaySnapshot &f) { f.displayedUsage = reading(2); });
-        QCOMPARE(state.shownUsage()->cacheRead, 2);
-        state.update([](OverlaySnapshot &f) { f.displayedUsage.reset(); });
-        QCOMPARE(state.shownUsage()->cacheRead, 5);
+    // The count-up from a shown value to a target over a list of elapsed times: each step's value.
+    void countUp_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<QList<double>>("steps");
+        QTest::addColumn<QList<qint64>>("values");
+        QTest::newRow("negative elapsed does not move")
+            << qint64(100) << qint64(200) << QList<double>{-3.0} << QList<qint64>{100};
+        QTest::newRow("not a number does not move")
+            << qint64(100) << qint64(200) << QList<double>{std::nan("")} << QList<qint64>{100};
+        QTest::newRow("a 5-second pause lands exactly")
+            << qint64(100) << qint64(1000000) << QList<double>{tick, 5.0}
+            << QList<qint64>{34817, 1000000};
+        QTest::newRow("infinite elapsed lands")
+            << qint64(0) << qint64(10) << QList<double>{HUGE_VAL} << QList<qint64>{10};
+    }
+    void countUp()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(QList<double>, steps);
+        QFETCH(QList<qint64>, values);
+        CountUpAnimator animator = shown(from);
+        QList<qint64> seen;
+        for (double elapsed : steps)
+            seen << animator.advance({{key, to}}, elapsed).value(key);
+        QCOMPARE(seen, values);
+    }
+
+    // At 60 steps a second the count never goes back, never passes the target and ends within
+    // the minimum speed's 1/0.55 s.
+    void endsPromptlyAndMonotonically_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::newRow("100 to 200") << qint64(100) << qint64(200);
+        QTest::newRow("0 to 1") << qint64(0) << qint64(1);
+        QTest::newRow("0 to the largest count") << qint64(0) << std::numeric_limits<qint64>::max();
+    }
+    void endsPromptlyAndMonotonically()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        CountUpAnimator animator = shown(from);
+        qint64 last = from;
+        int step = 0;
+        while (last != to && step < 200) {
+            const qint64 now = animator.advance({{key, to}}, tick).value(key);
+            QVERIFY2(now >= last && now <= to, qPrintable(QString::number(now)));
+            last = now;
+            ++step;
+        }
+        QCOMPARE(last, to);
+        QVERIFY2(step <= 110, qPrintable(QString::number(step))); // 1/0.55 s = 109.1 steps
+        // Once there it stays.
+        QCOMPARE(animator.advance({{key, to}}, tick).value(key), to);
+    }
+
+    // A target of 7 approached from below shows 6 until exactly 7, never 8; a key left out is
+    // forgotten and shows at once when it comes back, as every key does after a reset.
+    void firstReadingAndKeys()
+    {
+        // Up from 0 towards 7 until the display is just below 7.
+        CountUpAnimator close = shown(0);
+        qint64 value = 0;
+        int steps = 0;
+        bool sawSix = false;
+        while (value < 7 && steps < 5000) {
+            value = close.advance({{key, 7}}, tick / 10).value(key);
+            QVERIFY(value <= 7);
+            sawSix = sawSix || value == 6;
+            ++steps;
+        }
+        QVERIFY(sawSix);
+        QCOMPARE(value, 7);
+        QCOMPARE(close.advance({{key, 7}}, 1.0).value(key), 7);
+
+        // "output" left out, then back: shown at once at its new value.
+        CountUpAnimator animator = shown(4200);
+        animator.advance({{u"cacheRead"_s, 7}}, tick);
+        QCOMPARE(animator.advance({{key, 9000}, {u"cacheRead"_s, 7}}, tick).value(key), 9000);
+        animator.reset();
+        QCOMPARE(animator.advance({{key, 1}}, tick).value(key), 1);
+    }
+
+    // After a snap down the origin is the new target: the next count-up's minimum speed is
+    // measured from there.
+    void snapDownResetsOrigin()
+    {
+        CountUpAnimator animator = shown(1000);
+        QCOMPARE(animator.advance({{key, 10}}, tick).value(key), 10);
+        // From 10 to 11: distance 1, linear at least 0.55/s; exponential 88%/s of 1. After
+        // one second: 10 + max(0.88, 0.55) = 10.88, shown 10, then 11 within the next second.
+        QCOMPARE(animator.advance({{key, 11}}, 1.0).value(key), 10);
+        QCOMPARE(animator.advance({{key, 11}}, 1.0).value(key), 11);
+    }
+
+    // The usage form animates the five counters and takes the context window over at once.
+    void usage()
+    {
+        CountUpAnimator animator;
+        const Usage::TokenUsage first{100, 100, 100, 100, 1000, 100};
+        QCOMPARE(animator.advance(first, tick), first);
+        const Usage::TokenUsage second{200, 200, 200, 200, 2000, 200};
+        QCOMPARE(animator.advance(second, tick), (Usage::TokenUsage{103, 103, 103, 103, 2000, 103}));
+        QCOMPARE(animator.advance(second, 2.0), second);
+    }
+
+    void contextWarnings_data()
+    {
+        QTest::addColumn<QVariant>("setting");
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("each threshold once per conversation, again in the next one")
+            << QVariant()
+            << QList<Step>{{"a", 0.5},  {"a", 0.813}, {"a", 0.85}, {"a", 0.7}, {"a", 0.86},
+                           {"a", 0.95}, {"a", 0.99},  {"b", 0.3},  {"b", 0.9}, {"b", 0.91}}
+            << QStringList{u"Claude · context 81 % full"_s, u"Claude · context 95 % full"_s,
+                           u"Claude · context 90 % full"_s};
+        QTest::newRow("a jump past both: one; no window yet counts as none reached")
+            << QVariant() << QList<Step>{{"a", std::nullopt}, {"a", 0.97}, {"a", 1.0}}
+            << QStringList{u"Claude · context 97 % full"_s};
+        QTest::newRow("a conversation first seen past a threshold: only the next one")
+            << QVariant() << QList<Step>{{"a", 0.9}, {"a", 0.93}, {"a", 0.951}}
+            << QStringList{u"Claude · context 95 % full"_s};
+        QTest::newRow("an empty setting: none")
+            << QVariant(u""_s) << QList<Step>{{"a", 0.5}, {"a", 0.9}, {"a", 1.0}} << QStringList{};
+    }
+    // Exactly the notifications expected, each with the same explanation.
+    void contextWarnings()
+    {
+        QFETCH(QVariant, setting);
+        QFETCH(QList<Step>, steps);
+        RecordingNotifier said;
+        Overlay::ContextWarnings warnings(&said, Overlay::ContextWarnings::thresholdsFrom(setting));
+        for (const auto &[conversation, fraction] : steps)
+            warnings.update(conversation, u"Claude"_s, fraction);
+        QTEST(said.lines.replaceInStrings(u"|Near the model’s limit, older turns get summarised or "
+                                          "dropped; a new conversation starts with an empty "
+                                          "context."_s,
+                                          QString()),
+              "shown");
+    }
+
+    void contextThresholds_data()
+    {
+        QTest::addColumn<QVariant>("setting");
+        QTest::addColumn<QList<int>>("thresholds");
+        QTest::newRow("not set") << QVariant() << QList<int>{80, 95};
+        QTest::newRow("one") << QVariant(u"90"_s) << QList<int>{90};
+        QTest::newRow("sorted, repeats and others dropped")
+            << QVariant(QStringList{u"95"_s, u" 70"_s, u"95"_s, u"x"_s, u"0"_s, u"101"_s, u"5.5"_s})
+            << QList<int>{70, 95};
+    }
+    void contextThresholds()
+    {
+        QFETCH(QVariant, setting);
+        QTEST(Overlay::ContextWarnings::thresholdsFrom(setting), "thresholds");
     }
 };
 

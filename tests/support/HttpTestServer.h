@@ -71,18 +71,12 @@ struct HttpTestServer
         };
     }
 
-    // Headers promising `length` bytes, then `chunk` every `period` ms for as long as the peer
-    // listens; with a negative length, an endless chunked body.
-    static Answer stream(qint64 length, QByteArray chunk, int period)
+    // An endless chunked body, 64 KiB every millisecond for as long as the peer listens.
+    static Answer endlessChunks()
     {
-        return [length, chunk, period](QTcpSocket *socket) {
-            const bool chunked = length < 0;
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n" +
-                          (chunked ? QByteArray("Transfer-Encoding: chunked\r\n")
-                                   : "Content-Length: " + QByteArray::number(length) + "\r\n") +
-                          "\r\n");
-            const QByteArray piece =
-                chunked ? QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n" : chunk;
+        return [](QTcpSocket *socket) {
+            socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+            const QByteArray piece = "10000\r\n" + QByteArray(65536, ' ') + "\r\n";
             auto *timer = new QTimer(socket);
             QObject::connect(timer, &QTimer::timeout, socket, [socket, piece] {
                 // Keep at most a little in the outgoing buffer, like a real slow sender.
@@ -90,7 +84,7 @@ struct HttpTestServer
                     socket->write(piece);
             });
             QObject::connect(socket, &QTcpSocket::disconnected, timer, &QTimer::stop);
-            timer->start(period);
+            timer->start(1);
         };
     }
 
@@ -108,22 +102,10 @@ struct HttpTestServer
         };
     }
 
-    // Whether a connection of a client is still open.
     bool connectionOpen() const
     {
-        const auto sockets = server.findChildren<QTcpSocket *>();
-        return std::any_of(sockets.begin(), sockets.end(), [](QTcpSocket *socket) {
+        return std::ranges::any_of(server.findChildren<QTcpSocket *>(), [](QTcpSocket *socket) {
             return socket->state() == QAbstractSocket::ConnectedState;
         });
-    }
-
-    // Headers and a few bytes of a longer body, then the connection is closed.
-    static Answer closeMidAnswer()
-    {
-        return [](QTcpSocket *socket) {
-            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{\"model\":");
-            socket->flush();
-            socket->close();
-        };
     }
 };

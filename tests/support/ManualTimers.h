@@ -31,14 +31,13 @@ public:
     {
         const auto end = m_clock.time + by;
         while (true) {
-            Entry *next = nullptr;
+            std::shared_ptr<Entry> next; // held: the action may add timers or drop its handle
             for (const auto &entry : m_entries)
                 if (entry->active && entry->due <= end && (!next || entry->due < next->due))
-                    next = entry.get();
+                    next = entry;
             if (!next)
                 break;
             m_clock.time = next->due;
-            const auto keep = next->self.lock(); // the action may destroy its own handle
             if (next->repeating)
                 next->due += next->interval;
             else
@@ -49,11 +48,9 @@ public:
         std::erase_if(m_entries, [](const auto &entry) { return entry.use_count() == 1; });
     }
 
-    // Timers still waiting to fire.
     int pendingCount() const
     {
-        return int(std::count_if(m_entries.begin(), m_entries.end(),
-                                 [](const auto &entry) { return entry->active; }));
+        return int(std::ranges::count_if(m_entries, [](const auto &e) { return e->active; }));
     }
 
 private:
@@ -64,7 +61,6 @@ private:
         bool repeating = false;
         bool active = true;
         std::function<void()> action;
-        std::weak_ptr<Entry> self;
     };
 
     class Handle final : public Platform::TimerHandle
@@ -82,12 +78,11 @@ private:
     std::unique_ptr<Platform::TimerHandle> add(std::chrono::milliseconds interval, bool repeat,
                                                std::function<void()> action)
     {
-        auto entry = std::make_shared<Entry>();
-        entry->due = m_clock.time + std::max(interval, std::chrono::milliseconds(0));
-        entry->interval = std::max(interval, std::chrono::milliseconds(1));
-        entry->repeating = repeat;
-        entry->action = std::move(action);
-        entry->self = entry;
+        const auto entry = std::make_shared<Entry>(Entry{
+            .due = m_clock.time + std::max(interval, std::chrono::milliseconds(0)),
+            .interval = std::max(interval, std::chrono::milliseconds(1)),
+            .repeating = repeat,
+            .action = std::move(action)});
         m_entries.push_back(entry);
         return std::make_unique<Handle>(entry);
     }
