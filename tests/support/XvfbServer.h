@@ -43,11 +43,12 @@ public:
         // Nothing of the developer's own session: no other display, bus or screen reader.
         for (const char *name : {"WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "XAUTHORITY"})
             m_environment.remove(QString::fromLatin1(name));
+        // -noreset: a probe leaving before the window manager connects would reset the server.
         const QString number = readLine(
             spawn(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                   QStringLiteral("%1x%2x24").arg(width).arg(height)}),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                   QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                   QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width).arg(height)}),
             10'000);
         if (number.isEmpty())
             return QStringLiteral("Xvfb did not start");

@@ -136,9 +136,7 @@ private Q_SLOTS:
                                : QRect(0, 0, CompositorSession::kWidth, CompositorSession::kHeight);
         const QRect expected(area.x() + area.width() - 22 - 318, area.y() + 18, 318, 58);
         const auto inPlace = [&] { return pillShown() && pillBox() == expected; };
-        static_cast<void>(QTest::qWaitFor(inPlace, timeout));
-        QVERIFY(pillShown());
-        QCOMPARE(pillBox(), expected);
+        QVERIFY(QTest::qWaitFor(inPlace, timeout));
         staysFocused(claudeNative);
         // On the screen, above Claude's window, once drawn.
         QVERIFY(pillDrawn("pill-over-native-claude"));
