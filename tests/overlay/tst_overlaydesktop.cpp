@@ -88,6 +88,8 @@ private Q_SLOTS:
         const QRect expected(area.x() + area.width() - 318 - 22, area.y() + 18, 318, 58);
         QTRY_COMPARE_WITH_TIMEOUT(panelFrame(), expected, wmTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(m_x->isAbove(panelWindow(), m_claude), wmTimeout);
+        // Its transient: kept above it when it goes full screen.
+        QCOMPARE(m_x->property32(panelWindow(), "WM_TRANSIENT_FOR"), std::vector<std::uint32_t>{m_claude});
 
         // Sticky is "every desktop" in _NET_WM_DESKTOP; some window managers (Openbox) keep no
         // sticky state beside it.

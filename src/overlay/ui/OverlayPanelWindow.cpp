@@ -73,10 +73,11 @@ void OverlayPanelWindow::setBox(const QRect &box)
 
 void OverlayPanelWindow::showPanel(std::uint32_t over)
 {
-    Platform::X11FloatingWindow::prepareToShow(winId(), over);
+    Platform::X11FloatingWindow::prepareToShow(winId());
     const bool wasVisible = isVisible();
     show();
     raise();
+    Platform::X11FloatingWindow::setTransientFor(winId(), over);
     if (!wasVisible)
         Platform::X11FloatingWindow::afterShow(winId());
 }

@@ -91,7 +91,7 @@ void sendToRoot(xcb_connection_t *connection, xcb_window_t root, xcb_window_t wi
 
 } // namespace
 
-void X11FloatingWindow::prepareToShow(WId id, std::uint32_t over)
+void X11FloatingWindow::prepareToShow(WId id)
 {
     xcb_connection_t *connection = qtConnection();
     if (!connection || !id)
@@ -105,14 +105,6 @@ void X11FloatingWindow::prepareToShow(WId id, std::uint32_t over)
     if (std::erase(protocols, a.takeFocus))
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, a.protocols, XCB_ATOM_ATOM,
                             32, std::uint32_t(protocols.size()), protocols.data());
-    // Window managers stack a focused full-screen window above every "above" window, but keep
-    // a window's transients above it, in its layer: as a transient of the window it floats
-    // over, the panel stays in sight when that window goes full screen.
-    if (over != XCB_WINDOW_NONE)
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_TRANSIENT_FOR,
-                            XCB_ATOM_WINDOW, 32, 1, &over);
-    else
-        xcb_delete_property(connection, window, XCB_ATOM_WM_TRANSIENT_FOR);
 
     // Keep whatever states are there already; add ours once.
     std::vector<xcb_atom_t> states = atomList(connection, window, a.state);
@@ -123,6 +115,22 @@ void X11FloatingWindow::prepareToShow(WId id, std::uint32_t over)
                         std::uint32_t(states.size()), states.data());
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, a.desktop, XCB_ATOM_CARDINAL,
                         32, 1, &everyDesktop);
+    xcb_flush(connection);
+}
+
+void X11FloatingWindow::setTransientFor(WId id, std::uint32_t over)
+{
+    xcb_connection_t *connection = qtConnection();
+    if (!connection || !id)
+        return;
+    // Window managers stack a focused full-screen window above every "above" window, but keep
+    // a window's transients above it, in its layer: as a transient of the window it floats
+    // over, the panel stays in sight when that window goes full screen.
+    if (over != XCB_WINDOW_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(id),
+                            XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &over);
+    else
+        xcb_delete_property(connection, xcb_window_t(id), XCB_ATOM_WM_TRANSIENT_FOR);
     xcb_flush(connection);
 }
 

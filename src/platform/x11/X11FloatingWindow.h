@@ -14,10 +14,14 @@ class X11FloatingWindow
 {
 public:
     // Before show(): writes the states and "every workspace" on the unmapped window (Qt keeps
-    // states it does not manage when it adds its own at mapping), withdraws Qt's offer to take
-    // the focus, and makes it a transient of `over` (another client's window; none: 0), which
-    // keeps it above that window when it goes full screen.
-    static void prepareToShow(WId window, std::uint32_t over);
+    // states it does not manage when it adds its own at mapping) and withdraws Qt's offer to
+    // take the focus.
+    static void prepareToShow(WId window);
+
+    // After every show(), which deletes WM_TRANSIENT_FOR from a window Qt does not take for a
+    // dialog: makes it a transient of `over` (another client's window; none: 0), which keeps it
+    // above that window when it goes full screen.
+    static void setTransientFor(WId window, std::uint32_t over);
 
     // After show(): asks the window manager for the same, as a pager would.
     static void afterShow(WId window);
